@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QWidget;
+
+// What the window requires of its embedded browser: the operations it calls and the ten
+// notifications it handles. The real implementation wraps Qt WebEngine; tests use a fake.
+//
+// Order for one navigation: beforeNavigate2 first; then any number of statusTextChange
+// and progressChange; navigateError when loading fails; navigateComplete2,
+// downloadComplete and documentComplete when loading ends.
+class Browser : public QObject
+{
+    Q_OBJECT
+public:
+    // ExecWB command numbers and options.
+    enum Command { SaveAs = 4, Print = 6, PrintPreview = 7, PageSetup = 8 };
+    enum CommandOption { DoDefault = 0, PromptUser = 1 };
+    // CommandStateChange command numbers.
+    enum { NavigateForward = 1, NavigateBack = 2 };
+
+    using QObject::QObject;
+    ~Browser() override = default;
+
+    virtual QWidget *widget() = 0;
+
+    // An http(s) or ftp URL, an address without scheme ("www.host"), or a local file path.
+    virtual void navigate(const QString &address) = 0;
+    virtual void goBack() = 0;
+    virtual void goForward() = 0;
+    virtual void refresh() = 0;
+    virtual void stop() = 0;
+    virtual void setSilent(bool silent) = 0;
+    virtual void setRegisterAsBrowser(bool on) = 0;
+    virtual QString documentUrl() const = 0;
+    // document.title of the current page; empty when the page has none.
+    virtual QString documentTitle() const = 0;
+    virtual void execWB(int command, int option) = 0;
+    virtual void takeFocus() = 0;
+
+signals:
+    void beforeNavigate2(const QString &url);
+    void navigateComplete2(const QString &url);
+    void documentComplete(const QString &url);
+    void downloadComplete();
+    void navigateError(const QString &url);
+    void statusTextChange(const QString &text);
+    void progressChange(int progress, int progressMax);
+    void commandStateChange(int command, bool enable);
+    void newWindow2();
+    void setSecureLockIcon(int level);
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// One row of table veltra, in the order the program always handles the fields.
+struct MessageRecord
+{
+    qint32 messnum = 0;
+    QString messauthor;
+    QString messdate;   // carries the deletion flag "-1" in front when flagged
+    QString messtitle;  // subject searches pass over its first seven characters
+    QString message;    // HTML body, stored unchanged
+};

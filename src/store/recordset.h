@@ -1,0 +1,89 @@
+#pragma once
+
+#include "messagerecord.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+struct sqlite3;
+class CompiledCriteria;
+
+// The shared, updatable cursor over table veltra of the message database, in stored
+// (insertion) order. It behaves like the data control's recordset the program was built
+// around: a current record that persists between commands, BOF/EOF after moving before
+// the first or past the last record, find-first/find-next by Jet-style criteria with a
+// no-match flag, edit, add and delete.
+//
+// Operations never throw. Those that can fail return false (or FindResult::Error) and
+// leave a readable reason in lastError().
+class Recordset final
+{
+public:
+    enum class FindResult { Found, NoMatch, Error };
+
+    enum class OpenStatus { Ok, Missing, NotADatabase, NoTable, Unreadable };
+    struct OpenResult
+    {
+        OpenStatus status = OpenStatus::Ok;
+        QString reason;                       // human-readable, names the file
+        std::unique_ptr<Recordset> recordset; // set when status is Ok
+    };
+
+    // Opens an existing file; never creates, overwrites or deletes one. The cursor is on
+    // the first record (or at BOF/EOF when the table is empty).
+    static OpenResult open(const QString &databasePath, const QString &table = QStringLiteral("veltra"));
+    // Creates a new database file with an empty message table. Fails if the file exists.
+    static bool createEmpty(const QString &databasePath, QString *error = nullptr);
+
+    ~Recordset();
+    Recordset(const Recordset &) = delete;
+    Recordset &operator=(const Recordset &) = delete;
+
+    bool isOpen() const;
+    void close();
+    QString databasePath() const;
+    QString lastError() const;
+
+    bool moveFirst();
+    bool moveLast();
+    bool moveNext();
+    bool movePrevious();
+    bool bof() const;
+    bool eof() const;
+    // True when the cursor stands on a record that can be read (not BOF/EOF/deleted).
+    bool hasCurrent() const;
+    int recordCount() const;
+
+    // Criteria in the Jet filter syntax (see criteria.h). FindFirst searches from the first
+    // record, FindNext from the record after the current position (also after a delete).
+    // On no match (and on error) the current record stays where it was.
+    FindResult findFirst(const QString &criteria);
+    FindResult findNext(const QString &criteria);
+    bool noMatch() const;
+
+    // Field of the current record by name (messnum, messauthor, messdate, messtitle,
+    // message; case-insensitive). Invalid QVariant when there is no current record.
+    QVariant field(const QString &name) const;
+    // The whole current record; false when there is none.
+    bool current(MessageRecord *out) const;
+
+    // Edit: assigns messdate (or any text field) of the current record and commits.
+    bool updateField(const QString &name, const QVariant &value);
+    // Appends a record at the end of the stored order and commits at once.
+    // The current record stays what it was.
+    bool addNew(const MessageRecord &record);
+    // Deletes the current record. The position is kept, so moveNext/findNext continue
+    // after the deleted record.
+    bool deleteCurrent();
+    // Re-reads the table; the current record becomes the first record.
+    bool refresh();
+
+    sqlite3 *handle() const; // for tools and benchmarks
+
+private:
+    Recordset();
+    struct Private;
+    std::unique_ptr<Private> d;
+};
