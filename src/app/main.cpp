@@ -1,1 +1,32 @@
-int main() { return 0; }
+#include "app/appconfig.h"
+#include "app/form1.h"
+#include "browser/webenginebrowser.h"
+
+#include <QApplication>
+#include <QTextStream>
+
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLineResult parsed = parseCommandLine(arguments);
+    if (!parsed.config) {
+        std::fputs(parsed.message.toLocal8Bit().constData(), parsed.exitCode == 0 ? stdout : stderr);
+        return parsed.exitCode;
+    }
+
+    // Chromium refuses its sandbox for root; only then is it switched off.
+    if (geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Veltra KnowledgeBase"));
+
+    Form1 window(*parsed.config, new WebEngineBrowser);
+    window.showAsLoaded();
+    return app.exec();
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The fixed endpoints the program talks to. Compiled-in defaults; command-line options
+// override them. The program reads no settings from the environment.
+struct AppConfig
+{
+    QString updateServer = QStringLiteral("http://update.veltraclub.org"); // scheme and host
+    QString groupServer = QStringLiteral("http://groups.yahoo.com");      // scheme and host
+    QString clubHost = QStringLiteral("veltraclub.org");                  // host name only
+    QString searchServer = QStringLiteral("http://www.google.com");       // scheme and host
+
+    // "http://" + group host + "/group/veltraclub/"
+    QString groupArchiveBase() const;
+    QString clubStartPage() const; // "http://www." + club host
+};
+
+struct CommandLineResult
+{
+    std::optional<AppConfig> config; // empty: the program should exit with `exitCode`
+    int exitCode = 0;
+    QString message; // help text or error, for standard output/error
+};
+
+// Parses the program's arguments (argv[0] first) with QCommandLineParser.
+CommandLineResult parseCommandLine(const QStringList &arguments);

@@ -1,0 +1,476 @@
+#include "app/form1.h"
+#include "ui_form1.h"
+
+#include "app/icons.h"
+#include "app/listfile.h"
+#include "app/settingsfile.h"
+#include "browser/browser.h"
+#include "store/recordset.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QTimer>
+
+namespace {
+
+const QString kAppTitle = QStringLiteral("Veltra KnowledgeBase");
+const QString kCaption = QStringLiteral("Veltra Knowledgebase V3.4.1");
+constexpr int kTwipsPerPixel = 15;
+constexpr int kHistoryReadLimit = 20;
+constexpr int kAddressReadLimit = 50;
+
+int px(double twips)
+{
+    return qRound(twips / kTwipsPerPixel);
+}
+
+QStringList comboEntries(const QComboBox *combo)
+{
+    QStringList entries;
+    entries.reserve(combo->count());
+    for (int i = 0; i < combo->count(); ++i)
+        entries << combo->itemText(i);
+    return entries;
+}
+
+}
+
+Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
+    : QMainWindow(parent)
+    , ui(std::make_unique<Ui::Form1>())
+    , m_config(config)
+    , m_web1(browser)
+{
+    ui->setupUi(this);
+    setWindowIcon(Icons::appIcon());
+    resize(px(10650), px(8595) + menuBar()->sizeHint().height());
+
+    // Pictures are drawn in code; the holders keep the pictures the buttons copy.
+    ui->CmdUp->setIcon(Icons::up());
+    ui->CmdDown->setIcon(Icons::down());
+    ui->PicTrash->setPixmap(Icons::trash());
+    ui->PicSave->setPixmap(Icons::save());
+    ui->CmdUpDown->setIcon(ui->CmdUp->icon());
+    ui->CmdMarkDelete->setIcon(QIcon(Icons::save()));
+    ui->CmdMarkRange->setIcon(QIcon(Icons::save()));
+    ui->cmdCheckDelete->setIcon(QIcon(Icons::tick()));
+    ui->CmdBack->setIcon(Icons::back());
+    ui->CmdForward->setIcon(Icons::forward());
+    ui->CmdStop->setIcon(Icons::stop());
+    ui->CmdRefresh->setIcon(Icons::refresh());
+    ui->CmdHome->setIcon(Icons::home());
+    ui->CmdManuals->setIcon(Icons::manuals());
+    ui->CmdReg->setIcon(Icons::registry());
+    ui->cmdYahoo->setIcon(Icons::group());
+    ui->PicLock->setPixmap(Icons::lock());
+    ui->PicLock->setVisible(false);
+
+    ui->CmdHome->setToolTip(m_config.clubHost);
+    ui->MnuOptionsStartPage->setText(QStringLiteral("&Start at ") + m_config.clubHost);
+
+    m_web1->setParent(this);
+    ui->web1Layout->addWidget(m_web1->widget());
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(35000);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(200);
+    Timer3 = new QTimer(this);
+    Timer3->setObjectName(QStringLiteral("Timer3"));
+    Timer3->setInterval(250);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
+    ui->txtBlank->installEventFilter(this);
+
+    Form_Load();
+
+    // Enabled at design time: they run from start-up on.
+    Timer1->start();
+    Timer2->start();
+}
+
+Form1::~Form1() = default;
+
+FormState &Form1::state()
+{
+    return m_state;
+}
+
+const AppConfig &Form1::config() const
+{
+    return m_config;
+}
+
+Recordset *Form1::recordset() const
+{
+    return m_data1.get();
+}
+
+Browser *Form1::web1() const
+{
+    return m_web1;
+}
+
+void Form1::setTimerEnabled(QTimer *timer, bool enabled)
+{
+    // Enabling restarts the interval, so a one-shot fires a full interval after its last enabling.
+    if (enabled)
+        timer->start();
+    else
+        timer->stop();
+}
+
+void Form1::showAsLoaded()
+{
+    switch (m_loadedWindowState) {
+    case 1:
+        showMinimized();
+        break;
+    case 2:
+        showMaximized();
+        break;
+    default:
+        show();
+        break;
+    }
+}
+
+// ---- start-up ----
+
+void Form1::Form_Load()
+{
+    m_state.displayEnabled = true;
+    m_state.formLoading = true;
+
+    m_state.baseDir = QDir::currentPath();
+    openDatabase();
+    readListsAndSettings();
+
+    m_web1->setSilent(true);
+    m_state.formLoading = false;
+    update();
+}
+
+void Form1::openDatabase()
+{
+    const QString path = QDir(m_state.baseDir).filePath(QStringLiteral("veltra.mdb"));
+    auto result = Recordset::open(path);
+    if (result.status == Recordset::OpenStatus::Missing) {
+        const auto answer = QMessageBox::question(
+            this, kAppTitle,
+            QStringLiteral("There is no message database in this folder:\n%1\n\n"
+                           "Create an empty message database here? The next update fills it.")
+                .arg(QDir::toNativeSeparators(path)),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+        QString error;
+        if (!Recordset::createEmpty(path, &error)) {
+            QMessageBox::warning(this, kAppTitle, QStringLiteral("The message database could not be created.\n\n%1").arg(error));
+            return;
+        }
+        result = Recordset::open(path);
+    }
+    if (result.status != Recordset::OpenStatus::Ok) {
+        QMessageBox::warning(this, kAppTitle,
+                             QStringLiteral("The message database could not be opened.\n\n%1\n\n"
+                                            "The file has been left as it is. The program runs without messages.")
+                                 .arg(result.reason));
+        return;
+    }
+    m_data1 = std::move(result.recordset);
+}
+
+void Form1::readListsAndSettings()
+{
+    // One trap over all three files: the first failure ends the reading, and a missing
+    // History.txt means neither the address list nor the settings are read.
+    const QDir dir(m_state.baseDir);
+    const auto history = ListFile::read(dir.filePath(QStringLiteral("History.txt")), kHistoryReadLimit);
+    ui->Combo1->addItems(history.items);
+    ui->Combo1->setCurrentIndex(-1);
+    for (int i = 0; i < ui->Combo1->count(); ++i)
+        ui->ListSort->addItem(ui->Combo1->itemText(i));
+    if (!history.ok)
+        return;
+
+    const auto addresses = ListFile::read(dir.filePath(QStringLiteral("UrlList.txt")), kAddressReadLimit);
+    ui->Combo2->addItems(addresses.items);
+    ui->Combo2->setCurrentIndex(-1);
+    if (!addresses.ok)
+        return;
+
+    const auto settings = SettingsFile::read(dir.filePath(QStringLiteral("KnowledgeBase.ini")));
+    applySettings(settings.values, settings.count);
+}
+
+void Form1::applySettings(const SettingsValues &values, int count)
+{
+    // Each value takes effect before the next is read, so a short file applies its first lines.
+    QRect bounds = geometry();
+    if (count >= 1)
+        bounds.moveTop(px(values.top));
+    if (count >= 2)
+        bounds.moveLeft(px(values.left));
+    if (count >= 3)
+        bounds.setWidth(px(values.width));
+    if (count >= 4)
+        bounds.setHeight(px(values.height));
+    if (count >= 1) {
+        move(bounds.topLeft());
+        resize(bounds.size());
+    }
+    if (count >= 5) {
+        ui->MenuSearchAuthor->setChecked(false);
+        ui->MenuSearchTitle->setChecked(false);
+        ui->MenuSearchBody->setChecked(false);
+        const struct { const char *item; QAction *action; } fields[] = {
+            {"Body", ui->MenuSearchBody}, {"Author", ui->MenuSearchAuthor}, {"Subject", ui->MenuSearchTitle}};
+        for (const auto &f : fields) {
+            if (values.searchField == QLatin1String(f.item)) {
+                f.action->setChecked(true);
+                ui->CmdGo->setText(QLatin1String(f.item));
+                ui->CmdGo->setToolTip(QStringLiteral("Search message ") + QLatin1String(f.item));
+            }
+        }
+    }
+    if (count >= 6) {
+        const struct { const char *letter; QAction *action; } modes[] = {
+            {"P", ui->MenuKeyPreface}, {"A", ui->MenuKeyAppend}, {"B", ui->MenuKeyBracket}, {"N", ui->MenuKeyNone}};
+        for (const auto &m : modes)
+            m.action->setChecked(values.wildcard == QLatin1String(m.letter));
+    }
+    if (count >= 7 && values.panelTop == 0) {
+        ui->Picture1->move(ui->Picture1->x(), 0);
+        ui->CmdUpDown->setIcon(ui->CmdDown->icon());
+        ui->CmdUpDown->setToolTip(QStringLiteral("Show knowledgebase"));
+    }
+    if (count >= 8)
+        m_loadedWindowState = values.windowState;
+    if (count >= 9)
+        ui->MnuOptionsStartPage->setChecked(values.startPage);
+    if (count >= 10)
+        ui->MnuUpdateAuto->setChecked(values.autoUpdate);
+    if (count >= 11)
+        ui->MnuMinTray->setChecked(values.minTray);
+    if (count >= 12)
+        ui->ChkNoWarn->setCheckState(values.noWarning == 0   ? Qt::Unchecked
+                                     : values.noWarning == 1 ? Qt::Checked
+                                                             : Qt::PartiallyChecked);
+}
+
+void Form1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous()) {
+        // Activation comes after the first layout, as it does for the window it replaces.
+        QTimer::singleShot(0, this, &Form1::Form_Activate);
+    }
+}
+
+void Form1::Form_Activate()
+{
+    QScrollBar *const hscroll1 = ui->hscroll1;
+    if (m_data1) {
+        m_data1->moveLast();
+        m_state.msgCount = m_data1->recordCount();
+        // An empty table has no last record: it reads as "0 Messages - Last # 0".
+        m_state.lastMsgNum = m_data1->hasCurrent() ? m_data1->field(QStringLiteral("messnum")).toInt() : 0;
+        ui->LblUpdateStatus->setText(QString::number(m_state.msgCount) + QStringLiteral(" Messages")
+                                     + QStringLiteral(" - Last # ") + QString::number(m_state.lastMsgNum));
+        hscroll1->setMaximum(m_state.lastMsgNum);
+    } else {
+        ui->LblUpdateStatus->setText(QStringLiteral("No message database"));
+    }
+    hscroll1->setValue(1);
+    ui->HPic2->hide();
+    ui->MenuFilePrint->setEnabled(true);
+    ui->MnuPrintPreview->setEnabled(true);
+    ui->MnuPageSetup->setEnabled(true);
+    ui->MenuFileSaveAs->setEnabled(true);
+    ui->MnuFind->setEnabled(true);
+    hscroll1->setValue(2);
+    hscroll1->setValue(1);
+    setWindowTitle(kCaption);
+    m_web1->setRegisterAsBrowser(true);
+    QCoreApplication::processEvents();
+    if (ui->MnuOptionsStartPage->isChecked())
+        m_web1->navigate(m_config.clubStartPage());
+    QCoreApplication::processEvents();
+}
+
+// ---- shut-down ----
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+bool Form1::Form_Unload()
+{
+    qint16 windowState = 0;
+    if (isMaximized())
+        windowState = 2;
+    // Bounds of the normal window, whatever state it is in now.
+    const QRect normal = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
+    const QPoint origin = (isMaximized() || isMinimized()) ? normal.topLeft() : pos();
+
+    SettingsValues values;
+    values.top = origin.y() * kTwipsPerPixel;
+    values.left = origin.x() * kTwipsPerPixel;
+    values.width = normal.width() * kTwipsPerPixel;
+    values.height = normal.height() * kTwipsPerPixel;
+    values.searchField = SettingsFile::searchFieldLine(ui->MenuSearchBody->isChecked(), ui->MenuSearchAuthor->isChecked(),
+                                                       ui->MenuSearchTitle->isChecked());
+    values.wildcard = SettingsFile::wildcardLine(ui->MenuKeyPreface->isChecked(), ui->MenuKeyAppend->isChecked(),
+                                                 ui->MenuKeyBracket->isChecked(), ui->MenuKeyNone->isChecked());
+    values.panelTop = ui->Picture1->y() == 0 ? 0 : 100;
+    values.windowState = windowState;
+    values.startPage = ui->MnuOptionsStartPage->isChecked();
+    values.autoUpdate = ui->MnuUpdateAuto->isChecked();
+    values.minTray = ui->MnuMinTray->isChecked();
+    values.noWarning = ui->ChkNoWarn->checkState() == Qt::Unchecked ? 0
+                       : ui->ChkNoWarn->checkState() == Qt::Checked ? 1
+                                                                     : 2;
+
+    const QDir dir(m_state.baseDir);
+    QStringList failures;
+    QString error;
+    if (!SettingsFile::write(dir.filePath(QStringLiteral("KnowledgeBase.ini")), values, &error))
+        failures << error;
+    if (!ListFile::write(dir.filePath(QStringLiteral("History.txt")), comboEntries(ui->Combo1), &error))
+        failures << error;
+    if (!ListFile::write(dir.filePath(QStringLiteral("UrlList.txt")), comboEntries(ui->Combo2), &error))
+        failures << error;
+    if (failures.isEmpty())
+        return true;
+    QMessageBox::warning(this, kAppTitle,
+                         QStringLiteral("The settings and lists could not all be saved. Files already there "
+                                        "were left unchanged.\n\n%1")
+                             .arg(failures.join(QLatin1Char('\n'))));
+    return false;
+}
+
+// ---- busy states and focus hand-over ----
+
+void Form1::EnableOff()
+{
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->CmdGo, ui->Combo1, ui->hscroll1, ui->hscroll2, ui->List1,
+                                                       ui->cmdCheckDelete, ui->CmdMarkRange, ui->CmdMarkDelete})
+        w->setEnabled(false);
+}
+
+void Form1::EnableOn()
+{
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->CmdGo, ui->Combo1, ui->hscroll1, ui->hscroll2, ui->List1,
+                                                       ui->cmdCheckDelete})
+        w->setEnabled(true);
+    if (ui->List1->count() > 0)
+        ui->CmdMarkRange->setEnabled(true);
+}
+
+void Form1::EnableWebOff()
+{
+    if (ui->CmdBack->isEnabled())
+        m_state.backWasOn = true;
+    if (ui->CmdForward->isEnabled())
+        m_state.forwardWasOn = true;
+    if (ui->CmdRefresh->isEnabled())
+        m_state.refreshWasOn = true;
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->CmdBack, ui->CmdForward, ui->CmdRefresh, ui->CmdHome,
+                                                       ui->CmdManuals, ui->CmdReg, ui->CmdUpDown, ui->Combo2})
+        w->setEnabled(false);
+}
+
+void Form1::EnableWebOn()
+{
+    if (m_state.backWasOn)
+        ui->CmdBack->setEnabled(true);
+    if (m_state.forwardWasOn)
+        ui->CmdForward->setEnabled(true);
+    if (m_state.refreshWasOn)
+        ui->CmdRefresh->setEnabled(true);
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->CmdHome, ui->CmdManuals, ui->CmdReg, ui->CmdUpDown, ui->Combo2})
+        w->setEnabled(true);
+}
+
+void Form1::Timer1_Timer()
+{
+    // Automatic updates start here once the updater exists.
+}
+
+void Form1::Timer2_Timer()
+{
+    // txtBlank passes the focus on to the browser when it gets it.
+    ui->txtBlank->setFocus(Qt::OtherFocusReason);
+    setTimerEnabled(Timer2, false);
+}
+
+void Form1::txtBlank_GotFocus()
+{
+    m_web1->takeFocus();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->txtBlank && event->type() == QEvent::FocusIn)
+        txtBlank_GotFocus();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- layout ----
+
+void Form1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void Form1::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void Form1::Form_Resize()
+{
+    if (m_state.formLoading)
+        return;
+    if (isMinimized())
+        return;
+    m_state.lastWindowState = isMaximized() ? 2 : 0;
+
+    // The panels follow the client area: the browser fills the width and reaches down to
+    // the status strip, which stays along the bottom edge.
+    const QSize client = ui->centralwidget->size();
+    const int w = client.width();
+    const int h = client.height();
+    const int stripHeight = ui->stbar->height();
+    QWidget *const panel = ui->Picture1;
+    panel->setGeometry(panel->x(), panel->y(), qMax(0, w - panel->x()), panel->height());
+    ui->web1->setGeometry(ui->web1->x(), ui->web1->y(), qMax(0, w - ui->web1->x()), ui->web1->height());
+    if (w > px(6000)) {
+        ui->List1->resize(qMax(0, w - ui->List1->x() - 1), ui->List1->height());
+        ui->Combo2->resize(qMax(0, panel->width() - ui->Combo2->x() - px(135)), ui->Combo2->height());
+        const int lineX = ui->List1->x() + ui->List1->width() + 4;
+        ui->Line6->move(lineX, ui->Line6->y());
+        ui->Line1->resize(qMax(0, w - ui->Line1->x()), ui->Line1->height());
+    }
+    if (h > px(3500)) {
+        const int panelHeight = qMax(0, h - stripHeight - panel->y());
+        panel->resize(panel->width(), panelHeight);
+        ui->web1->resize(ui->web1->width(), qMax(0, panelHeight - ui->web1->y()));
+    }
+    ui->stbar->setGeometry(0, h - stripHeight, w, stripHeight);
+    const int lockLeft = w - px(425);
+    ui->PLockBox->move(lockLeft, ui->PLockBox->y());
+    ui->PBar1->move(lockLeft - ui->PBar1->width(), ui->PBar1->y());
+    ui->LblStBar1->resize(qMax(0, ui->PBar1->x()), ui->LblStBar1->height());
+}

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "app/appconfig.h"
+#include "app/settingsfile.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <memory>
+
+class Browser;
+class QTimer;
+class Recordset;
+namespace Ui { class Form1; }
+
+// Form-level state, under the names the program has always used for it.
+struct FormState
+{
+    QString baseDir;             // data folder: the current directory at start-up
+    bool formLoading = false;    // Form_Resize does nothing while true
+    bool displayEnabled = false; // TryToDisplay renders only while true
+    qint32 msgCount = 0;
+    qint32 lastMsgNum = 0;
+    QString shownMsgNum;
+    bool updateRunning = false;
+    bool stopUpdateRequested = false;
+    qint32 serverLastMsgNum = 0;
+    qint32 sliderMsgNum = 0;
+    qint32 listMsgNum = 0;
+    bool listSyncing = false;
+    bool h1DownHeld = false;
+    bool h1UpHeld = false;
+    bool h2DownHeld = false;
+    bool h2UpHeld = false;
+    qint32 searchMsgNum = 0;
+    bool interruptFlag = false;
+    qint16 lastWindowState = 0;
+    bool backWasOn = false;
+    bool forwardWasOn = false;
+    bool refreshWasOn = false;
+    QString pendingUrl;
+    QString completedUrl;
+    QString statusOverride;
+    bool addressNavPending = false;
+    QString editList;
+};
+
+// The program's one window. Its controls come from form1.ui with each widget named after
+// the control; the event procedures keep their traditional names.
+class Form1 final : public QMainWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Form1)
+
+public:
+    // Takes ownership of the browser. Runs Form_Load; the window is not shown yet.
+    Form1(const AppConfig &config, Browser *browser, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Shows the window in the state the settings file asked for.
+    void showAsLoaded();
+
+    FormState &state();
+    const AppConfig &config() const;
+    Recordset *recordset() const; // null when the message database could not be opened
+    Browser *web1() const;
+
+    // Busy states: they only switch the Enabled property of fixed sets of controls.
+    void EnableOff();
+    void EnableOn();
+    void EnableWebOff();
+    void EnableWebOn();
+
+    // Closing a window runs this through closeEvent; exposed so exit commands and tests
+    // can save without closing. Returns false (after telling the user) when a file failed.
+    bool Form_Unload();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void Form_Load();
+    void Form_Activate();
+    void Form_Resize();
+    void openDatabase();
+    void readListsAndSettings();
+    void applySettings(const SettingsValues &values, int count);
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void txtBlank_GotFocus();
+    static void setTimerEnabled(QTimer *timer, bool enabled);
+
+    std::unique_ptr<Ui::Form1> ui;
+    AppConfig m_config;
+    Browser *m_web1 = nullptr; // owned through the widget tree
+    std::unique_ptr<Recordset> m_data1;
+    FormState m_state;
+    QTimer *Timer1 = nullptr;
+    QTimer *Timer2 = nullptr;
+    QTimer *Timer3 = nullptr;
+    qint16 m_loadedWindowState = 0;
+};

@@ -1,0 +1,5 @@
+target_sources(veltra PRIVATE
+    ${CMAKE_CURRENT_SOURCE_DIR}/form1.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/form1.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/form1.ui
+)

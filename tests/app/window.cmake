@@ -1,0 +1,1 @@
+veltra_add_test(tst_form1 ${CMAKE_CURRENT_SOURCE_DIR}/tst_form1.cpp GUI)

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+// Answers the message boxes a window opens during a test: records each box's title and
+// text and presses the chosen button, so modal prompts never block a test.
+class ModalAnswerer final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ModalAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok, QObject *parent = nullptr);
+    void setAnswer(QMessageBox::StandardButton answer);
+
+    QStringList texts;  // every box's text, in order
+    QStringList titles; // every box's window title, in order
+
+private:
+    void poll();
+    QTimer m_timer;
+    QMessageBox::StandardButton m_answer;
+};
