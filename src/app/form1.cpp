@@ -54,8 +54,8 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     ui->PicTrash->setPixmap(Icons::trash());
     ui->PicSave->setPixmap(Icons::save());
     ui->CmdUpDown->setIcon(ui->CmdUp->icon());
-    ui->CmdMarkDelete->setIcon(QIcon(Icons::save()));
-    ui->CmdMarkRange->setIcon(QIcon(Icons::save()));
+    ui->CmdMarkDelete->setIcon(Icons::saveIcon());
+    ui->CmdMarkRange->setIcon(Icons::saveIcon());
     ui->cmdCheckDelete->setIcon(QIcon(Icons::tick()));
     ui->CmdBack->setIcon(Icons::back());
     ui->CmdForward->setIcon(Icons::forward());
@@ -83,9 +83,11 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     Timer3 = new QTimer(this);
     Timer3->setObjectName(QStringLiteral("Timer3"));
     Timer3->setInterval(250);
-    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
     ui->txtBlank->installEventFilter(this);
+    connectUpdating();
+    connectViewing();
+    connectSearching();
 
     Form_Load();
 
@@ -148,6 +150,7 @@ void Form1::Form_Load()
     m_state.formLoading = true;
 
     m_state.baseDir = QDir::currentPath();
+    m_web1->setMessagePagePath(QDir(m_state.baseDir).filePath(QStringLiteral("tempfile.htm")));
     openDatabase();
     readListsAndSettings();
 
@@ -400,11 +403,6 @@ void Form1::EnableWebOn()
         w->setEnabled(true);
 }
 
-void Form1::Timer1_Timer()
-{
-    // Automatic updates start here once the updater exists.
-}
-
 void Form1::Timer2_Timer()
 {
     // txtBlank passes the focus on to the browser when it gets it.
@@ -421,6 +419,8 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui->txtBlank && event->type() == QEvent::FocusIn)
         txtBlank_GotFocus();
+    if (viewEventFilter(watched, event) || searchEventFilter(watched, event))
+        return true;
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -3,12 +3,15 @@
 #include "app/appconfig.h"
 #include "app/settingsfile.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class Browser;
+class QNetworkAccessManager;
 class QTimer;
 class Recordset;
 namespace Ui { class Form1; }
@@ -75,6 +78,18 @@ public:
     // can save without closing. Returns false (after telling the user) when a file failed.
     bool Form_Unload();
 
+    // The update run and its schedule (store/updating.cpp).
+    void updateDB();
+    // Tests replace the clock the quarter-hour schedule reads and the fetch timeout.
+    void setClock(std::function<QDateTime()> clock);
+    void setFetchTimeout(int milliseconds);
+
+    // Rendering the current record into the message page (view/rendering.cpp).
+    void TryToDisplay();
+
+    // The search (search/searchrun.cpp); keyAscii is the character code of the key.
+    void Combo1_KeyPress(int keyAscii);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -89,10 +104,53 @@ private:
     void openDatabase();
     void readListsAndSettings();
     void applySettings(const SettingsValues &values, int count);
-    void Timer1_Timer();
     void Timer2_Timer();
     void txtBlank_GotFocus();
     static void setTimerEnabled(QTimer *timer, bool enabled);
+
+    // Each subsystem connects its own controls and may look at events first; a filter
+    // returns true to consume the event.
+    void connectUpdating();
+    void connectViewing();
+    void connectSearching();
+    bool viewEventFilter(QObject *watched, QEvent *event);
+    bool searchEventFilter(QObject *watched, QEvent *event);
+
+    // store/updating.cpp
+    void MnuUpdateNow_Click();
+    void MnuUpdateAuto_Click();
+    void MnuStopUpdate_Click();
+    void Timer1_Timer();
+
+    // view/rendering.cpp and view/navigation.cpp
+    void MenuViewOriginal_Click();
+    void H1Down_MouseDown();
+    void H1Up_MouseDown();
+    void H2Down_MouseDown();
+    void H2Up_MouseDown();
+    void H1Down_MouseUp();
+    void H1Up_MouseUp();
+    void H2Down_MouseUp();
+    void H2Up_MouseUp();
+    void Timer3_Timer();
+    void hscroll1_Change();
+    void hscroll1_Scroll();
+    void hscroll2_Change();
+    void hscroll2_Scroll();
+    void List1_Click();
+    void List1_KeyPress(int keyAscii);
+
+    // search/searchrun.cpp and search/searchoptions.cpp
+    void Combo1_Click();
+    void CmdGo_Click();
+    void MenuSearchAuthor_Click();
+    void MenuSearchBody_Click();
+    void MenuSearchTitle_Click();
+    void MenuKeyPreface_Click();
+    void MenuKeyAppend_Click();
+    void MenuKeyBracket_Click();
+    void MenuKeyNone_Click();
+    void MenuOptionsInterrupt_Click();
 
     std::unique_ptr<Ui::Form1> ui;
     AppConfig m_config;
@@ -103,4 +161,7 @@ private:
     QTimer *Timer2 = nullptr;
     QTimer *Timer3 = nullptr;
     qint16 m_loadedWindowState = 0;
+    std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
+    int m_fetchTimeout = 30000;
+    QNetworkAccessManager *m_net = nullptr; // the update run's connection, made on first use
 };

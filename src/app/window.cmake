@@ -2,4 +2,6 @@ target_sources(veltra PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.h
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.ui
+    ${CMAKE_CURRENT_SOURCE_DIR}/icons.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/icons.h
 )

@@ -39,6 +39,10 @@ public:
     virtual QString documentTitle() const = 0;
     virtual void execWB(int command, int option) = 0;
     virtual void takeFocus() = 0;
+    // The program's own message page: its body comes from the network, so the browser shows
+    // it without scripts and lets nothing it references be fetched. A local file named
+    // tempfile.htm is treated as the message page even before this is called.
+    virtual void setMessagePagePath(const QString &path) = 0;
 
 signals:
     void beforeNavigate2(const QString &url);

@@ -1,0 +1,78 @@
+#include "app/listfile.h"
+
+#include "app/cp1252.h"
+#include "app/itemreader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+bool fail(QString *error, const QString &path, const QString &reason)
+{
+    if (error)
+        *error = QStringLiteral("Could not save %1: %2").arg(QDir::toNativeSeparators(path), reason);
+    return false;
+}
+
+}
+
+namespace ListFile {
+
+ReadResult read(const QString &path, int limit)
+{
+    ReadResult result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.error = QStringLiteral("Could not read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return result;
+    }
+    ItemReader reader(&file);
+    while (result.items.size() < limit && !reader.atEnd()) {
+        const auto item = reader.next();
+        if (!item) {
+            result.error = QStringLiteral("Could not read %1: %2").arg(QDir::toNativeSeparators(path),
+                                                                        reader.errorString());
+            return result;
+        }
+        result.items << *item;
+    }
+    result.ok = true;
+    return result;
+}
+
+QByteArray toBytes(const QStringList &entries)
+{
+    QByteArray bytes;
+    for (const QString &entry : entries) {
+        bytes += Cp1252::encode(entry);
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+bool write(const QString &path, const QStringList &entries, QString *error)
+{
+    return writeBytes(path, toBytes(entries), error);
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(error, path, file.errorString());
+    // Qt 6.4's commit() reports success even when flushing the last buffered bytes
+    // failed (a full disk), which would put a truncated file in place of the old one;
+    // flushing first catches that.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return fail(error, path, reason);
+    }
+    if (!file.commit())
+        return fail(error, path, file.errorString());
+    return true;
+}
+
+}

@@ -1,0 +1,26 @@
+#include "browseraddress.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+namespace BrowserAddress {
+
+QUrl toUrl(const QString &address)
+{
+    const QString text = address.trimmed();
+    if (text.isEmpty())
+        return {};
+    if (QDir::isAbsolutePath(text))
+        return QUrl::fromLocalFile(QDir::cleanPath(text));
+
+    // "host:8080/path" parses as scheme "host", so only "scheme://" and the few schemes
+    // written without slashes count as a scheme here.
+    static const QRegularExpression withScheme(
+        QStringLiteral("^([a-z][a-z0-9+.-]*://|(about|mailto):)"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (withScheme.match(text).hasMatch())
+        return QUrl(text, QUrl::TolerantMode);
+    return QUrl(QStringLiteral("http://") + text, QUrl::TolerantMode);
+}
+
+}

@@ -1,0 +1,496 @@
+#include "webenginebrowser.h"
+
+#include "browseraddress.h"
+#include "finddialog.h"
+#include "messagepageinterceptor.h"
+#include "webpage.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QTimer>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineHistory>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+namespace {
+
+// How long the end of a navigation waits for document.title before it is reported
+// without one (a renderer that died, a document that runs no script at all).
+constexpr int titleTimeoutMs = 3000;
+
+QString windowsLatin1()
+{
+    return QStringLiteral("windows-1252");
+}
+
+}
+
+WebEngineBrowser::WebEngineBrowser(QObject *parent)
+    : Browser(parent)
+    , m_interceptor(std::make_unique<MessagePageInterceptor>(m_rule))
+    , m_profile(std::make_unique<QWebEngineProfile>())
+{
+    m_profile->setUrlRequestInterceptor(m_interceptor.get());
+    // The message page declares no character set; it is always written in Windows-1252.
+    m_profile->settings()->setDefaultTextEncoding(windowsLatin1());
+    connect(m_profile.get(), &QWebEngineProfile::downloadRequested, this, &WebEngineBrowser::onDownloadRequested);
+
+    m_page = std::make_unique<WebPage>(m_profile.get(), m_rule);
+    m_view = new QWebEngineView;
+    m_view->setPage(m_page.get());
+    m_view->installEventFilter(this);
+
+    connect(m_page.get(), &WebPage::mainFrameNavigationAccepted, this, &WebEngineBrowser::onNavigationAccepted);
+    connect(m_page.get(), &QWebEnginePage::loadProgress, this, &WebEngineBrowser::onLoadProgress);
+    connect(m_page.get(), &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
+    connect(m_page.get(), &QWebEnginePage::urlChanged, this, &WebEngineBrowser::onUrlChanged);
+    connect(m_page.get(), &QWebEnginePage::titleChanged, this, &WebEngineBrowser::onTitleChanged);
+    connect(m_page.get(), &QWebEnginePage::linkHovered, this, &Browser::statusTextChange);
+    connect(m_page.get(), &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest &request) {
+        emit newWindow2();
+        openPopup(m_page.get(), request);
+    });
+    connect(m_view, &QWebEngineView::printFinished, this, [this] { m_printing = false; });
+    // The engine delivers keys to a child of the view, which may be replaced when the
+    // page moves to another renderer; Ctrl+F is caught for all of them.
+    qApp->installEventFilter(this);
+}
+
+WebEngineBrowser::~WebEngineBrowser()
+{
+    qApp->removeEventFilter(this);
+    // Drops every callback still on its way; the page must go before its profile.
+    ++m_generation;
+    for (const QPointer<QWebEngineView> &popup : std::as_const(m_popups))
+        delete popup.data();
+    delete m_findDialog.data();
+    delete m_view.data();
+    m_page.reset();
+    m_profile.reset();
+}
+
+QWidget *WebEngineBrowser::widget()
+{
+    return m_view;
+}
+
+void WebEngineBrowser::navigate(const QString &address)
+{
+    const QUrl url = BrowserAddress::toUrl(address);
+    if (url.isEmpty())
+        return;
+    if (!url.isValid()) {
+        // The engine would ignore it; the window still needs an end to the navigation.
+        reportRefusedAddress(address);
+        return;
+    }
+    m_page->prepareFor(url);
+    m_page->load(url);
+}
+
+void WebEngineBrowser::goBack()
+{
+    QWebEngineHistory *history = m_page->history();
+    if (!history->canGoBack())
+        return;
+    m_page->prepareFor(history->backItem().url());
+    history->back();
+}
+
+void WebEngineBrowser::goForward()
+{
+    QWebEngineHistory *history = m_page->history();
+    if (!history->canGoForward())
+        return;
+    m_page->prepareFor(history->forwardItem().url());
+    history->forward();
+}
+
+void WebEngineBrowser::refresh()
+{
+    m_page->triggerAction(QWebEnginePage::Reload);
+}
+
+void WebEngineBrowser::stop()
+{
+    m_page->triggerAction(QWebEnginePage::Stop);
+}
+
+void WebEngineBrowser::setSilent(bool silent)
+{
+    m_silent = silent;
+    m_page->setSilent(silent);
+    for (const QPointer<QWebEngineView> &popup : std::as_const(m_popups)) {
+        if (popup)
+            static_cast<WebPage *>(popup->page())->setSilent(silent);
+    }
+}
+
+void WebEngineBrowser::setRegisterAsBrowser(bool on)
+{
+    m_registeredAsBrowser = on;
+}
+
+QString WebEngineBrowser::documentUrl() const
+{
+    return m_page->committedUrl().toString();
+}
+
+QString WebEngineBrowser::documentTitle() const
+{
+    return m_title;
+}
+
+void WebEngineBrowser::execWB(int command, int option)
+{
+    switch (command) {
+    case Print:
+        print(option == PromptUser);
+        break;
+    case SaveAs:
+        saveAs();
+        break;
+    case PrintPreview:
+        printPreview();
+        break;
+    case PageSetup:
+        pageSetup();
+        break;
+    default:
+        break;
+    }
+}
+
+void WebEngineBrowser::takeFocus()
+{
+    m_view->setFocus(Qt::OtherFocusReason);
+}
+
+void WebEngineBrowser::setMessagePagePath(const QString &path)
+{
+    m_rule.setPath(path);
+}
+
+bool WebEngineBrowser::isSilent() const
+{
+    return m_silent;
+}
+
+bool WebEngineBrowser::registeredAsBrowser() const
+{
+    return m_registeredAsBrowser;
+}
+
+QWebEnginePage *WebEngineBrowser::page() const
+{
+    return m_page.get();
+}
+
+QList<QWebEngineView *> WebEngineBrowser::popups() const
+{
+    QList<QWebEngineView *> open;
+    for (const QPointer<QWebEngineView> &popup : m_popups) {
+        if (popup)
+            open.append(popup.data());
+    }
+    return open;
+}
+
+FindDialog *WebEngineBrowser::findDialog() const
+{
+    return m_findDialog;
+}
+
+bool WebEngineBrowser::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && m_view && watched->isWidgetType()) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        auto *target = static_cast<QWidget *>(watched);
+        if (key->key() == Qt::Key_F && key->modifiers() == Qt::ControlModifier
+            && (target == m_view || m_view->isAncestorOf(target))) {
+            showFindDialog();
+            return true;
+        }
+    }
+    return Browser::eventFilter(watched, event);
+}
+
+void WebEngineBrowser::onNavigationAccepted(const QUrl &url, QWebEnginePage::NavigationType type)
+{
+    // A redirect belongs to the navigation it redirects.
+    if (type == QWebEnginePage::NavigationTypeRedirect && m_navigating)
+        return;
+    beginNavigation(url);
+}
+
+void WebEngineBrowser::onLoadProgress(int progress)
+{
+    if (m_navigating)
+        emit progressChange(progress, 100);
+}
+
+void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
+{
+    updateHistoryState();
+    if (!m_navigating || info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
+        return;
+    // A page the server answers with an error status still loads, but it is a failure.
+    const bool failed = info.status() == QWebEngineLoadingInfo::LoadFailedStatus
+        || (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain && info.errorCode() >= 400);
+    finishNavigation(m_generation, failed ? info.url() : QUrl());
+}
+
+void WebEngineBrowser::onUrlChanged(const QUrl &url)
+{
+    updateHistoryState();
+    if (m_navigating || m_reported != m_generation || url == m_completedUrl)
+        return;
+    // A move inside the document: no load follows, so it is reported whole.
+    beginNavigation(url);
+    finishNavigation(m_generation, QUrl());
+}
+
+void WebEngineBrowser::onTitleChanged()
+{
+    if (m_navigating || m_reported != m_generation)
+        return;
+    const quint64 generation = m_generation;
+    readTitle([this, generation](const QString &title) {
+        if (generation == m_generation)
+            m_title = title;
+    });
+}
+
+void WebEngineBrowser::openPopup(WebPage *opener, QWebEngineNewWindowRequest &request)
+{
+    const bool fromMessagePage = m_rule.matches(opener->committedUrl());
+    if (fromMessagePage && !opener->showsInertMessagePage())
+        return; // see WebPage::acceptNavigationRequest
+    auto *view = new QWebEngineView;
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    auto *page = new WebPage(m_profile.get(), m_rule, view);
+    page->setSilent(m_silent);
+    view->setPage(page);
+    connect(page, &QWebEnginePage::newWindowRequested, this,
+            [this, page](QWebEngineNewWindowRequest &next) { openPopup(page, next); });
+    connect(page, &QWebEnginePage::windowCloseRequested, view, &QWidget::close);
+    connect(page, &QWebEnginePage::titleChanged, view, &QWidget::setWindowTitle);
+    const QRect geometry = request.requestedGeometry();
+    view->resize(geometry.isEmpty() ? QSize(800, 600) : geometry.size());
+    m_popups.removeAll(nullptr);
+    m_popups.append(view);
+    // A window the message page asks for would inherit its bar on the network; the
+    // program opens the address itself instead.
+    if (fromMessagePage)
+        page->load(request.requestedUrl());
+    else
+        request.openIn(page);
+    view->show();
+}
+
+void WebEngineBrowser::onDownloadRequested(QWebEngineDownloadRequest *download)
+{
+    if (download->state() != QWebEngineDownloadRequest::DownloadRequested)
+        return; // a save started by saveAs is under way already
+    QWidget *parent = m_view ? m_view->window() : nullptr;
+    const QString path = QFileDialog::getSaveFileName(
+        parent, tr("Save File"), QDir(download->downloadDirectory()).filePath(download->downloadFileName()));
+    if (path.isEmpty()) {
+        download->cancel();
+        return;
+    }
+    const QFileInfo target(path);
+    download->setDownloadDirectory(target.absolutePath());
+    download->setDownloadFileName(target.fileName());
+    download->accept();
+}
+
+void WebEngineBrowser::beginNavigation(const QUrl &url)
+{
+    ++m_generation;
+    m_navigating = true;
+    emit beforeNavigate2(url.toString());
+}
+
+void WebEngineBrowser::finishNavigation(quint64 generation, const QUrl &failedUrl)
+{
+    m_navigating = false;
+    auto done = std::make_shared<bool>(false);
+    auto complete = [this, generation, failedUrl, done](const QString &title) {
+        if (*done)
+            return;
+        *done = true;
+        emitCompletion(generation, failedUrl, title);
+    };
+    readTitle(complete);
+    QTimer::singleShot(titleTimeoutMs, this, [complete] { complete(QString()); });
+}
+
+void WebEngineBrowser::readTitle(const std::function<void(const QString &)> &receiver)
+{
+    // QWebEnginePage::title() falls back to the address for a page without a title;
+    // document.title does not. The application world also runs where the page's own
+    // scripts are switched off.
+    m_page->runJavaScript(QStringLiteral("document.title"), QWebEngineScript::ApplicationWorld,
+                          [receiver](const QVariant &title) { receiver(title.toString()); });
+}
+
+void WebEngineBrowser::emitCompletion(quint64 generation, const QUrl &failedUrl, const QString &title)
+{
+    if (generation != m_generation || m_reported == generation)
+        return;
+    m_reported = generation;
+    m_title = title;
+    m_completedUrl = m_page->committedUrl();
+    const bool failed = !failedUrl.isEmpty();
+    updateHistoryState();
+    updateLockLevel(failed);
+
+    // Any handler may start the next navigation; nothing more is said about this one then.
+    const QString url = m_completedUrl.toString();
+    if (failed) {
+        emit navigateError(failedUrl.toString());
+        if (generation != m_generation)
+            return;
+    }
+    emit navigateComplete2(url);
+    if (generation != m_generation)
+        return;
+    emit downloadComplete();
+    if (generation != m_generation)
+        return;
+    emit documentComplete(url);
+}
+
+void WebEngineBrowser::reportRefusedAddress(const QString &address)
+{
+    ++m_generation;
+    m_navigating = false;
+    const quint64 generation = m_generation;
+    emit beforeNavigate2(address);
+    if (generation != m_generation)
+        return;
+    m_reported = generation;
+    emit navigateError(address);
+    if (generation != m_generation)
+        return;
+    const QString url = documentUrl();
+    emit navigateComplete2(url);
+    if (generation != m_generation)
+        return;
+    emit downloadComplete();
+    if (generation != m_generation)
+        return;
+    emit documentComplete(url);
+}
+
+void WebEngineBrowser::updateHistoryState()
+{
+    const QWebEngineHistory *history = m_page->history();
+    const bool back = history->canGoBack();
+    const bool forward = history->canGoForward();
+    if (back != m_canGoBack) {
+        m_canGoBack = back;
+        emit commandStateChange(NavigateBack, back);
+    }
+    if (forward != m_canGoForward) {
+        m_canGoForward = forward;
+        emit commandStateChange(NavigateForward, forward);
+    }
+}
+
+void WebEngineBrowser::updateLockLevel(bool failed)
+{
+    const bool secure = !failed && m_page->committedUrl().scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    const int level = secure ? 1 : 0;
+    if (level != m_lockLevel) {
+        m_lockLevel = level;
+        emit setSecureLockIcon(level);
+    }
+}
+
+void WebEngineBrowser::print(bool prompt)
+{
+    if (m_printing)
+        return;
+    QPrinter &target = printer();
+    if (prompt) {
+        QPrintDialog dialog(&target, m_view->window());
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+    }
+    m_printing = true;
+    m_view->print(&target);
+}
+
+void WebEngineBrowser::printPreview()
+{
+    if (m_printing)
+        return;
+    QPrintPreviewDialog dialog(&printer(), m_view->window());
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter *target) {
+        // The preview paints synchronously; the engine prints asynchronously.
+        QEventLoop loop;
+        connect(m_view, &QWebEngineView::printFinished, &loop, &QEventLoop::quit);
+        m_printing = true;
+        m_view->print(target);
+        loop.exec();
+    });
+    dialog.exec();
+}
+
+void WebEngineBrowser::pageSetup()
+{
+    QPageSetupDialog dialog(&printer(), m_view->window());
+    dialog.exec();
+}
+
+void WebEngineBrowser::saveAs()
+{
+    const QString complete = tr("Web Page, complete (*.htm *.html)");
+    const QString htmlOnly = tr("Web Page, HTML only (*.htm *.html)");
+    const QString archive = tr("Web Archive, single file (*.mht *.mhtml)");
+    QString name = QFileInfo(m_page->committedUrl().path()).fileName();
+    if (name.isEmpty())
+        name = QStringLiteral("page.htm");
+    QString filter = complete;
+    const QString path = QFileDialog::getSaveFileName(m_view->window(), tr("Save As"), name,
+                                                      QStringList{complete, htmlOnly, archive}.join(QLatin1String(";;")),
+                                                      &filter);
+    if (path.isEmpty())
+        return;
+    QWebEngineDownloadRequest::SavePageFormat format = QWebEngineDownloadRequest::CompleteHtmlSaveFormat;
+    if (filter == htmlOnly)
+        format = QWebEngineDownloadRequest::SingleHtmlSaveFormat;
+    else if (filter == archive)
+        format = QWebEngineDownloadRequest::MimeHtmlSaveFormat;
+    m_page->save(path, format);
+}
+
+void WebEngineBrowser::showFindDialog()
+{
+    if (!m_findDialog)
+        m_findDialog = new FindDialog(m_page.get(), m_view);
+    m_findDialog->show();
+    m_findDialog->raise();
+    m_findDialog->activateWindow();
+}
+
+QPrinter &WebEngineBrowser::printer()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *m_printer;
+}

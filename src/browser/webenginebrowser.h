@@ -1,0 +1,112 @@
+#pragma once
+
+#include "browser.h"
+#include "messagepagerule.h"
+
+#include <QList>
+#include <QPointer>
+#include <QUrl>
+#include <QWebEnginePage>
+
+#include <functional>
+#include <memory>
+
+class FindDialog;
+class MessagePageInterceptor;
+class QPrinter;
+class QWebEngineDownloadRequest;
+class QWebEngineLoadingInfo;
+class QWebEngineNewWindowRequest;
+class QWebEngineProfile;
+class QWebEngineView;
+class WebPage;
+
+// The embedded browser on Qt WebEngine. It has its own off-the-record profile, so nothing
+// is shared with other browsers in the process and nothing is written to disk.
+//
+// Each navigation the page accepts starts with beforeNavigate2; the load's progress
+// follows; when loading ends the document's title is read and navigateError (for a failed
+// load) and the three completion notifications follow. A navigation overtaken by the next
+// one gets no completion of its own: everything still pending for it is dropped.
+// Same-document moves (a fragment link, history.pushState) are reported as a whole
+// sequence when the address changes.
+class WebEngineBrowser final : public Browser
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(WebEngineBrowser)
+public:
+    explicit WebEngineBrowser(QObject *parent = nullptr);
+    ~WebEngineBrowser() override;
+
+    QWidget *widget() override;
+    void navigate(const QString &address) override;
+    void goBack() override;
+    void goForward() override;
+    void refresh() override;
+    void stop() override;
+    void setSilent(bool silent) override;
+    void setRegisterAsBrowser(bool on) override;
+    QString documentUrl() const override;
+    QString documentTitle() const override;
+    void execWB(int command, int option) override;
+    void takeFocus() override;
+    void setMessagePagePath(const QString &path) override;
+
+    bool isSilent() const;
+    bool registeredAsBrowser() const;
+    QWebEnginePage *page() const;
+    // Pop-up windows opened by pages and still open.
+    QList<QWebEngineView *> popups() const;
+    // The find-on-page dialog once Ctrl+F has opened it.
+    FindDialog *findDialog() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void onNavigationAccepted(const QUrl &url, QWebEnginePage::NavigationType type);
+    void onLoadProgress(int progress);
+    void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    void onUrlChanged(const QUrl &url);
+    void onTitleChanged();
+    void openPopup(WebPage *opener, QWebEngineNewWindowRequest &request);
+    void onDownloadRequested(QWebEngineDownloadRequest *download);
+
+    void beginNavigation(const QUrl &url);
+    // Reads document.title, then reports the end of navigation `generation`; a failed load
+    // names the address that failed.
+    void finishNavigation(quint64 generation, const QUrl &failedUrl);
+    void readTitle(const std::function<void(const QString &)> &receiver);
+    void emitCompletion(quint64 generation, const QUrl &failedUrl, const QString &title);
+    void reportRefusedAddress(const QString &address);
+    void updateHistoryState();
+    void updateLockLevel(bool failed);
+
+    void print(bool prompt);
+    void printPreview();
+    void pageSetup();
+    void saveAs();
+    void showFindDialog();
+    QPrinter &printer();
+
+    MessagePageRule m_rule;
+    std::unique_ptr<MessagePageInterceptor> m_interceptor;
+    std::unique_ptr<QWebEngineProfile> m_profile;
+    std::unique_ptr<WebPage> m_page;
+    QPointer<QWebEngineView> m_view;
+    QList<QPointer<QWebEngineView>> m_popups;
+    QPointer<FindDialog> m_findDialog;
+    std::unique_ptr<QPrinter> m_printer;
+
+    quint64 m_generation = 0; // counts navigations; pending work for an older one is dropped
+    quint64 m_reported = 0;   // the last navigation whose end has been reported
+    bool m_navigating = false;
+    bool m_printing = false;
+    QUrl m_completedUrl;
+    QString m_title;
+    bool m_canGoBack = false;
+    bool m_canGoForward = false;
+    int m_lockLevel = -1;
+    bool m_silent = false;
+    bool m_registeredAsBrowser = false;
+};

@@ -1,0 +1,126 @@
+#include "webpage.h"
+
+#include "messagepagerule.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <QWebEngineHistory>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineSettings>
+
+#include <utility>
+
+namespace {
+
+// How long a refused link waits for the engine to wind down the refused navigation.
+constexpr int deferredLinkTimeoutMs = 1000;
+
+// The engine asks before leaving a page that wants to keep the user through
+// javaScriptConfirm with this fixed text; silent mode must let the user leave.
+QString leavePageQuestion()
+{
+    return QCoreApplication::translate(
+        "QWebEnginePage", "Are you sure you want to leave this page? Changes that you made may not be saved.");
+}
+
+}
+
+WebPage::WebPage(QWebEngineProfile *profile, const MessagePageRule &rule, QObject *parent)
+    : QWebEnginePage(profile, parent)
+    , m_rule(rule)
+{
+    connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
+        if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus && info.url() == m_deferredLink)
+            QTimer::singleShot(0, this, &WebPage::openDeferredLink);
+    });
+}
+
+void WebPage::setSilent(bool silent)
+{
+    m_silent = silent;
+}
+
+bool WebPage::isSilent() const
+{
+    return m_silent;
+}
+
+void WebPage::prepareFor(const QUrl &url)
+{
+    const bool trusted = !m_rule.matches(url);
+    QWebEngineSettings *s = settings();
+    s->setAttribute(QWebEngineSettings::JavascriptEnabled, trusted);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, trusted);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+}
+
+bool WebPage::showsInertMessagePage() const
+{
+    return m_rule.matches(committedUrl()) && !settings()->testAttribute(QWebEngineSettings::JavascriptEnabled);
+}
+
+QUrl WebPage::committedUrl() const
+{
+    const QWebEngineHistoryItem current = history()->currentItem();
+    return current.isValid() ? current.url() : QUrl();
+}
+
+bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
+{
+    if (!isMainFrame)
+        return true;
+    if (m_rule.matches(committedUrl())) {
+        // Only the user or the program moves away from the message page: a refresh tag or
+        // anything else the untrusted body starts by itself is refused.
+        if (type == NavigationTypeRedirect || type == NavigationTypeOther)
+            return false;
+        // The engine keeps local pages off the network, links included. A link the user
+        // follows is opened by the program instead, once the refused attempt has ended,
+        // so the message page is not its origin and no referrer goes with it. Scripts are
+        // switched on as soon as the next page is asked for, while the message page is
+        // still in view; a click from then on may come from its body and is refused.
+        if (type == NavigationTypeLinkClicked && !url.isLocalFile()) {
+            if (!showsInertMessagePage())
+                return false;
+            m_deferredLink = url;
+            QTimer::singleShot(deferredLinkTimeoutMs, this, &WebPage::openDeferredLink);
+            return false;
+        }
+    }
+    prepareFor(url);
+    emit mainFrameNavigationAccepted(url, type);
+    return true;
+}
+
+void WebPage::openDeferredLink()
+{
+    if (m_deferredLink.isEmpty())
+        return;
+    load(std::exchange(m_deferredLink, QUrl()));
+}
+
+void WebPage::javaScriptAlert(const QUrl &securityOrigin, const QString &msg)
+{
+    if (!m_silent)
+        QWebEnginePage::javaScriptAlert(securityOrigin, msg);
+}
+
+bool WebPage::javaScriptConfirm(const QUrl &securityOrigin, const QString &msg)
+{
+    if (m_silent)
+        return msg == leavePageQuestion();
+    return QWebEnginePage::javaScriptConfirm(securityOrigin, msg);
+}
+
+bool WebPage::javaScriptPrompt(const QUrl &securityOrigin, const QString &msg, const QString &defaultValue,
+                               QString *result)
+{
+    if (m_silent)
+        return false;
+    return QWebEnginePage::javaScriptPrompt(securityOrigin, msg, defaultValue, result);
+}
+
+void WebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &)
+{
+    // Script errors of the pages browsed are no business of the program's log.
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QUrl>
+#include <QWebEnginePage>
+
+class MessagePageRule;
+
+// The page policy: what may be shown how. The message page gets no scripts and no access
+// to other files or the network and may not navigate away on its own; other pages browse
+// normally. In silent mode the page shows no dialogs of its own.
+class WebPage final : public QWebEnginePage
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(WebPage)
+public:
+    WebPage(QWebEngineProfile *profile, const MessagePageRule &rule, QObject *parent = nullptr);
+
+    void setSilent(bool silent);
+    bool isSilent() const;
+    // Sets the scripting and local-access settings for a document at `url`; called before
+    // every load the program starts and for every main-frame navigation the page accepts.
+    void prepareFor(const QUrl &url);
+    // True while the message page is in view with its scripts still off: whatever it asks
+    // for then comes from the user, not from its body.
+    bool showsInertMessagePage() const;
+    // The address of the document in view. url() names a pending navigation's target
+    // as soon as it is asked for, before anything of it is shown.
+    QUrl committedUrl() const;
+
+signals:
+    // A main-frame navigation to a new document has been allowed.
+    void mainFrameNavigationAccepted(const QUrl &url, QWebEnginePage::NavigationType type);
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
+    void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
+    bool javaScriptConfirm(const QUrl &securityOrigin, const QString &msg) override;
+    bool javaScriptPrompt(const QUrl &securityOrigin, const QString &msg, const QString &defaultValue,
+                          QString *result) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message, int lineNumber,
+                                  const QString &sourceID) override;
+
+private:
+    void openDeferredLink();
+
+    const MessagePageRule &m_rule;
+    QUrl m_deferredLink;
+    bool m_silent = false;
+};

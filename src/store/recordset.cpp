@@ -1,0 +1,794 @@
+#include "recordset.h"
+
+#include "compiledcriteria.h"
+#include "jetlike.h"
+#include "sqlitedb.h"
+#include "sqlitestatement.h"
+#include "sqlitetransaction.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <array>
+#include <limits>
+#include <map>
+#include <optional>
+
+namespace {
+
+const char *const kColumns[] = {"messnum", "messauthor", "messdate", "messtitle", "message"};
+constexpr int kColumnCount = 5;
+constexpr int kMessnumColumn = 0;
+
+constexpr char kSchema[] =
+    "CREATE TABLE veltra ("
+    " id INTEGER PRIMARY KEY,"
+    " messnum INTEGER,"
+    " messauthor TEXT,"
+    " messdate TEXT,"
+    " messtitle TEXT,"
+    " message TEXT);"
+    "CREATE INDEX veltra_messnum ON veltra(messnum);"
+    "PRAGMA user_version = 1;";
+
+constexpr QByteArrayView kSqliteMagic("SQLite format 3\0", 16);
+constexpr int kSqliteHeaderSize = 100;
+constexpr int kBusyTimeoutMs = 2000;
+// Finds use a handful of criteria strings at a time; an unbounded cache would only grow.
+constexpr std::size_t kFindCacheLimit = 32;
+
+QString closedText()
+{
+    return QStringLiteral("The database is closed");
+}
+
+QString noCurrentText()
+{
+    return QStringLiteral("No current record");
+}
+
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QByteArray quoteIdentifier(const QString &name)
+{
+    return '"' + name.toUtf8().replace('"', "\"\"") + '"';
+}
+
+int columnIndex(const QString &name)
+{
+    for (int i = 0; i < kColumnCount; ++i) {
+        if (name.compare(QLatin1String(kColumns[i]), Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+// Ends the statement's run when leaving scope, so no read snapshot is left open.
+class ResetOnExit final
+{
+public:
+    explicit ResetOnExit(SqliteStatement &statement)
+        : m_statement(statement)
+    {
+    }
+    ~ResetOnExit() { m_statement.reset(); }
+    ResetOnExit(const ResetOnExit &) = delete;
+    ResetOnExit &operator=(const ResetOnExit &) = delete;
+
+private:
+    SqliteStatement &m_statement;
+};
+
+} // namespace
+
+struct Recordset::Private
+{
+    enum Slot {
+        First,
+        Last,
+        Next,
+        Previous,
+        Count,
+        Exists,
+        ReadRecord,
+        Delete,
+        Insert,
+        ReadField, // + column
+        Update = ReadField + kColumnCount, // + column
+        SlotCount = Update + kColumnCount
+    };
+
+    struct Find
+    {
+        std::unique_ptr<CompiledCriteria> criteria;
+        SqliteStatement statement; // declared last: released before the patterns it points to
+    };
+
+    mutable SqliteDb db; // records the failures of const reads too
+    QString path;
+    QString tableName;
+    QByteArray table; // quoted
+    bool bof = true;
+    bool eof = true;
+    qint64 id = 0; // the current record when neither bof nor eof
+    bool deleted = false;
+    bool noMatch = false;
+    // New ids go above every id deleted in this session, so a position kept on a deleted
+    // record never comes to stand on a new one.
+    qint64 highestDeleted = 0;
+    mutable QString lastError;
+    mutable std::array<std::unique_ptr<SqliteStatement>, SlotCount> statements;
+    std::map<QString, std::unique_ptr<Find>> finds;
+
+    bool fail(const QString &why) const
+    {
+        lastError = why;
+        return false;
+    }
+
+    bool failSql() const { return fail(db.lastError()); }
+
+    QByteArray sqlFor(int slot) const
+    {
+        const QByteArray from = " FROM " + table;
+        switch (slot) {
+        case First:
+            return "SELECT rowid" + from + " ORDER BY rowid LIMIT 1";
+        case Last:
+            return "SELECT rowid" + from + " ORDER BY rowid DESC LIMIT 1";
+        case Next:
+            return "SELECT rowid" + from + " WHERE rowid > ?1 ORDER BY rowid LIMIT 1";
+        case Previous:
+            return "SELECT rowid" + from + " WHERE rowid < ?1 ORDER BY rowid DESC LIMIT 1";
+        case Count:
+            return "SELECT count(*)" + from;
+        case Exists:
+            return "SELECT 1" + from + " WHERE rowid = ?1";
+        case ReadRecord:
+            return "SELECT messnum, messauthor, messdate, messtitle, message" + from + " WHERE rowid = ?1";
+        case Delete:
+            return "DELETE" + from + " WHERE rowid = ?1";
+        case Insert:
+            return "INSERT INTO " + table + " (rowid, messnum, messauthor, messdate, messtitle, message) VALUES ("
+                   "max(coalesce((SELECT max(rowid)" + from + "), 0), ?1) + 1, ?2, ?3, ?4, ?5, ?6)";
+        default:
+            break;
+        }
+        if (slot >= ReadField && slot < ReadField + kColumnCount)
+            return QByteArray("SELECT ") + kColumns[slot - ReadField] + from + " WHERE rowid = ?1";
+        return "UPDATE " + table + " SET " + kColumns[slot - Update] + " = ?1 WHERE rowid = ?2";
+    }
+
+    SqliteStatement *statement(int slot) const
+    {
+        auto &s = statements[std::size_t(slot)];
+        if (!s) {
+            auto prepared = std::make_unique<SqliteStatement>();
+            if (!prepared->prepare(db, sqlFor(slot))) {
+                failSql();
+                return nullptr;
+            }
+            s = std::move(prepared);
+        }
+        return s.get();
+    }
+
+    // Runs a statement that yields at most one rowid. False on failure; *found empty when no row.
+    bool queryId(int slot, std::optional<qint64> argument, std::optional<qint64> *found) const
+    {
+        found->reset();
+        SqliteStatement *s = statement(slot);
+        if (!s)
+            return false;
+        ResetOnExit resetter(*s);
+        if (argument && !s->bindInt64(1, *argument))
+            return failSql();
+        switch (s->step()) {
+        case SqliteStatement::Step::Row:
+            *found = s->columnInt64(0);
+            return true;
+        case SqliteStatement::Step::Done:
+            return true;
+        case SqliteStatement::Step::Error:
+            break;
+        }
+        return failSql();
+    }
+
+    bool standsOnRecord() const { return !bof && !eof && !deleted; }
+
+    void standOn(qint64 record)
+    {
+        bof = false;
+        eof = false;
+        deleted = false;
+        id = record;
+    }
+
+    Find *findFor(const QString &criteria)
+    {
+        if (const auto it = finds.find(criteria); it != finds.end())
+            return it->second.get();
+        QString error;
+        auto compiled = CompiledCriteria::compile(criteria, &error);
+        if (!compiled) {
+            fail(error);
+            return nullptr;
+        }
+        auto entry = std::make_unique<Find>();
+        const QByteArray sql = "SELECT rowid FROM " + table + " WHERE rowid > ? AND " + compiled->sql()
+                               + " ORDER BY rowid LIMIT 1";
+        if (!entry->statement.prepare(db, sql)) {
+            failSql();
+            return nullptr;
+        }
+        entry->criteria = std::move(compiled);
+        if (finds.size() >= kFindCacheLimit)
+            finds.clear();
+        return finds.emplace(criteria, std::move(entry)).first->second.get();
+    }
+
+    FindResult find(const QString &criteria, qint64 after)
+    {
+        Find *f = findFor(criteria);
+        if (!f) {
+            noMatch = true;
+            return FindResult::Error;
+        }
+        SqliteStatement &s = f->statement;
+        ResetOnExit resetter(s);
+        if (!s.bindInt64(1, after) || !f->criteria->bind(s, 2)) {
+            noMatch = true;
+            failSql();
+            return FindResult::Error;
+        }
+        switch (s.step()) {
+        case SqliteStatement::Step::Row:
+            standOn(s.columnInt64(0));
+            noMatch = false;
+            return FindResult::Found;
+        case SqliteStatement::Step::Done:
+            noMatch = true;
+            return FindResult::NoMatch;
+        case SqliteStatement::Step::Error:
+            break;
+        }
+        noMatch = true;
+        failSql();
+        return FindResult::Error;
+    }
+
+    void finalizeAll()
+    {
+        finds.clear();
+        for (auto &s : statements)
+            s.reset();
+    }
+
+    // The messnum index is what makes a find by number fast; an older file may lack it.
+    void ensureMessnumIndex()
+    {
+        SqliteStatement probe;
+        if (!probe.prepare(db, "SELECT 1 FROM pragma_index_list(?1) AS l, pragma_index_info(l.name) AS i"
+                               " WHERE i.seqno = 0 AND i.name = 'messnum' COLLATE NOCASE LIMIT 1", false))
+            return;
+        ResetOnExit resetter(probe);
+        if (!probe.bindText(1, tableName) || probe.step() != SqliteStatement::Step::Done)
+            return;
+        const QByteArray indexName = quoteIdentifier(tableName + QStringLiteral("_messnum"));
+        // A failure here (locked or read-only after all) only costs speed.
+        db.exec(QByteArray("CREATE INDEX IF NOT EXISTS " + indexName + " ON " + table + " (messnum)").constData());
+    }
+
+    void chooseJournalMode()
+    {
+        if (db.isReadOnly())
+            return;
+        // WAL needs files beside the database; in a read-only folder the default journal stays.
+        if (!QFileInfo(QFileInfo(path).absolutePath()).isWritable())
+            return;
+        SqliteStatement mode;
+        if (!mode.prepare(db, "PRAGMA journal_mode = WAL", false))
+            return;
+        const bool wal = mode.step() == SqliteStatement::Step::Row
+                         && mode.columnText(0).compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+        mode.finalize();
+        if (!wal)
+            return;
+        if (!db.exec("SELECT count(*) FROM sqlite_schema")) {
+            db.exec("PRAGMA journal_mode = DELETE");
+            return;
+        }
+        // In WAL mode NORMAL still keeps every committed record when the process is killed.
+        db.exec("PRAGMA synchronous = NORMAL");
+    }
+};
+
+Recordset::Recordset()
+    : d(std::make_unique<Private>())
+{
+}
+
+Recordset::~Recordset()
+{
+    close();
+}
+
+Recordset::OpenResult Recordset::open(const QString &databasePath, const QString &table)
+{
+    OpenResult result;
+    auto refuse = [&](OpenStatus status, const QString &reason) {
+        result.status = status;
+        result.reason = reason;
+        result.recordset.reset();
+        return std::move(result);
+    };
+    const QString where = shown(databasePath);
+
+    const QFileInfo info(databasePath);
+    if (!info.exists())
+        return refuse(OpenStatus::Missing, QStringLiteral("The message database %1 does not exist.").arg(where));
+    if (info.isDir())
+        return refuse(OpenStatus::Unreadable, QStringLiteral("%1 is a folder, not a message database.").arg(where));
+
+    // The header is checked before SQLite sees the file: SQLite would take an empty file
+    // for a new database and write one into it.
+    QByteArray header;
+    {
+        QFile file(databasePath);
+        if (!file.open(QIODevice::ReadOnly))
+            return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be read: %2.")
+                                                      .arg(where, file.errorString()));
+        header = file.read(kSqliteHeaderSize);
+        if (file.error() != QFileDevice::NoError)
+            return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be read: %2.")
+                                                      .arg(where, file.errorString()));
+    }
+    if (header.isEmpty())
+        return refuse(OpenStatus::NotADatabase, QStringLiteral("%1 is an empty file, not a message database.").arg(where));
+    if (!header.startsWith(kSqliteMagic)) {
+        const QByteArray engine = header.mid(4, 15);
+        if (engine == "Standard Jet DB" || engine == "Standard ACE DB")
+            return refuse(OpenStatus::NotADatabase,
+                          QStringLiteral("%1 is a Microsoft Access (Jet) database; this program needs a message database "
+                                         "in its own (SQLite) format.").arg(where));
+        return refuse(OpenStatus::NotADatabase, QStringLiteral("%1 is not a message database (not an SQLite file).").arg(where));
+    }
+    if (header.size() < kSqliteHeaderSize)
+        return refuse(OpenStatus::NotADatabase, QStringLiteral("%1 is damaged: the file is cut short.").arg(where));
+
+    std::unique_ptr<Recordset> rs(new Recordset);
+    Private &p = *rs->d;
+    p.path = databasePath;
+    if (!p.db.open(databasePath, SQLITE_OPEN_READWRITE))
+        return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be opened: %2.")
+                                                  .arg(where, p.db.lastError()));
+    sqlite3_busy_timeout(p.db.handle(), kBusyTimeoutMs);
+    QString error;
+    if (!JetLike::registerSqlFunction(p.db.handle(), &error))
+        return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be used: %2.").arg(where, error));
+
+    // The first read of the schema is where SQLite finds out what the file really holds.
+    QString tableName;
+    {
+        SqliteStatement lookup;
+        if (!lookup.prepare(p.db, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE", false)
+            || !lookup.bindText(1, table)) {
+            const int code = p.db.lastCode() & 0xff;
+            const bool broken = code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
+            return refuse(broken ? OpenStatus::NotADatabase : OpenStatus::Unreadable,
+                          QStringLiteral("The message database %1 cannot be read: %2.").arg(where, p.db.lastError()));
+        }
+        switch (lookup.step()) {
+        case SqliteStatement::Step::Row:
+            tableName = lookup.columnText(0);
+            break;
+        case SqliteStatement::Step::Done:
+            return refuse(OpenStatus::NoTable, QStringLiteral("%1 holds no table \"%2\".").arg(where, table));
+        case SqliteStatement::Step::Error: {
+            const int code = p.db.lastCode() & 0xff;
+            const bool broken = code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
+            return refuse(broken ? OpenStatus::NotADatabase : OpenStatus::Unreadable,
+                          QStringLiteral("The message database %1 cannot be read: %2.").arg(where, p.db.lastError()));
+        }
+        }
+    }
+    p.tableName = tableName;
+    p.table = quoteIdentifier(tableName);
+
+    {
+        SqliteStatement columns;
+        if (!columns.prepare(p.db, "SELECT name FROM pragma_table_info(?1)", false) || !columns.bindText(1, tableName))
+            return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be read: %2.")
+                                                      .arg(where, p.db.lastError()));
+        QStringList present;
+        SqliteStatement::Step step;
+        while ((step = columns.step()) == SqliteStatement::Step::Row)
+            present << columns.columnText(0).toLower();
+        if (step == SqliteStatement::Step::Error)
+            return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be read: %2.")
+                                                      .arg(where, p.db.lastError()));
+        QStringList missing;
+        for (const char *column : kColumns) {
+            if (!present.contains(QLatin1String(column)))
+                missing << QString::fromLatin1(column);
+        }
+        if (!missing.isEmpty())
+            return refuse(OpenStatus::NoTable, QStringLiteral("In %1 the table \"%2\" lacks the field(s) %3.")
+                                                   .arg(where, tableName, missing.join(QStringLiteral(", "))));
+    }
+    {
+        // Stored order is rowid order; a table without rowids has no stored order to follow.
+        SqliteStatement rowids;
+        if (!rowids.prepare(p.db, "SELECT rowid FROM " + p.table + " LIMIT 1", false))
+            return refuse(OpenStatus::NoTable, QStringLiteral("In %1 the table \"%2\" cannot be used: %3.")
+                                                   .arg(where, tableName, p.db.lastError()));
+    }
+
+    p.chooseJournalMode();
+    if (!p.db.isReadOnly())
+        p.ensureMessnumIndex();
+
+    if (!rs->moveFirst())
+        return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be read: %2.")
+                                                  .arg(where, rs->lastError()));
+    result.status = OpenStatus::Ok;
+    result.recordset = std::move(rs);
+    return result;
+}
+
+bool Recordset::createEmpty(const QString &databasePath, QString *error)
+{
+    const QString where = shown(databasePath);
+    auto failWith = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    const QFileInfo info(databasePath);
+    if (info.exists() || info.isSymLink())
+        return failWith(QStringLiteral("%1 already exists; it has been left as it is.").arg(where));
+
+    QFile file(databasePath);
+    // NewOnly: a file that turns up meanwhile is still never overwritten.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return failWith(QStringLiteral("%1 cannot be created: %2.").arg(where, file.errorString()));
+    file.close();
+
+    QString failure;
+    {
+        SqliteDb db;
+        if (!db.open(databasePath, SQLITE_OPEN_READWRITE)) {
+            failure = db.lastError();
+        } else {
+            SqliteTransaction transaction(db);
+            if (!transaction.isActive() || !db.exec(kSchema) || !transaction.commit())
+                failure = db.lastError();
+        }
+    }
+    if (!failure.isEmpty()) {
+        // Only what this call created is removed.
+        QFile::remove(databasePath);
+        QFile::remove(databasePath + QStringLiteral("-journal"));
+        return failWith(QStringLiteral("The message database %1 cannot be created: %2.").arg(where, failure));
+    }
+    return true;
+}
+
+bool Recordset::isOpen() const
+{
+    return d->db.isOpen();
+}
+
+void Recordset::close()
+{
+    d->finalizeAll();
+    d->db.close();
+    d->bof = true;
+    d->eof = true;
+    d->deleted = false;
+}
+
+QString Recordset::databasePath() const
+{
+    return d->path;
+}
+
+QString Recordset::lastError() const
+{
+    return d->lastError;
+}
+
+bool Recordset::moveFirst()
+{
+    if (!isOpen())
+        return d->fail(closedText());
+    std::optional<qint64> first;
+    if (!d->queryId(Private::First, std::nullopt, &first))
+        return false;
+    if (first) {
+        d->standOn(*first);
+    } else {
+        d->bof = true;
+        d->eof = true;
+    }
+    return true;
+}
+
+bool Recordset::moveLast()
+{
+    if (!isOpen())
+        return d->fail(closedText());
+    std::optional<qint64> last;
+    if (!d->queryId(Private::Last, std::nullopt, &last))
+        return false;
+    if (last) {
+        d->standOn(*last);
+    } else {
+        d->bof = true;
+        d->eof = true;
+    }
+    return true;
+}
+
+bool Recordset::moveNext()
+{
+    if (!isOpen())
+        return d->fail(closedText());
+    if (d->eof && !d->bof)
+        return d->fail(noCurrentText());
+    std::optional<qint64> next;
+    const bool ok = d->bof ? d->queryId(Private::First, std::nullopt, &next)
+                           : d->queryId(Private::Next, d->id, &next);
+    if (!ok)
+        return false;
+    if (next) {
+        d->standOn(*next);
+    } else {
+        // From BOF this means the table is empty, and then BOF stays true as well.
+        d->eof = true;
+        d->deleted = false;
+    }
+    return true;
+}
+
+bool Recordset::movePrevious()
+{
+    if (!isOpen())
+        return d->fail(closedText());
+    if (d->bof && !d->eof)
+        return d->fail(noCurrentText());
+    std::optional<qint64> previous;
+    const bool ok = d->eof ? d->queryId(Private::Last, std::nullopt, &previous)
+                           : d->queryId(Private::Previous, d->id, &previous);
+    if (!ok)
+        return false;
+    if (previous) {
+        d->standOn(*previous);
+    } else {
+        d->bof = true;
+        d->deleted = false;
+    }
+    return true;
+}
+
+bool Recordset::bof() const
+{
+    return d->bof;
+}
+
+bool Recordset::eof() const
+{
+    return d->eof;
+}
+
+bool Recordset::hasCurrent() const
+{
+    if (!isOpen() || !d->standsOnRecord())
+        return false;
+    std::optional<qint64> exists;
+    return d->queryId(Private::Exists, d->id, &exists) && exists;
+}
+
+int Recordset::recordCount() const
+{
+    if (!isOpen()) {
+        d->fail(closedText());
+        return 0;
+    }
+    SqliteStatement *s = d->statement(Private::Count);
+    if (!s)
+        return 0;
+    ResetOnExit resetter(*s);
+    if (s->step() != SqliteStatement::Step::Row) {
+        d->failSql();
+        return 0;
+    }
+    return int(std::min<qint64>(s->columnInt64(0), std::numeric_limits<int>::max()));
+}
+
+Recordset::FindResult Recordset::findFirst(const QString &criteria)
+{
+    if (!isOpen()) {
+        d->noMatch = true;
+        d->fail(closedText());
+        return FindResult::Error;
+    }
+    return d->find(criteria, std::numeric_limits<qint64>::min());
+}
+
+Recordset::FindResult Recordset::findNext(const QString &criteria)
+{
+    if (!isOpen()) {
+        d->noMatch = true;
+        d->fail(closedText());
+        return FindResult::Error;
+    }
+    if (d->eof && !d->bof) {
+        d->noMatch = true;
+        return FindResult::NoMatch;
+    }
+    return d->find(criteria, d->bof ? std::numeric_limits<qint64>::min() : d->id);
+}
+
+bool Recordset::noMatch() const
+{
+    return d->noMatch;
+}
+
+QVariant Recordset::field(const QString &name) const
+{
+    if (!isOpen()) {
+        d->fail(closedText());
+        return {};
+    }
+    const int column = columnIndex(name);
+    if (column < 0) {
+        d->fail(QStringLiteral("Unknown field \"%1\"").arg(name));
+        return {};
+    }
+    if (!d->standsOnRecord()) {
+        d->fail(noCurrentText());
+        return {};
+    }
+    SqliteStatement *s = d->statement(Private::ReadField + column);
+    if (!s)
+        return {};
+    ResetOnExit resetter(*s);
+    if (!s->bindInt64(1, d->id)) {
+        d->failSql();
+        return {};
+    }
+    switch (s->step()) {
+    case SqliteStatement::Step::Row:
+        if (column == kMessnumColumn)
+            return s->columnIsNull(0) ? QVariant(QMetaType::fromType<int>()) : QVariant(int(s->columnInt64(0)));
+        return QVariant(s->columnText(0));
+    case SqliteStatement::Step::Done:
+        d->fail(noCurrentText());
+        return {};
+    case SqliteStatement::Step::Error:
+        break;
+    }
+    d->failSql();
+    return {};
+}
+
+bool Recordset::current(MessageRecord *out) const
+{
+    if (!isOpen())
+        return d->fail(closedText());
+    if (!d->standsOnRecord())
+        return d->fail(noCurrentText());
+    SqliteStatement *s = d->statement(Private::ReadRecord);
+    if (!s)
+        return false;
+    ResetOnExit resetter(*s);
+    if (!s->bindInt64(1, d->id))
+        return d->failSql();
+    switch (s->step()) {
+    case SqliteStatement::Step::Row:
+        if (out) {
+            out->messnum = qint32(s->columnInt64(0));
+            out->messauthor = s->columnText(1);
+            out->messdate = s->columnText(2);
+            out->messtitle = s->columnText(3);
+            out->message = s->columnText(4);
+        }
+        return true;
+    case SqliteStatement::Step::Done:
+        return d->fail(noCurrentText());
+    case SqliteStatement::Step::Error:
+        break;
+    }
+    return d->failSql();
+}
+
+bool Recordset::updateField(const QString &name, const QVariant &value)
+{
+    if (!isOpen())
+        return d->fail(closedText());
+    const int column = columnIndex(name);
+    if (column < 0)
+        return d->fail(QStringLiteral("Unknown field \"%1\"").arg(name));
+    if (!d->standsOnRecord())
+        return d->fail(noCurrentText());
+    SqliteStatement *s = d->statement(Private::Update + column);
+    if (!s)
+        return false;
+    ResetOnExit resetter(*s);
+    bool bound = false;
+    if (!value.isValid()) {
+        bound = s->bindNull(1);
+    } else if (column == kMessnumColumn) {
+        bool ok = false;
+        const qint64 n = value.toLongLong(&ok);
+        if (!ok || n < std::numeric_limits<qint32>::min() || n > std::numeric_limits<qint32>::max())
+            return d->fail(QStringLiteral("messnum takes a whole number, not \"%1\"").arg(value.toString().left(30)));
+        bound = s->bindInt64(1, n);
+    } else {
+        bound = s->bindText(1, value.toString());
+    }
+    if (!bound || !s->bindInt64(2, d->id))
+        return d->failSql();
+    if (s->step() != SqliteStatement::Step::Done)
+        return d->failSql();
+    if (sqlite3_changes(d->db.handle()) != 1)
+        return d->fail(noCurrentText());
+    return true;
+}
+
+bool Recordset::addNew(const MessageRecord &record)
+{
+    if (!isOpen())
+        return d->fail(closedText());
+    SqliteStatement *s = d->statement(Private::Insert);
+    if (!s)
+        return false;
+    ResetOnExit resetter(*s);
+    // One statement commits by itself, or joins the caller's transaction on handle().
+    const bool bound = s->bindInt64(1, d->highestDeleted) && s->bindInt64(2, record.messnum)
+                       && s->bindText(3, record.messauthor) && s->bindText(4, record.messdate)
+                       && s->bindText(5, record.messtitle) && s->bindText(6, record.message);
+    if (!bound || s->step() != SqliteStatement::Step::Done)
+        return d->failSql();
+    return true;
+}
+
+bool Recordset::deleteCurrent()
+{
+    if (!isOpen())
+        return d->fail(closedText());
+    if (!d->standsOnRecord())
+        return d->fail(noCurrentText());
+    SqliteStatement *s = d->statement(Private::Delete);
+    if (!s)
+        return false;
+    ResetOnExit resetter(*s);
+    if (!s->bindInt64(1, d->id) || s->step() != SqliteStatement::Step::Done)
+        return d->failSql();
+    if (sqlite3_changes(d->db.handle()) != 1)
+        return d->fail(noCurrentText());
+    d->deleted = true;
+    d->highestDeleted = std::max(d->highestDeleted, d->id);
+    return true;
+}
+
+bool Recordset::refresh()
+{
+    if (!isOpen())
+        return d->fail(closedText());
+    d->noMatch = false;
+    return moveFirst();
+}
+
+sqlite3 *Recordset::handle() const
+{
+    return d->db.handle();
+}

@@ -1,0 +1,92 @@
+#include "sqlitedb.h"
+
+#include <sqlite3.h>
+
+SqliteDb::SqliteDb() = default;
+
+SqliteDb::~SqliteDb()
+{
+    close();
+}
+
+bool SqliteDb::open(const QString &path, int flags)
+{
+    close();
+    sqlite3 *db = nullptr;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        // sqlite3_open_v2 hands back a handle even on failure; it only carries the message.
+        m_lastCode = rc;
+        m_lastError = QStringLiteral("open: ") + QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        sqlite3_close(db);
+        return false;
+    }
+    m_db = db;
+    sqlite3_extended_result_codes(m_db, 1);
+    return true;
+}
+
+void SqliteDb::close()
+{
+    if (!m_db)
+        return;
+    // The owners of statements finalize them before closing; close_v2 copes with stragglers.
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+bool SqliteDb::isOpen() const
+{
+    return m_db != nullptr;
+}
+
+sqlite3 *SqliteDb::handle() const
+{
+    return m_db;
+}
+
+bool SqliteDb::isReadOnly() const
+{
+    return m_db && sqlite3_db_readonly(m_db, "main") == 1;
+}
+
+bool SqliteDb::inTransaction() const
+{
+    return m_db && sqlite3_get_autocommit(m_db) == 0;
+}
+
+bool SqliteDb::exec(const char *sql)
+{
+    if (!m_db) {
+        setError(QStringLiteral("The database is closed"), SQLITE_MISUSE);
+        return false;
+    }
+    return check(sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr), sql);
+}
+
+bool SqliteDb::check(int rc, const char *what)
+{
+    const int primary = rc & 0xff;
+    if (primary == SQLITE_OK || primary == SQLITE_ROW || primary == SQLITE_DONE)
+        return true;
+    m_lastCode = rc;
+    const char *message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
+    m_lastError = QString::fromUtf8(what) + QStringLiteral(": ") + QString::fromUtf8(message);
+    return false;
+}
+
+void SqliteDb::setError(const QString &message, int code)
+{
+    m_lastCode = code;
+    m_lastError = message;
+}
+
+int SqliteDb::lastCode() const
+{
+    return m_lastCode;
+}
+
+QString SqliteDb::lastError() const
+{
+    return m_lastError;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+struct sqlite3;
+
+// Owns one SQLite connection. Every sqlite3_* result code of the store goes through
+// check(), which keeps the message of the last failure for the caller to show.
+class SqliteDb final
+{
+public:
+    SqliteDb();
+    ~SqliteDb();
+    SqliteDb(const SqliteDb &) = delete;
+    SqliteDb &operator=(const SqliteDb &) = delete;
+
+    // flags are SQLITE_OPEN_* values; without SQLITE_OPEN_CREATE a missing file is an error.
+    bool open(const QString &path, int flags);
+    void close();
+    bool isOpen() const;
+    sqlite3 *handle() const;
+    bool isReadOnly() const;
+    // True while an explicit transaction (ours or a caller's on handle()) is open.
+    bool inTransaction() const;
+
+    // Runs SQL without results (several statements allowed); only for fixed texts.
+    bool exec(const char *sql);
+
+    // True for SQLITE_OK, SQLITE_ROW and SQLITE_DONE; otherwise records the failure.
+    bool check(int rc, const char *what);
+    void setError(const QString &message, int code);
+    int lastCode() const;
+    QString lastError() const;
+
+private:
+    sqlite3 *m_db = nullptr;
+    int m_lastCode = 0;
+    QString m_lastError;
+};

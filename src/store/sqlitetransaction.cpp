@@ -1,0 +1,51 @@
+#include "sqlitetransaction.h"
+
+#include "sqlitedb.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<unsigned> savepointCounter{0};
+}
+
+SqliteTransaction::SqliteTransaction(SqliteDb &db)
+    : m_db(db)
+    , m_name("veltra_sp" + QByteArray::number(++savepointCounter))
+{
+    m_active = m_db.exec(QByteArray("SAVEPOINT " + m_name).constData());
+}
+
+SqliteTransaction::~SqliteTransaction()
+{
+    rollback();
+}
+
+bool SqliteTransaction::isActive() const
+{
+    return m_active;
+}
+
+bool SqliteTransaction::commit()
+{
+    if (!m_active)
+        return false;
+    if (!m_db.exec(QByteArray("RELEASE " + m_name).constData()))
+        return false; // still active: the destructor rolls back
+    m_active = false;
+    return true;
+}
+
+void SqliteTransaction::rollback()
+{
+    if (!m_active)
+        return;
+    m_active = false;
+    if (!m_db.isOpen())
+        return;
+    // The failure that led here is the one worth reporting, not a failing rollback.
+    const QString reason = m_db.lastError();
+    const int code = m_db.lastCode();
+    // ROLLBACK TO keeps the savepoint open; RELEASE then closes it (and the transaction it began).
+    m_db.exec(QByteArray("ROLLBACK TO " + m_name + "; RELEASE " + m_name).constData());
+    m_db.setError(reason, code);
+}

@@ -1,0 +1,223 @@
+// KnowledgeBase.ini: the exact bytes written, and reading that stops at the first bad value.
+#include "app/listfile.h"
+#include "app/settingsfile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QByteArray crlf(std::initializer_list<const char *> lines)
+{
+    QByteArray out;
+    for (const char *l : lines)
+        out += QByteArray(l) + "\r\n";
+    return out;
+}
+
+const QByteArray kGood = crlf({" 300", " 450", " 9000", " 7500", "Author", "P", " 0", " 2", "True", "False", "True", " 1"});
+
+// kGood with line `line` (1-based) replaced.
+QByteArray withLine(int line, const char *text)
+{
+    QList<QByteArray> lines = kGood.split('\n');
+    lines[line - 1] = QByteArray(text) + '\r';
+    return lines.join('\n');
+}
+
+SettingsValues sample()
+{
+    SettingsValues v;
+    v.top = 300;
+    v.left = 450;
+    v.width = 9000;
+    v.height = 7500;
+    v.searchField = QStringLiteral("Author");
+    v.wildcard = QStringLiteral("P");
+    v.panelTop = 0;
+    v.windowState = 2;
+    v.startPage = true;
+    v.autoUpdate = false;
+    v.minTray = true;
+    v.noWarning = 1;
+    return v;
+}
+
+bool sameValues(const SettingsValues &a, const SettingsValues &b)
+{
+    return a.top == b.top && a.left == b.left && a.width == b.width && a.height == b.height
+        && a.searchField == b.searchField && a.wildcard == b.wildcard && a.panelTop == b.panelTop
+        && a.windowState == b.windowState && a.startPage == b.startPage && a.autoUpdate == b.autoUpdate
+        && a.minTray == b.minTray && a.noWarning == b.noWarning;
+}
+
+}
+
+class TestSettingsFile : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString iniPath() const { return m_dir->filePath(QStringLiteral("KnowledgeBase.ini")); }
+
+    SettingsFile::ReadResult readBytes(const QByteArray &bytes)
+    {
+        QFile f(iniPath());
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+            qFatal("cannot write the test file");
+        f.close();
+        return SettingsFile::read(iniPath());
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+
+    void writesExactBytes()
+    {
+        QCOMPARE(SettingsFile::toBytes(sample()), kGood);
+        SettingsValues v = sample();
+        v.top = -15;
+        v.left = 1.5f;
+        v.panelTop = 100;
+        v.windowState = 0;
+        v.startPage = false;
+        v.noWarning = 0;
+        QCOMPARE(SettingsFile::toBytes(v), crlf({"-15", " 1.5", " 9000", " 7500", "Author", "P", " 100", " 0", "False",
+                                                 "False", "True", " 0"}));
+        QString error;
+        QVERIFY2(SettingsFile::write(iniPath(), sample(), &error), qPrintable(error));
+        QFile f(iniPath());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), kGood);
+    }
+
+    void roundTrip()
+    {
+        SettingsValues v = sample();
+        v.top = -120.25f;
+        v.width = 16777216;
+        v.searchField = QStringLiteral(u"Bödy €"); // not a known field, but kept as read
+        v.noWarning = 2;
+        QVERIFY(SettingsFile::write(iniPath(), v));
+        const auto result = SettingsFile::read(iniPath());
+        QCOMPARE(result.count, 12);
+        QVERIFY(sameValues(result.values, v));
+    }
+
+    void readStopsAtFirstBadValue_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("count");
+        QTest::newRow("complete") << kGood << 12;
+        QTest::newRow("extra lines ignored") << kGood + crlf({"junk", "more"}) << 12;
+        QTest::newRow("empty file") << QByteArray() << 0;
+        QTest::newRow("only four lines") << crlf({" 300", " 450", " 9000", " 7500"}) << 4;
+        QTest::newRow("no final line end") << kGood.chopped(2) << 12;
+        QTest::newRow("LF line ends") << QByteArray(kGood).replace("\r\n", "\n") << 12;
+        QTest::newRow("line 1 text") << withLine(1, "abc") << 0;
+        QTest::newRow("line 3 number and text") << withLine(3, "12abc") << 2;
+        QTest::newRow("line 4 empty") << withLine(4, "") << 3;
+        QTest::newRow("line 2 beyond a window coordinate") << withLine(2, "3e9") << 1;
+        QTest::newRow("line 5 any text") << withLine(5, "body") << 12;
+        QTest::newRow("line 5 comma shifts the rest") << withLine(5, "Body,Author") << 6;
+        QTest::newRow("line 7 text") << withLine(7, "shown") << 6;
+        QTest::newRow("line 7 other number") << withLine(7, " 37.5") << 12;
+        QTest::newRow("line 8 seven") << withLine(8, "7") << 7;
+        QTest::newRow("line 8 minimised") << withLine(8, " 1") << 12;
+        QTest::newRow("line 8 half rounds to even") << withLine(8, "2.5") << 12;
+        QTest::newRow("line 8 negative") << withLine(8, "-1") << 7;
+        QTest::newRow("line 8 text") << withLine(8, "Maximized") << 7;
+        QTest::newRow("line 9 lower case") << withLine(9, "true") << 12;
+        QTest::newRow("line 9 number") << withLine(9, "-1") << 12;
+        QTest::newRow("line 10 yes") << withLine(10, "Yes") << 9;
+        QTest::newRow("line 12 text reads as 0") << withLine(12, "abc") << 12;
+        QTest::newRow("line 12 leading number") << withLine(12, "1 unchecked") << 12;
+        QTest::newRow("line 12 three") << withLine(12, " 3") << 11;
+        QTest::newRow("line 12 huge") << withLine(12, "1e99") << 11;
+        QTest::newRow("binary garbage") << QByteArray("\x00\xff\x81\r\n\x01", 6) << 0;
+    }
+    void readStopsAtFirstBadValue()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, count);
+        QCOMPARE(readBytes(bytes).count, count);
+    }
+
+    void valuesAsRead()
+    {
+        auto r = readBytes(withLine(5, "body"));
+        QCOMPARE(r.values.searchField, QStringLiteral("body"));
+        QCOMPARE(r.values.wildcard, QStringLiteral("P"));
+        QCOMPARE(r.values.panelTop, 0.0f);
+        QCOMPARE(r.values.windowState, qint16(2));
+        QVERIFY(r.values.startPage && !r.values.autoUpdate && r.values.minTray);
+
+        r = readBytes(withLine(8, "2.5"));
+        QCOMPARE(r.values.windowState, qint16(2));
+        r = readBytes(withLine(12, "1 unchecked"));
+        QCOMPARE(r.values.noWarning, qint16(1));
+        r = readBytes(withLine(12, "abc"));
+        QCOMPARE(r.values.noWarning, qint16(0));
+        r = readBytes(withLine(12, "1.5"));
+        QCOMPARE(r.values.noWarning, qint16(2));
+        r = readBytes(withLine(9, "0"));
+        QVERIFY(!r.values.startPage);
+
+        // Quotes and blanks around items, as another writer might produce them.
+        r = readBytes(crlf({"  300  ", "\"450\"", " 9000", " 7500", "\"Subject\"", " B "}));
+        QCOMPARE(r.count, 6);
+        QCOMPARE(r.values.top, 300.0f);
+        QCOMPARE(r.values.left, 450.0f);
+        QCOMPARE(r.values.searchField, QStringLiteral("Subject"));
+        QCOMPARE(r.values.wildcard, QStringLiteral("B"));
+    }
+
+    void missingFileReadsNothing()
+    {
+        QCOMPARE(SettingsFile::read(m_dir->filePath(QStringLiteral("absent.ini"))).count, 0);
+    }
+
+    void checkGroupLines_data()
+    {
+        QTest::addColumn<QList<bool>>("checks");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("wildcard");
+        QTest::newRow("none checked") << QList<bool>{false, false, false, false} << "Subject" << "B";
+        QTest::newRow("first") << QList<bool>{true, false, false, false} << "Body" << "P";
+        QTest::newRow("second") << QList<bool>{false, true, false, false} << "Author" << "A";
+        QTest::newRow("third") << QList<bool>{false, false, true, false} << "Subject" << "B";
+        QTest::newRow("fourth") << QList<bool>{false, false, false, true} << "Subject" << "N";
+        QTest::newRow("several: the first wins") << QList<bool>{false, true, true, true} << "Author" << "A";
+        QTest::newRow("all") << QList<bool>{true, true, true, true} << "Body" << "P";
+    }
+    void checkGroupLines()
+    {
+        QFETCH(QList<bool>, checks);
+        QFETCH(QString, field);
+        QFETCH(QString, wildcard);
+        QCOMPARE(SettingsFile::searchFieldLine(checks[0], checks[1], checks[2]), field);
+        QCOMPARE(SettingsFile::wildcardLine(checks[0], checks[1], checks[2], checks[3]), wildcard);
+    }
+
+    void failedWriteNamesTheFile()
+    {
+        QFile blocker(m_dir->filePath(QStringLiteral("file")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QString error;
+        const QString under = m_dir->filePath(QStringLiteral("file/KnowledgeBase.ini"));
+        QVERIFY(!SettingsFile::write(under, sample(), &error));
+        QVERIFY2(error.contains(QStringLiteral("KnowledgeBase.ini")), qPrintable(error));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsFile)
+#include "tst_settingsfile.moc"

@@ -1,0 +1,703 @@
+// The Qt WebEngine browser against a loopback HTTP server and local files: the order and
+// arguments of its notifications, titles, history, failures, and the message page's safety.
+#include "browser/browseraddress.h"
+#include "browser/finddialog.h"
+#include "browser/webenginebrowser.h"
+#include "fixtures.h"
+#include "modalanswerer.h"
+#include "testenv.h"
+
+#include <QApplication>
+#include <QHttpServer>
+#include <QHttpServerRequest>
+#include <QHttpServerResponse>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int loadTimeoutMs = 15000;
+
+// Every notification of one browser as a line of text, in the order they came.
+class Recorder final : public QObject
+{
+public:
+    explicit Recorder(Browser *browser)
+    {
+        connect(browser, &Browser::beforeNavigate2, this, [this](const QString &url) { add("before " + url); });
+        connect(browser, &Browser::navigateComplete2, this, [this, browser](const QString &url) {
+            // What a handler reads at this point is what the window puts in its caption.
+            titles << browser->documentTitle();
+            urls << browser->documentUrl();
+            add("navigated " + url);
+        });
+        connect(browser, &Browser::documentComplete, this, [this](const QString &url) { add("document " + url); });
+        connect(browser, &Browser::downloadComplete, this, [this] { add("download"); });
+        connect(browser, &Browser::navigateError, this, [this](const QString &url) { add("error " + url); });
+        connect(browser, &Browser::statusTextChange, this, [this](const QString &text) { add("status " + text); });
+        connect(browser, &Browser::progressChange, this,
+                [this](int progress, int max) { add(QStringLiteral("progress %1/%2").arg(progress).arg(max)); });
+        connect(browser, &Browser::commandStateChange, this, [this](int command, bool enable) {
+            add(QStringLiteral("command %1 %2").arg(command).arg(enable ? "on" : "off"));
+        });
+        connect(browser, &Browser::newWindow2, this, [this] { add("newwindow"); });
+        connect(browser, &Browser::setSecureLockIcon, this,
+                [this](int level) { add(QStringLiteral("lock %1").arg(level)); });
+    }
+
+    int count(const QString &prefix) const
+    {
+        int n = 0;
+        for (const QString &e : events)
+            n += e.startsWith(prefix) ? 1 : 0;
+        return n;
+    }
+    bool waitForDocuments(int n) const
+    {
+        return QTest::qWaitFor([&] { return count("document ") >= n; }, loadTimeoutMs);
+    }
+    QStringList matching(const QString &prefix) const
+    {
+        QStringList out;
+        for (const QString &e : events) {
+            if (e.startsWith(prefix))
+                out << e;
+        }
+        return out;
+    }
+    void clear()
+    {
+        events.clear();
+        titles.clear();
+        urls.clear();
+    }
+
+    QStringList events;
+    QStringList titles; // documentTitle() at each navigateComplete2
+    QStringList urls;   // documentUrl() at each navigateComplete2
+
+private:
+    void add(const QString &event) { events << event; }
+};
+
+bool isOneOf(const QString &event, std::initializer_list<const char *> prefixes)
+{
+    for (const char *p : prefixes) {
+        if (event.startsWith(QLatin1String(p)))
+            return true;
+    }
+    return false;
+}
+
+// Checks the order the window relies on; returns what is wrong, or an empty text.
+// With `sameUrl`, the end of a navigation must name the address it started with.
+QString orderProblem(const QStringList &events, bool sameUrl = true)
+{
+    enum Stage { Idle, Loading, Failed, Navigated, Downloaded } stage = Idle;
+    QString started;
+    for (int i = 0; i < events.size(); ++i) {
+        const QString &e = events.at(i);
+        const QString where = QStringLiteral(" at %1 in\n  %2").arg(i).arg(events.join(QLatin1String("\n  ")));
+        if (isOneOf(e, {"status ", "command ", "lock ", "newwindow"}))
+            continue;
+        if (e.startsWith(QLatin1String("before "))) {
+            stage = Loading;
+            started = e.mid(7);
+            continue;
+        }
+        const QString url = e.mid(e.indexOf(QLatin1Char(' ')) + 1);
+        if (e.startsWith(QLatin1String("progress "))) {
+            if (stage != Loading)
+                return "progress outside a navigation" + where;
+        } else if (e.startsWith(QLatin1String("error "))) {
+            if (stage != Loading)
+                return "error out of place" + where;
+            stage = Failed;
+        } else if (e.startsWith(QLatin1String("navigated "))) {
+            if (stage != Loading && stage != Failed)
+                return "navigateComplete2 out of place" + where;
+            if (sameUrl && url != started)
+                return "navigateComplete2 for another address" + where;
+            stage = Navigated;
+        } else if (e == QLatin1String("download")) {
+            if (stage != Navigated)
+                return "downloadComplete out of place" + where;
+            stage = Downloaded;
+        } else if (e.startsWith(QLatin1String("document "))) {
+            if (stage != Downloaded)
+                return "documentComplete out of place" + where;
+            if (sameUrl && url != started)
+                return "documentComplete for another address" + where;
+            stage = Idle;
+        } else {
+            return "unknown event" + where;
+        }
+    }
+    return stage == Idle ? QString() : QStringLiteral("navigation left unfinished: ") + events.join(QLatin1String(", "));
+}
+
+// Accepts connections and never answers: a navigation to it stays pending.
+class SilentServer final : public QTcpServer
+{
+public:
+    SilentServer() { listen(QHostAddress::LocalHost, 0); }
+
+protected:
+    void incomingConnection(qintptr handle) override
+    {
+        auto *socket = new QTcpSocket(this);
+        socket->setSocketDescriptor(handle);
+    }
+};
+
+}
+
+class TestWebEngineBrowser : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Resource
+    {
+        QByteArray mime;
+        QByteArray body;
+        QHttpServerResponse::StatusCode status = QHttpServerResponse::StatusCode::Ok;
+    };
+
+    QHttpServer m_server;
+    quint16 m_port = 0;
+    QHash<QString, Resource> m_resources;
+    QStringList m_requests; // paths the server was asked for, in order
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<WebEngineBrowser> m_browser;
+    std::unique_ptr<Recorder> m_events;
+
+    QString http(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path); }
+    QString fileUrl(const QString &name) const { return QUrl::fromLocalFile(m_dir->filePath(name)).toString(); }
+    void serve(const QString &path, const QByteArray &html,
+               QHttpServerResponse::StatusCode status = QHttpServerResponse::StatusCode::Ok)
+    {
+        m_resources.insert(path, {"text/html", html, status});
+    }
+    QString writeFile(const QString &name, const QByteArray &bytes)
+    {
+        Fixtures::writeAll(m_dir->filePath(name), bytes);
+        return m_dir->filePath(name);
+    }
+    bool load(const QString &address)
+    {
+        const int before = m_events->count("document ");
+        m_browser->navigate(address);
+        return m_events->waitForDocuments(before + 1);
+    }
+    QVariant evaluate(const QString &script)
+    {
+        QVariant result;
+        bool done = false;
+        m_browser->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant &v) {
+            result = v;
+            done = true;
+        });
+        if (!QTest::qWaitFor([&] { return done; }, loadTimeoutMs))
+            qWarning("script did not answer: %s", qPrintable(script));
+        return result;
+    }
+    // A message page in Windows-1252 without a head, as the window writes it, whose body
+    // tries every way to run a script or reach the server.
+    QByteArray hostileMessage() const
+    {
+        const QByteArray base = http(QString()).toLatin1();
+        return "Message Number: 7<br>\r\nFrom: someone<br>\r\nMon, 1 Jan 2001<br>\r\nSubject caf\xe9 \x80<br><br>\r\n"
+               "<script>document.title = 'script ran';</script>"
+               "<img src=\"" + base + "/x.png\">"
+               "<link rel=\"stylesheet\" href=\"" + base + "/style.css\">"
+               "<script src=\"" + base + "/code.js\"></script>"
+               "<iframe src=\"" + base + "/frame\"></iframe>"
+               "<video src=\"" + base + "/clip.mp4\"></video>"
+               "<meta http-equiv=\"refresh\" content=\"0; url=" + base + "/refresh\">"
+               "<a id=\"away\" href=\"" + base + "/titled\">a link</a>"
+               "<a id=\"blank\" target=\"_blank\" href=\"" + base + "/untitled\">a new window</a>"
+               // Handlers wait for the scripts to come on when the next page is asked for.
+               "<div id=\"trap\" style=\"position:fixed;left:0;top:0;width:100%;height:100%\" onmouseover=\""
+               "document.title = 'handler ran'; fetch('" + base + "/x.png');"
+               "window.open('" + base + "/frame'); location.href = '" + base + "/refresh';\"></div>\r\n";
+    }
+    static QStringList hostilePaths()
+    {
+        return {"/x.png", "/style.css", "/code.js", "/frame", "/clip.mp4", "/refresh"};
+    }
+    QStringList hostileRequests() const
+    {
+        QStringList seen;
+        for (const QString &path : m_requests) {
+            if (hostilePaths().contains(path))
+                seen << path;
+        }
+        return seen;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_server.route("/<arg>", [this](const QString &, const QHttpServerRequest &request) {
+            const QString path = request.url().path();
+            m_requests << path;
+            const auto it = m_resources.constFind(path);
+            if (it == m_resources.constEnd())
+                return QHttpServerResponse("text/plain", "none here", QHttpServerResponse::StatusCode::NotFound);
+            return QHttpServerResponse(it->mime, it->body, it->status);
+        });
+        m_port = m_server.listen(QHostAddress::LocalHost, 0);
+        QVERIFY(m_port != 0);
+        serve("/titled", "<html><head><title>Titled Page</title></head><body>titled</body></html>");
+        serve("/untitled", "<html><body>no title here</body></html>");
+        serve("/scripted", "<html><body><script>document.title = 'script ran';</script>scripted</body></html>");
+        serve("/missing", "<html><body>not found</body></html>", QHttpServerResponse::StatusCode::NotFound);
+        serve("/anchors", "<html><head><title>Anchors</title></head><body><a id=\"down\" href=\"#part2\">down</a>"
+                          "<p id=\"part2\">part 2</p></body></html>");
+        serve("/popup", "<html><body><a id=\"p\" target=\"_blank\" href=\"/titled\">pop</a></body></html>");
+        serve("/alert", "<html><body><script>alert('hello from the page'); document.title = 'after alert';"
+                        "</script></body></html>");
+        serve("/link", "<html><body><a id=\"l\" href=\"/titled\" style=\"display:block;width:100%;height:100%\">"
+                       "go</a></body></html>");
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_requests.clear();
+        m_browser = std::make_unique<WebEngineBrowser>();
+        m_browser->setSilent(true);
+        m_browser->widget()->resize(640, 480);
+        m_browser->widget()->show();
+        m_events = std::make_unique<Recorder>(m_browser.get());
+    }
+
+    void cleanup()
+    {
+        m_events.reset();
+        m_browser.reset();
+        m_dir.reset();
+    }
+
+    void addressesBecomeUrls_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QUrl>("url");
+        QTest::newRow("local file") << "/data/kb/tempfile.htm" << QUrl("file:///data/kb/tempfile.htm");
+        QTest::newRow("local path is cleaned") << "/data/kb//sub/../tempfile.htm"
+                                               << QUrl("file:///data/kb/tempfile.htm");
+        QTest::newRow("drive root") << "/" << QUrl("file:///");
+        QTest::newRow("host without scheme") << "www.veltraclub.org" << QUrl("http://www.veltraclub.org");
+        QTest::newRow("host and path") << "groups.example.com/group/veltraclub/"
+                                       << QUrl("http://groups.example.com/group/veltraclub/");
+        QTest::newRow("host and port") << "localhost:8080/x" << QUrl("http://localhost:8080/x");
+        QTest::newRow("http") << "http://host/a?b=c" << QUrl("http://host/a?b=c");
+        QTest::newRow("https") << "https://host/" << QUrl("https://host/");
+        QTest::newRow("ftp") << "ftp://ftp.host/pub/" << QUrl("ftp://ftp.host/pub/");
+        QTest::newRow("file url") << "file:///etc/hosts" << QUrl("file:///etc/hosts");
+        QTest::newRow("scheme in capitals") << "HTTP://Host/Path" << QUrl("http://host/Path");
+        QTest::newRow("blanks around") << "  www.host.org  " << QUrl("http://www.host.org");
+        QTest::newRow("blank") << "   " << QUrl();
+    }
+    void addressesBecomeUrls()
+    {
+        QFETCH(QString, address);
+        QFETCH(QUrl, url);
+        QCOMPARE(BrowserAddress::toUrl(address), url);
+    }
+
+    void navigationOrder_data()
+    {
+        QTest::addColumn<QString>("source");   // a path on the server, or a local file name
+        QTest::addColumn<QByteArray>("file");  // the local file's content; empty for the server
+        QTest::addColumn<QString>("title");    // document.title at navigateComplete2
+        QTest::addColumn<bool>("failed");
+        QTest::newRow("http with title") << "/titled" << QByteArray() << "Titled Page" << false;
+        QTest::newRow("http without title") << "/untitled" << QByteArray() << "" << false;
+        QTest::newRow("title set by script") << "/scripted" << QByteArray() << "script ran" << false;
+        QTest::newRow("404 page") << "/missing" << QByteArray() << "" << true;
+        QTest::newRow("local with title")
+            << "page.html" << QByteArray("<html><head><title>Local Page</title></head><body>x</body></html>")
+            << "Local Page" << false;
+        QTest::newRow("local without title") << "plain.html" << QByteArray("<p>nothing else</p>") << "" << false;
+        // Scripts are off there, so the title has to be read without the page's scripts.
+        QTest::newRow("message page with title in the body")
+            << "tempfile.htm" << QByteArray("Message Number: 1<br>\r\n<title>Body Title</title>text\r\n")
+            << "Body Title" << false;
+        QTest::newRow("message page without title")
+            << "tempfile.htm" << QByteArray("Message Number: 1<br>\r\nFrom: x<br>\r\n") << "" << false;
+        QTest::newRow("missing local file") << "absent.html" << QByteArray() << "*" << true;
+    }
+    void navigationOrder()
+    {
+        QFETCH(QString, source);
+        QFETCH(QByteArray, file);
+        QFETCH(QString, title);
+        QFETCH(bool, failed);
+        const bool local = !source.startsWith(QLatin1Char('/'));
+        if (local && !file.isEmpty())
+            writeFile(source, file);
+        const QString address = local ? m_dir->filePath(source) : http(source);
+        const QString url = local ? fileUrl(source) : address;
+
+        QVERIFY(load(address));
+        const QString problem = orderProblem(m_events->events);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(m_events->events.first(), "before " + url);
+        QCOMPARE(m_events->matching("navigated "), QStringList{"navigated " + url});
+        QCOMPARE(m_events->matching("error "), failed ? QStringList{"error " + url} : QStringList());
+        QVERIFY(m_events->count("progress ") > 0);
+        QCOMPARE(m_events->matching("progress ").last(), QStringLiteral("progress 100/100"));
+        QCOMPARE(m_events->matching("lock "), QStringList{"lock 0"});
+        QCOMPARE(m_events->urls, QStringList{url});
+        if (title != QLatin1String("*"))
+            QCOMPARE(m_events->titles, QStringList{title});
+        QCOMPARE(m_browser->documentUrl(), url);
+    }
+
+    void refusedConnectionIsAnError()
+    {
+        quint16 closedPort = 0;
+        {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            closedPort = probe.serverPort();
+        }
+        const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(closedPort);
+        QVERIFY(load(url));
+        const QString problem = orderProblem(m_events->events);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(m_events->matching("error "), QStringList{"error " + url});
+    }
+
+    void unusableAddressStillEndsTheNavigation()
+    {
+        const QString address = QStringLiteral("http://[::1");
+        QVERIFY(!BrowserAddress::toUrl(address).isValid());
+        m_browser->navigate(address);
+        const QString problem = orderProblem(m_events->events, false);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(m_events->matching("before "), QStringList{"before " + address});
+        QCOMPARE(m_events->matching("error "), QStringList{"error " + address});
+        QCOMPARE(m_events->count("document "), 1);
+    }
+
+    void backAndForwardFollowTheHistory()
+    {
+        QVERIFY(load(http("/titled")));
+        QCOMPARE(m_events->count("command "), 0);
+        QVERIFY(load(http("/untitled")));
+        QCOMPARE(m_events->matching("command "), QStringList{"command 2 on"});
+
+        m_events->clear();
+        m_browser->goBack();
+        QVERIFY(m_events->waitForDocuments(1));
+        QCOMPARE(m_events->matching("navigated "), QStringList{"navigated " + http("/titled")});
+        QCOMPARE(m_events->titles, QStringList{"Titled Page"});
+        QCOMPARE(m_events->matching("command "), (QStringList{"command 2 off", "command 1 on"}));
+
+        m_events->clear();
+        m_browser->goForward();
+        QVERIFY(m_events->waitForDocuments(1));
+        QCOMPARE(m_events->matching("navigated "), QStringList{"navigated " + http("/untitled")});
+        QCOMPARE(m_events->matching("command "), (QStringList{"command 2 on", "command 1 off"}));
+        const QString problem = orderProblem(m_events->events);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void refreshReloadsTheDocument()
+    {
+        QVERIFY(load(http("/titled")));
+        m_requests.clear();
+        m_events->clear();
+        m_browser->refresh();
+        QVERIFY(m_events->waitForDocuments(1));
+        QVERIFY(m_requests.contains("/titled"));
+        QCOMPARE(m_events->titles, QStringList{"Titled Page"});
+        const QString problem = orderProblem(m_events->events);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void supersededNavigationIsNotCompleted()
+    {
+        SilentServer silent;
+        const QString pending = QStringLiteral("http://127.0.0.1:%1/never").arg(silent.serverPort());
+        m_browser->navigate(pending);
+        QVERIFY(QTest::qWaitFor([&] { return m_events->count("before ") == 1; }, loadTimeoutMs));
+        QVERIFY(load(http("/titled")));
+        // Nothing more may come for the overtaken navigation.
+        QVERIFY(load(http("/untitled")));
+        const QString problem = orderProblem(m_events->events);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(m_events->matching("navigated "),
+                 (QStringList{"navigated " + http("/titled"), "navigated " + http("/untitled")}));
+        QCOMPARE(m_events->count("error "), 0);
+    }
+
+    void stoppedNavigationEndsOnTheDocumentInView()
+    {
+        QVERIFY(load(http("/titled")));
+        SilentServer silent;
+        m_events->clear();
+        m_browser->navigate(QStringLiteral("http://127.0.0.1:%1/never").arg(silent.serverPort()));
+        QVERIFY(QTest::qWaitFor([&] { return m_events->count("before ") == 1; }, loadTimeoutMs));
+        m_browser->stop();
+        QVERIFY(m_events->waitForDocuments(1));
+        const QString problem = orderProblem(m_events->events, false);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(m_events->count("error "), 0);
+        QCOMPARE(m_events->matching("document "), QStringList{"document " + http("/titled")});
+        QCOMPARE(m_events->titles, QStringList{"Titled Page"});
+    }
+
+    void completionHandlerMayNavigateAgain()
+    {
+        // The window may start the next navigation from inside a completion handler; the
+        // rest of the old sequence must then not follow the new beforeNavigate2.
+        bool navigatedOnce = false;
+        connect(m_browser.get(), &Browser::navigateComplete2, this, [&] {
+            if (!std::exchange(navigatedOnce, true))
+                m_browser->navigate(http("/untitled"));
+        });
+        m_browser->navigate(http("/titled"));
+        QVERIFY(QTest::qWaitFor([&] { return m_events->matching("document ").contains("document " + http("/untitled")); },
+                                loadTimeoutMs));
+        const QStringList events = m_events->events;
+        const int second = events.indexOf("before " + http("/untitled"));
+        QVERIFY(second > 0);
+        for (const QString &e : events.mid(second))
+            QVERIFY2(!e.endsWith(http("/titled")), qPrintable(events.join('\n')));
+    }
+
+    void fragmentLinkIsReportedAsANavigation()
+    {
+        QVERIFY(load(http("/anchors")));
+        m_events->clear();
+        evaluate("document.getElementById('down').click()");
+        QVERIFY(m_events->waitForDocuments(1));
+        QCOMPARE(m_events->matching("navigated "), QStringList{"navigated " + http("/anchors#part2")});
+        QCOMPARE(m_events->titles, QStringList{"Anchors"});
+        QCOMPARE(m_events->matching("command "), QStringList{"command 2 on"});
+        const QString problem = orderProblem(m_events->events);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void hoveredLinkBecomesTheStatusText()
+    {
+        QVERIFY(load(http("/link")));
+        auto *view = qobject_cast<QWebEngineView *>(m_browser->widget());
+        QVERIFY(view);
+        QWidget *surface = view->focusProxy() ? view->focusProxy() : view;
+        QTest::mouseMove(surface, QPoint(200, 200));
+        QVERIFY(QTest::qWaitFor([&] { return m_events->matching("status ").contains("status " + http("/titled")); },
+                                loadTimeoutMs));
+    }
+
+    void popupOpensInItsOwnWindow()
+    {
+        QVERIFY(load(http("/popup")));
+        m_events->clear();
+        m_requests.clear();
+        evaluate("document.getElementById('p').click()");
+        QVERIFY(QTest::qWaitFor([&] { return m_events->count("newwindow") == 1; }, loadTimeoutMs));
+        QCOMPARE(m_browser->popups().size(), 1);
+        QWebEngineView *popup = m_browser->popups().first();
+        QVERIFY(QTest::qWaitFor([&] { return popup->url() == QUrl(http("/titled")); }, loadTimeoutMs));
+        QVERIFY(QTest::qWaitFor([&] { return m_requests.contains("/titled"); }, loadTimeoutMs));
+        // The pop-up's own loading is no navigation of the embedded browser.
+        QTest::qWait(100);
+        QCOMPARE(m_events->count("before "), 0);
+        QCOMPARE(m_browser->documentUrl(), http("/popup"));
+        popup->close();
+        QVERIFY(QTest::qWaitFor([&] { return m_browser->popups().isEmpty(); }, loadTimeoutMs));
+    }
+
+    void silentModeSuppressesScriptDialogs_data()
+    {
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("silent") << true;
+        QTest::newRow("not silent") << false;
+    }
+    void silentModeSuppressesScriptDialogs()
+    {
+        QFETCH(bool, silent);
+        ModalAnswerer answerer;
+        m_browser->setSilent(silent);
+        QVERIFY(load(http("/alert")));
+        QCOMPARE(m_events->titles, QStringList{"after alert"});
+        QCOMPARE(answerer.texts, silent ? QStringList() : QStringList{"hello from the page"});
+    }
+
+    void messagePageRunsNoScriptAndFetchesNothing_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<bool>("named"); // the window has named the path
+        QTest::newRow("tempfile.htm") << "tempfile.htm" << false;
+        QTest::newRow("TempFile.HTM") << "TempFile.HTM" << false;
+        QTest::newRow("named message page") << "message.htm" << true;
+    }
+    void messagePageRunsNoScriptAndFetchesNothing()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(bool, named);
+        const QString path = writeFile(fileName, hostileMessage());
+        if (named)
+            m_browser->setMessagePagePath(path);
+
+        QVERIFY(load(path));
+        QCOMPARE(m_events->titles, QStringList{QString()});
+        QCOMPARE(evaluate("document.title").toString(), QString());
+        // No charset is declared: the page must be read as Windows-1252, never guessed.
+        QVERIFY(evaluate("document.body.innerText").toString().contains(QStringLiteral("Subject caf\u00e9 \u20ac")));
+        QCOMPARE(evaluate("document.characterSet").toString().toLower(), QStringLiteral("windows-1252"));
+
+        // An ordinary page from the same server still runs its script. Once it has loaded,
+        // anything the message page had sent would have arrived long before.
+        QVERIFY(load(http("/scripted")));
+        QCOMPARE(m_events->titles.last(), QStringLiteral("script ran"));
+        QCOMPARE(hostileRequests(), QStringList());
+        QCOMPARE(m_events->matching("navigated "), (QStringList{"navigated " + fileUrl(fileName),
+                                                                 "navigated " + http("/scripted")}));
+
+        // Back on the message page through the history: the same restrictions.
+        m_browser->goBack();
+        QVERIFY(m_events->waitForDocuments(3));
+        QCOMPARE(m_browser->documentUrl(), fileUrl(fileName));
+        QCOMPARE(m_events->titles.last(), QString());
+        m_browser->goForward();
+        QVERIFY(m_events->waitForDocuments(4));
+        QCOMPARE(m_events->titles.last(), QStringLiteral("script ran"));
+        QCOMPARE(hostileRequests(), QStringList());
+        const QString problem = orderProblem(m_events->events);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void messagePageCannotReadOtherLocalFiles()
+    {
+        writeFile("secret.html", "<html><head><title>Secret</title></head><body>secret</body></html>");
+        writeFile("picture.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"30\"/>");
+        const QString path = writeFile(
+            "tempfile.htm", "Message Number: 1<br>\r\n<img id=\"pic\" src=\"picture.svg\"><iframe id=\"f\" src=\"secret.html\"></iframe>");
+        QVERIFY(load(path));
+        QCOMPARE(evaluate("document.getElementById('pic').naturalWidth").toInt(), 0);
+        QCOMPARE(evaluate("(function(){ try { return document.getElementById('f').contentDocument.body.innerText; }"
+                          " catch (e) { return 'refused'; } })()")
+                     .toString()
+                     .contains("secret"),
+                 false);
+
+        // The same markup in an ordinary local page does load the picture.
+        const QString plain = writeFile("plain.html", Fixtures::readAll(path));
+        QVERIFY(load(plain));
+        QVERIFY(QTest::qWaitFor([&] { return evaluate("document.getElementById('pic').naturalWidth").toInt() == 40; },
+                                loadTimeoutMs));
+    }
+
+    void ordinaryLocalPageKeepsItsScripts()
+    {
+        const QString path = writeFile("page.htm", "<p>x</p><script>document.title = 'local script ran';</script>");
+        QVERIFY(load(path));
+        QCOMPARE(m_events->titles, QStringList{"local script ran"});
+    }
+
+    void linkOnTheMessagePageStillWorks()
+    {
+        const QString path = writeFile("tempfile.htm", hostileMessage());
+        QVERIFY(load(path));
+        m_requests.clear();
+        // The user following a link leaves the message page; the next page browses normally.
+        evaluate("document.getElementById('away').click()");
+        QVERIFY(m_events->waitForDocuments(2));
+        QCOMPARE(m_browser->documentUrl(), http("/titled"));
+        QCOMPARE(m_events->titles.last(), QStringLiteral("Titled Page"));
+        QCOMPARE(hostileRequests(), QStringList());
+        const QString problem = orderProblem(m_events->events);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void newWindowFromTheMessagePageOpens()
+    {
+        const QString path = writeFile("tempfile.htm", hostileMessage());
+        QVERIFY(load(path));
+        evaluate("document.getElementById('blank').click()");
+        QVERIFY(QTest::qWaitFor([&] { return m_events->count("newwindow") == 1; }, loadTimeoutMs));
+        QCOMPARE(m_browser->popups().size(), 1);
+        QWebEngineView *popup = m_browser->popups().first();
+        QVERIFY(QTest::qWaitFor([&] { return m_requests.contains("/untitled"); }, loadTimeoutMs));
+        QVERIFY(QTest::qWaitFor([&] { return popup->url() == QUrl(http("/untitled")); }, loadTimeoutMs));
+        QCOMPARE(m_browser->documentUrl(), fileUrl("tempfile.htm"));
+        QCOMPARE(hostileRequests(), QStringList());
+    }
+
+    void messagePageStaysContainedWhileLeaving()
+    {
+        // Asking for the next page switches scripts on while the message page is still in
+        // view; until the next page arrives nothing the message page does may get out.
+        const QString path = writeFile("tempfile.htm", hostileMessage());
+        QVERIFY(load(path));
+        SilentServer silent;
+        m_browser->navigate(QStringLiteral("http://127.0.0.1:%1/slow").arg(silent.serverPort()));
+        QVERIFY(QTest::qWaitFor([&] { return m_events->count("before ") == 2; }, loadTimeoutMs));
+        auto *view = qobject_cast<QWebEngineView *>(m_browser->widget());
+        QWidget *surface = view->focusProxy() ? view->focusProxy() : view;
+        QTest::mouseMove(surface, QPoint(100, 100));
+        QTest::mouseMove(surface, QPoint(150, 120));
+        evaluate("document.getElementById('away').click()");
+        evaluate("document.getElementById('blank').click()");
+        // Once the server has answered an ordinary page, stray requests would have come.
+        m_browser->stop();
+        QVERIFY(m_events->waitForDocuments(2));
+        QVERIFY(load(http("/untitled")));
+        QCOMPARE(hostileRequests(), QStringList());
+        QVERIFY(!m_requests.contains("/titled"));
+        QVERIFY(m_browser->popups().isEmpty());
+        QCOMPARE(m_browser->documentUrl(), http("/untitled"));
+    }
+
+    void takeFocusAndFindDialog()
+    {
+        QVERIFY(load(http("/titled")));
+        QWidget *view = m_browser->widget();
+        view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(view));
+        m_browser->takeFocus();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                QWidget *focus = QApplication::focusWidget();
+                return focus && (focus == view || view->isAncestorOf(focus));
+            },
+            loadTimeoutMs));
+
+        // Ctrl+F, as the Find command puts it into the keyboard input, opens the find dialog.
+        QCoreApplication::postEvent(QApplication::focusWidget(),
+                                    new QKeyEvent(QEvent::KeyPress, Qt::Key_F, Qt::ControlModifier));
+        QVERIFY(QTest::qWaitFor([&] { return m_browser->findDialog() && m_browser->findDialog()->isVisible(); },
+                                loadTimeoutMs));
+        m_browser->findDialog()->close();
+    }
+
+    void registerAsBrowserIsRemembered()
+    {
+        QVERIFY(!m_browser->registeredAsBrowser());
+        m_browser->setRegisterAsBrowser(true);
+        QVERIFY(m_browser->registeredAsBrowser());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    TestEnv::prepareWebEngine();
+    QApplication app(argc, argv);
+    TestWebEngineBrowser test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_webenginebrowser.moc"

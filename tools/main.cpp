@@ -1,0 +1,164 @@
+#include "databasewriter.h"
+#include "messagegenerator.h"
+#include "sitewriter.h"
+#include "updatepage.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <limits>
+#include <optional>
+
+namespace {
+
+struct Options
+{
+    quint64 seed = 1;
+    qint32 lastNumber = 3000;
+    qint32 firstSiteNumber = 1;
+    QString database;
+    QString site;
+    bool force = false;
+};
+
+int usageError(const QString &message)
+{
+    QTextStream(stderr) << "veltra-demogen: " << message << "\nTry 'veltra-demogen --help'.\n";
+    return 2;
+}
+
+int runError(const QString &message)
+{
+    QTextStream(stderr) << "veltra-demogen: " << message << '\n';
+    return 1;
+}
+
+std::optional<qint32> positiveNumber(const QString &text)
+{
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || value < 1 || value > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return qint32(value);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("veltra-demogen"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Writes a deterministic demo archive of the Veltra owners' mailing list: a message database,\n"
+        "the update server's static pages, or both. Messages are numbered from 1 up to --messages,\n"
+        "with a few numbers skipped; the same seed always gives the same messages."));
+    parser.addHelpOption();
+    const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Seed of the archive (default 1)."),
+                                        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption messagesOption(QStringLiteral("messages"),
+                                            QStringLiteral("Highest message number (default 3000)."),
+                                            QStringLiteral("N"), QStringLiteral("3000"));
+    const QCommandLineOption databaseOption(QStringLiteral("database"),
+                                            QStringLiteral("Write a message database (veltra.mdb) to PATH."),
+                                            QStringLiteral("PATH"));
+    const QCommandLineOption siteOption(QStringLiteral("site"),
+                                        QStringLiteral("Write the update site tree (DIR/dbupdate/...)."),
+                                        QStringLiteral("DIR"));
+    const QCommandLineOption firstOption(QStringLiteral("first"),
+                                         QStringLiteral("First message number the site holds (default 1)."),
+                                         QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption forceOption(QStringLiteral("force"),
+                                         QStringLiteral("Replace an existing database or site pages."));
+    parser.addOptions({seedOption, messagesOption, databaseOption, siteOption, firstOption, forceOption});
+    parser.process(app);
+
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst()));
+
+    Options options;
+    bool seedOk = false;
+    options.seed = parser.value(seedOption).toULongLong(&seedOk);
+    if (!seedOk)
+        return usageError(QStringLiteral("--seed takes a whole number from 0 up"));
+    const std::optional<qint32> last = positiveNumber(parser.value(messagesOption));
+    if (!last)
+        return usageError(QStringLiteral("--messages takes a whole number from 1 to 2147483647"));
+    options.lastNumber = *last;
+    const std::optional<qint32> first = positiveNumber(parser.value(firstOption));
+    if (!first || *first > options.lastNumber)
+        return usageError(QStringLiteral("--first takes a whole number from 1 to the --messages value"));
+    if (parser.isSet(firstOption) && !parser.isSet(siteOption))
+        return usageError(QStringLiteral("--first applies to --site only"));
+    options.firstSiteNumber = *first;
+    options.database = parser.value(databaseOption);
+    options.site = parser.value(siteOption);
+    options.force = parser.isSet(forceOption);
+
+    if (!options.site.isEmpty() && !options.force
+        && QFileInfo::exists(QDir(options.site).filePath(UpdatePage::lastMessagePath())))
+        return runError(QStringLiteral("%1 holds an update site already (use --force to write over it)")
+                            .arg(QDir::toNativeSeparators(options.site)));
+
+    QElapsedTimer timer;
+    timer.start();
+
+    std::optional<DatabaseWriter> database;
+    if (!options.database.isEmpty()) {
+        database.emplace();
+        if (!database->begin(options.database, options.force))
+            return runError(database->lastError());
+    }
+    std::optional<SiteWriter> site;
+    if (!options.site.isEmpty())
+        site.emplace(options.site);
+
+    MessageGenerator generator(options.seed);
+    int generated = 0;
+    int flagged = 0;
+    int sitePages = 0;
+    qint32 newest = 0;
+    for (;;) {
+        const MessageRecord record = generator.next();
+        if (record.messnum > options.lastNumber)
+            break;
+        ++generated;
+        newest = record.messnum;
+        if (record.messdate.startsWith(u"-1"))
+            ++flagged;
+        if (database && !database->add(record))
+            return runError(database->lastError());
+        if (site && record.messnum >= options.firstSiteNumber) {
+            if (!site->writeMessage(record))
+                return runError(site->lastError());
+            ++sitePages;
+        }
+        if (record.messnum == options.lastNumber)
+            break;
+    }
+    if (site && !site->writeLastMessage(newest))
+        return runError(site->lastError());
+    if (database && !database->finish())
+        return runError(database->lastError());
+
+    QString summary;
+    QTextStream out(&summary);
+    out << "veltra-demogen: seed " << options.seed << ", " << generated << " messages numbered 1.." << newest << " ("
+        << (newest - generated) << " numbers skipped, " << flagged << " flagged)";
+    if (database)
+        out << "; database " << QDir::toNativeSeparators(options.database);
+    if (site)
+        out << "; site " << QDir::toNativeSeparators(options.site) << " with " << sitePages << " pages from "
+            << options.firstSiteNumber;
+    if (!database && !site)
+        out << "; nothing written";
+    out << "; " << QString::number(double(timer.elapsed()) / 1000.0, 'f', 1) << " s";
+    out.flush();
+    QTextStream(stdout) << summary << '\n';
+    return 0;
+}
