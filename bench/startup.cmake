@@ -1,0 +1,2 @@
+add_executable(bench_startup ${CMAKE_CURRENT_SOURCE_DIR}/bench_startup.cpp)
+target_link_libraries(bench_startup PRIVATE veltra veltra_benchdata)
