@@ -84,6 +84,7 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     Timer3->setObjectName(QStringLiteral("Timer3"));
     Timer3->setInterval(250);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
+    connect(ui->MenuFileExit, &QAction::triggered, this, &Form1::MenuFileExit_Click);
     ui->txtBlank->installEventFilter(this);
     connectUpdating();
     connectViewing();
@@ -358,6 +359,13 @@ bool Form1::Form_Unload()
                                         "were left unchanged.\n\n%1")
                              .arg(failures.join(QLatin1Char('\n'))));
     return false;
+}
+
+void Form1::MenuFileExit_Click()
+{
+    // Closing runs Form_Unload; the process ends with its last window.
+    close();
+    QCoreApplication::exit(0);
 }
 
 // ---- busy states and focus hand-over ----

@@ -106,6 +106,7 @@ private:
     void applySettings(const SettingsValues &values, int count);
     void Timer2_Timer();
     void txtBlank_GotFocus();
+    void MenuFileExit_Click();
     static void setTimerEnabled(QTimer *timer, bool enabled);
 
     // Each subsystem connects its own controls and may look at events first; a filter

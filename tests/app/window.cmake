@@ -1,1 +1,2 @@
 veltra_add_test(tst_form1 ${CMAKE_CURRENT_SOURCE_DIR}/tst_form1.cpp GUI)
+veltra_add_test(tst_appconfig ${CMAKE_CURRENT_SOURCE_DIR}/tst_appconfig.cpp)

@@ -1,0 +1,77 @@
+// The command line: the endpoints' defaults, their overrides and refused values.
+#include "app/appconfig.h"
+
+#include <QtTest>
+
+class TestAppConfig : public QObject
+{
+    Q_OBJECT
+private slots:
+    void defaults()
+    {
+        const auto r = parseCommandLine({QStringLiteral("veltra-kb")});
+        QVERIFY(r.config);
+        QCOMPARE(r.config->groupArchiveBase(), QStringLiteral("http://groups.yahoo.com/group/veltraclub/"));
+        QCOMPARE(r.config->clubStartPage(), QStringLiteral("http://www.veltraclub.org"));
+    }
+
+    void overrides_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("update");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("club");
+        QTest::addColumn<QString>("search");
+        QTest::newRow("all four") << QStringList{"--update-server", "http://127.0.0.1:8642", "--group-server",
+                                                 "http://127.0.0.1:9000/", "--club-host", "club.test:8080",
+                                                 "--search-server", "https://search.test"}
+                                  << "http://127.0.0.1:8642" << "http://127.0.0.1:9000" << "club.test:8080"
+                                  << "https://search.test";
+        QTest::newRow("path and query dropped")
+            << QStringList{"--update-server=http://u.test/dbupdate/?x=1"} << "http://u.test"
+            << "http://groups.yahoo.com" << "veltraclub.org" << "http://www.google.com";
+    }
+    void overrides()
+    {
+        QFETCH(QStringList, args);
+        args.prepend(QStringLiteral("veltra-kb"));
+        const auto r = parseCommandLine(args);
+        QVERIFY2(r.config, qPrintable(r.message));
+        QTEST(r.config->updateServer, "update");
+        QTEST(r.config->groupServer, "group");
+        QTEST(r.config->clubHost, "club");
+        QTEST(r.config->searchServer, "search");
+    }
+
+    void refused_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no scheme") << QStringList{"--update-server", "u.test"};
+        QTest::newRow("ftp") << QStringList{"--group-server", "ftp://g.test"};
+        QTest::newRow("club host with path") << QStringList{"--club-host", "club.test/x"};
+        QTest::newRow("club host empty") << QStringList{"--club-host", ""};
+        QTest::newRow("unknown option") << QStringList{"--verbose"};
+        QTest::newRow("positional") << QStringList{"somewhere"};
+    }
+    void refused()
+    {
+        QFETCH(QStringList, args);
+        args.prepend(QStringLiteral("veltra-kb"));
+        const auto r = parseCommandLine(args);
+        QVERIFY(!r.config);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY(!r.message.isEmpty());
+    }
+
+    void helpListsEveryOption()
+    {
+        const auto r = parseCommandLine({QStringLiteral("veltra-kb"), QStringLiteral("--help")});
+        QVERIFY(!r.config);
+        QCOMPARE(r.exitCode, 0);
+        for (const char *option : {"--update-server", "--group-server", "--club-host", "--search-server"})
+            QVERIFY2(r.message.contains(QLatin1String(option)), option);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAppConfig)
+#include "tst_appconfig.moc"
