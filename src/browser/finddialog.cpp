@@ -24,14 +24,15 @@ FindDialog::FindDialog(QWebEnginePage *page, QWidget *parent)
     next->setDefault(true);
     buttons->addButton(QDialogButtonBox::Close);
 
+    auto *prompt = new QLabel(tr("Fi&nd what:"), this);
+    prompt->setBuddy(m_text);
     auto *layout = new QGridLayout(this);
-    layout->addWidget(new QLabel(tr("Fi&nd what:"), this), 0, 0);
+    layout->addWidget(prompt, 0, 0);
     layout->addWidget(m_text, 0, 1);
     layout->addWidget(m_matchCase, 1, 0);
     layout->addWidget(m_up, 1, 1);
     layout->addWidget(m_result, 2, 0, 1, 2);
     layout->addWidget(buttons, 3, 0, 1, 2);
-    qobject_cast<QLabel *>(layout->itemAtPosition(0, 0)->widget())->setBuddy(m_text);
 
     connect(next, &QPushButton::clicked, this, &FindDialog::findNext);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

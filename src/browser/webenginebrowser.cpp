@@ -27,13 +27,8 @@
 namespace {
 
 // How long the end of a navigation waits for document.title before it is reported
-// without one (a renderer that died, a document that runs no script at all).
-constexpr int titleTimeoutMs = 3000;
-
-QString windowsLatin1()
-{
-    return QStringLiteral("windows-1252");
-}
+// without one: only a renderer that died keeps the answer away, a busy one is slow.
+constexpr int titleTimeoutMs = 10000;
 
 }
 
@@ -44,13 +39,12 @@ WebEngineBrowser::WebEngineBrowser(QObject *parent)
 {
     m_profile->setUrlRequestInterceptor(m_interceptor.get());
     // The message page declares no character set; it is always written in Windows-1252.
-    m_profile->settings()->setDefaultTextEncoding(windowsLatin1());
+    m_profile->settings()->setDefaultTextEncoding(QStringLiteral("windows-1252"));
     connect(m_profile.get(), &QWebEngineProfile::downloadRequested, this, &WebEngineBrowser::onDownloadRequested);
 
     m_page = std::make_unique<WebPage>(m_profile.get(), m_rule);
     m_view = new QWebEngineView;
     m_view->setPage(m_page.get());
-    m_view->installEventFilter(this);
 
     connect(m_page.get(), &WebPage::mainFrameNavigationAccepted, this, &WebEngineBrowser::onNavigationAccepted);
     connect(m_page.get(), &QWebEnginePage::loadProgress, this, &WebEngineBrowser::onLoadProgress);
@@ -358,20 +352,7 @@ void WebEngineBrowser::emitCompletion(quint64 generation, const QUrl &failedUrl,
     updateHistoryState();
     updateLockLevel(failed);
 
-    // Any handler may start the next navigation; nothing more is said about this one then.
-    const QString url = m_completedUrl.toString();
-    if (failed) {
-        emit navigateError(failedUrl.toString());
-        if (generation != m_generation)
-            return;
-    }
-    emit navigateComplete2(url);
-    if (generation != m_generation)
-        return;
-    emit downloadComplete();
-    if (generation != m_generation)
-        return;
-    emit documentComplete(url);
+    emitEnd(generation, failed ? failedUrl.toString() : QString(), m_completedUrl.toString());
 }
 
 void WebEngineBrowser::reportRefusedAddress(const QString &address)
@@ -383,10 +364,17 @@ void WebEngineBrowser::reportRefusedAddress(const QString &address)
     if (generation != m_generation)
         return;
     m_reported = generation;
-    emit navigateError(address);
-    if (generation != m_generation)
-        return;
-    const QString url = documentUrl();
+    emitEnd(generation, address, documentUrl());
+}
+
+void WebEngineBrowser::emitEnd(quint64 generation, const QString &failedUrl, const QString &url)
+{
+    // Any handler may start the next navigation; nothing more is said about this one then.
+    if (!failedUrl.isEmpty()) {
+        emit navigateError(failedUrl);
+        if (generation != m_generation)
+            return;
+    }
     emit navigateComplete2(url);
     if (generation != m_generation)
         return;

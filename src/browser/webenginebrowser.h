@@ -28,8 +28,9 @@ class WebPage;
 // follows; when loading ends the document's title is read and navigateError (for a failed
 // load) and the three completion notifications follow. A navigation overtaken by the next
 // one gets no completion of its own: everything still pending for it is dropped.
-// Same-document moves (a fragment link, history.pushState) are reported as a whole
-// sequence when the address changes.
+// Stopping a load ends it on the document in view, without an error. Same-document moves
+// (a fragment link, history.pushState) are reported as a whole sequence when the address
+// changes. Pop-ups open in windows of their own, outside these notifications.
 class WebEngineBrowser final : public Browser
 {
     Q_OBJECT
@@ -79,6 +80,8 @@ private:
     void readTitle(const std::function<void(const QString &)> &receiver);
     void emitCompletion(quint64 generation, const QUrl &failedUrl, const QString &title);
     void reportRefusedAddress(const QString &address);
+    // navigateError when `failedUrl` is set, then the three completion notifications.
+    void emitEnd(quint64 generation, const QString &failedUrl, const QString &url);
     void updateHistoryState();
     void updateLockLevel(bool failed);
 

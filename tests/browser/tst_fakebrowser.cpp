@@ -90,32 +90,6 @@ private slots:
         }
     }
 
-    void callsAreRecorded()
-    {
-        FakeBrowser browser;
-        browser.goBack();
-        browser.goBack();
-        browser.goForward();
-        browser.refresh();
-        browser.stop();
-        browser.execWB(Browser::Print, Browser::PromptUser);
-        browser.execWB(Browser::PageSetup, Browser::DoDefault);
-        browser.setSilent(true);
-        browser.setRegisterAsBrowser(true);
-        browser.setMessagePagePath("/data/kb/tempfile.htm");
-        QCOMPARE(browser.backCount(), 2);
-        QCOMPARE(browser.forwardCount(), 1);
-        QCOMPARE(browser.refreshCount(), 1);
-        QCOMPARE(browser.stopCount(), 1);
-        QCOMPARE(browser.execWBCalls(), (QList<std::pair<int, int>>{{6, 1}, {8, 0}}));
-        QVERIFY(browser.silent());
-        QVERIFY(browser.registeredAsBrowser());
-        QCOMPARE(browser.messagePagePath(), QStringLiteral("/data/kb/tempfile.htm"));
-        browser.clearCalls();
-        QCOMPARE(browser.backCount(), 0);
-        QVERIFY(browser.execWBCalls().isEmpty());
-    }
-
     void historyStateChangesOnlyWhenItDiffers()
     {
         FakeBrowser browser;

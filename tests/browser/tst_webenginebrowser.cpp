@@ -14,6 +14,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 #include <QtTest>
@@ -662,6 +663,29 @@ private slots:
         QCOMPARE(m_browser->documentUrl(), http("/untitled"));
     }
 
+    void windowThatOwnsTheBrowserTearsItDown()
+    {
+        // As in the program: the window holds the view in its layout and owns the browser,
+        // and its widgets go before the browser does.
+        auto window = std::make_unique<QWidget>();
+        auto *layout = new QVBoxLayout(window.get());
+        auto *browser = new WebEngineBrowser;
+        layout->addWidget(browser->widget());
+        browser->setParent(window.get());
+        QPointer<QWidget> view = browser->widget();
+        window->show();
+        Recorder events(browser);
+        browser->navigate(http("/popup"));
+        QVERIFY(events.waitForDocuments(1));
+        browser->page()->runJavaScript("document.getElementById('p').click()");
+        QVERIFY(QTest::qWaitFor([&] { return browser->popups().size() == 1; }, loadTimeoutMs));
+        QPointer<QWebEngineView> popup = browser->popups().first();
+        browser->navigate(http("/titled")); // still loading when the window goes
+        window.reset();
+        QVERIFY(view.isNull());
+        QVERIFY(popup.isNull());
+    }
+
     void takeFocusAndFindDialog()
     {
         QVERIFY(load(http("/titled")));
@@ -682,13 +706,6 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return m_browser->findDialog() && m_browser->findDialog()->isVisible(); },
                                 loadTimeoutMs));
         m_browser->findDialog()->close();
-    }
-
-    void registerAsBrowserIsRemembered()
-    {
-        QVERIFY(!m_browser->registeredAsBrowser());
-        m_browser->setRegisterAsBrowser(true);
-        QVERIFY(m_browser->registeredAsBrowser());
     }
 };
 
