@@ -153,6 +153,29 @@ private:
     void MenuKeyNone_Click();
     void MenuOptionsInterrupt_Click();
 
+    // ---- message viewing (view/rendering.cpp, view/navigation.cpp) ----
+    QString messagePagePath() const;
+    // True while the message page on disk is still the one last rendered, for `messnum`.
+    bool messagePageShows(qint32 messnum) const;
+    // Finds the message by number from the first record and renders it; a number without
+    // a message renders nothing and leaves the cursor on the first record.
+    void showMessageNumber(qint32 messnum);
+    void hscroll2_Select(int index);
+    void List1_SelectionChanged();
+    int selectedResultRow() const;
+    QByteArray m_shownPage;      // bytes of the message page last written
+    int m_list1PressedRow = -1;  // selected entry a mouse press landed on, for its click
+
+    // search/searchrun.cpp and search/searchoptions.cpp: the halves of Combo1_KeyPress
+    // and the Enter key the search commands put into the keyboard input.
+    bool Combo1_Search(int *flaggedCount); // false when the search ended early
+    void Combo1_SearchNoMatch(const QString &savedCaption, const QString &text);
+    void Combo1_ClosingSteps(int flaggedCount);
+    void recordSearchTerm();
+    void sendEnterKey();
+    bool m_combo1PopupOpen = false;     // the history drop-down is open or has just closed
+    bool m_combo1Forwarding = false;    // a key typed into the box's edit field is passed to the box
+
     std::unique_ptr<Ui::Form1> ui;
     AppConfig m_config;
     Browser *m_web1 = nullptr; // owned through the widget tree

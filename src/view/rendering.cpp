@@ -1,5 +1,66 @@
 #include "app/form1.h"
 #include "ui_form1.h"
 
-void Form1::TryToDisplay() {}
-void Form1::MenuViewOriginal_Click() {}
+#include "app/icons.h"
+#include "browser/browser.h"
+#include "store/recordset.h"
+#include "view/messagepage.h"
+
+#include <QDir>
+#include <QFile>
+
+QString Form1::messagePagePath() const
+{
+    return QDir(m_state.baseDir).filePath(QStringLiteral("tempfile.htm"));
+}
+
+void Form1::TryToDisplay()
+{
+    MessageRecord record;
+    // A deleted record, an empty table or no database at all leaves nothing to show.
+    const bool onRecord = m_data1 && m_data1->current(&record);
+    if (m_state.displayEnabled && onRecord) {
+        const QString path = messagePagePath();
+        const QByteArray page = MessagePage::render(record);
+        QString error;
+        if (MessagePage::write(path, page, &error)) {
+            m_state.shownMsgNum = QString::number(record.messnum);
+            m_shownPage = page;
+            m_web1->navigate(path);
+        } else {
+            // Showing the file anyway would put the previous message under this one's number.
+            ui->LblStBar1->setText(QStringLiteral(" Message %1 could not be shown: %2").arg(record.messnum).arg(error));
+        }
+    }
+
+    ui->MenuFilePrint->setEnabled(true);
+    ui->MnuPrintPreview->setEnabled(true);
+    ui->MnuPageSetup->setEnabled(true);
+    ui->MenuFileSaveAs->setEnabled(true);
+
+    if (!onRecord)
+        return;
+    if (MessagePage::isFlagged(record.messdate)) {
+        ui->CmdMarkDelete->setIcon(Icons::trashIcon());
+        ui->CmdMarkDelete->setToolTip(QStringLiteral("Remove deletion flag from current message"));
+    } else {
+        ui->CmdMarkDelete->setIcon(Icons::saveIcon());
+        ui->CmdMarkDelete->setToolTip(QStringLiteral("Add deletion flag to current message"));
+    }
+}
+
+bool Form1::messagePageShows(qint32 messnum) const
+{
+    if (m_state.shownMsgNum != QString::number(messnum))
+        return false;
+    // The updater downloads its pages into the same file.
+    QFile file(messagePagePath());
+    return file.open(QIODevice::ReadOnly) && file.size() == m_shownPage.size() && file.readAll() == m_shownPage;
+}
+
+void Form1::MenuViewOriginal_Click()
+{
+    EnableOff();
+    if (!m_state.shownMsgNum.isEmpty())
+        m_web1->navigate(m_config.groupArchiveBase() + QStringLiteral("message/") + m_state.shownMsgNum);
+}

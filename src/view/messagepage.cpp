@@ -1,0 +1,43 @@
+#include "view/messagepage.h"
+
+#include "app/cp1252.h"
+#include "app/listfile.h"
+
+namespace {
+
+const QString kFlag = QStringLiteral("-1");
+const QString kBreak = QStringLiteral("<br>");
+const QString kLineEnd = QStringLiteral("\r\n");
+
+}
+
+namespace MessagePage {
+
+bool isFlagged(QStringView messdate)
+{
+    return messdate.startsWith(kFlag);
+}
+
+QString dateWithoutFlag(const QString &messdate)
+{
+    return isFlagged(messdate) ? messdate.mid(kFlag.size()) : messdate;
+}
+
+QByteArray render(const MessageRecord &record)
+{
+    QString page;
+    page.reserve(record.message.size() + record.messtitle.size() + record.messauthor.size() + 96);
+    page += QStringLiteral("Message Number: ") + QString::number(record.messnum) + kBreak + kLineEnd;
+    page += QStringLiteral("From: ") + record.messauthor + kBreak + kLineEnd;
+    page += dateWithoutFlag(record.messdate) + kBreak + kLineEnd;
+    page += record.messtitle + kBreak + kBreak + kLineEnd;
+    page += record.message + kLineEnd;
+    return Cp1252::encodeHtml(page);
+}
+
+bool write(const QString &path, const QByteArray &page, QString *error)
+{
+    return ListFile::writeBytes(path, page, error);
+}
+
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "store/messagerecord.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+// The message page tempfile.htm: one record as five CR LF lines of Windows-1252 HTML,
+// with no head, starting with "Message Number: ". Subject and body are markup and are
+// written unchanged; characters outside the code page become numeric references so the
+// browser still shows them.
+namespace MessagePage {
+
+// A record is flagged for deletion when its messdate begins with "-1".
+bool isFlagged(QStringView messdate);
+// messdate as shown: without the leading deletion flag.
+QString dateWithoutFlag(const QString &messdate);
+
+QByteArray render(const MessageRecord &record);
+
+// Replaces the file as a whole; on failure the old file is left as it was and `error`
+// names the file and the reason.
+bool write(const QString &path, const QByteArray &page, QString *error = nullptr);
+
+}
