@@ -1,7 +1,10 @@
 #include "databasewriter.h"
 #include "messagegenerator.h"
+#include "siteserver.h"
 #include "sitewriter.h"
 #include "updatepage.h"
+
+#include "store/updatepageparser.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -37,6 +40,33 @@ int runError(const QString &message)
     return 1;
 }
 
+// The database gets each message the way the program's updater would: its update page,
+// taken apart by the updater's parser. So demo data and parser cannot disagree.
+std::optional<MessageRecord> throughUpdatePage(const MessageRecord &record, QString *problem)
+{
+    std::optional<MessageRecord> parsed = UpdatePageParser::parseBytes(UpdatePage::render(record), record.messnum, problem);
+    if (parsed && (parsed->messauthor != record.messauthor || parsed->messdate != record.messdate
+                   || parsed->messtitle != record.messtitle || parsed->message != record.message)) {
+        *problem = QStringLiteral("its update page does not read back as written");
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+int serve(const QString &root, quint16 port, int latency)
+{
+    if (!QFileInfo(root).isDir())
+        return runError(QStringLiteral("%1 is not a folder").arg(QDir::toNativeSeparators(root)));
+    SiteServer server(root);
+    server.setLatency(latency);
+    if (server.listenLocal(port) == 0)
+        return runError(QStringLiteral("cannot listen on 127.0.0.1 port %1").arg(port));
+    // Scripts read the address from this line.
+    QTextStream(stdout) << "veltra-demogen: serving " << QDir::toNativeSeparators(root) << " at " << server.baseUrl()
+                        << Qt::endl;
+    return QCoreApplication::exec();
+}
+
 std::optional<qint32> positiveNumber(const QString &text)
 {
     bool ok = false;
@@ -57,7 +87,8 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Writes a deterministic demo archive of the Veltra owners' mailing list: a message database,\n"
         "the update server's static pages, or both. Messages are numbered from 1 up to --messages,\n"
-        "with a few numbers skipped; the same seed always gives the same messages."));
+        "with a few numbers skipped; the same seed always gives the same messages.\n"
+        "With --serve DIR it serves an update site written with --site over HTTP on 127.0.0.1."));
     parser.addHelpOption();
     const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Seed of the archive (default 1)."),
                                         QStringLiteral("N"), QStringLiteral("1"));
@@ -75,11 +106,41 @@ int main(int argc, char *argv[])
                                          QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption forceOption(QStringLiteral("force"),
                                          QStringLiteral("Replace an existing database or site pages."));
-    parser.addOptions({seedOption, messagesOption, databaseOption, siteOption, firstOption, forceOption});
+    const QCommandLineOption serveOption(QStringLiteral("serve"),
+                                         QStringLiteral("Serve the update site in DIR over HTTP on 127.0.0.1 until "
+                                                        "stopped; prints the address."),
+                                         QStringLiteral("DIR"));
+    const QCommandLineOption portOption(QStringLiteral("port"),
+                                        QStringLiteral("Port for --serve (default 0: a free one)."), QStringLiteral("N"),
+                                        QStringLiteral("0"));
+    const QCommandLineOption latencyOption(QStringLiteral("latency"),
+                                           QStringLiteral("With --serve, wait MS milliseconds before each answer."),
+                                           QStringLiteral("MS"), QStringLiteral("0"));
+    parser.addOptions({seedOption, messagesOption, databaseOption, siteOption, firstOption, forceOption, serveOption,
+                       portOption, latencyOption});
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst()));
+
+    if (parser.isSet(serveOption)) {
+        for (const QCommandLineOption *other : {&seedOption, &messagesOption, &databaseOption, &siteOption,
+                                                &firstOption, &forceOption}) {
+            if (parser.isSet(*other))
+                return usageError(QStringLiteral("--serve takes only --port and --latency"));
+        }
+        bool portOk = false;
+        const uint port = parser.value(portOption).toUInt(&portOk);
+        if (!portOk || port > 65535)
+            return usageError(QStringLiteral("--port takes a whole number from 0 to 65535"));
+        bool latencyOk = false;
+        const int latency = parser.value(latencyOption).toInt(&latencyOk);
+        if (!latencyOk || latency < 0)
+            return usageError(QStringLiteral("--latency takes a whole number of milliseconds from 0 up"));
+        return serve(parser.value(serveOption), quint16(port), latency);
+    }
+    if (parser.isSet(portOption) || parser.isSet(latencyOption))
+        return usageError(QStringLiteral("--port and --latency apply to --serve only"));
 
     Options options;
     bool seedOk = false;
@@ -131,8 +192,14 @@ int main(int argc, char *argv[])
         newest = record.messnum;
         if (record.messdate.startsWith(u"-1"))
             ++flagged;
-        if (database && !database->add(record))
-            return runError(database->lastError());
+        if (database) {
+            QString problem;
+            const std::optional<MessageRecord> stored = throughUpdatePage(record, &problem);
+            if (!stored)
+                return runError(QStringLiteral("message %1: %2").arg(record.messnum).arg(problem));
+            if (!database->add(*stored))
+                return runError(database->lastError());
+        }
         if (site && record.messnum >= options.firstSiteNumber) {
             if (!site->writeMessage(record))
                 return runError(site->lastError());

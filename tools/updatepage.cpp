@@ -1,6 +1,7 @@
 #include "updatepage.h"
 
 #include "app/cp1252.h"
+#include "store/updateaddress.h"
 
 namespace {
 
@@ -96,19 +97,18 @@ QString roundTripProblem(const MessageRecord &record)
 
 QString folderFor(qint32 messnum)
 {
-    const QString digits = QString::number(messnum);
-    return digits.left(messnum < 100000 ? 3 : 4);
+    return UpdateAddress::folderFor(messnum);
 }
 
+// The site's paths are the updater's own, relative to the site's root.
 QString pagePath(qint32 messnum)
 {
-    return QStringLiteral("dbupdate/") + folderFor(messnum) + QStringLiteral("/msg") + QString::number(messnum)
-         + QStringLiteral(".htm");
+    return UpdateAddress::pagePath(messnum).mid(1);
 }
 
 QString lastMessagePath()
 {
-    return QStringLiteral("dbupdate/lastmessage.html");
+    return UpdateAddress::lastMessagePath().mid(1);
 }
 
 QByteArray renderLastMessage(qint32 newest)

@@ -1,0 +1,494 @@
+// The update run and its schedule in the window, against an update site served in this
+// process on 127.0.0.1, with the fake browser.
+#include "app/form1.h"
+#include "app/settingsfile.h"
+#include "fakebrowser.h"
+#include "fixtures.h"
+#include "messagegenerator.h"
+#include "modalanswerer.h"
+#include "siteserver.h"
+#include "sitewriter.h"
+#include "store/recordset.h"
+#include "testenv.h"
+#include "updatefixtures.h"
+#include "updatepage.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+#include <functional>
+#include <memory>
+
+using namespace UpdateFixtures;
+
+namespace {
+
+const QString kLastMessage = QStringLiteral("/dbupdate/lastmessage.html");
+const QDateTime kNow(QDate(2009, 11, 23), QTime(13, 7, 40));
+
+}
+
+class TestUpdating final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<SiteServer> m_server;
+    std::unique_ptr<ModalAnswerer> m_answerer;
+    QString m_previousDir;
+    // The status label at each request the server got, keyed by path.
+    QHash<QString, QString> m_labelAt;
+    std::function<void(const QString &)> m_onRequest;
+
+    QString dataPath(const QString &name) const { return m_dir->filePath(QStringLiteral("data/") + name); }
+    QString siteRoot() const { return m_dir->filePath(QStringLiteral("site")); }
+
+    void publish(const QList<MessageRecord> &records, qint32 newest)
+    {
+        SiteWriter site(siteRoot());
+        for (const auto &r : records)
+            QVERIFY2(site.writeMessage(r), qPrintable(site.lastError()));
+        QVERIFY(site.writeLastMessage(newest));
+    }
+
+    // Local 12340..12345; the site has 12346..12400 with six kinds of failure among them.
+    void publishFaultySite()
+    {
+        QVERIFY(Fixtures::writeDatabase(dataPath("veltra.mdb"), Fixtures::range(12340, 12345)));
+        QList<MessageRecord> records = Fixtures::range(12346, 12400);
+        records.removeIf([](const MessageRecord &r) { return r.messnum == 12350; }); // 404
+        records[1].messtitle = QStringLiteral("[vclub] Re: \"hot\" start&nbsp;trouble");
+        records[1].message = QStringLiteral("<p>A&nbsp;\"quote\"</p>");
+        publish(records, 12400);
+        m_server->setAnswer(page(12360), SiteServer::Answer{500, "<h1>Internal error</h1>", 0, false});
+        m_server->setAnswer(page(12370), SiteServer::Answer{200, UpdatePage::render(Fixtures::message(12370)), 1500, false});
+        m_server->setAnswer(page(12380), SiteServer::Answer{200, "<html><body>Moved</body></html>", 0, false});
+        m_server->setAnswer(page(12390), SiteServer::Answer{200, QByteArray("a<br>\r\nd<br>\r\ns<br>\r\n<tt>\0", 26), 0, false});
+        m_server->setAnswer(page(12395), SiteServer::Answer{200, QByteArray(), 0, false});
+    }
+    static QList<qint32> faultyNumbers() { return {12350, 12360, 12370, 12380, 12390, 12395}; }
+
+    std::unique_ptr<Form1> start()
+    {
+        AppConfig config;
+        config.updateServer = m_server->baseUrl();
+        auto w = std::make_unique<Form1>(config, new FakeBrowser);
+        w->setFetchTimeout(300);
+        w->setClock([] { return kNow; });
+        w->showAsLoaded();
+        if (!QTest::qWaitFor([&] { return w->windowTitle() == QStringLiteral("Veltra Knowledgebase V3.4.1"); }, 2000))
+            qWarning("the window was not activated");
+        QLabel *label = w->findChild<QLabel *>(QStringLiteral("LblUpdateStatus"));
+        connect(m_server.get(), &SiteServer::requested, w.get(), [this, label](const QString &path) {
+            m_labelAt.insert(path, label->text());
+            if (m_onRequest)
+                m_onRequest(path);
+        });
+        return w;
+    }
+
+    static QAction *action(Form1 *w, const char *name) { return w->findChild<QAction *>(QLatin1String(name)); }
+    static QString status(Form1 *w) { return w->findChild<QLabel *>(QStringLiteral("LblUpdateStatus"))->text(); }
+    static qint32 currentNumber(Form1 *w) { return w->recordset()->field(QStringLiteral("messnum")).toInt(); }
+
+    QList<MessageRecord> stored() const { return storedRecords(dataPath("veltra.mdb")); }
+
+    QStringList pagesRequested() const
+    {
+        QStringList pages = m_server->requests();
+        pages.removeAll(kLastMessage);
+        return pages;
+    }
+
+    static QStringList pagePaths(const QList<qint32> &ns)
+    {
+        QStringList out;
+        for (qint32 n : ns)
+            out << page(n);
+        return out;
+    }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void fullRunWithFailingPages();
+    void stopRequestDuringRun_data();
+    void stopRequestDuringRun();
+    void stopRequestWhileIdleWaitsForAStoredMessage();
+    void serverNotAhead_data();
+    void serverNotAhead();
+    void runStartedWhileOneIsGoing();
+    void quarterHourSchedule();
+    void automaticUpdatesToggleOnceAndAreSaved();
+    void runEndsCleanlyOnFaults_data();
+    void runEndsCleanlyOnFaults();
+    void windowClosedDuringFetch();
+    void demoSiteBringsDatabaseUpToDate();
+};
+
+void TestUpdating::initTestCase()
+{
+    m_answerer = std::make_unique<ModalAnswerer>(QMessageBox::No);
+}
+
+void TestUpdating::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("data")));
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("site")));
+    m_previousDir = QDir::currentPath();
+    QDir::setCurrent(m_dir->filePath(QStringLiteral("data")));
+    m_server = std::make_unique<SiteServer>(siteRoot());
+    QVERIFY(m_server->listenLocal() != 0);
+    m_labelAt.clear();
+    m_onRequest = nullptr;
+}
+
+void TestUpdating::cleanup()
+{
+    m_onRequest = nullptr;
+    m_server.reset();
+    QDir::setCurrent(m_previousDir);
+    m_dir.reset();
+}
+
+void TestUpdating::fullRunWithFailingPages()
+{
+    publishFaultySite();
+    auto w = start();
+    w->recordset()->moveFirst();
+    QList<qint32> cursorDuringRun;
+    m_onRequest = [&](const QString &) { cursorDuringRun << currentNumber(w.get()); };
+
+    action(w.get(), "MnuUpdateNow")->trigger();
+
+    QCOMPARE(m_server->requests().first(), kLastMessage);
+    QCOMPARE(pagesRequested(), pagePaths(span(12346, 12400)));
+    QCOMPARE(m_labelAt.value(kLastMessage), QStringLiteral("6 Messages - Last # 12345"));
+    QCOMPARE(m_labelAt.value(page(12346)), QStringLiteral("Updating message 12345 of 12400"));
+    QCOMPARE(m_labelAt.value(page(12350)), QStringLiteral("Updating message 12349 of 12400"));
+    for (qint32 failed : faultyNumbers())
+        QCOMPARE(m_labelAt.value(page(failed + 1)), QStringLiteral("Unable to connect to the update server."));
+    QCOMPARE(m_labelAt.value(page(12352)), QStringLiteral("Updating message 12351 of 12400"));
+    QVERIFY(!cursorDuringRun.isEmpty());
+    QCOMPARE(cursorDuringRun, QList<qint32>(cursorDuringRun.size(), 12340));
+
+    const qint32 count = 6 + 55 - qint32(faultyNumbers().size());
+    QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : %1 Messages - Last # 12400").arg(count));
+    QCOMPARE(w->state().lastMsgNum, 12400);
+    QCOMPARE(w->state().msgCount, count);
+    QCOMPARE(w->state().serverLastMsgNum, 12400);
+    QVERIFY(!w->state().updateRunning);
+    QCOMPARE(currentNumber(w.get()), 12400);
+    QCOMPARE(w->findChild<QScrollBar *>(QStringLiteral("hscroll1"))->maximum(), 12400);
+
+    const QList<MessageRecord> records = stored();
+    QCOMPARE(numbers(records), span(12340, 12400, faultyNumbers()));
+    const MessageRecord &quoted = records[7];
+    QCOMPARE(quoted.messnum, 12347);
+    QCOMPARE(quoted.messauthor, Fixtures::message(12347).messauthor);
+    QCOMPARE(quoted.messdate, Fixtures::message(12347).messdate);
+    QCOMPARE(quoted.messtitle, QStringLiteral("[vclub] Re: \"hot\" start&nbsp;trouble"));
+    QCOMPARE(quoted.message, QStringLiteral("<p>A&nbsp;\"quote\"</p>"));
+    QCOMPARE(records.last().message, Fixtures::message(12400).message);
+
+    QCOMPARE(Fixtures::readAll(dataPath("lastmessage.htm")), UpdatePage::renderLastMessage(12400));
+    QCOMPARE(Fixtures::readAll(dataPath("tempfile.htm")), UpdatePage::render(Fixtures::message(12400)));
+    QCOMPARE(QDir(dataPath("")).entryList({QStringLiteral("*.htm*")}, QDir::Files),
+             (QStringList{"lastmessage.htm", "tempfile.htm"}));
+}
+
+void TestUpdating::stopRequestDuringRun_data()
+{
+    QTest::addColumn<qint32>("stopWhile");
+    QTest::addColumn<qint32>("stoppedAt");
+    QTest::newRow("fetching a stored page") << 12348 << 12348;
+    QTest::newRow("fetching a missing page") << 12350 << 12351;
+    QTest::newRow("fetching past the timeout") << 12370 << 12371;
+}
+
+void TestUpdating::stopRequestDuringRun()
+{
+    QFETCH(qint32, stopWhile);
+    QFETCH(qint32, stoppedAt);
+    publishFaultySite();
+    auto w = start();
+    m_onRequest = [&](const QString &path) {
+        if (path == page(stopWhile))
+            action(w.get(), "MnuStopUpdate")->trigger();
+    };
+    w->updateDB();
+
+    QCOMPARE(status(w.get()), QStringLiteral("Update terminated at %1 of 12400").arg(stoppedAt));
+    QCOMPARE(w->state().lastMsgNum, stoppedAt);
+    QCOMPARE(w->state().msgCount, 6);
+    QVERIFY(!w->state().stopUpdateRequested);
+    QVERIFY(!w->state().updateRunning);
+    QCOMPARE(pagesRequested().last(), page(stoppedAt));
+    QCOMPARE(numbers(stored()).last(), stoppedAt);
+
+    // The next run goes on after the number it stopped at.
+    m_onRequest = nullptr;
+    m_server->clearRequests();
+    w->updateDB();
+    QCOMPARE(pagesRequested().first(), page(stoppedAt + 1));
+    QCOMPARE(w->state().lastMsgNum, 12400);
+    QCOMPARE(numbers(stored()), span(12340, 12400, faultyNumbers()));
+}
+
+void TestUpdating::stopRequestWhileIdleWaitsForAStoredMessage()
+{
+    QVERIFY(Fixtures::writeDatabase(dataPath("veltra.mdb"), Fixtures::range(12340, 12345)));
+    publish({}, 12345);
+    auto w = start();
+    action(w.get(), "MnuStopUpdate")->trigger();
+    QCOMPARE(status(w.get()), QStringLiteral("6 Messages - Last # 12345"));
+
+    w->updateDB(); // nothing new: completes and keeps the request
+    QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : 6 Messages - Last # 12345"));
+    QVERIFY(w->state().stopUpdateRequested);
+
+    publish(Fixtures::range(12346, 12400), 12400);
+    m_server->setAnswer(page(12346), SiteServer::Answer{404, "gone", 0, false});
+    w->updateDB(); // stops after the first message it stores, not after a failed one
+    QCOMPARE(status(w.get()), QStringLiteral("Update terminated at 12347 of 12400"));
+    QVERIFY(!w->state().stopUpdateRequested);
+    QCOMPARE(numbers(stored()), (span(12340, 12345) << 12347));
+}
+
+void TestUpdating::serverNotAhead_data()
+{
+    QTest::addColumn<QByteArray>("lastPage"); // empty: not served
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<qint32>("lastMsgNum");
+    QTest::addColumn<qint32>("current");
+    const QString updated = QStringLiteral("Updated 1:07PM 11/23/09 : 6 Messages - Last # 12345");
+    const QString unable = QStringLiteral("Unable to connect to the update server.");
+    QTest::newRow("same number") << UpdatePage::renderLastMessage(12345) << updated << 12345 << 12345;
+    // A lower number would have the next run store again what is stored: refused.
+    QTest::newRow("lower number") << UpdatePage::renderLastMessage(12300) << unable << 12345 << 12340;
+    QTest::newRow("not a number") << QByteArray("<html>Service moved</html>\r\n") << unable << 12345 << 12340;
+    QTest::newRow("no page") << QByteArray() << unable << 12345 << 12340;
+}
+
+void TestUpdating::serverNotAhead()
+{
+    QFETCH(QByteArray, lastPage);
+    QFETCH(QString, status);
+    QFETCH(qint32, lastMsgNum);
+    QFETCH(qint32, current);
+    QVERIFY(Fixtures::writeDatabase(dataPath("veltra.mdb"), Fixtures::range(12340, 12345)));
+    if (!lastPage.isEmpty())
+        m_server->setAnswer(kLastMessage, SiteServer::Answer{200, lastPage, 0, false});
+    auto w = start();
+    w->recordset()->moveFirst();
+    w->updateDB();
+    QCOMPARE(TestUpdating::status(w.get()), status);
+    QCOMPARE(w->state().lastMsgNum, lastMsgNum);
+    QCOMPARE(currentNumber(w.get()), current);
+    QVERIFY(!w->state().updateRunning);
+    QCOMPARE(m_server->requests(), QStringList{kLastMessage});
+    QVERIFY(!QFile::exists(dataPath("tempfile.htm")));
+    QCOMPARE(Fixtures::readAll(dataPath("lastmessage.htm")), lastPage);
+}
+
+void TestUpdating::runStartedWhileOneIsGoing()
+{
+    QVERIFY(Fixtures::writeDatabase(dataPath("veltra.mdb"), Fixtures::range(1, 5)));
+    publish(Fixtures::range(6, 20), 20);
+    auto w = start();
+    m_onRequest = [&](const QString &path) {
+        if (path == page(10)) {
+            w->updateDB();
+            action(w.get(), "MnuUpdateNow")->trigger();
+            QVERIFY(w->state().updateRunning);
+        }
+    };
+    w->updateDB();
+    QCOMPARE(m_server->requests().count(kLastMessage), 1);
+    QCOMPARE(pagesRequested(), pagePaths(span(6, 20)));
+    QCOMPARE(numbers(stored()), span(1, 20));
+    QVERIFY(!w->state().updateRunning);
+}
+
+void TestUpdating::quarterHourSchedule()
+{
+    QVERIFY(Fixtures::writeDatabase(dataPath("veltra.mdb"), Fixtures::range(1, 5)));
+    publish(Fixtures::range(6, 8), 8);
+    auto w = start();
+    QDateTime now(QDate(2009, 11, 23), QTime(10, 15, 20));
+    w->setClock([&] { return now; });
+    QTimer *timer1 = w->findChild<QTimer *>(QStringLiteral("Timer1"));
+    QCOMPARE(timer1->interval(), 35000);
+    QVERIFY(timer1->isActive());
+    const auto tick = [&] { QVERIFY(QMetaObject::invokeMethod(timer1, "timeout")); };
+    const auto runs = [&] { return m_server->requests().count(kLastMessage); };
+
+    tick(); // option off
+    QCOMPARE(runs(), 0);
+    action(w.get(), "MnuUpdateAuto")->trigger();
+    QVERIFY(action(w.get(), "MnuUpdateAuto")->isChecked());
+
+    // A tick during a run finds it going and leaves it alone.
+    m_onRequest = [&](const QString &path) {
+        if (path == page(7)) {
+            now.setTime(QTime(10, 15, 55));
+            tick();
+        }
+    };
+    now.setTime(QTime(10, 15, 20));
+    tick();
+    QCOMPARE(runs(), 1);
+    QCOMPARE(w->state().lastMsgNum, 8);
+    m_onRequest = nullptr;
+
+    now.setTime(QTime(10, 15, 55)); // the first run has ended: another starts
+    tick();
+    QCOMPARE(runs(), 2);
+    now.setTime(QTime(10, 16, 30));
+    tick();
+    QCOMPARE(runs(), 2);
+    for (const QTime t : {QTime(11, 0, 5), QTime(11, 30, 0), QTime(11, 45, 59)}) {
+        now.setTime(t);
+        tick();
+    }
+    QCOMPARE(runs(), 5);
+    for (const QTime t : {QTime(11, 1, 0), QTime(11, 14, 59), QTime(11, 59, 0)}) {
+        now.setTime(t);
+        tick();
+    }
+    QCOMPARE(runs(), 5);
+
+    action(w.get(), "MnuUpdateAuto")->trigger();
+    now.setTime(QTime(12, 0, 0));
+    tick();
+    QCOMPARE(runs(), 5);
+    action(w.get(), "MnuUpdateNow")->trigger();
+    QCOMPARE(runs(), 6);
+}
+
+void TestUpdating::automaticUpdatesToggleOnceAndAreSaved()
+{
+    QVERIFY(Fixtures::writeDatabase(dataPath("veltra.mdb"), Fixtures::range(1, 5)));
+    auto w = start();
+    QAction *automatic = action(w.get(), "MnuUpdateAuto");
+    QVERIFY(!automatic->isChecked());
+    for (const bool expected : {true, false, true}) {
+        automatic->trigger();
+        QCOMPARE(automatic->isChecked(), expected);
+        QVERIFY(w->Form_Unload());
+        const auto settings = SettingsFile::read(dataPath("KnowledgeBase.ini"));
+        QCOMPARE(settings.count, 12);
+        QCOMPARE(settings.values.autoUpdate, expected);
+    }
+}
+
+void TestUpdating::runEndsCleanlyOnFaults_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<qint32>("lastMsgNum");
+    QTest::addColumn<QList<qint32>>("stored");
+    QTest::newRow("database closed") << "close" << "Update stopped: the message database was closed." << 12347
+                                     << span(12340, 12347);
+    QTest::newRow("store refuses") << "readonly" << "Update stopped: message 12346 could not be stored" << 12345
+                                   << span(12340, 12345);
+    QTest::newRow("scratch page unwritable") << "tempfile" << "Update stopped: tempfile.htm could not be written"
+                                             << 12345 << span(12340, 12345);
+    QTest::newRow("no database") << "nodb" << "Update stopped: no message database is open." << 0 << QList<qint32>();
+}
+
+void TestUpdating::runEndsCleanlyOnFaults()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, status);
+    QFETCH(qint32, lastMsgNum);
+    QFETCH(QList<qint32>, stored);
+    publishFaultySite();
+    if (fault == QLatin1String("nodb"))
+        QVERIFY(QFile::remove(dataPath("veltra.mdb")));
+    if (fault == QLatin1String("tempfile"))
+        QVERIFY(QDir(dataPath("")).mkdir(QStringLiteral("tempfile.htm")));
+    auto w = start();
+    if (fault == QLatin1String("readonly"))
+        QCOMPARE(sqlite3_exec(w->recordset()->handle(), "PRAGMA query_only = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    if (fault == QLatin1String("close")) {
+        m_onRequest = [&](const QString &path) {
+            if (path == page(12348))
+                w->recordset()->close();
+        };
+    }
+    w->updateDB();
+    QVERIFY2(TestUpdating::status(w.get()).startsWith(status), qPrintable(TestUpdating::status(w.get())));
+    QVERIFY(!w->state().updateRunning);
+    QCOMPARE(w->state().lastMsgNum, lastMsgNum);
+    w.reset();
+    QCOMPARE(numbers(TestUpdating::stored()), stored);
+}
+
+void TestUpdating::windowClosedDuringFetch()
+{
+    QVERIFY(Fixtures::writeDatabase(dataPath("veltra.mdb"), Fixtures::range(1, 5)));
+    publish(Fixtures::range(6, 9), 9);
+    m_server->setAnswer(page(7), SiteServer::Answer{200, {}, 0, true});
+    auto w = start();
+    w->setFetchTimeout(5000);
+    m_onRequest = [&](const QString &path) {
+        if (path == page(7))
+            QTimer::singleShot(50, this, [&] { w.reset(); });
+    };
+    Form1 *const window = w.get();
+    window->updateDB();
+    QVERIFY(!w);
+    QCOMPARE(numbers(stored()), span(1, 6));
+}
+
+void TestUpdating::demoSiteBringsDatabaseUpToDate()
+{
+    const QList<MessageRecord> archive = MessageGenerator::generate(7, 400);
+    QList<MessageRecord> local;
+    for (const auto &r : archive) {
+        if (r.messnum <= 300)
+            local << r;
+    }
+    QVERIFY(Fixtures::writeDatabase(dataPath("veltra.mdb"), local));
+    publish(archive, archive.last().messnum);
+    auto w = start();
+    w->updateDB();
+    QCOMPARE(w->state().lastMsgNum, archive.last().messnum);
+    w.reset();
+
+    const QList<MessageRecord> records = stored();
+    QCOMPARE(records.size(), archive.size());
+    for (qsizetype i = local.size(); i < archive.size(); ++i) {
+        MessageRecord published = archive[i];
+        if (published.messdate.startsWith(QLatin1String("-1")))
+            published.messdate.remove(0, 2); // the site leaves local deletion flags out
+        QCOMPARE(records[i].messnum, published.messnum);
+        QCOMPARE(records[i].messauthor, published.messauthor);
+        QCOMPARE(records[i].messdate, published.messdate);
+        QCOMPARE(records[i].messtitle, published.messtitle);
+        QCOMPARE(records[i].message, published.message);
+    }
+}
+
+int main(int argc, char **argv)
+{
+    TestEnv::prepareWebEngine();
+    QApplication app(argc, argv);
+    TestUpdating test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_updating.moc"

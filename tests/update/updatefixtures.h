@@ -1,0 +1,19 @@
+#pragma once
+
+#include "store/messagerecord.h"
+
+#include <QList>
+#include <QString>
+
+// What the update tests share: page paths, runs of numbers, and reading back a database.
+namespace UpdateFixtures {
+
+// "/dbupdate/<folder>/msg<n>.htm", as the server sees the request.
+QString page(qint32 messnum);
+// The numbers first..last, leaving out those in `without`.
+QList<qint32> span(qint32 first, qint32 last, const QList<qint32> &without = {});
+QList<qint32> numbers(const QList<MessageRecord> &records);
+// Every record of the database file in stored order, through a connection of its own.
+QList<MessageRecord> storedRecords(const QString &databasePath);
+
+}
