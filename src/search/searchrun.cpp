@@ -1,13 +1,395 @@
 #include "app/form1.h"
 #include "ui_form1.h"
 
-void Form1::connectSearching() {}
+#include "app/icons.h"
+#include "search/querybuilder.h"
+#include "search/searchhistory.h"
+#include "store/recordset.h"
+#include "view/resultline.h"
 
-bool Form1::searchEventFilter(QObject *, QEvent *)
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTimer>
+
+namespace {
+
+constexpr int kHitLimit = 5000;
+// Lines found wait for the list in batches of up to 1/16 of its length, at most 100 ms.
+constexpr int kBatchDivisor = 16;
+constexpr int kBatchMaxWaitMs = 100;
+constexpr int kEnterKey = 13;
+// The label's colour values: 255 while a run is going on, 0 at its end.
+const QColor kRunningColor(255, 0, 0);
+const QColor kDoneColor(0, 0, 0);
+
+void setForeColor(QLabel *label, const QColor &color)
 {
+    QPalette palette = label->palette();
+    if (palette.color(QPalette::WindowText) == color)
+        return;
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+}
+
+// The first mark set decides, in the order the search has always tested them.
+QueryBuilder::Wildcard wildcardMode(const Ui::Form1 &ui)
+{
+    if (ui.MenuKeyBracket->isChecked())
+        return QueryBuilder::Wildcard::Bracket;
+    if (ui.MenuKeyAppend->isChecked())
+        return QueryBuilder::Wildcard::Append;
+    if (ui.MenuKeyPreface->isChecked())
+        return QueryBuilder::Wildcard::Preface;
+    return QueryBuilder::Wildcard::None;
+}
+
+// Subject unless another mark says otherwise; with both, the body wins.
+QueryBuilder::SearchField searchField(const Ui::Form1 &ui)
+{
+    if (ui.MenuSearchBody->isChecked())
+        return QueryBuilder::SearchField::Body;
+    if (ui.MenuSearchAuthor->isChecked())
+        return QueryBuilder::SearchField::Author;
+    return QueryBuilder::SearchField::Subject;
+}
+
+// The character code a key press hands the search box; 0 for a key that types nothing.
+int keyAscii(const QKeyEvent *key)
+{
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+        return kEnterKey;
+    return key->text().isEmpty() ? 0 : key->text().at(0).unicode();
+}
+
+QString resultLine(const Recordset &rs)
+{
+    return ResultLine::text(rs.field(QStringLiteral("messnum")).toInt(), rs.field(QStringLiteral("messtitle")).toString());
+}
+
+}
+
+void Form1::connectSearching()
+{
+    QComboBox *const combo1 = ui->Combo1;
+    // The box offers no completion of its own: a term is searched exactly as typed.
+    combo1->setCompleter(nullptr);
+    combo1->installEventFilter(this);
+    if (combo1->lineEdit())
+        combo1->lineEdit()->installEventFilter(this);
+    // Only a pick from the drop-down is a click: the box also activates an entry when
+    // typing ends on its text, and that must not search a second time.
+    combo1->view()->window()->installEventFilter(this);
+    connect(combo1, &QComboBox::activated, this, [this] {
+        if (m_combo1PopupOpen)
+            Combo1_Click();
+    });
+    connect(ui->CmdGo, &QPushButton::clicked, this, &Form1::CmdGo_Click);
+
+    const struct
+    {
+        QAction *action;
+        void (Form1::*handler)();
+    } menus[] = {
+        {ui->MenuSearchAuthor, &Form1::MenuSearchAuthor_Click},
+        {ui->MenuSearchBody, &Form1::MenuSearchBody_Click},
+        {ui->MenuSearchTitle, &Form1::MenuSearchTitle_Click},
+        {ui->MenuKeyPreface, &Form1::MenuKeyPreface_Click},
+        {ui->MenuKeyAppend, &Form1::MenuKeyAppend_Click},
+        {ui->MenuKeyBracket, &Form1::MenuKeyBracket_Click},
+        {ui->MenuKeyNone, &Form1::MenuKeyNone_Click},
+        {ui->MenuOptionsInterrupt, &Form1::MenuOptionsInterrupt_Click},
+    };
+    for (const auto &m : menus)
+        connect(m.action, &QAction::triggered, this, m.handler);
+
+    // Every line has the same height; knowing it keeps each layout of up to 5,001 lines cheap.
+    ui->List1->setUniformItemSizes(true);
+}
+
+bool Form1::searchEventFilter(QObject *watched, QEvent *event)
+{
+    QComboBox *const combo1 = ui->Combo1;
+    if (watched == combo1) {
+        // A disabled box takes no keys: an Enter put into the input while a search runs
+        // must not start a second one inside it.
+        if (event->type() == QEvent::KeyPress && combo1->isEnabled()) {
+            if (const int code = keyAscii(static_cast<QKeyEvent *>(event)))
+                Combo1_KeyPress(code);
+        }
+        return false; // the box still handles the key as usual
+    }
+    if (watched == combo1->lineEdit()) {
+        // A key sent to the edit field itself goes the way typed keys go, through the box,
+        // so it is seen once and the box's own keys (the arrows) work as when typed.
+        if (event->type() != QEvent::KeyPress || m_combo1Forwarding)
+            return false;
+        m_combo1Forwarding = true;
+        QCoreApplication::sendEvent(combo1, event);
+        m_combo1Forwarding = false;
+        event->accept(); // the box has passed it on to the window already where it ignored it
+        return true;
+    }
+    if (watched == combo1->view()->window()) {
+        if (event->type() == QEvent::Show) {
+            m_combo1PopupOpen = true;
+        } else if (event->type() == QEvent::Hide) {
+            // The pick is reported right after the drop-down has closed.
+            QTimer::singleShot(0, this, [this] { m_combo1PopupOpen = ui->Combo1->view()->window()->isVisible(); });
+        }
+    }
     return false;
 }
 
-void Form1::Combo1_KeyPress(int) {}
-void Form1::Combo1_Click() {}
-void Form1::CmdGo_Click() {}
+void Form1::Combo1_KeyPress(int keyAscii)
+{
+    int flaggedCount = 0;
+    if (keyAscii == kEnterKey && !ui->Combo1->currentText().isEmpty() && !Combo1_Search(&flaggedCount))
+        return;
+    Combo1_ClosingSteps(flaggedCount);
+}
+
+bool Form1::Combo1_Search(int *flaggedCount)
+{
+    QComboBox *const combo1 = ui->Combo1;
+    QListWidget *const list1 = ui->List1;
+    QLabel *const results = ui->lblResults;
+    // Disabling moves the focus on; the early ends give it back, so the user can type again.
+    const bool hadFocus = combo1->hasFocus();
+    EnableWebOff();
+    EnableOff();
+    list1->clear();
+    ui->HPic2->hide();
+
+    const QString term = combo1->currentText();
+    if (!QueryBuilder::isValidTerm(term)) {
+        combo1->setEditText(QString());
+        results->setText(QStringLiteral(" Invalid Search Term"));
+        EnableWebOn();
+        EnableOn();
+        if (hadFocus)
+            combo1->setFocus(Qt::OtherFocusReason);
+        return false;
+    }
+
+    const QString savedCaption = ui->CmdGo->text();
+    ui->CmdGo->setText(QStringLiteral("Wait.."));
+    ui->CmdGo->setEnabled(false);
+    m_state.searchMsgNum = 0;
+
+    QString words = term;
+    const QueryBuilder::NumberTerm number = QueryBuilder::numberTerm(term);
+    if (number.isNumberTerm) {
+        if (!number.number) {
+            // No message has a number below 1 or beyond 32 bits.
+            Combo1_SearchNoMatch(savedCaption, QStringLiteral(" Invalid Message Number"));
+            if (hadFocus)
+                combo1->setFocus(Qt::OtherFocusReason);
+            return false;
+        }
+        m_state.searchMsgNum = *number.number;
+        words.clear();
+        // Without gaps in the numbering the slider's position is the message number.
+        if (m_state.searchMsgNum <= ui->hscroll1->maximum() && m_state.msgCount == m_state.lastMsgNum) {
+            ui->hscroll1->setValue(m_state.searchMsgNum);
+            ui->CmdGo->setText(savedCaption);
+            ui->CmdGo->setToolTip(QStringLiteral("Search message ") + savedCaption);
+            ui->CmdGo->setEnabled(true);
+            EnableWebOn();
+            EnableOn();
+            return false;
+        }
+    }
+
+    QueryBuilder::TermWords split = QueryBuilder::splitTerm(words);
+    ui->hscroll2->setValue(1);
+    for (QAction *a : {ui->MenuFilePrint, ui->MnuPrintPreview, ui->MnuPageSetup, ui->MenuFileSaveAs})
+        a->setEnabled(false);
+    split = QueryBuilder::decorate(std::move(split), wildcardMode(*ui));
+    QCoreApplication::processEvents();
+    repaint();
+    const QString criteria = QueryBuilder::criteria(split, searchField(*ui), m_state.searchMsgNum);
+
+    setForeColor(results, kRunningColor);
+    results->setText(QStringLiteral(" Slow computers may appear stopped, please wait..."));
+    results->repaint();
+
+    Recordset::FindResult found = Recordset::FindResult::NoMatch;
+    if (m_data1) {
+        m_data1->moveFirst();
+        found = m_data1->findFirst(criteria);
+    }
+    if (found != Recordset::FindResult::Found) {
+        // The store refuses a pattern it cannot read (an unbalanced "[") with the reason.
+        Combo1_SearchNoMatch(savedCaption, found == Recordset::FindResult::Error
+                                               ? u' ' + m_data1->lastError()
+                                               : QStringLiteral(" No Messages Found"));
+        if (hadFocus)
+            combo1->setFocus(Qt::OtherFocusReason);
+        return false;
+    }
+
+    int flagged = 0;
+    bool limitReached = false;
+    QString failure;
+    if (m_state.searchMsgNum > 0) {
+        list1->addItem(resultLine(*m_data1));
+    } else {
+        // The list lays all its lines out again after every insertion it sees, so lines
+        // wait here in batches that grow with the list, and never for long.
+        QStringList waiting;
+        QElapsedTimer sinceAdded;
+        sinceAdded.start();
+        for (;;) {
+            // Fetched again each time: the events let run below may have closed the database.
+            Recordset *const rs = m_data1.get();
+            if (!rs || rs->noMatch())
+                break;
+            if (rs->field(QStringLiteral("messdate")).toString().startsWith(QLatin1String("-1")))
+                ++flagged;
+            waiting << resultLine(*rs);
+            const int count = int(list1->count() + waiting.size());
+            if (waiting.size() > list1->count() / kBatchDivisor || sinceAdded.elapsed() >= kBatchMaxWaitMs) {
+                list1->addItems(waiting);
+                waiting.clear();
+                sinceAdded.restart();
+            }
+            if (rs->findNext(criteria) == Recordset::FindResult::Error)
+                failure = rs->lastError();
+            results->setText(QStringLiteral(" Searched ") + QString::number(rs->field(QStringLiteral("messnum")).toInt())
+                             + QStringLiteral(" and found ") + QString::number(count)
+                             + QStringLiteral(": Still searching..."));
+            if (count > kHitLimit) {
+                m_state.interruptFlag = true;
+                limitReached = true;
+            }
+            if (m_state.interruptFlag)
+                break;
+            QCoreApplication::processEvents();
+        }
+        list1->addItems(waiting);
+    }
+    m_state.interruptFlag = false;
+
+    recordSearchTerm();
+
+    QScrollBar *const hscroll2 = ui->hscroll2;
+    const int lines = list1->count();
+    hscroll2->setMaximum(1);
+    if (lines > 1) {
+        hscroll2->setMaximum(lines - 1);
+        hscroll2->setValue(0);
+    }
+    hscroll2->setValue(0);
+
+    setForeColor(results, kDoneColor);
+    if (lines == 0) {
+        results->setText(QStringLiteral(" No messages found"));
+    } else {
+        list1->setCurrentRow(0);
+        QString text = limitReached ? QStringLiteral("Found>5,000") : u' ' + QString::number(lines) + QStringLiteral(" Found");
+        // A store that fails part way must not pass for a complete search.
+        if (!failure.isEmpty())
+            text += QStringLiteral(" - the search stopped: ") + failure;
+        results->setText(text);
+    }
+
+    if (ui->MenuSearchTitle->isChecked()) {
+        ui->CmdGo->setText(QStringLiteral("Subject"));
+        ui->CmdGo->setToolTip(QStringLiteral("Search message Subject"));
+    } else if (ui->MenuSearchAuthor->isChecked()) {
+        ui->CmdGo->setText(QStringLiteral("Author"));
+        ui->CmdGo->setToolTip(QStringLiteral("Search message Author"));
+    } else {
+        ui->CmdGo->setText(QStringLiteral("Body "));
+        ui->CmdGo->setToolTip(QStringLiteral("Search message Body"));
+    }
+    ui->CmdGo->setEnabled(true);
+
+    if (list1->count() > 1) {
+        list1->setCurrentRow(1);
+        QCoreApplication::processEvents();
+        list1->setCurrentRow(0);
+        ui->CmdMarkRange->setEnabled(true);
+        ui->HPic2->show();
+        // The busy state may still hold the list disabled, and a disabled list takes no focus.
+        list1->setEnabled(true);
+        list1->setFocus(Qt::OtherFocusReason);
+    }
+    *flaggedCount = flagged;
+    return true;
+}
+
+void Form1::Combo1_SearchNoMatch(const QString &savedCaption, const QString &text)
+{
+    setForeColor(ui->lblResults, kDoneColor);
+    ui->lblResults->setText(text);
+    EnableWebOn();
+    EnableOn();
+    ui->CmdGo->setText(savedCaption);
+    ui->CmdGo->setEnabled(true);
+    ui->CmdMarkRange->setEnabled(false);
+}
+
+void Form1::recordSearchTerm()
+{
+    if (m_state.searchMsgNum != 0)
+        return;
+    QComboBox *const combo1 = ui->Combo1;
+    QListWidget *const listSort = ui->ListSort;
+    const QString term = combo1->currentText();
+    QStringList sorted;
+    sorted.reserve(listSort->count() + 1);
+    for (int i = 0; i < listSort->count(); ++i)
+        sorted << listSort->item(i)->text();
+    if (!SearchHistory::record(sorted, term))
+        return;
+    listSort->addItem(term);
+    // Emptying the list would take the text with it.
+    while (combo1->count() > 0)
+        combo1->removeItem(combo1->count() - 1);
+    combo1->addItems(SearchHistory::dropDownOrder(sorted));
+    combo1->setCurrentIndex(-1);
+    combo1->setEditText(term);
+}
+
+void Form1::Combo1_ClosingSteps(int flaggedCount)
+{
+    const bool allFlagged = ui->List1->count() == flaggedCount;
+    ui->CmdMarkRange->setIcon(allFlagged ? Icons::trashIcon() : Icons::saveIcon());
+    ui->CmdMarkRange->setToolTip((allFlagged ? ui->PicTrash : ui->PicSave)->toolTip());
+    if (m_data1)
+        m_data1->refresh();
+    EnableWebOn();
+    EnableOn();
+    setTimerEnabled(Timer2, false);
+}
+
+void Form1::Combo1_Click()
+{
+    sendEnterKey();
+}
+
+void Form1::CmdGo_Click()
+{
+    ui->Combo1->setFocus(Qt::OtherFocusReason);
+    if (ui->Combo1->currentText().isEmpty())
+        return;
+    ui->List1->clear();
+    sendEnterKey();
+}
+
+void Form1::sendEnterKey()
+{
+    // The key goes where typing would go: the focus widget, or this window's own focus
+    // widget while another window is active.
+    QWidget *target = QApplication::focusWidget();
+    if (!target || target->window() != this)
+        target = focusWidget();
+    if (!target)
+        return;
+    QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier,
+                                                      QStringLiteral("\r")));
+}

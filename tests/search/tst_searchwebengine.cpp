@@ -1,0 +1,71 @@
+// A search from end to end with the real browser engine: a term typed into the search box,
+// Enter, and the first hit's page in the browser with the hits in the list.
+#include "app/form1.h"
+#include "browser/webenginebrowser.h"
+#include "fixtures.h"
+#include "searchwindow.h"
+#include "testenv.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QWebEnginePage>
+#include <QtTest>
+
+#include <memory>
+
+using namespace SearchWindow;
+
+class TestSearchWebEngine final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void typedTermShowsTheFirstHit()
+    {
+        DataFolder folder;
+        QVERIFY(folder.isValid());
+        QList<MessageRecord> records = Fixtures::range(1, 30);
+        records[11].messtitle = QStringLiteral("[vclub] Clutch cable snapped");
+        records[11].message = QStringLiteral("<tt>The clutch cable went on the motorway.</tt>");
+        records[24].messtitle = QStringLiteral("[vclub] Re: Clutch cable snapped");
+        QVERIFY(Fixtures::writeDatabase(folder.path("veltra.mdb"), records));
+
+        auto *browser = new WebEngineBrowser;
+        Form1 w(AppConfig{}, browser);
+        w.showAsLoaded();
+        QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), QStringLiteral("Veltra Knowledgebase V3.4.1"), 5000);
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        // Start-up shows message 1 first; the search must replace it.
+        QTRY_VERIFY_WITH_TIMEOUT(browser->documentUrl().endsWith(QLatin1String("tempfile.htm")), 20000);
+
+        auto *box = child<QComboBox>(&w, "Combo1");
+        box->setFocus();
+        QTest::keyClicks(box, QStringLiteral("clutch cable"));
+        QTest::keyClick(box, Qt::Key_Return);
+
+        QCOMPARE(lines(child<QListWidget>(&w, "List1")),
+                 (QStringList{"12 : [vclub] Clutch cable snapped", "25 : [vclub] Re: Clutch cable snapped"}));
+        QCOMPARE(child<QLabel>(&w, "lblResults")->text(), QStringLiteral(" 2 Found"));
+        QString text;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                browser->page()->toPlainText([&](const QString &t) { text = t; });
+                return text.contains(QLatin1String("The clutch cable went on the motorway."));
+            }(),
+            20000);
+        QVERIFY(browser->documentUrl().endsWith(QLatin1String("tempfile.htm")));
+        QCOMPARE(child<QListWidget>(&w, "List1")->currentRow(), 0);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    TestEnv::prepareWebEngine();
+    QApplication app(argc, argv);
+    TestSearchWebEngine test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_searchwebengine.moc"
