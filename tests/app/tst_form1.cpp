@@ -18,20 +18,11 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+#include "testtext.h"
 
 #include <memory>
 
-namespace {
-
-QByteArray crlf(std::initializer_list<const char *> lines)
-{
-    QByteArray out;
-    for (const char *l : lines)
-        out += QByteArray(l) + "\r\n";
-    return out;
-}
-
-}
+using TestText::crlf;
 
 class TestForm1 : public QObject
 {

@@ -5,18 +5,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "testtext.h"
 
 #include <memory>
 
 namespace {
 
-QByteArray crlf(std::initializer_list<const char *> lines)
-{
-    QByteArray out;
-    for (const char *l : lines)
-        out += QByteArray(l) + "\r\n";
-    return out;
-}
+using TestText::crlf;
 
 const QByteArray kGood = crlf({" 300", " 450", " 9000", " 7500", "Author", "P", " 0", " 2", "True", "False", "True", " 1"});
 

@@ -22,14 +22,6 @@ MessageRecord titled(qint32 messnum, const QString &subject, bool flagged)
     return r;
 }
 
-QByteArray crlf(const QStringList &lines)
-{
-    QByteArray out;
-    for (const QString &l : lines)
-        out += l.toLatin1() + "\r\n";
-    return out;
-}
-
 QStringList entries(const QComboBox *combo)
 {
     QStringList out;

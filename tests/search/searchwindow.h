@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/messagerecord.h"
+#include "testtext.h"
 
 #include <QComboBox>
 #include <QListWidget>
@@ -17,9 +18,10 @@ class Form1;
 // started on it with the fake browser, and the controls found by name.
 namespace SearchWindow {
 
+using TestText::crlf;
+
 // A message whose subject proper (from the eighth character on) is `subject`.
 MessageRecord titled(qint32 messnum, const QString &subject, bool flagged = false);
-QByteArray crlf(const QStringList &lines);
 QStringList entries(const QComboBox *combo);
 QStringList lines(const QListWidget *list);
 
