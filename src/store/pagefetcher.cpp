@@ -123,7 +123,12 @@ PageFetcher::Result PageFetcher::fetch(const QUrl &url, const QString &filePath,
         if (body.size() > m_sizeLimit)
             abortTooLarge();
     });
+    // A page that has arrived stays arrived, even when another command's own event loop
+    // keeps this wait from returning until after the timeout.
+    QObject::connect(reply, &QNetworkReply::finished, &timer, &QTimer::stop);
     QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+        if (reply->isFinished())
+            return;
         timedOut = true;
         reply->abort();
     });

@@ -70,6 +70,8 @@ void Form1::updateDB()
     const auto stopRun = [&](const QString &why) {
         if (lastStored > 0)
             m_state.lastMsgNum = lastStored;
+        // A stop asked for during a run that ended otherwise must not stop the next one.
+        m_state.stopUpdateRequested = false;
         endRun(QStringLiteral("Update stopped: ") + why);
     };
 
@@ -105,8 +107,14 @@ void Form1::updateDB()
         last.status == PageFetcher::Status::Ok ? LastMessagePage::read(last.body) : std::nullopt;
     // A newest number below the local one would make the next run fetch and store again
     // what is stored already; such a page is treated like one that did not come.
-    if (!newest || newest->number < m_state.lastMsgNum) {
+    if (!newest) {
         endRun(kUnableToConnect);
+        return;
+    }
+    if (newest->number < m_state.lastMsgNum) {
+        endRun(QStringLiteral("The update server's last message number %1 is below the local one, %2: nothing was fetched.")
+                   .arg(newest->number)
+                   .arg(m_state.lastMsgNum));
         return;
     }
     m_state.serverLastMsgNum = newest->number;
@@ -155,10 +163,13 @@ void Form1::updateDB()
         stopRun(kDatabaseClosed);
         return;
     }
-    m_data1->moveFirst();
-    m_data1->moveLast();
+    const int count = m_data1->recordCount();
+    if (!m_data1->moveFirst() || !m_data1->moveLast()) {
+        stopRun(QStringLiteral("the message database could not be read (%1).").arg(m_data1->lastError()));
+        return;
+    }
     m_state.lastMsgNum = newest->number;
-    m_state.msgCount = m_data1->recordCount();
+    m_state.msgCount = count;
     endRun(QStringLiteral("Updated ") + StatusTime::format(m_clock()) + QStringLiteral(" : ") + number(m_state.msgCount)
            + QStringLiteral(" Messages") + QStringLiteral(" - Last # ") + number(m_state.lastMsgNum));
 }

@@ -51,6 +51,7 @@ private slots:
     void refusedConnection();
     void unwritableTarget();
     void managerGoneDuringFetch();
+    void arrivedPageOutlastsAnInnerLoop();
     void serverKeepsToItsFolder_data();
     void serverKeepsToItsFolder();
 };
@@ -161,6 +162,24 @@ void TestPageFetcher::managerGoneDuringFetch()
     QCOMPARE(fetcher.fetch(QUrl(m_server->baseUrl() + QStringLiteral("/p")), target(), PageFetcher::Cache::Allowed)
                  .status,
              PageFetcher::Status::Interrupted);
+}
+
+void TestPageFetcher::arrivedPageOutlastsAnInnerLoop()
+{
+    // Another command (a dialog, a search) runs its own event loop inside the fetch's wait
+    // for longer than the timeout: the page that came in time is still a page.
+    m_server->setAnswer(QStringLiteral("/p"), SiteServer::Answer{200, "in time", 50, false});
+    PageFetcher fetcher(m_net.get());
+    fetcher.setTimeout(300);
+    QTimer::singleShot(10, this, [] {
+        QEventLoop inner;
+        QTimer::singleShot(700, &inner, &QEventLoop::quit);
+        inner.exec();
+    });
+    const auto result = fetcher.fetch(QUrl(m_server->baseUrl() + QStringLiteral("/p")), target(),
+                                      PageFetcher::Cache::Allowed);
+    QCOMPARE(result.status, PageFetcher::Status::Ok);
+    QCOMPARE(readFile(target()), QByteArray("in time"));
 }
 
 void TestPageFetcher::serverKeepsToItsFolder_data()

@@ -277,7 +277,10 @@ void TestUpdating::serverNotAhead_data()
     const QString unable = QStringLiteral("Unable to connect to the update server.");
     QTest::newRow("same number") << UpdatePage::renderLastMessage(12345) << updated << 12345 << 12345;
     // A lower number would have the next run store again what is stored: refused.
-    QTest::newRow("lower number") << UpdatePage::renderLastMessage(12300) << unable << 12345 << 12340;
+    QTest::newRow("lower number") << UpdatePage::renderLastMessage(12300)
+                                  << QStringLiteral("The update server's last message number 12300 is below the local "
+                                                    "one, 12345: nothing was fetched.")
+                                  << 12345 << 12340;
     QTest::newRow("not a number") << QByteArray("<html>Service moved</html>\r\n") << unable << 12345 << 12340;
     QTest::newRow("no page") << QByteArray() << unable << 12345 << 12340;
 }
@@ -429,9 +432,13 @@ void TestUpdating::runEndsCleanlyOnFaults()
                 w->recordset()->close();
         };
     }
+    // A stop asked for before the run (the fault ends it first) must not carry over to the next run.
+    const bool stopAsked = fault != QLatin1String("close");
+    w->state().stopUpdateRequested = stopAsked;
     w->updateDB();
     QVERIFY2(TestUpdating::status(w.get()).startsWith(status), qPrintable(TestUpdating::status(w.get())));
     QVERIFY(!w->state().updateRunning);
+    QVERIFY(!w->state().stopUpdateRequested);
     QCOMPARE(w->state().lastMsgNum, lastMsgNum);
     w.reset();
     QCOMPARE(numbers(TestUpdating::stored()), stored);
