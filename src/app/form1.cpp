@@ -10,7 +10,9 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -226,6 +228,9 @@ void Form1::applySettings(const SettingsValues &values, int count)
     if (count >= 4)
         bounds.setHeight(px(values.height));
     if (count >= 1) {
+        // A size from a damaged file must not make a window no screen can paint.
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            bounds.setSize(bounds.size().boundedTo(screen->availableVirtualGeometry().size()));
         move(bounds.topLeft());
         resize(bounds.size());
     }
@@ -312,6 +317,14 @@ void Form1::Form_Activate()
 
 void Form1::closeEvent(QCloseEvent *event)
 {
+    if (m_searchRunning) {
+        // The search stops at its next hit and records its term; the window closes after
+        // it, so the term is saved with the history.
+        m_state.interruptFlag = true;
+        event->ignore();
+        QTimer::singleShot(0, this, &QWidget::close);
+        return;
+    }
     Form_Unload();
     event->accept();
 }
@@ -323,7 +336,10 @@ bool Form1::Form_Unload()
         windowState = 2;
     // Bounds of the normal window, whatever state it is in now.
     const QRect normal = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
-    const QPoint origin = (isMaximized() || isMinimized()) ? normal.topLeft() : pos();
+    // pos() is the frame's corner, which start-up restores with move(); the normal bounds
+    // are the inside, so the frame's offset is taken off them.
+    const QPoint frameOffset = geometry().topLeft() - pos();
+    const QPoint origin = (isMaximized() || isMinimized()) ? normal.topLeft() - frameOffset : pos();
 
     SettingsValues values;
     values.top = origin.y() * kTwipsPerPixel;
@@ -363,9 +379,10 @@ bool Form1::Form_Unload()
 
 void Form1::MenuFileExit_Click()
 {
-    // Closing runs Form_Unload; the process ends with its last window.
-    close();
-    QCoreApplication::exit(0);
+    // Closing runs Form_Unload. A close put off until a running search ends closes the
+    // last window later, and the process ends with it then.
+    if (close())
+        QCoreApplication::exit(0);
 }
 
 // ---- busy states and focus hand-over ----

@@ -174,7 +174,8 @@ private:
     void recordSearchTerm();
     void sendEnterKey();
     bool m_combo1PopupOpen = false;     // the history drop-down is open or has just closed
-    bool m_combo1Forwarding = false;    // a key typed into the box's edit field is passed to the box
+    bool m_combo1Forwarding = false;
+    bool m_searchRunning = false;       // Combo1_KeyPress is on the stack    // a key typed into the box's edit field is passed to the box
 
     std::unique_ptr<Ui::Form1> ui;
     AppConfig m_config;

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace {
@@ -145,6 +146,12 @@ bool Form1::searchEventFilter(QObject *watched, QEvent *event)
 
 void Form1::Combo1_KeyPress(int keyAscii)
 {
+    // A key that reaches the box while a search runs (a page load may enable it again)
+    // neither starts a second search inside it nor moves its cursor by the closing steps.
+    if (m_searchRunning)
+        return;
+    m_searchRunning = true;
+    const auto done = qScopeGuard([this] { m_searchRunning = false; });
     int flaggedCount = 0;
     if (keyAscii == kEnterKey && !ui->Combo1->currentText().isEmpty() && !Combo1_Search(&flaggedCount))
         return;
@@ -193,7 +200,12 @@ bool Form1::Combo1_Search(int *flaggedCount)
         words.clear();
         // Without gaps in the numbering the slider's position is the message number.
         if (m_state.searchMsgNum <= ui->hscroll1->maximum() && m_state.msgCount == m_state.lastMsgNum) {
-            ui->hscroll1->setValue(m_state.searchMsgNum);
+            // At the slider's own value no change is raised, and the message in view may be
+            // another one since the < > buttons do not move the slider.
+            if (ui->hscroll1->value() == m_state.searchMsgNum)
+                showMessageNumber(m_state.searchMsgNum);
+            else
+                ui->hscroll1->setValue(m_state.searchMsgNum);
             ui->CmdGo->setText(savedCaption);
             ui->CmdGo->setToolTip(QStringLiteral("Search message ") + savedCaption);
             ui->CmdGo->setEnabled(true);
@@ -267,7 +279,13 @@ bool Form1::Combo1_Search(int *flaggedCount)
             }
             if (m_state.interruptFlag)
                 break;
+            // The events may move the shared cursor (the < > buttons, an update run, the
+            // window shown again); the search goes on from its own hit, so none is lost or
+            // listed twice.
+            const Recordset::Bookmark at = rs->bookmark();
             QCoreApplication::processEvents();
+            if (m_data1.get() == rs)
+                rs->setBookmark(at);
         }
         list1->addItems(waiting);
     }

@@ -578,6 +578,20 @@ bool Recordset::movePrevious()
     return true;
 }
 
+Recordset::Bookmark Recordset::bookmark() const
+{
+    return {d->id, d->bof, d->eof, d->deleted, d->noMatch};
+}
+
+void Recordset::setBookmark(const Bookmark &bookmark)
+{
+    d->id = bookmark.id;
+    d->bof = bookmark.bof;
+    d->eof = bookmark.eof;
+    d->deleted = bookmark.deleted;
+    d->noMatch = bookmark.noMatch;
+}
+
 bool Recordset::bof() const
 {
     return d->bof;

@@ -80,6 +80,20 @@ public:
     // Re-reads the table; the current record becomes the first record.
     bool refresh();
 
+    // The cursor's position with its no-match flag, as a DAO bookmark keeps it: a long
+    // command that lets other commands run (they move the shared cursor too) puts its own
+    // position back before it goes on.
+    struct Bookmark
+    {
+        qint64 id = 0;
+        bool bof = true;
+        bool eof = true;
+        bool deleted = false;
+        bool noMatch = false;
+    };
+    Bookmark bookmark() const;
+    void setBookmark(const Bookmark &bookmark);
+
     sqlite3 *handle() const; // for tools and benchmarks
 
 private:

@@ -10,6 +10,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -177,6 +179,18 @@ private slots:
         QCOMPARE(action(w.get(), "MenuSearchTitle")->isChecked(), subject);
         QCOMPARE(action(w.get(), "MenuKeyBracket")->isChecked(), bracket);
         QCOMPARE(child<QPushButton>(w.get(), "CmdGo")->text(), caption);
+    }
+
+    void hugeWindowSizeIsKeptToTheScreen()
+    {
+        QVERIFY(Fixtures::writeDatabase(path("veltra.mdb"), Fixtures::range(1, 3)));
+        Fixtures::writeAll(path("History.txt"), QByteArray());
+        Fixtures::writeAll(path("UrlList.txt"), QByteArray());
+        Fixtures::writeAll(path("KnowledgeBase.ini"), crlf({" 0", " 0", " 2000000000", " 2000000000"}));
+        auto w = start();
+        const QSize screen = QGuiApplication::primaryScreen()->availableVirtualGeometry().size();
+        QVERIFY(w->width() <= screen.width());
+        QVERIFY(w->height() <= screen.height());
     }
 
     void shutDownWritesTheFilesExactly()

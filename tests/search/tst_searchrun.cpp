@@ -274,6 +274,65 @@ private slots:
         QCOMPARE(entries(combo1(w.get())), (QStringList{"b", "N", "C", "B", "A"}));
     }
 
+    void otherCommandsMovingTheCursorLoseNoHit_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("next message button") << "H1Up";
+        QTest::newRow("window shown again") << "show";
+    }
+    void otherCommandsMovingTheCursorLoseNoHit()
+    {
+        QFETCH(QString, command);
+        QList<MessageRecord> records;
+        for (int n = 1; n <= 20; ++n)
+            records << titled(n, QStringLiteral(" clutch"));
+        auto w = start(records);
+        duringSearch(w.get(), 5, [&] {
+            if (command == QLatin1String("H1Up")) {
+                auto *up = child<QToolButton>(w.get(), "H1Up");
+                emit up->pressed();
+                emit up->released();
+            } else {
+                w->hide();
+                w->show();
+                QTest::qWait(20); // activation runs from the event loop, inside the search
+            }
+        });
+        search(w.get(), QStringLiteral("clutch"));
+        QCOMPARE(results(w.get())->text(), QStringLiteral(" 20 Found"));
+        QStringList expected;
+        for (int n = 1; n <= 20; ++n)
+            expected << QStringLiteral("%1 : [vclub] clutch").arg(n);
+        QCOMPARE(lines(list1(w.get())), expected);
+    }
+
+    void closingDuringASearchKeepsItsTerm()
+    {
+        QList<MessageRecord> records;
+        for (int n = 1; n <= 40; ++n)
+            records << titled(n, QStringLiteral(" clutch"));
+        auto w = start(records);
+        duringSearch(w.get(), 3, [&] { w->close(); });
+        search(w.get(), QStringLiteral("clutch"));
+        QTRY_VERIFY(!w->isVisible());
+        QVERIFY(list1(w.get())->count() < 40); // the close stopped the search
+        QCOMPARE(Fixtures::readAll(path("History.txt")), crlf({"clutch"}));
+    }
+
+    void messageNumberAtTheSliderValueIsShown()
+    {
+        auto w = start(Fixtures::range(1, 50));
+        auto *up = child<QToolButton>(w.get(), "H1Up");
+        for (int i = 0; i < 2; ++i) {
+            emit up->pressed();
+            emit up->released();
+        }
+        QVERIFY(Fixtures::readAll(path("tempfile.htm")).startsWith("Message Number: 3<br>"));
+        QCOMPARE(child<QScrollBar>(w.get(), "hscroll1")->value(), 1);
+        search(w.get(), QStringLiteral("#1"));
+        QVERIFY(Fixtures::readAll(path("tempfile.htm")).startsWith("Message Number: 1<br>"));
+    }
+
     void messageNumberJumpsWithoutGaps()
     {
         auto w = start(Fixtures::range(1, 50));
