@@ -203,12 +203,64 @@ struct Recordset::Private
 
     bool standsOnRecord() const { return !bof && !eof && !deleted; }
 
+    // For the operations on the current record: false, with the reason, when there is none.
+    bool needsCurrent() const
+    {
+        if (!db.isOpen())
+            return fail(closedText());
+        if (!standsOnRecord())
+            return fail(noCurrentText());
+        return true;
+    }
+
     void standOn(qint64 record)
     {
         bof = false;
         eof = false;
         deleted = false;
         id = record;
+    }
+
+    // The first or last record; an empty table leaves BOF and EOF both true.
+    bool moveToEnd(Slot end)
+    {
+        if (!db.isOpen())
+            return fail(closedText());
+        std::optional<qint64> record;
+        if (!queryId(end, std::nullopt, &record))
+            return false;
+        if (record) {
+            standOn(*record);
+        } else {
+            bof = true;
+            eof = true;
+        }
+        return true;
+    }
+
+    // One record on or back in stored order. Past the end stands EOF (before the start,
+    // BOF); from there the step back comes to the end record again, as DAO's does. From
+    // BOF on an empty table EOF is reached and BOF stays true as well.
+    bool step(bool forward)
+    {
+        if (!db.isOpen())
+            return fail(closedText());
+        const bool beyondStart = forward ? bof : eof; // the side the step comes from
+        const bool beyondEnd = forward ? eof : bof;   // the side it goes to
+        if (beyondEnd && !beyondStart)
+            return fail(noCurrentText());
+        std::optional<qint64> record;
+        const bool ok = beyondStart ? queryId(forward ? First : Last, std::nullopt, &record)
+                                    : queryId(forward ? Next : Previous, id, &record);
+        if (!ok)
+            return false;
+        if (record) {
+            standOn(*record);
+        } else {
+            (forward ? eof : bof) = true;
+            deleted = false;
+        }
+        return true;
     }
 
     Find *findFor(const QString &criteria)
@@ -507,75 +559,22 @@ QString Recordset::lastError() const
 
 bool Recordset::moveFirst()
 {
-    if (!isOpen())
-        return d->fail(closedText());
-    std::optional<qint64> first;
-    if (!d->queryId(Private::First, std::nullopt, &first))
-        return false;
-    if (first) {
-        d->standOn(*first);
-    } else {
-        d->bof = true;
-        d->eof = true;
-    }
-    return true;
+    return d->moveToEnd(Private::First);
 }
 
 bool Recordset::moveLast()
 {
-    if (!isOpen())
-        return d->fail(closedText());
-    std::optional<qint64> last;
-    if (!d->queryId(Private::Last, std::nullopt, &last))
-        return false;
-    if (last) {
-        d->standOn(*last);
-    } else {
-        d->bof = true;
-        d->eof = true;
-    }
-    return true;
+    return d->moveToEnd(Private::Last);
 }
 
 bool Recordset::moveNext()
 {
-    if (!isOpen())
-        return d->fail(closedText());
-    if (d->eof && !d->bof)
-        return d->fail(noCurrentText());
-    std::optional<qint64> next;
-    const bool ok = d->bof ? d->queryId(Private::First, std::nullopt, &next)
-                           : d->queryId(Private::Next, d->id, &next);
-    if (!ok)
-        return false;
-    if (next) {
-        d->standOn(*next);
-    } else {
-        // From BOF this means the table is empty, and then BOF stays true as well.
-        d->eof = true;
-        d->deleted = false;
-    }
-    return true;
+    return d->step(true);
 }
 
 bool Recordset::movePrevious()
 {
-    if (!isOpen())
-        return d->fail(closedText());
-    if (d->bof && !d->eof)
-        return d->fail(noCurrentText());
-    std::optional<qint64> previous;
-    const bool ok = d->eof ? d->queryId(Private::Last, std::nullopt, &previous)
-                           : d->queryId(Private::Previous, d->id, &previous);
-    if (!ok)
-        return false;
-    if (previous) {
-        d->standOn(*previous);
-    } else {
-        d->bof = true;
-        d->deleted = false;
-    }
-    return true;
+    return d->step(false);
 }
 
 Recordset::Bookmark Recordset::bookmark() const
@@ -696,10 +695,8 @@ QVariant Recordset::field(const QString &name) const
 
 bool Recordset::current(MessageRecord *out) const
 {
-    if (!isOpen())
-        return d->fail(closedText());
-    if (!d->standsOnRecord())
-        return d->fail(noCurrentText());
+    if (!d->needsCurrent())
+        return false;
     SqliteStatement *s = d->statement(Private::ReadRecord);
     if (!s)
         return false;
@@ -777,10 +774,8 @@ bool Recordset::addNew(const MessageRecord &record)
 
 bool Recordset::deleteCurrent()
 {
-    if (!isOpen())
-        return d->fail(closedText());
-    if (!d->standsOnRecord())
-        return d->fail(noCurrentText());
+    if (!d->needsCurrent())
+        return false;
     SqliteStatement *s = d->statement(Private::Delete);
     if (!s)
         return false;

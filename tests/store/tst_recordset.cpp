@@ -16,7 +16,6 @@ using Numbers = QList<int>;
 using OpenStatus = Recordset::OpenStatus;
 using FindResult = Recordset::FindResult;
 
-
 namespace {
 
 MessageRecord message(int messnum, const QString &date = QString(), const QString &subject = QString())
@@ -78,7 +77,18 @@ Numbers findAll(Recordset &rs, const QString &criteria)
     return hits;
 }
 
-} // namespace
+// The first column of the first row of a query, as text; empty when there is none.
+QString scalarText(sqlite3 *db, const char *sql)
+{
+    sqlite3_stmt *s = nullptr;
+    QString value;
+    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+        value = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)));
+    sqlite3_finalize(s);
+    return value;
+}
+
+}
 
 class TestRecordset final : public QObject
 {
@@ -123,14 +133,7 @@ private slots:
         sqlite3 *db = nullptr;
         QCOMPARE(sqlite3_open_v2(path().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
         const auto closer = qScopeGuard([db] { sqlite3_close(db); });
-        auto scalar = [db](const char *sql) {
-            sqlite3_stmt *s = nullptr;
-            QString value;
-            if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
-                value = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)));
-            sqlite3_finalize(s);
-            return value;
-        };
+        const auto scalar = [db](const char *sql) { return scalarText(db, sql); };
         QCOMPARE(scalar("PRAGMA user_version"), QStringLiteral("1"));
         QCOMPARE(scalar("SELECT group_concat(name || ':' || type || ':' || pk, ',') FROM pragma_table_info('veltra')"),
                  QStringLiteral("id:INTEGER:1,messnum:INTEGER:0,messauthor:TEXT:0,messdate:TEXT:0,messtitle:TEXT:0,message:TEXT:0"));
@@ -241,14 +244,7 @@ private slots:
         auto opened = Recordset::open(path());
         QVERIFY2(opened.recordset, qPrintable(opened.reason));
         sqlite3 *db = opened.recordset->handle();
-        auto scalar = [db](const char *sql) {
-            sqlite3_stmt *s = nullptr;
-            QString value;
-            if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
-                value = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)));
-            sqlite3_finalize(s);
-            return value;
-        };
+        const auto scalar = [db](const char *sql) { return scalarText(db, sql); };
         QCOMPARE(scalar("PRAGMA journal_mode"), QStringLiteral("wal"));
         QCOMPARE(scalar("PRAGMA synchronous"), QStringLiteral("1")); // NORMAL
         QCOMPARE(scalar("SELECT count(*) FROM pragma_index_list('veltra') AS l, pragma_index_info(l.name) AS i"
