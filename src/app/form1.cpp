@@ -91,6 +91,7 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     connectUpdating();
     connectViewing();
     connectSearching();
+    connectBrowsing();
 
     Form_Load();
 
@@ -119,6 +120,14 @@ Recordset *Form1::recordset() const
 Browser *Form1::web1() const
 {
     return m_web1;
+}
+
+void Form1::connectCheckMark(QAction *action, void (Form1::*handler)())
+{
+    connect(action, &QAction::triggered, this, [this, action, handler](bool checkedByAction) {
+        action->setChecked(!checkedByAction);
+        (this->*handler)();
+    });
 }
 
 void Form1::setTimerEnabled(QTimer *timer, bool enabled)
@@ -444,7 +453,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui->txtBlank && event->type() == QEvent::FocusIn)
         txtBlank_GotFocus();
-    if (viewEventFilter(watched, event) || searchEventFilter(watched, event))
+    if (viewEventFilter(watched, event) || searchEventFilter(watched, event) || browserEventFilter(watched, event))
         return true;
     return QMainWindow::eventFilter(watched, event);
 }

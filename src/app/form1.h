@@ -11,6 +11,7 @@
 #include <memory>
 
 class Browser;
+class QAction;
 class QNetworkAccessManager;
 class QTimer;
 class Recordset;
@@ -114,8 +115,15 @@ private:
     void connectUpdating();
     void connectViewing();
     void connectSearching();
+    void connectBrowsing();
+    void connectAddressBar();
+    void connectPageCommands();
     bool viewEventFilter(QObject *watched, QEvent *event);
     bool searchEventFilter(QObject *watched, QEvent *event);
+    bool browserEventFilter(QObject *watched, QEvent *event);
+    // A menu item with a check mark whose handler sets the mark itself: the action's own
+    // toggle is undone before the handler runs.
+    void connectCheckMark(QAction *action, void (Form1::*handler)());
 
     // store/updating.cpp
     void MnuUpdateNow_Click();
@@ -153,6 +161,51 @@ private:
     void MenuKeyNone_Click();
     void MenuOptionsInterrupt_Click();
 
+    // browser/browserevents.cpp: the browser's ten notifications
+    void web1_BeforeNavigate2(const QString &url);
+    void web1_NavigateComplete2(const QString &url);
+    void web1_DocumentComplete(const QString &url);
+    void web1_DownloadComplete();
+    void web1_NavigateError(const QString &url, const QString &reason);
+    void web1_StatusTextChange(const QString &text);
+    void web1_ProgressChange(int progress, int progressMax);
+    void web1_CommandStateChange(int command, bool enable);
+    void web1_NewWindow2();
+    void web1_SetSecureLockIcon(int level);
+    // True for the message page's own file.
+    bool isMessagePageUrl(const QString &url) const;
+
+    // browser/addressbar.cpp
+    void Combo2_Click();
+    void Combo2_KeyPress(int keyAscii);
+    void CmdBack_Click();
+    void CmdForward_Click();
+    void CmdStop_Click();
+    void CmdRefresh_Click();
+    void CmdHome_Click();
+    void cmdYahoo_Click();
+    void CmdReg_Click();
+    void CmdManuals_Click();
+    void MnuKBNews_Click();
+    void MenuHelpAbout_Click();
+    void MenuHelpContents_Click();
+    void MnuOptionsStartPage_Click();
+    struct FixedPage
+    {
+        QString address;
+        bool addressNavPending; // recorded in the address list once loaded
+        bool enableOff;
+        bool timer2;            // hands the focus to the page afterwards
+    };
+    void openFixedPage(const FixedPage &page);
+
+    // browser/pagecommands.cpp
+    void MenuFilePrint_Click();
+    void MenuFileSaveAs_Click();
+    void MnuPageSetup_Click();
+    void MnuPrintPreview_Click();
+    void MnuFind_Click();
+
     // ---- message viewing (view/rendering.cpp, view/navigation.cpp) ----
     QString messagePagePath() const;
     // True while the message page on disk is still the one last rendered, for `messnum`.
@@ -173,9 +226,8 @@ private:
     void Combo1_ClosingSteps(int flaggedCount);
     void recordSearchTerm();
     void sendEnterKey();
-    bool m_combo1PopupOpen = false;     // the history drop-down is open or has just closed
-    bool m_combo1Forwarding = false;
-    bool m_searchRunning = false;       // Combo1_KeyPress is on the stack    // a key typed into the box's edit field is passed to the box
+    bool m_combo1Forwarding = false;    // a key typed into the box's edit field is passed to the box
+    bool m_searchRunning = false;       // Combo1_KeyPress is on the stack
 
     std::unique_ptr<Ui::Form1> ui;
     AppConfig m_config;

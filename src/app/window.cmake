@@ -1,4 +1,6 @@
 target_sources(veltra PRIVATE
+    ${CMAKE_CURRENT_SOURCE_DIR}/combopicks.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/combopicks.h
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.h
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.ui

@@ -49,7 +49,9 @@ signals:
     void navigateComplete2(const QString &url);
     void documentComplete(const QString &url);
     void downloadComplete();
-    void navigateError(const QString &url);
+    // `reason` is empty unless the engine refused the page for a reason the user should
+    // know (an untrusted certificate).
+    void navigateError(const QString &url, const QString &reason);
     void statusTextChange(const QString &text);
     void progressChange(int progress, int progressMax);
     void commandStateChange(int command, bool enable);

@@ -1,5 +1,6 @@
 #include "webenginebrowser.h"
 
+#include "addressrules.h"
 #include "browseraddress.h"
 #include "finddialog.h"
 #include "messagepageinterceptor.h"
@@ -10,11 +11,15 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QShortcut>
+#include <QStandardPaths>
 #include <QTimer>
+#include <QWebEngineCertificateError>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
@@ -52,9 +57,12 @@ WebEngineBrowser::WebEngineBrowser(QObject *parent)
     connect(m_page.get(), &QWebEnginePage::urlChanged, this, &WebEngineBrowser::onUrlChanged);
     connect(m_page.get(), &QWebEnginePage::titleChanged, this, &WebEngineBrowser::onTitleChanged);
     connect(m_page.get(), &QWebEnginePage::linkHovered, this, &Browser::statusTextChange);
-    connect(m_page.get(), &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest &request) {
-        emit newWindow2();
-        openPopup(m_page.get(), request);
+    connect(m_page.get(), &QWebEnginePage::newWindowRequested, this,
+            [this](QWebEngineNewWindowRequest &request) { onNewWindowRequested(m_page.get(), request); });
+    connect(m_page.get(), &QWebEnginePage::certificateError, this, [this](QWebEngineCertificateError error) {
+        // Refused, as the engine does by itself when nobody answers; the window is told why.
+        m_certificateError = tr("the site's certificate is not trusted: %1").arg(error.description());
+        error.rejectCertificate();
     });
     connect(m_view, &QWebEngineView::printFinished, this, [this] { m_printing = false; });
     // The engine delivers keys to a child of the view, which may be replaced when the
@@ -85,8 +93,9 @@ void WebEngineBrowser::navigate(const QString &address)
     const QUrl url = BrowserAddress::toUrl(address);
     if (url.isEmpty())
         return;
-    if (!url.isValid()) {
-        // The engine would ignore it; the window still needs an end to the navigation.
+    if (!url.isValid() || !BrowserAddress::isShowable(url)) {
+        // The engine would ignore it or hand it to another program; the window still
+        // needs an end to the navigation.
         reportRefusedAddress(address);
         return;
     }
@@ -139,7 +148,7 @@ void WebEngineBrowser::setRegisterAsBrowser(bool on)
 
 QString WebEngineBrowser::documentUrl() const
 {
-    return m_page->committedUrl().toString();
+    return BrowserAddress::toText(m_page->committedUrl());
 }
 
 QString WebEngineBrowser::documentTitle() const
@@ -267,37 +276,66 @@ void WebEngineBrowser::onTitleChanged()
     });
 }
 
-void WebEngineBrowser::openPopup(WebPage *opener, QWebEngineNewWindowRequest &request)
+void WebEngineBrowser::onNewWindowRequested(WebPage *opener, QWebEngineNewWindowRequest &request)
 {
-    const bool fromMessagePage = m_rule.matches(opener->committedUrl());
-    if (fromMessagePage && !opener->showsInertMessagePage())
-        return; // see WebPage::acceptNavigationRequest
+    if (m_rule.matches(opener->committedUrl())) {
+        // The message page opens no windows: a new window would inherit its bar on the
+        // network. A link of its body the user follows opens here instead, as its other
+        // links do; anything else it asks for is its body's doing (see WebPage).
+        const QUrl url = request.requestedUrl();
+        if (opener == m_page.get() && opener->showsInertMessagePage() && BrowserAddress::isShowable(url)) {
+            m_page->prepareFor(url);
+            m_page->load(url);
+        }
+        return;
+    }
+    if (opener == m_page.get())
+        emit newWindow2();
+    openPopup(request);
+}
+
+void WebEngineBrowser::openPopup(QWebEngineNewWindowRequest &request)
+{
+    // A window of its own, closed by its frame, by the page (window.close()) or by Ctrl+W,
+    // and with the browser at the latest.
     auto *view = new QWebEngineView;
     view->setAttribute(Qt::WA_DeleteOnClose);
+    if (m_view)
+        view->setWindowIcon(m_view->window()->windowIcon());
     auto *page = new WebPage(m_profile.get(), m_rule, view);
     page->setSilent(m_silent);
     view->setPage(page);
     connect(page, &QWebEnginePage::newWindowRequested, this,
-            [this, page](QWebEngineNewWindowRequest &next) { openPopup(page, next); });
+            [this, page](QWebEngineNewWindowRequest &next) { onNewWindowRequested(page, next); });
     connect(page, &QWebEnginePage::windowCloseRequested, view, &QWidget::close);
     connect(page, &QWebEnginePage::titleChanged, view, &QWidget::setWindowTitle);
+    auto *close = new QShortcut(QKeySequence::Close, view);
+    connect(close, &QShortcut::activated, view, &QWidget::close);
     const QRect geometry = request.requestedGeometry();
     view->resize(geometry.isEmpty() ? QSize(800, 600) : geometry.size());
     m_popups.removeAll(nullptr);
     m_popups.append(view);
-    // A window the message page asks for would inherit its bar on the network; the
-    // program opens the address itself instead.
-    if (fromMessagePage)
-        page->load(request.requestedUrl());
-    else
-        request.openIn(page);
+    request.openIn(page);
     view->show();
 }
 
 void WebEngineBrowser::onDownloadRequested(QWebEngineDownloadRequest *download)
 {
+    if (download->isSavePageDownload()) {
+        // Started by saveAs, under way already; the user hears of it only when it fails.
+        connect(download, &QWebEngineDownloadRequest::stateChanged, this,
+                [this, download](QWebEngineDownloadRequest::DownloadState state) {
+                    if (state != QWebEngineDownloadRequest::DownloadInterrupted)
+                        return;
+                    const QString path = QDir(download->downloadDirectory()).filePath(download->downloadFileName());
+                    QMessageBox::warning(m_view ? m_view->window() : nullptr, tr("Save As"),
+                                         tr("The page could not be saved as %1.\n\n%2")
+                                             .arg(QDir::toNativeSeparators(path), download->interruptReasonString()));
+                });
+        return;
+    }
     if (download->state() != QWebEngineDownloadRequest::DownloadRequested)
-        return; // a save started by saveAs is under way already
+        return;
     QWidget *parent = m_view ? m_view->window() : nullptr;
     const QString path = QFileDialog::getSaveFileName(
         parent, tr("Save File"), QDir(download->downloadDirectory()).filePath(download->downloadFileName()));
@@ -315,7 +353,12 @@ void WebEngineBrowser::beginNavigation(const QUrl &url)
 {
     ++m_generation;
     m_navigating = true;
-    emit beforeNavigate2(url.toString());
+    m_certificateError.clear();
+    const quint64 generation = m_generation;
+    const QString text = BrowserAddress::toText(url);
+    emit beforeNavigate2(text);
+    if (generation == m_generation)
+        emit statusTextChange(tr("Opening page %1...").arg(text));
 }
 
 void WebEngineBrowser::finishNavigation(quint64 generation, const QUrl &failedUrl)
@@ -352,26 +395,29 @@ void WebEngineBrowser::emitCompletion(quint64 generation, const QUrl &failedUrl,
     updateHistoryState();
     updateLockLevel(failed);
 
-    emitEnd(generation, failed ? failedUrl.toString() : QString(), m_completedUrl.toString());
+    emitEnd(generation, failed ? BrowserAddress::toText(failedUrl) : QString(), BrowserAddress::toText(m_completedUrl));
 }
 
 void WebEngineBrowser::reportRefusedAddress(const QString &address)
 {
     ++m_generation;
     m_navigating = false;
+    m_certificateError.clear();
     const quint64 generation = m_generation;
-    emit beforeNavigate2(address);
+    // Typed or pasted text may hold anything; what is reported fits on one line.
+    const QString text = AddressRules::printable(address);
+    emit beforeNavigate2(text);
     if (generation != m_generation)
         return;
     m_reported = generation;
-    emitEnd(generation, address, documentUrl());
+    emitEnd(generation, text, documentUrl());
 }
 
 void WebEngineBrowser::emitEnd(quint64 generation, const QString &failedUrl, const QString &url)
 {
     // Any handler may start the next navigation; nothing more is said about this one then.
     if (!failedUrl.isEmpty()) {
-        emit navigateError(failedUrl);
+        emit navigateError(failedUrl, std::exchange(m_certificateError, QString()));
         if (generation != m_generation)
             return;
     }
@@ -382,10 +428,14 @@ void WebEngineBrowser::emitEnd(quint64 generation, const QString &failedUrl, con
     if (generation != m_generation)
         return;
     emit documentComplete(url);
+    if (generation != m_generation)
+        return;
+    emit statusTextChange(tr("Done"));
 }
 
 void WebEngineBrowser::updateHistoryState()
 {
+    // The first report gives both states, as the buttons start out enabled.
     const QWebEngineHistory *history = m_page->history();
     const bool back = history->canGoBack();
     const bool forward = history->canGoForward();
@@ -401,6 +451,8 @@ void WebEngineBrowser::updateHistoryState()
 
 void WebEngineBrowser::updateLockLevel(bool failed)
 {
+    // The engine loads an https page only over a connection whose certificate it trusts
+    // (every certificate error is refused), so a loaded https page is a secure one.
     const bool secure = !failed && m_page->committedUrl().scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     const int level = secure ? 1 : 0;
     if (level != m_lockLevel) {
@@ -450,11 +502,17 @@ void WebEngineBrowser::saveAs()
     const QString complete = tr("Web Page, complete (*.htm *.html)");
     const QString htmlOnly = tr("Web Page, HTML only (*.htm *.html)");
     const QString archive = tr("Web Archive, single file (*.mht *.mhtml)");
-    QString name = QFileInfo(m_page->committedUrl().path()).fileName();
+    // The message page is written again for every message shown: it is saved under a
+    // name of its own, away from the data folder, so it cannot overwrite the page.
+    const bool messagePage = m_rule.matches(m_page->committedUrl());
+    QString name = messagePage ? QStringLiteral("message.htm") : QFileInfo(m_page->committedUrl().path()).fileName();
     if (name.isEmpty())
         name = QStringLiteral("page.htm");
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
     QString filter = complete;
-    const QString path = QFileDialog::getSaveFileName(m_view->window(), tr("Save As"), name,
+    const QString path = QFileDialog::getSaveFileName(m_view->window(), tr("Save As"), QDir(folder).filePath(name),
                                                       QStringList{complete, htmlOnly, archive}.join(QLatin1String(";;")),
                                                       &filter);
     if (path.isEmpty())

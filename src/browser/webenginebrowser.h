@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class FindDialog;
 class MessagePageInterceptor;
@@ -30,7 +31,8 @@ class WebPage;
 // one gets no completion of its own: everything still pending for it is dropped.
 // Stopping a load ends it on the document in view, without an error. Same-document moves
 // (a fragment link, history.pushState) are reported as a whole sequence when the address
-// changes. Pop-ups open in windows of their own, outside these notifications.
+// changes. Pop-ups open in windows of their own, outside these notifications; the message
+// page opens none. URLs are reported in their ASCII form.
 class WebEngineBrowser final : public Browser
 {
     Q_OBJECT
@@ -70,7 +72,8 @@ private:
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
     void onUrlChanged(const QUrl &url);
     void onTitleChanged();
-    void openPopup(WebPage *opener, QWebEngineNewWindowRequest &request);
+    void onNewWindowRequested(WebPage *opener, QWebEngineNewWindowRequest &request);
+    void openPopup(QWebEngineNewWindowRequest &request);
     void onDownloadRequested(QWebEngineDownloadRequest *download);
 
     void beginNavigation(const QUrl &url);
@@ -107,8 +110,9 @@ private:
     bool m_printing = false;
     QUrl m_completedUrl;
     QString m_title;
-    bool m_canGoBack = false;
-    bool m_canGoForward = false;
+    std::optional<bool> m_canGoBack; // unknown until the first navigation
+    std::optional<bool> m_canGoForward;
+    QString m_certificateError; // why the engine refused the page being loaded
     int m_lockLevel = -1;
     bool m_silent = false;
     bool m_registeredAsBrowser = false;

@@ -1,19 +1,18 @@
 #include "app/form1.h"
 #include "ui_form1.h"
 
+#include "app/combopicks.h"
 #include "app/icons.h"
 #include "search/querybuilder.h"
 #include "search/searchhistory.h"
 #include "store/recordset.h"
 #include "view/resultline.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScopeGuard>
-#include <QTimer>
 
 namespace {
 
@@ -82,11 +81,7 @@ void Form1::connectSearching()
         combo1->lineEdit()->installEventFilter(this);
     // Only a pick from the drop-down is a click: the box also activates an entry when
     // typing ends on its text, and that must not search a second time.
-    combo1->view()->window()->installEventFilter(this);
-    connect(combo1, &QComboBox::activated, this, [this] {
-        if (m_combo1PopupOpen)
-            Combo1_Click();
-    });
+    connect(new ComboPicks(combo1), &ComboPicks::picked, this, &Form1::Combo1_Click);
     connect(ui->CmdGo, &QPushButton::clicked, this, &Form1::CmdGo_Click);
 
     const struct
@@ -132,14 +127,6 @@ bool Form1::searchEventFilter(QObject *watched, QEvent *event)
         m_combo1Forwarding = false;
         event->accept(); // the box has passed it on to the window already where it ignored it
         return true;
-    }
-    if (watched == combo1->view()->window()) {
-        if (event->type() == QEvent::Show) {
-            m_combo1PopupOpen = true;
-        } else if (event->type() == QEvent::Hide) {
-            // The pick is reported right after the drop-down has closed.
-            QTimer::singleShot(0, this, [this] { m_combo1PopupOpen = ui->Combo1->view()->window()->isVisible(); });
-        }
     }
     return false;
 }

@@ -31,11 +31,7 @@ void Form1::connectUpdating()
 {
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(ui->MnuUpdateNow, &QAction::triggered, this, &Form1::MnuUpdateNow_Click);
-    connect(ui->MnuUpdateAuto, &QAction::triggered, this, [this](bool checkedByAction) {
-        // The action has toggled itself already; the handler toggles from the state before the click.
-        ui->MnuUpdateAuto->setChecked(!checkedByAction);
-        MnuUpdateAuto_Click();
-    });
+    connectCheckMark(ui->MnuUpdateAuto, &Form1::MnuUpdateAuto_Click);
     connect(ui->MnuStopUpdate, &QAction::triggered, this, &Form1::MnuStopUpdate_Click);
 }
 

@@ -1,5 +1,6 @@
 #include "fakebrowser.h"
 
+#include "browser/addressrules.h"
 #include "browser/browseraddress.h"
 
 #include <QTimer>
@@ -101,7 +102,7 @@ void FakeBrowser::setMessagePagePath(const QString &path)
 QString FakeBrowser::urlFor(const QString &address)
 {
     const QUrl url = BrowserAddress::toUrl(address);
-    return url.isValid() ? url.toString() : address;
+    return url.isValid() && BrowserAddress::isShowable(url) ? BrowserAddress::toText(url) : AddressRules::printable(address);
 }
 
 QStringList FakeBrowser::navigations() const
@@ -210,7 +211,7 @@ void FakeBrowser::finishNavigation(const QString &url, const QString &title, boo
     m_documentUrl = url;
     m_documentTitle = title;
     if (failed)
-        emit navigateError(url);
+        emit navigateError(url, QString());
     emit navigateComplete2(url);
     emit downloadComplete();
     emit documentComplete(url);

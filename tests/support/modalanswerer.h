@@ -5,6 +5,10 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
+class QDialog;
+
 // Answers the message boxes a window opens during a test: records each box's title and
 // text and presses the chosen button, so modal prompts never block a test.
 class ModalAnswerer final : public QObject
@@ -21,4 +25,21 @@ private:
     void poll();
     QTimer m_timer;
     QMessageBox::StandardButton m_answer;
+};
+
+// Answers every other modal dialog (file, print, page setup, preview...) by running
+// `answer` on it once; the answer must close it. Message boxes are left alone.
+class DialogAnswerer final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DialogAnswerer(std::function<void(QDialog *)> answer, QObject *parent = nullptr);
+
+    QStringList classes; // class name of every dialog answered, in order
+
+private:
+    void poll();
+    QTimer m_timer;
+    std::function<void(QDialog *)> m_answer;
+    QDialog *m_last = nullptr;
 };

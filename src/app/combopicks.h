@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QObject>
+
+class QComboBox;
+
+// Reports the entries the user picks from a combo box's open drop-down list, and nothing
+// else: the box also says "activated" when Enter, an arrow key or the end of typing lands
+// on an entry's text, and those are no picks.
+class ComboPicks final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ComboPicks)
+public:
+    // Watches `combo` for as long as it lives.
+    explicit ComboPicks(QComboBox *combo);
+
+signals:
+    void picked();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QComboBox *m_combo;
+    bool m_popupOpen = false; // the drop-down is open or has just closed
+};
