@@ -7,9 +7,9 @@
 
 ComboPicks::ComboPicks(QComboBox *combo)
     : QObject(combo)
-    , m_combo(combo)
+    , m_popup(combo->view()->window())
 {
-    combo->view()->window()->installEventFilter(this);
+    m_popup->installEventFilter(this);
     connect(combo, &QComboBox::activated, this, [this] {
         if (m_popupOpen)
             emit picked();
@@ -18,12 +18,14 @@ ComboPicks::ComboPicks(QComboBox *combo)
 
 bool ComboPicks::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_combo->view()->window()) {
+    // The drop-down also hides while the box is being destroyed: only the drop-down
+    // itself is looked at here.
+    if (watched == m_popup) {
         if (event->type() == QEvent::Show) {
             m_popupOpen = true;
         } else if (event->type() == QEvent::Hide) {
             // The pick is reported right after the drop-down has closed.
-            QTimer::singleShot(0, this, [this] { m_popupOpen = m_combo->view()->window()->isVisible(); });
+            QTimer::singleShot(0, this, [this] { m_popupOpen = m_popup && m_popup->isVisible(); });
         }
     }
     return QObject::eventFilter(watched, event);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 
 class QComboBox;
 
@@ -22,6 +24,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QComboBox *m_combo;
+    QPointer<QWidget> m_popup; // the drop-down's window
     bool m_popupOpen = false; // the drop-down is open or has just closed
 };

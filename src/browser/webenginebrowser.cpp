@@ -34,6 +34,8 @@ namespace {
 // How long the end of a navigation waits for document.title before it is reported
 // without one: only a renderer that died keeps the answer away, a busy one is slow.
 constexpr int titleTimeoutMs = 10000;
+// How long closing the window waits for a print under way to be written.
+constexpr int printWaitMs = 60000;
 
 }
 
@@ -65,6 +67,7 @@ WebEngineBrowser::WebEngineBrowser(QObject *parent)
         error.rejectCertificate();
     });
     connect(m_view, &QWebEngineView::printFinished, this, [this] { m_printing = false; });
+    connect(m_page.get(), &QWebEnginePage::pdfPrintingFinished, this, [this] { m_printing = false; });
     // The engine delivers keys to a child of the view, which may be replaced when the
     // page moves to another renderer; Ctrl+F is caught for all of them.
     qApp->installEventFilter(this);
@@ -218,6 +221,8 @@ FindDialog *WebEngineBrowser::findDialog() const
 
 bool WebEngineBrowser::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::Close && m_printing && m_view && watched == m_view->window())
+        waitForPrinting();
     if (event->type() == QEvent::KeyPress && m_view && watched->isWidgetType()) {
         const auto *key = static_cast<QKeyEvent *>(event);
         auto *target = static_cast<QWidget *>(watched);
@@ -327,10 +332,8 @@ void WebEngineBrowser::onDownloadRequested(QWebEngineDownloadRequest *download)
                 [this, download](QWebEngineDownloadRequest::DownloadState state) {
                     if (state != QWebEngineDownloadRequest::DownloadInterrupted)
                         return;
-                    const QString path = QDir(download->downloadDirectory()).filePath(download->downloadFileName());
-                    QMessageBox::warning(m_view ? m_view->window() : nullptr, tr("Save As"),
-                                         tr("The page could not be saved as %1.\n\n%2")
-                                             .arg(QDir::toNativeSeparators(path), download->interruptReasonString()));
+                    reportSaveFailure(QDir(download->downloadDirectory()).filePath(download->downloadFileName()),
+                                      download->interruptReasonString());
                 });
         return;
     }
@@ -472,7 +475,23 @@ void WebEngineBrowser::print(bool prompt)
             return;
     }
     m_printing = true;
-    m_view->print(&target);
+    // Printed to a file, the page goes to PDF as the engine writes it, text and all;
+    // a printer gets the pages as pictures.
+    if (target.outputFormat() == QPrinter::PdfFormat && !target.outputFileName().isEmpty())
+        m_page->printToPdf(target.outputFileName(), target.pageLayout(), target.pageRanges());
+    else
+        m_view->print(&target);
+}
+
+void WebEngineBrowser::waitForPrinting()
+{
+    // The engine crashes when the page goes while it still prints it, and the file being
+    // printed would be lost; closing waits for it, a bounded time.
+    QEventLoop loop;
+    connect(m_view, &QWebEngineView::printFinished, &loop, &QEventLoop::quit);
+    connect(m_page.get(), &QWebEnginePage::pdfPrintingFinished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(printWaitMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void WebEngineBrowser::printPreview()
@@ -511,10 +530,12 @@ void WebEngineBrowser::saveAs()
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QDir::homePath();
-    QString filter = complete;
+    // Saving a page complete fetches what it names again, past the message page's guard,
+    // so the message page is saved as it stands.
+    const QStringList filters = messagePage ? QStringList{htmlOnly, archive} : QStringList{complete, htmlOnly, archive};
+    QString filter = filters.first();
     const QString path = QFileDialog::getSaveFileName(m_view->window(), tr("Save As"), QDir(folder).filePath(name),
-                                                      QStringList{complete, htmlOnly, archive}.join(QLatin1String(";;")),
-                                                      &filter);
+                                                      filters.join(QLatin1String(";;")), &filter);
     if (path.isEmpty())
         return;
     QWebEngineDownloadRequest::SavePageFormat format = QWebEngineDownloadRequest::CompleteHtmlSaveFormat;
@@ -522,7 +543,20 @@ void WebEngineBrowser::saveAs()
         format = QWebEngineDownloadRequest::SingleHtmlSaveFormat;
     else if (filter == archive)
         format = QWebEngineDownloadRequest::MimeHtmlSaveFormat;
+    // The engine drops a save into a folder it cannot write without a word.
+    const QFileInfo folderInfo(QFileInfo(path).absolutePath());
+    if (!folderInfo.isDir() || !folderInfo.isWritable()) {
+        reportSaveFailure(path, tr("The folder %1 does not exist or cannot be written to.")
+                                    .arg(QDir::toNativeSeparators(folderInfo.filePath())));
+        return;
+    }
     m_page->save(path, format);
+}
+
+void WebEngineBrowser::reportSaveFailure(const QString &path, const QString &reason)
+{
+    QMessageBox::warning(m_view ? m_view->window() : nullptr, tr("Save As"),
+                         tr("The page could not be saved as %1.\n\n%2").arg(QDir::toNativeSeparators(path), reason));
 }
 
 void WebEngineBrowser::showFindDialog()

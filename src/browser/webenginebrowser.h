@@ -90,8 +90,10 @@ private:
 
     void print(bool prompt);
     void printPreview();
+    void waitForPrinting();
     void pageSetup();
     void saveAs();
+    void reportSaveFailure(const QString &path, const QString &reason);
     void showFindDialog();
     QPrinter &printer();
 

@@ -33,7 +33,7 @@ void ModalAnswerer::poll()
         box->reject();
 }
 
-DialogAnswerer::DialogAnswerer(std::function<void(QDialog *)> answer, QObject *parent)
+DialogAnswerer::DialogAnswerer(std::function<bool(QDialog *)> answer, QObject *parent)
     : QObject(parent)
     , m_answer(std::move(answer))
 {
@@ -44,13 +44,13 @@ DialogAnswerer::DialogAnswerer(std::function<void(QDialog *)> answer, QObject *p
 void DialogAnswerer::poll()
 {
     auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-    if (!dialog) {
-        m_last = nullptr; // the next dialog may be made at the same address
+    // A mark on the object itself: the next dialog may be made at the same address.
+    if (!dialog || qobject_cast<QMessageBox *>(dialog) || dialog->property("answeredByTest").toBool()
+        || !dialog->isVisible())
         return;
-    }
-    if (qobject_cast<QMessageBox *>(dialog) || dialog == m_last || !dialog->isVisible())
-        return;
-    m_last = dialog;
-    classes << QString::fromLatin1(dialog->metaObject()->className());
-    m_answer(dialog);
+    const QString className = QString::fromLatin1(dialog->metaObject()->className());
+    if (!m_answer(dialog))
+        return; // not ready yet: asked again at the next poll
+    dialog->setProperty("answeredByTest", true);
+    classes << className;
 }

@@ -28,18 +28,18 @@ private:
 };
 
 // Answers every other modal dialog (file, print, page setup, preview...) by running
-// `answer` on it once; the answer must close it. Message boxes are left alone.
+// `answer` on it until it returns true; that answer must close it. Message boxes are left
+// alone.
 class DialogAnswerer final : public QObject
 {
     Q_OBJECT
 public:
-    explicit DialogAnswerer(std::function<void(QDialog *)> answer, QObject *parent = nullptr);
+    explicit DialogAnswerer(std::function<bool(QDialog *)> answer, QObject *parent = nullptr);
 
     QStringList classes; // class name of every dialog answered, in order
 
 private:
     void poll();
     QTimer m_timer;
-    std::function<void(QDialog *)> m_answer;
-    QDialog *m_last = nullptr;
+    std::function<bool(QDialog *)> m_answer;
 };
