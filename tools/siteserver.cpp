@@ -104,13 +104,15 @@ bool SiteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *so
         send(socket, answer->status, answer->body, contentTypeFor(path), !head, m_latency + answer->delayMs);
         return true;
     }
-    const QString file = fileFor(path);
+    QString file = fileFor(path);
+    if (file.isEmpty())
+        file = fileFor(path + QStringLiteral("/index.html")); // a folder's page, as web servers do
     QFile f(file);
     if (file.isEmpty() || !f.open(QIODevice::ReadOnly)) {
         send(socket, 404, QByteArrayLiteral("Not Found\n"), "text/plain", !head, m_latency);
         return true;
     }
-    send(socket, 200, f.readAll(), contentTypeFor(path), !head, m_latency);
+    send(socket, 200, f.readAll(), contentTypeFor(file), !head, m_latency);
     return true;
 }
 

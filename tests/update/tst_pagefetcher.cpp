@@ -191,6 +191,8 @@ void TestPageFetcher::serverKeepsToItsFolder_data()
     QTest::newRow("encoded dot dot") << QByteArray("/%2e%2e/secret.txt") << QByteArray("HTTP/1.1 404 Not Found");
     QTest::newRow("link out of the folder") << QByteArray("/link.txt") << QByteArray("HTTP/1.1 404 Not Found");
     QTest::newRow("a folder") << QByteArray("/dbupdate/123") << QByteArray("HTTP/1.1 404 Not Found");
+    QTest::newRow("a folder with a page") << QByteArray("/club/") << QByteArray("HTTP/1.1 200 OK");
+    QTest::newRow("a folder's page out of the folder") << QByteArray("/linked/") << QByteArray("HTTP/1.1 404 Not Found");
 }
 
 void TestPageFetcher::serverKeepsToItsFolder()
@@ -199,6 +201,9 @@ void TestPageFetcher::serverKeepsToItsFolder()
     QFETCH(QByteArray, statusLine);
     writeFile(m_dir->filePath(QStringLiteral("secret.txt")), "secret");
     QFile::link(m_dir->filePath(QStringLiteral("secret.txt")), sitePath("/link.txt"));
+    writeFile(sitePath("/club/index.html"), "club page");
+    QDir().mkpath(sitePath("/linked"));
+    QFile::link(m_dir->filePath(QStringLiteral("secret.txt")), sitePath("/linked/index.html"));
 
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, QUrl(m_server->baseUrl()).port());
