@@ -7,6 +7,7 @@
 #include "browser/webenginebrowser.h"
 #include "fixtures.h"
 #include "modalanswerer.h"
+#include "silentserver.h"
 #include "testenv.h"
 
 #include <QApplication>
@@ -40,20 +41,6 @@ namespace {
 
 constexpr int kLoadTimeoutMs = 20000;
 const QString kLongTitle = QString(80, QLatin1Char('T')) + QStringLiteral("-cut-off-tail-of-twenty");
-
-// Accepts connections and never answers, so a navigation to it stays under way.
-class SilentServer final : public QTcpServer
-{
-public:
-    SilentServer() { listen(QHostAddress::LocalHost, 0); }
-
-protected:
-    void incomingConnection(qintptr handle) override
-    {
-        auto *socket = new QTcpSocket(this);
-        socket->setSocketDescriptor(handle);
-    }
-};
 
 }
 
@@ -263,6 +250,7 @@ private slots:
         int previewPages = 0;
         const QString pdf = path("printed.pdf");
         QString printTo = pdf;
+        bool cancel = false;
         DialogAnswerer answerer([&](QDialog *dialog) {
             if (auto *setup = qobject_cast<QPageSetupDialog *>(dialog)) {
                 auto *landscape = setup->findChild<QRadioButton *>(QStringLiteral("landscape"));
@@ -278,6 +266,10 @@ private slots:
                 seen << preview->printer()->pageLayout().orientation();
                 preview->reject();
             } else if (auto *print = qobject_cast<QPrintDialog *>(dialog)) {
+                if (cancel) {
+                    print->reject();
+                    return true;
+                }
                 seen << print->printer()->pageLayout().orientation();
                 print->printer()->setOutputFormat(QPrinter::PdfFormat);
                 print->printer()->setOutputFileName(printTo);
@@ -297,6 +289,17 @@ private slots:
 
         QTRY_COMPARE_WITH_TIMEOUT(printed.size(), 1, kLoadTimeoutMs);
         QVERIFY(Fixtures::readAll(pdf).trimmed().endsWith("%%EOF"));
+        QVERIFY(!m_requests.contains(QStringLiteral("/from-the-message.png")));
+
+        // A cancelled print writes nothing and says nothing.
+        ModalAnswerer boxes;
+        printTo = path("cancelled.pdf");
+        cancel = true;
+        child<QAction>("MenuFilePrint")->trigger();
+        cancel = false;
+        QTest::qWait(200);
+        QVERIFY(!QFile::exists(printTo));
+        QCOMPARE(boxes.texts, QStringList());
 
         // Closing the window while a print is being written waits for it.
         printTo = path("second.pdf");
@@ -330,6 +333,10 @@ private slots:
                 files->selectNameFilter(filter);
             // Typed into the name field, as a user would; selectFile() loses the race
             // with the folder listing the dialog reads in the background.
+            if (target.isEmpty()) {
+                files->reject();
+                return true;
+            }
             auto *name = files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
             if (!name)
                 return false;
@@ -358,6 +365,12 @@ private slots:
         child<QAction>("MenuFileSaveAs")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(Fixtures::readAll(target).contains("The clutch cable page"), kLoadTimeoutMs);
 
+        // A cancelled save writes nothing and says nothing.
+        target.clear();
+        child<QAction>("MenuFileSaveAs")->trigger();
+        QTest::qWait(200);
+        QCOMPARE(boxes.texts, QStringList());
+
         target = unwritable;
         child<QAction>("MenuFileSaveAs")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(boxes.texts.size(), 1, kLoadTimeoutMs);
@@ -365,7 +378,7 @@ private slots:
                  qPrintable(boxes.texts.first()));
         QTest::qWait(200);
         QCOMPARE(boxes.texts.size(), 1);
-        QCOMPARE(answerer.classes.size(), 4);
+        QCOMPARE(answerer.classes.size(), 5);
         QCOMPARE(offered.size(), 3);
     }
 

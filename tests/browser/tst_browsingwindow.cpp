@@ -1,6 +1,7 @@
 // Browsing in the window with the fake browser: the address bar and the navigation
 // commands, the browser's ten notifications, and the page commands.
 #include "app/form1.h"
+#include "controltext.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
 #include "testtext.h"
@@ -27,14 +28,6 @@ AppConfig testConfig()
     config.groupServer = QStringLiteral("http://groups.example");
     config.searchServer = QStringLiteral("http://search.example");
     return config;
-}
-
-QStringList entries(const QComboBox *combo)
-{
-    QStringList out;
-    for (int i = 0; i < combo->count(); ++i)
-        out << combo->itemText(i);
-    return out;
 }
 
 // Counts the key presses a widget receives.
@@ -201,7 +194,7 @@ private slots:
         const QString url = QStringLiteral("http://www.example.org");
         fake().setTitleFor(url, QStringLiteral("Example Domain"));
         typeAddress("www.example.org");
-        QCOMPARE(entries(combo2()), QStringList{url});
+        QCOMPARE(ControlText::entries(combo2()), QStringList{url});
         QCOMPARE(combo2()->currentText(), url);
         QCOMPARE(m_w->form().windowTitle(), QStringLiteral("Example Domain - Veltra Knowledgebase V3.4"));
         QVERIFY(!m_w->form().state().addressNavPending);
@@ -209,14 +202,20 @@ private slots:
 
         // A link followed from there is not recorded; the bar shows where the browser is.
         fake().completeNavigation(QStringLiteral("http://www.example.org/more"));
-        QCOMPARE(entries(combo2()), QStringList{url});
+        QCOMPARE(ControlText::entries(combo2()), QStringList{url});
         QCOMPARE(combo2()->currentText(), QStringLiteral("http://www.example.org/more"));
         QCOMPARE(m_w->form().windowTitle(), QStringLiteral("Veltra Knowledgebase V3.4"));
 
-        // A text that cannot be an address is reported on one line and saved on one line.
+        // A text that cannot be an address is reported on one line and saved on one line;
+        // what Windows-1252 cannot hold (the mark a pasted invalid byte leaves) becomes "?".
         typeAddress(QStringLiteral("http://bad\nhost"));
+        // A usable address comes back in ASCII, so nothing of it is lost.
+        typeAddress(QStringLiteral("http://ex\ufffdmple.org/"));
+        typeAddress(QStringLiteral("http://www.example.org/caf\u00e9\ufffd"));
         QVERIFY(m_w->form().Form_Unload());
-        QCOMPARE(Fixtures::readAll(m_w->path("UrlList.txt")), TestText::crlf({"http://bad%0Ahost", "http://www.example.org"}));
+        QCOMPARE(Fixtures::readAll(m_w->path("UrlList.txt")),
+                 TestText::crlf({"http://www.example.org/caf%C3%A9%EF%BF%BD", "http://ex?mple.org/", "http://bad%0Ahost",
+                                 "http://www.example.org"}));
     }
 
     void addressListKeepsItsShape_data()
@@ -241,7 +240,7 @@ private slots:
         combo2()->addItems(before);
         typeAddress("www.typed.example"); // only makes the navigation one from the bar
         fake().completeNavigation(url);
-        QCOMPARE(entries(combo2()), after);
+        QCOMPARE(ControlText::entries(combo2()), after);
         // The scratch list holds the same entries, last first.
         QStringList scratch;
         auto *listSort2 = m_w->child<QListWidget>("ListSort2");

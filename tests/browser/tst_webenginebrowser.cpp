@@ -5,6 +5,7 @@
 #include "browser/webenginebrowser.h"
 #include "fixtures.h"
 #include "modalanswerer.h"
+#include "silentserver.h"
 #include "testenv.h"
 
 #include <QApplication>
@@ -148,20 +149,6 @@ QString orderProblem(const QStringList &events, bool sameUrl = true)
     }
     return stage == Idle ? QString() : QStringLiteral("navigation left unfinished: ") + events.join(QLatin1String(", "));
 }
-
-// Accepts connections and never answers: a navigation to it stays pending.
-class SilentServer final : public QTcpServer
-{
-public:
-    SilentServer() { listen(QHostAddress::LocalHost, 0); }
-
-protected:
-    void incomingConnection(qintptr handle) override
-    {
-        auto *socket = new QTcpSocket(this);
-        socket->setSocketDescriptor(handle);
-    }
-};
 
 }
 

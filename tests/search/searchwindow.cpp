@@ -22,22 +22,6 @@ MessageRecord titled(qint32 messnum, const QString &subject, bool flagged)
     return r;
 }
 
-QStringList entries(const QComboBox *combo)
-{
-    QStringList out;
-    for (int i = 0; i < combo->count(); ++i)
-        out << combo->itemText(i);
-    return out;
-}
-
-QStringList lines(const QListWidget *list)
-{
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
-    return out;
-}
-
 DataFolder::DataFolder()
     : m_previous(QDir::currentPath())
 {

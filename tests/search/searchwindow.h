@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controltext.h"
 #include "store/messagerecord.h"
 #include "testtext.h"
 
@@ -22,8 +23,8 @@ using TestText::crlf;
 
 // A message whose subject proper (from the eighth character on) is `subject`.
 MessageRecord titled(qint32 messnum, const QString &subject, bool flagged = false);
-QStringList entries(const QComboBox *combo);
-QStringList lines(const QListWidget *list);
+using ControlText::entries;
+using ControlText::lines;
 
 // Makes a temporary folder the current directory, as the program's data folder is.
 class DataFolder final

@@ -1,0 +1,24 @@
+#include "controltext.h"
+
+#include <QComboBox>
+#include <QListWidget>
+
+namespace ControlText {
+
+QStringList entries(const QComboBox *combo)
+{
+    QStringList out;
+    for (int i = 0; i < combo->count(); ++i)
+        out << combo->itemText(i);
+    return out;
+}
+
+QStringList lines(const QListWidget *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QStringList>
+
+class QComboBox;
+class QListWidget;
+
+// The texts a list control holds, first entry first.
+namespace ControlText {
+QStringList entries(const QComboBox *combo);
+QStringList lines(const QListWidget *list);
+}

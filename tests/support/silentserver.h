@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QTcpServer>
+
+// Accepts connections on loopback and never answers, so a request to it stays under way.
+class SilentServer final : public QTcpServer
+{
+public:
+    SilentServer();
+
+protected:
+    void incomingConnection(qintptr handle) override;
+};
