@@ -19,7 +19,8 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral("Veltra Knowledgebase V3.4.1");
+// Activation sets "... V3.4.1"; the message page it shows then makes it "... V3.4".
+const QString kCaption = QStringLiteral("Veltra Knowledgebase V3.4");
 
 int child(int argc, char **argv, const QString &dataDir, QElapsedTimer &sinceStart)
 {
@@ -33,7 +34,7 @@ int child(int argc, char **argv, const QString &dataDir, QElapsedTimer &sinceSta
     double idleMs = -1;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (window.windowTitle() != kCaption)
+        if (!window.windowTitle().startsWith(kCaption))
             return;
         poll.stop();
         // The first zero-timer after activation runs once the queue is empty.

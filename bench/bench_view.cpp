@@ -25,7 +25,8 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral("Veltra Knowledgebase V3.4.1");
+// Activation sets "... V3.4.1"; the message page it shows then makes it "... V3.4".
+const QString kCaption = QStringLiteral("Veltra Knowledgebase V3.4");
 constexpr int kSteps = 100;
 constexpr int kHoldMs = 5000;
 constexpr int kTimeoutMs = 20000;
@@ -185,7 +186,7 @@ int main(int argc, char **argv)
     window.resize(1024, 768);
     window.showAsLoaded();
     // Start-up renders message 1.
-    if (!watch.waitBeyond(0) || window.windowTitle() != kCaption) {
+    if (!watch.waitBeyond(0) || !window.windowTitle().startsWith(kCaption)) {
         std::fprintf(stderr, "the window did not show message 1\n");
         return 1;
     }

@@ -6,6 +6,7 @@
 #include "fixtures.h"
 #include "modalanswerer.h"
 #include "store/recordset.h"
+#include "testenv.h"
 
 #include <QDir>
 #include <QTimer>
@@ -47,7 +48,7 @@ ViewWindow::ViewWindow(const QList<MessageRecord> *records, const AppConfig &con
     // Activation follows the first showing from the event loop.
     // Activation sets "... V3.4.1"; with the real engine the message page it shows then
     // makes it "... V3.4".
-    m_activated = QTest::qWaitFor([&] { return m_form->windowTitle().startsWith(kCaption); }, 5000);
+    m_activated = TestEnv::waitUntil([&] { return m_form->windowTitle().startsWith(kCaption); }, 5000);
 }
 
 ViewWindow::~ViewWindow()
