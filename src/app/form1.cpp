@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "ui_form1.h"
 
+#include "app/combopicks.h"
 #include "app/icons.h"
 #include "app/listfile.h"
 #include "app/settingsfile.h"
@@ -27,15 +28,6 @@ constexpr int kAddressReadLimit = 50;
 int px(double twips)
 {
     return qRound(twips / kTwipsPerPixel);
-}
-
-QStringList comboEntries(const QComboBox *combo)
-{
-    QStringList entries;
-    entries.reserve(combo->count());
-    for (int i = 0; i < combo->count(); ++i)
-        entries << combo->itemText(i);
-    return entries;
 }
 
 }
@@ -120,6 +112,35 @@ Recordset *Form1::recordset() const
 Browser *Form1::web1() const
 {
     return m_web1;
+}
+
+QStringList Form1::comboEntries(const QComboBox *combo)
+{
+    QStringList entries;
+    entries.reserve(combo->count());
+    for (int i = 0; i < combo->count(); ++i)
+        entries << combo->itemText(i);
+    return entries;
+}
+
+void Form1::connectMenus(std::initializer_list<std::pair<QAction *, void (Form1::*)()>> menus)
+{
+    for (const auto &[action, handler] : menus)
+        connect(action, &QAction::triggered, this, handler);
+}
+
+void Form1::connectTypedBox(QComboBox *box, void (Form1::*click)())
+{
+    // No completion of its own: the text is used as typed.
+    box->setCompleter(nullptr);
+    // Typed keys reach the box, which hands them to its edit field directly; keys sent to
+    // the edit field itself are seen there.
+    box->installEventFilter(this);
+    if (box->lineEdit())
+        box->lineEdit()->installEventFilter(this);
+    // Only a pick from the drop-down is a click: the box also activates an entry when
+    // typing or Enter ends on its text, and that must not run the command a second time.
+    connect(new ComboPicks(box), &ComboPicks::picked, this, click);
 }
 
 void Form1::connectCheckMark(QAction *action, void (Form1::*handler)())

@@ -8,10 +8,13 @@
 #include <QString>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
+#include <utility>
 
 class Browser;
 class QAction;
+class QComboBox;
 class QNetworkAccessManager;
 class QTimer;
 class Recordset;
@@ -121,9 +124,15 @@ private:
     bool viewEventFilter(QObject *watched, QEvent *event);
     bool searchEventFilter(QObject *watched, QEvent *event);
     bool browserEventFilter(QObject *watched, QEvent *event);
+    // Each menu item's click to its handler.
+    void connectMenus(std::initializer_list<std::pair<QAction *, void (Form1::*)()>> menus);
     // A menu item with a check mark whose handler sets the mark itself: the action's own
     // toggle is undone before the handler runs.
     void connectCheckMark(QAction *action, void (Form1::*handler)());
+    static QStringList comboEntries(const QComboBox *combo);
+    // A combo box the user types into: its keys reach the window's filters, and `click`
+    // runs for picks from its open drop-down only.
+    void connectTypedBox(QComboBox *box, void (Form1::*click)());
 
     // store/updating.cpp
     void MnuUpdateNow_Click();

@@ -1,7 +1,6 @@
 #include "app/form1.h"
 #include "ui_form1.h"
 
-#include "app/combopicks.h"
 #include "browser/addressrules.h"
 #include "browser/browser.h"
 
@@ -18,15 +17,8 @@ constexpr int kEnterKey = 13;
 
 void Form1::connectAddressBar()
 {
-    QComboBox *const combo2 = ui->Combo2;
-    // The bar offers no completion of its own: an address opens exactly as typed.
-    combo2->setCompleter(nullptr);
-    // Typed keys reach the box, which hands them to its edit field directly; keys sent to
-    // the edit field itself are seen there.
-    combo2->installEventFilter(this);
-    if (combo2->lineEdit())
-        combo2->lineEdit()->installEventFilter(this);
-    connect(new ComboPicks(combo2), &ComboPicks::picked, this, &Form1::Combo2_Click);
+    // An address opens exactly as typed, and once.
+    connectTypedBox(ui->Combo2, &Form1::Combo2_Click);
 
     const struct
     {
@@ -41,17 +33,11 @@ void Form1::connectAddressBar()
     for (const auto &b : buttons)
         connect(b.button, &QAbstractButton::clicked, this, b.handler);
 
-    const struct
-    {
-        QAction *action;
-        void (Form1::*handler)();
-    } menus[] = {
+    connectMenus({
         {ui->MnuKBNews, &Form1::MnuKBNews_Click},
         {ui->MenuHelpAbout, &Form1::MenuHelpAbout_Click},
         {ui->MenuHelpContents, &Form1::MenuHelpContents_Click},
-    };
-    for (const auto &m : menus)
-        connect(m.action, &QAction::triggered, this, m.handler);
+    });
     connectCheckMark(ui->MnuOptionsStartPage, &Form1::MnuOptionsStartPage_Click);
 }
 

@@ -44,10 +44,7 @@ void Form1::web1_NavigateComplete2(const QString &url)
     QComboBox *const combo2 = ui->Combo2;
     ui->MenuViewOriginal->setEnabled(false);
     if (url.contains(QLatin1Char('/')) && m_state.addressNavPending) {
-        QStringList entries;
-        for (int i = 0; i < combo2->count(); ++i)
-            entries << combo2->itemText(i);
-        entries = AddressRules::rebuildAddressList(entries, m_state.pendingUrl);
+        const QStringList entries = AddressRules::rebuildAddressList(comboEntries(combo2), m_state.pendingUrl);
         // ListSort2 is the scratch copy, last entry first.
         ui->ListSort2->clear();
         for (auto it = entries.crbegin(); it != entries.crend(); ++it)
@@ -55,13 +52,11 @@ void Form1::web1_NavigateComplete2(const QString &url)
         combo2->clear();
         combo2->addItems(entries);
     }
-    combo2->setCurrentIndex(-1);
-    combo2->setEditText(QString());
-
+    // The bar is emptied, and away from the message page shows where the browser is.
     const bool messagePage = isMessagePageUrl(url);
-    if (!messagePage) {
-        combo2->setEditText(m_web1->documentUrl());
-    } else {
+    combo2->setCurrentIndex(-1);
+    combo2->setEditText(messagePage ? QString() : m_web1->documentUrl());
+    if (messagePage) {
         ui->MenuViewOriginal->setEnabled(true);
         ui->CmdMarkDelete->setEnabled(true);
     }

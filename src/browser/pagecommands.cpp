@@ -8,17 +8,11 @@
 
 void Form1::connectPageCommands()
 {
-    const struct
-    {
-        QAction *action;
-        void (Form1::*handler)();
-    } menus[] = {
+    connectMenus({
         {ui->MenuFilePrint, &Form1::MenuFilePrint_Click},     {ui->MenuFileSaveAs, &Form1::MenuFileSaveAs_Click},
         {ui->MnuPageSetup, &Form1::MnuPageSetup_Click},       {ui->MnuPrintPreview, &Form1::MnuPrintPreview_Click},
         {ui->MnuFind, &Form1::MnuFind_Click},
-    };
-    for (const auto &m : menus)
-        connect(m.action, &QAction::triggered, this, m.handler);
+    });
 }
 
 void Form1::MenuFilePrint_Click()

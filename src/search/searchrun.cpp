@@ -1,7 +1,6 @@
 #include "app/form1.h"
 #include "ui_form1.h"
 
-#include "app/combopicks.h"
 #include "app/icons.h"
 #include "search/querybuilder.h"
 #include "search/searchhistory.h"
@@ -73,22 +72,11 @@ QString resultLine(const Recordset &rs)
 
 void Form1::connectSearching()
 {
-    QComboBox *const combo1 = ui->Combo1;
-    // The box offers no completion of its own: a term is searched exactly as typed.
-    combo1->setCompleter(nullptr);
-    combo1->installEventFilter(this);
-    if (combo1->lineEdit())
-        combo1->lineEdit()->installEventFilter(this);
-    // Only a pick from the drop-down is a click: the box also activates an entry when
-    // typing ends on its text, and that must not search a second time.
-    connect(new ComboPicks(combo1), &ComboPicks::picked, this, &Form1::Combo1_Click);
+    // A term is searched exactly as typed, and once.
+    connectTypedBox(ui->Combo1, &Form1::Combo1_Click);
     connect(ui->CmdGo, &QPushButton::clicked, this, &Form1::CmdGo_Click);
 
-    const struct
-    {
-        QAction *action;
-        void (Form1::*handler)();
-    } menus[] = {
+    connectMenus({
         {ui->MenuSearchAuthor, &Form1::MenuSearchAuthor_Click},
         {ui->MenuSearchBody, &Form1::MenuSearchBody_Click},
         {ui->MenuSearchTitle, &Form1::MenuSearchTitle_Click},
@@ -97,9 +85,7 @@ void Form1::connectSearching()
         {ui->MenuKeyBracket, &Form1::MenuKeyBracket_Click},
         {ui->MenuKeyNone, &Form1::MenuKeyNone_Click},
         {ui->MenuOptionsInterrupt, &Form1::MenuOptionsInterrupt_Click},
-    };
-    for (const auto &m : menus)
-        connect(m.action, &QAction::triggered, this, m.handler);
+    });
 
     // Every line has the same height; knowing it keeps each layout of up to 5,001 lines cheap.
     ui->List1->setUniformItemSizes(true);
