@@ -105,6 +105,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         }
         config.clubHost = host;
     }
+    config.arguments = arguments.mid(1);
     result.config = config;
     return result;
 }

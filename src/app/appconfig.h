@@ -14,6 +14,9 @@ struct AppConfig
     QString clubHost = QStringLiteral("veltraclub.org");                  // host name only
     QString searchServer = QStringLiteral("http://www.google.com");       // scheme and host
 
+    // The options as given, for starting the program again after a compaction.
+    QStringList arguments;
+
     // "http://" + group host + "/group/veltraclub/"
     QString groupArchiveBase() const;
     QString clubStartPage() const; // "http://www." + club host

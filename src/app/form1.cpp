@@ -6,6 +6,7 @@
 #include "app/listfile.h"
 #include "app/settingsfile.h"
 #include "browser/browser.h"
+#include "maint/compaction.h"
 #include "store/recordset.h"
 
 #include <QCloseEvent>
@@ -15,6 +16,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -24,6 +26,7 @@ const QString kCaption = QStringLiteral("Veltra Knowledgebase V3.4.1");
 constexpr int kTwipsPerPixel = 15;
 constexpr int kHistoryReadLimit = 20;
 constexpr int kAddressReadLimit = 50;
+constexpr int kLockWaitMs = 30000;
 
 int px(double twips)
 {
@@ -84,6 +87,8 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     connectViewing();
     connectSearching();
     connectBrowsing();
+    connectMarking();
+    connectDeletionPanel();
 
     Form_Load();
 
@@ -195,6 +200,20 @@ void Form1::Form_Load()
 void Form1::openDatabase()
 {
     const QString path = QDir(m_state.baseDir).filePath(QStringLiteral("veltra.mdb"));
+    // Every running copy holds the lock shared; a compaction in another copy holds it
+    // alone and is waited for.
+    QString lockError;
+    if (!m_databaseLock.lockShared(m_state.baseDir, kLockWaitMs, &lockError)) {
+        QMessageBox::warning(this, kAppTitle,
+                             QStringLiteral("The message database could not be opened.\n\n%1\n\n"
+                                            "The program runs without messages.").arg(lockError));
+        return;
+    }
+    // A compaction cut off between its two renames leaves no veltra.mdb; an empty new
+    // database must never be put over the copy or backup that holds the messages.
+    const Compaction::Recovery recovery = Compaction::recover(m_state.baseDir);
+    if (!recovery.message.isEmpty())
+        QMessageBox::information(this, kAppTitle, recovery.message);
     auto result = Recordset::open(path);
     if (result.status == Recordset::OpenStatus::Missing) {
         const auto answer = QMessageBox::question(
@@ -220,6 +239,7 @@ void Form1::openDatabase()
         return;
     }
     m_data1 = std::move(result.recordset);
+    watchForDamage();
 }
 
 void Form1::readListsAndSettings()
@@ -315,11 +335,7 @@ void Form1::showEvent(QShowEvent *event)
 void Form1::Form_Activate()
 {
     QScrollBar *const hscroll1 = ui->hscroll1;
-    if (m_data1) {
-        m_data1->moveLast();
-        m_state.msgCount = m_data1->recordCount();
-        // An empty table has no last record: it reads as "0 Messages - Last # 0".
-        m_state.lastMsgNum = m_data1->hasCurrent() ? m_data1->field(QStringLiteral("messnum")).toInt() : 0;
+    if (countMessages()) {
         ui->LblUpdateStatus->setText(QString::number(m_state.msgCount) + QStringLiteral(" Messages")
                                      + QStringLiteral(" - Last # ") + QString::number(m_state.lastMsgNum));
         hscroll1->setMaximum(m_state.lastMsgNum);
@@ -409,9 +425,18 @@ bool Form1::Form_Unload()
 
 void Form1::MenuFileExit_Click()
 {
+    endProgram();
+}
+
+void Form1::endProgram()
+{
     // Closing runs Form_Unload. A close put off until a running search ends closes the
     // last window later, and the process ends with it then.
-    if (close())
+    if (!close())
+        return;
+    // Pop-up page windows may still be open, so the loop is ended here. Without a loop
+    // running there is none to end, and the request would end the next one at once.
+    if (QThread::currentThread()->loopLevel() > 0)
         QCoreApplication::exit(0);
 }
 

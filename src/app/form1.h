@@ -2,6 +2,7 @@
 
 #include "app/appconfig.h"
 #include "app/settingsfile.h"
+#include "maint/databaselock.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -88,6 +89,10 @@ public:
     void setClock(std::function<QDateTime()> clock);
     void setFetchTimeout(int milliseconds);
 
+    // Tests stand in for the companion that starts the program again after a compaction;
+    // it returns false, with the reason, when it could not be started.
+    void setRestarter(std::function<bool(QString *reason)> restarter);
+
     // Rendering the current record into the message page (view/rendering.cpp).
     void TryToDisplay();
 
@@ -106,11 +111,17 @@ private:
     void Form_Activate();
     void Form_Resize();
     void openDatabase();
+    // app/damagewarning.cpp: a damaged message database is reported once and written no more.
+    void watchForDamage();
+    void reportDamage(const QString &reason);
+    bool m_damageReported = false;
     void readListsAndSettings();
     void applySettings(const SettingsValues &values, int count);
     void Timer2_Timer();
     void txtBlank_GotFocus();
     void MenuFileExit_Click();
+    // Closes the window (saving as every exit does) and ends the program.
+    void endProgram();
     static void setTimerEnabled(QTimer *timer, bool enabled);
 
     // Each subsystem connects its own controls and may look at events first; a filter
@@ -215,6 +226,36 @@ private:
     void MnuPrintPreview_Click();
     void MnuFind_Click();
 
+    // maint/marking.cpp: deletion marks
+    void connectMarking();
+    void CmdMarkDelete_Click();
+    void CmdMarkRange_Click();
+    void cmdCheckDelete_Click();
+    // The flag button's tool tip reads "to" after its own click, "from" after a rendering.
+    enum class MarkWording { To, From };
+    void setMarkDeleteMarked(bool marked, MarkWording wording);
+    // CmdMarkRange shows PicTrash's picture and tool tip (listed messages flagged) or PicSave's.
+    void setMarkRangeMarked(bool marked);
+    bool markRangeShowsSave() const;
+    void reportMarkFailure(const QString &what, const QString &reason);
+    // The walk over the records whose messdate holds "-1" that listing and deleting flagged
+    // messages share: busy state, label, one find per visit, yields, interruption. `visit`
+    // returns false to end the walk. Returns why a find failed, if one did.
+    QString walkFlagCandidates(const QString &startText, const std::function<bool(Recordset &)> &visit);
+
+    // maint/deletionpanel.cpp: deleting flagged messages and compacting
+    void connectDeletionPanel();
+    void MnuDelete_Click();
+    void CmdDelExit_Click();
+    void CmdDeleteMarked_Click();
+    void CmdCompact_Click();
+    void setDeletionPanelEnabled(bool enabled);
+    // msgCount and lastMsgNum from the table; false without a database.
+    bool countMessages();
+    bool startRestarter(QString *reason);
+    void compactionFailed(const QString &reason, bool inUse);
+    std::function<bool(QString *reason)> m_restarter;
+
     // ---- message viewing (view/rendering.cpp, view/navigation.cpp) ----
     QString messagePagePath() const;
     // True while the message page on disk is still the one last rendered, for `messnum`.
@@ -242,6 +283,7 @@ private:
     AppConfig m_config;
     Browser *m_web1 = nullptr; // owned through the widget tree
     std::unique_ptr<Recordset> m_data1;
+    DatabaseLock m_databaseLock; // held from start-up to the end, exclusive while compacting
     FormState m_state;
     QTimer *Timer1 = nullptr;
     QTimer *Timer2 = nullptr;

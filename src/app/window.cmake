@@ -1,6 +1,9 @@
 target_sources(veltra PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/combopicks.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/combopicks.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/damagewarning.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/eventyield.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/eventyield.h
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.h
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.ui

@@ -1,14 +1,14 @@
 #include "app/form1.h"
 #include "ui_form1.h"
 
-#include "app/icons.h"
+#include "maint/deletionmark.h"
 #include "search/querybuilder.h"
 #include "search/searchhistory.h"
 #include "store/recordset.h"
 #include "view/resultline.h"
+#include "view/resultlist.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScopeGuard>
@@ -16,22 +16,10 @@
 namespace {
 
 constexpr int kHitLimit = 5000;
-// Lines found wait for the list in batches of up to 1/16 of its length, at most 100 ms.
-constexpr int kBatchDivisor = 16;
-constexpr int kBatchMaxWaitMs = 100;
 constexpr int kEnterKey = 13;
-// The label's colour values: 255 while a run is going on, 0 at its end.
-const QColor kRunningColor(255, 0, 0);
-const QColor kDoneColor(0, 0, 0);
-
-void setForeColor(QLabel *label, const QColor &color)
-{
-    QPalette palette = label->palette();
-    if (palette.color(QPalette::WindowText) == color)
-        return;
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-}
+using ResultList::kDoneColor;
+using ResultList::kRunningColor;
+using ResultList::setForeColor;
 
 // The first mark set decides, in the order the search has always tested them.
 QueryBuilder::Wildcard wildcardMode(const Ui::Form1 &ui)
@@ -222,25 +210,16 @@ bool Form1::Combo1_Search(int *flaggedCount)
     if (m_state.searchMsgNum > 0) {
         list1->addItem(resultLine(*m_data1));
     } else {
-        // The list lays all its lines out again after every insertion it sees, so lines
-        // wait here in batches that grow with the list, and never for long.
-        QStringList waiting;
-        QElapsedTimer sinceAdded;
-        sinceAdded.start();
+        ResultList::Batch batch(list1);
         for (;;) {
             // Fetched again each time: the events let run below may have closed the database.
             Recordset *const rs = m_data1.get();
             if (!rs || rs->noMatch())
                 break;
-            if (rs->field(QStringLiteral("messdate")).toString().startsWith(QLatin1String("-1")))
+            if (DeletionMark::isMarked(rs->field(QStringLiteral("messdate")).toString()))
                 ++flagged;
-            waiting << resultLine(*rs);
-            const int count = int(list1->count() + waiting.size());
-            if (waiting.size() > list1->count() / kBatchDivisor || sinceAdded.elapsed() >= kBatchMaxWaitMs) {
-                list1->addItems(waiting);
-                waiting.clear();
-                sinceAdded.restart();
-            }
+            batch.add(resultLine(*rs));
+            const int count = batch.count();
             if (rs->findNext(criteria) == Recordset::FindResult::Error)
                 failure = rs->lastError();
             results->setText(QStringLiteral(" Searched ") + QString::number(rs->field(QStringLiteral("messnum")).toInt())
@@ -260,7 +239,7 @@ bool Form1::Combo1_Search(int *flaggedCount)
             if (m_data1.get() == rs)
                 rs->setBookmark(at);
         }
-        list1->addItems(waiting);
+        batch.flush();
     }
     m_state.interruptFlag = false;
 
@@ -348,9 +327,7 @@ void Form1::recordSearchTerm()
 
 void Form1::Combo1_ClosingSteps(int flaggedCount)
 {
-    const bool allFlagged = ui->List1->count() == flaggedCount;
-    ui->CmdMarkRange->setIcon(allFlagged ? Icons::trashIcon() : Icons::saveIcon());
-    ui->CmdMarkRange->setToolTip((allFlagged ? ui->PicTrash : ui->PicSave)->toolTip());
+    setMarkRangeMarked(ui->List1->count() == flaggedCount);
     if (m_data1)
         m_data1->refresh();
     EnableWebOn();

@@ -50,6 +50,17 @@ QString noCurrentText()
     return QStringLiteral("No current record");
 }
 
+QString damagedText()
+{
+    return QStringLiteral("The message database is damaged; nothing more is written to it.");
+}
+
+bool isDamageCode(int code)
+{
+    const int primary = code & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
 QString shown(const QString &path)
 {
     return QDir::toNativeSeparators(path);
@@ -123,6 +134,10 @@ struct Recordset::Private
     // record never comes to stand on a new one.
     qint64 highestDeleted = 0;
     mutable QString lastError;
+    // Set by const reads too: damage is found wherever SQLite happens to meet it.
+    mutable bool damaged = false;
+    mutable QString damageReason;
+    DamageHandler damageHandler;
     mutable std::array<std::unique_ptr<SqliteStatement>, SlotCount> statements;
     std::map<QString, std::unique_ptr<Find>> finds;
 
@@ -132,7 +147,32 @@ struct Recordset::Private
         return false;
     }
 
-    bool failSql() const { return fail(db.lastError()); }
+    bool failSql() const
+    {
+        if (isDamageCode(db.lastCode()))
+            noteDamage(db.lastError());
+        return fail(db.lastError());
+    }
+
+    void noteDamage(const QString &reason) const
+    {
+        if (damaged)
+            return;
+        damaged = true;
+        damageReason = reason;
+        if (damageHandler)
+            damageHandler(reason);
+    }
+
+    // For the writes: false, with the reason, once the file is known to be damaged.
+    bool mayWrite() const
+    {
+        if (!db.isOpen())
+            return fail(closedText());
+        if (damaged)
+            return fail(damagedText());
+        return true;
+    }
 
     QByteArray sqlFor(int slot) const
     {
@@ -723,8 +763,8 @@ bool Recordset::current(MessageRecord *out) const
 
 bool Recordset::updateField(const QString &name, const QVariant &value)
 {
-    if (!isOpen())
-        return d->fail(closedText());
+    if (!d->mayWrite())
+        return false;
     const int column = columnIndex(name);
     if (column < 0)
         return d->fail(QStringLiteral("Unknown field \"%1\"").arg(name));
@@ -757,8 +797,8 @@ bool Recordset::updateField(const QString &name, const QVariant &value)
 
 bool Recordset::addNew(const MessageRecord &record)
 {
-    if (!isOpen())
-        return d->fail(closedText());
+    if (!d->mayWrite())
+        return false;
     SqliteStatement *s = d->statement(Private::Insert);
     if (!s)
         return false;
@@ -774,7 +814,7 @@ bool Recordset::addNew(const MessageRecord &record)
 
 bool Recordset::deleteCurrent()
 {
-    if (!d->needsCurrent())
+    if (!d->mayWrite() || !d->needsCurrent())
         return false;
     SqliteStatement *s = d->statement(Private::Delete);
     if (!s)
@@ -795,6 +835,28 @@ bool Recordset::refresh()
         return d->fail(closedText());
     d->noMatch = false;
     return moveFirst();
+}
+
+void Recordset::setDamageHandler(DamageHandler handler)
+{
+    d->damageHandler = std::move(handler);
+    if (d->damaged && d->damageHandler)
+        d->damageHandler(d->damageReason);
+}
+
+void Recordset::markDamaged(const QString &reason)
+{
+    d->noteDamage(reason);
+}
+
+bool Recordset::isDamaged() const
+{
+    return d->damaged;
+}
+
+QString Recordset::damageReason() const
+{
+    return d->damageReason;
 }
 
 sqlite3 *Recordset::handle() const

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 struct sqlite3;
@@ -93,6 +94,18 @@ public:
     };
     Bookmark bookmark() const;
     void setBookmark(const Bookmark &bookmark);
+
+    // Damage: once SQLite reports the file corrupt (or not a database) on any read or write,
+    // or damage found elsewhere is reported with markDamaged, the recordset stays damaged.
+    // Reads go on, so what is readable stays readable; every write is refused,
+    // so nothing more is lost. The handler is called once, on the first damage, possibly in
+    // the middle of a walk: it must not call back into the recordset.
+    using DamageHandler = std::function<void(const QString &reason)>;
+    // Called at once when damage is already known.
+    void setDamageHandler(DamageHandler handler);
+    void markDamaged(const QString &reason);
+    bool isDamaged() const;
+    QString damageReason() const;
 
     sqlite3 *handle() const; // for tools and benchmarks
 

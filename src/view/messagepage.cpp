@@ -2,10 +2,10 @@
 
 #include "app/cp1252.h"
 #include "app/listfile.h"
+#include "maint/deletionmark.h"
 
 namespace {
 
-const QString kFlag = QStringLiteral("-1");
 const QString kBreak = QStringLiteral("<br>");
 const QString kLineEnd = QStringLiteral("\r\n");
 
@@ -15,12 +15,12 @@ namespace MessagePage {
 
 bool isFlagged(QStringView messdate)
 {
-    return messdate.startsWith(kFlag);
+    return DeletionMark::isMarked(messdate);
 }
 
 QString dateWithoutFlag(const QString &messdate)
 {
-    return isFlagged(messdate) ? messdate.mid(kFlag.size()) : messdate;
+    return DeletionMark::unmarked(messdate);
 }
 
 QByteArray render(const MessageRecord &record)

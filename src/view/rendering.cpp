@@ -1,7 +1,6 @@
 #include "app/form1.h"
 #include "ui_form1.h"
 
-#include "app/icons.h"
 #include "browser/browser.h"
 #include "store/recordset.h"
 #include "view/messagepage.h"
@@ -40,13 +39,7 @@ void Form1::TryToDisplay()
 
     if (!onRecord)
         return;
-    if (MessagePage::isFlagged(record.messdate)) {
-        ui->CmdMarkDelete->setIcon(Icons::trashIcon());
-        ui->CmdMarkDelete->setToolTip(QStringLiteral("Remove deletion flag from current message"));
-    } else {
-        ui->CmdMarkDelete->setIcon(Icons::saveIcon());
-        ui->CmdMarkDelete->setToolTip(QStringLiteral("Add deletion flag to current message"));
-    }
+    setMarkDeleteMarked(MessagePage::isFlagged(record.messdate), MarkWording::From);
 }
 
 bool Form1::messagePageShows(qint32 messnum) const

@@ -24,6 +24,9 @@ void ModalAnswerer::poll()
         return;
     texts << box->text();
     titles << box->windowTitle();
+    icons << box->icon();
+    buttons << box->standardButtons();
+    details << box->detailedText();
     QAbstractButton *button = box->button(m_answer);
     if (!button)
         button = box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok) : box->button(QMessageBox::Cancel);

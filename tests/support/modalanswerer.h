@@ -20,6 +20,9 @@ public:
 
     QStringList texts;  // every box's text, in order
     QStringList titles; // every box's window title, in order
+    QList<QMessageBox::Icon> icons;
+    QList<QMessageBox::StandardButtons> buttons;
+    QStringList details; // every box's detailed text
 
 private:
     void poll();

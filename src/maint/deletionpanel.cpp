@@ -1,0 +1,199 @@
+// The deletion panel: deleting every flagged message, and compacting the database,
+// after which the program ends and its companion starts it again.
+#include "app/form1.h"
+#include "ui_form1.h"
+
+#include "maint/compaction.h"
+#include "maint/deletionmark.h"
+#include "store/integritycheck.h"
+#include "store/recordset.h"
+#include "view/resultlist.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QProcess>
+
+namespace {
+
+const QString kAppTitle = QStringLiteral("Veltra KnowledgeBase");
+
+// A question with OK and Cancel and no icon; true for OK.
+bool confirmed(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok | QMessageBox::Cancel, parent);
+    return box.exec() == QMessageBox::Ok;
+}
+
+}
+
+void Form1::connectDeletionPanel()
+{
+    connectMenus({{ui->MnuDelete, &Form1::MnuDelete_Click}});
+    connect(ui->CmdDelExit, &QPushButton::clicked, this, &Form1::CmdDelExit_Click);
+    connect(ui->CmdDeleteMarked, &QPushButton::clicked, this, &Form1::CmdDeleteMarked_Click);
+    connect(ui->CmdCompact, &QPushButton::clicked, this, &Form1::CmdCompact_Click);
+}
+
+void Form1::MnuDelete_Click()
+{
+    ui->PicDeleteMarked->show();
+    ui->PicDeleteMarked->raise();
+    ui->PicEdit->hide();
+}
+
+void Form1::CmdDelExit_Click()
+{
+    ui->PicDeleteMarked->hide();
+}
+
+void Form1::setDeletionPanelEnabled(bool enabled)
+{
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->CmdDeleteMarked, ui->CmdCompact, ui->CmdDelExit, ui->ChkNoWarn})
+        w->setEnabled(enabled);
+}
+
+bool Form1::countMessages()
+{
+    if (!m_data1)
+        return false;
+    m_data1->moveLast();
+    m_state.msgCount = m_data1->recordCount();
+    // An empty table has no last record: it counts as message number 0.
+    m_state.lastMsgNum = m_data1->hasCurrent() ? m_data1->field(QStringLiteral("messnum")).toInt() : 0;
+    return true;
+}
+
+void Form1::CmdDeleteMarked_Click()
+{
+    if (ui->ChkNoWarn->checkState() == Qt::Unchecked
+        && !confirmed(this, QStringLiteral("Delete Messages"), QStringLiteral("Click OK to delete all marked messages.")))
+        return;
+    ui->CmdDeleteMarked->setText(QStringLiteral("Deleting"));
+    setDeletionPanelEnabled(false);
+    // A record that cannot be deleted stays, and the run goes on; the end says so.
+    int kept = 0;
+    QString keptWhy;
+    const QString failure = walkFlagCandidates(QStringLiteral(" Deleting Messages"), [&](Recordset &rs) {
+        if (DeletionMark::isMarked(rs.field(QStringLiteral("messdate")).toString()) && !rs.deleteCurrent()) {
+            ++kept;
+            keptWhy = QStringLiteral("message %1: %2").arg(rs.field(QStringLiteral("messnum")).toInt()).arg(rs.lastError());
+        }
+        return true;
+    });
+
+    ui->List1->clear();
+    QString text = QStringLiteral(" Messages Deleted");
+    if (kept > 0)
+        text += QStringLiteral(" - %1 could not be deleted (%2)").arg(kept).arg(keptWhy);
+    if (!failure.isEmpty())
+        text += QStringLiteral(" - the run stopped: ") + failure;
+    ui->lblResults->setText(text);
+    if (countMessages()) {
+        ui->LblUpdateStatus->setText(QString::number(m_state.msgCount) + QStringLiteral(" Messages")
+                                     + QStringLiteral(" - Last Msg.# ") + QString::number(m_state.lastMsgNum));
+        ui->hscroll1->setMaximum(m_state.lastMsgNum);
+        m_data1->moveFirst();
+    }
+    ui->hscroll1->setValue(1);
+    EnableOn();
+
+    ui->CmdDeleteMarked->setText(QStringLiteral("Delete"));
+    setDeletionPanelEnabled(true);
+    ui->PicDeleteMarked->hide();
+}
+
+void Form1::CmdCompact_Click()
+{
+    // Preparation.
+    if (ui->ChkNoWarn->checkState() == Qt::Unchecked
+        && !confirmed(this, QStringLiteral("Compact The Database"), QStringLiteral("Click OK to compact the database.")))
+        return;
+    ui->CmdCompact->setText(QStringLiteral("Compacting"));
+    setDeletionPanelEnabled(false);
+    Compaction::removeStaleCopy(m_state.baseDir);
+    // The previous backup stays until a checked copy replaces it: the rename over its
+    // name drops it.
+    ui->CmdCompact->repaint();
+
+    // Compaction: it needs the database to itself.
+    QString reason;
+    bool inUse = false;
+    if (m_data1 && m_data1->isDamaged()) {
+        // Its copy could only carry the damage on, or lose what cannot be read.
+        reason = QStringLiteral("The message database is damaged (%1); it is left as it is.").arg(m_data1->damageReason());
+    } else if (!m_databaseLock.tryExclusive(&reason)) {
+        inUse = true;
+    } else {
+        // The background check's connection would hold the file too.
+        delete findChild<IntegrityCheck *>(QString(), Qt::FindDirectChildrenOnly);
+        if (m_data1)
+            m_data1->close();
+        m_data1.reset();
+        const Compaction::Result result = Compaction::compact(m_state.baseDir);
+        inUse = result.inUse;
+        reason = result.reason;
+        if (result.ok) {
+            ui->PicDeleteMarked->hide();
+            if (startRestarter(&reason)) {
+                // The companion waits for this process to end.
+                endProgram();
+                return;
+            }
+        }
+        m_databaseLock.backToShared();
+    }
+    compactionFailed(reason, inUse);
+}
+
+void Form1::setRestarter(std::function<bool(QString *reason)> restarter)
+{
+    m_restarter = std::move(restarter);
+}
+
+bool Form1::startRestarter(QString *reason)
+{
+    if (m_restarter)
+        return m_restarter(reason);
+    const QString restarter = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("veltra-restarter"));
+    QStringList arguments{QStringLiteral("--pid"), QString::number(QCoreApplication::applicationPid()),
+                          QStringLiteral("--dir"), m_state.baseDir, QStringLiteral("--"),
+                          QCoreApplication::applicationFilePath()};
+    arguments << m_config.arguments;
+    QProcess process;
+    process.setProgram(restarter);
+    process.setArguments(arguments);
+    process.setWorkingDirectory(m_state.baseDir);
+    // The streams this process was given (a terminal, a caller's pipe) may be gone by
+    // the time the program is started again: a write to a closed pipe would end it.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    if (process.startDetached())
+        return true;
+    *reason = QStringLiteral("The program that starts Veltra Knowledgebase again (%1) could not be started.")
+                  .arg(QDir::toNativeSeparators(restarter));
+    return false;
+}
+
+void Form1::compactionFailed(const QString &reason, bool inUse)
+{
+    QMessageBox box(QMessageBox::NoIcon, kAppTitle,
+                    QStringLiteral("The Database is in use. Please close all other Knowledgebase programs and try again."),
+                    QMessageBox::Ok, this);
+    // The text stays as users know it; what really went wrong is one click away.
+    if (!inUse && !reason.isEmpty())
+        box.setDetailedText(reason);
+    box.exec();
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->CmdCompact, ui->CmdDelExit, ui->ChkNoWarn})
+        w->setEnabled(true);
+    ui->PicDeleteMarked->hide();
+    // Every command needs the database: it is opened again (the compacted one when the
+    // files were already switched).
+    if (!m_data1)
+        openDatabase();
+    if (countMessages())
+        ui->hscroll1->setMaximum(m_state.lastMsgNum);
+    if (m_data1)
+        m_data1->moveFirst();
+}

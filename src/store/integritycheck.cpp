@@ -1,0 +1,156 @@
+#include "integritycheck.h"
+
+#include <QStringList>
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+
+namespace {
+
+// quick_check lists up to a hundred faults; the first few say enough.
+constexpr int kDetailLines = 5;
+constexpr int kBusyPauseMs = 10;
+constexpr int kBusyLimitMs = 2000;
+
+bool isDamageCode(int code)
+{
+    const int primary = code & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+} // namespace
+
+// What the worker and the object share: the connection, so the destructor can interrupt it.
+struct IntegrityCheck::Shared
+{
+    std::mutex mutex;
+    sqlite3 *db = nullptr; // only while the worker has it open
+    std::atomic<bool> cancelled = false;
+
+    void cancel()
+    {
+        cancelled = true;
+        const std::lock_guard lock(mutex);
+        // Safe only while the connection is open; the worker closes it under the same lock.
+        if (db)
+            sqlite3_interrupt(db);
+    }
+};
+
+IntegrityCheck::IntegrityCheck(QObject *parent)
+    : QObject(parent)
+{
+}
+
+IntegrityCheck::~IntegrityCheck()
+{
+    if (m_shared)
+        m_shared->cancel();
+    if (m_worker.joinable())
+        m_worker.join();
+    // A result the worker posted meanwhile goes with the object, undelivered.
+}
+
+bool IntegrityCheck::isRunning() const
+{
+    return m_worker.joinable();
+}
+
+bool IntegrityCheck::start(const QString &databasePath)
+{
+    if (isRunning())
+        return false;
+    m_shared = std::make_shared<Shared>();
+    m_worker = std::thread([this, shared = m_shared, databasePath] {
+        const Report report = run(databasePath, shared.get());
+        if (shared->cancelled)
+            return;
+        // The destructor joins this thread before the object goes, so `this` is still there.
+        QMetaObject::invokeMethod(this, [this, report] { deliver(report); }, Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void IntegrityCheck::deliver(const Report &report)
+{
+    // The worker's last act was to post this; it ends at once.
+    if (m_worker.joinable())
+        m_worker.join();
+    m_shared.reset();
+    emit finished(report.outcome, report.detail);
+}
+
+IntegrityCheck::Report IntegrityCheck::run(const QString &databasePath)
+{
+    Shared shared;
+    return run(databasePath, &shared);
+}
+
+IntegrityCheck::Report IntegrityCheck::run(const QString &databasePath, Shared *shared)
+{
+    Report report;
+    sqlite3 *db = nullptr;
+    const int opened = sqlite3_open_v2(databasePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    if (opened != SQLITE_OK) {
+        report.detail = QStringLiteral("open: ") + QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(opened));
+        sqlite3_close(db);
+        return report;
+    }
+    sqlite3_extended_result_codes(db, 1);
+    // The window's own connection may be writing; wait a little for it, but give up at once
+    // when the check is called off.
+    sqlite3_busy_handler(
+        db,
+        [](void *context, int count) -> int {
+            const auto *s = static_cast<const Shared *>(context);
+            if (s->cancelled || count * kBusyPauseMs >= kBusyLimitMs)
+                return 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kBusyPauseMs));
+            return 1;
+        },
+        shared);
+    {
+        const std::lock_guard lock(shared->mutex);
+        shared->db = db;
+    }
+
+    auto failed = [&](const char *what, int rc) {
+        report.outcome = isDamageCode(rc) ? Outcome::Damaged : Outcome::Unchecked;
+        report.detail = QString::fromUtf8(what) + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(db));
+    };
+    sqlite3_stmt *stmt = nullptr;
+    if (shared->cancelled) {
+        report.detail = QStringLiteral("called off");
+    } else if (const int prepared = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &stmt, nullptr);
+               prepared != SQLITE_OK) {
+        failed("prepare", prepared);
+    } else {
+        QStringList lines;
+        int total = 0;
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            if (++total <= kDetailLines)
+                lines << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+        }
+        if (rc != SQLITE_DONE) {
+            failed("quick_check", rc);
+        } else if (total == 1 && lines.constFirst() == QLatin1String("ok")) {
+            report.outcome = Outcome::Sound;
+        } else {
+            report.outcome = Outcome::Damaged;
+            if (total > kDetailLines)
+                lines << QStringLiteral("(%1 faults in all)").arg(total);
+            report.detail = QStringLiteral("quick_check: ") + lines.join(QLatin1Char('\n'));
+        }
+    }
+    sqlite3_finalize(stmt);
+    {
+        const std::lock_guard lock(shared->mutex);
+        shared->db = nullptr;
+    }
+    sqlite3_close(db);
+    return report;
+}

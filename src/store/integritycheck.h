@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <thread>
+
+// SQLite's quick_check of a message database, run on a worker thread with a read-only
+// connection of its own, so start-up is not held up by it. The result arrives through
+// finished() in the thread the object lives in.
+//
+// The object may be destroyed at any time: a check still running is interrupted and its
+// thread joined, and finished() is then never emitted.
+class IntegrityCheck final : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Outcome {
+        Sound,     // quick_check answered "ok"
+        Damaged,   // it found faults, or SQLite found the file corrupt on the way
+        Unchecked  // the check could not run (file gone, locked, interrupted)
+    };
+    Q_ENUM(Outcome)
+
+    struct Report
+    {
+        Outcome outcome = Outcome::Unchecked;
+        QString detail; // SQLite's words; empty when sound
+    };
+
+    explicit IntegrityCheck(QObject *parent = nullptr);
+    ~IntegrityCheck() override;
+
+    // Starts the check; false when one is already running.
+    bool start(const QString &databasePath);
+    bool isRunning() const;
+
+    // The same check in the calling thread.
+    static Report run(const QString &databasePath);
+
+signals:
+    void finished(IntegrityCheck::Outcome outcome, const QString &detail);
+
+private:
+    struct Shared;
+    static Report run(const QString &databasePath, Shared *shared);
+    void deliver(const Report &report);
+
+    std::shared_ptr<Shared> m_shared;
+    std::thread m_worker;
+};

@@ -1,0 +1,49 @@
+#include "view/resultlist.h"
+
+#include <QLabel>
+#include <QListWidget>
+
+namespace {
+
+constexpr int kBatchDivisor = 16;
+constexpr int kBatchMaxWaitMs = 100;
+
+}
+
+namespace ResultList {
+
+void setForeColor(QLabel *label, const QColor &color)
+{
+    QPalette palette = label->palette();
+    if (palette.color(QPalette::WindowText) == color)
+        return;
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+}
+
+Batch::Batch(QListWidget *list)
+    : m_list(list)
+{
+    m_sinceAdded.start();
+}
+
+void Batch::add(const QString &line)
+{
+    m_waiting << line;
+    if (m_waiting.size() > m_list->count() / kBatchDivisor || m_sinceAdded.elapsed() >= kBatchMaxWaitMs)
+        flush();
+}
+
+void Batch::flush()
+{
+    m_list->addItems(m_waiting);
+    m_waiting.clear();
+    m_sinceAdded.restart();
+}
+
+int Batch::count() const
+{
+    return int(m_list->count() + m_waiting.size());
+}
+
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QColor>
+#include <QElapsedTimer>
+#include <QStringList>
+
+class QLabel;
+class QListWidget;
+
+// What the runs that fill the result list share: the label's colours and the list's
+// batched filling.
+namespace ResultList {
+
+// The label's colour values: 255 while a run is going on, 0 at its end.
+inline const QColor kRunningColor(255, 0, 0);
+inline const QColor kDoneColor(0, 0, 0);
+
+void setForeColor(QLabel *label, const QColor &color);
+
+// The list lays all its lines out again after every insertion it sees, so lines wait
+// here in batches that grow with the list (up to 1/16 of its length), never above 100 ms.
+class Batch final
+{
+public:
+    explicit Batch(QListWidget *list);
+    void add(const QString &line);
+    void flush();
+    int count() const; // lines listed and waiting
+
+private:
+    QListWidget *m_list;
+    QStringList m_waiting;
+    QElapsedTimer m_sinceAdded;
+};
+
+}
