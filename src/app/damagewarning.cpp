@@ -4,12 +4,14 @@
 #include "app/form1.h"
 
 #include "maint/compaction.h"
+#include "maint/rescue.h"
 #include "store/integritycheck.h"
 #include "store/recordset.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 namespace {
@@ -55,13 +57,20 @@ void Form1::reportDamage(const QString &reason)
                              "since then are not in it.").arg(QDir::toNativeSeparators(backup))
             : QStringLiteral("There is no %1 (the copy a compaction keeps of the database before it) in this folder.")
                   .arg(kBackupName);
-    QMessageBox::warning(
-        this, kAppTitle,
-        QStringLiteral("The message database %1 is damaged.\n\n"
-                       "SQLite reports: %2\n\n"
-                       "Nothing more will be written to it, so nothing more is lost: updates, edits and deletions "
-                       "are refused. The messages that can still be read can still be shown and searched.\n\n"
-                       "What to do: keep the file. Close the program and copy veltra.mdb somewhere safe before "
-                       "anything else is tried. %3")
-            .arg(QDir::toNativeSeparators(path), reason, backupAdvice));
+    QMessageBox box(QMessageBox::Warning, kAppTitle,
+                    QStringLiteral("The message database %1 is damaged.\n\n"
+                                   "SQLite reports: %2\n\n"
+                                   "Nothing more will be written to it, so nothing more is lost: updates, edits and "
+                                   "deletions are refused. The messages that can still be read can still be shown and "
+                                   "searched.\n\n"
+                                   "Rescue copies every message that can still be read into a new message database "
+                                   "and uses that from now on; the damaged file is kept unchanged as %3. %4")
+                        .arg(QDir::toNativeSeparators(path), reason, QLatin1String(Rescue::kDamaged), backupAdvice),
+                    QMessageBox::NoButton, this);
+    QPushButton *rescue = box.addButton(QStringLiteral("&Rescue Messages"), QMessageBox::AcceptRole);
+    box.addButton(QStringLiteral("&Not Now"), QMessageBox::RejectRole);
+    box.setDefaultButton(rescue);
+    box.exec();
+    if (box.clickedButton() == rescue)
+        rescueDatabase();
 }

@@ -253,6 +253,13 @@ private:
     // msgCount and lastMsgNum from the table; false without a database.
     bool countMessages();
     bool startRestarter(QString *reason);
+    // Closes this copy's connection once no other copy has the database open (the lock
+    // is then held alone); false, with the reason, otherwise.
+    bool takeDatabaseAlone(QString *reason);
+    // Opens the database again after it was taken alone, with the counts and the slider.
+    void reopenDatabase();
+    // Saves what can be read from a damaged database into a new one put in its place.
+    void rescueDatabase();
     void compactionFailed(const QString &reason, bool inUse);
     std::function<bool(QString *reason)> m_restarter;
 

@@ -5,6 +5,7 @@
 
 #include "maint/compaction.h"
 #include "maint/deletionmark.h"
+#include "maint/rescue.h"
 #include "store/integritycheck.h"
 #include "store/recordset.h"
 #include "view/resultlist.h"
@@ -122,14 +123,9 @@ void Form1::CmdCompact_Click()
     if (m_data1 && m_data1->isDamaged()) {
         // Its copy could only carry the damage on, or lose what cannot be read.
         reason = QStringLiteral("The message database is damaged (%1); it is left as it is.").arg(m_data1->damageReason());
-    } else if (!m_databaseLock.tryExclusive(&reason)) {
+    } else if (!takeDatabaseAlone(&reason)) {
         inUse = true;
     } else {
-        // The background check's connection would hold the file too.
-        delete findChild<IntegrityCheck *>(QString(), Qt::FindDirectChildrenOnly);
-        if (m_data1)
-            m_data1->close();
-        m_data1.reset();
         const Compaction::Result result = Compaction::compact(m_state.baseDir);
         inUse = result.inUse;
         reason = result.reason;
@@ -190,10 +186,58 @@ void Form1::compactionFailed(const QString &reason, bool inUse)
     ui->PicDeleteMarked->hide();
     // Every command needs the database: it is opened again (the compacted one when the
     // files were already switched).
+    reopenDatabase();
+}
+
+bool Form1::takeDatabaseAlone(QString *reason)
+{
+    if (!m_databaseLock.tryExclusive(reason))
+        return false;
+    // The background check's connection would hold the file too.
+    delete findChild<IntegrityCheck *>(QString(), Qt::FindDirectChildrenOnly);
+    if (m_data1)
+        m_data1->close();
+    m_data1.reset();
+    return true;
+}
+
+void Form1::reopenDatabase()
+{
     if (!m_data1)
         openDatabase();
-    if (countMessages())
+    if (countMessages()) {
         ui->hscroll1->setMaximum(m_state.lastMsgNum);
-    if (m_data1)
         m_data1->moveFirst();
+    }
+}
+
+void Form1::rescueDatabase()
+{
+    QString reason;
+    if (!takeDatabaseAlone(&reason)) {
+        QMessageBox::warning(this, kAppTitle,
+                             QStringLiteral("The messages could not be rescued: %1\n\nClose the other copies of the "
+                                            "program and try again; the next start offers the rescue again.")
+                                 .arg(reason));
+        return;
+    }
+    const Rescue::Result result = Rescue::rescueFolder(m_state.baseDir);
+    m_databaseLock.backToShared();
+    m_damageReported = false; // the rescued database is a new file
+    reopenDatabase();
+    ui->LblUpdateStatus->setText(QString::number(m_state.msgCount) + QStringLiteral(" Messages")
+                                 + QStringLiteral(" - Last # ") + QString::number(m_state.lastMsgNum));
+    if (!result.ok) {
+        QMessageBox::warning(this, kAppTitle,
+                             QStringLiteral("The messages could not be rescued: %1\n\nThe damaged message database "
+                                            "is unchanged.").arg(result.reason));
+        return;
+    }
+    QMessageBox::information(
+        this, kAppTitle,
+        QStringLiteral("%1 messages were rescued into a new message database, which is now in use.%2\n\n"
+                       "The damaged file is kept unchanged as %3.")
+            .arg(result.rescued)
+            .arg(result.unreadable > 0 ? QStringLiteral(" %1 could not be read.").arg(result.unreadable) : QString())
+            .arg(QLatin1String(Rescue::kDamaged)));
 }

@@ -160,6 +160,9 @@ struct Recordset::Private
             return;
         damaged = true;
         damageReason = reason;
+        // Closing the last connection would fold the log into the damaged file: a write.
+        if (db.isOpen())
+            sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         if (damageHandler)
             damageHandler(reason);
     }

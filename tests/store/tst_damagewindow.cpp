@@ -8,7 +8,10 @@
 #include "store/recordset.h"
 #include "testenv.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 #include <QtTest>
 
 class TestDamageWindow : public SearchWindow::SearchWindowTest
@@ -56,6 +59,52 @@ private slots:
                                     w->recordset()->damageReason(), QStringLiteral("veltra.bak")})
             QVERIFY2(text.contains(part), qPrintable(part + QStringLiteral(" not in: ") + text));
         QVERIFY(!w->recordset()->addNew(Fixtures::message(DamagedFile::kMessages + 1)));
+    }
+
+    // The way out the warning offers: what can be read goes into a new database, the
+    // damaged file is kept as it was.
+    void rescueKeepsTheDamagedFile()
+    {
+        const QString file = path(QStringLiteral("veltra.mdb"));
+        QVERIFY(DamagedFile::write(file, true));
+        const QByteArray damagedBytes = Fixtures::readAll(file);
+        QStringList texts;
+        QTimer answerer;
+        connect(&answerer, &QTimer::timeout, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            texts << box->text();
+            for (QAbstractButton *b : box->buttons()) {
+                if (b->text() == QLatin1String("&Rescue Messages") || box->standardButtons() == QMessageBox::Ok) {
+                    b->click();
+                    return;
+                }
+            }
+        });
+        answerer.start(10);
+        const auto w = restart();
+        QVERIFY(TestEnv::waitUntil([&] { return texts.size() == 2; }, 10000));
+        answerer.stop();
+        QVERIFY2(texts[1].contains(QLatin1String("messages were rescued")), qPrintable(texts[1]));
+
+        QCOMPARE(Fixtures::readAll(path(QStringLiteral("veltra.damaged"))), damagedBytes);
+        Recordset *rs = w->recordset();
+        QVERIFY(rs && !rs->isDamaged());
+        QVERIFY(rs->recordCount() > DamagedFile::kMessages - 100);
+        QVERIFY(rs->recordCount() < DamagedFile::kMessages);
+        // Every rescued message is whole, the last ones behind the damage included.
+        int checked = 0;
+        for (bool more = rs->moveFirst() && rs->hasCurrent(); more; more = rs->moveNext() && !rs->eof()) {
+            MessageRecord r;
+            QVERIFY(rs->current(&r));
+            QCOMPARE(r.message, QStringLiteral("<p>Body of message %1.</p>").arg(r.messnum).repeated(30));
+            ++checked;
+        }
+        QCOMPARE(checked, rs->recordCount());
+        QVERIFY(rs->moveLast());
+        QCOMPARE(rs->field(QStringLiteral("messnum")).toInt(), DamagedFile::kMessages);
+        QVERIFY(rs->addNew(Fixtures::message(DamagedFile::kMessages + 1)));
     }
 };
 
