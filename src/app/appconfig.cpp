@@ -45,6 +45,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         "The data folder (veltra.mdb, KnowledgeBase.ini, History.txt, UrlList.txt, help.html, about.html)\n"
         "is the current directory."));
     const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption update({QStringLiteral("update-server")},
                                     QStringLiteral("Update server base address, scheme and host (default %1).")
                                         .arg(config.updateServer),
@@ -70,6 +71,11 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     }
     if (parser.isSet(help)) {
         result.message = parser.helpText();
+        return result;
+    }
+    if (parser.isSet(version)) {
+        // The build hands in the project's version, so the two cannot drift apart.
+        result.message = QStringLiteral("Veltra Knowledgebase " VELTRA_VERSION "\n");
         return result;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -27,6 +27,11 @@ constexpr int kTwipsPerPixel = 15;
 constexpr int kHistoryReadLimit = 20;
 constexpr int kAddressReadLimit = 50;
 constexpr int kLockWaitMs = 30000;
+// The smallest window: narrower than 6000 twips the result list, address bar and lines keep
+// their widths as before; but it is never as low as 3500 twips, where the browser would keep
+// a height that runs under the status strip.
+constexpr int kMinimumWidth = 300;
+constexpr int kMinimumHeight = 240;
 
 int px(double twips)
 {
@@ -82,6 +87,7 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     Timer3->setInterval(250);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
     connect(ui->MenuFileExit, &QAction::triggered, this, &Form1::MenuFileExit_Click);
+    connect(ui->CmdUpDown, &QToolButton::clicked, this, &Form1::CmdUpDown_Click);
     ui->txtBlank->installEventFilter(this);
     connectUpdating();
     connectViewing();
@@ -89,6 +95,13 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     connectBrowsing();
     connectMarking();
     connectDeletionPanel();
+    connectListEditor();
+    connectTray();
+    connectShortcuts();
+
+    setTabOrderChain();
+    // A damaged settings file cannot make it smaller either.
+    setMinimumSize(kMinimumWidth, kMinimumHeight + menuBar()->sizeHint().height());
 
     Form_Load();
 
@@ -239,6 +252,9 @@ void Form1::openDatabase()
         return;
     }
     m_data1 = std::move(result.recordset);
+    if (m_data1->isReadOnly())
+        m_readOnlyNotice = QStringLiteral(" This data folder cannot be written: messages are shown, but nothing can be "
+                                          "stored (no updates, flags or deletions).");
     watchForDamage();
 }
 
@@ -278,9 +294,15 @@ void Form1::applySettings(const SettingsValues &values, int count)
     if (count >= 4)
         bounds.setHeight(px(values.height));
     if (count >= 1) {
-        // A size from a damaged file must not make a window no screen can paint.
-        if (const QScreen *screen = QGuiApplication::primaryScreen())
-            bounds.setSize(bounds.size().boundedTo(screen->availableVirtualGeometry().size()));
+        // A size from a damaged file, or one saved at another scale, must not make a window
+        // larger than the screen or lying off every screen. Too small a size is raised to
+        // the window's minimum by resize().
+        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+            const QRect available = screen->availableVirtualGeometry();
+            bounds.setSize(bounds.size().boundedTo(available.size()));
+            if (!QGuiApplication::screenAt(bounds.center()) && !QGuiApplication::screenAt(bounds.topLeft()))
+                bounds.moveTopLeft(screen->availableGeometry().topLeft());
+        }
         move(bounds.topLeft());
         resize(bounds.size());
     }
@@ -369,6 +391,10 @@ void Form1::closeEvent(QCloseEvent *event)
         m_state.interruptFlag = true;
         event->ignore();
         QTimer::singleShot(0, this, &QWidget::close);
+        return;
+    }
+    if (!beginUnload()) {
+        event->accept();
         return;
     }
     Form_Unload();
@@ -523,34 +549,92 @@ void Form1::Form_Resize()
 {
     if (m_state.formLoading)
         return;
-    if (isMinimized())
+    if (isMinimized()) {
+        goToTray();
         return;
+    }
     m_state.lastWindowState = isMaximized() ? 2 : 0;
+    layoutPanels(false);
+}
 
+void Form1::layoutPanels(bool toggled)
+{
     // The panels follow the client area: the browser fills the width and reaches down to
-    // the status strip, which stays along the bottom edge.
+    // the status strip, which stays along the bottom edge, so nothing of the page lies
+    // under it. The minimum window size keeps every computed size positive.
     const QSize client = ui->centralwidget->size();
     const int w = client.width();
     const int h = client.height();
-    const int stripHeight = ui->stbar->height();
+    // The strip is as high as its text needs, at least its design height.
+    const int stripHeight = qMax(px(285), ui->LblStBar1->sizeHint().height());
     QWidget *const panel = ui->Picture1;
     panel->setGeometry(panel->x(), panel->y(), qMax(0, w - panel->x()), panel->height());
-    ui->web1->setGeometry(ui->web1->x(), ui->web1->y(), qMax(0, w - ui->web1->x()), ui->web1->height());
+    ui->web1->setGeometry(ui->web1->x(), ui->web1->y(), qMax(0, panel->width() - ui->web1->x()), ui->web1->height());
     if (w > px(6000)) {
         ui->List1->resize(qMax(0, w - ui->List1->x() - 1), ui->List1->height());
         ui->Combo2->resize(qMax(0, panel->width() - ui->Combo2->x() - px(135)), ui->Combo2->height());
         const int lineX = ui->List1->x() + ui->List1->width() + 4;
         ui->Line6->move(lineX, ui->Line6->y());
-        ui->Line1->resize(qMax(0, w - ui->Line1->x()), ui->Line1->height());
+        // After the toggle the top line ends at the result list's edge; the next wide
+        // resize carries it to the window's edge again.
+        ui->Line1->resize(qMax(0, (toggled ? lineX : w) - ui->Line1->x()), ui->Line1->height());
+    } else if (toggled) {
+        ui->Line1->resize(qMax(0, ui->Line6->x() - ui->Line1->x()), ui->Line1->height());
     }
-    if (h > px(3500)) {
+    // A window this low keeps the browser's height on resize; the toggle always sets it.
+    if (toggled || h > px(3500)) {
         const int panelHeight = qMax(0, h - stripHeight - panel->y());
         panel->resize(panel->width(), panelHeight);
         ui->web1->resize(ui->web1->width(), qMax(0, panelHeight - ui->web1->y()));
     }
     ui->stbar->setGeometry(0, h - stripHeight, w, stripHeight);
+    const int boxHeight = stripHeight - 2;
+    ui->LblStBar1->resize(ui->LblStBar1->width(), stripHeight);
+    ui->PBar1->resize(ui->PBar1->width(), boxHeight);
+    ui->PLockBox->resize(ui->PLockBox->width(), boxHeight);
     const int lockLeft = w - px(425);
-    ui->PLockBox->move(lockLeft, ui->PLockBox->y());
-    ui->PBar1->move(lockLeft - ui->PBar1->width(), ui->PBar1->y());
+    ui->PLockBox->move(lockLeft, 1);
+    ui->PBar1->move(lockLeft - ui->PBar1->width(), 1);
     ui->LblStBar1->resize(qMax(0, ui->PBar1->x()), ui->LblStBar1->height());
+}
+
+void Form1::setTabOrderChain()
+{
+    const std::initializer_list<QWidget *> chain{
+        ui->Combo1, ui->CmdGo, ui->cmdCheckDelete, ui->CmdMarkRange, ui->List1, ui->H2Down, ui->hscroll2, ui->H2Up,
+        ui->H1Down, ui->hscroll1, ui->H1Up, ui->CmdBack, ui->CmdForward, ui->CmdStop, ui->CmdRefresh, ui->CmdHome,
+        ui->CmdManuals, ui->CmdReg, ui->cmdYahoo, ui->CmdUpDown, ui->CmdMarkDelete, ui->Combo2, m_web1->widget()};
+    for (QWidget *w : chain) {
+        if (!(w->focusPolicy() & Qt::TabFocus))
+            w->setFocusPolicy(Qt::StrongFocus);
+    }
+    // Scratch lists, picture holders and the focus sink are never worked with.
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->ListSort, ui->ListSort2, ui->List2, ui->CmdUp, ui->CmdDown,
+                                                       ui->txtBlank})
+        w->setFocusPolicy(Qt::NoFocus);
+    QWidget *previous = nullptr;
+    for (QWidget *w : chain) {
+        if (previous)
+            setTabOrder(previous, w);
+        previous = w;
+    }
+}
+
+void Form1::CmdUpDown_Click()
+{
+    QWidget *const panel = ui->Picture1;
+    if (panel->y() == 0) {
+        panel->move(panel->x(), px(1500));
+        ui->CmdUpDown->setIcon(ui->CmdUp->icon());
+        ui->CmdUpDown->setToolTip(QStringLiteral("Hide knowledgebase"));
+        ui->MnuDelete->setEnabled(true);
+    } else {
+        panel->move(panel->x(), 0);
+        ui->CmdUpDown->setIcon(ui->CmdDown->icon());
+        ui->CmdUpDown->setToolTip(QStringLiteral("Show knowledgebase"));
+        ui->MnuDelete->setEnabled(false);
+        ui->PicDeleteMarked->hide();
+    }
+    layoutPanels(true);
+    setTimerEnabled(Timer2, true);
 }

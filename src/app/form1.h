@@ -110,6 +110,11 @@ private:
     void Form_Load();
     void Form_Activate();
     void Form_Resize();
+    // The panels fitted to the client area; `toggled` for the relayout after CmdUpDown.
+    void layoutPanels(bool toggled);
+    void CmdUpDown_Click();
+    // Tab goes through the controls a user works with, in reading order.
+    void setTabOrderChain();
     void openDatabase();
     // app/damagewarning.cpp: a damaged message database is reported once and written no more.
     void watchForDamage();
@@ -124,6 +129,34 @@ private:
     void endProgram();
     static void setTimerEnabled(QTimer *timer, bool enabled);
 
+    // app/tray.cpp: the tray and the exit paths
+public:
+    // A logout's signal (SIGTERM, SIGHUP, SIGINT) ends the program the way E&xit does.
+    void sessionEnding();
+    // Tests answer in place of the desktop whether a tray is there to take the icon.
+    void setTrayAvailability(std::function<bool()> available);
+private:
+    void connectTray();
+    void MnuMinTray_Click();
+    void MnuShow_Click();
+    void MnuExit_Click();
+    void MnuClose_Click();
+    // Form_Resize's step for a minimised window: into the tray when the option is checked.
+    void goToTray();
+    // Takes the icon away and puts back the window state from before minimising, unshown.
+    void leaveTray();
+    // The tray went away while it held the window: the window is shown again.
+    void trayHostChanged();
+    bool trayAvailable() const;
+    // closeEvent asks before Form_Unload: false once the files have been written, so
+    // however many ways out come together they are written once.
+    bool beginUnload();
+    class QSystemTrayIcon *m_trayIcon = nullptr;
+    QMenu *MnuPopup = nullptr;
+    std::function<bool()> m_trayAvailability;
+    bool m_trayMissingReported = false;
+    bool m_unloadBegun = false;
+
     // Each subsystem connects its own controls and may look at events first; a filter
     // returns true to consume the event.
     void connectUpdating();
@@ -132,6 +165,8 @@ private:
     void connectBrowsing();
     void connectAddressBar();
     void connectPageCommands();
+    // app/shortcuts.cpp: the usual keys for commands whose menus and buttons have none.
+    void connectShortcuts();
     bool viewEventFilter(QObject *watched, QEvent *event);
     bool searchEventFilter(QObject *watched, QEvent *event);
     bool browserEventFilter(QObject *watched, QEvent *event);
@@ -263,6 +298,24 @@ private:
     void compactionFailed(const QString &reason, bool inUse);
     std::function<bool(QString *reason)> m_restarter;
 
+    // lists/listeditor.cpp: the history and address list editor
+    void connectListEditor();
+    void MnuEditHistory_Click();
+    void MnuClearHistory_Click();
+    void MnuEditAddress_Click();
+    void MnuClearAddress_Click();
+    void LstEdit_Click();
+    void Text1_Change();
+    void Command2_Click();
+    void CmdDelete_Click();
+    void cmdSaveExit_Click();
+    void CmdExit_Click();
+    // Opens the panel on a copy of the box's drop-down list; nothing for an empty list.
+    void openListEditor(const QComboBox *source, const QString &which);
+    // The drop-down lists (and ListSort for the history) replaced, their texts emptied.
+    void replaceHistory(const QStringList &entries);
+    void replaceAddressList(const QStringList &entries);
+
     // ---- message viewing (view/rendering.cpp, view/navigation.cpp) ----
     QString messagePagePath() const;
     // True while the message page on disk is still the one last rendered, for `messnum`.
@@ -291,6 +344,7 @@ private:
     Browser *m_web1 = nullptr; // owned through the widget tree
     std::unique_ptr<Recordset> m_data1;
     DatabaseLock m_databaseLock; // held from start-up to the end, exclusive while compacting
+    QString m_readOnlyNotice;    // shown over the first message when the database is read-only
     FormState m_state;
     QTimer *Timer1 = nullptr;
     QTimer *Timer2 = nullptr;

@@ -15,8 +15,15 @@ class QIODevice;
 // of its line when there is none; the quotes are not part of it, and whatever follows
 // them up to the item's end is dropped. An empty line is an empty item.
 //
+// A line that is one quoted item with doubled quotes inside ("say ""hi""") reads as the
+// text with each pair made one quote: that is how the list files put down an entry with
+// a quote that would not come back whole otherwise. Everywhere else a doubled quote keeps
+// the reading above (the first quote ends the item), so older files read as they did.
+//
 // Garbage stays cheap: an item is cut at kMaxItemBytes (the rest of it is skipped
 // without being kept), and the input counts as ended once kMaxReadBytes have been read.
+// Telling a line of doubled quotes from other text looks at most kMaxLookAheadBytes of
+// it ahead, once per line; a longer one keeps the reading above.
 class ItemReader final
 {
     Q_DISABLE_COPY_MOVE(ItemReader)
@@ -24,6 +31,8 @@ class ItemReader final
 public:
     static constexpr qsizetype kMaxItemBytes = 64 * 1024;
     static constexpr qint64 kMaxReadBytes = 16 * 1024 * 1024;
+    // An item of kMaxItemBytes that is all quotes, doubled, and its closing quote.
+    static constexpr qsizetype kMaxLookAheadBytes = 2 * kMaxItemBytes + 2;
 
     // Reads from an open device, which must outlive the reader.
     explicit ItemReader(QIODevice *device);
@@ -41,7 +50,10 @@ private:
     bool fill();
     int peek();
     int collect(QByteArray *item, char stop);
+    int collectLine(QByteArray *line, qsizetype cap);
     void takeTerminator(int c);
+    void finishQuotedLine(QByteArray *item);
+    void putBack(const QByteArray &bytes, qint64 fillsBefore);
 
     QIODevice *m_device = nullptr; // null when reading from a byte array
     bool m_readFailed = false;
@@ -49,5 +61,7 @@ private:
     qsizetype m_pos = 0;
     qint64 m_readTotal = 0;
     bool m_exhausted = false;
+    qint64 m_fills = 0; // chunks read so far
+    bool m_atLineStart = true; // the next item is the first of its line
     QString m_error;
 };

@@ -42,11 +42,35 @@ ReadResult read(const QString &path, int limit)
     return result;
 }
 
-QByteArray toBytes(const QStringList &entries)
+QByteArray toBytes(const QStringList &lines)
+{
+    QByteArray bytes;
+    for (const QString &line : lines) {
+        bytes += Cp1252::encode(line);
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+QByteArray entryLine(const QString &entry)
+{
+    QString text = entry;
+    text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    QByteArray line = Cp1252::encode(text);
+    // The reader skips leading blanks, drops trailing ones, ends an unquoted item at a
+    // comma and takes a leading quote as the start of a quoted one.
+    const bool readsBack = line.isEmpty()
+                           || (line.front() != ' ' && line.front() != '"' && line.back() != ' ' && !line.contains(','));
+    if (readsBack)
+        return line;
+    return '"' + line.replace('"', "\"\"") + '"';
+}
+
+QByteArray entriesToBytes(const QStringList &entries)
 {
     QByteArray bytes;
     for (const QString &entry : entries) {
-        bytes += Cp1252::encode(entry);
+        bytes += entryLine(entry);
         bytes += "\r\n";
     }
     return bytes;
@@ -54,7 +78,7 @@ QByteArray toBytes(const QStringList &entries)
 
 bool write(const QString &path, const QStringList &entries, QString *error)
 {
-    return writeBytes(path, toBytes(entries), error);
+    return writeBytes(path, entriesToBytes(entries), error);
 }
 
 bool writeBytes(const QString &path, const QByteArray &bytes, QString *error)

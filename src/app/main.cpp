@@ -1,5 +1,6 @@
 #include "app/appconfig.h"
 #include "app/form1.h"
+#include "app/quitsignals.h"
 #include "browser/webenginebrowser.h"
 
 #include <QApplication>
@@ -25,8 +26,13 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veltra KnowledgeBase"));
+    // Lets the desktop match the window to its entry (veltra-kb.desktop) and show its icon.
+    QApplication::setDesktopFileName(QStringLiteral("veltra-kb"));
 
     Form1 window(*parsed.config, new WebEngineBrowser);
+    // A logout's SIGTERM or SIGHUP, or Ctrl+C, ends the program the way E&xit does: saved.
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::received, &window, &Form1::sessionEnding);
     window.showAsLoaded();
     return app.exec();
 }

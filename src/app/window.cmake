@@ -9,4 +9,7 @@ target_sources(veltra PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.ui
     ${CMAKE_CURRENT_SOURCE_DIR}/icons.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/icons.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/quitsignals.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/quitsignals.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/tray.cpp
 )

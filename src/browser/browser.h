@@ -43,6 +43,9 @@ public:
     // it without scripts and lets nothing it references be fetched. A local file named
     // tempfile.htm is treated as the message page even before this is called.
     virtual void setMessagePagePath(const QString &path) = 0;
+    // Shows the message page from memory, for a data folder where its file cannot be
+    // written; the page is treated and reported as that file all the same.
+    virtual void showMessagePage(const QByteArray &page) = 0;
 
 signals:
     void beforeNavigate2(const QString &url);

@@ -74,6 +74,13 @@ void Form1::web1_DocumentComplete(const QString &url)
     if (isMessagePageUrl(m_state.completedUrl)) {
         setTimerEnabled(Timer2, false);
         ui->List1->setFocus(Qt::OtherFocusReason);
+        // Said once, over the first message shown, and kept until the user goes elsewhere.
+        if (!m_readOnlyNotice.isEmpty()) {
+            m_state.statusOverride = m_readOnlyNotice;
+            ui->LblStBar1->setText(m_readOnlyNotice);
+            ui->LblStBar1->setCursorPosition(0);
+            m_readOnlyNotice.clear();
+        }
     } else {
         setTimerEnabled(Timer2, true);
     }
@@ -97,6 +104,8 @@ void Form1::web1_StatusTextChange(const QString &text)
         ui->LblStBar1->setText(m_state.statusOverride);
     else
         ui->LblStBar1->setText(QLatin1Char(' ') + text);
+    // A text longer than the box shows its beginning.
+    ui->LblStBar1->setCursorPosition(0);
 }
 
 void Form1::web1_ProgressChange(int progress, int progressMax)

@@ -189,6 +189,14 @@ void WebEngineBrowser::setMessagePagePath(const QString &path)
     m_rule.setPath(path);
 }
 
+void WebEngineBrowser::showMessagePage(const QByteArray &page)
+{
+    const QUrl url = QUrl::fromLocalFile(m_rule.path());
+    m_page->setInMemoryAddress(url);
+    m_page->prepareFor(url);
+    m_page->setContent(page, QStringLiteral("text/html"), url);
+}
+
 bool WebEngineBrowser::isSilent() const
 {
     return m_silent;
@@ -257,11 +265,12 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
     // A page the server answers with an error status still loads, but it is a failure.
     const bool failed = info.status() == QWebEngineLoadingInfo::LoadFailedStatus
         || (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain && info.errorCode() >= 400);
-    finishNavigation(m_generation, failed ? info.url() : QUrl());
+    finishNavigation(m_generation, failed ? m_page->shownAs(info.url()) : QUrl());
 }
 
-void WebEngineBrowser::onUrlChanged(const QUrl &url)
+void WebEngineBrowser::onUrlChanged(const QUrl &changed)
 {
+    const QUrl url = m_page->shownAs(changed);
     updateHistoryState();
     if (m_navigating || m_reported != m_generation || url == m_completedUrl)
         return;

@@ -54,6 +54,7 @@ public:
     void execWB(int command, int option) override;
     void takeFocus() override;
     void setMessagePagePath(const QString &path) override;
+    void showMessagePage(const QByteArray &page) override;
 
     bool isSilent() const;
     bool registeredAsBrowser() const;

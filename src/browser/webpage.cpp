@@ -62,13 +62,28 @@ bool WebPage::showsInertMessagePage() const
 QUrl WebPage::committedUrl() const
 {
     const QWebEngineHistoryItem current = history()->currentItem();
-    return current.isValid() ? current.url() : QUrl();
+    return current.isValid() ? shownAs(current.url()) : QUrl();
 }
 
-bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
+void WebPage::setInMemoryAddress(const QUrl &address)
+{
+    m_inMemoryAddress = address;
+}
+
+QUrl WebPage::shownAs(const QUrl &url) const
+{
+    // Only the program puts data: documents into the main frame; the engine refuses
+    // them to a page.
+    if (!m_inMemoryAddress.isEmpty() && url.scheme() == QLatin1String("data"))
+        return m_inMemoryAddress;
+    return url;
+}
+
+bool WebPage::acceptNavigationRequest(const QUrl &requested, NavigationType type, bool isMainFrame)
 {
     if (!isMainFrame)
         return true;
+    const QUrl url = shownAs(requested);
     if (m_rule.matches(committedUrl())) {
         // Only the user or the program moves away from the message page: a refresh tag or
         // anything else the untrusted body starts by itself is refused.

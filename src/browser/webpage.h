@@ -26,6 +26,10 @@ public:
     // The address of the document in view. url() names a pending navigation's target
     // as soon as it is asked for, before anything of it is shown.
     QUrl committedUrl() const;
+    // The message page shown from memory has a data: address; it stands for the file at
+    // `address` in everything the page decides and reports.
+    void setInMemoryAddress(const QUrl &address);
+    QUrl shownAs(const QUrl &url) const;
 
 signals:
     // A main-frame navigation to a new document has been allowed.
@@ -44,6 +48,7 @@ private:
     void openDeferredLink();
 
     const MessagePageRule &m_rule;
+    QUrl m_inMemoryAddress;
     QUrl m_deferredLink;
     bool m_silent = false;
 };

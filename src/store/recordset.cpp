@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -461,7 +462,22 @@ Recordset::OpenResult Recordset::open(const QString &databasePath, const QString
     std::unique_ptr<Recordset> rs(new Recordset);
     Private &p = *rs->d;
     p.path = databasePath;
-    if (!p.db.open(databasePath, SQLITE_OPEN_READWRITE))
+    // A file or folder this user cannot write is opened for reading. SQLite reads a
+    // write-ahead-log file only through its shared-memory file, which a folder that cannot
+    // be written has no room for; unchanging as such a folder is, the file is then read
+    // as immutable.
+    const bool folderWritable = QFileInfo(info.absolutePath()).isWritable();
+    const bool walFile = quint8(header.at(18)) == 2;
+    const QString sidecar = databasePath + QStringLiteral("-shm");
+    bool opened = false;
+    if (!folderWritable && walFile && !QFileInfo(sidecar).isWritable()) {
+        QUrl uri = QUrl::fromLocalFile(info.absoluteFilePath());
+        uri.setQuery(QStringLiteral("mode=ro&immutable=1"));
+        opened = p.db.open(uri.toString(QUrl::FullyEncoded), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+    } else {
+        opened = p.db.open(databasePath, info.isWritable() ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
+    }
+    if (!opened)
         return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be opened: %2.")
                                                   .arg(where, p.db.lastError()));
     sqlite3_busy_timeout(p.db.handle(), kBusyTimeoutMs);
@@ -574,6 +590,11 @@ bool Recordset::createEmpty(const QString &databasePath, QString *error)
         return failWith(QStringLiteral("The message database %1 cannot be created: %2.").arg(where, failure));
     }
     return true;
+}
+
+bool Recordset::isReadOnly() const
+{
+    return d->db.isReadOnly();
 }
 
 bool Recordset::isOpen() const

@@ -43,6 +43,9 @@ public:
     Recordset &operator=(const Recordset &) = delete;
 
     bool isOpen() const;
+    // True when the file could only be opened for reading (a folder or file this user
+    // cannot write): every write fails.
+    bool isReadOnly() const;
     void close();
     QString databasePath() const;
     QString lastError() const;

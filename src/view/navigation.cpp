@@ -58,6 +58,10 @@ bool Form1::viewEventFilter(QObject *watched, QEvent *event)
 {
     QListWidget *const list = ui->List1;
     if (watched == list && event->type() == QEvent::KeyPress) {
+        // Tab moves on to the next control, as it does everywhere else.
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+            return false;
         const QString text = static_cast<QKeyEvent *>(event)->text();
         if (!text.isEmpty())
             List1_KeyPress(text.at(0).unicode());

@@ -22,14 +22,14 @@ void Form1::TryToDisplay()
         const QString path = messagePagePath();
         const QByteArray page = MessagePage::render(record);
         QString error;
-        if (MessagePage::write(path, page, &error)) {
-            m_state.shownMsgNum = QString::number(record.messnum);
-            m_shownPage = page;
+        const bool written = MessagePage::write(path, page, &error);
+        m_state.shownMsgNum = QString::number(record.messnum);
+        m_shownPage = written ? page : QByteArray();
+        if (written)
             m_web1->navigate(path);
-        } else {
+        else
             // Showing the file anyway would put the previous message under this one's number.
-            ui->LblStBar1->setText(QStringLiteral(" Message %1 could not be shown: %2").arg(record.messnum).arg(error));
-        }
+            m_web1->showMessagePage(page);
     }
 
     ui->MenuFilePrint->setEnabled(true);

@@ -71,6 +71,24 @@ private slots:
         for (const char *option : {"--update-server", "--group-server", "--club-host", "--search-server"})
             QVERIFY2(r.message.contains(QLatin1String(option)), option);
     }
+
+    void versionPrintsNameAndProjectVersion_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("long") << QStringList{"--version"};
+        QTest::newRow("short") << QStringList{"-v"};
+        QTest::newRow("with an endpoint") << QStringList{"--club-host", "club.test", "--version"};
+    }
+    void versionPrintsNameAndProjectVersion()
+    {
+        QFETCH(QStringList, args);
+        args.prepend(QStringLiteral("veltra-kb"));
+        const auto r = parseCommandLine(args);
+        QVERIFY(!r.config);
+        QCOMPARE(r.exitCode, 0);
+        // The version the build was configured with, not one written into the source.
+        QCOMPARE(r.message, QStringLiteral("Veltra Knowledgebase " VELTRA_PROJECT_VERSION "\n"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAppConfig)

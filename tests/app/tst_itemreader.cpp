@@ -104,6 +104,23 @@ private slots:
                                                         << QStringList{"open", "next"};
         QTest::newRow("unclosed quote at end of file") << QByteArray("\"open") << QStringList{"open"};
         QTest::newRow("empty quotes") << QByteArray("\"\"\r\n\"b\"") << QStringList{"", "b"};
+        // A line that is one quoted item with doubled quotes: each pair is one quote.
+        QTest::newRow("doubled quotes, whole line") << QByteArray("\"say \"\"hi\"\", ok\"\r\nnext")
+                                                   << QStringList{"say \"hi\", ok", "next"};
+        QTest::newRow("quoted phrase, whole line") << QByteArray("\"\"\"for the clutch\"\"\"\r\n")
+                                                  << QStringList{"\"for the clutch\""};
+        QTest::newRow("a lone quote") << QByteArray("\"\"\"\"\r\n") << QStringList{"\""};
+        QTest::newRow("two quotes") << QByteArray("\"\"\"\"\"\"") << QStringList{"\"\""};
+        QTest::newRow("blanks around") << QByteArray("  \"a\"\"b\"  \r\nc") << QStringList{"a\"b", "c"};
+        // Anywhere else the first quote still ends the item, as in files written before.
+        QTest::newRow("pair, then junk") << QByteArray("\"a\"\"b\" x\r\nn") << QStringList{"a", "n"};
+        QTest::newRow("pair, then a comma") << QByteArray("\"a\"\"b\",c\r\n") << QStringList{"a", "c"};
+        QTest::newRow("pair never closed") << QByteArray("\"clutch\"\"\r\nn") << QStringList{"clutch", "n"};
+        QTest::newRow("comma in a pair never closed") << QByteArray("\"a\"\"b,c\r\n") << QStringList{"a", "c"};
+        QTest::newRow("three quotes") << QByteArray("\"\"\"\r\nn") << QStringList{"", "n"};
+        QTest::newRow("pair after a comma") << QByteArray("x,\"a\"\"b\"\r\n") << QStringList{"x", "a"};
+        QTest::newRow("items after a comma come back")
+            << QByteArray("\"a\"\"b,c,\"d\"\"e\"\r\nf") << QStringList{"a", "c", "d", "f"};
         QTest::newRow("Windows-1252 decoded") << QByteArray("caf\xe9 \x80 5\r\n") << QStringList{QStringLiteral(u"café € 5")};
         QTest::newRow("binary bytes") << QByteArray("\x00\x01\xff\x81\x1a,\x7f", 7)
                                       << QStringList{QString::fromUtf16(u"\u0000\u0001\u00ff\u0081\u001a", 5),
@@ -162,6 +179,24 @@ private slots:
         QCOMPARE(readAll(reader), (QStringList{QString(ItemReader::kMaxItemBytes, u'x'), QStringLiteral("next")}));
     }
 
+    void doubledQuotesLookAheadIsBounded_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("item");
+        constexpr qsizetype longest = ItemReader::kMaxItemBytes;
+        QTest::newRow("longest item of quotes") << '"' + QByteArray(2 * longest, '"') + '"' << QString(longest, u'"');
+        QTest::newRow("past the look-ahead: read as before")
+            << "\"a\"\"" + QByteArray(ItemReader::kMaxLookAheadBytes, 'x') + "\"" << QStringLiteral("a");
+    }
+    void doubledQuotesLookAheadIsBounded()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, item);
+        TrickleDevice device(line + "\r\nnext\r\n", 4096);
+        ItemReader reader(&device);
+        QCOMPARE(readAll(reader), (QStringList{item, QStringLiteral("next")}));
+    }
+
     void lineEndAcrossReads()
     {
         // CR as the last byte of one read and LF as the first of the next are one line end.
@@ -181,6 +216,10 @@ private slots:
                                        << ItemReader::kMaxReadBytes + 65536;
         // Short lines: twenty items need only the first read.
         QTest::newRow("many short lines") << QByteArray("entry\r\n") << 20 << qint64(65536);
+        // Every line makes the reader look ahead for doubled quotes and give back what
+        // follows the comma: that must not cost a copy of the rest of the input each time.
+        QTest::newRow("doubled quote and comma on each line") << QByteArray("\"a\"\"b,c\r\n") << 2000000
+                                                             << qint64(9 * 1000 * 1000 + 65536);
     }
     void endlessInputIsBounded()
     {

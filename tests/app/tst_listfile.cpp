@@ -54,11 +54,16 @@ private slots:
 
     void writesExactBytes()
     {
+        // Entries that read back as they are keep the lines they always had; the others are
+        // quoted.
         const QStringList entries{QStringLiteral("clutch"), QString(), QStringLiteral(u"café racer €"),
-                                  QStringLiteral(u"Привет"), QStringLiteral("red, car")};
-        QCOMPARE(ListFile::toBytes(entries), QByteArray("clutch\r\n\r\ncaf\xe9 racer \x80\r\n??????\r\nred, car\r\n"));
+                                  QStringLiteral(u"Привет"), QStringLiteral("say \"hi\""), QStringLiteral("\tx\t"),
+                                  QStringLiteral("red, car"), QStringLiteral(" x"), QStringLiteral("\"for the clutch\"")};
+        const QByteArray bytes("clutch\r\n\r\ncaf\xe9 racer \x80\r\n??????\r\nsay \"hi\"\r\n\tx\t\r\n"
+                               "\"red, car\"\r\n\" x\"\r\n\"\"\"for the clutch\"\"\"\r\n");
+        QCOMPARE(ListFile::entriesToBytes(entries), bytes);
         QVERIFY(ListFile::write(path("History.txt"), entries));
-        QCOMPARE(readBytes(path("History.txt")), ListFile::toBytes(entries));
+        QCOMPARE(readBytes(path("History.txt")), bytes);
         QVERIFY(ListFile::write(path("Empty.txt"), {}));
         QCOMPARE(readBytes(path("Empty.txt")), QByteArray());
     }
@@ -77,11 +82,19 @@ private slots:
             << 20 << QStringList{QStringLiteral(u"Grüße"), QStringLiteral(u"naïve façade"), QStringLiteral(u"€ „quoted“ ‰")};
         QTest::newRow("outside the page becomes ?") << QStringList{QStringLiteral(u"日本 car")} << 20
                                                    << QStringList{QStringLiteral("?? car")};
-        // A comma splits an entry on reading; each part counts toward the limit.
-        QTest::newRow("comma splits and counts") << QStringList{"red, car", "b", "c"} << 3
-                                                << QStringList{"red", "car", "b"};
-        QTest::newRow("leading blanks are lost") << QStringList{"  spaced", "x "} << 20 << QStringList{"spaced", "x"};
+        QTest::newRow("a comma stays, one item") << QStringList{"red, car", "b", "c"} << 2
+                                                << QStringList{"red, car", "b"};
         QTest::newRow("empty entries kept") << QStringList{"", "a", ""} << 20 << QStringList{"", "a", ""};
+        // A line holds one entry: a line break inside one becomes a blank.
+        QTest::newRow("line breaks become blanks") << QStringList{"two\r\nlines", "a\nb\rc", "z"} << 20
+                                                  << QStringList{"two  lines", "a b c", "z"};
+        // What an edited entry can become.
+        const QString longEntry = QString(9998, u'w') + ", ";
+        const QString longQuoted = u'"' + QString(4999, u'q') + u'"' + QString(5000, u',');
+        QTest::newRow("10,000 characters") << QStringList{longEntry, longQuoted, "after"} << 20
+                                          << QStringList{longEntry, longQuoted, "after"};
+        QTest::newRow("outside the page, quoted") << QStringList{QStringLiteral(u"\"日本\", 𝄞")} << 20
+                                                 << QStringList{QStringLiteral("\"??\", ?")};
     }
     void roundTrip()
     {
@@ -94,12 +107,28 @@ private slots:
         QCOMPARE(result.items, read);
     }
 
+    // Every entry over a small alphabet of the characters that matter to the reader, all
+    // in one file, so entries also meet the reader's read boundaries.
+    void everyShortEntryComesBack()
+    {
+        const QString alphabet = QStringLiteral(u"a ,\"\té");
+        QStringList entries{QString()};
+        for (qsizetype from = 0; entries.size() < 60000; ++from) {
+            for (QChar c : alphabet)
+                entries << entries.at(from) + c;
+        }
+        QVERIFY(ListFile::write(path("History.txt"), entries));
+        const auto result = ListFile::read(path("History.txt"), int(entries.size()));
+        QVERIFY(result.ok);
+        QCOMPARE(result.items, entries);
+    }
+
     void historyOf25KeepsTwentyOnTheNextShutDown()
     {
         QVERIFY(ListFile::write(path("History.txt"), numbered(25)));
         const auto first = ListFile::read(path("History.txt"), 20);
         QVERIFY(ListFile::write(path("History.txt"), first.items));
-        QCOMPARE(readBytes(path("History.txt")), ListFile::toBytes(numbered(20)));
+        QCOMPARE(readBytes(path("History.txt")), ListFile::entriesToBytes(numbered(20)));
     }
 
     void missingOrUnreadableFails_data()

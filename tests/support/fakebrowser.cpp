@@ -42,6 +42,17 @@ void FakeBrowser::navigate(const QString &address)
     }
 }
 
+void FakeBrowser::showMessagePage(const QByteArray &page)
+{
+    m_shownPage = page;
+    navigate(m_messagePagePath);
+}
+
+QByteArray FakeBrowser::shownPage() const
+{
+    return m_shownPage;
+}
+
 void FakeBrowser::goBack()
 {
     ++m_back;

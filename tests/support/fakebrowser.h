@@ -40,6 +40,9 @@ public:
     void execWB(int command, int option) override;
     void takeFocus() override;
     void setMessagePagePath(const QString &path) override;
+    // Recorded as a navigation to the message page's path, with the page kept.
+    void showMessagePage(const QByteArray &page) override;
+    QByteArray shownPage() const;
 
     // The URL the real browser reports for an address handed to navigate().
     static QString urlFor(const QString &address);
@@ -83,6 +86,7 @@ private:
     QString m_documentUrl;
     QString m_documentTitle;
     QString m_messagePagePath;
+    QByteArray m_shownPage;
     AutoComplete m_autoComplete = AutoComplete::Off;
     int m_back = 0;
     int m_forward = 0;

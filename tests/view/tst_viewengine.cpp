@@ -13,6 +13,8 @@
 #include <QScrollBar>
 #include <QToolButton>
 #include <QWebEngineScript>
+#include <QDir>
+#include <QFile>
 #include <QtTest>
 
 namespace {
@@ -147,6 +149,29 @@ private slots:
         QVERIFY(TestEnv::waitUntil([&] { return m_requests.contains("/img.png") && m_requests.contains("/onerror"); },
                                 kLoadTimeoutMs));
         QCOMPARE(evaluate(w, "document.title").toString(), QStringLiteral("script ran"));
+    }
+
+    // A data folder where the page file cannot be written: the page comes from memory,
+    // under the file's address, just as inert.
+    void pageFromMemoryStaysInert()
+    {
+        ViewWindow w(records(), AppConfig{}, ViewWindow::Engine::Real);
+        QVERIFY(w.activated());
+        QVERIFY(waitForMessage(w, 1));
+        QVERIFY(QFile::remove(w.pagePath()));
+        QVERIFY(QDir(w.path(".")).mkdir("tempfile.htm"));
+        w.child<QScrollBar>("hscroll1")->setValue(3);
+        QVERIFY(waitForMessage(w, 3));
+        // The window takes it for the message page: the flag button comes on.
+        QVERIFY(TestEnv::waitUntil([&] { return w.child<QToolButton>("CmdMarkDelete")->isEnabled(); }, kLoadTimeoutMs));
+        QCOMPARE(w.browser().documentUrl(), QUrl::fromLocalFile(w.pagePath()).toString());
+        QCOMPARE(evaluate(w, "document.title").toString(), QString());
+        QCOMPARE(evaluate(w, "document.getElementById('remote').naturalWidth").toInt(), 0);
+        QTest::qWait(200);
+        QVERIFY2(m_requests.isEmpty(), qPrintable(m_requests.join(',')));
+        w.child<QScrollBar>("hscroll1")->setValue(2);
+        QVERIFY(waitForMessage(w, 2));
+        QVERIFY(bodyText(w).contains(QStringLiteral("caf\u00e9 & cr\u00e8me")));
     }
 };
 

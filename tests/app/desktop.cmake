@@ -1,0 +1,15 @@
+# Installing and the desktop: --version, the keyboard shortcuts, and an install into a
+# temporary prefix checked file by file.
+target_compile_definitions(tst_appconfig PRIVATE VELTRA_PROJECT_VERSION="${PROJECT_VERSION}")
+
+veltra_add_test(tst_shortcuts ${CMAKE_CURRENT_LIST_DIR}/tst_shortcuts.cpp GUI)
+target_link_libraries(tst_shortcuts PRIVATE veltra_viewtestsupport)
+
+veltra_add_test(tst_install ${CMAKE_CURRENT_LIST_DIR}/tst_install.cpp GUI)
+target_compile_definitions(tst_install PRIVATE
+    VELTRA_CMAKE="${CMAKE_COMMAND}"
+    VELTRA_BUILD_DIR="${CMAKE_BINARY_DIR}"
+    VELTRA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    VELTRA_PROJECT_VERSION="${PROJECT_VERSION}")
+# The install copies these from the build tree, so they must be built first.
+add_dependencies(tst_install veltra-kb veltra-restarter)
