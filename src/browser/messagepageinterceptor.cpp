@@ -12,6 +12,9 @@ void MessagePageInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info)
 {
     if (info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
         return;
-    if (m_rule.matches(info.firstPartyUrl()))
+    // A data: document is the message page shown from memory; the program puts no other
+    // into a page.
+    const QUrl firstParty = info.firstPartyUrl();
+    if (m_rule.matches(firstParty) || firstParty.scheme() == QLatin1String("data"))
         info.block(true);
 }

@@ -6,6 +6,7 @@
 #include "fixtures.h"
 #include "modalanswerer.h"
 #include "silentserver.h"
+#include "pagescript.h"
 #include "testenv.h"
 
 #include <QApplication>
@@ -190,18 +191,7 @@ private:
         m_browser->navigate(address);
         return m_events->waitForDocuments(before + 1);
     }
-    QVariant evaluate(const QString &script)
-    {
-        QVariant result;
-        bool done = false;
-        m_browser->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant &v) {
-            result = v;
-            done = true;
-        });
-        if (!TestEnv::waitUntil([&] { return done; }, loadTimeoutMs))
-            qWarning("script did not answer: %s", qPrintable(script));
-        return result;
-    }
+    QVariant evaluate(const QString &script) { return PageScript::evaluate(m_browser->page(), script, loadTimeoutMs); }
     // A message page in Windows-1252 without a head, as the window writes it, whose body
     // tries every way to run a script or reach the server.
     QByteArray hostileMessage() const

@@ -49,11 +49,13 @@ private slots:
         QCOMPARE(lines(child<QListWidget>(&w, "List1")),
                  (QStringList{"12 : [vclub] Clutch cable snapped", "25 : [vclub] Re: Clutch cable snapped"}));
         QCOMPARE(child<QLabel>(&w, "lblResults")->text(), QStringLiteral(" 2 Found"));
-        QString text;
+        // Each poll asks again; answers still on their way when the window goes (they are
+        // given then) must not write into a variable of this function that is gone.
+        const auto text = std::make_shared<QString>();
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
-                browser->page()->toPlainText([&](const QString &t) { text = t; });
-                return text.contains(QLatin1String("The clutch cable went on the motorway."));
+                browser->page()->toPlainText([text](const QString &t) { *text = t; });
+                return text->contains(QLatin1String("The clutch cable went on the motorway."));
             }(),
             20000);
         QVERIFY(browser->documentUrl().endsWith(QLatin1String("tempfile.htm")));
