@@ -194,7 +194,11 @@ void WebEngineBrowser::showMessagePage(const QByteArray &page)
     const QUrl url = QUrl::fromLocalFile(m_rule.path());
     m_page->setInMemoryAddress(url);
     m_page->prepareFor(url);
-    m_page->setContent(page, QStringLiteral("text/html"), url);
+    // A data: document is no local file, so the rules that keep a local page off the
+    // network do not hold for it; its own policy, read before the body, forbids every fetch.
+    static const QByteArray policy =
+        "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'\">";
+    m_page->setContent(policy + page, QStringLiteral("text/html"), url);
 }
 
 bool WebEngineBrowser::isSilent() const
