@@ -47,6 +47,9 @@
 #include <memory>
 #include <optional>
 
+using BenchData::print;
+using BenchData::printText;
+
 namespace {
 
 const QString kDatabaseName = QStringLiteral("veltra.mdb");
@@ -57,18 +60,6 @@ struct Options
     int runs = 3;
     QString common = QStringLiteral("the");
 };
-
-void print(const char *name, double value, const char *unit)
-{
-    std::printf("%s: %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-void printText(const char *name, const QString &value)
-{
-    std::printf("%s: %s\n", name, qPrintable(value));
-    std::fflush(stdout);
-}
 
 double msSince(const QElapsedTimer &t)
 {

@@ -32,6 +32,9 @@
 #include <cstdio>
 #include <functional>
 
+using BenchData::print;
+using BenchData::printText;
+
 namespace {
 
 struct Options
@@ -41,18 +44,6 @@ struct Options
     QString subject = QStringLiteral("clutch cable");
     int runs = 3;
 };
-
-void print(const char *name, double value, const char *unit)
-{
-    std::printf("%s: %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-void printText(const char *name, const QString &value)
-{
-    std::printf("%s: %s\n", name, qPrintable(value));
-    std::fflush(stdout);
-}
 
 double medianMs(int runs, const std::function<void()> &f)
 {

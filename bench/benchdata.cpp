@@ -60,4 +60,16 @@ double median(QList<double> values)
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
+void print(const char *name, double value, const char *unit)
+{
+    std::printf("%s: %.3f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+void printText(const char *name, const QString &value)
+{
+    std::printf("%s: %s\n", name, qPrintable(value));
+    std::fflush(stdout);
+}
+
 }

@@ -8,4 +8,7 @@ namespace BenchData {
 QString database100k();
 // Median of a list of figures.
 double median(QList<double> values);
+// One figure or text a line, "name: value unit", flushed at once.
+void print(const char *name, double value, const char *unit);
+void printText(const char *name, const QString &value);
 }

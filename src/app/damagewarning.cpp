@@ -16,7 +16,6 @@
 
 namespace {
 
-const QString kAppTitle = QStringLiteral("Veltra KnowledgeBase");
 const QString kBackupName = QLatin1String(Compaction::kBackup);
 
 } // namespace

@@ -21,7 +21,6 @@
 
 namespace {
 
-const QString kAppTitle = QStringLiteral("Veltra KnowledgeBase");
 const QString kCaption = QStringLiteral("Veltra Knowledgebase V3.4.1");
 constexpr int kTwipsPerPixel = 15;
 constexpr int kHistoryReadLimit = 20;
@@ -358,8 +357,7 @@ void Form1::Form_Activate()
 {
     QScrollBar *const hscroll1 = ui->hscroll1;
     if (countMessages()) {
-        ui->LblUpdateStatus->setText(QString::number(m_state.msgCount) + QStringLiteral(" Messages")
-                                     + QStringLiteral(" - Last # ") + QString::number(m_state.lastMsgNum));
+        ui->LblUpdateStatus->setText(messageCountText(QStringLiteral(" - Last # ")));
         hscroll1->setMaximum(m_state.lastMsgNum);
     } else {
         ui->LblUpdateStatus->setText(QStringLiteral("No message database"));

@@ -14,12 +14,16 @@
 #include <utility>
 
 class Browser;
+class EventYield;
 class QAction;
 class QComboBox;
 class QNetworkAccessManager;
 class QTimer;
 class Recordset;
 namespace Ui { class Form1; }
+
+// The title of the program's message boxes.
+inline const QString kAppTitle = QStringLiteral("Veltra KnowledgeBase");
 
 // Form-level state, under the names the program has always used for it.
 struct FormState
@@ -277,6 +281,9 @@ private:
     // messages share: busy state, label, one find per visit, yields, interruption. `visit`
     // returns false to end the walk. Returns why a find failed, if one did.
     QString walkFlagCandidates(const QString &startText, const std::function<bool(Recordset &)> &visit);
+    // A walk's paced yield; the cursor goes back to where the walk stood. False when the
+    // database was closed or replaced meanwhile.
+    bool yieldInWalk(EventYield &yield, Recordset *rs);
 
     // maint/deletionpanel.cpp: deleting flagged messages and compacting
     void connectDeletionPanel();
@@ -287,6 +294,8 @@ private:
     void setDeletionPanelEnabled(bool enabled);
     // msgCount and lastMsgNum from the table; false without a database.
     bool countMessages();
+    // "n Messages" + lastLabel + the last message number, as the status label shows them.
+    QString messageCountText(const QString &lastLabel) const;
     bool startRestarter(QString *reason);
     // Closes this copy's connection once no other copy has the database open (the lock
     // is then held alone); false, with the reason, otherwise.

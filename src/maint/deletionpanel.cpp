@@ -17,7 +17,6 @@
 
 namespace {
 
-const QString kAppTitle = QStringLiteral("Veltra KnowledgeBase");
 
 // A question with OK and Cancel and no icon; true for OK.
 bool confirmed(QWidget *parent, const QString &title, const QString &text)
@@ -52,6 +51,12 @@ void Form1::setDeletionPanelEnabled(bool enabled)
 {
     for (QWidget *w : std::initializer_list<QWidget *>{ui->CmdDeleteMarked, ui->CmdCompact, ui->CmdDelExit, ui->ChkNoWarn})
         w->setEnabled(enabled);
+}
+
+QString Form1::messageCountText(const QString &lastLabel) const
+{
+    return QString::number(m_state.msgCount) + QStringLiteral(" Messages") + lastLabel
+           + QString::number(m_state.lastMsgNum);
 }
 
 bool Form1::countMessages()
@@ -91,8 +96,7 @@ void Form1::CmdDeleteMarked_Click()
         text += QStringLiteral(" - the run stopped: ") + failure;
     ui->lblResults->setText(text);
     if (countMessages()) {
-        ui->LblUpdateStatus->setText(QString::number(m_state.msgCount) + QStringLiteral(" Messages")
-                                     + QStringLiteral(" - Last Msg.# ") + QString::number(m_state.lastMsgNum));
+        ui->LblUpdateStatus->setText(messageCountText(QStringLiteral(" - Last Msg.# ")));
         ui->hscroll1->setMaximum(m_state.lastMsgNum);
         m_data1->moveFirst();
     }
@@ -225,8 +229,7 @@ void Form1::rescueDatabase()
     m_databaseLock.backToShared();
     m_damageReported = false; // the rescued database is a new file
     reopenDatabase();
-    ui->LblUpdateStatus->setText(QString::number(m_state.msgCount) + QStringLiteral(" Messages")
-                                 + QStringLiteral(" - Last # ") + QString::number(m_state.lastMsgNum));
+    ui->LblUpdateStatus->setText(messageCountText(QStringLiteral(" - Last # ")));
     if (!result.ok) {
         QMessageBox::warning(this, kAppTitle,
                              QStringLiteral("The messages could not be rescued: %1\n\nThe damaged message database "

@@ -70,7 +70,8 @@ void Form1::CmdMarkDelete_Click()
     }
     // A search leaves the cursor on the first record and a walk on its last entry; the
     // button acts on the message in view.
-    if (!rs->hasCurrent() || rs->field(QStringLiteral("messnum")).toString() != m_state.shownMsgNum)
+    // No current record reads as no number.
+    if (rs->field(QStringLiteral("messnum")).toString() != m_state.shownMsgNum)
         rs->findFirst(numberCriteria(m_state.shownMsgNum));
     const QVariant date = rs->field(QStringLiteral("messdate"));
     if (!date.isValid() || rs->field(QStringLiteral("messnum")).toString() != m_state.shownMsgNum) {
@@ -117,19 +118,14 @@ void Form1::CmdMarkRange_Click()
         if (!number)
             continue;
         const QString messnum = QString::number(*number);
-        if (!rs->hasCurrent() || rs->field(QStringLiteral("messnum")).toString() != messnum) {
+        if (rs->field(QStringLiteral("messnum")).toString() != messnum) {
             if (rs->findFirst(numberCriteria(messnum)) == Recordset::FindResult::Error) {
                 reportMarkFailure(QStringLiteral("Flagging stopped at message %1").arg(messnum), rs->lastError());
                 break;
             }
         }
-        const Recordset::Bookmark at = rs->bookmark();
-        if (yield()) {
-            // Other commands may have moved the shared cursor or closed the database.
-            if (m_data1.get() != rs)
-                break;
-            rs->setBookmark(at);
-        }
+        if (!yieldInWalk(yield, rs))
+            break;
 
         const QVariant date = rs->field(QStringLiteral("messdate"));
         if (!date.isValid() || rs->field(QStringLiteral("messnum")).toString() != messnum) {
@@ -147,6 +143,18 @@ void Form1::CmdMarkRange_Click()
     EnableOn();
     if (list1->count() > 0)
         ui->CmdMarkDelete->setEnabled(true);
+}
+
+bool Form1::yieldInWalk(EventYield &yield, Recordset *rs)
+{
+    // Other commands may move the shared cursor meanwhile; the walk goes on from its own.
+    const Recordset::Bookmark at = rs->bookmark();
+    if (!yield())
+        return true;
+    if (m_data1.get() != rs)
+        return false;
+    rs->setBookmark(at);
+    return true;
 }
 
 QString Form1::walkFlagCandidates(const QString &startText, const std::function<bool(Recordset &)> &visit)
@@ -175,13 +183,8 @@ QString Form1::walkFlagCandidates(const QString &startText, const std::function<
     while (rs && found == Recordset::FindResult::Found) {
         if (!visit(*rs))
             break;
-        // Other commands may move the shared cursor meanwhile; the walk goes on from its own.
-        const Recordset::Bookmark at = rs->bookmark();
-        if (yield()) {
-            if (m_data1.get() != rs)
-                break;
-            rs->setBookmark(at);
-        }
+        if (!yieldInWalk(yield, rs))
+            break;
         // On from the current position, so one pass over the table suffices. A find that
         // fails ends the walk like one that finds nothing, with the reason.
         found = rs->findNext(criteria);
