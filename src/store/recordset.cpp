@@ -13,6 +13,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <map>
@@ -111,6 +112,12 @@ struct Recordset::Private
         ReadRecord,
         Delete,
         Insert,
+        InsertAt,
+        LastNumbered,
+        NumberStored,
+        Predecessor,
+        Successor,
+        Highest,
         ReadField, // + column
         Update = ReadField + kColumnCount, // + column
         SlotCount = Update + kColumnCount
@@ -201,6 +208,24 @@ struct Recordset::Private
         case Insert:
             return "INSERT INTO " + table + " (rowid, messnum, messauthor, messdate, messtitle, message) VALUES ("
                    "max(coalesce((SELECT max(rowid)" + from + "), 0), ?1) + 1, ?2, ?3, ?4, ?5, ?6)";
+        case InsertAt:
+            return "INSERT INTO " + table + " (rowid, messnum, messauthor, messdate, messtitle, message)"
+                                            " VALUES (?1, ?2, ?3, ?4, ?5, ?6)";
+        case LastNumbered:
+            return "SELECT rowid, messnum, typeof(messnum) = 'integer'" + from + " ORDER BY rowid DESC LIMIT 1";
+        case NumberStored:
+            return "SELECT 1" + from + " WHERE messnum = ?1 LIMIT 1";
+        // Only whole numbers take part in the order by number; the messnum index serves both.
+        case Predecessor:
+            return "SELECT rowid, messnum" + from
+                   + " WHERE messnum < ?1 AND typeof(messnum) = 'integer' ORDER BY messnum DESC LIMIT 1";
+        case Successor:
+            return "SELECT rowid, messnum" + from
+                   + " WHERE messnum > ?1 AND typeof(messnum) = 'integer' ORDER BY messnum LIMIT 1";
+        case Highest:
+            return "SELECT rowid, messnum" + from
+                   + " WHERE messnum BETWEEN 1 AND 2147483647 AND typeof(messnum) = 'integer'"
+                     " ORDER BY messnum DESC LIMIT 1";
         default:
             break;
         }
@@ -243,6 +268,69 @@ struct Recordset::Private
             break;
         }
         return failSql();
+    }
+
+    // Like queryId, for the statements that yield a rowid and a number.
+    struct Numbered
+    {
+        qint64 id = 0;
+        qint64 number = 0;
+        bool whole = true; // the number is a whole number, not text or a fraction
+    };
+    bool queryNumbered(int slot, std::optional<qint64> argument, std::optional<Numbered> *found) const
+    {
+        found->reset();
+        SqliteStatement *s = statement(slot);
+        if (!s)
+            return false;
+        ResetOnExit resetter(*s);
+        if (argument && !s->bindInt64(1, *argument))
+            return failSql();
+        switch (s->step()) {
+        case SqliteStatement::Step::Row:
+            *found = Numbered{s->columnInt64(0), s->columnInt64(1),
+                              sqlite3_column_count(s->handle()) < 3 || s->columnInt64(2) != 0};
+            return true;
+        case SqliteStatement::Step::Done:
+            return true;
+        case SqliteStatement::Step::Error:
+            break;
+        }
+        return failSql();
+    }
+
+    // Where a record numbered n goes so that stored order stays number order. Appended
+    // records keep one free id for each number skipped before them, so a number fetched
+    // later finds its place free; where there is none (a file written otherwise), the
+    // record goes to the end rather than wait.
+    bool placeFor(qint64 n, qint64 *id) const
+    {
+        std::optional<Numbered> last;
+        std::optional<Numbered> after;
+        if (!queryNumbered(LastNumbered, std::nullopt, &last) || !queryNumbered(Successor, n, &after))
+            return false;
+        const qint64 end = std::max(last ? last->id : 0, highestDeleted);
+        if (!after || !last) {
+            const qint64 gap = last && last->whole && last->number < n ? n - last->number : 1;
+            *id = end + gap;
+            return true;
+        }
+        std::optional<Numbered> before;
+        if (!queryNumbered(Predecessor, n, &before))
+            return false;
+        const qint64 low = before ? before->id : 0;
+        const qint64 high = after->id;
+        *id = end + 1;
+        if (high - low < 2)
+            return true;
+        const qint64 wanted = before ? before->id + (n - before->number) : high - 1;
+        const qint64 candidate = std::clamp(wanted, low + 1, high - 1);
+        std::optional<qint64> taken;
+        if (!queryId(Exists, candidate, &taken))
+            return false;
+        if (!taken)
+            *id = candidate;
+        return true;
     }
 
     bool standsOnRecord() const { return !bof && !eof && !deleted; }
@@ -834,6 +922,49 @@ bool Recordset::addNew(const MessageRecord &record)
     if (!bound || s->step() != SqliteStatement::Step::Done)
         return d->failSql();
     return true;
+}
+
+Recordset::AddResult Recordset::addInOrder(const MessageRecord &record)
+{
+    if (!d->mayWrite())
+        return AddResult::Failed;
+    std::optional<qint64> stored;
+    if (!d->queryId(Private::NumberStored, record.messnum, &stored))
+        return AddResult::Failed;
+    if (stored)
+        return AddResult::AlreadyStored;
+    qint64 id = 0;
+    if (!d->placeFor(record.messnum, &id))
+        return AddResult::Failed;
+    SqliteStatement *s = d->statement(Private::InsertAt);
+    if (!s)
+        return AddResult::Failed;
+    ResetOnExit resetter(*s);
+    const bool bound = s->bindInt64(1, id) && s->bindInt64(2, record.messnum) && s->bindText(3, record.messauthor)
+                       && s->bindText(4, record.messdate) && s->bindText(5, record.messtitle)
+                       && s->bindText(6, record.message);
+    if (!bound || s->step() != SqliteStatement::Step::Done) {
+        d->failSql();
+        return AddResult::Failed;
+    }
+    return AddResult::Added;
+}
+
+std::optional<qint32> Recordset::highestNumber() const
+{
+    if (!isOpen()) {
+        d->fail(closedText());
+        return std::nullopt;
+    }
+    std::optional<Private::Numbered> highest;
+    if (!d->queryNumbered(Private::Highest, std::nullopt, &highest))
+        return std::nullopt;
+    return highest ? qint32(highest->number) : 0;
+}
+
+SqliteDb &Recordset::connection()
+{
+    return d->db;
 }
 
 bool Recordset::deleteCurrent()

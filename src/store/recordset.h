@@ -7,9 +7,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct sqlite3;
 class CompiledCriteria;
+class SqliteDb;
 
 // The shared, updatable cursor over table veltra of the message database, in stored
 // (insertion) order. It behaves like the data control's recordset the program was built
@@ -78,6 +80,17 @@ public:
     // Appends a record at the end of the stored order and commits at once.
     // The current record stays what it was.
     bool addNew(const MessageRecord &record);
+    // Stores a record in its place by number: after the highest number below its own and
+    // before the lowest above it, so that stepping through stored order still walks the
+    // archive by number. Commits at once, or joins the caller's transaction on
+    // connection(). A number already stored is left alone. The current record stays.
+    enum class AddResult { Added, AlreadyStored, Failed };
+    AddResult addInOrder(const MessageRecord &record);
+    // The highest message number stored that is a whole number from 1 to 2147483647
+    // (0 when there is none); damaged or hand-written numbers outside that are passed over.
+    // Nullopt on failure.
+    std::optional<qint32> highestNumber() const;
+
     // Deletes the current record. The position is kept, so moveNext/findNext continue
     // after the deleted record.
     bool deleteCurrent();
@@ -111,6 +124,8 @@ public:
     QString damageReason() const;
 
     sqlite3 *handle() const; // for tools and benchmarks
+    // The connection, for tables kept beside the messages that share its transactions.
+    SqliteDb &connection();
 
 private:
     Recordset();
