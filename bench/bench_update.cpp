@@ -1,14 +1,19 @@
-// Figures for the update run: 2,000 new messages fetched from a loopback update server
-// into a 100,000-message database, next to curl fetching the same 2,000 addresses one
-// after another over one connection; then the cost per message when the server takes
-// 50 ms over each answer.
+// Figures for the update run against a loopback update server in its own process:
+//  (a) 2,000 new messages into a copy of the shared 100,000-message database, no latency,
+//      next to curl fetching the same addresses one after another over one connection;
+//  (b) the same 2,000 messages with the server waiting 50 ms before each answer, next to
+//      curl one after another and curl with eight transfers at a time;
+//  (c) an empty database brought up to date from a site of 100,000 pages at 20 ms.
 //
-// The database is the shared 100,000-message benchmark database; the sites are written
-// once beside it. Each run updates a fresh copy of the database, three times over.
+// The sites and the empty database are written once beside the shared database and
+// reused. Each run updates a fresh copy of its database. Sizes and latencies can be
+// changed on the command line for a short trial run.
 
 #include "benchdata.h"
-#include "store/updateaddress.h"
+#include "update/lastmessagepage.h"
+#include "update/updateaddress.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,16 +21,63 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <sqlite3.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <optional>
 
 namespace {
 
 constexpr int kBaseMessages = 100000;
-constexpr int kNewMessages = 2000;
-constexpr int kLatencyMessages = 100;
-constexpr int kLatencyMs = 50;
-constexpr int kRepeats = 3;
+constexpr int kDefaultNewMessages = 2000;
+constexpr int kDefaultArchiveMessages = 100000;
+constexpr int kDefaultLatencyMs = 50;
+constexpr int kDefaultArchiveLatencyMs = 20;
+constexpr int kDefaultRepeats = 3;
+constexpr int kParallelCurl = 8;
+
+struct Settings
+{
+    int newMessages = kDefaultNewMessages;
+    int archiveMessages = kDefaultArchiveMessages;
+    int latencyMs = kDefaultLatencyMs;
+    int archiveLatencyMs = kDefaultArchiveLatencyMs;
+    int repeats = kDefaultRepeats;
+    int fetches = 0; // 0: the program's own default
+    QString figures = QStringLiteral("abc");
+};
+
+int fail(const char *what)
+{
+    std::fprintf(stderr, "bench_update: %s\n", what);
+    return 1;
+}
+
+void header(const QString &text)
+{
+    std::printf("%s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+void figure(const char *label, double value, const char *unit)
+{
+    std::printf("  %-40s %10.3f %s\n", label, value, unit);
+    std::fflush(stdout);
+}
+
+void count(const char *label, qint64 value)
+{
+    std::printf("  %-40s %10lld\n", label, static_cast<long long>(value));
+    std::fflush(stdout);
+}
+
+void ratio(const char *label, double value, const char *goal)
+{
+    std::printf("  %-40s %10.2f   (goal: %s)\n", label, value, goal);
+    std::fflush(stdout);
+}
 
 bool runTool(const QStringList &arguments)
 {
@@ -35,19 +87,75 @@ bool runTool(const QStringList &arguments)
     return tool.waitForFinished(-1) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
 }
 
-// The sites continue the benchmark database's archive (seed 1) after message 100,000.
-bool prepare(const QDir &dir)
+// The newest number a site announces; the run that catches up with it ends on it.
+std::optional<qint32> siteNewest(const QString &site)
 {
-    const auto missing = [&](const QString &name) { return !QFileInfo::exists(dir.filePath(name)); };
-    if (missing(QStringLiteral("site/dbupdate/lastmessage.html"))
-        && !runTool({"--messages", QString::number(kBaseMessages + kNewMessages), "--first",
-                     QString::number(kBaseMessages + 1), "--site", dir.filePath("site"), "--force"}))
+    QFile file(QDir(site).filePath(QStringLiteral("dbupdate/lastmessage.html")));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const auto newest = LastMessagePage::read(file.readAll());
+    if (!newest)
+        return std::nullopt;
+    return newest->number;
+}
+
+// A site is written once; the last-message page is written last, so a site without it
+// was cut short and is written again.
+std::optional<qint32> prepareSite(const QString &site, int first, int last)
+{
+    if (!QFileInfo::exists(QDir(site).filePath(QStringLiteral("dbupdate/lastmessage.html")))) {
+        std::printf("writing the update site %s ...\n", qPrintable(QDir::toNativeSeparators(site)));
+        std::fflush(stdout);
+        if (!runTool({"--messages", QString::number(last), "--first", QString::number(first), "--site", site,
+                      "--force"}))
+            return std::nullopt;
+    }
+    return siteNewest(site);
+}
+
+bool exec(sqlite3 *db, const char *sql)
+{
+    char *message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK)
+        return true;
+    std::fprintf(stderr, "bench_update: %s: %s\n", sql, message ? message : sqlite3_errmsg(db));
+    sqlite3_free(message);
+    return false;
+}
+
+// The generator writes no database without messages, so the empty one is the shared
+// database with its rows deleted: the same schema, as a new user's would be.
+bool prepareEmptyDatabase(const QString &database, const QString &empty)
+{
+    if (QFileInfo::exists(empty))
+        return true;
+    // Cleared under another name first, so a cut-short run leaves no half-empty file behind.
+    const QString scratch = empty + QStringLiteral(".part");
+    QFile::remove(scratch);
+    if (!QFile::copy(database, scratch))
         return false;
-    if (missing(QStringLiteral("slowsite/dbupdate/lastmessage.html"))
-        && !runTool({"--messages", QString::number(kBaseMessages + kLatencyMessages), "--first",
-                     QString::number(kBaseMessages + 1), "--site", dir.filePath("slowsite"), "--force"}))
-        return false;
-    return true;
+    sqlite3 *db = nullptr;
+    bool ok = sqlite3_open_v2(QFile::encodeName(scratch).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK
+              && exec(db, "DELETE FROM veltra") && exec(db, "VACUUM");
+    sqlite3_close(db);
+    ok = ok && QFile::rename(scratch, empty);
+    if (!ok)
+        QFile::remove(scratch);
+    return ok;
+}
+
+std::optional<qint64> countMessages(const QString &database)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *statement = nullptr;
+    std::optional<qint64> count;
+    if (sqlite3_open_v2(QFile::encodeName(database).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+        && sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM veltra", -1, &statement, nullptr) == SQLITE_OK
+        && sqlite3_step(statement) == SQLITE_ROW)
+        count = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return count;
 }
 
 // A server in its own process, as curl and the program each see it from outside.
@@ -82,18 +190,21 @@ struct UpdateRun
     QString status;
 };
 
-// The run happens in the kill test's child, the window with the fake browser, which
-// reports the time of the run alone.
-std::optional<UpdateRun> update(const QString &database, const QDir &dir, const QString &server)
+// The run happens in the update tests' child, the window with the fake browser, which
+// reports the time of the run alone. It leaves the updated database in the work folder.
+std::optional<UpdateRun> update(const QString &database, const QString &work, const QString &server,
+                                const Settings &settings)
 {
-    const QString work = dir.filePath(QStringLiteral("work"));
     QDir(work).removeRecursively();
     if (!QDir().mkpath(work) || !QFile::copy(database, QDir(work).filePath("veltra.mdb")))
         return std::nullopt;
+    QStringList arguments{server};
+    if (settings.fetches > 0)
+        arguments << QStringLiteral("--fetches") << QString::number(settings.fetches);
     QProcess child;
     child.setWorkingDirectory(work);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QStringLiteral(UPDATE_CHILD_PATH), {server});
+    child.start(QStringLiteral(UPDATE_CHILD_PATH), arguments);
     if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
         return std::nullopt;
     const QStringList lines = QString::fromLocal8Bit(child.readAllStandardOutput()).split(QLatin1Char('\n'));
@@ -105,7 +216,22 @@ std::optional<UpdateRun> update(const QString &database, const QDir &dir, const 
     return run;
 }
 
-std::optional<double> curl(const QString &server, int first, int last, const QDir &dir)
+// A run that catches up ends on "... - Last # N", maybe followed by a note on gaps.
+std::optional<UpdateRun> completedUpdate(const QString &database, const QString &work, const QString &server,
+                                         qint32 newest, const Settings &settings)
+{
+    auto run = update(database, work, server, settings);
+    if (!run)
+        return std::nullopt;
+    if (!run->status.contains(QStringLiteral(" - Last # %1").arg(newest))) {
+        std::fprintf(stderr, "bench_update: the run ended on \"%s\"\n", qPrintable(run->status));
+        return std::nullopt;
+    }
+    return run;
+}
+
+// curl over one connection, or with up to `parallel` transfers at a time when above 1.
+std::optional<double> curl(const QString &server, int first, int last, const QDir &dir, int parallel)
 {
     const QString config = dir.filePath(QStringLiteral("curl.cfg"));
     QFile file(config);
@@ -114,20 +240,99 @@ std::optional<double> curl(const QString &server, int first, int last, const QDi
     for (int n = first; n <= last; ++n)
         file.write("url = \"" + UpdateAddress::pageUrl(server, n).toEncoded() + "\"\noutput = \"/dev/null\"\n");
     file.close();
+    QStringList arguments{"--silent", "--show-error", "--config", config};
+    // --silent alone leaves the parallel progress meter on.
+    if (parallel > 1)
+        arguments << QStringLiteral("--parallel") << QStringLiteral("--parallel-max") << QString::number(parallel)
+                  << QStringLiteral("--no-progress-meter");
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer timer;
     timer.start();
-    process.start(QStringLiteral("curl"), {"--silent", "--show-error", "--config", config});
+    process.start(QStringLiteral("curl"), arguments);
     if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         return std::nullopt;
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
-int fail(const char *what)
+std::optional<Settings> parseSettings(const QCoreApplication &app)
 {
-    std::fprintf(stderr, "bench_update: %s\n", what);
-    return 1;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Times update runs against a loopback update server, next to curl fetching the same pages.\n"
+        "Figures: (a) new messages into the 100,000-message database, no latency, median of the repeats;\n"
+        "(b) the same new messages with latency, next to sequential and parallel curl, once;\n"
+        "(c) an empty database brought up to date from an archive site with latency, once."));
+    parser.addHelpOption();
+    const QCommandLineOption newOption(QStringLiteral("new"),
+                                       QStringLiteral("New messages for (a) and (b) (default %1).")
+                                           .arg(kDefaultNewMessages),
+                                       QStringLiteral("N"), QString::number(kDefaultNewMessages));
+    const QCommandLineOption archiveOption(QStringLiteral("archive"),
+                                           QStringLiteral("Pages of the archive site for (c) (default %1).")
+                                               .arg(kDefaultArchiveMessages),
+                                           QStringLiteral("N"), QString::number(kDefaultArchiveMessages));
+    const QCommandLineOption latencyOption(QStringLiteral("latency"),
+                                           QStringLiteral("Server latency for (b) (default %1).")
+                                               .arg(kDefaultLatencyMs),
+                                           QStringLiteral("MS"), QString::number(kDefaultLatencyMs));
+    const QCommandLineOption archiveLatencyOption(QStringLiteral("archive-latency"),
+                                                  QStringLiteral("Server latency for (c) (default %1).")
+                                                      .arg(kDefaultArchiveLatencyMs),
+                                                  QStringLiteral("MS"), QString::number(kDefaultArchiveLatencyMs));
+    const QCommandLineOption repeatsOption(QStringLiteral("repeats"),
+                                           QStringLiteral("Runs of (a), of which the median is shown (default %1).")
+                                               .arg(kDefaultRepeats),
+                                           QStringLiteral("N"), QString::number(kDefaultRepeats));
+    const QCommandLineOption fetchesOption(QStringLiteral("fetches"),
+                                           QStringLiteral("Pass --fetches N to the update run (default: the "
+                                                          "program's own)."),
+                                           QStringLiteral("N"));
+    const QCommandLineOption figuresOption(QStringLiteral("figures"),
+                                           QStringLiteral("Which figures to take, any of a, b, c (default abc)."),
+                                           QStringLiteral("LETTERS"), QStringLiteral("abc"));
+    parser.addOptions({newOption, archiveOption, latencyOption, archiveLatencyOption, repeatsOption, fetchesOption,
+                       figuresOption});
+    parser.process(app);
+
+    const auto number = [&](const QCommandLineOption &option, int lowest, int highest) -> std::optional<int> {
+        bool ok = false;
+        const qint64 value = parser.value(option).toLongLong(&ok);
+        if (!ok || value < lowest || value > highest) {
+            std::fprintf(stderr, "bench_update: --%s takes a whole number from %d to %d\n",
+                         qPrintable(option.names().constFirst()), lowest, highest);
+            return std::nullopt;
+        }
+        return int(value);
+    };
+    constexpr int most = std::numeric_limits<qint32>::max();
+    Settings settings;
+    const auto newMessages = number(newOption, 1, most - kBaseMessages);
+    const auto archive = number(archiveOption, 1, most);
+    const auto latency = number(latencyOption, 0, 60000);
+    const auto archiveLatency = number(archiveLatencyOption, 0, 60000);
+    const auto repeats = number(repeatsOption, 1, 100);
+    if (!newMessages || !archive || !latency || !archiveLatency || !repeats)
+        return std::nullopt;
+    settings.newMessages = *newMessages;
+    settings.archiveMessages = *archive;
+    settings.latencyMs = *latency;
+    settings.archiveLatencyMs = *archiveLatency;
+    settings.repeats = *repeats;
+    if (parser.isSet(fetchesOption)) {
+        const auto fetches = number(fetchesOption, 1, 1000);
+        if (!fetches)
+            return std::nullopt;
+        settings.fetches = *fetches;
+    }
+    settings.figures = parser.value(figuresOption).toLower();
+    if (settings.figures.isEmpty()
+        || !std::all_of(settings.figures.cbegin(), settings.figures.cend(),
+                        [](QChar c) { return c == u'a' || c == u'b' || c == u'c'; })) {
+        std::fprintf(stderr, "bench_update: --figures takes letters out of a, b and c\n");
+        return std::nullopt;
+    }
+    return settings;
 }
 
 }
@@ -137,58 +342,125 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication app(argc, argv);
+    const std::optional<Settings> parsed = parseSettings(app);
+    if (!parsed)
+        return 2;
+    const Settings &settings = *parsed;
+    const bool takeA = settings.figures.contains(u'a');
+    const bool takeB = settings.figures.contains(u'b');
+    const bool takeC = settings.figures.contains(u'c');
+
     const QString database = BenchData::database100k();
     if (database.isEmpty())
         return fail("cannot write the benchmark database");
     const QDir dir(QFileInfo(database).dir().filePath(QStringLiteral("update")));
-    if (!QDir().mkpath(dir.path()) || !prepare(dir))
-        return fail("cannot write the update sites");
+    if (!QDir().mkpath(dir.path()))
+        return fail("cannot make the update folder");
+    const QString work = dir.filePath(QStringLiteral("work"));
+    const int first = kBaseMessages + 1;
+    const int last = kBaseMessages + settings.newMessages;
+    const QString fetchesNote = settings.fetches > 0
+                                    ? QStringLiteral("; the run with --fetches %1").arg(settings.fetches)
+                                    : QString();
 
-    // One figure: the median of the repeats, each on a fresh copy of the database.
-    const auto measure = [&](const QString &site, int latency, int newMessages, double *updateSeconds,
-                             double *curlSeconds) {
-        Server server(dir.filePath(site), latency);
+    // The new messages continue the shared database's archive (seed 1) after its last one.
+    // The default size keeps the folder name it always had, so existing sites are reused.
+    const QString newSite = dir.filePath(settings.newMessages == kDefaultNewMessages
+                                             ? QStringLiteral("site")
+                                             : QStringLiteral("site-%1").arg(settings.newMessages));
+    std::optional<qint32> newest;
+    if (takeA || takeB) {
+        newest = prepareSite(newSite, first, last);
+        if (!newest)
+            return fail("cannot write the update site");
+    }
+
+    if (takeA) {
+        header(QStringLiteral("(a) update of %1 new messages into a %2-message database, no latency; loopback server "
+                              "in its own process; %3%4")
+                   .arg(settings.newMessages)
+                   .arg(kBaseMessages)
+                   .arg(settings.repeats == 1 ? QStringLiteral("one run")
+                                              : QStringLiteral("median of %1 runs").arg(settings.repeats))
+                   .arg(fetchesNote));
+        Server server(newSite, 0);
         if (server.url().isEmpty())
             return fail("the server did not start");
         QList<double> updates;
         QList<double> curls;
-        for (int i = 0; i < kRepeats; ++i) {
-            const auto run = update(database, dir, server.url());
-            if (!run || !run->status.endsWith(QStringLiteral(" - Last # %1").arg(kBaseMessages + newMessages)))
+        for (int i = 0; i < settings.repeats; ++i) {
+            const auto run = completedUpdate(database, work, server.url(), *newest, settings);
+            if (!run)
                 return fail("the update run did not complete");
-            const auto seconds = curl(server.url(), kBaseMessages + 1, kBaseMessages + newMessages, dir);
+            const auto seconds = curl(server.url(), first, last, dir, 1);
             if (!seconds)
                 return fail("curl failed");
             updates << run->seconds;
             curls << *seconds;
         }
-        *updateSeconds = BenchData::median(updates);
-        *curlSeconds = BenchData::median(curls);
-        return 0;
-    };
+        const double update = BenchData::median(updates);
+        const double sequential = BenchData::median(curls);
+        figure("update run", update, "s");
+        figure("update run, a message", update * 1000 / settings.newMessages, "ms");
+        figure("curl, one connection", sequential, "s");
+        figure("curl, one connection, a page", sequential * 1000 / settings.newMessages, "ms");
+        ratio("update / curl", update / sequential, "at most 3.00");
+    }
 
-    std::printf("update of %d new messages into a %d-message database; loopback server in its own process;\n"
-                "median of %d runs\n",
-                kNewMessages, kBaseMessages, kRepeats);
-    std::fflush(stdout);
-    double update = 0;
-    double curl = 0;
-    if (measure(QStringLiteral("site"), 0, kNewMessages, &update, &curl) != 0)
-        return 1;
-    std::printf("  update run             %8.3f s  (%.3f ms a message)\n", update, update * 1000 / kNewMessages);
-    std::printf("  curl, one connection   %8.3f s  (%.3f ms a page)\n", curl, curl * 1000 / kNewMessages);
-    std::printf("  ratio update / curl    %8.2f    (goal: at most 1.50)\n", update / curl);
+    if (takeB) {
+        header(QStringLiteral("(b) update of %1 new messages into a %2-message database, the server waiting %3 ms "
+                              "before each answer; one run each, not repeated (the slow figures take minutes)%4")
+                   .arg(settings.newMessages)
+                   .arg(kBaseMessages)
+                   .arg(settings.latencyMs)
+                   .arg(fetchesNote));
+        Server server(newSite, settings.latencyMs);
+        if (server.url().isEmpty())
+            return fail("the server did not start");
+        const auto run = completedUpdate(database, work, server.url(), *newest, settings);
+        if (!run)
+            return fail("the update run did not complete");
+        figure("update run", run->seconds, "s");
+        figure("update run, a message", run->seconds * 1000 / settings.newMessages, "ms");
+        const auto sequential = curl(server.url(), first, last, dir, 1);
+        if (!sequential)
+            return fail("curl failed");
+        figure("curl, one connection", *sequential, "s");
+        const auto parallel = curl(server.url(), first, last, dir, kParallelCurl);
+        if (!parallel)
+            return fail("curl --parallel failed");
+        figure("curl --parallel --parallel-max 8", *parallel, "s");
+        ratio("curl, one connection / update", *sequential / run->seconds, "at least 5.0");
+        ratio("update / curl --parallel", run->seconds / *parallel, "at most 1.50");
+    }
 
-    std::printf("update of %d new messages, the server waiting %d ms before each answer\n", kLatencyMessages,
-                kLatencyMs);
-    std::fflush(stdout);
-    if (measure(QStringLiteral("slowsite"), kLatencyMs, kLatencyMessages, &update, &curl) != 0)
-        return 1;
-    // The run fetches the last-message page too.
-    const double perPage = update * 1000 / (kLatencyMessages + 1);
-    std::printf("  update run             %8.3f s  (%.2f ms a page, %.2f ms over the latency)\n", update, perPage,
-                perPage - kLatencyMs);
-    std::printf("  curl, one connection   %8.3f s  (%.2f ms a page)\n", curl, curl * 1000 / kLatencyMessages);
-    QDir(dir.filePath(QStringLiteral("work"))).removeRecursively();
+    if (takeC) {
+        const QString site = dir.filePath(QStringLiteral("archive-%1").arg(settings.archiveMessages));
+        const auto archiveNewest = prepareSite(site, 1, settings.archiveMessages);
+        if (!archiveNewest)
+            return fail("cannot write the archive site");
+        const QString empty = dir.filePath(QStringLiteral("empty.mdb"));
+        if (!prepareEmptyDatabase(database, empty))
+            return fail("cannot make the empty database");
+        header(QStringLiteral("(c) an empty database brought up to date from a site of %1 pages, the server waiting "
+                              "%2 ms before each answer; one run, not repeated%3")
+                   .arg(settings.archiveMessages)
+                   .arg(settings.archiveLatencyMs)
+                   .arg(fetchesNote));
+        Server server(site, settings.archiveLatencyMs);
+        if (server.url().isEmpty())
+            return fail("the server did not start");
+        const auto run = completedUpdate(empty, work, server.url(), *archiveNewest, settings);
+        if (!run)
+            return fail("the update run did not complete");
+        const auto stored = countMessages(QDir(work).filePath(QStringLiteral("veltra.mdb")));
+        if (!stored)
+            return fail("cannot count the messages of the updated database");
+        figure("update run", run->seconds, "s");
+        count("messages stored", *stored);
+        figure("messages a second", run->seconds > 0 ? double(*stored) / run->seconds : 0.0, "/s");
+    }
+
+    QDir(work).removeRecursively();
     return 0;
 }

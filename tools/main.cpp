@@ -4,7 +4,7 @@
 #include "sitewriter.h"
 #include "updatepage.h"
 
-#include "store/updatepageparser.h"
+#include "update/updatepageparser.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "updatepage.h"
 
 #include "app/cp1252.h"
-#include "store/updateaddress.h"
+#include "update/updateaddress.h"
 
 namespace {
 

@@ -14,6 +14,9 @@ struct AppConfig
     QString clubHost = QStringLiteral("veltraclub.org");                  // host name only
     QString searchServer = QStringLiteral("http://www.google.com");       // scheme and host
 
+    int updateFetches = 8;  // update pages fetched at once
+    qint32 updateFirst = 1; // where an update of an empty database begins
+
     // The options as given, for starting the program again after a compaction.
     QStringList arguments;
 

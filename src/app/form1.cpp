@@ -396,6 +396,7 @@ void Form1::closeEvent(QCloseEvent *event)
         return;
     }
     Form_Unload();
+    cancelUpdate(QStringLiteral("the window was closed."));
     event->accept();
 }
 

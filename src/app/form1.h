@@ -3,6 +3,7 @@
 #include "app/appconfig.h"
 #include "app/settingsfile.h"
 #include "maint/databaselock.h"
+#include "update/updateengine.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -17,7 +18,6 @@ class Browser;
 class EventYield;
 class QAction;
 class QComboBox;
-class QNetworkAccessManager;
 class QTimer;
 class Recordset;
 namespace Ui { class Form1; }
@@ -87,7 +87,8 @@ public:
     // can save without closing. Returns false (after telling the user) when a file failed.
     bool Form_Unload();
 
-    // The update run and its schedule (store/updating.cpp).
+    // The update run and its schedule (update/updating.cpp). The run goes on from the
+    // event loop after updateDB returns; updateRunning tells when it has ended.
     void updateDB();
     // Tests replace the clock the quarter-hour schedule reads and the fetch timeout.
     void setClock(std::function<QDateTime()> clock);
@@ -184,7 +185,13 @@ private:
     // runs for picks from its open drop-down only.
     void connectTypedBox(QComboBox *box, void (Form1::*click)());
 
-    // store/updating.cpp
+    // update/updating.cpp
+    void updateNewestRead(qint32 newest, const QString &line, qint32 after);
+    void updateNumberHandled(qint32 number, bool stored);
+    void updateFinished(const UpdateEngine::Outcome &outcome);
+    void endUpdateRun(const QString &status);
+    // Ends a running update at once, keeping what it stored.
+    void cancelUpdate(const QString &why);
     void MnuUpdateNow_Click();
     void MnuUpdateAuto_Click();
     void MnuStopUpdate_Click();
@@ -361,5 +368,5 @@ private:
     qint16 m_loadedWindowState = 0;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
     int m_fetchTimeout = 30000;
-    QNetworkAccessManager *m_net = nullptr; // the update run's connection, made on first use
+    UpdateEngine *m_updateEngine = nullptr; // the running update, if any
 };

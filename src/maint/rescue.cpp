@@ -5,6 +5,7 @@
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"
 #include "store/sqlitetransaction.h"
+#include "update/missednumbers.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,6 +42,27 @@ bool keep(const QString &from, const QString &to, QString *reason)
         return true;
     *reason = QStringLiteral("%1 could not be kept as %2.").arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to));
     return false;
+}
+
+// The numbers updates are still to fetch again go along, so none of them is lost with
+// the damaged file; what cannot be read of them is passed over.
+void copyMissedNumbers(SqliteDb &source, SqliteDb &target)
+{
+    SqliteStatement read;
+    if (!read.prepare(source, "SELECT messnum, reason, tries, lasttry FROM veltra_missed", false))
+        return;
+    MissedNumbers missed(target);
+    SqliteStatement write;
+    if (!missed.prepare()
+        || !write.prepare(target, "INSERT OR IGNORE INTO veltra_missed (messnum, reason, tries, lasttry)"
+                                  " VALUES (?1, ?2, ?3, ?4)", false))
+        return;
+    while (read.step() == SqliteStatement::Step::Row) {
+        write.reset();
+        if (write.bindInt64(1, read.columnInt64(0)) && write.bindText(2, read.columnText(1))
+            && write.bindInt64(3, read.columnInt64(2)) && write.bindInt64(4, read.columnInt64(3)))
+            write.step();
+    }
 }
 
 }
@@ -98,6 +120,7 @@ Result copyReadable(const QString &damagedPath, const QString &rescuedPath)
     }
     read.finalize();
     write.finalize();
+    copyMissedNumbers(source, target);
     if (!transaction.commit())
         return failed(target.lastError());
     target.close();

@@ -1,10 +1,10 @@
 // The update server's addresses and pages as the updater reads them, and the time of
 // the "Updated " status text.
 #include "app/cp1252.h"
-#include "store/lastmessagepage.h"
-#include "store/statustime.h"
-#include "store/updateaddress.h"
-#include "store/updatepageparser.h"
+#include "update/lastmessagepage.h"
+#include "update/statustime.h"
+#include "update/updateaddress.h"
+#include "update/updatepageparser.h"
 #include "testenv.h"
 
 #include <QDir>

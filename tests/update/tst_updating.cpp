@@ -10,6 +10,7 @@
 #include "sitewriter.h"
 #include "store/recordset.h"
 #include "testenv.h"
+#include "update/updateengine.h"
 #include "updatefixtures.h"
 #include "updatepage.h"
 
@@ -102,11 +103,25 @@ private:
 
     QList<MessageRecord> stored() const { return storedRecords(dataPath("veltra.mdb")); }
 
+    // The pages asked for, sorted: fetches in flight at once reach the server in any order.
     QStringList pagesRequested() const
     {
         QStringList pages = m_server->requests();
         pages.removeAll(kLastMessage);
+        std::sort(pages.begin(), pages.end(), [](const QString &a, const QString &b) {
+            return a.size() != b.size() ? a.size() < b.size() : a < b;
+        });
         return pages;
+    }
+
+    // Starts a run as the menu does and waits for its end. `handled` is called with each
+    // number the run reports, after the window has shown it.
+    void runUpdate(Form1 *w, std::function<void(qint32 n, bool stored)> handled = {})
+    {
+        w->updateDB();
+        if (auto *engine = w->findChild<UpdateEngine *>(); engine && handled)
+            connect(engine, &UpdateEngine::numberHandled, this, handled);
+        QVERIFY(QTest::qWaitFor([&] { return !w->state().updateRunning; }, 60000));
     }
 
     static QStringList pagePaths(const QList<qint32> &ns)
@@ -124,7 +139,8 @@ private slots:
     void fullRunWithFailingPages();
     void stopRequestDuringRun_data();
     void stopRequestDuringRun();
-    void stopRequestWhileIdleWaitsForAStoredMessage();
+    void stopRequestWhileIdleWaitsForAHandledNumber();
+    void garbledNewestNumberEndsWithAClearStatus();
     void serverNotAhead_data();
     void serverNotAhead();
     void runStartedWhileOneIsGoing();
@@ -170,22 +186,30 @@ void TestUpdating::fullRunWithFailingPages()
     w->recordset()->moveFirst();
     QList<qint32> cursorDuringRun;
     m_onRequest = [&](const QString &) { cursorDuringRun << currentNumber(w.get()); };
+    QList<qint32> handled;
+    QHash<qint32, QString> labelAfter;
 
-    action(w.get(), "MnuUpdateNow")->trigger();
+    runUpdate(w.get(), [&](qint32 n, bool) {
+        handled << n;
+        labelAfter.insert(n, status(w.get()));
+    });
+    QCOMPARE(m_labelAt.value(kLastMessage), QStringLiteral("6 Messages - Last # 12345"));
 
     QCOMPARE(m_server->requests().first(), kLastMessage);
     QCOMPARE(pagesRequested(), pagePaths(span(12346, 12400)));
-    QCOMPARE(m_labelAt.value(kLastMessage), QStringLiteral("6 Messages - Last # 12345"));
     QCOMPARE(m_labelAt.value(page(12346)), QStringLiteral("Updating message 12345 of 12400"));
-    QCOMPARE(m_labelAt.value(page(12350)), QStringLiteral("Updating message 12349 of 12400"));
-    for (qint32 failed : faultyNumbers())
-        QCOMPARE(m_labelAt.value(page(failed + 1)), QStringLiteral("Unable to connect to the update server."));
-    QCOMPARE(m_labelAt.value(page(12352)), QStringLiteral("Updating message 12351 of 12400"));
+    QCOMPARE(handled, span(12346, 12400));
+    for (qint32 n : span(12346, 12400)) {
+        const QString expected = faultyNumbers().contains(n) ? QStringLiteral("Unable to connect to the update server.")
+                                                             : QStringLiteral("Updating message %1 of 12400").arg(n);
+        QCOMPARE(labelAfter.value(n), expected);
+    }
     QVERIFY(!cursorDuringRun.isEmpty());
     QCOMPARE(cursorDuringRun, QList<qint32>(cursorDuringRun.size(), 12340));
 
     const qint32 count = 6 + 55 - qint32(faultyNumbers().size());
-    QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : %1 Messages - Last # 12400").arg(count));
+    QCOMPARE(status(w.get()),
+             QStringLiteral("Updated 1:07PM 11/23/09 : %1 Messages - Last # 12400 - 6 numbers still missing").arg(count));
     QCOMPARE(w->state().lastMsgNum, 12400);
     QCOMPARE(w->state().msgCount, count);
     QCOMPARE(w->state().serverLastMsgNum, 12400);
@@ -207,47 +231,65 @@ void TestUpdating::fullRunWithFailingPages()
     QCOMPARE(Fixtures::readAll(dataPath("tempfile.htm")), UpdatePage::render(Fixtures::message(12400)));
     QCOMPARE(QDir(dataPath("")).entryList({QStringLiteral("*.htm*")}, QDir::Files),
              (QStringList{"lastmessage.htm", "tempfile.htm"}));
+
+    // The server is mended: the next run fetches the missed numbers first, and they stand
+    // in number order, so the step buttons walk the archive in order.
+    m_server->clearAnswers();
+    QList<MessageRecord> mended = Fixtures::range(12346, 12400);
+    publish(mended, 12400);
+    m_server->clearRequests();
+    handled.clear();
+    runUpdate(w.get(), [&](qint32 n, bool) { handled << n; });
+    QCOMPARE(handled, faultyNumbers());
+    QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : 61 Messages - Last # 12400"));
+    QCOMPARE(numbers(stored()), span(12340, 12400));
+    QVERIFY(w->recordset()->moveFirst());
+    for (qint32 n : span(12340, 12400)) {
+        QCOMPARE(currentNumber(w.get()), n);
+        w->recordset()->moveNext();
+    }
+    QVERIFY(w->recordset()->eof());
 }
 
 void TestUpdating::stopRequestDuringRun_data()
 {
-    QTest::addColumn<qint32>("stopWhile");
-    QTest::addColumn<qint32>("stoppedAt");
-    QTest::newRow("fetching a stored page") << 12348 << 12348;
-    QTest::newRow("fetching a missing page") << 12350 << 12351;
-    QTest::newRow("fetching past the timeout") << 12370 << 12371;
+    QTest::addColumn<qint32>("stopAfter");
+    QTest::addColumn<QList<qint32>>("remembered"); // failed before the stop
+    QTest::newRow("a stored page") << 12348 << QList<qint32>{};
+    QTest::newRow("a missing page") << 12350 << QList<qint32>{12350};
+    QTest::newRow("a page past the timeout") << 12370 << QList<qint32>{12350, 12360, 12370};
 }
 
 void TestUpdating::stopRequestDuringRun()
 {
-    QFETCH(qint32, stopWhile);
-    QFETCH(qint32, stoppedAt);
+    QFETCH(qint32, stopAfter);
+    QFETCH(QList<qint32>, remembered);
     publishFaultySite();
     auto w = start();
-    m_onRequest = [&](const QString &path) {
-        if (path == page(stopWhile))
+    runUpdate(w.get(), [&](qint32 n, bool) {
+        if (n == stopAfter)
             action(w.get(), "MnuStopUpdate")->trigger();
-    };
-    w->updateDB();
+    });
 
-    QCOMPARE(status(w.get()), QStringLiteral("Update terminated at %1 of 12400").arg(stoppedAt));
-    QCOMPARE(w->state().lastMsgNum, stoppedAt);
+    const QString missing = remembered.isEmpty() ? QString()
+                            : remembered.size() == 1 ? QStringLiteral(" - 1 number still missing")
+                                                     : QStringLiteral(" - %1 numbers still missing").arg(remembered.size());
+    QCOMPARE(status(w.get()), QStringLiteral("Update terminated at %1 of 12400").arg(stopAfter) + missing);
+    QCOMPARE(w->state().lastMsgNum, stopAfter);
     QCOMPARE(w->state().msgCount, 6);
     QVERIFY(!w->state().stopUpdateRequested);
     QVERIFY(!w->state().updateRunning);
-    QCOMPARE(pagesRequested().last(), page(stoppedAt));
-    QCOMPARE(numbers(stored()).last(), stoppedAt);
+    QCOMPARE(numbers(stored()), span(12340, stopAfter, faultyNumbers()));
 
-    // The next run goes on after the number it stopped at.
-    m_onRequest = nullptr;
-    m_server->clearRequests();
-    w->updateDB();
-    QCOMPARE(pagesRequested().first(), page(stoppedAt + 1));
+    // The next run tries the missed numbers, then goes on after the number it stopped at.
+    QList<qint32> handled;
+    runUpdate(w.get(), [&](qint32 n, bool) { handled << n; });
+    QCOMPARE(handled.mid(0, remembered.size() + 1), QList<qint32>(remembered) << stopAfter + 1);
     QCOMPARE(w->state().lastMsgNum, 12400);
     QCOMPARE(numbers(stored()), span(12340, 12400, faultyNumbers()));
 }
 
-void TestUpdating::stopRequestWhileIdleWaitsForAStoredMessage()
+void TestUpdating::stopRequestWhileIdleWaitsForAHandledNumber()
 {
     QVERIFY(Fixtures::writeDatabase(dataPath("veltra.mdb"), Fixtures::range(12340, 12345)));
     publish({}, 12345);
@@ -255,16 +297,33 @@ void TestUpdating::stopRequestWhileIdleWaitsForAStoredMessage()
     action(w.get(), "MnuStopUpdate")->trigger();
     QCOMPARE(status(w.get()), QStringLiteral("6 Messages - Last # 12345"));
 
-    w->updateDB(); // nothing new: completes and keeps the request
+    runUpdate(w.get()); // nothing new: completes and keeps the request
     QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : 6 Messages - Last # 12345"));
     QVERIFY(w->state().stopUpdateRequested);
 
+    // The request is taken up after the first number handled, even one that failed, so a
+    // run of failing pages can be stopped.
     publish(Fixtures::range(12346, 12400), 12400);
     m_server->setAnswer(page(12346), SiteServer::Answer{404, "gone", 0, false});
-    w->updateDB(); // stops after the first message it stores, not after a failed one
-    QCOMPARE(status(w.get()), QStringLiteral("Update terminated at 12347 of 12400"));
+    runUpdate(w.get());
+    QCOMPARE(status(w.get()), QStringLiteral("Update terminated at 12346 of 12400 - 1 number still missing"));
     QVERIFY(!w->state().stopUpdateRequested);
-    QCOMPARE(numbers(stored()), (span(12340, 12345) << 12347));
+    QCOMPARE(numbers(stored()), span(12340, 12345));
+}
+
+void TestUpdating::garbledNewestNumberEndsWithAClearStatus()
+{
+    QVERIFY(Fixtures::writeDatabase(dataPath("veltra.mdb"), Fixtures::range(1, 5)));
+    publish(Fixtures::range(6, 20), 20);
+    m_server->setAnswer(kLastMessage, SiteServer::Answer{200, "2147483647\r\n", 0, false});
+    auto w = start();
+    runUpdate(w.get());
+    QVERIFY2(status(w.get()).startsWith(QLatin1String("Update stopped: 100 pages in a row could not be fetched, the "
+                                                      "last of them message 120 (")),
+             qPrintable(status(w.get())));
+    QCOMPARE(w->state().lastMsgNum, 20);
+    QCOMPARE(numbers(stored()), span(1, 20));
+    QVERIFY(pagesRequested().size() < 130);
 }
 
 void TestUpdating::serverNotAhead_data()
@@ -296,7 +355,7 @@ void TestUpdating::serverNotAhead()
         m_server->setAnswer(kLastMessage, SiteServer::Answer{200, lastPage, 0, false});
     auto w = start();
     w->recordset()->moveFirst();
-    w->updateDB();
+    runUpdate(w.get());
     QCOMPARE(TestUpdating::status(w.get()), status);
     QCOMPARE(w->state().lastMsgNum, lastMsgNum);
     QCOMPARE(currentNumber(w.get()), current);
@@ -318,7 +377,7 @@ void TestUpdating::runStartedWhileOneIsGoing()
             QVERIFY(w->state().updateRunning);
         }
     };
-    w->updateDB();
+    runUpdate(w.get());
     QCOMPARE(m_server->requests().count(kLastMessage), 1);
     QCOMPARE(pagesRequested(), pagePaths(span(6, 20)));
     QCOMPARE(numbers(stored()), span(1, 20));
@@ -335,7 +394,11 @@ void TestUpdating::quarterHourSchedule()
     QTimer *timer1 = w->findChild<QTimer *>(QStringLiteral("Timer1"));
     QCOMPARE(timer1->interval(), 35000);
     QVERIFY(timer1->isActive());
-    const auto tick = [&] { QVERIFY(QMetaObject::invokeMethod(timer1, "timeout")); };
+    // A tick, and the run it may start to its end.
+    const auto tick = [&] {
+        QVERIFY(QMetaObject::invokeMethod(timer1, "timeout"));
+        QTRY_VERIFY(!w->state().updateRunning);
+    };
     const auto runs = [&] { return m_server->requests().count(kLastMessage); };
 
     tick(); // option off
@@ -347,7 +410,7 @@ void TestUpdating::quarterHourSchedule()
     m_onRequest = [&](const QString &path) {
         if (path == page(7)) {
             now.setTime(QTime(10, 15, 55));
-            tick();
+            QVERIFY(QMetaObject::invokeMethod(timer1, "timeout"));
         }
     };
     now.setTime(QTime(10, 15, 20));
@@ -378,6 +441,7 @@ void TestUpdating::quarterHourSchedule()
     tick();
     QCOMPARE(runs(), 5);
     action(w.get(), "MnuUpdateNow")->trigger();
+    QTRY_VERIFY(!w->state().updateRunning);
     QCOMPARE(runs(), 6);
 }
 
@@ -426,16 +490,13 @@ void TestUpdating::runEndsCleanlyOnFaults()
     auto w = start();
     if (fault == QLatin1String("readonly"))
         QCOMPARE(sqlite3_exec(w->recordset()->handle(), "PRAGMA query_only = 1", nullptr, nullptr, nullptr), SQLITE_OK);
-    if (fault == QLatin1String("close")) {
-        m_onRequest = [&](const QString &path) {
-            if (path == page(12348))
-                w->recordset()->close();
-        };
-    }
     // A stop asked for before the run (the fault ends it first) must not carry over to the next run.
     const bool stopAsked = fault != QLatin1String("close");
     w->state().stopUpdateRequested = stopAsked;
-    w->updateDB();
+    runUpdate(w.get(), [&](qint32 n, bool) {
+        if (fault == QLatin1String("close") && n == 12347)
+            w->recordset()->close();
+    });
     QVERIFY2(TestUpdating::status(w.get()).startsWith(status), qPrintable(TestUpdating::status(w.get())));
     QVERIFY(!w->state().updateRunning);
     QVERIFY(!w->state().stopUpdateRequested);
@@ -455,9 +516,8 @@ void TestUpdating::windowClosedDuringFetch()
         if (path == page(7))
             QTimer::singleShot(50, this, [&] { w.reset(); });
     };
-    Form1 *const window = w.get();
-    window->updateDB();
-    QVERIFY(!w);
+    w->updateDB();
+    QTRY_VERIFY_WITH_TIMEOUT(!w, 5000);
     QCOMPARE(numbers(stored()), span(1, 6));
 }
 
@@ -472,7 +532,7 @@ void TestUpdating::demoSiteBringsDatabaseUpToDate()
     QVERIFY(Fixtures::writeDatabase(dataPath("veltra.mdb"), local));
     publish(archive, archive.last().messnum);
     auto w = start();
-    w->updateDB();
+    runUpdate(w.get());
     QCOMPARE(w->state().lastMsgNum, archive.last().messnum);
     w.reset();
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messagerecord.h"
+#include "store/messagerecord.h"
 
 #include <QByteArrayView>
 #include <QString>

@@ -1,0 +1,345 @@
+#include "updateengine.h"
+
+#include "lastmessagepage.h"
+#include "missednumbers.h"
+#include "updateaddress.h"
+#include "updatepageparser.h"
+
+#include "store/recordset.h"
+#include "store/sqlitetransaction.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+
+#include <algorithm>
+
+namespace {
+
+// A manager keeps at most six connections to one server; more fetches at once need more
+// managers.
+constexpr int kConnectionsPerManager = 6;
+// How long arrived pages are stored in one go before events run again.
+constexpr qint64 kBatchMs = 15;
+
+}
+
+UpdateEngine::UpdateEngine(Database database, Settings settings, QObject *parent)
+    : QObject(parent)
+    , m_database(std::move(database))
+    , m_settings(std::move(settings))
+{
+    m_settings.fetches = std::max(1, m_settings.fetches);
+    m_next.setSingleShot(true);
+    m_next.setInterval(0);
+    connect(&m_next, &QTimer::timeout, this, &UpdateEngine::processHead);
+    const int managers = (m_settings.fetches + kConnectionsPerManager - 1) / kConnectionsPerManager;
+    for (int i = 0; i < managers; ++i)
+        m_managers.push_back(new QNetworkAccessManager(this));
+}
+
+UpdateEngine::~UpdateEngine()
+{
+    // Fetches still out are abandoned with their connections.
+    m_running = false;
+    delete m_newestFetch;
+    for (Slot &slot : m_window)
+        delete slot.fetch;
+}
+
+void UpdateEngine::setStopAsked(std::function<bool()> asked)
+{
+    m_stopAsked = std::move(asked);
+}
+
+bool UpdateEngine::isRunning() const
+{
+    return m_running;
+}
+
+void UpdateEngine::start()
+{
+    if (m_running)
+        return;
+    m_running = true;
+    m_newestFetch = new PageFetch(m_managers.front(), UpdateAddress::lastMessageUrl(m_settings.server),
+                                  PageFetch::Cache::Fresh, m_settings.limits,
+                                  [this](PageFetch *fetch, const PageFetch::Result &result) {
+                                      fetch->deleteLater();
+                                      m_newestFetch = nullptr;
+                                      onNewest(result);
+                                  },
+                                  this);
+}
+
+void UpdateEngine::cancel(const QString &why)
+{
+    if (m_running)
+        end(End::Fault, why);
+}
+
+qint64 UpdateEngine::now() const
+{
+    return m_settings.clock().toSecsSinceEpoch();
+}
+
+Recordset *UpdateEngine::openDatabase()
+{
+    Recordset *db = m_database ? m_database() : nullptr;
+    return db && db->isOpen() ? db : nullptr;
+}
+
+void UpdateEngine::onNewest(const PageFetch::Result &result)
+{
+    if (!m_running)
+        return;
+    if (!result.ok)
+        return end(End::NoNewestNumber, result.reason);
+    QString error;
+    if (!writePageFile(QDir(m_settings.folder).filePath(QStringLiteral("lastmessage.htm")), result.body, &error))
+        return end(End::Fault, QStringLiteral("lastmessage.htm could not be written (%1).").arg(error));
+    const std::optional<LastMessagePage::Newest> newest = LastMessagePage::read(result.body);
+    if (!newest)
+        return end(End::NoNewestNumber, QStringLiteral("the last-message page gives no number"));
+    m_outcome.newest = newest->number;
+    m_outcome.newestLine = newest->line;
+
+    Recordset *db = openDatabase();
+    if (!db)
+        return end(End::Fault, QStringLiteral("the message database was closed."));
+    const std::optional<qint32> highest = db->highestNumber();
+    if (!highest)
+        return end(End::Fault, QStringLiteral("the message database could not be read (%1).").arg(db->lastError()));
+    m_outcome.highestStored = *highest;
+    // A newest number below what is stored would have the run fetch nothing, and a later
+    // correct one fetch again what is there: such a page is not taken.
+    if (newest->number < *highest)
+        return end(End::ServerBehind);
+
+    MissedNumbers missed(db->connection());
+    missed.prepare();
+    m_retries = missed.due(now(), m_settings.triesBeforeRest, m_settings.restSeconds);
+    // New numbers go on after the highest number stored or remembered, whatever the last
+    // record holds; an empty database begins where the user asked.
+    qint32 after = std::max(*highest, missed.highest());
+    if (after == 0)
+        after = std::max(0, m_settings.firstNumber - 1);
+    m_outcome.after = after;
+    m_nextNew = qint64(after) + 1;
+    m_lastNew = newest->number;
+    emit newestRead(newest->number, newest->line, after);
+    if (!m_running)
+        return;
+    fill();
+    if (m_window.empty())
+        end(End::Completed);
+}
+
+bool UpdateEngine::hasMore() const
+{
+    return m_nextRetry < m_retries.size() || m_nextNew <= m_lastNew;
+}
+
+QNetworkAccessManager *UpdateEngine::managerFor()
+{
+    // Consecutive fetches go to the managers in turn, so no manager has more fetches in
+    // flight than it has connections.
+    return m_managers[std::size_t(m_issued++) % m_managers.size()];
+}
+
+void UpdateEngine::fill()
+{
+    while (m_running && int(m_window.size()) < m_settings.fetches && hasMore()) {
+        Slot slot;
+        QNetworkAccessManager *manager = managerFor();
+        if (m_nextRetry < m_retries.size()) {
+            slot.number = m_retries[m_nextRetry++];
+            slot.retry = true;
+        } else {
+            slot.number = qint32(m_nextNew++);
+        }
+        slot.fetch = new PageFetch(manager, UpdateAddress::pageUrl(m_settings.server, slot.number),
+                                   PageFetch::Cache::Allowed, m_settings.limits,
+                                   [this](PageFetch *fetch, const PageFetch::Result &result) {
+                                       onFetched(fetch, result);
+                                   },
+                                   this);
+        m_window.push_back(std::move(slot));
+    }
+}
+
+void UpdateEngine::onFetched(PageFetch *fetch, const PageFetch::Result &result)
+{
+    fetch->deleteLater();
+    const auto slot = std::find_if(m_window.begin(), m_window.end(), [fetch](const Slot &s) { return s.fetch == fetch; });
+    if (slot == m_window.end())
+        return;
+    slot->fetch = nullptr;
+    slot->result = result;
+    if (slot == m_window.begin() && m_running)
+        m_next.start();
+}
+
+void UpdateEngine::processHead()
+{
+    // Pages that have arrived are stored one after another for a few milliseconds before
+    // events run again: a person notices no difference, and the window repaints its status
+    // once for the lot instead of once a message.
+    QElapsedTimer batch;
+    batch.start();
+    while (m_running && !m_window.empty() && m_window.front().result) {
+        if (batch.elapsed() >= kBatchMs) {
+            m_next.start();
+            return;
+        }
+        processOne();
+    }
+}
+
+void UpdateEngine::processOne()
+{
+    const Slot slot = std::move(m_window.front());
+    m_window.pop_front();
+    // The next fetches start before this page is stored, so the network never waits on
+    // the disk.
+    fill();
+    handle(slot);
+    if (!m_running)
+        return;
+    m_outcome.lastHandled = slot.number;
+    if (m_stopAsked && m_stopAsked())
+        return end(End::Stopped);
+    if (m_failureRun >= m_settings.failureRunLimit)
+        return end(End::FailureRun,
+                   QStringLiteral("%1 pages in a row could not be fetched, the last of them message %2 (%3). "
+                                  "They are fetched again at the next update.")
+                       .arg(m_failureRun)
+                       .arg(slot.number)
+                       .arg(m_pending.isEmpty() ? QString() : m_pending.last().reason));
+    if (m_window.empty() && !hasMore())
+        end(End::Completed);
+}
+
+void UpdateEngine::handle(const Slot &slot)
+{
+    Recordset *db = openDatabase();
+    if (!db)
+        return end(End::Fault, QStringLiteral("the message database was closed."));
+    const PageFetch::Result &result = *slot.result;
+    if (!result.ok)
+        return missed(slot, result.reason);
+    QString error;
+    if (!writePageFile(QDir(m_settings.folder).filePath(QStringLiteral("tempfile.htm")), result.body, &error))
+        return end(End::Fault, QStringLiteral("tempfile.htm could not be written (%1).").arg(error));
+    QString problem;
+    const std::optional<MessageRecord> record = UpdatePageParser::parseBytes(result.body, slot.number, &problem);
+    if (!record)
+        return missed(slot, QStringLiteral("the page is not a message page: ") + problem);
+    if (storeRecord(db, slot, *record)) {
+        m_failureRun = 0;
+        emit numberHandled(slot.number, true);
+    }
+}
+
+bool UpdateEngine::storeRecord(Recordset *db, const Slot &slot, const MessageRecord &record)
+{
+    const auto stored = [&](Recordset::AddResult added) {
+        m_pending.clear();
+        if (added == Recordset::AddResult::Added) {
+            m_outcome.storedAny = true;
+            m_outcome.highestStored = std::max(m_outcome.highestStored, slot.number);
+        }
+        return true;
+    };
+    const auto refused = [&](const QString &why) {
+        end(End::Fault, QStringLiteral("message %1 could not be stored (%2).").arg(slot.number).arg(why));
+        return false;
+    };
+    // The common case: a new number with none missed before it.
+    if (m_pending.isEmpty() && !slot.retry) {
+        const Recordset::AddResult added = db->addInOrder(record);
+        return added == Recordset::AddResult::Failed ? refused(db->lastError()) : stored(added);
+    }
+
+    MissedNumbers missed(db->connection());
+    missed.prepare();
+    if (missed.count() + m_pending.size() > m_settings.rememberLimit) {
+        end(End::Fault, QStringLiteral("%1 message numbers are already waiting to be fetched again; the update "
+                                       "server may be failing.")
+                            .arg(missed.count()));
+        return false;
+    }
+    // The numbers missed before this one, the record and its leaving the list of missed
+    // numbers are one transaction: a kill in between leaves no number both unstored and
+    // forgotten.
+    SqliteTransaction transaction(db->connection());
+    const auto fail = [&] {
+        const QString why = db->lastError();
+        transaction.rollback();
+        return refused(why);
+    };
+    if (!transaction.isActive() || !rememberPending(missed))
+        return fail();
+    const Recordset::AddResult added = db->addInOrder(record);
+    if (added == Recordset::AddResult::Failed || (slot.retry && !missed.forget(slot.number)) || !transaction.commit())
+        return fail();
+    return stored(added);
+}
+
+bool UpdateEngine::rememberPending(MissedNumbers &missed)
+{
+    const qint64 at = now();
+    for (const Miss &miss : std::as_const(m_pending)) {
+        if (!missed.remember(miss.number, miss.reason, at))
+            return false;
+    }
+    return true;
+}
+
+void UpdateEngine::missed(const Slot &slot, const QString &reason)
+{
+    if (slot.retry) {
+        // Already listed: one more try counted. A file that refuses this loses nothing.
+        if (Recordset *db = openDatabase()) {
+            MissedNumbers missed(db->connection());
+            if (missed.prepare())
+                missed.remember(slot.number, reason, now());
+        }
+    } else {
+        m_pending << Miss{slot.number, reason};
+        ++m_failureRun;
+    }
+    emit numberHandled(slot.number, false);
+}
+
+void UpdateEngine::end(End how, const QString &reason)
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_next.stop();
+    delete m_newestFetch;
+    m_newestFetch = nullptr;
+    for (Slot &slot : m_window)
+        delete slot.fetch;
+    m_window.clear();
+
+    Recordset *db = openDatabase();
+    if (db) {
+        MissedNumbers missed(db->connection());
+        if (missed.prepare()) {
+            // After a normal end the numbers missed last are listed with the rest; after
+            // a failure run they are fetched as new numbers again.
+            if (how == End::Completed || how == End::Stopped) {
+                SqliteTransaction transaction(db->connection());
+                if (rememberPending(missed))
+                    transaction.commit();
+            }
+            m_outcome.missing = missed.count();
+        }
+    }
+    m_pending.clear();
+    m_outcome.end = how;
+    m_outcome.reason = reason;
+    emit finished(m_outcome);
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "pagefetch.h"
+
+#include "store/messagerecord.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class MissedNumbers;
+class QNetworkAccessManager;
+class Recordset;
+
+// One update run: reads the update server's newest number, then fetches the pages of the
+// numbers the database lacks, several at once, and stores them strictly one after another
+// in number order: numbers missed by earlier runs first, then the new ones. Each page is
+// written to tempfile.htm before it is read, each record is committed by itself, and
+// every number handled is reported at once; the pages are stored from the event loop, a
+// few milliseconds' worth at a time, so the window stays responsive and a run killed at
+// any moment loses nothing stored.
+//
+// A number whose page cannot be fetched or read is remembered in the database and tried
+// again by later runs. A long unbroken run of failures among the new numbers ends the run
+// (a server down half-way, or a newest number far past the real archive); those numbers
+// are then simply fetched again next time, so the remembered list stays short.
+class UpdateEngine final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(UpdateEngine)
+public:
+    struct Settings
+    {
+        QString server; // scheme and host of the update server
+        QString folder; // where lastmessage.htm and tempfile.htm go
+        int fetches = 8; // pages in flight at once
+        PageFetch::Limits limits;
+        qint32 firstNumber = 1; // where an empty database begins
+        int failureRunLimit = 100;
+        int rememberLimit = 10000;
+        int triesBeforeRest = 10;
+        qint64 restSeconds = 24 * 60 * 60;
+        std::function<QDateTime()> clock = [] { return QDateTime::currentDateTimeUtc(); };
+    };
+
+    enum class End {
+        Completed,      // every number handled
+        NoNewestNumber, // the last-message page did not come, or gave no number
+        ServerBehind,   // the newest number is below the highest stored
+        Stopped,        // a stop was asked for
+        FailureRun,     // too many pages in a row failed
+        Fault,          // the database or the page file refused, or the run was cancelled
+    };
+    struct Outcome
+    {
+        End end = End::Fault;
+        QString reason; // for people; with FailureRun and Fault
+        qint32 newest = 0;
+        QString newestLine; // the newest number as the page gives it
+        qint32 after = 0;   // new numbers were taken from after this one
+        qint32 lastHandled = 0;
+        bool storedAny = false;
+        qint32 highestStored = 0;
+        int missing = 0; // numbers remembered for later runs when the run ended
+    };
+
+    using Database = std::function<Recordset *()>;
+
+    // The database is looked up afresh for every number: other commands may close or
+    // replace it while the run waits.
+    UpdateEngine(Database database, Settings settings, QObject *parent = nullptr);
+    ~UpdateEngine() override;
+
+    void start();
+    // Asked after every number handled; true ends the run there.
+    void setStopAsked(std::function<bool()> asked);
+    // Ends the run now, keeping what is stored; `finished` follows with a Fault.
+    void cancel(const QString &why);
+    bool isRunning() const;
+
+signals:
+    void newestRead(qint32 newest, const QString &line, qint32 after);
+    void numberHandled(qint32 number, bool stored);
+    void finished(const UpdateEngine::Outcome &outcome);
+
+private:
+    struct Slot
+    {
+        qint32 number = 0;
+        bool retry = false;
+        PageFetch *fetch = nullptr;
+        std::optional<PageFetch::Result> result;
+    };
+    struct Miss
+    {
+        qint32 number = 0;
+        QString reason;
+    };
+
+    void onNewest(const PageFetch::Result &result);
+    void fill();
+    bool hasMore() const;
+    void onFetched(PageFetch *fetch, const PageFetch::Result &result);
+    void processHead();
+    void processOne();
+    void handle(const Slot &slot);
+    void missed(const Slot &slot, const QString &reason);
+    bool storeRecord(Recordset *db, const Slot &slot, const MessageRecord &record);
+    bool rememberPending(MissedNumbers &missed);
+    Recordset *openDatabase();
+    qint64 now() const;
+    QNetworkAccessManager *managerFor();
+    void end(UpdateEngine::End how, const QString &reason = QString());
+
+    Database m_database;
+    Settings m_settings;
+    std::function<bool()> m_stopAsked;
+    std::vector<QNetworkAccessManager *> m_managers;
+    PageFetch *m_newestFetch = nullptr;
+    qint64 m_issued = 0;
+    QTimer m_next; // takes up the next number from the event loop
+    bool m_running = false;
+
+    Outcome m_outcome;
+    QList<qint32> m_retries;
+    qsizetype m_nextRetry = 0;
+    qint64 m_nextNew = 0;
+    qint64 m_lastNew = 0;
+    std::deque<Slot> m_window;
+    // New numbers failed since the last stored one. They are remembered when a later
+    // number is stored, in the same transaction, or when the run ends normally; after a
+    // failure run they are left to be fetched as new numbers again.
+    QList<Miss> m_pending;
+    int m_failureRun = 0;
+};

@@ -1,0 +1,175 @@
+#include "app/form1.h"
+#include "ui_form1.h"
+
+#include "store/recordset.h"
+#include "update/statustime.h"
+
+#include <QTimer>
+
+namespace {
+
+const QString kUnableToConnect = QStringLiteral("Unable to connect to the update server.");
+
+QString number(qint64 value)
+{
+    return QString::number(value);
+}
+
+// Told after the last text of a run whenever numbers are still waiting to be fetched.
+QString missingNote(int missing)
+{
+    if (missing <= 0)
+        return {};
+    return missing == 1 ? QStringLiteral(" - 1 number still missing")
+                        : QStringLiteral(" - %1 numbers still missing").arg(missing);
+}
+
+}
+
+void Form1::connectUpdating()
+{
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(ui->MnuUpdateNow, &QAction::triggered, this, &Form1::MnuUpdateNow_Click);
+    connectCheckMark(ui->MnuUpdateAuto, &Form1::MnuUpdateAuto_Click);
+    connect(ui->MnuStopUpdate, &QAction::triggered, this, &Form1::MnuStopUpdate_Click);
+}
+
+void Form1::setClock(std::function<QDateTime()> clock)
+{
+    m_clock = std::move(clock);
+}
+
+void Form1::setFetchTimeout(int milliseconds)
+{
+    m_fetchTimeout = milliseconds;
+}
+
+void Form1::updateDB()
+{
+    if (m_state.updateRunning)
+        return;
+    m_state.updateRunning = true;
+    m_state.serverLastMsgNum = 0;
+    if (!m_data1 || !m_data1->isOpen()) {
+        m_state.stopUpdateRequested = false;
+        endUpdateRun(QStringLiteral("Update stopped: no message database is open."));
+        return;
+    }
+
+    UpdateEngine::Settings settings;
+    settings.server = m_config.updateServer;
+    settings.folder = m_state.baseDir;
+    settings.fetches = m_config.updateFetches;
+    settings.firstNumber = m_config.updateFirst;
+    settings.limits.timeoutMs = m_fetchTimeout;
+    settings.clock = [this] { return m_clock(); };
+    // The database is asked for afresh each time: compaction and repair replace it.
+    m_updateEngine = new UpdateEngine([this] { return m_data1.get(); }, settings, this);
+    m_updateEngine->setStopAsked([this] { return m_state.stopUpdateRequested; });
+    connect(m_updateEngine, &UpdateEngine::newestRead, this, &Form1::updateNewestRead);
+    connect(m_updateEngine, &UpdateEngine::numberHandled, this, &Form1::updateNumberHandled);
+    connect(m_updateEngine, &UpdateEngine::finished, this, &Form1::updateFinished);
+    m_updateEngine->start();
+}
+
+void Form1::updateNewestRead(qint32 newest, const QString &line, qint32 after)
+{
+    m_state.serverLastMsgNum = newest;
+    ui->LblUpdateStatus->setText(QStringLiteral("Updating message ") + number(after) + QStringLiteral(" of ") + line);
+}
+
+void Form1::updateNumberHandled(qint32 n, bool stored)
+{
+    if (!stored) {
+        ui->LblUpdateStatus->setText(kUnableToConnect);
+        return;
+    }
+    // A number fetched again later lies below the others: the slider keeps its reach.
+    if (n > ui->hscroll1->maximum())
+        ui->hscroll1->setMaximum(n);
+    ui->LblUpdateStatus->setText(QStringLiteral("Updating message ") + number(n) + QStringLiteral(" of ")
+                                 + number(m_state.serverLastMsgNum));
+}
+
+void Form1::updateFinished(const UpdateEngine::Outcome &outcome)
+{
+    m_updateEngine->deleteLater();
+    m_updateEngine = nullptr;
+    const QString missing = missingNote(outcome.missing);
+    switch (outcome.end) {
+    case UpdateEngine::End::NoNewestNumber:
+        endUpdateRun(kUnableToConnect);
+        return;
+    case UpdateEngine::End::ServerBehind:
+        endUpdateRun(QStringLiteral("The update server's last message number %1 is below the local one, %2: "
+                                    "nothing was fetched.")
+                         .arg(outcome.newest)
+                         .arg(outcome.highestStored));
+        return;
+    case UpdateEngine::End::Stopped:
+        m_state.stopUpdateRequested = false;
+        m_state.lastMsgNum = std::max(outcome.after, outcome.lastHandled);
+        endUpdateRun(QStringLiteral("Update terminated at ") + number(outcome.lastHandled) + QStringLiteral(" of ")
+                     + outcome.newestLine + missing);
+        return;
+    case UpdateEngine::End::FailureRun:
+    case UpdateEngine::End::Fault:
+        // The next run goes on after the highest number stored; a stop asked for
+        // meanwhile must not stop it.
+        m_state.stopUpdateRequested = false;
+        if (outcome.storedAny)
+            m_state.lastMsgNum = outcome.highestStored;
+        endUpdateRun(QStringLiteral("Update stopped: ") + outcome.reason + missing);
+        return;
+    case UpdateEngine::End::Completed:
+        break;
+    }
+    const bool readable = m_data1 && m_data1->isOpen();
+    const int count = readable ? m_data1->recordCount() : 0;
+    if (!readable || !m_data1->moveFirst() || !m_data1->moveLast()) {
+        m_state.stopUpdateRequested = false;
+        endUpdateRun(QStringLiteral("Update stopped: the message database could not be read (%1).")
+                         .arg(readable ? m_data1->lastError() : QStringLiteral("it was closed")));
+        return;
+    }
+    m_state.lastMsgNum = outcome.newest;
+    m_state.msgCount = count;
+    endUpdateRun(QStringLiteral("Updated ") + StatusTime::format(m_clock()) + QStringLiteral(" : ")
+                 + number(m_state.msgCount) + QStringLiteral(" Messages") + QStringLiteral(" - Last # ")
+                 + number(m_state.lastMsgNum) + missing);
+}
+
+void Form1::endUpdateRun(const QString &status)
+{
+    ui->LblUpdateStatus->setText(status);
+    m_state.updateRunning = false;
+}
+
+void Form1::cancelUpdate(const QString &why)
+{
+    if (m_updateEngine)
+        m_updateEngine->cancel(why);
+}
+
+void Form1::MnuUpdateNow_Click()
+{
+    updateDB();
+}
+
+void Form1::MnuUpdateAuto_Click()
+{
+    ui->MnuUpdateAuto->setChecked(!ui->MnuUpdateAuto->isChecked());
+}
+
+void Form1::MnuStopUpdate_Click()
+{
+    m_state.stopUpdateRequested = true;
+}
+
+void Form1::Timer1_Timer()
+{
+    if (!ui->MnuUpdateAuto->isChecked())
+        return;
+    if (m_clock().time().minute() % 15 == 0)
+        updateDB();
+}
