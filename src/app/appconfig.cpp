@@ -4,7 +4,13 @@
 #include <QCoreApplication>
 #include <QUrl>
 
+#include <limits>
+#include <type_traits>
+
 namespace {
+
+// More would only queue at the server: each fetch holds a connection of its own.
+constexpr int kMostFetches = 64;
 
 QString withoutTrailingSlash(QString s)
 {
@@ -61,7 +67,17 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
                                     QStringLiteral("Web search engine, scheme and host (default %1).")
                                         .arg(config.searchServer),
                                     QStringLiteral("URL"));
-    parser.addOptions({update, group, club, search});
+    const QCommandLineOption fetches({QStringLiteral("update-fetches")},
+                                     QStringLiteral("Update pages fetched at once, 1 to %1 (default %2).")
+                                         .arg(kMostFetches)
+                                         .arg(config.updateFetches),
+                                     QStringLiteral("N"));
+    const QCommandLineOption first({QStringLiteral("update-first")},
+                                   QStringLiteral("Message number an update of an empty database begins at "
+                                                  "(default %1).")
+                                       .arg(config.updateFirst),
+                                   QStringLiteral("N"));
+    parser.addOptions({update, group, club, search, fetches, first});
 
     CommandLineResult result;
     if (!parser.parse(arguments)) {
@@ -99,6 +115,25 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     };
     if (!server(update, &config.updateServer) || !server(group, &config.groupServer)
         || !server(search, &config.searchServer))
+        return result;
+    const auto whole = [&](const QCommandLineOption &option, qint64 most, auto *target) {
+        if (!parser.isSet(option))
+            return true;
+        bool ok = false;
+        const qint64 value = parser.value(option).trimmed().toLongLong(&ok);
+        if (!ok || value < 1 || value > most) {
+            result.exitCode = 2;
+            result.message = QStringLiteral("--%1 needs a whole number from 1 to %2, not \"%3\"\n")
+                                 .arg(option.names().first())
+                                 .arg(most)
+                                 .arg(parser.value(option));
+            return false;
+        }
+        *target = std::remove_pointer_t<decltype(target)>(value);
+        return true;
+    };
+    if (!whole(fetches, kMostFetches, &config.updateFetches)
+        || !whole(first, std::numeric_limits<qint32>::max(), &config.updateFirst))
         return result;
     if (parser.isSet(club)) {
         const QString host = parser.value(club).trimmed();

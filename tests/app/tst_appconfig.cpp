@@ -43,6 +43,38 @@ private slots:
         QTEST(r.config->searchServer, "search");
     }
 
+    void updateNumbers_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("fetches"); // 0: refused
+        QTest::addColumn<int>("first");
+        QTest::newRow("defaults") << QStringList{} << 8 << 1;
+        QTest::newRow("both") << QStringList{"--update-fetches", "2", "--update-first=40000"} << 2 << 40000;
+        QTest::newRow("one at a time") << QStringList{"--update-fetches", "1"} << 1 << 1;
+        QTest::newRow("highest number") << QStringList{"--update-first", "2147483647"} << 8 << 2147483647;
+        QTest::newRow("no fetches") << QStringList{"--update-fetches", "0"} << 0 << 0;
+        QTest::newRow("too many fetches") << QStringList{"--update-fetches", "65"} << 0 << 0;
+        QTest::newRow("first past 32 bits") << QStringList{"--update-first", "2147483648"} << 0 << 0;
+        QTest::newRow("first not a number") << QStringList{"--update-first", "12a"} << 0 << 0;
+        QTest::newRow("first negative") << QStringList{"--update-first", "-3"} << 0 << 0;
+    }
+    void updateNumbers()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, fetches);
+        QFETCH(int, first);
+        args.prepend(QStringLiteral("veltra-kb"));
+        const auto r = parseCommandLine(args);
+        QCOMPARE(bool(r.config), fetches != 0);
+        if (!r.config) {
+            QCOMPARE(r.exitCode, 2);
+            QVERIFY(r.message.contains(QLatin1String("needs a whole number")));
+            return;
+        }
+        QCOMPARE(r.config->updateFetches, fetches);
+        QCOMPARE(r.config->updateFirst, first);
+    }
+
     void refused_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -68,7 +100,8 @@ private slots:
         const auto r = parseCommandLine({QStringLiteral("veltra-kb"), QStringLiteral("--help")});
         QVERIFY(!r.config);
         QCOMPARE(r.exitCode, 0);
-        for (const char *option : {"--update-server", "--group-server", "--club-host", "--search-server"})
+        for (const char *option : {"--update-server", "--group-server", "--club-host", "--search-server",
+                                   "--update-fetches", "--update-first"})
             QVERIFY2(r.message.contains(QLatin1String(option)), option);
     }
 
