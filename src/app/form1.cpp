@@ -524,7 +524,8 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui->txtBlank && event->type() == QEvent::FocusIn)
         txtBlank_GotFocus();
-    if (viewEventFilter(watched, event) || searchEventFilter(watched, event) || browserEventFilter(watched, event))
+    if (viewEventFilter(watched, event) || searchEventFilter(watched, event) || browserEventFilter(watched, event)
+        || updateEventFilter(watched, event))
         return true;
     return QMainWindow::eventFilter(watched, event);
 }

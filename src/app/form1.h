@@ -186,6 +186,7 @@ private:
     void connectTypedBox(QComboBox *box, void (Form1::*click)());
 
     // update/updating.cpp
+    bool updateEventFilter(QObject *watched, QEvent *event);
     void updateNewestRead(qint32 newest, const QString &line, qint32 after);
     void updateNumberHandled(qint32 number, bool stored);
     void updateFinished(const UpdateEngine::Outcome &outcome);

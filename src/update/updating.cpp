@@ -4,7 +4,9 @@
 #include "store/recordset.h"
 #include "update/statustime.h"
 
+#include <QHelpEvent>
 #include <QTimer>
+#include <QToolTip>
 
 namespace {
 
@@ -32,6 +34,21 @@ void Form1::connectUpdating()
     connect(ui->MnuUpdateNow, &QAction::triggered, this, &Form1::MnuUpdateNow_Click);
     connectCheckMark(ui->MnuUpdateAuto, &Form1::MnuUpdateAuto_Click);
     connect(ui->MnuStopUpdate, &QAction::triggered, this, &Form1::MnuStopUpdate_Click);
+    ui->LblUpdateStatus->installEventFilter(this);
+}
+
+bool Form1::updateEventFilter(QObject *watched, QEvent *event)
+{
+    // The status line is only as wide as the panel: a text cut off there (the count of
+    // missing numbers, why a run stopped) is shown whole in its tip.
+    if (watched != ui->LblUpdateStatus || event->type() != QEvent::ToolTip)
+        return false;
+    const QLabel *label = ui->LblUpdateStatus;
+    if (label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width())
+        return false;
+    QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), label->toolTip() + QLatin1Char('\n') + label->text(),
+                       ui->LblUpdateStatus);
+    return true;
 }
 
 void Form1::setClock(std::function<QDateTime()> clock)

@@ -21,6 +21,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 
 #include <sqlite3.h>
@@ -324,6 +325,12 @@ void TestUpdating::garbledNewestNumberEndsWithAClearStatus()
     QCOMPARE(w->state().lastMsgNum, 20);
     QCOMPARE(numbers(stored()), span(1, 20));
     QVERIFY(pagesRequested().size() < 130);
+
+    // The text is longer than the status line: its tip shows it whole.
+    QLabel *label = w->findChild<QLabel *>(QStringLiteral("LblUpdateStatus"));
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), label->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(label, &help);
+    QTRY_COMPARE(QToolTip::text(), QStringLiteral("Database Update Status\n") + label->text());
 }
 
 void TestUpdating::serverNotAhead_data()
