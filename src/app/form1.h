@@ -353,8 +353,20 @@ private:
     void Combo1_ClosingSteps(int flaggedCount);
     void recordSearchTerm();
     void sendEnterKey();
+    // A hit from the result list is on its way into the page; once there, its words are
+    // highlighted by the browser's find, and F3 (FindNextHit) moves through them.
+    void searchHitShown();
+    void highlightSearchHit();
+    void FindNextHit();
+    void web1_FindTextResult(int matches, int active);
     bool m_combo1Forwarding = false;    // a key typed into the box's edit field is passed to the box
     bool m_searchRunning = false;       // Combo1_KeyPress is on the stack
+    // The last search's words as a hit shows them, and which of them F3 finds in the page.
+    QStringList m_hitTexts;
+    int m_hitIndex = 0;
+    bool m_highlightPending = false;    // a hit is on its way into the page
+    int m_findMatches = 0;              // the page's answer to the last find
+    int m_findActive = 0;
 
     std::unique_ptr<Ui::Form1> ui;
     AppConfig m_config;

@@ -56,6 +56,9 @@ void Form1::connectShortcuts()
         });
     }
 
+    // F3: the next occurrence of the last search's words in the hit shown.
+    connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, this, &Form1::FindNextHit);
+
     // Ctrl+L: into the address bar with its text selected, ready to be typed over. A
     // pending hand-over of the focus to the page would take it away again, so it is off.
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated, this, [this] {

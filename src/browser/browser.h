@@ -46,6 +46,10 @@ public:
     // Shows the message page from memory, for a data folder where its file cannot be
     // written; the page is treated and reported as that file all the same.
     virtual void showMessagePage(const QByteArray &page) = 0;
+    // Finds `text` in the page the way the engine's own find does (letter case ignored),
+    // highlighting every occurrence and moving to the next one each time it is asked again
+    // for the same text. The document is not changed. findTextResult tells the outcome.
+    virtual void findText(const QString &text) = 0;
 
 signals:
     void beforeNavigate2(const QString &url);
@@ -60,4 +64,6 @@ signals:
     void commandStateChange(int command, bool enable);
     void newWindow2();
     void setSecureLockIcon(int level);
+    // How many occurrences a findText found, and which of them (from 1) is the current one.
+    void findTextResult(int matches, int active);
 };

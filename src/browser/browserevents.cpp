@@ -74,6 +74,7 @@ void Form1::web1_DocumentComplete(const QString &url)
     if (isMessagePageUrl(m_state.completedUrl)) {
         setTimerEnabled(Timer2, false);
         ui->List1->setFocus(Qt::OtherFocusReason);
+        highlightSearchHit();
         // Said once, over the first message shown, and kept until the user goes elsewhere.
         if (!m_readOnlyNotice.isEmpty()) {
             m_state.statusOverride = m_readOnlyNotice;

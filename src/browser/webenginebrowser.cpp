@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QWebEngineCertificateError>
 #include <QWebEngineDownloadRequest>
+#include <QWebEngineFindTextResult>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
@@ -187,6 +188,25 @@ void WebEngineBrowser::takeFocus()
 void WebEngineBrowser::setMessagePagePath(const QString &path)
 {
     m_rule.setPath(path);
+}
+
+void WebEngineBrowser::findText(const QString &text)
+{
+    const QPointer<WebEngineBrowser> self(this);
+    const auto report = [self](const QWebEngineFindTextResult &result) {
+        if (self)
+            emit self->findTextResult(result.numberOfMatches(), result.activeMatch());
+    };
+    if (text == m_findText) {
+        m_page->findText(text, {}, report);
+        return;
+    }
+    // The engine's first find of a new text leaves a match above the part in view out of
+    // view; a step on and a step back within the same find scroll to the first match.
+    m_findText = text;
+    m_page->findText(text);
+    m_page->findText(text);
+    m_page->findText(text, QWebEnginePage::FindBackward, report);
 }
 
 void WebEngineBrowser::showMessagePage(const QByteArray &page)
@@ -370,6 +390,7 @@ void WebEngineBrowser::beginNavigation(const QUrl &url)
     ++m_generation;
     m_navigating = true;
     m_certificateError.clear();
+    m_findText.clear(); // a new document starts a new find
     const quint64 generation = m_generation;
     const QString text = BrowserAddress::toText(url);
     emit beforeNavigate2(text);

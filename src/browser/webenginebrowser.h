@@ -55,6 +55,7 @@ public:
     void takeFocus() override;
     void setMessagePagePath(const QString &path) override;
     void showMessagePage(const QByteArray &page) override;
+    void findText(const QString &text) override;
 
     bool isSilent() const;
     bool registeredAsBrowser() const;
@@ -105,6 +106,7 @@ private:
     QPointer<QWebEngineView> m_view;
     QList<QPointer<QWebEngineView>> m_popups;
     QPointer<FindDialog> m_findDialog;
+    QString m_findText; // the text findText looked for last
     std::unique_ptr<QPrinter> m_printer;
 
     quint64 m_generation = 0; // counts navigations; pending work for an older one is dropped

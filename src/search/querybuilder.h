@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <optional>
@@ -44,6 +45,11 @@ TermWords decorate(TermWords words, Wildcard mode);
 // The clauses for the field, as many as the last non-empty word needs (at least one),
 // or the message-number form whenever searchMsgNum is positive.
 QString criteria(const TermWords &words, SearchField field, qint32 searchMsgNum);
+
+// The plain texts a hit of these words holds, for showing them in the page: each word's
+// runs between pattern characters ("*", "?", "#", a "[...]" set), apostrophes single
+// again, runs of blanks left out, each text once whatever its letter case.
+QStringList hitTexts(const TermWords &words);
 
 struct Query
 {

@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "browser/browser.h"
 #include "ui_form1.h"
 
 #include "maint/deletionmark.h"
@@ -77,6 +78,43 @@ void Form1::connectSearching()
 
     // Every line has the same height; knowing it keeps each layout of up to 5,001 lines cheap.
     ui->List1->setUniformItemSizes(true);
+    connect(m_web1, &Browser::findTextResult, this, &Form1::web1_FindTextResult);
+}
+
+void Form1::searchHitShown()
+{
+    m_highlightPending = !m_hitTexts.isEmpty();
+}
+
+void Form1::highlightSearchHit()
+{
+    if (!m_highlightPending)
+        return;
+    m_highlightPending = false;
+    m_hitIndex = 0;
+    m_findMatches = 0;
+    m_findActive = 0;
+    m_web1->findText(m_hitTexts.first());
+}
+
+void Form1::FindNextHit()
+{
+    if (m_hitTexts.isEmpty() || !isMessagePageUrl(m_state.completedUrl))
+        return;
+    // Past the last occurrence of one word (or with none of it in the page) F3 goes on
+    // to the next word; the engine's find starts that one from the top.
+    if (m_findActive >= m_findMatches) {
+        m_hitIndex = (m_hitIndex + 1) % int(m_hitTexts.size());
+        m_findMatches = 0;
+        m_findActive = 0;
+    }
+    m_web1->findText(m_hitTexts.at(m_hitIndex));
+}
+
+void Form1::web1_FindTextResult(int matches, int active)
+{
+    m_findMatches = matches;
+    m_findActive = active;
 }
 
 bool Form1::searchEventFilter(QObject *watched, QEvent *event)
@@ -177,6 +215,8 @@ bool Form1::Combo1_Search(int *flaggedCount)
     }
 
     QueryBuilder::TermWords split = QueryBuilder::splitTerm(words);
+    m_hitTexts = QueryBuilder::hitTexts(split);
+    m_highlightPending = false;
     ui->hscroll2->setValue(1);
     for (QAction *a : {ui->MenuFilePrint, ui->MnuPrintPreview, ui->MnuPageSetup, ui->MenuFileSaveAs})
         a->setEnabled(false);

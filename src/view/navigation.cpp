@@ -277,6 +277,7 @@ void Form1::List1_Click()
         return;
     const qint32 n = *number;
     m_state.sliderMsgNum = n;
+    searchHitShown();
 
     if (n == m_state.listMsgNum) {
         // Brings the message back after the user has browsed elsewhere. The page is

@@ -183,6 +183,27 @@ private slots:
         QCOMPARE(QueryBuilder::isValidTerm(term), valid);
     }
 
+    void hitTexts_data()
+    {
+        QTest::addColumn<QString>("term");
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("two words") << "clutch cable" << QStringList{"clutch", "cable"};
+        QTest::newRow("phrase") << "\"clutch cable\"" << QStringList{"clutch cable"};
+        QTest::newRow("apostrophe") << "O'Neil" << QStringList{"O'Neil"};
+        QTest::newRow("ampersand as typed") << "a&b" << QStringList{"a&b"};
+        QTest::newRow("pattern characters") << "br*ke ca?le #1 [ab]x" << QStringList{"br", "ke", "ca", "le", "1", "x"};
+        QTest::newRow("unclosed set") << "ab[cd" << QStringList{"ab"};
+        QTest::newRow("same word twice, other case") << "Gasket gasket" << QStringList{"Gasket"};
+        QTest::newRow("blanks only between") << "a  b" << QStringList{"a", "b"};
+        QTest::newRow("rest of a long term") << "a b c d e" << QStringList{"a", "b", "c", "d e"};
+        QTest::newRow("non-ASCII") << QStringLiteral("Ölwanne ÖLWANNE") << QStringList{QStringLiteral("Ölwanne")};
+    }
+    void hitTexts()
+    {
+        QFETCH(QString, term);
+        QTEST(QueryBuilder::hitTexts(QueryBuilder::splitTerm(term)), "texts");
+    }
+
     void history_data()
     {
         QTest::addColumn<QStringList>("before");

@@ -142,6 +142,30 @@ private slots:
         QVERIFY(child<QToolButton>(w.get(), "CmdMarkRange")->isEnabled());
     }
 
+    // The hit's words are found in the page once it has come, and F3 walks through every
+    // occurrence of each word in turn; a message reached otherwise, or a number search,
+    // finds nothing.
+    void hitWordsAreFoundInThePage()
+    {
+        auto w = start({titled(1, " red car"), titled(4, " blue car"), titled(9, " blue van")});
+        fake()->setAutoComplete(FakeBrowser::AutoComplete::Immediate);
+        fake()->setMatches(QStringLiteral("blue"), 2);
+        fake()->setMatches(QStringLiteral("car"), 1);
+        search(w.get(), QStringLiteral("blue car"));
+        QCOMPARE(fake()->findTexts(), QStringList{"blue"});
+        const auto f3 = [&] { QTest::keyClick(w.get(), Qt::Key_F3); };
+        for (int i = 0; i < 4; ++i)
+            f3();
+        QCOMPARE(fake()->findTexts(), (QStringList{"blue", "blue", "car", "blue", "blue"}));
+
+        // Stepping to another message highlights nothing new.
+        QTest::mouseClick(child<QWidget>(w.get(), "H1Up"), Qt::LeftButton);
+        QCOMPARE(fake()->findTexts().size(), 5);
+        search(w.get(), QStringLiteral("#9"));
+        f3();
+        QCOMPARE(fake()->findTexts().size(), 5);
+    }
+
     void busyWhileSearching()
     {
         QList<MessageRecord> records;

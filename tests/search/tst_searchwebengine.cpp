@@ -1,5 +1,6 @@
 // A search from end to end with the real browser engine: a term typed into the search box,
-// Enter, and the first hit's page in the browser with the hits in the list.
+// Enter, and the first hit's page in the browser with the hits in the list and the
+// searched words found in it.
 #include "app/form1.h"
 #include "browser/webenginebrowser.h"
 #include "fixtures.h"
@@ -41,6 +42,7 @@ private slots:
         // Start-up shows message 1 first; the search must replace it.
         QTRY_VERIFY_WITH_TIMEOUT(browser->documentUrl().endsWith(QLatin1String("tempfile.htm")), 20000);
 
+        QSignalSpy found(browser, &Browser::findTextResult);
         auto *box = child<QComboBox>(&w, "Combo1");
         box->setFocus();
         QTest::keyClicks(box, QStringLiteral("clutch cable"));
@@ -60,6 +62,15 @@ private slots:
             20000);
         QVERIFY(browser->documentUrl().endsWith(QLatin1String("tempfile.htm")));
         QCOMPARE(child<QListWidget>(&w, "List1")->currentRow(), 0);
+
+        // The first word is found by the engine in the subject and the body, the first
+        // occurrence current; F3 moves to the next. The page file is left as written.
+        const QByteArray page = Fixtures::readAll(folder.path("tempfile.htm"));
+        QTRY_VERIFY_WITH_TIMEOUT(!found.isEmpty(), 10000);
+        QCOMPARE(found.last(), (QList<QVariant>{2, 1}));
+        QTest::keyClick(&w, Qt::Key_F3);
+        QTRY_COMPARE_WITH_TIMEOUT(found.last(), (QList<QVariant>{2, 2}), 10000);
+        QCOMPARE(Fixtures::readAll(folder.path("tempfile.htm")), page);
     }
 };
 

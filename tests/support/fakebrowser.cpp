@@ -53,6 +53,25 @@ QByteArray FakeBrowser::shownPage() const
     return m_shownPage;
 }
 
+void FakeBrowser::findText(const QString &text)
+{
+    const bool again = !m_findTexts.isEmpty() && m_findTexts.last() == text;
+    m_findTexts << text;
+    const int matches = m_matches.value(text);
+    m_activeMatch = matches == 0 ? 0 : again ? m_activeMatch % matches + 1 : 1;
+    emit findTextResult(matches, m_activeMatch);
+}
+
+QStringList FakeBrowser::findTexts() const
+{
+    return m_findTexts;
+}
+
+void FakeBrowser::setMatches(const QString &text, int matches)
+{
+    m_matches.insert(text, matches);
+}
+
 void FakeBrowser::goBack()
 {
     ++m_back;

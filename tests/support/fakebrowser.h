@@ -43,6 +43,10 @@ public:
     // Recorded as a navigation to the message page's path, with the page kept.
     void showMessagePage(const QByteArray &page) override;
     QByteArray shownPage() const;
+    // Recorded; answered with the matches set for the text, the next one each time.
+    void findText(const QString &text) override;
+    QStringList findTexts() const;
+    void setMatches(const QString &text, int matches);
 
     // The URL the real browser reports for an address handed to navigate().
     static QString urlFor(const QString &address);
@@ -87,6 +91,9 @@ private:
     QString m_documentTitle;
     QString m_messagePagePath;
     QByteArray m_shownPage;
+    QStringList m_findTexts;
+    QHash<QString, int> m_matches;
+    int m_activeMatch = 0;
     AutoComplete m_autoComplete = AutoComplete::Off;
     int m_back = 0;
     int m_forward = 0;
