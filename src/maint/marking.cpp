@@ -205,14 +205,14 @@ void Form1::cmdCheckDelete_Click()
     QListWidget *const list1 = ui->List1;
     QLabel *const results = ui->lblResults;
     ResultList::Batch batch(list1);
+    ResultList::Progress progress(results);
     const QString failure = walkFlagCandidates(QStringLiteral(" Searcing"), [&](Recordset &rs) {
         const qint32 messnum = rs.field(QStringLiteral("messnum")).toInt();
         if (DeletionMark::isMarked(rs.field(QStringLiteral("messdate")).toString()))
             batch.add(ResultLine::text(messnum, rs.field(QStringLiteral("messtitle")).toString()));
         if (batch.count() > kFlaggedListLimit)
             return false;
-        results->setText(QStringLiteral(" Searched ") + QString::number(messnum) + QStringLiteral(" and found ")
-                         + QString::number(batch.count()) + QStringLiteral(": Still searching..."));
+        progress.show(messnum, batch.count());
         return true;
     });
     batch.flush();

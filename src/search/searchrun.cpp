@@ -251,6 +251,7 @@ bool Form1::Combo1_Search(int *flaggedCount)
         list1->addItem(resultLine(*m_data1));
     } else {
         ResultList::Batch batch(list1);
+        ResultList::Progress progress(results);
         for (;;) {
             // Fetched again each time: the events let run below may have closed the database.
             Recordset *const rs = m_data1.get();
@@ -262,9 +263,7 @@ bool Form1::Combo1_Search(int *flaggedCount)
             const int count = batch.count();
             if (rs->findNext(criteria) == Recordset::FindResult::Error)
                 failure = rs->lastError();
-            results->setText(QStringLiteral(" Searched ") + QString::number(rs->field(QStringLiteral("messnum")).toInt())
-                             + QStringLiteral(" and found ") + QString::number(count)
-                             + QStringLiteral(": Still searching..."));
+            progress.show(rs->field(QStringLiteral("messnum")).toInt(), count);
             if (count > kHitLimit) {
                 m_state.interruptFlag = true;
                 limitReached = true;

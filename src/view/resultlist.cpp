@@ -7,6 +7,7 @@ namespace {
 
 constexpr int kBatchDivisor = 16;
 constexpr int kBatchMaxWaitMs = 100;
+constexpr int kProgressEveryMs = 50;
 
 }
 
@@ -44,6 +45,20 @@ void Batch::flush()
 int Batch::count() const
 {
     return int(m_list->count() + m_waiting.size());
+}
+
+Progress::Progress(QLabel *label)
+    : m_label(label)
+{
+}
+
+void Progress::show(qint32 searched, int found)
+{
+    if (m_shown.isValid() && m_shown.elapsed() < kProgressEveryMs)
+        return;
+    m_shown.start();
+    m_label->setText(QStringLiteral(" Searched ") + QString::number(searched) + QStringLiteral(" and found ")
+                     + QString::number(found) + QStringLiteral(": Still searching..."));
 }
 
 }

@@ -33,4 +33,18 @@ private:
     QElapsedTimer m_sinceAdded;
 };
 
+// The running text of a walk, " Searched n and found m: Still searching...", changed at
+// most every 50 ms: each change is announced to a screen reader and repainted, and doing
+// that for every record made a search of thousands of hits wait on the listener.
+class Progress final
+{
+public:
+    explicit Progress(QLabel *label);
+    void show(qint32 searched, int found);
+
+private:
+    QLabel *m_label;
+    QElapsedTimer m_shown;
+};
+
 }
