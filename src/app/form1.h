@@ -356,6 +356,7 @@ private:
     // A hit from the result list is on its way into the page; once there, its words are
     // highlighted by the browser's find, and F3 (FindNextHit) moves through them.
     void searchHitShown();
+    void searchPageStarting(const QString &url);
     void highlightSearchHit();
     void FindNextHit();
     void web1_FindTextResult(int matches, int active);
@@ -364,7 +365,8 @@ private:
     // The last search's words as a hit shows them, and which of them F3 finds in the page.
     QStringList m_hitTexts;
     int m_hitIndex = 0;
-    bool m_highlightPending = false;    // a hit is on its way into the page
+    bool m_highlightPending = false;    // a hit is about to be shown
+    bool m_highlightArmed = false;      // the page now loading is that hit
     int m_findMatches = 0;              // the page's answer to the last find
     int m_findActive = 0;
 

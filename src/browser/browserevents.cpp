@@ -37,6 +37,7 @@ void Form1::web1_BeforeNavigate2(const QString &url)
     m_state.pendingUrl = url;
     ui->CmdStop->setEnabled(true);
     m_state.statusOverride.clear();
+    searchPageStarting(url);
 }
 
 void Form1::web1_NavigateComplete2(const QString &url)

@@ -86,11 +86,19 @@ void Form1::searchHitShown()
     m_highlightPending = !m_hitTexts.isEmpty();
 }
 
+void Form1::searchPageStarting(const QString &url)
+{
+    // Only the load that begins after the hit was picked shows it: one still finishing
+    // from before (the message shown at start-up) must not take the highlight.
+    m_highlightArmed = m_highlightPending && isMessagePageUrl(url);
+    m_highlightPending = false;
+}
+
 void Form1::highlightSearchHit()
 {
-    if (!m_highlightPending)
+    if (!m_highlightArmed)
         return;
-    m_highlightPending = false;
+    m_highlightArmed = false;
     m_hitIndex = 0;
     m_findMatches = 0;
     m_findActive = 0;
@@ -217,6 +225,7 @@ bool Form1::Combo1_Search(int *flaggedCount)
     QueryBuilder::TermWords split = QueryBuilder::splitTerm(words);
     m_hitTexts = QueryBuilder::hitTexts(split);
     m_highlightPending = false;
+    m_highlightArmed = false;
     ui->hscroll2->setValue(1);
     for (QAction *a : {ui->MenuFilePrint, ui->MnuPrintPreview, ui->MnuPageSetup, ui->MenuFileSaveAs})
         a->setEnabled(false);

@@ -324,12 +324,14 @@ void TestUpdateEngine::stopEndsAfterTheNumberHandled()
     QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 30000);
     QCOMPARE(outcome->end, UpdateEngine::End::Stopped);
     QCOMPARE(outcome->lastHandled, 30);
-    // The fetches in flight are gone with the run: nothing more is reported or asked for.
-    const qsizetype asked = m_server->requests().size();
+    // The fetches in flight are gone with the run: nothing more is reported, and nothing
+    // was asked for beyond the pages in flight at the stop.
     QTest::qWait(200);
     QCOMPARE(afterEnd, 0);
-    QCOMPARE(m_server->requests().size(), asked);
     QVERIFY(engine.findChildren<PageFetch *>().isEmpty());
+    static const QRegularExpression number(QStringLiteral("msg(\\d+)\\.htm$"));
+    for (const QString &asked : pagesRequested())
+        QVERIFY2(number.match(asked).captured(1).toInt() <= 30 + s.fetches, qPrintable(asked));
     QCOMPARE(storedNumbers(), span(1, failing ? 19 : 30));
     QCOMPARE(outcome->missing, failing ? 11 : 0);
 
