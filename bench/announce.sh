@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The common-word search of bench_search, figure (b), with the accessibility bridge on and
+# a listener that takes in every event (as a screen reader does) against the same search
+# with the bridge on and nobody listening. Prints both times and their ratio (goal: at
+# most 2). Needs the packages scripts/deps.sh installs; starts its own session bus and,
+# without a display, its own X server.
+#
+#   bench/announce.sh [BUILD_DIR]     (default: build/ beside this folder)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-"$here/../build"}
+bench="$build/bench/bench_search"
+[ -x "$bench" ] || { echo "announce.sh: $bench is missing; build target bench_search first" >&2; exit 1; }
+
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a "$0" "$@"
+fi
+if [ -z "${ANNOUNCE_IN_SESSION:-}" ]; then
+    export ANNOUNCE_IN_SESSION=1
+    exec dbus-run-session -- "$0" "$@"
+fi
+
+/usr/libexec/at-spi-bus-launcher --launch-immediately 2>/dev/null &
+launcher=$!
+listener=""
+cleanup() {
+    [ -n "$listener" ] && kill "$listener" 2>/dev/null || true
+    kill "$launcher" 2>/dev/null || true
+}
+trap cleanup EXIT
+sleep 1
+export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+
+figure() {
+    "$bench" --runs 3 2>/dev/null | sed -n 's/^(b) body search to the hit limit.*: \([0-9.]*\) ms$/\1/p'
+}
+
+alone=$(figure)
+/usr/bin/python3 "$here/announce_listener.py" > "${TMPDIR:-/tmp}/announce-listener.$$" 2>&1 &
+listener=$!
+for _ in $(seq 1 50); do
+    grep -q listening "${TMPDIR:-/tmp}/announce-listener.$$" 2>/dev/null && break
+    sleep 0.1
+done
+rm -f "${TMPDIR:-/tmp}/announce-listener.$$"
+heard=$(figure)
+echo "common-word body search to \"Found>5,000\", accessibility bridge on (median of 3)"
+printf '  nobody listening      %10.1f ms\n' "$alone"
+printf '  a listener on all     %10.1f ms\n' "$heard"
+awk -v a="$alone" -v h="$heard" 'BEGIN { printf "  ratio                 %10.2f    (goal: at most 2.00)\n", h / a }'
