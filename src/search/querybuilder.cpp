@@ -1,6 +1,7 @@
 #include "querybuilder.h"
 
 #include "app/vbnumber.h"
+#include "store/substringquery.h"
 
 namespace QueryBuilder {
 
@@ -141,33 +142,12 @@ namespace QueryBuilder {
 QStringList hitTexts(const TermWords &words)
 {
     QStringList texts;
-    const auto keep = [&texts](QString run) {
-        if (run.trimmed().isEmpty())
-            return;
-        for (const QString &kept : std::as_const(texts)) {
-            if (kept.compare(run, Qt::CaseInsensitive) == 0)
-                return;
-        }
-        texts << run;
-    };
     for (const QString &word : words.words) {
         const QString plain = QString(word).replace(QStringLiteral("''"), QStringLiteral("'"));
-        QString run;
-        for (qsizetype i = 0; i < plain.size(); ++i) {
-            const QChar c = plain[i];
-            if (c == u'*' || c == u'?' || c == u'#' || c == u'[') {
-                keep(run);
-                run.clear();
-                if (c == u'[') {
-                    // A set stands for one character; an unclosed one ends the word.
-                    const qsizetype close = plain.indexOf(u']', i + 1);
-                    i = close < 0 ? plain.size() : close;
-                }
-                continue;
-            }
-            run += c;
+        for (const QString &run : SubstringQuery::literalRuns(plain)) {
+            if (!run.trimmed().isEmpty() && !texts.contains(run, Qt::CaseInsensitive))
+                texts << run;
         }
-        keep(run);
     }
     return texts;
 }

@@ -47,8 +47,8 @@ TermWords decorate(TermWords words, Wildcard mode);
 QString criteria(const TermWords &words, SearchField field, qint32 searchMsgNum);
 
 // The plain texts a hit of these words holds, for showing them in the page: each word's
-// runs between pattern characters ("*", "?", "#", a "[...]" set), apostrophes single
-// again, runs of blanks left out, each text once whatever its letter case.
+// literal runs (see SubstringQuery::literalRuns), apostrophes single again, runs of
+// blanks left out, each text once whatever its letter case.
 QStringList hitTexts(const TermWords &words);
 
 struct Query

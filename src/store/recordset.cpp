@@ -248,8 +248,10 @@ struct Recordset::Private
         return s.get();
     }
 
-    // Runs a statement that yields at most one rowid. False on failure; *found empty when no row.
-    bool queryId(int slot, std::optional<qint64> argument, std::optional<qint64> *found) const
+    // Runs a statement that yields at most one row and reads it with `read`. False on
+    // failure; *found empty when there is no row.
+    template<typename T, typename Read>
+    bool queryRow(int slot, std::optional<qint64> argument, std::optional<T> *found, Read read) const
     {
         found->reset();
         SqliteStatement *s = statement(slot);
@@ -260,7 +262,7 @@ struct Recordset::Private
             return failSql();
         switch (s->step()) {
         case SqliteStatement::Step::Row:
-            *found = s->columnInt64(0);
+            *found = read(*s);
             return true;
         case SqliteStatement::Step::Done:
             return true;
@@ -270,7 +272,12 @@ struct Recordset::Private
         return failSql();
     }
 
-    // Like queryId, for the statements that yield a rowid and a number.
+    bool queryId(int slot, std::optional<qint64> argument, std::optional<qint64> *found) const
+    {
+        return queryRow(slot, argument, found, [](SqliteStatement &s) { return s.columnInt64(0); });
+    }
+
+    // For the statements that yield a rowid and a number.
     struct Numbered
     {
         qint64 id = 0;
@@ -279,24 +286,10 @@ struct Recordset::Private
     };
     bool queryNumbered(int slot, std::optional<qint64> argument, std::optional<Numbered> *found) const
     {
-        found->reset();
-        SqliteStatement *s = statement(slot);
-        if (!s)
-            return false;
-        ResetOnExit resetter(*s);
-        if (argument && !s->bindInt64(1, *argument))
-            return failSql();
-        switch (s->step()) {
-        case SqliteStatement::Step::Row:
-            *found = Numbered{s->columnInt64(0), s->columnInt64(1),
-                              sqlite3_column_count(s->handle()) < 3 || s->columnInt64(2) != 0};
-            return true;
-        case SqliteStatement::Step::Done:
-            return true;
-        case SqliteStatement::Step::Error:
-            break;
-        }
-        return failSql();
+        return queryRow(slot, argument, found, [](SqliteStatement &s) {
+            return Numbered{s.columnInt64(0), s.columnInt64(1),
+                            sqlite3_column_count(s.handle()) < 3 || s.columnInt64(2) != 0};
+        });
     }
 
     // Where a record numbered n goes so that stored order stays number order. Appended

@@ -227,14 +227,14 @@ void UpdateEngine::handle(const Slot &slot)
         return end(End::Fault, QStringLiteral("the message database was closed."));
     const PageFetch::Result &result = *slot.result;
     if (!result.ok)
-        return missed(slot, result.reason);
+        return recordMiss(slot, result.reason);
     QString error;
     if (!writePageFile(QDir(m_settings.folder).filePath(QStringLiteral("tempfile.htm")), result.body, &error))
         return end(End::Fault, QStringLiteral("tempfile.htm could not be written (%1).").arg(error));
     QString problem;
     const std::optional<MessageRecord> record = UpdatePageParser::parseBytes(result.body, slot.number, &problem);
     if (!record)
-        return missed(slot, QStringLiteral("the page is not a message page: ") + problem);
+        return recordMiss(slot, QStringLiteral("the page is not a message page: ") + problem);
     if (storeRecord(db, slot, *record)) {
         m_failureRun = 0;
         emit numberHandled(slot.number, true);
@@ -296,7 +296,7 @@ bool UpdateEngine::rememberPending(MissedNumbers &missed)
     return true;
 }
 
-void UpdateEngine::missed(const Slot &slot, const QString &reason)
+void UpdateEngine::recordMiss(const Slot &slot, const QString &reason)
 {
     if (slot.retry) {
         // Already listed: one more try counted. A file that refuses this loses nothing.

@@ -111,7 +111,7 @@ private:
     void processHead();
     void processOne();
     void handle(const Slot &slot);
-    void missed(const Slot &slot, const QString &reason);
+    void recordMiss(const Slot &slot, const QString &reason);
     bool storeRecord(Recordset *db, const Slot &slot, const MessageRecord &record);
     bool rememberPending(MissedNumbers &missed);
     Recordset *openDatabase();

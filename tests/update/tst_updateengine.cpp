@@ -92,24 +92,8 @@ private:
 
     QList<qint32> storedNumbers() { return numbers(storedRecords(dataPath("veltra.mdb"))); }
 
-    // The pages asked for, sorted: fetches in flight at once reach the server in any order.
-    QStringList pagesRequested() const
-    {
-        QStringList pages = m_server->requests();
-        pages.removeAll(kLastMessage);
-        std::sort(pages.begin(), pages.end(), [](const QString &a, const QString &b) {
-            return a.size() != b.size() ? a.size() < b.size() : a < b;
-        });
-        return pages;
-    }
+    QStringList pagesRequested() const { return sortedPages(m_server->requests()); }
 
-    static QStringList pagePaths(const QList<qint32> &ns)
-    {
-        QStringList out;
-        for (qint32 n : ns)
-            out << page(n);
-        return out;
-    }
 
     std::optional<MissedNumbers::Entry> missedEntry(qint32 n)
     {

@@ -104,16 +104,7 @@ private:
 
     QList<MessageRecord> stored() const { return storedRecords(dataPath("veltra.mdb")); }
 
-    // The pages asked for, sorted: fetches in flight at once reach the server in any order.
-    QStringList pagesRequested() const
-    {
-        QStringList pages = m_server->requests();
-        pages.removeAll(kLastMessage);
-        std::sort(pages.begin(), pages.end(), [](const QString &a, const QString &b) {
-            return a.size() != b.size() ? a.size() < b.size() : a < b;
-        });
-        return pages;
-    }
+    QStringList pagesRequested() const { return sortedPages(m_server->requests()); }
 
     // Starts a run as the menu does and waits for its end. `handled` is called with each
     // number the run reports, after the window has shown it.
@@ -125,13 +116,6 @@ private:
         QVERIFY(QTest::qWaitFor([&] { return !w->state().updateRunning; }, 60000));
     }
 
-    static QStringList pagePaths(const QList<qint32> &ns)
-    {
-        QStringList out;
-        for (qint32 n : ns)
-            out << page(n);
-        return out;
-    }
 
 private slots:
     void initTestCase();

@@ -3,11 +3,30 @@
 #include "store/recordset.h"
 #include "updatepage.h"
 
+#include <algorithm>
+
 namespace UpdateFixtures {
 
 QString page(qint32 messnum)
 {
     return QLatin1Char('/') + UpdatePage::pagePath(messnum);
+}
+
+QStringList pagePaths(const QList<qint32> &messnums)
+{
+    QStringList out;
+    for (qint32 n : messnums)
+        out << page(n);
+    return out;
+}
+
+QStringList sortedPages(QStringList requests)
+{
+    requests.removeAll(QStringLiteral("/dbupdate/lastmessage.html"));
+    std::sort(requests.begin(), requests.end(), [](const QString &a, const QString &b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    return requests;
 }
 
 QList<qint32> span(qint32 first, qint32 last, const QList<qint32> &without)
