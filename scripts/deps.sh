@@ -8,7 +8,7 @@ packages=(
     libgl-dev libsqlite3-dev sqlite3 libbenchmark-dev
     xvfb xauth xdotool trayer openbox imagemagick curl fonts-dejavu-core openssl poppler-utils
     desktop-file-utils librsvg2-bin
-    dbus at-spi2-core python3-pyatspi
+    dbus at-spi2-core python3-pyatspi ripgrep
 )
 
 missing=()

@@ -77,7 +77,11 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
                                                   "(default %1).")
                                        .arg(config.updateFirst),
                                    QStringLiteral("N"));
-    parser.addOptions({update, group, club, search, fetches, first});
+    const QCommandLineOption noIndex({QStringLiteral("no-search-index")},
+                                     QStringLiteral("Keep no search index in the message database (it is removed, and "
+                                                    "its disk space is given back at the next compaction); searches "
+                                                    "then read every message."));
+    parser.addOptions({update, group, club, search, fetches, first, noIndex});
 
     CommandLineResult result;
     if (!parser.parse(arguments)) {
@@ -146,6 +150,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         }
         config.clubHost = host;
     }
+    config.searchIndex = !parser.isSet(noIndex);
     config.arguments = arguments.mid(1);
     result.config = config;
     return result;

@@ -16,6 +16,9 @@ struct AppConfig
 
     int updateFetches = 8;  // update pages fetched at once
     qint32 updateFirst = 1; // where an update of an empty database begins
+    // The substring index in the message database; off, it is removed and finds read
+    // every record.
+    bool searchIndex = true;
 
     // The options as given, for starting the program again after a compaction.
     QStringList arguments;

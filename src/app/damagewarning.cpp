@@ -46,6 +46,8 @@ void Form1::reportDamage(const QString &reason)
     if (m_damageReported)
         return;
     m_damageReported = true;
+    // Not another page is written to the file, the index's included.
+    stopSearchIndex();
 
     const QDir dir(m_state.baseDir);
     const QString path = m_data1 ? m_data1->databasePath() : dir.filePath(QStringLiteral("veltra.mdb"));

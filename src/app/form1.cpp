@@ -255,6 +255,7 @@ void Form1::openDatabase()
         m_readOnlyNotice = QStringLiteral(" This data folder cannot be written: messages are shown, but nothing can be "
                                           "stored (no updates, flags or deletions).");
     watchForDamage();
+    startSearchIndex(SearchIndexBuilder::Task::Build);
 }
 
 void Form1::readListsAndSettings()

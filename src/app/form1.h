@@ -3,10 +3,12 @@
 #include "app/appconfig.h"
 #include "app/settingsfile.h"
 #include "maint/databaselock.h"
+#include "store/searchindex.h"
 #include "update/updateengine.h"
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -227,6 +229,18 @@ private:
     void MenuKeyBracket_Click();
     void MenuKeyNone_Click();
     void MenuOptionsInterrupt_Click();
+
+    // search/searchindexing.cpp: the substring index kept up in the background
+    void startSearchIndex(SearchIndexBuilder::Task task);
+    void stopSearchIndex();
+    void searchIndexProgress(qint64 done, qint64 total);
+    void searchIndexFinished(SearchIndexBuilder::Outcome outcome, const QString &detail);
+    // After a search: a lookup the index failed has it built anew, once a session.
+    void checkSearchIndex();
+    QPointer<SearchIndexBuilder> m_searchIndexBuilder;
+    QString m_indexProgressText; // what the status line shows for the build, while it does
+    QString m_statusBeforeIndex; // what it showed before, to be put back
+    bool m_searchIndexRebuilt = false;
 
     // browser/browserevents.cpp: the browser's ten notifications
     void web1_BeforeNavigate2(const QString &url);

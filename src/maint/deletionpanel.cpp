@@ -197,8 +197,9 @@ bool Form1::takeDatabaseAlone(QString *reason)
 {
     if (!m_databaseLock.tryExclusive(reason))
         return false;
-    // The background check's connection would hold the file too.
+    // The background check's and the index build's connections would hold the file too.
     delete findChild<IntegrityCheck *>(QString(), Qt::FindDirectChildrenOnly);
+    stopSearchIndex();
     if (m_data1)
         m_data1->close();
     m_data1.reset();

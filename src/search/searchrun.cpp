@@ -292,6 +292,7 @@ bool Form1::Combo1_Search(int *flaggedCount)
     m_state.interruptFlag = false;
 
     recordSearchTerm();
+    checkSearchIndex();
 
     QScrollBar *const hscroll2 = ui->hscroll2;
     const int lines = list1->count();

@@ -2,9 +2,11 @@
 
 #include "compiledcriteria.h"
 #include "jetlike.h"
+#include "searchindex.h"
 #include "sqlitedb.h"
 #include "sqlitestatement.h"
 #include "sqlitetransaction.h"
+#include "substringquery.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,6 +41,12 @@ constexpr char kSchema[] =
 constexpr QByteArrayView kSqliteMagic("SQLite format 3\0", 16);
 constexpr int kSqliteHeaderSize = 100;
 constexpr int kBusyTimeoutMs = 2000;
+// The index build holds the write lock for a few tens of milliseconds at a time and
+// pauses briefly between: a writer waiting for it looks often, so it gets in at the pause.
+constexpr int kBusyPollMs = 1;
+// Candidates read from the index at a time: a rare word's fit in one read, a common
+// word's hits are listed long before its candidates are all read.
+constexpr int kCandidateChunk = 2048;
 // Finds use a handful of criteria strings at a time; an unbounded cache would only grow.
 constexpr std::size_t kFindCacheLimit = 32;
 
@@ -126,7 +134,27 @@ struct Recordset::Private
     struct Find
     {
         std::unique_ptr<CompiledCriteria> criteria;
-        SqliteStatement statement; // declared last: released before the patterns it points to
+        std::optional<SubstringQuery::Lookup> lookup; // what the index can be asked, if anything
+        // The index's candidates after `from`, in rowid order, read with the database as
+        // it was at `version`; `toEnd` when there are none after the last.
+        std::vector<qint64> candidates;
+        qint64 from = 0;
+        bool toEnd = false;
+        std::optional<quint64> version;
+        // Declared last: released before the patterns they point to.
+        SqliteStatement statement; // the next match after a rowid, reading every record
+        SqliteStatement confirm;   // whether one record matches
+        SqliteStatement match;     // the index's next candidates
+    };
+
+    // What the database looked like when the index's use was last decided: this
+    // connection's changes, other connections' commits and the schema.
+    struct Version
+    {
+        qint64 changes = -1;
+        qint64 data = -1;
+        qint64 schema = -1;
+        bool operator==(const Version &) const = default;
     };
 
     mutable SqliteDb db; // records the failures of const reads too
@@ -148,6 +176,13 @@ struct Recordset::Private
     DamageHandler damageHandler;
     mutable std::array<std::unique_ptr<SqliteStatement>, SlotCount> statements;
     std::map<QString, std::unique_ptr<Find>> finds;
+    bool useIndex = true;
+    bool indexFailed = false;
+    Version indexVersion;
+    bool indexReady = false;
+    quint64 versionCounter = 0; // bumped whenever the version changes, for the candidates
+    SqliteStatement dataVersion;
+    SqliteStatement schemaVersion;
 
     bool fail(const QString &why) const
     {
@@ -405,10 +440,120 @@ struct Recordset::Private
             failSql();
             return nullptr;
         }
+        if (const auto parsed = Criteria::parse(criteria); parsed.expression)
+            entry->lookup = SubstringQuery::forCriteria(*parsed.expression);
         entry->criteria = std::move(compiled);
         if (finds.size() >= kFindCacheLimit)
             finds.clear();
         return finds.emplace(criteria, std::move(entry)).first->second.get();
+    }
+
+    qint64 pragmaValue(SqliteStatement &s, const char *sql) const
+    {
+        if (!s.isPrepared() && !s.prepare(db, sql))
+            return -1;
+        ResetOnExit resetter(s);
+        return s.step() == SqliteStatement::Step::Row ? s.columnInt64(0) : -1;
+    }
+
+    // The index is used only when complete, for table veltra, and until it fails once.
+    // Deciding reads the schema, so it is decided again only when something changed.
+    bool indexUsable()
+    {
+        if (!useIndex || indexFailed || tableName != QLatin1String("veltra"))
+            return false;
+        const Version now{sqlite3_total_changes64(db.handle()), pragmaValue(dataVersion, "PRAGMA data_version"),
+                          pragmaValue(schemaVersion, "PRAGMA schema_version")};
+        if (now == indexVersion)
+            return indexReady;
+        indexVersion = now;
+        ++versionCounter;
+        indexReady = SearchIndex::status(db).state == SearchIndex::State::Ready;
+        return indexReady;
+    }
+
+    // Reads the index's next candidates after `after`. False when the index fails.
+    bool readCandidates(Find &f, qint64 after)
+    {
+        if (!f.match.isPrepared()) {
+            const char *table = SearchIndex::tableFor(f.lookup->field);
+            const QByteArray sql = QByteArray("SELECT rowid FROM ") + table + " WHERE " + table
+                                   + " MATCH ?1 AND rowid > ?2 ORDER BY rowid LIMIT " + QByteArray::number(kCandidateChunk);
+            if (!f.match.prepare(db, sql))
+                return false;
+        }
+        ResetOnExit resetter(f.match);
+        f.candidates.clear();
+        f.version.reset();
+        if (!f.match.bindText(1, f.lookup->match) || !f.match.bindInt64(2, after))
+            return false;
+        SqliteStatement::Step step;
+        while ((step = f.match.step()) == SqliteStatement::Step::Row)
+            f.candidates.push_back(f.match.columnInt64(0));
+        if (step != SqliteStatement::Step::Done)
+            return false;
+        f.from = after;
+        f.toEnd = f.candidates.size() < std::size_t(kCandidateChunk);
+        f.version = versionCounter;
+        return true;
+    }
+
+    // The first match after `after` among the index's candidates, each confirmed by the
+    // criteria as the scan would. Nothing when the index fails: the caller reads every record.
+    std::optional<FindResult> findThroughIndex(Find &f, qint64 after)
+    {
+        for (;;) {
+            const bool covered = f.version == versionCounter && after >= f.from
+                                 && (f.toEnd || (!f.candidates.empty() && after < f.candidates.back()));
+            if (!covered && !readCandidates(f, after)) {
+                // Derived data only: a damaged index is left for the next build to replace.
+                indexFailed = true;
+                return std::nullopt;
+            }
+            for (auto it = std::upper_bound(f.candidates.begin(), f.candidates.end(), after); it != f.candidates.end();
+                 ++it) {
+                std::optional<bool> hit = confirm(f, *it);
+                if (!hit)
+                    return FindResult::Error;
+                if (*hit) {
+                    standOn(*it);
+                    noMatch = false;
+                    return FindResult::Found;
+                }
+            }
+            if (f.toEnd) {
+                noMatch = true;
+                return FindResult::NoMatch;
+            }
+            after = f.candidates.back();
+        }
+    }
+
+    std::optional<bool> confirm(Find &f, qint64 id)
+    {
+        if (!f.confirm.isPrepared()
+            && !f.confirm.prepare(db, "SELECT 1 FROM " + table + " WHERE rowid = ? AND " + f.criteria->sql())) {
+            noMatch = true;
+            failSql();
+            return std::nullopt;
+        }
+        ResetOnExit resetter(f.confirm);
+        if (!f.confirm.bindInt64(1, id) || !f.criteria->bind(f.confirm, 2)) {
+            noMatch = true;
+            failSql();
+            return std::nullopt;
+        }
+        switch (f.confirm.step()) {
+        case SqliteStatement::Step::Row:
+            return true;
+        case SqliteStatement::Step::Done:
+            return false;
+        case SqliteStatement::Step::Error:
+            break;
+        }
+        noMatch = true;
+        failSql();
+        return std::nullopt;
     }
 
     FindResult find(const QString &criteria, qint64 after)
@@ -417,6 +562,10 @@ struct Recordset::Private
         if (!f) {
             noMatch = true;
             return FindResult::Error;
+        }
+        if (f->lookup && indexUsable()) {
+            if (const std::optional<FindResult> result = findThroughIndex(*f, after))
+                return *result;
         }
         SqliteStatement &s = f->statement;
         ResetOnExit resetter(s);
@@ -444,6 +593,8 @@ struct Recordset::Private
     void finalizeAll()
     {
         finds.clear();
+        dataVersion.finalize();
+        schemaVersion.finalize();
         for (auto &s : statements)
             s.reset();
     }
@@ -561,7 +712,15 @@ Recordset::OpenResult Recordset::open(const QString &databasePath, const QString
     if (!opened)
         return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be opened: %2.")
                                                   .arg(where, p.db.lastError()));
-    sqlite3_busy_timeout(p.db.handle(), kBusyTimeoutMs);
+    sqlite3_busy_handler(
+        p.db.handle(),
+        [](void *, int count) -> int {
+            if (count * kBusyPollMs >= kBusyTimeoutMs)
+                return 0;
+            sqlite3_sleep(kBusyPollMs);
+            return 1;
+        },
+        nullptr);
     QString error;
     if (!JetLike::registerSqlFunction(p.db.handle(), &error))
         return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be used: %2.").arg(where, error));
@@ -624,8 +783,13 @@ Recordset::OpenResult Recordset::open(const QString &databasePath, const QString
     }
 
     p.chooseJournalMode();
-    if (!p.db.isReadOnly())
+    if (!p.db.isReadOnly()) {
         p.ensureMessnumIndex();
+        // Triggers left over from an index missing parts would make every write fail;
+        // the next build puts the whole index back.
+        if (p.tableName == QLatin1String("veltra") && SearchIndex::status(p.db).state == SearchIndex::State::Broken)
+            SearchIndex::disarm(p.db);
+    }
 
     if (!rs->moveFirst())
         return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be read: %2.")
@@ -798,6 +962,24 @@ Recordset::FindResult Recordset::findNext(const QString &criteria)
 bool Recordset::noMatch() const
 {
     return d->noMatch;
+}
+
+void Recordset::setSearchIndexUse(bool use)
+{
+    d->useIndex = use;
+    // A new index after a failed lookup is tried again.
+    d->indexFailed = false;
+    d->indexVersion = {};
+}
+
+bool Recordset::searchIndexInUse() const
+{
+    return isOpen() && d->indexUsable();
+}
+
+bool Recordset::searchIndexFailed() const
+{
+    return d->indexFailed;
 }
 
 QVariant Recordset::field(const QString &name) const

@@ -69,6 +69,15 @@ public:
     FindResult findNext(const QString &criteria);
     bool noMatch() const;
 
+    // Finds jump through the candidates of the substring index (see searchindex.h) once it
+    // is complete, and read every record until then; what they find is the same either way.
+    // Off: every find reads every record. Setting it clears a failure (searchIndexFailed).
+    void setSearchIndexUse(bool use);
+    // True when finds use the index now.
+    bool searchIndexInUse() const;
+    // True once the index failed a lookup (damaged): finds read every record from then on.
+    bool searchIndexFailed() const;
+
     // Field of the current record by name (messnum, messauthor, messdate, messtitle,
     // message; case-insensitive). Invalid QVariant when there is no current record.
     QVariant field(const QString &name) const;

@@ -12,7 +12,8 @@ SqliteTransaction::SqliteTransaction(SqliteDb &db)
     : m_db(db)
     , m_name("veltra_sp" + QByteArray::number(++savepointCounter))
 {
-    m_active = m_db.exec(QByteArray("SAVEPOINT " + m_name).constData());
+    m_outer = !m_db.inTransaction();
+    m_active = m_db.exec(m_outer ? "BEGIN IMMEDIATE" : QByteArray("SAVEPOINT " + m_name).constData());
 }
 
 SqliteTransaction::~SqliteTransaction()
@@ -29,7 +30,7 @@ bool SqliteTransaction::commit()
 {
     if (!m_active)
         return false;
-    if (!m_db.exec(QByteArray("RELEASE " + m_name).constData()))
+    if (!m_db.exec(m_outer ? "COMMIT" : QByteArray("RELEASE " + m_name).constData()))
         return false; // still active: the destructor rolls back
     m_active = false;
     return true;
@@ -46,6 +47,12 @@ void SqliteTransaction::rollback()
     const QString reason = m_db.lastError();
     const int code = m_db.lastCode();
     // ROLLBACK TO keeps the savepoint open; RELEASE then closes it (and the transaction it began).
-    m_db.exec(QByteArray("ROLLBACK TO " + m_name + "; RELEASE " + m_name).constData());
+    if (m_outer) {
+        // A failed statement may already have ended the transaction.
+        if (m_db.inTransaction())
+            m_db.exec("ROLLBACK");
+    } else {
+        m_db.exec(QByteArray("ROLLBACK TO " + m_name + "; RELEASE " + m_name).constData());
+    }
     m_db.setError(reason, code);
 }

@@ -4,8 +4,10 @@
 
 class SqliteDb;
 
-// A savepoint: it starts a transaction when none is open and nests inside a caller's
-// transaction otherwise. Rolled back on destruction unless committed.
+// A transaction, or a savepoint inside a caller's transaction. Rolled back on destruction
+// unless committed. A transaction of its own takes the write lock at once (BEGIN
+// IMMEDIATE): one that read first and wrote later would fail, without waiting, whenever
+// another connection (the index build) wrote in between.
 class SqliteTransaction final
 {
 public:
@@ -22,4 +24,5 @@ private:
     SqliteDb &m_db;
     QByteArray m_name;
     bool m_active = false;
+    bool m_outer = false; // began the transaction rather than a savepoint in one
 };

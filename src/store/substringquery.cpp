@@ -1,6 +1,8 @@
 #include "substringquery.h"
 
+#include <algorithm>
 #include <variant>
+#include <vector>
 
 namespace {
 
@@ -34,18 +36,10 @@ QString quoted(const QString &text)
     return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 
-const char *indexedColumn(Criteria::Field field)
+bool isIndexed(Criteria::Field field)
 {
-    switch (field) {
-    case Criteria::Field::MessAuthor:
-    case Criteria::Field::MessTitle:
-    case Criteria::Field::Message:
-        return Criteria::columnName(field);
-    case Criteria::Field::MessNum:
-    case Criteria::Field::MessDate:
-        break;
-    }
-    return nullptr;
+    return field == Criteria::Field::MessAuthor || field == Criteria::Field::MessTitle
+           || field == Criteria::Field::Message;
 }
 
 }
@@ -88,27 +82,32 @@ QStringList literalRuns(const QString &pattern)
     return runs;
 }
 
-QString forCriteria(const Criteria::Expression &expression)
+std::optional<Lookup> forCriteria(const Criteria::Expression &expression)
 {
-    QStringList clauses;
+    // Per field, in the order the fields first appear.
+    std::vector<std::pair<Criteria::Field, QStringList>> fields;
     for (const Criteria::Condition &condition : expression.conditions) {
-        const char *column = indexedColumn(condition.operand.field);
         const QString *value = std::get_if<QString>(&condition.value);
-        if (!column || !value)
+        if (!isIndexed(condition.operand.field) || !value)
             continue;
+        auto it = std::find_if(fields.begin(), fields.end(),
+                               [&](const auto &entry) { return entry.first == condition.operand.field; });
+        if (it == fields.end())
+            it = fields.insert(fields.end(), {condition.operand.field, {}});
         // An "=" compares the whole text, wildcard characters included.
         const QStringList runs = condition.op == Criteria::Operator::Equal ? QStringList{*value} : literalRuns(*value);
-        QStringList trigrams;
         for (const QString &run : runs)
-            addTrigrams(run, &trigrams);
-        if (trigrams.isEmpty())
-            continue;
-        QStringList terms;
-        for (const QString &trigram : std::as_const(trigrams))
-            terms << quoted(trigram);
-        clauses << QLatin1String(column) + QStringLiteral(" : (") + terms.join(QStringLiteral(" AND ")) + u')';
+            addTrigrams(run, &it->second);
     }
-    return clauses.join(QStringLiteral(" AND "));
+    const auto best = std::max_element(fields.begin(), fields.end(), [](const auto &a, const auto &b) {
+        return a.second.size() < b.second.size();
+    });
+    if (best == fields.end() || best->second.isEmpty())
+        return std::nullopt;
+    QStringList terms;
+    for (const QString &trigram : std::as_const(best->second))
+        terms << quoted(trigram);
+    return Lookup{best->first, terms.join(QStringLiteral(" AND "))};
 }
 
 }

@@ -5,10 +5,12 @@
 #include <QString>
 #include <QStringList>
 
-// What a substring index of the message texts (SQLite FTS5, trigram tokenizer, an index
-// that knows the column of each trigram) can be asked for a find's criteria. Its answer
-// is only a set of candidates: every record the criteria match is among them, and each
-// candidate must still be confirmed by the criteria themselves.
+#include <optional>
+
+// What a substring index of the message texts (SQLite FTS5, trigram tokenizer, one index
+// for each text field, holding only which records have a trigram) can be asked for a
+// find's criteria. Its answer is only a set of candidates: every record the criteria
+// match is among them, and each candidate must still be confirmed by the criteria.
 //
 // Only runs of plain ASCII characters are looked up. Letters outside ASCII fold in the
 // index by rules of their own, and the criteria's like never equates them with ASCII
@@ -19,9 +21,17 @@ namespace SubstringQuery {
 // "#" and sets, a one-character set such as "[*]" counting as that character.
 QStringList literalRuns(const QString &pattern);
 
-// The FTS5 query for the criteria; empty when they give no run of three ASCII characters
-// to look up (a number, a date, a short or wholly wildcard word), and every record must
-// be read instead.
-QString forCriteria(const Criteria::Expression &expression);
+// One field's index and the FTS5 query to ask it.
+struct Lookup
+{
+    Criteria::Field field = Criteria::Field::Message;
+    QString match;
+};
+
+// The lookup for the criteria: the field whose conditions give the most trigrams, all of
+// them ANDed (every condition must hold, so one field's candidates are enough). Nothing
+// when no condition gives a run of three ASCII characters (a number, a date, a short or
+// wholly wildcard word): every record must be read instead.
+std::optional<Lookup> forCriteria(const Criteria::Expression &expression);
 
 }

@@ -6,6 +6,7 @@
 //  - the store either runs it or refuses the pattern with a reason, and a run finds
 //    exactly the records its own matcher accepts;
 //  - nothing is ever written to the database.
+// The finds go through the substring index, so the index is held to the matcher as well.
 //
 // Built as a deterministic test of a few thousand terms run by CTest, and with clang also
 // as a libFuzzer target (fuzz_query_libfuzzer) that runs the same checks on its inputs.
@@ -15,6 +16,7 @@
 #include "store/criteria.h"
 #include "store/jetlike.h"
 #include "store/recordset.h"
+#include "store/searchindex.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -128,6 +130,12 @@ public:
                 m_error = opened.recordset->lastError();
                 return;
             }
+        }
+        // Finds go through the substring index, so every term checks it against the matcher too.
+        const auto built = SearchIndexBuilder::run(path, SearchIndexBuilder::Task::Build);
+        if (built.outcome != SearchIndexBuilder::Outcome::Ready || !opened.recordset->searchIndexInUse()) {
+            m_error = QStringLiteral("the search index was not built: ") + built.detail;
+            return;
         }
         m_recordset = std::move(opened.recordset);
         m_changesBefore = sqlite3_total_changes(m_recordset->handle());

@@ -1,0 +1,70 @@
+// The substring index kept up from the window: built or finished in the background for
+// every database opened, its progress in the status line while nothing else writes
+// there, and built anew when a search found it damaged. Searches go on all the while;
+// they read every record until the index is complete.
+#include "app/form1.h"
+#include "store/recordset.h"
+#include "ui_form1.h"
+
+#include <QDebug>
+
+void Form1::startSearchIndex(SearchIndexBuilder::Task task)
+{
+    stopSearchIndex();
+    // Nothing may be written to a damaged or read-only file; its finds read every record.
+    if (!m_data1 || m_data1->isReadOnly() || m_data1->isDamaged())
+        return;
+    m_data1->setSearchIndexUse(m_config.searchIndex);
+    if (!m_config.searchIndex)
+        task = SearchIndexBuilder::Task::Remove;
+    auto *builder = new SearchIndexBuilder(this);
+    m_searchIndexBuilder = builder;
+    connect(builder, &SearchIndexBuilder::progress, this, &Form1::searchIndexProgress);
+    connect(builder, &SearchIndexBuilder::finished, this,
+            [this, builder](SearchIndexBuilder::Outcome outcome, const QString &detail) {
+                builder->deleteLater();
+                searchIndexFinished(outcome, detail);
+            });
+    builder->start(m_data1->databasePath(), task);
+}
+
+void Form1::stopSearchIndex()
+{
+    // Joins the worker; what it built so far stays, and the next start goes on from there.
+    delete m_searchIndexBuilder.data();
+    searchIndexFinished(SearchIndexBuilder::Outcome::Stopped, QString());
+}
+
+void Form1::searchIndexProgress(qint64 done, qint64 total)
+{
+    // An update's texts come first; the build's come back with its next step.
+    if (m_state.updateRunning)
+        return;
+    QLabel *const status = ui->LblUpdateStatus;
+    if (status->text() != m_indexProgressText)
+        m_statusBeforeIndex = status->text();
+    const qint64 percent = total > 0 ? std::min<qint64>(100, done * 100 / total) : 100;
+    m_indexProgressText = QStringLiteral("Building the search index: %1%").arg(percent);
+    status->setText(m_indexProgressText);
+}
+
+void Form1::searchIndexFinished(SearchIndexBuilder::Outcome outcome, const QString &detail)
+{
+    QLabel *const status = ui->LblUpdateStatus;
+    if (!m_indexProgressText.isEmpty() && status->text() == m_indexProgressText)
+        status->setText(m_statusBeforeIndex);
+    m_indexProgressText.clear();
+    // Finds go on reading every record when the index could not be built; only the log hears why.
+    if (!detail.isEmpty())
+        qInfo().noquote() << "search index:" << detail;
+    if (outcome == SearchIndexBuilder::Outcome::Ready && m_data1 && m_config.searchIndex)
+        m_data1->setSearchIndexUse(true);
+}
+
+void Form1::checkSearchIndex()
+{
+    if (!m_data1 || !m_data1->searchIndexFailed() || m_searchIndexRebuilt || m_searchIndexBuilder)
+        return;
+    m_searchIndexRebuilt = true;
+    startSearchIndex(SearchIndexBuilder::Task::Rebuild);
+}

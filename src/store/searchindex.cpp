@@ -1,0 +1,496 @@
+#include "searchindex.h"
+
+#include "sqlitedb.h"
+#include "sqlitestatement.h"
+
+#include <QElapsedTimer>
+#include <QStringList>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// Changing any text below changes what a file must hold to count as whole: raise this so
+// files written with the old form are built anew rather than trusted.
+constexpr int kFormat = 1;
+
+struct IndexedField
+{
+    Criteria::Field field;
+    const char *table;
+    const char *column;
+    const char *updateTrigger;
+};
+
+constexpr IndexedField kFields[] = {
+    {Criteria::Field::MessAuthor, "veltra_fts_author", "messauthor", "veltra_fts_update_author"},
+    {Criteria::Field::MessTitle, "veltra_fts_title", "messtitle", "veltra_fts_update_title"},
+    {Criteria::Field::Message, "veltra_fts_body", "message", "veltra_fts_update_body"},
+};
+
+// What FTS5 keeps for a table of this form (its text stays in veltra).
+constexpr const char *kShadowTables[] = {"_data", "_idx", "_docsize", "_config"};
+
+constexpr char kStateTable[] = "veltra_fts_state";
+// The triggers follow only what the build has taken in so far.
+constexpr char kIndexed[] = " <= (SELECT upto FROM veltra_fts_state)";
+constexpr int kBusyPauseMs = 5;
+constexpr int kBusyLimitMs = 60000;
+constexpr int kProgressEveryMs = 250;
+
+QByteArray addRow(const IndexedField &f, const char *row)
+{
+    return QByteArray("INSERT INTO ") + f.table + "(rowid, " + f.column + ") VALUES (" + row + ".rowid, " + row
+           + "." + f.column + ");";
+}
+
+// An index that stores no text is told the old text to take out.
+QByteArray dropRow(const IndexedField &f)
+{
+    return QByteArray("INSERT INTO ") + f.table + "(" + f.table + ", rowid, " + f.column + ") VALUES ('delete', old.rowid, old."
+           + f.column + ");";
+}
+
+struct SchemaObject
+{
+    QByteArray name;
+    QByteArray sql;
+};
+
+// Every part of the index, as CREATE statements; SQLite keeps these texts as given, so
+// the file's copies are compared with them.
+std::vector<SchemaObject> schemaObjects()
+{
+    std::vector<SchemaObject> objects;
+    objects.push_back({kStateTable, "CREATE TABLE veltra_fts_state(format INTEGER NOT NULL, upto INTEGER NOT NULL)"});
+    QByteArray inserts;
+    QByteArray deletes;
+    for (const IndexedField &f : kFields) {
+        objects.push_back({f.table, QByteArray("CREATE VIRTUAL TABLE ") + f.table + " USING fts5(" + f.column
+                                        + ", content='veltra', tokenize='trigram', detail=none)"});
+        inserts += ' ' + addRow(f, "new");
+        deletes += ' ' + dropRow(f);
+    }
+    objects.push_back({"veltra_fts_insert", QByteArray("CREATE TRIGGER veltra_fts_insert AFTER INSERT ON veltra WHEN new.rowid")
+                                                + kIndexed + " BEGIN" + inserts + " END"});
+    objects.push_back({"veltra_fts_delete", QByteArray("CREATE TRIGGER veltra_fts_delete AFTER DELETE ON veltra WHEN old.rowid")
+                                                + kIndexed + " BEGIN" + deletes + " END"});
+    for (const IndexedField &f : kFields) {
+        objects.push_back({f.updateTrigger, QByteArray("CREATE TRIGGER ") + f.updateTrigger + " AFTER UPDATE OF " + f.column
+                                                + " ON veltra WHEN old.rowid = new.rowid AND old.rowid" + kIndexed
+                                                + " BEGIN " + dropRow(f) + ' ' + addRow(f, "new") + " END"});
+    }
+    // A record given another rowid by hand cannot be followed: the index is built anew.
+    objects.push_back({"veltra_fts_moved", "CREATE TRIGGER veltra_fts_moved AFTER UPDATE ON veltra WHEN old.rowid <> new.rowid"
+                                           " BEGIN UPDATE veltra_fts_state SET upto = -1; END"});
+    return objects;
+}
+
+QByteArray quoted(const QByteArray &name)
+{
+    return '"' + QByteArray(name).replace('"', "\"\"") + '"';
+}
+
+// The names of the index's parts in the file, triggers first, then the FTS tables (which
+// take their own shadow tables with them), then any other table.
+bool partsInFile(SqliteDb &db, QList<QByteArray> *triggers, QList<QByteArray> *virtualTables, QList<QByteArray> *tables)
+{
+    SqliteStatement s;
+    if (!s.prepare(db, "SELECT type, name, sql FROM sqlite_schema WHERE name GLOB 'veltra_fts_*'"
+                       " AND type IN ('table', 'trigger')", false))
+        return false;
+    SqliteStatement::Step step;
+    while ((step = s.step()) == SqliteStatement::Step::Row) {
+        const QByteArray name = s.columnText(1).toUtf8();
+        if (s.columnText(0) == QLatin1String("trigger"))
+            *triggers << name;
+        else if (s.columnText(2).startsWith(QLatin1String("CREATE VIRTUAL TABLE"), Qt::CaseInsensitive))
+            *virtualTables << name;
+        else
+            *tables << name;
+    }
+    return step == SqliteStatement::Step::Done;
+}
+
+bool dropAll(SqliteDb &db, const QList<QByteArray> &names, const char *kind)
+{
+    for (const QByteArray &name : names) {
+        if (!db.exec(QByteArray(QByteArray("DROP ") + kind + " IF EXISTS " + quoted(name)).constData()))
+            return false;
+    }
+    return true;
+}
+
+// An FTS table whose shadow tables were dropped by hand cannot be opened, so cannot be
+// dropped either: its line in the schema is taken out instead (it owns no pages of its
+// own), and its remaining shadow tables go with the other tables.
+bool dropIndexTables(SqliteDb &db, const QList<QByteArray> &names)
+{
+    for (const QByteArray &name : names) {
+        if (db.exec(QByteArray("DROP TABLE IF EXISTS " + quoted(name)).constData()))
+            continue;
+        SqliteStatement unlist;
+        if (!db.exec("PRAGMA writable_schema = ON"))
+            return false;
+        const bool removed = unlist.prepare(db, "DELETE FROM sqlite_schema WHERE type = 'table' AND name = ?1", false)
+                             && unlist.bindText(1, name) && unlist.step() == SqliteStatement::Step::Done;
+        unlist.finalize();
+        if (!db.exec("PRAGMA writable_schema = RESET") || !removed)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+namespace SearchIndex {
+
+const char *tableFor(Criteria::Field field)
+{
+    for (const IndexedField &f : kFields) {
+        if (f.field == field)
+            return f.table;
+    }
+    return nullptr;
+}
+
+Status status(SqliteDb &db)
+{
+    Status broken{State::Broken, 0};
+    const std::vector<SchemaObject> expected = schemaObjects();
+    std::size_t whole = 0;
+    std::size_t shadows = 0;
+    bool any = false;
+    bool foreign = false;
+    {
+        SqliteStatement s;
+        if (!s.prepare(db, "SELECT name, sql FROM sqlite_schema WHERE name GLOB 'veltra_fts_*'", false))
+            return broken;
+        SqliteStatement::Step step;
+        while ((step = s.step()) == SqliteStatement::Step::Row) {
+            any = true;
+            const QByteArray name = s.columnText(0).toUtf8();
+            const auto it = std::find_if(expected.begin(), expected.end(), [&](const SchemaObject &o) { return o.name == name; });
+            if (it != expected.end()) {
+                if (it->sql == s.columnText(1).toUtf8())
+                    ++whole;
+                else
+                    foreign = true;
+                continue;
+            }
+            // The FTS tables' own shadow tables belong to them, and must all be there.
+            bool shadow = false;
+            for (const IndexedField &f : kFields) {
+                for (const char *suffix : kShadowTables)
+                    shadow |= name == QByteArray(f.table) + suffix;
+            }
+            shadows += shadow ? 1 : 0;
+            foreign |= !shadow;
+        }
+        if (step != SqliteStatement::Step::Done)
+            return broken;
+    }
+    if (!any)
+        return {State::Absent, 0};
+    if (foreign || whole != expected.size() || shadows != std::size(kFields) * std::size(kShadowTables))
+        return broken;
+    SqliteStatement state;
+    if (!state.prepare(db, "SELECT format, upto FROM veltra_fts_state", false))
+        return broken;
+    if (state.step() != SqliteStatement::Step::Row)
+        return broken;
+    const qint64 format = state.columnInt64(0);
+    const qint64 upto = state.columnInt64(1);
+    if (state.step() != SqliteStatement::Step::Done || format != kFormat || upto < 0)
+        return broken;
+    return {upto == kEverything ? State::Ready : State::Partial, upto};
+}
+
+bool remove(SqliteDb &db)
+{
+    QList<QByteArray> triggers;
+    QList<QByteArray> virtualTables;
+    QList<QByteArray> tables;
+    return partsInFile(db, &triggers, &virtualTables, &tables) && dropAll(db, triggers, "TRIGGER")
+           && dropIndexTables(db, virtualTables) && dropAll(db, tables, "TABLE");
+}
+
+bool create(SqliteDb &db)
+{
+    if (!remove(db))
+        return false;
+    for (const SchemaObject &o : schemaObjects()) {
+        if (!db.exec(o.sql.constData()))
+            return false;
+    }
+    return db.exec(QByteArray("INSERT INTO veltra_fts_state(format, upto) VALUES (" + QByteArray::number(kFormat) + ", 0)")
+                       .constData());
+}
+
+bool disarm(SqliteDb &db)
+{
+    QList<QByteArray> triggers;
+    QList<QByteArray> virtualTables;
+    QList<QByteArray> tables;
+    return partsInFile(db, &triggers, &virtualTables, &tables) && dropAll(db, triggers, "TRIGGER");
+}
+
+} // namespace SearchIndex
+
+// What the worker and the object share: the connection, so the destructor can interrupt it.
+struct SearchIndexBuilder::Shared
+{
+    std::mutex mutex;
+    sqlite3 *db = nullptr; // only while the worker has it open
+    std::atomic<bool> cancelled = false;
+
+    void cancel()
+    {
+        cancelled = true;
+        const std::lock_guard lock(mutex);
+        if (db)
+            sqlite3_interrupt(db);
+    }
+};
+
+SearchIndexBuilder::SearchIndexBuilder(QObject *parent)
+    : QObject(parent)
+{
+}
+
+SearchIndexBuilder::~SearchIndexBuilder()
+{
+    if (m_shared)
+        m_shared->cancel();
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+bool SearchIndexBuilder::isRunning() const
+{
+    return m_worker.joinable();
+}
+
+bool SearchIndexBuilder::start(const QString &databasePath, Task task, const Settings &settings)
+{
+    if (isRunning())
+        return false;
+    m_shared = std::make_shared<Shared>();
+    m_worker = std::thread([this, shared = m_shared, databasePath, task, settings] {
+        QElapsedTimer sinceShown;
+        const auto progress = [&](qint64 done, qint64 total) {
+            if (sinceShown.isValid() && sinceShown.elapsed() < kProgressEveryMs)
+                return;
+            sinceShown.start();
+            // The destructor joins this thread before the object goes, so `this` is still there.
+            QMetaObject::invokeMethod(
+                this, [this, shared, done, total] { if (!shared->cancelled) emit this->progress(done, total); },
+                Qt::QueuedConnection);
+        };
+        const Report report = run(databasePath, task, settings, progress, shared.get());
+        if (shared->cancelled)
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, report] {
+                if (m_worker.joinable())
+                    m_worker.join();
+                m_shared.reset();
+                emit finished(report.outcome, report.detail);
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+bool SearchIndexBuilder::start(const QString &databasePath, Task task)
+{
+    return start(databasePath, task, Settings());
+}
+
+SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, Task task)
+{
+    return run(databasePath, task, Settings());
+}
+
+SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, Task task, const Settings &settings,
+                                                   const ProgressHandler &progress)
+{
+    Shared shared;
+    return run(databasePath, task, settings, progress, &shared);
+}
+
+SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, Task task, const Settings &settings,
+                                                   const ProgressHandler &progress, Shared *shared)
+{
+    Report report;
+    SqliteDb db;
+    if (!db.open(databasePath, SQLITE_OPEN_READWRITE)) {
+        report.detail = db.lastError();
+        return report;
+    }
+    // The window's connection may be writing: wait for it, but give up at once when called off.
+    sqlite3_busy_handler(
+        db.handle(),
+        [](void *context, int count) -> int {
+            const auto *s = static_cast<const Shared *>(context);
+            if (s->cancelled || count * kBusyPauseMs >= kBusyLimitMs)
+                return 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kBusyPauseMs));
+            return 1;
+        },
+        shared);
+    {
+        const std::lock_guard lock(shared->mutex);
+        shared->db = db.handle();
+    }
+    struct Release
+    {
+        Shared *shared;
+        ~Release()
+        {
+            const std::lock_guard lock(shared->mutex);
+            shared->db = nullptr;
+        }
+    } release{shared};
+
+    // What every step below ends with when it fails.
+    const auto failed = [&] {
+        const bool stopped = shared->cancelled;
+        report.outcome = stopped ? Outcome::Stopped : Outcome::Failed;
+        report.detail = stopped ? QString() : db.lastError();
+        if (db.inTransaction())
+            db.exec("ROLLBACK");
+        return report;
+    };
+    // In write-ahead-log mode the window's reads go on while a step is written.
+    db.exec("PRAGMA synchronous = NORMAL");
+    const auto count = [&](const QByteArray &sql, qint64 *n) {
+        SqliteStatement s;
+        if (!s.prepare(db, sql, false) || s.step() != SqliteStatement::Step::Row)
+            return false;
+        *n = s.columnInt64(0);
+        return true;
+    };
+    const auto anew = [&] {
+        return db.exec("BEGIN IMMEDIATE") && SearchIndex::create(db) && db.exec("COMMIT");
+    };
+
+    SearchIndex::Status status = SearchIndex::status(db);
+    if (shared->cancelled)
+        return failed();
+    if (task == Task::Remove) {
+        if (status.state != SearchIndex::State::Absent
+            && !(db.exec("BEGIN IMMEDIATE") && SearchIndex::remove(db) && db.exec("COMMIT")))
+            return failed();
+        report.outcome = Outcome::Removed;
+        return report;
+    }
+
+    qint64 total = 0;
+    if (!count("SELECT count(*) FROM veltra", &total))
+        return failed();
+    if (task == Task::Rebuild) {
+        report.detail = QStringLiteral("The search index failed a lookup; it is built anew.");
+        status.state = SearchIndex::State::Broken;
+    }
+    if (status.state == SearchIndex::State::Ready) {
+        // Records written around the triggers (by hand, or by a program without them)
+        // leave the index out of step: its counts then differ from the table's.
+        for (const IndexedField &f : kFields) {
+            qint64 n = 0;
+            if (!count(QByteArray("SELECT count(*) FROM ") + f.table + "_docsize", &n))
+                return failed();
+            if (n != total) {
+                report.detail = QStringLiteral("The search index held %1 of %2 messages; it is built anew.").arg(n).arg(total);
+                status.state = SearchIndex::State::Broken;
+                break;
+            }
+        }
+        if (status.state == SearchIndex::State::Ready) {
+            report.outcome = Outcome::Ready;
+            return report;
+        }
+    }
+    if (status.state == SearchIndex::State::Broken && report.detail.isEmpty())
+        report.detail = QStringLiteral("The search index was incomplete or from another version; it is built anew.");
+    if (status.state != SearchIndex::State::Partial && !anew())
+        return failed();
+
+    qint64 done = 0;
+    if (!count("SELECT count(*) FROM veltra_fts_body_docsize", &done))
+        return failed();
+    if (progress)
+        progress(done, std::max(total, done));
+
+    qint64 step = std::max(1, settings.firstStep);
+    for (;;) {
+        if (shared->cancelled)
+            return failed();
+        QElapsedTimer clock;
+        clock.start();
+        if (!db.exec("BEGIN IMMEDIATE"))
+            return failed();
+        // Read again inside the transaction: another copy of the program may be building too.
+        status = SearchIndex::status(db);
+        if (status.state == SearchIndex::State::Ready)
+            break;
+        if (status.state != SearchIndex::State::Partial) {
+            db.setError(QStringLiteral("The search index was changed while it was being built."), SQLITE_ERROR);
+            return failed();
+        }
+        SqliteStatement end;
+        if (!end.prepare(db, "SELECT coalesce((SELECT rowid FROM veltra WHERE rowid > ?1 ORDER BY rowid LIMIT 1 OFFSET ?2),"
+                             " (SELECT max(rowid) FROM veltra WHERE rowid > ?1))", false)
+            || !end.bindInt64(1, status.upto) || !end.bindInt64(2, step - 1) || end.step() != SqliteStatement::Step::Row)
+            return failed();
+        if (end.columnIsNull(0)) {
+            // Nothing left: from now on the triggers follow every record.
+            end.finalize();
+            if (!db.exec(QByteArray("UPDATE veltra_fts_state SET upto = " + QByteArray::number(SearchIndex::kEverything))
+                             .constData()))
+                return failed();
+            break;
+        }
+        const qint64 high = end.columnInt64(0);
+        end.finalize();
+        qint64 added = 0;
+        for (const IndexedField &f : kFields) {
+            SqliteStatement insert;
+            if (!insert.prepare(db, QByteArray("INSERT INTO ") + f.table + "(rowid, " + f.column + ") SELECT rowid, "
+                                        + f.column + " FROM veltra WHERE rowid > ?1 AND rowid <= ?2", false)
+                || !insert.bindInt64(1, status.upto) || !insert.bindInt64(2, high)
+                || insert.step() != SqliteStatement::Step::Done)
+                return failed();
+            added = sqlite3_changes(db.handle());
+        }
+        SqliteStatement mark;
+        if (!mark.prepare(db, "UPDATE veltra_fts_state SET upto = ?1", false) || !mark.bindInt64(1, high)
+            || mark.step() != SqliteStatement::Step::Done)
+            return failed();
+        mark.finalize();
+        if (!db.exec("COMMIT"))
+            return failed();
+        done += added;
+        report.indexed += added;
+        if (progress)
+            progress(done, std::max(total, done));
+        const qint64 took = std::max<qint64>(1, clock.elapsed());
+        // Sized from the last step's time, but never more than four times as long at once.
+        step = std::clamp<qint64>(step * settings.stepMs / took, 10, std::min<qint64>(step * 4, 50000));
+        if (settings.pauseMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
+    }
+    if (!db.exec("COMMIT"))
+        return failed();
+    if (progress)
+        progress(std::max(total, done), std::max(total, done));
+    report.outcome = Outcome::Ready;
+    return report;
+}

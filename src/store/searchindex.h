@@ -1,0 +1,122 @@
+#pragma once
+
+#include "criteria.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <limits>
+#include <memory>
+#include <thread>
+
+class SqliteDb;
+
+// The substring index of the message database: one SQLite FTS5 table with the trigram
+// tokenizer for each text field (author, subject, body), holding only which records hold
+// each trigram (detail=none), their texts read from table veltra itself. Triggers on
+// veltra keep it in step with every add, edit and delete, in the writer's transaction.
+//
+// The index is built in steps in rowid order; table veltra_fts_state holds how far. The
+// triggers follow only the records already indexed, so the build takes the rest as it
+// comes to them, whatever is written meanwhile. Once every record is in, "upto" is the
+// highest rowid there can be and the index follows every record.
+namespace SearchIndex {
+
+inline constexpr qint64 kEverything = std::numeric_limits<qint64>::max();
+
+enum class State {
+    Absent,  // no part of it in the file (a database from before the index, or one removed)
+    Partial, // being built: records up to `upto` are in
+    Ready,   // every record is in; finds may use it
+    Broken   // parts missing or changed by hand, or from another version: to be built anew
+};
+
+struct Status
+{
+    State state = State::Absent;
+    qint64 upto = 0;
+};
+
+// Reads the schema and the build state; only for table "veltra". Broken when unreadable.
+Status status(SqliteDb &db);
+
+// The FTS5 table that indexes a field, or nullptr for the fields not indexed.
+const char *tableFor(Criteria::Field field);
+
+// Removes every part of the index, then (create) makes it anew, empty, with nothing built.
+// Runs in the caller's transaction when there is one.
+bool remove(SqliteDb &db);
+bool create(SqliteDb &db);
+// Drops only the triggers, at once: a broken index must not make writes to veltra fail.
+bool disarm(SqliteDb &db);
+
+}
+
+// Builds (or removes) the index of a message database on a worker thread with its own
+// connection, in short transactions, so the window and its writes go on meanwhile. A
+// killed or stopped build loses nothing: the next build goes on from where it got to.
+// Results arrive through signals in the thread the object lives in.
+//
+// The object may be destroyed at any time: the work is called off, its thread joined,
+// and no more signals are emitted.
+class SearchIndexBuilder final : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Task {
+        Build,   // build or finish the index; one found whole is kept
+        Rebuild, // build it anew whatever is there (a lookup found it damaged)
+        Remove
+    };
+    enum class Outcome {
+        Ready,   // built (or found whole)
+        Removed, // nothing of it left
+        Stopped, // called off; a later build goes on from here
+        Failed   // could not be done (read-only, locked for long, damaged): searches scan
+    };
+    Q_ENUM(Outcome)
+
+    struct Settings
+    {
+        int stepMs = 30;     // aimed length of one transaction of the build
+        int firstStep = 100; // records in the first one; the rest sized from its time
+        int pauseMs = 2;     // between transactions, for writers waiting
+    };
+
+    struct Report
+    {
+        Outcome outcome = Outcome::Failed;
+        QString detail;      // why it failed, or what was found broken and built anew
+        qint64 indexed = 0;  // records added to the index by this run
+    };
+
+    using ProgressHandler = std::function<void(qint64 done, qint64 total)>;
+
+    explicit SearchIndexBuilder(QObject *parent = nullptr);
+    ~SearchIndexBuilder() override;
+
+    // False when a task is already running.
+    bool start(const QString &databasePath, Task task, const Settings &settings);
+    bool start(const QString &databasePath, Task task);
+    bool isRunning() const;
+
+    // The same work in the calling thread; progress is called after every transaction.
+    static Report run(const QString &databasePath, Task task, const Settings &settings,
+                      const ProgressHandler &progress = {});
+    static Report run(const QString &databasePath, Task task);
+
+signals:
+    // Records in the index and records in all; at most a few times a second.
+    void progress(qint64 done, qint64 total);
+    void finished(SearchIndexBuilder::Outcome outcome, const QString &detail);
+
+private:
+    struct Shared;
+    static Report run(const QString &databasePath, Task task, const Settings &settings,
+                      const ProgressHandler &progress, Shared *shared);
+
+    std::shared_ptr<Shared> m_shared;
+    std::thread m_worker;
+};

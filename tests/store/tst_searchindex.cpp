@@ -1,0 +1,415 @@
+// The substring index: finds through it agree with finds that read every record, for
+// thousands of search terms and through writes of every kind; it follows every write; a
+// broken or missing index is built anew meanwhile searches read every record; a build
+// called off or killed goes on from where it got to; compaction keeps it.
+#include "fixtures.h"
+#include "maint/compaction.h"
+#include "messagegenerator.h"
+#include "search/querybuilder.h"
+#include "store/recordset.h"
+#include "store/criteria.h"
+#include "store/searchindex.h"
+#include "store/sqlitedb.h"
+#include "store/sqlitestatement.h"
+#include "store/sqlitetransaction.h"
+#include "store/substringquery.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+#include <csignal>
+
+namespace {
+
+const char *const kIndexTables[] = {"veltra_fts_author", "veltra_fts_title", "veltra_fts_body"};
+
+// Where a walk of finds went: the records found in turn, how it ended and where the
+// cursor stood then.
+struct Walk
+{
+    QList<qint64> found;
+    Recordset::FindResult end = Recordset::FindResult::NoMatch;
+    qint64 standsOn = 0;
+    bool operator==(const Walk &) const = default;
+};
+
+// From the first record (start 0), or FindNext from the record `start`.
+Walk walk(Recordset &rs, const QString &criteria, qint64 start)
+{
+    Walk w;
+    Recordset::FindResult r;
+    if (start == 0) {
+        rs.moveFirst();
+        r = rs.findFirst(criteria);
+    } else {
+        Recordset::Bookmark at;
+        at.id = start;
+        at.bof = at.eof = false;
+        rs.setBookmark(at);
+        r = rs.findNext(criteria);
+    }
+    while (r == Recordset::FindResult::Found && w.found.size() < 100000) {
+        w.found << rs.bookmark().id;
+        r = rs.findNext(criteria);
+    }
+    w.end = r;
+    w.standsOn = rs.bookmark().id;
+    return w;
+}
+
+// SQLite's own check that each index holds exactly what table veltra holds; empty when it does.
+QString outOfStep(const QString &path)
+{
+    SqliteDb db;
+    if (!db.open(path, SQLITE_OPEN_READWRITE))
+        return db.lastError();
+    for (const char *table : kIndexTables) {
+        if (!db.exec(QByteArray("INSERT INTO ") + table + "(" + table + ") VALUES('integrity-check')"))
+            return QString::fromLatin1(table) + u' ' + db.lastError();
+    }
+    return {};
+}
+
+void exec(const QString &path, const QByteArray &sql)
+{
+    SqliteDb db;
+    QVERIFY(db.open(path, SQLITE_OPEN_READWRITE));
+    QVERIFY2(db.exec(sql.constData()), qPrintable(db.lastError()));
+}
+
+std::unique_ptr<Recordset> openRecordset(const QString &path, bool useIndex = true)
+{
+    auto opened = Recordset::open(path);
+    if (opened.recordset)
+        opened.recordset->setSearchIndexUse(useIndex);
+    return std::move(opened.recordset);
+}
+
+// Generated messages with text in several languages and letter cases mixed in.
+QList<MessageRecord> corpus(int count)
+{
+    QList<MessageRecord> records = MessageGenerator::generate(11, count);
+    const QStringList foreign = {QStringLiteral("Überholung der Ölwanne, STRASSE straße"),
+                                 QStringLiteral("Révision du carburateur ÉTÉ"), QStringLiteral("Ремонт сцепления РЕМОНТ"),
+                                 QStringLiteral("İstanbul ıstanbul ǅemal"), QStringLiteral("ΣΊΣΥΦΟΣ σίσυφος"),
+                                 QStringLiteral("\u212Aelvin ſtraße ﬁlter"), QStringLiteral("Tom &amp; Sue O'Neil")};
+    for (qsizetype i = 0; i < records.size(); i += 5) {
+        records[i].message += u' ' + foreign[i % foreign.size()];
+        if (i % 3 == 0)
+            records[i].messtitle += u' ' + foreign[(i / 3) % foreign.size()];
+        if (i % 4 == 0)
+            records[i].messauthor += u' ' + foreign[(i / 4) % foreign.size()];
+    }
+    return records;
+}
+
+SearchIndexBuilder::Report build(const QString &path, SearchIndexBuilder::Task task = SearchIndexBuilder::Task::Build)
+{
+    return SearchIndexBuilder::run(path, task);
+}
+
+qint64 number(const QString &path, const QByteArray &sql)
+{
+    SqliteDb db;
+    SqliteStatement s;
+    if (!db.open(path, SQLITE_OPEN_READONLY) || !s.prepare(db, sql) || s.step() != SqliteStatement::Step::Row)
+        return -1;
+    return s.columnInt64(0);
+}
+
+} // namespace
+
+class TestSearchIndex final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void findsAgreeWithReadingEveryRecord();
+    void brokenIndexIsBuiltAnew_data();
+    void brokenIndexIsBuiltAnew();
+    void buildCalledOffGoesOnLater();
+    void killedBuildGoesOnLater();
+    void compactionKeepsTheIndex();
+    void removedOnRequest();
+
+private:
+    // Finds of a few terms agree with reading every record, and the index is in step.
+    static void checkAgreement(const QString &path);
+};
+
+void TestSearchIndex::checkAgreement(const QString &path)
+{
+    auto indexed = openRecordset(path);
+    auto scanning = openRecordset(path, false);
+    QVERIFY(indexed && scanning);
+    QVERIFY(indexed->searchIndexInUse());
+    for (const char *criteria : {"message like '*the*'", "mid(messtitle,8) like '*clutch*'", "messauthor like '*o''n*'",
+                                 "message like '*ölwanne*'", "message like '*zzzq*'"})
+        QCOMPARE(walk(*indexed, QLatin1String(criteria), 0), walk(*scanning, QLatin1String(criteria), 0));
+    QCOMPARE(outOfStep(path), QString());
+}
+
+void TestSearchIndex::findsAgreeWithReadingEveryRecord()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("veltra.mdb"));
+    QList<MessageRecord> records = corpus(900);
+    QVERIFY(Fixtures::writeDatabase(path, records));
+    QCOMPARE(build(path).outcome, SearchIndexBuilder::Outcome::Ready);
+    // Two connections, as two copies of the program: writes through either must reach the other's finds.
+    auto indexed = openRecordset(path);
+    auto scanning = openRecordset(path, false);
+    QVERIFY(indexed->searchIndexInUse());
+    QVERIFY(!scanning->searchIndexInUse());
+
+    QRandomGenerator random(20261208);
+    const auto pick = [&](const QStringList &from) { return from[random.bounded(int(from.size()))]; };
+    const QStringList hostile = {QStringLiteral("'"), QStringLiteral("\""), QStringLiteral("[a-"), QStringLiteral("[!x]"),
+                                 QStringLiteral("&amp;"), QStringLiteral("*"), QStringLiteral("#"), QStringLiteral("?"),
+                                 QStringLiteral("' or '1'='1"), QStringLiteral("é"), QStringLiteral("İ"), QStringLiteral("ß")};
+    // Words as users type them: from the messages, in any case, now and then with a
+    // wildcard or a hostile piece of their own.
+    const auto word = [&] {
+        const MessageRecord &r = records[random.bounded(int(records.size()))];
+        QStringList words = pick({r.messauthor, r.messtitle.mid(7), r.message}).split(u' ', Qt::SkipEmptyParts);
+        QString w = words.isEmpty() ? QStringLiteral("x") : pick(words);
+        w = w.mid(random.bounded(2), 2 + random.bounded(10));
+        if (random.bounded(3) == 0)
+            w = w.toUpper();
+        if (random.bounded(6) == 0 && w.size() > 2)
+            w[random.bounded(int(w.size()))] = pick({QStringLiteral("?"), QStringLiteral("#"), QStringLiteral("*")})[0];
+        if (random.bounded(10) == 0)
+            w.insert(random.bounded(int(w.size()) + 1), pick(hostile));
+        return w;
+    };
+    const QueryBuilder::Wildcard modes[] = {QueryBuilder::Wildcard::Bracket, QueryBuilder::Wildcard::Append,
+                                            QueryBuilder::Wildcard::Preface, QueryBuilder::Wildcard::None};
+    const QueryBuilder::SearchField fields[] = {QueryBuilder::SearchField::Subject, QueryBuilder::SearchField::Author,
+                                                QueryBuilder::SearchField::Body};
+
+    // Every kind of write, through either connection, some of them rolled back.
+    const auto write = [&](int round) {
+        Recordset &rs = round % 2 ? *indexed : *scanning;
+        MessageRecord r = records[random.bounded(int(records.size()))];
+        r.messnum = 100000 + round;
+        r.message = word() + u' ' + r.message;
+        rs.moveFirst();
+        for (int steps = random.bounded(int(records.size())); steps > 0 && !rs.eof(); --steps)
+            rs.moveNext();
+        if (rs.eof())
+            rs.moveLast();
+        switch (round % 6) {
+        case 0:
+            QVERIFY(rs.addNew(r));
+            break;
+        case 1:
+            QCOMPARE(rs.addInOrder(r), Recordset::AddResult::Added);
+            break;
+        case 2:
+            QVERIFY(rs.updateField(pick({QStringLiteral("messtitle"), QStringLiteral("messauthor"), QStringLiteral("message")}),
+                                   word() + u' ' + word()));
+            break;
+        case 3:
+            QVERIFY(rs.updateField(QStringLiteral("messdate"), QStringLiteral("-1Mon Mar 3, 2003")));
+            break;
+        case 4:
+            QVERIFY(rs.deleteCurrent());
+            break;
+        default: {
+            SqliteTransaction transaction(rs.connection());
+            QVERIFY(rs.addNew(r) && rs.deleteCurrent());
+            transaction.rollback();
+            break;
+        }
+        }
+    };
+
+    int asked = 0;
+    int hits = 0;
+    for (int round = 0; round < 1500; ++round) {
+        if (round % 25 == 24)
+            write(round / 25);
+        QString term = word();
+        for (int extra = random.bounded(3); extra > 0; --extra)
+            term += u' ' + word();
+        if (random.bounded(8) == 0)
+            term = u'"' + term + u'"';
+        // Mostly bracketed, as most users search.
+        const QueryBuilder::Wildcard mode = random.bounded(2) ? modes[0] : modes[random.bounded(4)];
+        const QueryBuilder::Query query = QueryBuilder::build(term, mode, fields[random.bounded(3)]);
+        if (query.refused)
+            continue;
+        const Criteria::ParseResult parsed = Criteria::parse(query.criteria);
+        asked += parsed.expression && SubstringQuery::forCriteria(*parsed.expression) ? 1 : 0;
+        const Walk expected = walk(*scanning, query.criteria, 0);
+        QCOMPARE(walk(*indexed, query.criteria, 0), expected);
+        hits += int(expected.found.size());
+        // FindNext from anywhere, a deleted record's place included.
+        const qint64 from = 1 + random.bounded(int(records.size()) + 20);
+        QCOMPARE(walk(*indexed, query.criteria, from), walk(*scanning, query.criteria, from));
+    }
+    QVERIFY(indexed->searchIndexInUse());
+    QVERIFY(!indexed->searchIndexFailed());
+    // The index answered most terms, and they found things.
+    QVERIFY2(asked > 900, qPrintable(QString::number(asked)));
+    QVERIFY2(hits > 2000, qPrintable(QString::number(hits)));
+    indexed.reset();
+    scanning.reset();
+    QCOMPARE(outOfStep(path), QString());
+}
+
+void TestSearchIndex::brokenIndexIsBuiltAnew_data()
+{
+    QTest::addColumn<QByteArray>("damage");
+    QTest::addColumn<bool>("usedBeforeBuild");
+    QTest::newRow("a database from before the index") << QByteArray("REMOVE") << false;
+    QTest::newRow("an index table dropped by hand") << QByteArray("DROP TABLE veltra_fts_title") << false;
+    QTest::newRow("a shadow table dropped by hand") << QByteArray("DROP TABLE veltra_fts_body_data") << false;
+    QTest::newRow("a trigger dropped by hand") << QByteArray("DROP TRIGGER veltra_fts_insert") << false;
+    QTest::newRow("the build state lost") << QByteArray("DELETE FROM veltra_fts_state") << false;
+    QTest::newRow("another version's index") << QByteArray("UPDATE veltra_fts_state SET format = 99") << false;
+    QTest::newRow("a record moved to another rowid") << QByteArray("UPDATE veltra SET id = 5000 WHERE id = 7") << false;
+    // The schema is whole, so finds use the index until the build's count check.
+    QTest::newRow("a record written past the triggers")
+        << QByteArray("PAST") << true;
+}
+
+void TestSearchIndex::brokenIndexIsBuiltAnew()
+{
+    QFETCH(QByteArray, damage);
+    QFETCH(bool, usedBeforeBuild);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("veltra.mdb"));
+    QVERIFY(Fixtures::writeDatabase(path, corpus(300)));
+    QCOMPARE(build(path).outcome, SearchIndexBuilder::Outcome::Ready);
+    if (damage == "REMOVE") {
+        SqliteDb db;
+        QVERIFY(db.open(path, SQLITE_OPEN_READWRITE) && SearchIndex::remove(db));
+    } else if (damage == "PAST") {
+        // As a program without the triggers would write.
+        SqliteDb db;
+        QVERIFY(db.open(path, SQLITE_OPEN_READWRITE));
+        SqliteStatement trigger;
+        QVERIFY(trigger.prepare(db, "SELECT sql FROM sqlite_schema WHERE name = 'veltra_fts_insert'"));
+        QCOMPARE(trigger.step(), SqliteStatement::Step::Row);
+        const QByteArray sql = trigger.columnText(0).toUtf8();
+        trigger.finalize();
+        QVERIFY(db.exec("DROP TRIGGER veltra_fts_insert; INSERT INTO veltra (messnum, messauthor, messdate, messtitle,"
+                        " message) VALUES (9999, 'a', 'b', 'c', 'the written past')"));
+        QVERIFY(db.exec(sql.constData()));
+    } else {
+        exec(path, damage);
+    }
+
+    {
+        auto rs = openRecordset(path);
+        QVERIFY(rs);
+        QCOMPARE(rs->searchIndexInUse(), usedBeforeBuild);
+        // Writes go on whatever is left of the index.
+        MessageRecord r = Fixtures::message(20000);
+        r.message = QStringLiteral("the newest word zyxwv");
+        QVERIFY2(rs->addNew(r), qPrintable(rs->lastError()));
+        auto scanning = openRecordset(path, false);
+        if (!usedBeforeBuild)
+            QCOMPARE(walk(*rs, QStringLiteral("message like '*zyxwv*'"), 0), walk(*scanning, QStringLiteral("message like '*zyxwv*'"), 0));
+    }
+    const SearchIndexBuilder::Report report = build(path);
+    QCOMPARE(report.outcome, SearchIndexBuilder::Outcome::Ready);
+    QCOMPARE(report.detail.isEmpty(), damage == "REMOVE");
+    QCOMPARE(report.indexed, number(path, "SELECT count(*) FROM veltra"));
+    checkAgreement(path);
+}
+
+void TestSearchIndex::buildCalledOffGoesOnLater()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("veltra.mdb"));
+    QVERIFY(Fixtures::writeDatabase(path, corpus(3000)));
+    auto rs = openRecordset(path);
+    {
+        SearchIndexBuilder builder;
+        QSignalSpy progress(&builder, &SearchIndexBuilder::progress);
+        QVERIFY(builder.start(path, SearchIndexBuilder::Task::Build, {1, 20, 2}));
+        // Writes made meanwhile wait for the build's short steps and never fail, even the
+        // update's kind that reads before it writes.
+        for (int i = 0; i < 60; ++i) {
+            SqliteTransaction transaction(rs->connection());
+            MessageRecord r = Fixtures::message(rs->highestNumber().value_or(0) + 1);
+            QVERIFY2(rs->addInOrder(r) == Recordset::AddResult::Added && transaction.commit(), qPrintable(rs->lastError()));
+            QVERIFY(rs->moveFirst() && rs->updateField(QStringLiteral("messtitle"), QStringLiteral("[vclub] retitled %1").arg(i)));
+            QTest::qWait(2);
+        }
+        QTRY_VERIFY(number(path, "SELECT upto FROM veltra_fts_state") > 300);
+    } // called off here
+    const qint64 upto = number(path, "SELECT upto FROM veltra_fts_state");
+    QVERIFY(upto < SearchIndex::kEverything);
+    QCOMPARE(number(path, "SELECT count(*) FROM veltra_fts_body_docsize"),
+             number(path, QByteArray("SELECT count(*) FROM veltra WHERE rowid <= ") + QByteArray::number(upto)));
+    QVERIFY(!rs->searchIndexInUse());
+    QVERIFY(rs->moveLast() && rs->deleteCurrent());
+
+    const SearchIndexBuilder::Report report = build(path);
+    QCOMPARE(report.outcome, SearchIndexBuilder::Outcome::Ready);
+    // It went on rather than starting again.
+    QVERIFY(report.indexed < number(path, "SELECT count(*) FROM veltra"));
+    QVERIFY(report.detail.isEmpty());
+    checkAgreement(path);
+}
+
+void TestSearchIndex::killedBuildGoesOnLater()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("veltra.mdb"));
+    QVERIFY(Fixtures::writeDatabase(path, corpus(3000)));
+    QProcess child;
+    child.start(QStringLiteral(SEARCHINDEX_CHILD_PATH), {path});
+    QVERIFY(child.waitForStarted());
+    qint64 done = 0;
+    while (done < 1000) {
+        QVERIFY(child.waitForReadyRead(20000));
+        while (child.canReadLine())
+            done = child.readLine().split(' ').value(0).toLongLong();
+    }
+    ::kill(pid_t(child.processId()), SIGKILL);
+    QVERIFY(child.waitForFinished());
+    const qint64 upto = number(path, "SELECT upto FROM veltra_fts_state");
+    QVERIFY(upto > 0 && upto < SearchIndex::kEverything);
+
+    const SearchIndexBuilder::Report report = build(path);
+    QCOMPARE(report.outcome, SearchIndexBuilder::Outcome::Ready);
+    QVERIFY(report.indexed < 3000 - 900);
+    checkAgreement(path);
+}
+
+void TestSearchIndex::compactionKeepsTheIndex()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("veltra.mdb"));
+    QVERIFY(Fixtures::writeDatabase(path, corpus(400)));
+    QCOMPARE(build(path).outcome, SearchIndexBuilder::Outcome::Ready);
+    exec(path, "DELETE FROM veltra WHERE messnum % 3 = 0");
+    const Compaction::Result result = Compaction::compact(dir.path());
+    QVERIFY2(result.ok, qPrintable(result.reason));
+    checkAgreement(path);
+}
+
+void TestSearchIndex::removedOnRequest()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("veltra.mdb"));
+    QVERIFY(Fixtures::writeDatabase(path, corpus(200)));
+    QCOMPARE(build(path).outcome, SearchIndexBuilder::Outcome::Ready);
+    QCOMPARE(build(path, SearchIndexBuilder::Task::Remove).outcome, SearchIndexBuilder::Outcome::Removed);
+    QCOMPARE(number(path, "SELECT count(*) FROM sqlite_schema WHERE name GLOB 'veltra_fts*'"), 0);
+    auto rs = openRecordset(path);
+    QVERIFY(!rs->searchIndexInUse());
+    QVERIFY(rs->addNew(Fixtures::message(5000)));
+}
+
+QTEST_GUILESS_MAIN(TestSearchIndex)
+#include "tst_searchindex.moc"
