@@ -235,7 +235,7 @@ private:
     void stopSearchIndex();
     void searchIndexProgress(qint64 done, qint64 total);
     void searchIndexFinished(SearchIndexBuilder::Outcome outcome, const QString &detail);
-    // After a search: a lookup the index failed has it built anew, once a session.
+    // After a search or an update: an index that failed has it built anew, once a session.
     void checkSearchIndex();
     QPointer<SearchIndexBuilder> m_searchIndexBuilder;
     QString m_indexProgressText; // what the status line shows for the build, while it does

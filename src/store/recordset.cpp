@@ -177,7 +177,7 @@ struct Recordset::Private
     mutable std::array<std::unique_ptr<SqliteStatement>, SlotCount> statements;
     std::map<QString, std::unique_ptr<Find>> finds;
     bool useIndex = true;
-    bool indexFailed = false;
+    mutable bool indexFailed = false;
     Version indexVersion;
     bool indexReady = false;
     quint64 versionCounter = 0; // bumped whenever the version changes, for the candidates
@@ -192,8 +192,15 @@ struct Recordset::Private
 
     bool failSql() const
     {
-        if (isDamageCode(db.lastCode()))
-            noteDamage(db.lastError());
+        if (isDamageCode(db.lastCode())) {
+            // The index is derived from the messages: damage to it alone is no reason to stop
+            // writing the messages. It is built anew (the window asks for that); finds read
+            // every record meanwhile.
+            if (db.lastCode() == SQLITE_CORRUPT_VTAB || db.lastError().contains(QLatin1String("veltra_fts_")))
+                indexFailed = true;
+            else
+                noteDamage(db.lastError());
+        }
         return fail(db.lastError());
     }
 

@@ -160,6 +160,8 @@ void Form1::endUpdateRun(const QString &status)
 {
     ui->LblUpdateStatus->setText(status);
     m_state.updateRunning = false;
+    // A write the search index refused has it built anew.
+    checkSearchIndex();
 }
 
 void Form1::cancelUpdate(const QString &why)

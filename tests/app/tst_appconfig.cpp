@@ -13,6 +13,9 @@ private slots:
         QVERIFY(r.config);
         QCOMPARE(r.config->groupArchiveBase(), QStringLiteral("http://groups.yahoo.com/group/veltraclub/"));
         QCOMPARE(r.config->clubStartPage(), QStringLiteral("http://www.veltraclub.org"));
+        QVERIFY(r.config->searchIndex);
+        const auto off = parseCommandLine({QStringLiteral("veltra-kb"), QStringLiteral("--no-search-index")});
+        QVERIFY(off.config && !off.config->searchIndex);
     }
 
     void overrides_data()
@@ -101,7 +104,7 @@ private slots:
         QVERIFY(!r.config);
         QCOMPARE(r.exitCode, 0);
         for (const char *option : {"--update-server", "--group-server", "--club-host", "--search-server",
-                                   "--update-fetches", "--update-first"})
+                                   "--update-fetches", "--update-first", "--no-search-index"})
             QVERIFY2(r.message.contains(QLatin1String(option)), option);
     }
 

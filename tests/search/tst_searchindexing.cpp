@@ -1,0 +1,111 @@
+// The substring index from the window: built in the background at start-up with its
+// progress in the status line while searches go on and find the same; removed when the
+// user asks for none; built anew after a search found it damaged.
+#include "app/form1.h"
+#include "fakebrowser.h"
+#include "fixtures.h"
+#include "messagegenerator.h"
+#include "searchwindow.h"
+#include "store/recordset.h"
+#include "store/searchindex.h"
+#include "store/sqlitedb.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+using namespace SearchWindow;
+
+namespace {
+
+SearchIndex::State indexState(const QString &path)
+{
+    SqliteDb db;
+    return db.open(path, SQLITE_OPEN_READONLY) ? SearchIndex::status(db).state : SearchIndex::State::Broken;
+}
+
+}
+
+class TestSearchIndexing final : public SearchWindowTest
+{
+    Q_OBJECT
+
+private slots:
+    void buildsWhileSearchesGoOn();
+    void removedWhenNoneIsWanted();
+    void builtAnewAfterALookupFailed();
+
+private:
+    QStringList bodySearch(Form1 *w, const QString &term)
+    {
+        action(w, "MenuSearchBody")->trigger();
+        search(w, term);
+        return lines(child<QListWidget>(w, "List1"));
+    }
+};
+
+void TestSearchIndexing::buildsWhileSearchesGoOn()
+{
+    const QString database = path(QStringLiteral("veltra.mdb"));
+    QVERIFY(Fixtures::writeDatabase(database, MessageGenerator::generate(5, 400)));
+    // Half-built, as a killed build leaves it, and held up by another writer, so that the
+    // window's build shows where it is and waits there.
+    SqliteDb writer;
+    QVERIFY(writer.open(database, SQLITE_OPEN_READWRITE));
+    QVERIFY(writer.exec("PRAGMA journal_mode = WAL"));
+    QVERIFY(SearchIndex::create(writer));
+    QVERIFY(writer.exec("BEGIN IMMEDIATE"));
+
+    auto w = restart();
+    auto *status = child<QLabel>(w.get(), "LblUpdateStatus");
+    QTRY_COMPARE(status->text(), QStringLiteral("Building the search index: 0%"));
+    QVERIFY(!w->recordset()->searchIndexInUse());
+    const QStringList duringBuild = bodySearch(w.get(), QStringLiteral("clutch"));
+    QVERIFY(duringBuild.size() > 5);
+
+    QVERIFY(writer.exec("COMMIT"));
+    QTRY_VERIFY_WITH_TIMEOUT(w->recordset()->searchIndexInUse(), 20000);
+    // The line shows what it showed before the build.
+    QTRY_COMPARE(status->text(), QStringLiteral("400 Messages - Last # 400"));
+    QCOMPARE(bodySearch(w.get(), QStringLiteral("clutch")), duringBuild);
+}
+
+void TestSearchIndexing::removedWhenNoneIsWanted()
+{
+    const QString database = path(QStringLiteral("veltra.mdb"));
+    QVERIFY(Fixtures::writeDatabase(database, MessageGenerator::generate(5, 100)));
+    QCOMPARE(SearchIndexBuilder::run(database, SearchIndexBuilder::Task::Build).outcome, SearchIndexBuilder::Outcome::Ready);
+    AppConfig config;
+    config.searchIndex = false;
+    auto *fake = new FakeBrowser;
+    Form1 w(config, fake);
+    w.showAsLoaded();
+    QVERIFY(!w.recordset()->searchIndexInUse());
+    QTRY_COMPARE(indexState(database), SearchIndex::State::Absent);
+    QVERIFY(!bodySearch(&w, QStringLiteral("clutch")).isEmpty());
+}
+
+void TestSearchIndexing::builtAnewAfterALookupFailed()
+{
+    const QString database = path(QStringLiteral("veltra.mdb"));
+    QVERIFY(Fixtures::writeDatabase(database, MessageGenerator::generate(5, 200)));
+    QCOMPARE(SearchIndexBuilder::run(database, SearchIndexBuilder::Task::Build).outcome, SearchIndexBuilder::Outcome::Ready);
+    auto w = restart();
+    QTRY_VERIFY(w->recordset()->searchIndexInUse());
+    const QStringList expected = bodySearch(w.get(), QStringLiteral("clutch"));
+    {
+        SqliteDb db;
+        QVERIFY(db.open(database, SQLITE_OPEN_READWRITE));
+        QVERIFY(db.exec("UPDATE veltra_fts_body_data SET block = x'0102030405' WHERE id = 10"));
+    }
+    // The damaged index is passed over at once: the same hits, and no word of damage.
+    QCOMPARE(bodySearch(w.get(), QStringLiteral("clutch")), expected);
+    QVERIFY(!w->recordset()->isDamaged());
+    QTRY_VERIFY_WITH_TIMEOUT(w->recordset()->searchIndexInUse(), 20000);
+    QCOMPARE(bodySearch(w.get(), QStringLiteral("clutch")), expected);
+}
+
+QTEST_MAIN(TestSearchIndexing)
+#include "tst_searchindexing.moc"
