@@ -135,7 +135,6 @@ private slots:
     void buildCalledOffGoesOnLater();
     void killedBuildGoesOnLater();
     void compactionKeepsTheIndex();
-    void removedOnRequest();
 
 private:
     // Finds of a few terms agree with reading every record, and the index is in step.
@@ -408,19 +407,6 @@ void TestSearchIndex::compactionKeepsTheIndex()
     const Compaction::Result result = Compaction::compact(dir.path());
     QVERIFY2(result.ok, qPrintable(result.reason));
     checkAgreement(path);
-}
-
-void TestSearchIndex::removedOnRequest()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("veltra.mdb"));
-    QVERIFY(Fixtures::writeDatabase(path, corpus(200)));
-    QCOMPARE(build(path).outcome, SearchIndexBuilder::Outcome::Ready);
-    QCOMPARE(build(path, SearchIndexBuilder::Task::Remove).outcome, SearchIndexBuilder::Outcome::Removed);
-    QCOMPARE(number(path, "SELECT count(*) FROM sqlite_schema WHERE name GLOB 'veltra_fts*'"), 0);
-    auto rs = openRecordset(path);
-    QVERIFY(!rs->searchIndexInUse());
-    QVERIFY(rs->addNew(Fixtures::message(5000)));
 }
 
 QTEST_GUILESS_MAIN(TestSearchIndex)
