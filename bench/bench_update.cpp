@@ -3,13 +3,19 @@
 //      next to curl fetching the same addresses one after another over one connection;
 //  (b) the same 2,000 messages with the server waiting 50 ms before each answer, next to
 //      curl one after another and curl with eight transfers at a time;
-//  (c) an empty database brought up to date from a site of 100,000 pages at 20 ms.
+//  (c) an empty database brought up to date from a site of 100,000 pages at 20 ms;
+//  (e) the update of (a) into a copy on which the substring index was built first, next to
+//      the same with the program's --no-search-index on the database without it (goal: at
+//      most 1.3 times as long), and the time the window then takes in the background to
+//      put the new messages into the index.
+// (a) to (c) run without the index: the shared database has none.
 //
 // The sites and the empty database are written once beside the shared database and
 // reused. Each run updates a fresh copy of its database. Sizes and latencies can be
 // changed on the command line for a short trial run.
 
 #include "benchdata.h"
+#include "store/searchindex.h"
 #include "update/lastmessagepage.h"
 #include "update/updateaddress.h"
 
@@ -158,6 +164,35 @@ std::optional<qint64> countMessages(const QString &database)
     return count;
 }
 
+// The index's own tables hold one row for each message once every message is in: how
+// many of the database's messages each holds, the smallest of the three, and how many
+// messages there are; nothing when the database cannot be read or has no whole index.
+std::optional<std::pair<qint64, qint64>> indexedMessages(const QString &database)
+{
+    sqlite3 *db = nullptr;
+    std::optional<std::pair<qint64, qint64>> result;
+    const auto value = [&](const char *sql) -> std::optional<qint64> {
+        sqlite3_stmt *statement = nullptr;
+        std::optional<qint64> v;
+        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
+            v = sqlite3_column_int64(statement, 0);
+        sqlite3_finalize(statement);
+        return v;
+    };
+    if (sqlite3_open_v2(QFile::encodeName(database).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        const auto upto = value("SELECT upto FROM veltra_fts_state");
+        const auto all = value("SELECT count(*) FROM veltra");
+        const auto author = value("SELECT count(*) FROM veltra_fts_author_docsize");
+        const auto title = value("SELECT count(*) FROM veltra_fts_title_docsize");
+        const auto body = value("SELECT count(*) FROM veltra_fts_body_docsize");
+        const auto last = value("SELECT coalesce(max(rowid), 0) FROM veltra");
+        if (upto && last && *upto >= *last && all && author && title && body)
+            result = std::make_pair(std::min({*author, *title, *body}), *all);
+    }
+    sqlite3_close(db);
+    return result;
+}
+
 // A server in its own process, as curl and the program each see it from outside.
 class Server final
 {
@@ -188,12 +223,15 @@ struct UpdateRun
 {
     double seconds = 0;
     QString status;
+    double indexSeconds = 0; // the new messages taken into the search index after the run
 };
 
-// The run happens in the update tests' child, the window with the fake browser, which
-// reports the time of the run alone. It leaves the updated database in the work folder.
+// The run happens in a child, the window with the fake browser, which reports the time of
+// the run alone. It leaves the updated database in the work folder.
+// Without the index unless asked for: the shared database has none, and the window would
+// build it before the run.
 std::optional<UpdateRun> update(const QString &database, const QString &work, const QString &server,
-                                const Settings &settings)
+                                const Settings &settings, bool searchIndex = false)
 {
     QDir(work).removeRecursively();
     if (!QDir().mkpath(work) || !QFile::copy(database, QDir(work).filePath("veltra.mdb")))
@@ -201,6 +239,8 @@ std::optional<UpdateRun> update(const QString &database, const QString &work, co
     QStringList arguments{server};
     if (settings.fetches > 0)
         arguments << QStringLiteral("--fetches") << QString::number(settings.fetches);
+    if (!searchIndex)
+        arguments << QStringLiteral("--no-search-index");
     QProcess child;
     child.setWorkingDirectory(work);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -213,14 +253,15 @@ std::optional<UpdateRun> update(const QString &database, const QString &work, co
     UpdateRun run;
     run.status = lines[0];
     run.seconds = lines[1].toDouble();
+    run.indexSeconds = lines.value(2).toDouble();
     return run;
 }
 
 // A run that catches up ends on "... - Last # N", maybe followed by a note on gaps.
 std::optional<UpdateRun> completedUpdate(const QString &database, const QString &work, const QString &server,
-                                         qint32 newest, const Settings &settings)
+                                         qint32 newest, const Settings &settings, bool searchIndex = false)
 {
-    auto run = update(database, work, server, settings);
+    auto run = update(database, work, server, settings, searchIndex);
     if (!run)
         return std::nullopt;
     if (!run->status.contains(QStringLiteral(" - Last # %1").arg(newest))) {
@@ -262,10 +303,12 @@ std::optional<Settings> parseSettings(const QCoreApplication &app)
         "Times update runs against a loopback update server, next to curl fetching the same pages.\n"
         "Figures: (a) new messages into the 100,000-message database, no latency, median of the repeats;\n"
         "(b) the same new messages with latency, next to sequential and parallel curl, once;\n"
-        "(c) an empty database brought up to date from an archive site with latency, once."));
+        "(c) an empty database brought up to date from an archive site with latency, once;\n"
+        "(e) the new messages of (a) into the database with the substring index built first, next to the same\n"
+        "without it, median of the repeats."));
     parser.addHelpOption();
     const QCommandLineOption newOption(QStringLiteral("new"),
-                                       QStringLiteral("New messages for (a) and (b) (default %1).")
+                                       QStringLiteral("New messages for (a), (b) and (e) (default %1).")
                                            .arg(kDefaultNewMessages),
                                        QStringLiteral("N"), QString::number(kDefaultNewMessages));
     const QCommandLineOption archiveOption(QStringLiteral("archive"),
@@ -281,7 +324,7 @@ std::optional<Settings> parseSettings(const QCoreApplication &app)
                                                       .arg(kDefaultArchiveLatencyMs),
                                                   QStringLiteral("MS"), QString::number(kDefaultArchiveLatencyMs));
     const QCommandLineOption repeatsOption(QStringLiteral("repeats"),
-                                           QStringLiteral("Runs of (a), of which the median is shown (default %1).")
+                                           QStringLiteral("Runs of (a) and (e), of which the median is shown (default %1).")
                                                .arg(kDefaultRepeats),
                                            QStringLiteral("N"), QString::number(kDefaultRepeats));
     const QCommandLineOption fetchesOption(QStringLiteral("fetches"),
@@ -289,7 +332,7 @@ std::optional<Settings> parseSettings(const QCoreApplication &app)
                                                           "program's own)."),
                                            QStringLiteral("N"));
     const QCommandLineOption figuresOption(QStringLiteral("figures"),
-                                           QStringLiteral("Which figures to take, any of a, b, c (default abc)."),
+                                           QStringLiteral("Which figures to take, any of a, b, c, e (default abc)."),
                                            QStringLiteral("LETTERS"), QStringLiteral("abc"));
     parser.addOptions({newOption, archiveOption, latencyOption, archiveLatencyOption, repeatsOption, fetchesOption,
                        figuresOption});
@@ -328,8 +371,8 @@ std::optional<Settings> parseSettings(const QCoreApplication &app)
     settings.figures = parser.value(figuresOption).toLower();
     if (settings.figures.isEmpty()
         || !std::all_of(settings.figures.cbegin(), settings.figures.cend(),
-                        [](QChar c) { return c == u'a' || c == u'b' || c == u'c'; })) {
-        std::fprintf(stderr, "bench_update: --figures takes letters out of a, b and c\n");
+                        [](QChar c) { return c == u'a' || c == u'b' || c == u'c' || c == u'e'; })) {
+        std::fprintf(stderr, "bench_update: --figures takes letters out of a, b, c and e\n");
         return std::nullopt;
     }
     return settings;
@@ -349,6 +392,7 @@ int main(int argc, char **argv)
     const bool takeA = settings.figures.contains(u'a');
     const bool takeB = settings.figures.contains(u'b');
     const bool takeC = settings.figures.contains(u'c');
+    const bool takeE = settings.figures.contains(u'e');
 
     const QString database = BenchData::database100k();
     if (database.isEmpty())
@@ -369,7 +413,7 @@ int main(int argc, char **argv)
                                              ? QStringLiteral("site")
                                              : QStringLiteral("site-%1").arg(settings.newMessages));
     std::optional<qint32> newest;
-    if (takeA || takeB) {
+    if (takeA || takeB || takeE) {
         newest = prepareSite(newSite, first, last);
         if (!newest)
             return fail("cannot write the update site");
@@ -459,6 +503,68 @@ int main(int argc, char **argv)
         figure("update run", run->seconds, "s");
         count("messages stored", *stored);
         figure("messages a second", run->seconds > 0 ? double(*stored) / run->seconds : 0.0, "/s");
+    }
+
+    if (takeE) {
+        header(QStringLiteral("(e) update of %1 new messages into a %2-message database, no latency, with the substring "
+                              "index built on it first against the same without the index; %3%4")
+                   .arg(settings.newMessages)
+                   .arg(kBaseMessages)
+                   .arg(settings.repeats == 1 ? QStringLiteral("one run each")
+                                              : QStringLiteral("median of %1 runs each").arg(settings.repeats))
+                   .arg(fetchesNote));
+        // Built once on a copy; each run updates a fresh copy of that.
+        const QString indexed = dir.filePath(QStringLiteral("indexed.mdb"));
+        for (const char *suffix : {"", "-wal", "-shm"})
+            QFile::remove(indexed + QLatin1String(suffix));
+        if (!QFile::copy(database, indexed))
+            return fail("cannot copy the database for the index");
+        QElapsedTimer clock;
+        clock.start();
+        const SearchIndexBuilder::Report built = SearchIndexBuilder::run(indexed, SearchIndexBuilder::Task::Build);
+        if (built.outcome != SearchIndexBuilder::Outcome::Ready) {
+            std::fprintf(stderr, "bench_update: %s\n", qPrintable(built.detail));
+            return fail("the index build did not complete");
+        }
+        figure("index build before the runs", double(clock.nsecsElapsed()) / 1e9, "s");
+
+        Server server(newSite, 0);
+        if (server.url().isEmpty())
+            return fail("the server did not start");
+        QList<double> withTimes;
+        QList<double> withoutTimes;
+        QList<double> takenInTimes;
+        std::optional<std::pair<qint64, qint64>> after;
+        // Taken in turn, so a drift of the machine touches both alike.
+        for (int i = 0; i < settings.repeats; ++i) {
+            const auto without = completedUpdate(database, work, server.url(), *newest, settings);
+            if (!without)
+                return fail("the update run without the index did not complete");
+            const auto with = completedUpdate(indexed, work, server.url(), *newest, settings, true);
+            if (!with)
+                return fail("the update run with the index did not complete");
+            after = indexedMessages(QDir(work).filePath(QStringLiteral("veltra.mdb")));
+            if (!after || after->first != after->second)
+                return fail("the index did not take in the update's messages: it is not whole or misses messages");
+            withoutTimes << without->seconds;
+            withTimes << with->seconds;
+            takenInTimes << with->indexSeconds;
+        }
+        const double with = BenchData::median(withTimes);
+        const double without = BenchData::median(withoutTimes);
+        const double takenIn = BenchData::median(takenInTimes);
+        figure("update run, no index (--no-search-index)", without, "s");
+        figure("update run, index built first", with, "s");
+        figure("update run, index built first, a message", with * 1000 / settings.newMessages, "ms");
+        ratio("index / no index", with / without, "at most 1.30");
+        figure("new messages into the index after the run", takenIn, "s");
+        std::printf("  %-40s %10.2f   (the window's work in the background once the run has ended)\n",
+                    "run and index / no index", (with + takenIn) / without);
+        count("messages in the index after that", after->first);
+        count("messages in the database", after->second);
+        std::fflush(stdout);
+        for (const char *suffix : {"", "-wal", "-shm"})
+            QFile::remove(indexed + QLatin1String(suffix));
     }
 
     QDir(work).removeRecursively();

@@ -1,3 +1,5 @@
-# bench_search: the search in the window on the 100,000-message database (prints figures only).
+# bench_search: the search in the window on the demo database, with and without the substring
+# index, next to ripgrep and the sqlite3 program (prints figures only). Sizes and the other
+# index forms are read through SQLite directly.
 add_executable(bench_search ${CMAKE_CURRENT_SOURCE_DIR}/bench_search.cpp)
-target_link_libraries(bench_search PRIVATE veltra veltra_benchdata veltra_testsupport)
+target_link_libraries(bench_search PRIVATE veltra veltra_benchdata veltra_testsupport SQLite::SQLite3)

@@ -235,7 +235,8 @@ private:
     void stopSearchIndex();
     void searchIndexProgress(qint64 done, qint64 total);
     void searchIndexFinished(SearchIndexBuilder::Outcome outcome, const QString &detail);
-    // After a search or an update: an index that failed has it built anew, once a session.
+    // After a search or an update: an index that failed is built anew (once a session),
+    // and one that lacks the newest messages takes them in.
     void checkSearchIndex();
     QPointer<SearchIndexBuilder> m_searchIndexBuilder;
     QString m_indexProgressText; // what the status line shows for the build, while it does

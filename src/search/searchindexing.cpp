@@ -8,6 +8,13 @@
 
 #include <QDebug>
 
+namespace {
+
+// Messages left to index below which the status line is left alone.
+constexpr qint64 kQuietIndexWork = 5000;
+
+}
+
 void Form1::startSearchIndex(SearchIndexBuilder::Task task)
 {
     stopSearchIndex();
@@ -37,8 +44,9 @@ void Form1::stopSearchIndex()
 
 void Form1::searchIndexProgress(qint64 done, qint64 total)
 {
-    // An update's texts come first; the build's come back with its next step.
-    if (m_state.updateRunning)
+    // An update's texts come first; the build's come back with its next step. A small
+    // archive, or an update's new messages, are in too soon to be worth a word.
+    if (m_state.updateRunning || (m_indexProgressText.isEmpty() && total - done < kQuietIndexWork))
         return;
     QLabel *const status = ui->LblUpdateStatus;
     if (status->text() != m_indexProgressText)
@@ -63,7 +71,15 @@ void Form1::searchIndexFinished(SearchIndexBuilder::Outcome outcome, const QStri
 
 void Form1::checkSearchIndex()
 {
-    if (!m_data1 || !m_data1->searchIndexFailed() || m_searchIndexRebuilt || m_searchIndexBuilder)
+    if (!m_data1 || m_searchIndexBuilder)
+        return;
+    if (!m_data1->searchIndexFailed()) {
+        // New messages are taken in now, many at a time; finds read them meanwhile.
+        if (m_config.searchIndex && m_data1->searchIndexInUse() && !m_data1->searchIndexComplete())
+            startSearchIndex(SearchIndexBuilder::Task::Build);
+        return;
+    }
+    if (m_searchIndexRebuilt)
         return;
     m_searchIndexRebuilt = true;
     startSearchIndex(SearchIndexBuilder::Task::Rebuild);

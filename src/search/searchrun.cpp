@@ -272,7 +272,8 @@ bool Form1::Combo1_Search(int *flaggedCount)
             const int count = batch.count();
             if (rs->findNext(criteria) == Recordset::FindResult::Error)
                 failure = rs->lastError();
-            progress.show(rs->field(QStringLiteral("messnum")).toInt(), count);
+            if (progress.due())
+                progress.show(rs->field(QStringLiteral("messnum")).toInt(), count);
             if (count > kHitLimit) {
                 m_state.interruptFlag = true;
                 limitReached = true;

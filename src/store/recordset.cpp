@@ -179,7 +179,8 @@ struct Recordset::Private
     bool useIndex = true;
     mutable bool indexFailed = false;
     Version indexVersion;
-    bool indexReady = false;
+    qint64 indexCovers = 0; // the records up to this rowid are in the index
+    bool indexComplete = false;
     quint64 versionCounter = 0; // bumped whenever the version changes, for the candidates
     SqliteStatement dataVersion;
     SqliteStatement schemaVersion;
@@ -463,7 +464,7 @@ struct Recordset::Private
         return s.step() == SqliteStatement::Step::Row ? s.columnInt64(0) : -1;
     }
 
-    // The index is used only when complete, for table veltra, and until it fails once.
+    // The index is used for table veltra, for the records it covers, until it fails once.
     // Deciding reads the schema, so it is decided again only when something changed.
     bool indexUsable()
     {
@@ -472,11 +473,14 @@ struct Recordset::Private
         const Version now{sqlite3_total_changes64(db.handle()), pragmaValue(dataVersion, "PRAGMA data_version"),
                           pragmaValue(schemaVersion, "PRAGMA schema_version")};
         if (now == indexVersion)
-            return indexReady;
+            return indexCovers > 0;
         indexVersion = now;
         ++versionCounter;
-        indexReady = SearchIndex::status(db).state == SearchIndex::State::Ready;
-        return indexReady;
+        const SearchIndex::Status status = SearchIndex::status(db);
+        const bool usable = status.state == SearchIndex::State::Ready || status.state == SearchIndex::State::Partial;
+        indexCovers = usable ? status.upto : 0;
+        indexComplete = status.state == SearchIndex::State::Ready;
+        return indexCovers > 0;
     }
 
     // Reads the index's next candidates after `after`. False when the index fails.
@@ -485,14 +489,15 @@ struct Recordset::Private
         if (!f.match.isPrepared()) {
             const char *table = SearchIndex::tableFor(f.lookup->field);
             const QByteArray sql = QByteArray("SELECT rowid FROM ") + table + " WHERE " + table
-                                   + " MATCH ?1 AND rowid > ?2 ORDER BY rowid LIMIT " + QByteArray::number(kCandidateChunk);
+                                   + " MATCH ?1 AND rowid > ?2 AND rowid <= ?3 ORDER BY rowid LIMIT "
+                                   + QByteArray::number(kCandidateChunk);
             if (!f.match.prepare(db, sql))
                 return false;
         }
         ResetOnExit resetter(f.match);
         f.candidates.clear();
         f.version.reset();
-        if (!f.match.bindText(1, f.lookup->match) || !f.match.bindInt64(2, after))
+        if (!f.match.bindText(1, f.lookup->match) || !f.match.bindInt64(2, after) || !f.match.bindInt64(3, indexCovers))
             return false;
         SqliteStatement::Step step;
         while ((step = f.match.step()) == SqliteStatement::Step::Row)
@@ -506,15 +511,20 @@ struct Recordset::Private
     }
 
     // The first match after `after` among the index's candidates, each confirmed by the
-    // criteria as the scan would. Nothing when the index fails: the caller reads every record.
-    std::optional<FindResult> findThroughIndex(Find &f, qint64 after)
+    // criteria as the scan would. Nothing when the index fails or holds no match: the
+    // caller reads the records from `*scanFrom` on, those past the index's reach.
+    std::optional<FindResult> findThroughIndex(Find &f, qint64 after, qint64 *scanFrom)
     {
+        *scanFrom = std::max(after, indexCovers);
+        if (after >= indexCovers)
+            return std::nullopt;
         for (;;) {
             const bool covered = f.version == versionCounter && after >= f.from
                                  && (f.toEnd || (!f.candidates.empty() && after < f.candidates.back()));
             if (!covered && !readCandidates(f, after)) {
                 // Derived data only: a damaged index is left for the next build to replace.
                 indexFailed = true;
+                *scanFrom = after;
                 return std::nullopt;
             }
             for (auto it = std::upper_bound(f.candidates.begin(), f.candidates.end(), after); it != f.candidates.end();
@@ -528,10 +538,8 @@ struct Recordset::Private
                     return FindResult::Found;
                 }
             }
-            if (f.toEnd) {
-                noMatch = true;
-                return FindResult::NoMatch;
-            }
+            if (f.toEnd)
+                return std::nullopt;
             after = f.candidates.back();
         }
     }
@@ -571,7 +579,7 @@ struct Recordset::Private
             return FindResult::Error;
         }
         if (f->lookup && indexUsable()) {
-            if (const std::optional<FindResult> result = findThroughIndex(*f, after))
+            if (const std::optional<FindResult> result = findThroughIndex(*f, after, &after))
                 return *result;
         }
         SqliteStatement &s = f->statement;
@@ -982,6 +990,11 @@ void Recordset::setSearchIndexUse(bool use)
 bool Recordset::searchIndexInUse() const
 {
     return isOpen() && d->indexUsable();
+}
+
+bool Recordset::searchIndexComplete() const
+{
+    return isOpen() && d->indexUsable() && d->indexComplete;
 }
 
 bool Recordset::searchIndexFailed() const

@@ -69,12 +69,14 @@ public:
     FindResult findNext(const QString &criteria);
     bool noMatch() const;
 
-    // Finds jump through the candidates of the substring index (see searchindex.h) once it
-    // is complete, and read every record until then; what they find is the same either way.
-    // Off: every find reads every record. Setting it clears a failure (searchIndexFailed).
+    // Finds jump through the candidates of the substring index (see searchindex.h) among
+    // the records it covers, and read the records after those; what they find is the same
+    // as reading every record. Off: every find reads every record. Setting it clears a
+    // failure (searchIndexFailed).
     void setSearchIndexUse(bool use);
-    // True when finds use the index now.
+    // True when finds use the index now; complete: it covers every record.
     bool searchIndexInUse() const;
+    bool searchIndexComplete() const;
     // True once the index failed a lookup (damaged): finds read every record from then on.
     bool searchIndexFailed() const;
 

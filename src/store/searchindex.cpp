@@ -209,7 +209,10 @@ Status status(SqliteDb &db)
     const qint64 upto = state.columnInt64(1);
     if (state.step() != SqliteStatement::Step::Done || format != kFormat || upto < 0)
         return broken;
-    return {upto == kEverything ? State::Ready : State::Partial, upto};
+    SqliteStatement last;
+    if (!last.prepare(db, "SELECT coalesce(max(rowid), 0) FROM veltra", false) || last.step() != SqliteStatement::Step::Row)
+        return broken;
+    return {upto >= last.columnInt64(0) ? State::Ready : State::Partial, upto};
 }
 
 bool remove(SqliteDb &db)
@@ -393,34 +396,35 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
         return report;
     }
 
-    qint64 total = 0;
-    if (!count("SELECT count(*) FROM veltra", &total))
-        return failed();
     if (task == Task::Rebuild) {
         report.detail = QStringLiteral("The search index failed a lookup; it is built anew.");
         status.state = SearchIndex::State::Broken;
     }
-    if (status.state == SearchIndex::State::Ready) {
+    qint64 total = 0;
+    if (!count("SELECT count(*) FROM veltra", &total))
+        return failed();
+    if (status.state == SearchIndex::State::Ready || status.state == SearchIndex::State::Partial) {
         // Records written around the triggers (by hand, or by a program without them)
         // leave the index out of step: its counts then differ from the table's.
+        qint64 after = 0;
+        if (!count("SELECT count(*) FROM veltra WHERE rowid > " + QByteArray::number(status.upto), &after))
+            return failed();
         for (const IndexedField &f : kFields) {
             qint64 n = 0;
             if (!count(QByteArray("SELECT count(*) FROM ") + f.table + "_docsize", &n))
                 return failed();
-            if (n != total) {
-                report.detail = QStringLiteral("The search index held %1 of %2 messages; it is built anew.").arg(n).arg(total);
+            if (n != total - after) {
+                report.detail = QStringLiteral("The search index held %1 of the %2 messages it should; it is built anew.")
+                                    .arg(n)
+                                    .arg(total - after);
                 status.state = SearchIndex::State::Broken;
                 break;
             }
         }
-        if (status.state == SearchIndex::State::Ready) {
-            report.outcome = Outcome::Ready;
-            return report;
-        }
     }
     if (status.state == SearchIndex::State::Broken && report.detail.isEmpty())
         report.detail = QStringLiteral("The search index was incomplete or from another version; it is built anew.");
-    if (status.state != SearchIndex::State::Partial && !anew())
+    if (status.state != SearchIndex::State::Partial && status.state != SearchIndex::State::Ready && !anew())
         return failed();
 
     qint64 done = 0;
@@ -450,14 +454,8 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
                              " (SELECT max(rowid) FROM veltra WHERE rowid > ?1))", false)
             || !end.bindInt64(1, status.upto) || !end.bindInt64(2, step - 1) || end.step() != SqliteStatement::Step::Row)
             return failed();
-        if (end.columnIsNull(0)) {
-            // Nothing left: from now on the triggers follow every record.
-            end.finalize();
-            if (!db.exec(QByteArray("UPDATE veltra_fts_state SET upto = " + QByteArray::number(SearchIndex::kEverything))
-                             .constData()))
-                return failed();
-            break;
-        }
+        if (end.columnIsNull(0))
+            break; // a record deleted meanwhile: nothing is left after all
         const qint64 high = end.columnInt64(0);
         end.finalize();
         qint64 added = 0;

@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <functional>
-#include <limits>
 #include <memory>
 #include <thread>
 
@@ -14,21 +13,20 @@ class SqliteDb;
 
 // The substring index of the message database: one SQLite FTS5 table with the trigram
 // tokenizer for each text field (author, subject, body), holding only which records hold
-// each trigram (detail=none), their texts read from table veltra itself. Triggers on
-// veltra keep it in step with every add, edit and delete, in the writer's transaction.
+// each trigram (detail=none), their texts read from table veltra itself.
 //
-// The index is built in steps in rowid order; table veltra_fts_state holds how far. The
-// triggers follow only the records already indexed, so the build takes the rest as it
-// comes to them, whatever is written meanwhile. Once every record is in, "upto" is the
-// highest rowid there can be and the index follows every record.
+// The index covers the records up to a rowid, "upto" in table veltra_fts_state; finds ask
+// it for those and read the records after it. Triggers on veltra keep the covered part in
+// step with every add, edit and delete, in the writer's transaction. Records added past
+// "upto" (an update's new messages) are taken in afterwards by the builder, many in one
+// transaction: indexing each message as it is stored would make an update several times
+// slower.
 namespace SearchIndex {
-
-inline constexpr qint64 kEverything = std::numeric_limits<qint64>::max();
 
 enum class State {
     Absent,  // no part of it in the file (a database from before the index, or one removed)
-    Partial, // being built: records up to `upto` are in
-    Ready,   // every record is in; finds may use it
+    Partial, // records up to `upto` are in, later ones not yet
+    Ready,   // every record is in
     Broken   // parts missing or changed by hand, or from another version: to be built anew
 };
 
@@ -39,6 +37,7 @@ struct Status
 };
 
 // Reads the schema and the build state; only for table "veltra". Broken when unreadable.
+// Finds may use a Partial index as well as a Ready one, for the records it covers.
 Status status(SqliteDb &db);
 
 // The FTS5 table that indexes a field, or nullptr for the fields not indexed.

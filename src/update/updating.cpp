@@ -160,7 +160,7 @@ void Form1::endUpdateRun(const QString &status)
 {
     ui->LblUpdateStatus->setText(status);
     m_state.updateRunning = false;
-    // A write the search index refused has it built anew.
+    // The new messages go into the search index now, all together.
     checkSearchIndex();
 }
 

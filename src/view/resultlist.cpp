@@ -7,6 +7,10 @@ namespace {
 
 constexpr int kBatchDivisor = 16;
 constexpr int kBatchMaxWaitMs = 100;
+// Once a screenful is listed, lines are added (and the list repainted) at most this often:
+// a repaint costs more than finding a hit through the search index.
+constexpr int kScreenful = 16;
+constexpr int kBatchMinWaitMs = 20;
 constexpr int kProgressEveryMs = 50;
 
 }
@@ -31,7 +35,9 @@ Batch::Batch(QListWidget *list)
 void Batch::add(const QString &line)
 {
     m_waiting << line;
-    if (m_waiting.size() > m_list->count() / kBatchDivisor || m_sinceAdded.elapsed() >= kBatchMaxWaitMs)
+    const bool grown = m_waiting.size() > m_list->count() / kBatchDivisor
+                       && (m_list->count() < kScreenful || m_sinceAdded.elapsed() >= kBatchMinWaitMs);
+    if (grown || m_sinceAdded.elapsed() >= kBatchMaxWaitMs)
         flush();
 }
 
@@ -52,9 +58,14 @@ Progress::Progress(QLabel *label)
 {
 }
 
+bool Progress::due() const
+{
+    return !m_shown.isValid() || m_shown.elapsed() >= kProgressEveryMs;
+}
+
 void Progress::show(qint32 searched, int found)
 {
-    if (m_shown.isValid() && m_shown.elapsed() < kProgressEveryMs)
+    if (!due())
         return;
     m_shown.start();
     m_label->setText(QStringLiteral(" Searched ") + QString::number(searched) + QStringLiteral(" and found ")

@@ -18,7 +18,8 @@ inline const QColor kDoneColor(0, 0, 0);
 void setForeColor(QLabel *label, const QColor &color);
 
 // The list lays all its lines out again after every insertion it sees, so lines wait
-// here in batches that grow with the list (up to 1/16 of its length), never above 100 ms.
+// here in batches that grow with the list (up to 1/16 of its length), at least 20 ms apart
+// once a screenful is listed, never above 100 ms.
 class Batch final
 {
 public:
@@ -40,6 +41,8 @@ class Progress final
 {
 public:
     explicit Progress(QLabel *label);
+    // True when the next show() changes the text: the caller may skip working out its figures.
+    bool due() const;
     void show(qint32 searched, int found);
 
 private:

@@ -49,7 +49,8 @@ private:
 void TestSearchIndexing::buildsWhileSearchesGoOn()
 {
     const QString database = path(QStringLiteral("veltra.mdb"));
-    QVERIFY(Fixtures::writeDatabase(database, MessageGenerator::generate(5, 400)));
+    // Enough messages for the build to show how far it got.
+    QVERIFY(Fixtures::writeDatabase(database, MessageGenerator::generate(5, 400) + Fixtures::range(1000, 6000)));
     // Half-built, as a killed build leaves it, and held up by another writer, so that the
     // window's build shows where it is and waits there.
     SqliteDb writer;
@@ -68,7 +69,7 @@ void TestSearchIndexing::buildsWhileSearchesGoOn()
     QVERIFY(writer.exec("COMMIT"));
     QTRY_VERIFY_WITH_TIMEOUT(w->recordset()->searchIndexInUse(), 20000);
     // The line shows what it showed before the build.
-    QTRY_COMPARE(status->text(), QStringLiteral("400 Messages - Last # 400"));
+    QTRY_COMPARE(status->text(), QStringLiteral("5401 Messages - Last # 6000"));
     QCOMPARE(bodySearch(w.get(), QStringLiteral("clutch")), duringBuild);
 }
 

@@ -201,6 +201,9 @@ void TestUpdating::fullRunWithFailingPages()
     QVERIFY(!w->state().updateRunning);
     QCOMPARE(currentNumber(w.get()), 12400);
     QCOMPARE(w->findChild<QScrollBar *>(QStringLiteral("hscroll1"))->maximum(), 12400);
+    // The new messages go into the search index afterwards, without a word in the status line.
+    QTRY_VERIFY(w->recordset()->searchIndexComplete());
+    QVERIFY(status(w.get()).startsWith(QStringLiteral("Updated 1:07PM")));
 
     const QList<MessageRecord> records = stored();
     QCOMPARE(numbers(records), span(12340, 12400, faultyNumbers()));
