@@ -140,6 +140,7 @@ struct Recordset::Private
         std::vector<qint64> candidates;
         qint64 from = 0;
         bool toEnd = false;
+        bool dense = false; // more than half the records after `from` are candidates
         std::optional<quint64> version;
         // Declared last: released before the patterns they point to.
         SqliteStatement statement; // the next match after a rowid, reading every record
@@ -148,12 +149,11 @@ struct Recordset::Private
     };
 
     // What the database looked like when the index's use was last decided: this
-    // connection's changes, other connections' commits and the schema.
+    // connection's changes and other connections' commits.
     struct Version
     {
         qint64 changes = -1;
         qint64 data = -1;
-        qint64 schema = -1;
         bool operator==(const Version &) const = default;
     };
 
@@ -180,10 +180,10 @@ struct Recordset::Private
     mutable bool indexFailed = false;
     Version indexVersion;
     qint64 indexCovers = 0; // the records up to this rowid are in the index
+    int candidateChunk = kCandidateChunk;
     bool indexComplete = false;
     quint64 versionCounter = 0; // bumped whenever the version changes, for the candidates
     SqliteStatement dataVersion;
-    SqliteStatement schemaVersion;
 
     bool fail(const QString &why) const
     {
@@ -470,8 +470,8 @@ struct Recordset::Private
     {
         if (!useIndex || indexFailed || tableName != QLatin1String("veltra"))
             return false;
-        const Version now{sqlite3_total_changes64(db.handle()), pragmaValue(dataVersion, "PRAGMA data_version"),
-                          pragmaValue(schemaVersion, "PRAGMA schema_version")};
+        // Another connection's schema change is a commit too: data_version covers it.
+        const Version now{sqlite3_total_changes64(db.handle()), pragmaValue(dataVersion, "PRAGMA data_version")};
         if (now == indexVersion)
             return indexCovers > 0;
         indexVersion = now;
@@ -489,15 +489,15 @@ struct Recordset::Private
         if (!f.match.isPrepared()) {
             const char *table = SearchIndex::tableFor(f.lookup->field);
             const QByteArray sql = QByteArray("SELECT rowid FROM ") + table + " WHERE " + table
-                                   + " MATCH ?1 AND rowid > ?2 AND rowid <= ?3 ORDER BY rowid LIMIT "
-                                   + QByteArray::number(kCandidateChunk);
+                                   + " MATCH ?1 AND rowid > ?2 AND rowid <= ?3 ORDER BY rowid LIMIT ?4";
             if (!f.match.prepare(db, sql))
                 return false;
         }
         ResetOnExit resetter(f.match);
         f.candidates.clear();
         f.version.reset();
-        if (!f.match.bindText(1, f.lookup->match) || !f.match.bindInt64(2, after) || !f.match.bindInt64(3, indexCovers))
+        if (!f.match.bindText(1, f.lookup->match) || !f.match.bindInt64(2, after) || !f.match.bindInt64(3, indexCovers)
+            || !f.match.bindInt64(4, candidateChunk))
             return false;
         SqliteStatement::Step step;
         while ((step = f.match.step()) == SqliteStatement::Step::Row)
@@ -505,7 +505,10 @@ struct Recordset::Private
         if (step != SqliteStatement::Step::Done)
             return false;
         f.from = after;
-        f.toEnd = f.candidates.size() < std::size_t(kCandidateChunk);
+        f.toEnd = f.candidates.size() < std::size_t(candidateChunk);
+        // A word in nearly every record (a common one, or a short run of letters) is found
+        // sooner by reading the records in turn than by looking each candidate up.
+        f.dense = !f.toEnd && f.candidates.back() - std::max<qint64>(after, 0) < 2 * qint64(candidateChunk);
         f.version = versionCounter;
         return true;
     }
@@ -524,6 +527,10 @@ struct Recordset::Private
             if (!covered && !readCandidates(f, after)) {
                 // Derived data only: a damaged index is left for the next build to replace.
                 indexFailed = true;
+                *scanFrom = after;
+                return std::nullopt;
+            }
+            if (f.dense) {
                 *scanFrom = after;
                 return std::nullopt;
             }
@@ -609,7 +616,6 @@ struct Recordset::Private
     {
         finds.clear();
         dataVersion.finalize();
-        schemaVersion.finalize();
         for (auto &s : statements)
             s.reset();
     }
@@ -995,6 +1001,12 @@ bool Recordset::searchIndexInUse() const
 bool Recordset::searchIndexComplete() const
 {
     return isOpen() && d->indexUsable() && d->indexComplete;
+}
+
+void Recordset::setSearchIndexChunk(int candidates)
+{
+    d->candidateChunk = std::max(1, candidates);
+    d->finds.clear();
 }
 
 bool Recordset::searchIndexFailed() const

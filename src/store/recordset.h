@@ -77,6 +77,8 @@ public:
     // True when finds use the index now; complete: it covers every record.
     bool searchIndexInUse() const;
     bool searchIndexComplete() const;
+    // How many candidates finds read from the index at a time (2048); tests make it small.
+    void setSearchIndexChunk(int candidates);
     // True once the index failed a lookup (damaged): finds read every record from then on.
     bool searchIndexFailed() const;
 
