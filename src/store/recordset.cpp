@@ -118,6 +118,7 @@ struct Recordset::Private
         Count,
         Exists,
         ReadRecord,
+        ReadHeading,
         Delete,
         Insert,
         InsertAt,
@@ -246,6 +247,8 @@ struct Recordset::Private
             return "SELECT 1" + from + " WHERE rowid = ?1";
         case ReadRecord:
             return "SELECT messnum, messauthor, messdate, messtitle, message" + from + " WHERE rowid = ?1";
+        case ReadHeading:
+            return "SELECT messnum, messauthor, messdate, messtitle" + from + " WHERE rowid = ?1";
         case Delete:
             return "DELETE" + from + " WHERE rowid = ?1";
         case Insert:
@@ -1052,11 +1055,11 @@ QVariant Recordset::field(const QString &name) const
     return {};
 }
 
-bool Recordset::current(MessageRecord *out) const
+bool Recordset::current(MessageRecord *out, Body body) const
 {
     if (!d->needsCurrent())
         return false;
-    SqliteStatement *s = d->statement(Private::ReadRecord);
+    SqliteStatement *s = d->statement(body == Body::Read ? Private::ReadRecord : Private::ReadHeading);
     if (!s)
         return false;
     ResetOnExit resetter(*s);
@@ -1069,7 +1072,7 @@ bool Recordset::current(MessageRecord *out) const
             out->messauthor = s->columnText(1);
             out->messdate = s->columnText(2);
             out->messtitle = s->columnText(3);
-            out->message = s->columnText(4);
+            out->message = body == Body::Read ? s->columnText(4) : QString();
         }
         return true;
     case SqliteStatement::Step::Done:

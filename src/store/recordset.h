@@ -85,8 +85,10 @@ public:
     // Field of the current record by name (messnum, messauthor, messdate, messtitle,
     // message; case-insensitive). Invalid QVariant when there is no current record.
     QVariant field(const QString &name) const;
-    // The whole current record; false when there is none.
-    bool current(MessageRecord *out) const;
+    // The whole current record, or all but its body (one read for a list line); false
+    // when there is none.
+    enum class Body { Read, Skipped };
+    bool current(MessageRecord *out, Body body = Body::Read) const;
 
     // Edit: assigns messdate (or any text field) of the current record and commits.
     bool updateField(const QString &name, const QVariant &value);
