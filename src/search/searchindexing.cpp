@@ -75,7 +75,7 @@ void Form1::checkSearchIndex()
         return;
     if (!m_data1->searchIndexFailed()) {
         // New messages are taken in now, many at a time; finds read them meanwhile.
-        if (m_config.searchIndex && m_data1->searchIndexInUse() && !m_data1->searchIndexComplete())
+        if (m_config.searchIndex && !m_data1->searchIndexComplete())
             startSearchIndex(SearchIndexBuilder::Task::Build);
         return;
     }

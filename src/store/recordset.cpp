@@ -1003,7 +1003,10 @@ bool Recordset::searchIndexInUse() const
 
 bool Recordset::searchIndexComplete() const
 {
-    return isOpen() && d->indexUsable() && d->indexComplete;
+    if (!isOpen())
+        return false;
+    d->indexUsable(); // decides indexComplete too, an empty index over an empty table included
+    return d->useIndex && !d->indexFailed && d->indexComplete;
 }
 
 void Recordset::setSearchIndexChunk(int candidates)
