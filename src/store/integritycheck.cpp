@@ -4,9 +4,7 @@
 
 #include <sqlite3.h>
 
-#include <atomic>
-#include <chrono>
-#include <mutex>
+#include <optional>
 
 namespace {
 
@@ -22,23 +20,6 @@ bool isDamageCode(int code)
 }
 
 } // namespace
-
-// What the worker and the object share: the connection, so the destructor can interrupt it.
-struct IntegrityCheck::Shared
-{
-    std::mutex mutex;
-    sqlite3 *db = nullptr; // only while the worker has it open
-    std::atomic<bool> cancelled = false;
-
-    void cancel()
-    {
-        cancelled = true;
-        const std::lock_guard lock(mutex);
-        // Safe only while the connection is open; the worker closes it under the same lock.
-        if (db)
-            sqlite3_interrupt(db);
-    }
-};
 
 IntegrityCheck::IntegrityCheck(QObject *parent)
     : QObject(parent)
@@ -63,10 +44,10 @@ bool IntegrityCheck::start(const QString &databasePath)
 {
     if (isRunning())
         return false;
-    m_shared = std::make_shared<Shared>();
+    m_shared = std::make_shared<WorkerConnection>();
     m_worker = std::thread([this, shared = m_shared, databasePath] {
         const Report report = run(databasePath, shared.get());
-        if (shared->cancelled)
+        if (shared->cancelled())
             return;
         // The destructor joins this thread before the object goes, so `this` is still there.
         QMetaObject::invokeMethod(this, [this, report] { deliver(report); }, Qt::QueuedConnection);
@@ -85,11 +66,11 @@ void IntegrityCheck::deliver(const Report &report)
 
 IntegrityCheck::Report IntegrityCheck::run(const QString &databasePath)
 {
-    Shared shared;
+    WorkerConnection shared;
     return run(databasePath, &shared);
 }
 
-IntegrityCheck::Report IntegrityCheck::run(const QString &databasePath, Shared *shared)
+IntegrityCheck::Report IntegrityCheck::run(const QString &databasePath, WorkerConnection *shared)
 {
     Report report;
     sqlite3 *db = nullptr;
@@ -102,27 +83,14 @@ IntegrityCheck::Report IntegrityCheck::run(const QString &databasePath, Shared *
     sqlite3_extended_result_codes(db, 1);
     // The window's own connection may be writing; wait a little for it, but give up at once
     // when the check is called off.
-    sqlite3_busy_handler(
-        db,
-        [](void *context, int count) -> int {
-            const auto *s = static_cast<const Shared *>(context);
-            if (s->cancelled || count * kBusyPauseMs >= kBusyLimitMs)
-                return 0;
-            std::this_thread::sleep_for(std::chrono::milliseconds(kBusyPauseMs));
-            return 1;
-        },
-        shared);
-    {
-        const std::lock_guard lock(shared->mutex);
-        shared->db = db;
-    }
+    std::optional<WorkerConnection::Attachment> attached(std::in_place, *shared, db, kBusyPauseMs, kBusyLimitMs);
 
     auto failed = [&](const char *what, int rc) {
         report.outcome = isDamageCode(rc) ? Outcome::Damaged : Outcome::Unchecked;
         report.detail = QString::fromUtf8(what) + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(db));
     };
     sqlite3_stmt *stmt = nullptr;
-    if (shared->cancelled) {
+    if (shared->cancelled()) {
         report.detail = QStringLiteral("called off");
     } else if (const int prepared = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &stmt, nullptr);
                prepared != SQLITE_OK) {
@@ -147,10 +115,7 @@ IntegrityCheck::Report IntegrityCheck::run(const QString &databasePath, Shared *
         }
     }
     sqlite3_finalize(stmt);
-    {
-        const std::lock_guard lock(shared->mutex);
-        shared->db = nullptr;
-    }
+    attached.reset();
     sqlite3_close(db);
     return report;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workerconnection.h"
+
 #include <QObject>
 #include <QString>
 
@@ -44,10 +46,9 @@ signals:
     void finished(IntegrityCheck::Outcome outcome, const QString &detail);
 
 private:
-    struct Shared;
-    static Report run(const QString &databasePath, Shared *shared);
+    static Report run(const QString &databasePath, WorkerConnection *shared);
     void deliver(const Report &report);
 
-    std::shared_ptr<Shared> m_shared;
+    std::shared_ptr<WorkerConnection> m_shared;
     std::thread m_worker;
 };

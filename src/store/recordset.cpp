@@ -447,12 +447,12 @@ struct Recordset::Private
         auto entry = std::make_unique<Find>();
         const QByteArray sql = "SELECT rowid FROM " + table + " WHERE rowid > ? AND " + compiled->sql()
                                + " ORDER BY rowid LIMIT 1";
+        if (const auto parsed = Criteria::parse(criteria); parsed.expression)
+            entry->lookup = SubstringQuery::forCriteria(*parsed.expression);
         if (!entry->statement.prepare(db, sql)) {
             failSql();
             return nullptr;
         }
-        if (const auto parsed = Criteria::parse(criteria); parsed.expression)
-            entry->lookup = SubstringQuery::forCriteria(*parsed.expression);
         entry->criteria = std::move(compiled);
         if (finds.size() >= kFindCacheLimit)
             finds.clear();
@@ -524,6 +524,12 @@ struct Recordset::Private
         *scanFrom = std::max(after, indexCovers);
         if (after >= indexCovers)
             return std::nullopt;
+        if (!f.confirm.isPrepared()
+            && !f.confirm.prepare(db, "SELECT rowid FROM " + table + " WHERE rowid = ? AND " + f.criteria->sql())) {
+            noMatch = true;
+            failSql();
+            return FindResult::Error;
+        }
         for (;;) {
             const bool covered = f.version == versionCounter && after >= f.from
                                  && (f.toEnd || (!f.candidates.empty() && after < f.candidates.back()));
@@ -539,14 +545,11 @@ struct Recordset::Private
             }
             for (auto it = std::upper_bound(f.candidates.begin(), f.candidates.end(), after); it != f.candidates.end();
                  ++it) {
-                std::optional<bool> hit = confirm(f, *it);
-                if (!hit)
+                std::optional<qint64> hit;
+                if (!firstRow(f, f.confirm, *it, &hit))
                     return FindResult::Error;
-                if (*hit) {
-                    standOn(*it);
-                    noMatch = false;
-                    return FindResult::Found;
-                }
+                if (hit)
+                    return found(*hit);
             }
             if (f.toEnd)
                 return std::nullopt;
@@ -554,31 +557,34 @@ struct Recordset::Private
         }
     }
 
-    std::optional<bool> confirm(Find &f, qint64 id)
+    // Runs one of a find's statements with the criteria bound: the next match after a rowid
+    // (the scan), or whether the record of that rowid matches (a candidate's confirmation).
+    // *row is the rowid it yields, if any; false when it fails.
+    bool firstRow(Find &f, SqliteStatement &s, qint64 rowid, std::optional<qint64> *row)
     {
-        if (!f.confirm.isPrepared()
-            && !f.confirm.prepare(db, "SELECT 1 FROM " + table + " WHERE rowid = ? AND " + f.criteria->sql())) {
-            noMatch = true;
-            failSql();
-            return std::nullopt;
-        }
-        ResetOnExit resetter(f.confirm);
-        if (!f.confirm.bindInt64(1, id) || !f.criteria->bind(f.confirm, 2)) {
-            noMatch = true;
-            failSql();
-            return std::nullopt;
-        }
-        switch (f.confirm.step()) {
-        case SqliteStatement::Step::Row:
-            return true;
-        case SqliteStatement::Step::Done:
-            return false;
-        case SqliteStatement::Step::Error:
-            break;
+        ResetOnExit resetter(s);
+        if (s.bindInt64(1, rowid) && f.criteria->bind(s, 2)) {
+            switch (s.step()) {
+            case SqliteStatement::Step::Row:
+                *row = s.columnInt64(0);
+                return true;
+            case SqliteStatement::Step::Done:
+                row->reset();
+                return true;
+            case SqliteStatement::Step::Error:
+                break;
+            }
         }
         noMatch = true;
         failSql();
-        return std::nullopt;
+        return false;
+    }
+
+    FindResult found(qint64 id)
+    {
+        standOn(id);
+        noMatch = false;
+        return FindResult::Found;
     }
 
     FindResult find(const QString &criteria, qint64 after)
@@ -592,27 +598,13 @@ struct Recordset::Private
             if (const std::optional<FindResult> result = findThroughIndex(*f, after, &after))
                 return *result;
         }
-        SqliteStatement &s = f->statement;
-        ResetOnExit resetter(s);
-        if (!s.bindInt64(1, after) || !f->criteria->bind(s, 2)) {
-            noMatch = true;
-            failSql();
+        std::optional<qint64> hit;
+        if (!firstRow(*f, f->statement, after, &hit))
             return FindResult::Error;
-        }
-        switch (s.step()) {
-        case SqliteStatement::Step::Row:
-            standOn(s.columnInt64(0));
-            noMatch = false;
-            return FindResult::Found;
-        case SqliteStatement::Step::Done:
-            noMatch = true;
-            return FindResult::NoMatch;
-        case SqliteStatement::Step::Error:
-            break;
-        }
+        if (hit)
+            return found(*hit);
         noMatch = true;
-        failSql();
-        return FindResult::Error;
+        return FindResult::NoMatch;
     }
 
     void finalizeAll()

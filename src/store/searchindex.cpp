@@ -9,9 +9,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <mutex>
 #include <vector>
 
 namespace {
@@ -246,22 +244,6 @@ bool disarm(SqliteDb &db)
 
 } // namespace SearchIndex
 
-// What the worker and the object share: the connection, so the destructor can interrupt it.
-struct SearchIndexBuilder::Shared
-{
-    std::mutex mutex;
-    sqlite3 *db = nullptr; // only while the worker has it open
-    std::atomic<bool> cancelled = false;
-
-    void cancel()
-    {
-        cancelled = true;
-        const std::lock_guard lock(mutex);
-        if (db)
-            sqlite3_interrupt(db);
-    }
-};
-
 SearchIndexBuilder::SearchIndexBuilder(QObject *parent)
     : QObject(parent)
 {
@@ -284,7 +266,7 @@ bool SearchIndexBuilder::start(const QString &databasePath, Task task, const Set
 {
     if (isRunning())
         return false;
-    m_shared = std::make_shared<Shared>();
+    m_shared = std::make_shared<WorkerConnection>();
     m_worker = std::thread([this, shared = m_shared, databasePath, task, settings] {
         QElapsedTimer sinceShown;
         const auto progress = [&](qint64 done, qint64 total) {
@@ -293,11 +275,11 @@ bool SearchIndexBuilder::start(const QString &databasePath, Task task, const Set
             sinceShown.start();
             // The destructor joins this thread before the object goes, so `this` is still there.
             QMetaObject::invokeMethod(
-                this, [this, shared, done, total] { if (!shared->cancelled) emit this->progress(done, total); },
+                this, [this, shared, done, total] { if (!shared->cancelled()) emit this->progress(done, total); },
                 Qt::QueuedConnection);
         };
         const Report report = run(databasePath, task, settings, progress, shared.get());
-        if (shared->cancelled)
+        if (shared->cancelled())
             return;
         QMetaObject::invokeMethod(
             this,
@@ -325,12 +307,12 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
 SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, Task task, const Settings &settings,
                                                    const ProgressHandler &progress)
 {
-    Shared shared;
+    WorkerConnection shared;
     return run(databasePath, task, settings, progress, &shared);
 }
 
 SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, Task task, const Settings &settings,
-                                                   const ProgressHandler &progress, Shared *shared)
+                                                   const ProgressHandler &progress, WorkerConnection *shared)
 {
     Report report;
     SqliteDb db;
@@ -339,33 +321,11 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
         return report;
     }
     // The window's connection may be writing: wait for it, but give up at once when called off.
-    sqlite3_busy_handler(
-        db.handle(),
-        [](void *context, int count) -> int {
-            const auto *s = static_cast<const Shared *>(context);
-            if (s->cancelled || count * kBusyPauseMs >= kBusyLimitMs)
-                return 0;
-            std::this_thread::sleep_for(std::chrono::milliseconds(kBusyPauseMs));
-            return 1;
-        },
-        shared);
-    {
-        const std::lock_guard lock(shared->mutex);
-        shared->db = db.handle();
-    }
-    struct Release
-    {
-        Shared *shared;
-        ~Release()
-        {
-            const std::lock_guard lock(shared->mutex);
-            shared->db = nullptr;
-        }
-    } release{shared};
+    const WorkerConnection::Attachment attached(*shared, db.handle(), kBusyPauseMs, kBusyLimitMs);
 
     // What every step below ends with when it fails.
     const auto failed = [&] {
-        const bool stopped = shared->cancelled;
+        const bool stopped = shared->cancelled();
         report.outcome = stopped ? Outcome::Stopped : Outcome::Failed;
         report.detail = stopped ? QString() : db.lastError();
         if (db.inTransaction())
@@ -386,7 +346,7 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
     };
 
     SearchIndex::Status status = SearchIndex::status(db);
-    if (shared->cancelled)
+    if (shared->cancelled())
         return failed();
     if (task == Task::Remove) {
         if (status.state != SearchIndex::State::Absent
@@ -435,7 +395,7 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
 
     qint64 step = std::max(1, settings.firstStep);
     for (;;) {
-        if (shared->cancelled)
+        if (shared->cancelled())
             return failed();
         QElapsedTimer clock;
         clock.start();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "criteria.h"
+#include "workerconnection.h"
 
 #include <QObject>
 #include <QString>
@@ -112,10 +113,9 @@ signals:
     void finished(SearchIndexBuilder::Outcome outcome, const QString &detail);
 
 private:
-    struct Shared;
     static Report run(const QString &databasePath, Task task, const Settings &settings,
-                      const ProgressHandler &progress, Shared *shared);
+                      const ProgressHandler &progress, WorkerConnection *shared);
 
-    std::shared_ptr<Shared> m_shared;
+    std::shared_ptr<WorkerConnection> m_shared;
     std::thread m_worker;
 };
