@@ -9,6 +9,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 namespace {
 
 constexpr qint64 kLargestServedFile = 64 * 1024 * 1024;
@@ -40,6 +42,22 @@ QByteArray contentTypeFor(const QString &path)
     return "application/octet-stream";
 }
 
+}
+
+SiteServer::Answer::Answer(int status, QByteArray body, int delayMs, bool hang)
+    : status(status)
+    , body(std::move(body))
+    , delayMs(delayMs)
+    , hang(hang)
+{
+}
+
+SiteServer::Answer SiteServer::Answer::raw(QByteArray bytes, bool reset)
+{
+    Answer answer;
+    answer.rawBytes = std::move(bytes);
+    answer.reset = reset;
+    return answer;
 }
 
 SiteServer::SiteServer(const QString &root, QObject *parent)
@@ -84,12 +102,19 @@ QStringList SiteServer::requests() const
 void SiteServer::clearRequests()
 {
     m_requests.clear();
+    m_peerPorts.clear();
+}
+
+int SiteServer::connectionCount() const
+{
+    return int(m_peerPorts.size());
 }
 
 bool SiteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
     const QString path = request.url().path(QUrl::FullyDecoded);
     m_requests << path;
+    m_peerPorts.insert(socket->peerPort());
     emit requested(path);
 
     const bool head = request.method() == QHttpServerRequest::Method::Head;
@@ -101,6 +126,10 @@ bool SiteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *so
     if (answer != m_answers.cend()) {
         if (answer->hang)
             return true; // the connection stays open and silent
+        if (!answer->rawBytes.isEmpty()) {
+            sendRaw(socket, answer->rawBytes, answer->reset);
+            return true;
+        }
         send(socket, answer->status, answer->body, contentTypeFor(path), !head, m_latency + answer->delayMs);
         return true;
     }
@@ -136,6 +165,25 @@ QString SiteServer::fileFor(const QString &path) const
         || info.size() > kLargestServedFile)
         return {};
     return canonical;
+}
+
+void SiteServer::sendRaw(QTcpSocket *socket, const QByteArray &bytes, bool reset)
+{
+    socket->write(bytes);
+    socket->flush();
+    const QPointer<QTcpSocket> target(socket);
+    QTimer::singleShot(20, this, [target, reset] {
+        if (!target)
+            return;
+        if (reset) {
+            // No lingering on close: the peer gets a reset, not an orderly end.
+            const linger now{1, 0};
+            ::setsockopt(int(target->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+            target->abort();
+        } else {
+            target->disconnectFromHost();
+        }
+    });
 }
 
 void SiteServer::send(QTcpSocket *socket, int status, const QByteArray &body, const QByteArray &contentType,

@@ -3,6 +3,7 @@
 #include <QAbstractHttpServer>
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -19,10 +20,17 @@ public:
     // What to send for one path instead of the file, to stage a faulty server.
     struct Answer
     {
+        Answer(int status = 200, QByteArray body = {}, int delayMs = 0, bool hang = false);
+        // Bytes sent as they are instead of an answer, after which the connection is
+        // closed, or reset: for answers no proper server gives.
+        static Answer raw(QByteArray bytes, bool reset);
+
         int status = 200;
         QByteArray body;
         int delayMs = 0;   // on top of the latency
         bool hang = false; // never answer
+        QByteArray rawBytes;
+        bool reset = false;
     };
 
     explicit SiteServer(const QString &root, QObject *parent = nullptr);
@@ -39,6 +47,8 @@ public:
 
     QStringList requests() const; // paths asked for, in order
     void clearRequests();
+    // How many connections the requests came over.
+    int connectionCount() const;
 
 signals:
     void requested(const QString &path);
@@ -50,6 +60,7 @@ protected:
 private:
     // The file for a request path, or an empty string.
     QString fileFor(const QString &path) const;
+    void sendRaw(QTcpSocket *socket, const QByteArray &bytes, bool reset);
     void send(QTcpSocket *socket, int status, const QByteArray &body, const QByteArray &contentType, bool withBody,
               int delayMs);
 
@@ -58,4 +69,5 @@ private:
     int m_latency = 0;
     QHash<QString, Answer> m_answers;
     QStringList m_requests;
+    QSet<quint16> m_peerPorts; // one for each connection a request came over
 };

@@ -10,4 +10,6 @@ struct MessageRecord
     QString messdate;   // carries the deletion flag "-1" in front when flagged
     QString messtitle;  // subject searches pass over its first seven characters
     QString message;    // HTML body, stored unchanged
+
+    friend bool operator==(const MessageRecord &, const MessageRecord &) = default;
 };

@@ -15,8 +15,9 @@ struct Newest
 };
 
 // Nullopt unless the first line (up to CR or LF) is a decimal number, blanks around it
-// allowed, whose whole part fits a 32-bit number. A page that gives no number must not
-// pass for newest number 0, which would make the next run fetch the archive again.
-std::optional<Newest> read(QByteArrayView page);
+// allowed, whose whole part fits a 32-bit number; `problem` then says which. A page that
+// gives no number must not pass for newest number 0, which would make the next run fetch
+// the archive again.
+std::optional<Newest> read(QByteArrayView page, QString *problem = nullptr);
 
 }

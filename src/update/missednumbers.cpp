@@ -72,13 +72,19 @@ std::optional<MissedNumbers::Entry> MissedNumbers::entry(qint32 number)
 
 bool MissedNumbers::remember(qint32 number, const QString &reason, qint64 now)
 {
+    return rememberRange(number, number, reason, now);
+}
+
+bool MissedNumbers::rememberRange(qint32 first, qint32 last, const QString &reason, qint64 now)
+{
     if (!m_usable)
         return false;
-    Query q(m_db, "INSERT INTO veltra_missed (messnum, reason, tries, lasttry) VALUES (?1, ?2, 1, ?3)"
+    Query q(m_db, "WITH RECURSIVE n(x) AS (SELECT ?1 UNION ALL SELECT x + 1 FROM n WHERE x < ?2)"
+                  " INSERT INTO veltra_missed (messnum, reason, tries, lasttry) SELECT x, ?3, 1, ?4 FROM n WHERE true"
                   " ON CONFLICT (messnum) DO UPDATE SET reason = excluded.reason, tries = tries + 1,"
                   " lasttry = excluded.lasttry");
-    return q.ok && q.statement.bindInt64(1, number) && q.statement.bindText(2, reason)
-           && q.statement.bindInt64(3, now) && q.statement.step() == SqliteStatement::Step::Done;
+    return q.ok && q.statement.bindInt64(1, first) && q.statement.bindInt64(2, last) && q.statement.bindText(3, reason)
+           && q.statement.bindInt64(4, now) && q.statement.step() == SqliteStatement::Step::Done;
 }
 
 bool MissedNumbers::forget(qint32 number)

@@ -37,6 +37,8 @@ public:
 
     // A failed try: a new number is listed with one try, a listed one counts one more.
     bool remember(qint32 number, const QString &reason, qint64 now);
+    // Every number from `first` to `last` missed once more, for the same reason.
+    bool rememberRange(qint32 first, qint32 last, const QString &reason, qint64 now);
     bool forget(qint32 number);
 
     QString lastError() const;

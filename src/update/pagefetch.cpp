@@ -1,10 +1,10 @@
 #include "pagefetch.h"
 
-#include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include "pageconnections.h"
 
+#include <QFile>
+#include <QSslSocket>
+#include <QTcpSocket>
 
 namespace {
 
@@ -16,11 +16,44 @@ bool isWebAddress(const QUrl &url)
         && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
 }
 
+bool isSecure(const QUrl &url)
+{
+    return url.scheme() == QLatin1String("https");
+}
+
 PageFetch::Result failure(const QString &reason)
 {
     PageFetch::Result result;
     result.reason = reason;
     return result;
+}
+
+QByteArray requestFor(const QUrl &url, PageFetch::Cache cache)
+{
+    QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
+    if (target.isEmpty())
+        target = "/";
+    if (url.hasQuery())
+        target += '?' + url.query(QUrl::FullyEncoded).toLatin1();
+    QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
+    if (host.contains(':'))
+        host = '[' + host + ']';
+    const int port = url.port();
+    if (port != -1 && port != (isSecure(url) ? 443 : 80))
+        host += ':' + QByteArray::number(port);
+    QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + host
+                         + "\r\nUser-Agent: VeltraKnowledgebase/3.4.1\r\nAccept: */*\r\n"
+                           // A compressed page would be unpacked by guesswork; the length it
+                           // declares is then that of the page itself.
+                           "Accept-Encoding: identity\r\nConnection: keep-alive\r\n";
+    if (cache == PageFetch::Cache::Fresh)
+        request += "Cache-Control: no-cache\r\nPragma: no-cache\r\n";
+    return request + "\r\n";
+}
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 }
@@ -41,84 +74,160 @@ bool writePageFile(const QString &path, const QByteArray &bytes, QString *error)
     return true;
 }
 
-PageFetch::PageFetch(QNetworkAccessManager *manager, const QUrl &url, Cache cache, Limits limits, Done done,
+PageFetch::PageFetch(PageConnections *connections, const QUrl &url, Cache cache, Limits limits, Done done,
                      QObject *parent)
     : QObject(parent)
+    , m_connections(connections)
     , m_url(url)
+    , m_cache(cache)
     , m_limits(limits)
     , m_done(std::move(done))
 {
     m_timer.setSingleShot(true);
-    if (!manager || !isWebAddress(url)) {
-        const QString reason = manager ? QStringLiteral("%1 is not an http address").arg(url.toDisplayString())
-                                       : QStringLiteral("no network connection manager");
+    if (!isWebAddress(url)) {
+        const QString reason = QStringLiteral("%1 is not an http address").arg(url.toDisplayString());
         QTimer::singleShot(0, this, [this, reason] { finish(failure(reason)); });
         return;
     }
-
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-    request.setMaximumRedirectsAllowed(kMaxRedirects);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("VeltraKnowledgebase/3.4.1"));
-    if (cache == Cache::Fresh) {
-        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-        request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-        request.setRawHeader("Cache-Control", "no-cache");
-        request.setRawHeader("Pragma", "no-cache");
-    }
-
-    m_reply = manager->get(request);
-    QNetworkReply *const reply = m_reply;
-    const auto abortWith = [this](const QString &reason) {
-        if (m_abortReason.isEmpty())
-            m_abortReason = reason;
-        m_reply->abort();
-    };
-    const auto tooLarge = [this] { return QStringLiteral("the page is larger than %1 bytes").arg(m_limits.sizeLimit); };
-    connect(reply, &QNetworkReply::finished, this, &PageFetch::onFinished);
-    // The manager takes its replies with it when it goes.
-    connect(reply, &QObject::destroyed, this, [this] {
-        if (!m_finished)
-            finish(failure(QStringLiteral("the connection was closed")));
-    });
-    connect(reply, &QNetworkReply::redirected, this, [this, abortWith](const QUrl &target) {
-        const bool downgrade = m_reply->url().scheme() == QLatin1String("https")
-                               && target.scheme() != QLatin1String("https");
-        if (isWebAddress(target) && !downgrade)
-            emit m_reply->redirectAllowed();
-        else
-            abortWith(QStringLiteral("redirected to an address that is not followed"));
-    });
-    connect(reply, &QNetworkReply::metaDataChanged, this, [this, abortWith, tooLarge] {
-        const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > m_limits.sizeLimit)
-            abortWith(tooLarge());
-    });
-    connect(reply, &QNetworkReply::readyRead, this, [this, abortWith, tooLarge] {
-        m_body += m_reply->readAll();
-        if (m_body.size() > m_limits.sizeLimit)
-            abortWith(tooLarge());
-    });
-    connect(&m_timer, &QTimer::timeout, this, [this, abortWith] {
-        if (!m_reply->isFinished())
-            abortWith(QStringLiteral("no complete answer within %1 ms").arg(m_limits.timeoutMs));
-    });
+    connect(&m_timer, &QTimer::timeout, this,
+            [this] { fail(QStringLiteral("no complete answer within %1 ms").arg(m_limits.timeoutMs)); });
     m_timer.start(m_limits.timeoutMs);
+    request(url, true);
 }
 
 PageFetch::~PageFetch()
 {
     m_finished = true;
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-        m_reply->deleteLater();
-    }
+    release(false);
 }
 
 QUrl PageFetch::url() const
 {
     return m_url;
+}
+
+void PageFetch::request(const QUrl &url, bool reuse)
+{
+    m_current = url;
+    m_response.emplace(m_limits.sizeLimit);
+    m_socket = reuse && m_connections ? m_connections->take(url) : nullptr;
+    m_reused = m_socket != nullptr;
+    if (m_reused) {
+        m_socket->setParent(this);
+    } else if (isSecure(url)) {
+        auto *secure = new QSslSocket(this);
+        m_socket = secure;
+        connect(secure, &QSslSocket::encrypted, this, &PageFetch::send);
+    } else {
+        m_socket = new QTcpSocket(this);
+        connect(m_socket, &QAbstractSocket::connected, this, &PageFetch::send);
+    }
+    connect(m_socket, &QIODevice::readyRead, this, &PageFetch::onReadyRead);
+    // A server that closes or resets the connection ends the answer; so does any other
+    // error (refused, not found, a certificate not trusted).
+    connect(m_socket, &QAbstractSocket::disconnected, this, &PageFetch::onClosed);
+    connect(m_socket, &QAbstractSocket::errorOccurred, this, &PageFetch::onClosed);
+    const quint16 port = quint16(url.port(isSecure(url) ? 443 : 80));
+    if (m_reused)
+        send();
+    else if (auto *secure = qobject_cast<QSslSocket *>(m_socket))
+        secure->connectToHostEncrypted(url.host(), port);
+    else
+        m_socket->connectToHost(url.host(), port);
+}
+
+void PageFetch::send()
+{
+    if (m_socket)
+        m_socket->write(requestFor(m_current, m_cache));
+}
+
+void PageFetch::onReadyRead()
+{
+    if (!m_socket)
+        return;
+    switch (m_response->feed(m_socket->readAll())) {
+    case HttpResponse::State::Complete:
+        return onAnswer();
+    case HttpResponse::State::Failed:
+        return fail(m_response->error());
+    case HttpResponse::State::Reading:
+        return;
+    }
+}
+
+void PageFetch::onClosed()
+{
+    if (!m_socket || m_finished)
+        return;
+    m_response->feed(m_socket->readAll());
+    if (m_response->state() == HttpResponse::State::Reading && m_response->nothingReceived()) {
+        // A kept connection the server had closed meanwhile: the page is asked for once more
+        // on a new one.
+        if (m_reused && !m_resent) {
+            m_resent = true;
+            release(false);
+            return request(m_current, false);
+        }
+        if (m_socket->error() != QAbstractSocket::RemoteHostClosedError)
+            return fail(m_socket->errorString());
+    }
+    switch (m_response->endOfStream()) {
+    case HttpResponse::State::Complete:
+        return onAnswer();
+    case HttpResponse::State::Failed:
+        return fail(m_response->error());
+    case HttpResponse::State::Reading:
+        return;
+    }
+}
+
+void PageFetch::onAnswer()
+{
+    const HttpResponse &answer = *m_response;
+    const int status = answer.status();
+    release(answer.keepsConnection());
+    if (isRedirect(status) && !answer.header("Location").isEmpty()) {
+        const QUrl target = m_current.resolved(QUrl::fromEncoded(answer.header("Location")));
+        const bool downgrade = isSecure(m_current) && !isSecure(target);
+        if (!isWebAddress(target) || downgrade)
+            return fail(QStringLiteral("redirected to an address that is not followed"));
+        if (++m_redirects > kMaxRedirects)
+            return fail(QStringLiteral("redirected more than %1 times").arg(kMaxRedirects));
+        return request(target, true);
+    }
+    if (status < 200 || status > 299)
+        return fail(QStringLiteral("the server answered with status %1").arg(status));
+    const QByteArray encoding = answer.header("Content-Encoding").toLower();
+    if (!encoding.isEmpty() && encoding != "identity")
+        return fail(QStringLiteral("the server sent the page packed (%1)").arg(QString::fromLatin1(encoding)));
+    if (answer.body().isEmpty())
+        return fail(QStringLiteral("the server sent an empty page"));
+    Result result;
+    result.ok = true;
+    result.body = answer.body();
+    finish(result);
+}
+
+void PageFetch::release(bool reusable)
+{
+    if (!m_socket)
+        return;
+    QAbstractSocket *const socket = std::exchange(m_socket, nullptr);
+    socket->disconnect(this);
+    if (reusable && m_connections) {
+        m_connections->giveBack(m_current, socket);
+        return;
+    }
+    socket->abort();
+    socket->setParent(nullptr);
+    socket->deleteLater();
+}
+
+void PageFetch::fail(const QString &reason)
+{
+    release(false);
+    finish(failure(reason));
 }
 
 void PageFetch::finish(const Result &result)
@@ -127,43 +236,7 @@ void PageFetch::finish(const Result &result)
         return;
     m_finished = true;
     m_timer.stop();
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->deleteLater();
-        m_reply = nullptr;
-    }
     // The callback may delete this fetch: nothing of it is touched afterwards.
     const Done done = std::move(m_done);
     done(this, result);
-}
-
-void PageFetch::onFinished()
-{
-    QNetworkReply *const reply = m_reply;
-    if (!m_abortReason.isEmpty())
-        return finish(failure(m_abortReason));
-    m_body += reply->readAll();
-    if (m_body.size() > m_limits.sizeLimit)
-        return finish(failure(QStringLiteral("the page is larger than %1 bytes").arg(m_limits.sizeLimit)));
-    const int httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (httpStatus != 0 && (httpStatus < 200 || httpStatus > 299))
-        return finish(failure(QStringLiteral("the server answered with status %1").arg(httpStatus)));
-    if (reply->error() != QNetworkReply::NoError)
-        return finish(failure(reply->errorString()));
-    if (httpStatus == 0)
-        return finish(failure(QStringLiteral("the server gave no status")));
-    // A connection closed before the declared length is a cut page, never a short one.
-    // A compressed answer declares the length of what was sent, not of what it unpacks to.
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
-    if (length.isValid() && (encoding.isEmpty() || encoding == "identity") && length.toLongLong() != m_body.size())
-        return finish(failure(QStringLiteral("the page ended after %1 of its %2 bytes")
-                                  .arg(m_body.size())
-                                  .arg(length.toLongLong())));
-    if (m_body.isEmpty())
-        return finish(failure(QStringLiteral("the server sent an empty page")));
-    Result result;
-    result.ok = true;
-    result.body = std::move(m_body);
-    finish(result);
 }

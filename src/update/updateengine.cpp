@@ -2,6 +2,7 @@
 
 #include "lastmessagepage.h"
 #include "missednumbers.h"
+#include "pageconnections.h"
 #include "updateaddress.h"
 #include "updatepageparser.h"
 
@@ -10,15 +11,11 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QNetworkAccessManager>
 
 #include <algorithm>
 
 namespace {
 
-// A manager keeps at most six connections to one server; more fetches at once need more
-// managers.
-constexpr int kConnectionsPerManager = 6;
 // How long arrived pages are stored in one go before events run again.
 constexpr qint64 kBatchMs = 15;
 
@@ -28,14 +25,13 @@ UpdateEngine::UpdateEngine(Database database, Settings settings, QObject *parent
     : QObject(parent)
     , m_database(std::move(database))
     , m_settings(std::move(settings))
+    , m_connections(new PageConnections(this))
 {
     m_settings.fetches = std::max(1, m_settings.fetches);
+    m_settings.failureRunLimit = std::max(1, m_settings.failureRunLimit);
     m_next.setSingleShot(true);
     m_next.setInterval(0);
     connect(&m_next, &QTimer::timeout, this, &UpdateEngine::processHead);
-    const int managers = (m_settings.fetches + kConnectionsPerManager - 1) / kConnectionsPerManager;
-    for (int i = 0; i < managers; ++i)
-        m_managers.push_back(new QNetworkAccessManager(this));
 }
 
 UpdateEngine::~UpdateEngine()
@@ -45,11 +41,8 @@ UpdateEngine::~UpdateEngine()
     delete m_newestFetch;
     for (Slot &slot : m_window)
         delete slot.fetch;
-}
-
-void UpdateEngine::setStopAsked(std::function<bool()> asked)
-{
-    m_stopAsked = std::move(asked);
+    for (Probe &probe : m_probes)
+        delete probe.fetch;
 }
 
 bool UpdateEngine::isRunning() const
@@ -62,7 +55,16 @@ void UpdateEngine::start()
     if (m_running)
         return;
     m_running = true;
-    m_newestFetch = new PageFetch(m_managers.front(), UpdateAddress::lastMessageUrl(m_settings.server),
+    QString why;
+    switch (m_lock.take(m_settings.folder, &why)) {
+    case UpdateLock::Result::Busy:
+        return end(End::Busy, why);
+    case UpdateLock::Result::Failed:
+        return end(End::Fault, why);
+    case UpdateLock::Result::Taken:
+        break;
+    }
+    m_newestFetch = new PageFetch(m_connections, UpdateAddress::lastMessageUrl(m_settings.server),
                                   PageFetch::Cache::Fresh, m_settings.limits,
                                   [this](PageFetch *fetch, const PageFetch::Result &result) {
                                       fetch->deleteLater();
@@ -70,6 +72,17 @@ void UpdateEngine::start()
                                       onNewest(result);
                                   },
                                   this);
+}
+
+void UpdateEngine::stop()
+{
+    if (!m_running)
+        return;
+    m_stopRequested = true;
+    // While a number is being handled (a listener of numberHandled asks), the stop is
+    // taken up as soon as it is done.
+    if (!m_busy)
+        stopNow();
 }
 
 void UpdateEngine::cancel(const QString &why)
@@ -98,9 +111,9 @@ void UpdateEngine::onNewest(const PageFetch::Result &result)
     QString error;
     if (!writePageFile(QDir(m_settings.folder).filePath(QStringLiteral("lastmessage.htm")), result.body, &error))
         return end(End::Fault, QStringLiteral("lastmessage.htm could not be written (%1).").arg(error));
-    const std::optional<LastMessagePage::Newest> newest = LastMessagePage::read(result.body);
+    const std::optional<LastMessagePage::Newest> newest = LastMessagePage::read(result.body, &error);
     if (!newest)
-        return end(End::NoNewestNumber, QStringLiteral("the last-message page gives no number"));
+        return end(End::BadNewestNumber, error);
     m_outcome.newest = newest->number;
     m_outcome.newestLine = newest->line;
 
@@ -140,30 +153,26 @@ bool UpdateEngine::hasMore() const
     return m_nextRetry < m_retries.size() || m_nextNew <= m_lastNew;
 }
 
-QNetworkAccessManager *UpdateEngine::managerFor()
+PageFetch *UpdateEngine::fetchPage(qint32 number,
+                                   const std::function<void(PageFetch *, const PageFetch::Result &)> &done)
 {
-    // Consecutive fetches go to the managers in turn, so no manager has more fetches in
-    // flight than it has connections.
-    return m_managers[std::size_t(m_issued++) % m_managers.size()];
+    return new PageFetch(m_connections, UpdateAddress::pageUrl(m_settings.server, number), PageFetch::Cache::Allowed,
+                         m_settings.limits, done, this);
 }
 
 void UpdateEngine::fill()
 {
-    while (m_running && int(m_window.size()) < m_settings.fetches && hasMore()) {
+    while (m_running && !m_searching && !m_stopRequested && int(m_window.size()) < m_settings.fetches && hasMore()) {
         Slot slot;
-        QNetworkAccessManager *manager = managerFor();
         if (m_nextRetry < m_retries.size()) {
             slot.number = m_retries[m_nextRetry++];
             slot.retry = true;
         } else {
             slot.number = qint32(m_nextNew++);
         }
-        slot.fetch = new PageFetch(manager, UpdateAddress::pageUrl(m_settings.server, slot.number),
-                                   PageFetch::Cache::Allowed, m_settings.limits,
-                                   [this](PageFetch *fetch, const PageFetch::Result &result) {
-                                       onFetched(fetch, result);
-                                   },
-                                   this);
+        slot.fetch = fetchPage(slot.number, [this](PageFetch *fetch, const PageFetch::Result &result) {
+            onFetched(fetch, result);
+        });
         m_window.push_back(std::move(slot));
     }
 }
@@ -187,7 +196,7 @@ void UpdateEngine::processHead()
     // once for the lot instead of once a message.
     QElapsedTimer batch;
     batch.start();
-    while (m_running && !m_window.empty() && m_window.front().result) {
+    while (m_running && !m_searching && !m_window.empty() && m_window.front().result) {
         if (batch.elapsed() >= kBatchMs) {
             m_next.start();
             return;
@@ -203,21 +212,26 @@ void UpdateEngine::processOne()
     // The next fetches start before this page is stored, so the network never waits on
     // the disk.
     fill();
+    m_busy = true;
     handle(slot);
+    m_busy = false;
     if (!m_running)
         return;
     m_outcome.lastHandled = slot.number;
-    if (m_stopAsked && m_stopAsked())
-        return end(End::Stopped);
+    if (m_stopRequested)
+        return stopNow();
     if (m_failureRun >= m_settings.failureRunLimit)
-        return end(End::FailureRun,
-                   QStringLiteral("%1 pages in a row could not be fetched, the last of them message %2 (%3). "
-                                  "They are fetched again at the next update.")
-                       .arg(m_failureRun)
-                       .arg(slot.number)
-                       .arg(m_pending.isEmpty() ? QString() : m_pending.last().reason));
+        return searchPastFailures();
     if (m_window.empty() && !hasMore())
         end(End::Completed);
+}
+
+void UpdateEngine::stopNow()
+{
+    // Nothing is waited for. The pages still on their way all lie above the last number
+    // handled, where the next run goes on, so giving them up loses none; a number tried
+    // again that was among them stays listed.
+    end(End::Stopped);
 }
 
 void UpdateEngine::handle(const Slot &slot)
@@ -263,12 +277,6 @@ bool UpdateEngine::storeRecord(Recordset *db, const Slot &slot, const MessageRec
 
     MissedNumbers missed(db->connection());
     missed.prepare();
-    if (missed.count() + m_pending.size() > m_settings.rememberLimit) {
-        end(End::Fault, QStringLiteral("%1 message numbers are already waiting to be fetched again; the update "
-                                       "server may be failing.")
-                            .arg(missed.count()));
-        return false;
-    }
     // The numbers missed before this one, the record and its leaving the list of missed
     // numbers are one transaction: a kill in between leaves no number both unstored and
     // forgotten.
@@ -288,8 +296,13 @@ bool UpdateEngine::storeRecord(Recordset *db, const Slot &slot, const MessageRec
 
 bool UpdateEngine::rememberPending(MissedNumbers &missed)
 {
+    // A list that is full takes no more: those numbers are passed over, as a failed page
+    // always was before numbers were remembered, rather than ending every later run.
     const qint64 at = now();
+    qsizetype room = std::max(0, m_settings.rememberLimit - missed.count());
     for (const Miss &miss : std::as_const(m_pending)) {
+        if (room-- <= 0)
+            continue;
         if (!missed.remember(miss.number, miss.reason, at))
             return false;
     }
@@ -312,6 +325,115 @@ void UpdateEngine::recordMiss(const Slot &slot, const QString &reason)
     emit numberHandled(slot.number, false);
 }
 
+void UpdateEngine::searchPastFailures()
+{
+    const qint64 last = m_pending.constLast().number;
+    if (last >= m_lastNew) {
+        return end(End::FailureRun, QStringLiteral("%1 pages in a row could not be fetched, the last of them message %2 "
+                                                   "(%3). They are fetched again at the next update.")
+                                        .arg(m_failureRun)
+                                        .arg(last)
+                                        .arg(m_pending.constLast().reason));
+    }
+    // Pages fetched ahead are given up; the run fetches them again if it goes on.
+    for (Slot &slot : m_window)
+        delete slot.fetch;
+    m_window.clear();
+    m_next.stop();
+    m_nextNew = last + 1;
+    m_searching = true;
+    m_gapLow = last;
+    m_gapHigh = 0;
+    // Numbers at doubling distances up to the newest: a gap of any length is found with a
+    // few dozen pages at most, and a newest number far past the archive costs no more.
+    QList<qint32> numbers;
+    for (qint64 distance = m_settings.failureRunLimit; last + distance < m_lastNew; distance *= 2)
+        numbers << qint32(last + distance);
+    numbers << qint32(m_lastNew);
+    probe(numbers);
+}
+
+void UpdateEngine::probe(const QList<qint32> &numbers)
+{
+    for (const qint32 number : numbers) {
+        Probe probe;
+        probe.number = number;
+        probe.fetch = fetchPage(number, [this](PageFetch *fetch, const PageFetch::Result &result) {
+            fetch->deleteLater();
+            for (Probe &p : m_probes) {
+                if (p.fetch != fetch)
+                    continue;
+                p.fetch = nullptr;
+                p.found = result.ok && UpdatePageParser::parseBytes(result.body, p.number).has_value();
+            }
+            onProbed();
+        });
+        m_probes << probe;
+    }
+}
+
+void UpdateEngine::onProbed()
+{
+    if (!m_running || std::any_of(m_probes.cbegin(), m_probes.cend(), [](const Probe &p) { return !p.found; }))
+        return;
+    const QList<Probe> probes = std::exchange(m_probes, {});
+    // The probes are in ascending order: the first message found bounds the gap above,
+    // the last number without one below it.
+    for (const Probe &p : probes) {
+        if (*p.found) {
+            m_gapHigh = p.number;
+            break;
+        }
+        m_gapLow = p.number;
+    }
+    if (m_gapHigh == 0) {
+        return end(End::FailureRun,
+                   QStringLiteral("%1 pages in a row could not be fetched, the last of them message %2 (%3), and "
+                                  "no message was found after them up to the newest, %4. They are fetched again at "
+                                  "the next update.")
+                       .arg(m_failureRun)
+                       .arg(m_pending.constLast().number)
+                       .arg(m_pending.constLast().reason)
+                       .arg(m_lastNew));
+    }
+    if (m_gapHigh - m_gapLow > 1)
+        return probe({qint32(m_gapLow + (m_gapHigh - m_gapLow) / 2)});
+    crossGap(qint32(m_gapHigh));
+}
+
+void UpdateEngine::crossGap(qint32 first)
+{
+    m_searching = false;
+    m_gapLow = 0;
+    m_gapHigh = 0;
+    Recordset *db = openDatabase();
+    if (!db)
+        return end(End::Fault, QStringLiteral("the message database was closed."));
+    MissedNumbers missed(db->connection());
+    missed.prepare();
+    const qint64 from = qint64(m_pending.constLast().number) + 1;
+    const QString reason = QStringLiteral("the update server had no page for it, in a gap of %1 numbers before message %2")
+                               .arg(first - m_pending.constFirst().number)
+                               .arg(first);
+    SqliteTransaction transaction(db->connection());
+    bool remembered = transaction.isActive() && rememberPending(missed);
+    // What the list has room for after the failures themselves; a gap larger than that is
+    // passed over beyond it.
+    const qint64 room = std::max(0, m_settings.rememberLimit - missed.count());
+    const qint64 to = std::min<qint64>(first - 1, from + room - 1);
+    if (remembered && to >= from)
+        remembered = missed.rememberRange(qint32(from), qint32(to), reason, now());
+    if (!remembered || !transaction.commit()) {
+        const QString why = db->lastError();
+        transaction.rollback();
+        return end(End::Fault, QStringLiteral("the numbers of a gap could not be remembered (%1).").arg(why));
+    }
+    m_pending.clear();
+    m_failureRun = 0;
+    m_nextNew = first;
+    fill();
+}
+
 void UpdateEngine::end(End how, const QString &reason)
 {
     if (!m_running)
@@ -323,6 +445,9 @@ void UpdateEngine::end(End how, const QString &reason)
     for (Slot &slot : m_window)
         delete slot.fetch;
     m_window.clear();
+    for (Probe &probe : m_probes)
+        delete probe.fetch;
+    m_probes.clear();
 
     Recordset *db = openDatabase();
     if (db) {
@@ -338,6 +463,7 @@ void UpdateEngine::end(End how, const QString &reason)
             m_outcome.missing = missed.count();
         }
     }
+    m_lock.release();
     m_pending.clear();
     m_outcome.end = how;
     m_outcome.reason = reason;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pagefetch.h"
+#include "updatelock.h"
 
 #include "store/messagerecord.h"
 
@@ -16,7 +17,7 @@
 #include <optional>
 
 class MissedNumbers;
-class QNetworkAccessManager;
+class PageConnections;
 class Recordset;
 
 // One update run: reads the update server's newest number, then fetches the pages of the
@@ -28,9 +29,11 @@ class Recordset;
 // any moment loses nothing stored.
 //
 // A number whose page cannot be fetched or read is remembered in the database and tried
-// again by later runs. A long unbroken run of failures among the new numbers ends the run
-// (a server down half-way, or a newest number far past the real archive); those numbers
-// are then simply fetched again next time, so the remembered list stays short.
+// again by later runs. A long unbroken run of failures among the new numbers (a server
+// down half-way, a gap in the archive, or a newest number far past the real archive)
+// makes the run look further on: when messages lie beyond the failures, the gap's numbers
+// are remembered and the run goes on after it; otherwise the run ends, and the failed
+// numbers are simply fetched again next time, so the remembered list stays short.
 class UpdateEngine final : public QObject
 {
     Q_OBJECT
@@ -52,18 +55,20 @@ public:
 
     enum class End {
         Completed,      // every number handled
-        NoNewestNumber, // the last-message page did not come, or gave no number
+        NoNewestNumber, // the last-message page did not come
+        BadNewestNumber,// it came, but gives no usable number
         ServerBehind,   // the newest number is below the highest stored
         Stopped,        // a stop was asked for
-        FailureRun,     // too many pages in a row failed
+        FailureRun,     // too many pages in a row failed, and no message was found past them
+        Busy,           // another copy of the program is updating the same folder
         Fault,          // the database or the page file refused, or the run was cancelled
     };
     struct Outcome
     {
         End end = End::Fault;
-        QString reason; // for people; with FailureRun and Fault
+        QString reason; // for people; with BadNewestNumber, FailureRun, Busy and Fault
         qint32 newest = 0;
-        QString newestLine; // the newest number as the page gives it
+        QString newestLine; // the newest number as the page gives it; empty until it came
         qint32 after = 0;   // new numbers were taken from after this one
         qint32 lastHandled = 0;
         bool storedAny = false;
@@ -79,8 +84,9 @@ public:
     ~UpdateEngine() override;
 
     void start();
-    // Asked after every number handled; true ends the run there.
-    void setStopAsked(std::function<bool()> asked);
+    // Ends the run at once, after the last number handled, whatever is still on its way;
+    // `finished` follows with Stopped.
+    void stop();
     // Ends the run now, keeping what is stored; `finished` follows with a Fault.
     void cancel(const QString &why);
     bool isRunning() const;
@@ -103,30 +109,47 @@ private:
         qint32 number = 0;
         QString reason;
     };
+    struct Probe
+    {
+        qint32 number = 0;
+        PageFetch *fetch = nullptr;
+        std::optional<bool> found; // a message page came
+    };
 
     void onNewest(const PageFetch::Result &result);
     void fill();
     bool hasMore() const;
+    PageFetch *fetchPage(qint32 number, const std::function<void(PageFetch *, const PageFetch::Result &)> &done);
     void onFetched(PageFetch *fetch, const PageFetch::Result &result);
     void processHead();
     void processOne();
+    void stopNow();
     void handle(const Slot &slot);
     void recordMiss(const Slot &slot, const QString &reason);
     bool storeRecord(Recordset *db, const Slot &slot, const MessageRecord &record);
     bool rememberPending(MissedNumbers &missed);
+
+    // Past a failure run: looks for the first message beyond it.
+    void searchPastFailures();
+    void probe(const QList<qint32> &numbers);
+    void onProbed();
+    // The gap ends before `first`, a number whose page came: its numbers are remembered
+    // and the run goes on from `first`.
+    void crossGap(qint32 first);
+
     Recordset *openDatabase();
     qint64 now() const;
-    QNetworkAccessManager *managerFor();
     void end(UpdateEngine::End how, const QString &reason = QString());
 
     Database m_database;
     Settings m_settings;
-    std::function<bool()> m_stopAsked;
-    std::vector<QNetworkAccessManager *> m_managers;
+    UpdateLock m_lock;
+    PageConnections *m_connections = nullptr;
     PageFetch *m_newestFetch = nullptr;
-    qint64 m_issued = 0;
     QTimer m_next; // takes up the next number from the event loop
     bool m_running = false;
+    bool m_busy = false;          // a number is being handled
+    bool m_stopRequested = false; // taken up once the number being handled is done
 
     Outcome m_outcome;
     QList<qint32> m_retries;
@@ -139,4 +162,11 @@ private:
     // failure run they are left to be fetched as new numbers again.
     QList<Miss> m_pending;
     int m_failureRun = 0;
+
+    // The search past a failure run: probes in flight, and the bounds of the gap's end,
+    // a number without a message page (`m_gapLow`) and one with (`m_gapHigh`).
+    QList<Probe> m_probes;
+    bool m_searching = false;
+    qint64 m_gapLow = 0;
+    qint64 m_gapHigh = 0;
 };

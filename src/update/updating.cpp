@@ -66,6 +66,7 @@ void Form1::updateDB()
     if (m_state.updateRunning)
         return;
     m_state.updateRunning = true;
+    m_state.stopUpdateRequested = false;
     m_state.serverLastMsgNum = 0;
     if (!m_data1 || !m_data1->isOpen()) {
         m_state.stopUpdateRequested = false;
@@ -82,7 +83,6 @@ void Form1::updateDB()
     settings.clock = [this] { return m_clock(); };
     // The database is asked for afresh each time: compaction and repair replace it.
     m_updateEngine = new UpdateEngine([this] { return m_data1.get(); }, settings, this);
-    m_updateEngine->setStopAsked([this] { return m_state.stopUpdateRequested; });
     connect(m_updateEngine, &UpdateEngine::newestRead, this, &Form1::updateNewestRead);
     connect(m_updateEngine, &UpdateEngine::numberHandled, this, &Form1::updateNumberHandled);
     connect(m_updateEngine, &UpdateEngine::finished, this, &Form1::updateFinished);
@@ -125,10 +125,20 @@ void Form1::updateFinished(const UpdateEngine::Outcome &outcome)
         return;
     case UpdateEngine::End::Stopped:
         m_state.stopUpdateRequested = false;
+        if (outcome.newestLine.isEmpty()) {
+            endUpdateRun(QStringLiteral("Update terminated before the update server gave its last message number.")
+                         + missing);
+            return;
+        }
         m_state.lastMsgNum = std::max(outcome.after, outcome.lastHandled);
-        endUpdateRun(QStringLiteral("Update terminated at ") + number(outcome.lastHandled) + QStringLiteral(" of ")
-                     + outcome.newestLine + missing);
+        endUpdateRun(QStringLiteral("Update terminated at ") + number(std::max(outcome.after, outcome.lastHandled))
+                     + QStringLiteral(" of ") + outcome.newestLine + missing);
         return;
+    case UpdateEngine::End::Busy:
+        m_state.stopUpdateRequested = false;
+        endUpdateRun(QStringLiteral("Update refused: ") + outcome.reason);
+        return;
+    case UpdateEngine::End::BadNewestNumber:
     case UpdateEngine::End::FailureRun:
     case UpdateEngine::End::Fault:
         // The next run goes on after the highest number stored; a stop asked for
@@ -182,7 +192,12 @@ void Form1::MnuUpdateAuto_Click()
 
 void Form1::MnuStopUpdate_Click()
 {
+    // A stop asked for while no update runs is forgotten: it must not end the next one.
+    if (!m_state.updateRunning)
+        return;
     m_state.stopUpdateRequested = true;
+    if (m_updateEngine)
+        m_updateEngine->stop();
 }
 
 void Form1::Timer1_Timer()

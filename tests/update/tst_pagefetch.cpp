@@ -1,11 +1,13 @@
 // Fetching a page without waiting for it, against a loopback server (and a raw socket
-// for answers no proper server gives), writing a page file, and the server's own limits.
+// for answers no proper server gives), reading HTTP answers, writing a page file, and the
+// server's own limits.
 #include "siteserver.h"
+#include "update/httpresponse.h"
+#include "update/pageconnections.h"
 #include "update/pagefetch.h"
 
 #include <QDir>
 #include <QFile>
-#include <QNetworkAccessManager>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -31,30 +33,6 @@ void writeFile(const QString &path, const QByteArray &bytes)
     f.write(bytes);
 }
 
-// Answers every connection with the same bytes once the request has come, then closes it.
-class RawServer final : public QTcpServer
-{
-public:
-    explicit RawServer(QByteArray answer)
-        : m_answer(std::move(answer))
-    {
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    if (!socket->readAll().contains("\r\n\r\n"))
-                        return;
-                    socket->write(m_answer);
-                    socket->disconnectFromHost();
-                });
-            }
-        });
-    }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/p").arg(serverPort()); }
-
-private:
-    QByteArray m_answer;
-};
-
 }
 
 class TestPageFetch final : public QObject
@@ -64,7 +42,7 @@ class TestPageFetch final : public QObject
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<SiteServer> m_server;
-    std::unique_ptr<QNetworkAccessManager> m_net;
+    std::unique_ptr<PageConnections> m_net;
 
     QString sitePath(const QString &name) const { return m_dir->filePath(QStringLiteral("site") + name); }
     QString target() const { return m_dir->filePath(QStringLiteral("tempfile.htm")); }
@@ -98,7 +76,9 @@ private slots:
     void rawAnswers();
     void refusedConnectionAndOtherSchemes();
     void abandonedFetchNeverAnswers();
-    void managerGoneDuringFetch();
+    void answersReadInAnyPieces_data();
+    void answersReadInAnyPieces();
+    void keptConnectionIsReused();
     void arrivedPageOutlastsAnInnerLoop();
     void pageFileIsWrittenWhole();
     void serverKeepsToItsFolder_data();
@@ -112,7 +92,7 @@ void TestPageFetch::init()
     writeFile(sitePath("/dbupdate/123/msg12345.htm"), "page 12345");
     m_server = std::make_unique<SiteServer>(m_dir->filePath(QStringLiteral("site")));
     QVERIFY(m_server->listenLocal() != 0);
-    m_net = std::make_unique<QNetworkAccessManager>();
+    m_net = std::make_unique<PageConnections>();
 }
 
 void TestPageFetch::cleanup()
@@ -166,30 +146,47 @@ void TestPageFetch::fetch()
 void TestPageFetch::rawAnswers_data()
 {
     QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("reset"); // the server resets the connection instead of closing it
     QTest::addColumn<QByteArray>("body"); // empty: a failure
-    QTest::newRow("cut before its length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n")
-                                                  + QByteArray(500, 'a')
-                                           << QByteArray();
-    QTest::newRow("chunks cut off") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                                                  "5\r\nabcde\r\n10\r\nfgh")
-                                    << QByteArray();
+    const QByteArray chunks = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabcde\r\n";
+    for (const bool reset : {false, true}) {
+        const char *how = reset ? ", reset" : ", closed";
+        QTest::newRow(QByteArray("cut before its length") + how)
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n") + QByteArray(500, 'a') << reset
+            << QByteArray();
+        QTest::newRow(QByteArray("chunks cut off") + how) << chunks + "10\r\nfgh" << reset << QByteArray();
+        QTest::newRow(QByteArray("no last chunk") + how) << chunks << reset << QByteArray();
+        QTest::newRow(QByteArray("header cut off") + how) << QByteArray("HTTP/1.1 200 OK\r\nContent-Le") << reset
+                                                          << QByteArray();
+        QTest::newRow(QByteArray("ended by closing") + how) << QByteArray("HTTP/1.0 200 OK\r\n\r\nwhole page") << reset
+                                                            << QByteArray("whole page");
+    }
+    QTest::newRow("whole chunks") << chunks + "3;x=y\r\nfgh\r\n0\r\nTrailer: t\r\n\r\n" << false
+                                  << QByteArray("abcdefgh");
     QTest::newRow("redirect loop") << QByteArray("HTTP/1.1 302 Found\r\nLocation: /p\r\nContent-Length: 0\r\n\r\n")
-                                   << QByteArray();
+                                   << false << QByteArray();
     QTest::newRow("redirect to a file") << QByteArray("HTTP/1.1 302 Found\r\nLocation: file:///etc/passwd\r\n"
                                                       "Content-Length: 0\r\n\r\n")
-                                        << QByteArray();
-    QTest::newRow("ended by closing") << QByteArray("HTTP/1.0 200 OK\r\n\r\nwhole page") << QByteArray("whole page");
-    QTest::newRow("whole length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\npage")
+                                        << false << QByteArray();
+    QTest::newRow("whole length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\npage") << false
                                   << QByteArray("page");
+    QTest::newRow("after a 100 Continue")
+        << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\npage") << false
+        << QByteArray("page");
+    QTest::newRow("packed") << QByteArray("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 4\r\n\r\npage")
+                            << false << QByteArray();
+    QTest::newRow("two lengths") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nContent-Length: 5\r\n\r\npages")
+                                 << false << QByteArray();
+    QTest::newRow("not HTTP") << QByteArray("SSH-2.0-OpenSSH_9.2\r\n\r\n") << false << QByteArray();
 }
 
 void TestPageFetch::rawAnswers()
 {
     QFETCH(QByteArray, answer);
+    QFETCH(bool, reset);
     QFETCH(QByteArray, body);
-    RawServer raw(answer);
-    QVERIFY(raw.listen(QHostAddress::LocalHost));
-    const auto result = get(QUrl(raw.url()), PageFetch::Limits{3000, 5000});
+    m_server->setAnswer(QStringLiteral("/p"), SiteServer::Answer::raw(answer, reset));
+    const auto result = get(QUrl(m_server->baseUrl() + QStringLiteral("/p")), PageFetch::Limits{3000, 5000});
     QVERIFY(result);
     QCOMPARE(result->ok, !body.isEmpty());
     QCOMPARE(result->body, body);
@@ -220,12 +217,70 @@ void TestPageFetch::abandonedFetchNeverAnswers()
     QCOMPARE(calls, 0);
 }
 
-void TestPageFetch::managerGoneDuringFetch()
+void TestPageFetch::answersReadInAnyPieces_data()
 {
-    m_server->setAnswer(QStringLiteral("/p"), SiteServer::Answer{200, {}, 0, true});
-    QTimer::singleShot(100, this, [this] { m_net.reset(); });
-    const auto result = get(QUrl(m_server->baseUrl() + QStringLiteral("/p")));
-    QVERIFY(result && !result->ok);
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("closed"); // the connection ends after the bytes
+    QTest::addColumn<QByteArray>("body"); // empty: a failure
+    QTest::addColumn<bool>("keeps");
+    QTest::newRow("length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nabcde") << false
+                            << QByteArray("abcde") << true;
+    QTest::newRow("LF line ends") << QByteArray("HTTP/1.1 200 OK\nContent-Length: 5\n\nabcde") << false
+                                  << QByteArray("abcde") << true;
+    QTest::newRow("chunks") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                          "2\r\nab\r\nA\r\ncdefghijkl\r\n0\r\n\r\n")
+                            << false << QByteArray("abcdefghijkl") << true;
+    QTest::newRow("chunks without their end") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                                            "2\r\nab\r\n")
+                                              << true << QByteArray() << false;
+    QTest::newRow("closed by the server") << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 2\r\n\r\nab")
+                                          << false << QByteArray("ab") << false;
+    QTest::newRow("until closed") << QByteArray("HTTP/1.1 200 OK\r\n\r\nabc") << true << QByteArray("abc") << false;
+    QTest::newRow("HTTP/1.0 kept") << QByteArray("HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 1\r\n\r\na")
+                                   << false << QByteArray("a") << true;
+    QTest::newRow("bytes after the answer") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\naHTTP")
+                                            << false << QByteArray("a") << false;
+    QTest::newRow("over the size limit in chunks") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                                                 "64\r\n") + QByteArray(100, 'x')
+                                                   << true << QByteArray() << false;
+}
+
+void TestPageFetch::answersReadInAnyPieces()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, closed);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, keeps);
+    // Every way of cutting the bytes into two pieces, and one byte at a time, reads alike.
+    for (qsizetype cut = 0; cut <= answer.size() + 1; ++cut) {
+        HttpResponse response(50);
+        if (cut <= answer.size()) {
+            response.feed(QByteArrayView(answer).first(cut));
+            response.feed(QByteArrayView(answer).sliced(cut));
+        } else {
+            for (const char c : answer)
+                response.feed(QByteArrayView(&c, 1));
+        }
+        if (closed)
+            response.endOfStream();
+        const bool ok = response.state() == HttpResponse::State::Complete;
+        QVERIFY2(ok == !body.isEmpty(), qPrintable(QStringLiteral("cut at %1: %2").arg(cut).arg(response.error())));
+        if (ok)
+            QCOMPARE(response.body(), body);
+        QCOMPARE(response.keepsConnection(), keeps);
+    }
+}
+
+void TestPageFetch::keptConnectionIsReused()
+{
+    // Page after page goes over the connection the server keeps open.
+    for (int i = 0; i < 3; ++i) {
+        const auto result = get(QUrl(m_server->baseUrl() + QStringLiteral("/dbupdate/123/msg12345.htm")));
+        QVERIFY(result && result->ok);
+    }
+    QCOMPARE(m_server->requests().size(), 3);
+    QCOMPARE(m_server->connectionCount(), 1);
+    QCOMPARE(m_net->idleCount(), 1);
 }
 
 void TestPageFetch::arrivedPageOutlastsAnInnerLoop()

@@ -12,6 +12,7 @@
 #include "updatepage.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -106,13 +107,19 @@ private slots:
     void init();
     void cleanup();
     void pagesAnsweredOutOfOrderAreStoredInOrder();
-    void missedNumbersArriveLaterInTheirPlace();
+    void faultyPageIsMissedThenArrivesInItsPlace_data();
+    void faultyPageIsMissedThenArrivesInItsPlace();
     void numberFailingEveryTimeRestsAndStaysCounted();
+    void gapDoesNotHoldUpLaterMessages_data();
+    void gapDoesNotHoldUpLaterMessages();
     void garbledNewestNumberEndsAfterAFailureRun();
     void runGoesOnAfterTheHighestStoredNumber_data();
     void runGoesOnAfterTheHighestStoredNumber();
     void stopEndsAfterTheNumberHandled_data();
     void stopEndsAfterTheNumberHandled();
+    void stopEndsTheRunAtOnce_data();
+    void stopEndsTheRunAtOnce();
+    void secondCopyCannotUpdateAtTheSameTime();
     void emptyDatabaseBeginsAtTheChosenNumber();
     void deletedNumbersAreNotFetchedAgain();
     void missedNumbersSurviveARescueAndTheirPlacesToo();
@@ -173,36 +180,63 @@ void TestUpdateEngine::pagesAnsweredOutOfOrderAreStoredInOrder()
              (QStringList{"lastmessage.htm", "tempfile.htm"}));
 }
 
-void TestUpdateEngine::missedNumbersArriveLaterInTheirPlace()
+void TestUpdateEngine::faultyPageIsMissedThenArrivesInItsPlace_data()
 {
+    QTest::addColumn<SiteServer::Answer>("answer"); // for message 15
+    QTest::addColumn<QString>("reason");            // part of what is remembered
+    const QByteArray page = UpdatePage::render(Fixtures::message(15));
+    const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n";
+    const QByteArray half = page.left(page.size() / 2);
+    QTest::newRow("server error") << SiteServer::Answer{500, "<h1>Internal error</h1>"} << "status 500";
+    QTest::newRow("not found") << SiteServer::Answer{404, "gone"} << "status 404";
+    QTest::newRow("no message page") << SiteServer::Answer{200, "<html>Moved</html>"} << "not a message page";
+    QTest::newRow("empty page") << SiteServer::Answer{200, {}} << "empty page";
+    QTest::newRow("stalled") << SiteServer::Answer{200, {}, 0, true} << "no complete answer";
+    for (const bool reset : {false, true}) {
+        const QString how = reset ? QStringLiteral(", reset") : QStringLiteral(", closed");
+        QTest::newRow(qPrintable("cut before its length" + how))
+            << SiteServer::Answer::raw(head + "Content-Length: " + QByteArray::number(page.size()) + "\r\n\r\n" + half, reset)
+            << "ended after";
+        QTest::newRow(qPrintable("chunks without the last" + how))
+            << SiteServer::Answer::raw(head + "Transfer-Encoding: chunked\r\n\r\n" + QByteArray::number(half.size(), 16)
+                                           + "\r\n" + half + "\r\n",
+                                       reset)
+            << "last chunk";
+        QTest::newRow(qPrintable("header cut off" + how))
+            << SiteServer::Answer::raw("HTTP/1.1 200 OK\r\nContent-Le", reset) << "header";
+    }
+}
+
+void TestUpdateEngine::faultyPageIsMissedThenArrivesInItsPlace()
+{
+    QFETCH(SiteServer::Answer, answer);
+    QFETCH(QString, reason);
     openDatabase(Fixtures::range(1, 10));
-    publish(11, 40, 40);
-    m_server->setAnswer(page(12), SiteServer::Answer{500, "<h1>Internal error</h1>", 0, false});
-    m_server->setAnswer(page(15), SiteServer::Answer{200, "<html>Moved</html>", 0, false});
-    m_server->setAnswer(page(40), SiteServer::Answer{404, "gone", 0, false});
-    // One request stalls for good while the others are answered.
-    m_server->setAnswer(page(20), SiteServer::Answer{200, {}, 0, true});
+    publish(11, 20, 20);
+    m_server->setAnswer(page(15), answer);
     UpdateEngine::Settings s = settings();
     s.limits.timeoutMs = 500;
     const UpdateEngine::Outcome first = run(s);
     QCOMPARE(first.end, UpdateEngine::End::Completed);
-    QCOMPARE(first.missing, 4);
-    QCOMPARE(storedNumbers(), span(1, 39, {12, 15, 20}));
-    const auto entry = missedEntry(12);
+    QCOMPARE(first.missing, 1);
+    // Nothing of a page that did not come whole is stored.
+    QCOMPARE(storedNumbers(), span(1, 20, {15}));
+    const auto entry = missedEntry(15);
     QVERIFY(entry);
     QCOMPARE(entry->tries, 1);
-    QVERIFY2(entry->reason.contains(QLatin1String("500")), qPrintable(entry->reason));
+    QVERIFY2(entry->reason.contains(reason), qPrintable(entry->reason));
 
-    // The server is mended and has two new messages: the missed numbers come first.
+    // The server is mended and has a new message: the missed number comes first.
     m_server->clearAnswers();
-    publish(41, 42, 42);
+    publish(21, 21, 21);
     const UpdateEngine::Outcome second = run(settings());
     QCOMPARE(second.end, UpdateEngine::End::Completed);
     QCOMPARE(second.missing, 0);
-    QCOMPARE(m_handled, (QList<qint32>{12, 15, 20, 40, 41, 42}));
-    // Stepping through stored order walks the archive by number.
-    QCOMPARE(storedNumbers(), span(1, 42));
-    QVERIFY(!missedEntry(12));
+    QCOMPARE(m_handled, (QList<qint32>{15, 21}));
+    // Stepping through stored order walks the archive by number, the page exactly as served.
+    QCOMPARE(storedNumbers(), span(1, 21));
+    QCOMPARE(storedRecords(dataPath("veltra.mdb")).at(14), Fixtures::message(15));
+    QVERIFY(!missedEntry(15));
 }
 
 void TestUpdateEngine::numberFailingEveryTimeRestsAndStaysCounted()
@@ -229,6 +263,42 @@ void TestUpdateEngine::numberFailingEveryTimeRestsAndStaysCounted()
     QCOMPARE(storedNumbers(), span(1, 8));
 }
 
+void TestUpdateEngine::gapDoesNotHoldUpLaterMessages_data()
+{
+    QTest::addColumn<int>("rememberLimit");
+    QTest::addColumn<int>("missing"); // remembered after the first run
+    // 31..55 are not on the server; ten failures in a row make the run look further on.
+    QTest::newRow("gap") << 10000 << 25;
+    // The list takes what it has room for; the rest of the gap is passed over.
+    QTest::newRow("gap larger than the list") << 15 << 15;
+}
+
+void TestUpdateEngine::gapDoesNotHoldUpLaterMessages()
+{
+    QFETCH(int, rememberLimit);
+    QFETCH(int, missing);
+    openDatabase(Fixtures::range(1, 10));
+    publish(11, 30, 300);
+    publish(56, 300, 300);
+    UpdateEngine::Settings s = settings();
+    s.failureRunLimit = 10;
+    s.rememberLimit = rememberLimit;
+    const UpdateEngine::Outcome first = run(s);
+    QCOMPARE(first.end, UpdateEngine::End::Completed);
+    QCOMPARE(first.missing, missing);
+    QCOMPARE(storedNumbers(), span(1, 30) + span(56, 300));
+    QVERIFY(missedEntry(31) && missedEntry(31 + missing - 1) && !missedEntry(31 + missing));
+    // Finding the gap's end costs a few pages, not one for each number in it.
+    QVERIFY2(pagesRequested().size() <= 290 + 20, qPrintable(QString::number(pagesRequested().size())));
+
+    // The next runs try the gap again on the usual schedule; once its messages are there
+    // they take their places.
+    QCOMPARE(run(s).missing, missing);
+    publish(31, 55, 300);
+    QCOMPARE(run(s).missing, 0);
+    QCOMPARE(storedNumbers(), span(1, 30 + missing) + span(56, 300));
+}
+
 void TestUpdateEngine::garbledNewestNumberEndsAfterAFailureRun()
 {
     openDatabase(Fixtures::range(1, 5));
@@ -239,9 +309,11 @@ void TestUpdateEngine::garbledNewestNumberEndsAfterAFailureRun()
     const UpdateEngine::Outcome o = run(s);
     QCOMPARE(o.end, UpdateEngine::End::FailureRun);
     QVERIFY2(o.reason.startsWith(QLatin1String("40 pages in a row could not be fetched")), qPrintable(o.reason));
+    QVERIFY2(o.reason.contains(QLatin1String("no message was found after them")), qPrintable(o.reason));
     QCOMPARE(o.missing, 0); // the failures past the archive are not kept
     QCOMPARE(storedNumbers(), span(1, 30));
-    QVERIFY(pagesRequested().size() <= 25 + 40 + s.fetches);
+    // A few dozen numbers up to the newest are looked at, not two billion.
+    QVERIFY2(pagesRequested().size() <= 25 + 40 + s.fetches + 32, qPrintable(QString::number(pagesRequested().size())));
     // The next run starts after the highest stored number again, and stops the same way.
     const UpdateEngine::Outcome again = run(s);
     QCOMPARE(again.end, UpdateEngine::End::FailureRun);
@@ -290,18 +362,16 @@ void TestUpdateEngine::stopEndsAfterTheNumberHandled()
         for (qint32 n = 20; n <= 200; ++n)
             m_server->setAnswer(page(n), SiteServer::Answer{500, "down", 0, false});
     }
-    bool stop = false;
     UpdateEngine::Settings s = settings();
     s.failureRunLimit = 1000;
     UpdateEngine engine([this] { return m_db.get(); }, s);
-    engine.setStopAsked([&] { return stop; });
     std::optional<UpdateEngine::Outcome> outcome;
     int afterEnd = 0;
     connect(&engine, &UpdateEngine::numberHandled, this, [&](qint32 n) {
         if (outcome)
             ++afterEnd;
         if (n == 30)
-            stop = true;
+            engine.stop();
     });
     connect(&engine, &UpdateEngine::finished, this, [&](const UpdateEngine::Outcome &o) { outcome = o; });
     engine.start();
@@ -325,6 +395,65 @@ void TestUpdateEngine::stopEndsAfterTheNumberHandled()
     QCOMPARE(m_handled.mid(failing ? 11 : 0, 1), QList<qint32>{31});
     QCOMPARE(next.missing, 0);
     QCOMPARE(storedNumbers(), span(1, 200));
+}
+
+void TestUpdateEngine::stopEndsTheRunAtOnce_data()
+{
+    QTest::addColumn<QString>("stalled"); // the path that never answers
+    QTest::addColumn<qint32>("lastHandled");
+    QTest::newRow("newest number") << kLastMessage << 0;
+    QTest::newRow("message pages") << page(15) << 14;
+}
+
+void TestUpdateEngine::stopEndsTheRunAtOnce()
+{
+    QFETCH(QString, stalled);
+    QFETCH(qint32, lastHandled);
+    openDatabase(Fixtures::range(1, 10));
+    publish(11, 40, 40);
+    m_server->setAnswer(stalled, SiteServer::Answer{200, {}, 0, true});
+    UpdateEngine::Settings s = settings();
+    s.limits.timeoutMs = 20000;
+    QElapsedTimer sinceStop;
+    // Stopped once the stalled request and everything before it is in.
+    const UpdateEngine::Outcome o = run(s, [&](UpdateEngine *engine) {
+        if (m_server->requests().contains(stalled) && !sinceStop.isValid())
+            QTimer::singleShot(200, engine, [&, engine] {
+                sinceStop.start();
+                engine->stop();
+            });
+    });
+    const qint64 took = sinceStop.elapsed();
+    qInfo("the run ended %lld ms after the stop, with a page stalled for good", took);
+    QCOMPARE(o.end, UpdateEngine::End::Stopped);
+    QVERIFY(took < s.limits.timeoutMs);
+    QCOMPARE(o.lastHandled, lastHandled);
+    QCOMPARE(o.newestLine.isEmpty(), lastHandled == 0);
+    QCOMPARE(storedNumbers(), span(1, std::max(10, lastHandled)));
+
+    // The next run goes on after the last number handled; nothing was lost.
+    m_server->clearAnswers();
+    QCOMPARE(run(settings()).missing, 0);
+    QCOMPARE(storedNumbers(), span(1, 40));
+}
+
+void TestUpdateEngine::secondCopyCannotUpdateAtTheSameTime()
+{
+    openDatabase(Fixtures::range(1, 10));
+    publish(11, 12, 12);
+    m_server->setAnswer(kLastMessage, SiteServer::Answer{200, {}, 0, true});
+    UpdateEngine::Settings s = settings();
+    UpdateEngine first([this] { return m_db.get(); }, s);
+    first.start();
+    QTRY_VERIFY(m_server->requests().contains(kLastMessage));
+    // Another copy of the program has the folder's update: refused with a word, not a database error.
+    const UpdateEngine::Outcome refused = run(s);
+    QCOMPARE(refused.end, UpdateEngine::End::Busy);
+    QVERIFY2(refused.reason.contains(QLatin1String("another copy")), qPrintable(refused.reason));
+    first.stop();
+    m_server->clearAnswers();
+    QCOMPARE(run(s).end, UpdateEngine::End::Completed);
+    QCOMPARE(storedNumbers(), span(1, 12));
 }
 
 void TestUpdateEngine::emptyDatabaseBeginsAtTheChosenNumber()

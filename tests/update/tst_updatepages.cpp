@@ -163,7 +163,7 @@ void TestUpdatePages::newestNumber_data()
 {
     QTest::addColumn<QByteArray>("page");
     QTest::addColumn<int>("number"); // -1: refused
-    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("line"); // or, when refused, a part of why
     QTest::newRow("CR LF") << QByteArray("12400\r\n<html>") << 12400 << "12400";
     QTest::newRow("LF only") << QByteArray("12400\n99999") << 12400 << "12400";
     QTest::newRow("no line break") << QByteArray("3000") << 3000 << "3000";
@@ -171,12 +171,14 @@ void TestUpdatePages::newestNumber_data()
     QTest::newRow("whole part") << QByteArray("12400.9\r\n") << 12400 << "12400.9";
     QTest::newRow("zero") << QByteArray("0\r\n") << 0 << "0";
     QTest::newRow("largest") << QByteArray("2147483647") << 2147483647 << "2147483647";
-    QTest::newRow("too large") << QByteArray("2147483648") << -1 << "";
-    QTest::newRow("empty") << QByteArray() << -1 << "";
-    QTest::newRow("error page") << QByteArray("<html>Not found</html>\r\n") << -1 << "";
-    QTest::newRow("number then text") << QByteArray("12400 messages\r\n") << -1 << "";
-    QTest::newRow("negative") << QByteArray("-5\r\n") << -1 << "";
-    QTest::newRow("number on the second line") << QByteArray("\r\n12400\r\n") << -1 << "";
+    const QString noNumber = QStringLiteral("gives no message number");
+    QTest::newRow("too large") << QByteArray("2147483648") << -1 << "number 2147483648 is larger";
+    QTest::newRow("far too large") << QByteArray("99999999999999999999999") << -1 << "99999999999999999999999 is larger";
+    QTest::newRow("empty") << QByteArray() << -1 << noNumber;
+    QTest::newRow("error page") << QByteArray("<html>Not found</html>\r\n") << -1 << noNumber;
+    QTest::newRow("number then text") << QByteArray("12400 messages\r\n") << -1 << noNumber;
+    QTest::newRow("negative") << QByteArray("-5\r\n") << -1 << noNumber;
+    QTest::newRow("number on the second line") << QByteArray("\r\n12400\r\n") << -1 << noNumber;
 }
 
 void TestUpdatePages::newestNumber()
@@ -184,9 +186,11 @@ void TestUpdatePages::newestNumber()
     QFETCH(QByteArray, page);
     QFETCH(int, number);
     QFETCH(QString, line);
-    const auto newest = LastMessagePage::read(page);
+    QString problem;
+    const auto newest = LastMessagePage::read(page, &problem);
     if (number < 0) {
         QVERIFY(!newest);
+        QVERIFY2(problem.contains(line), qPrintable(problem));
         return;
     }
     QVERIFY(newest);

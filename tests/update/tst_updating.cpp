@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -124,7 +125,8 @@ private slots:
     void fullRunWithFailingPages();
     void stopRequestDuringRun_data();
     void stopRequestDuringRun();
-    void stopRequestWhileIdleWaitsForAHandledNumber();
+    void stopRequestWhileIdleIsForgotten();
+    void stopWithThePageStalledEndsAtOnce();
     void garbledNewestNumberEndsWithAClearStatus();
     void serverNotAhead_data();
     void serverNotAhead();
@@ -277,26 +279,42 @@ void TestUpdating::stopRequestDuringRun()
     QCOMPARE(numbers(stored()), span(12340, 12400, faultyNumbers()));
 }
 
-void TestUpdating::stopRequestWhileIdleWaitsForAHandledNumber()
+void TestUpdating::stopRequestWhileIdleIsForgotten()
 {
     QVERIFY(Fixtures::writeDatabase(dataPath("veltra.mdb"), Fixtures::range(12340, 12345)));
-    publish({}, 12345);
+    publish(Fixtures::range(12346, 12350), 12350);
     auto w = start();
     action(w.get(), "MnuStopUpdate")->trigger();
     QCOMPARE(status(w.get()), QStringLiteral("6 Messages - Last # 12345"));
-
-    runUpdate(w.get()); // nothing new: completes and keeps the request
-    QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : 6 Messages - Last # 12345"));
-    QVERIFY(w->state().stopUpdateRequested);
-
-    // The request is taken up after the first number handled, even one that failed, so a
-    // run of failing pages can be stopped.
-    publish(Fixtures::range(12346, 12400), 12400);
-    m_server->setAnswer(page(12346), SiteServer::Answer{404, "gone", 0, false});
-    runUpdate(w.get());
-    QCOMPARE(status(w.get()), QStringLiteral("Update terminated at 12346 of 12400 - 1 number still missing"));
     QVERIFY(!w->state().stopUpdateRequested);
-    QCOMPARE(numbers(stored()), span(12340, 12345));
+
+    // It must not end the next run after its first message.
+    runUpdate(w.get());
+    QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : 11 Messages - Last # 12350"));
+    QCOMPARE(numbers(stored()), span(12340, 12350));
+}
+
+void TestUpdating::stopWithThePageStalledEndsAtOnce()
+{
+    QVERIFY(Fixtures::writeDatabase(dataPath("veltra.mdb"), Fixtures::range(12340, 12345)));
+    publish(Fixtures::range(12346, 12350), 12350);
+    m_server->setAnswer(kLastMessage, SiteServer::Answer{200, {}, 0, true});
+    auto w = start();
+    w->setFetchTimeout(20000);
+    QElapsedTimer sinceStop;
+    m_onRequest = [&](const QString &path) {
+        if (path == kLastMessage)
+            QTimer::singleShot(200, w.get(), [&] {
+                sinceStop.start();
+                action(w.get(), "MnuStopUpdate")->trigger();
+            });
+    };
+    runUpdate(w.get());
+    qInfo("the update ended %lld ms after Stop, with the newest number's page stalled", sinceStop.elapsed());
+    QVERIFY(sinceStop.elapsed() < 20000);
+    QCOMPARE(status(w.get()), QStringLiteral("Update terminated before the update server gave its last message number."));
+    QCOMPARE(w->state().lastMsgNum, 12345);
+    QVERIFY(!w->state().stopUpdateRequested);
 }
 
 void TestUpdating::garbledNewestNumberEndsWithAClearStatus()
@@ -311,7 +329,7 @@ void TestUpdating::garbledNewestNumberEndsWithAClearStatus()
              qPrintable(status(w.get())));
     QCOMPARE(w->state().lastMsgNum, 20);
     QCOMPARE(numbers(stored()), span(1, 20));
-    QVERIFY(pagesRequested().size() < 130);
+    QVERIFY(pagesRequested().size() < 160);
 
     // The text is longer than the status line: its tip shows it whole.
     QLabel *label = w->findChild<QLabel *>(QStringLiteral("LblUpdateStatus"));
@@ -334,7 +352,15 @@ void TestUpdating::serverNotAhead_data()
                                   << QStringLiteral("The update server's last message number 12300 is below the local "
                                                     "one, 12345: nothing was fetched.")
                                   << 12345 << 12340;
-    QTest::newRow("not a number") << QByteArray("<html>Service moved</html>\r\n") << unable << 12345 << 12340;
+    QTest::newRow("not a number") << QByteArray("<html>Service moved</html>\r\n")
+                                  << QStringLiteral("Update stopped: the update server's last-message page gives no "
+                                                    "message number")
+                                  << 12345 << 12340;
+    QTest::newRow("beyond 32 bits") << QByteArray("2147483648\r\n")
+                                    << QStringLiteral("Update stopped: the update server's last message number "
+                                                      "2147483648 is larger than the largest message number the "
+                                                      "database holds, 2147483647")
+                                    << 12345 << 12340;
     QTest::newRow("no page") << QByteArray() << unable << 12345 << 12340;
 }
 
