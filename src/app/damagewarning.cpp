@@ -35,8 +35,12 @@ void Form1::watchForDamage()
     const QString path = m_data1->databasePath();
     connect(check, &IntegrityCheck::finished, this, [this, check, path](IntegrityCheck::Outcome outcome, const QString &detail) {
         check->deleteLater();
-        if (outcome == IntegrityCheck::Outcome::Damaged && m_data1 && m_data1->databasePath() == path)
+        if (!m_data1 || m_data1->databasePath() != path)
+            return;
+        if (outcome == IntegrityCheck::Outcome::Damaged)
             m_data1->markDamaged(detail);
+        else
+            startSearchIndex(SearchIndexBuilder::Task::Verify);
     });
     check->start(path);
 }

@@ -254,8 +254,11 @@ void Form1::openDatabase()
     if (m_data1->isReadOnly())
         m_readOnlyNotice = QStringLiteral(" This data folder cannot be written: messages are shown, but nothing can be "
                                           "stored (no updates, flags or deletions).");
+    // The index is checked once the file's own check has passed; finds read every record
+    // until then. A read-only file cannot be mended, so its index is used as it is.
+    m_searchIndexChecked = false;
+    m_data1->setSearchIndexUse(m_data1->isReadOnly() && m_config.searchIndex);
     watchForDamage();
-    startSearchIndex(SearchIndexBuilder::Task::Build);
 }
 
 void Form1::readListsAndSettings()

@@ -242,6 +242,7 @@ private:
     QString m_indexProgressText; // what the status line shows for the build, while it does
     QString m_statusBeforeIndex; // what it showed before, to be put back
     bool m_searchIndexRebuilt = false;
+    bool m_searchIndexChecked = false; // the index of the database open now passed its check
 
     // browser/browserevents.cpp: the browser's ten notifications
     void web1_BeforeNavigate2(const QString &url);

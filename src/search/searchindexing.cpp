@@ -1,7 +1,8 @@
-// The substring index kept up from the window: built or finished in the background for
-// every database opened, its progress in the status line while nothing else writes
-// there, and built anew when a search found it damaged. Searches go on all the while;
-// they read every record until the index is complete.
+// The substring index kept up from the window: checked and then built or finished in the
+// background for every database opened, its progress in the status line while nothing
+// else writes there, and built anew when the check or a search found it damaged. Searches
+// go on all the while; they read every record until the index has passed its check, and
+// those it does not cover yet after that.
 #include "app/form1.h"
 #include "store/recordset.h"
 #include "ui_form1.h"
@@ -21,12 +22,18 @@ void Form1::startSearchIndex(SearchIndexBuilder::Task task)
     // Nothing may be written to a damaged or read-only file; its finds read every record.
     if (!m_data1 || m_data1->isReadOnly() || m_data1->isDamaged())
         return;
-    m_data1->setSearchIndexUse(m_config.searchIndex);
-    if (!m_config.searchIndex)
+    if (!m_config.searchIndex) {
+        m_data1->setSearchIndexUse(false);
         task = SearchIndexBuilder::Task::Remove;
+    }
     auto *builder = new SearchIndexBuilder(this);
     m_searchIndexBuilder = builder;
     connect(builder, &SearchIndexBuilder::progress, this, &Form1::searchIndexProgress);
+    connect(builder, &SearchIndexBuilder::usable, this, [this] {
+        m_searchIndexChecked = true;
+        if (m_data1)
+            m_data1->setSearchIndexUse(m_config.searchIndex);
+    });
     connect(builder, &SearchIndexBuilder::finished, this,
             [this, builder](SearchIndexBuilder::Outcome outcome, const QString &detail) {
                 builder->deleteLater();
@@ -65,13 +72,15 @@ void Form1::searchIndexFinished(SearchIndexBuilder::Outcome outcome, const QStri
     // Finds go on reading every record when the index could not be built; only the log hears why.
     if (!detail.isEmpty())
         qInfo().noquote() << "search index:" << detail;
-    if (outcome == SearchIndexBuilder::Outcome::Ready && m_data1 && m_config.searchIndex)
+    if (outcome == SearchIndexBuilder::Outcome::Ready && m_searchIndexChecked && m_data1 && m_config.searchIndex)
         m_data1->setSearchIndexUse(true);
 }
 
 void Form1::checkSearchIndex()
 {
-    if (!m_data1 || m_searchIndexBuilder)
+    // Until the index has been checked (after the file's own check at opening) nothing is
+    // added to it.
+    if (!m_data1 || m_searchIndexBuilder || !m_searchIndexChecked)
         return;
     if (!m_data1->searchIndexFailed()) {
         // New messages are taken in now, many at a time; finds read them meanwhile.

@@ -145,9 +145,121 @@ bool dropIndexTables(SqliteDb &db, const QList<QByteArray> &names)
     return true;
 }
 
+// How many trigrams the index's tokenizer takes from a value: one at each character but
+// the last two, up to the first NUL, however the value is stored (it reads its text form).
+void trigramCount(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const auto *text = static_cast<const unsigned char *>(sqlite3_value_text(argv[0]));
+    const int bytes = sqlite3_value_bytes(argv[0]);
+    qint64 characters = 0;
+    // A character is a byte below 0xC0 alone, or a lead byte with the continuation bytes
+    // after it, as SQLite reads UTF-8.
+    for (int i = 0; text && i < bytes && text[i] != 0; ++characters) {
+        if (text[i++] >= 0xC0) {
+            while (i < bytes && (text[i] & 0xC0) == 0x80)
+                ++i;
+        }
+    }
+    sqlite3_result_int64(context, std::max<qint64>(0, characters - 2));
+}
+
+// The size FTS5 keeps for a record of a one-column table: the varint its docsize row holds.
+void recordedSize(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const auto *bytes = static_cast<const unsigned char *>(sqlite3_value_blob(argv[0]));
+    const int length = sqlite3_value_bytes(argv[0]);
+    qint64 value = 0;
+    for (int i = 0; bytes && i < length && i < 9; ++i) {
+        if (i == 8) {
+            value = (value << 8) | bytes[i];
+            break;
+        }
+        value = (value << 7) | (bytes[i] & 0x7f);
+        if ((bytes[i] & 0x80) == 0)
+            break;
+    }
+    sqlite3_result_int64(context, value);
+}
+
+// The first three characters of a text as a phrase for MATCH; empty when it has fewer.
+QString firstTrigram(const QString &text)
+{
+    QString piece;
+    int characters = 0;
+    for (qsizetype i = 0; i < text.size() && characters < 3; ++i) {
+        if (text[i] == QChar(0))
+            return {};
+        piece += text[i];
+        if (!text[i].isHighSurrogate())
+            ++characters;
+    }
+    if (characters < 3)
+        return {};
+    return QLatin1Char('"') + piece.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+constexpr int kSampledRecords = 16;
+
 } // namespace
 
 namespace SearchIndex {
+
+std::optional<QString> verify(SqliteDb &db, qint64 upto)
+{
+    const auto failed = [&] { return std::optional<QString>(db.lastError()); };
+    if (!db.check(sqlite3_create_function_v2(db.handle(), "veltra_trigram_count", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                             nullptr, trigramCount, nullptr, nullptr, nullptr),
+                  "create function")
+        || !db.check(sqlite3_create_function_v2(db.handle(), "veltra_recorded_size", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                                nullptr, recordedSize, nullptr, nullptr, nullptr),
+                     "create function"))
+        return failed();
+    for (const IndexedField &f : kFields) {
+        // Every record covered has its size in the table, as large as its text is now.
+        SqliteStatement sizes;
+        if (!sizes.prepare(db, QByteArray("SELECT count(*) FROM veltra v LEFT JOIN ") + f.table
+                                   + "_docsize d ON d.id = v.rowid WHERE v.rowid <= ?1 AND (d.id IS NULL"
+                                     " OR veltra_recorded_size(d.sz) <> veltra_trigram_count(v." + f.column + "))",
+                           false)
+            || !sizes.bindInt64(1, upto) || sizes.step() != SqliteStatement::Step::Row)
+            return failed();
+        if (const qint64 wrong = sizes.columnInt64(0); wrong > 0)
+            return QStringLiteral("The search index is out of step with the %1 of %2 messages; it is built anew.")
+                .arg(QLatin1String(f.column))
+                .arg(wrong);
+
+        // Records spread over those covered are each found by a lookup of their own text.
+        SqliteStatement sample;
+        SqliteStatement lookup;
+        if (!sample.prepare(db, QByteArray("SELECT rowid, ") + f.column + " FROM veltra WHERE rowid >= ?1 AND rowid <= ?2"
+                                    " ORDER BY rowid LIMIT 1", false)
+            || !lookup.prepare(db, QByteArray("SELECT count(*) FROM ") + f.table + " WHERE " + f.table
+                                       + " MATCH ?1 AND rowid = ?2", false))
+            return failed();
+        for (int i = 0; i <= kSampledRecords; ++i) {
+            sample.reset();
+            if (!sample.bindInt64(1, upto * i / kSampledRecords) || !sample.bindInt64(2, upto))
+                return failed();
+            const SqliteStatement::Step step = sample.step();
+            if (step == SqliteStatement::Step::Error)
+                return failed();
+            if (step == SqliteStatement::Step::Done)
+                break;
+            const qint64 rowid = sample.columnInt64(0);
+            const QString phrase = firstTrigram(sample.columnText(1));
+            if (phrase.isEmpty())
+                continue;
+            lookup.reset();
+            if (!lookup.bindText(1, phrase) || !lookup.bindInt64(2, rowid) || lookup.step() != SqliteStatement::Step::Row)
+                return failed();
+            if (lookup.columnInt64(0) != 1)
+                return QStringLiteral("The search index does not find record %1 by its %2; it is built anew.")
+                    .arg(rowid)
+                    .arg(QLatin1String(f.column));
+        }
+    }
+    return std::nullopt;
+}
 
 const char *tableFor(Criteria::Field field)
 {
@@ -278,7 +390,11 @@ bool SearchIndexBuilder::start(const QString &databasePath, Task task, const Set
                 this, [this, shared, done, total] { if (!shared->cancelled()) emit this->progress(done, total); },
                 Qt::QueuedConnection);
         };
-        const Report report = run(databasePath, task, settings, progress, shared.get());
+        const auto usable = [&] {
+            QMetaObject::invokeMethod(
+                this, [this, shared] { if (!shared->cancelled()) emit this->usable(); }, Qt::QueuedConnection);
+        };
+        const Report report = run(databasePath, task, settings, progress, usable, shared.get());
         if (shared->cancelled())
             return;
         QMetaObject::invokeMethod(
@@ -305,14 +421,15 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
 }
 
 SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, Task task, const Settings &settings,
-                                                   const ProgressHandler &progress)
+                                                   const ProgressHandler &progress, const UsableHandler &usable)
 {
     WorkerConnection shared;
-    return run(databasePath, task, settings, progress, &shared);
+    return run(databasePath, task, settings, progress, usable, &shared);
 }
 
 SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, Task task, const Settings &settings,
-                                                   const ProgressHandler &progress, WorkerConnection *shared)
+                                                   const ProgressHandler &progress, const UsableHandler &usable,
+                                                   WorkerConnection *shared)
 {
     Report report;
     SqliteDb db;
@@ -382,10 +499,22 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
             }
         }
     }
+    const bool kept = status.state == SearchIndex::State::Ready || status.state == SearchIndex::State::Partial;
+    if (task == Task::Verify && kept) {
+        const std::optional<QString> wrong = SearchIndex::verify(db, status.upto);
+        if (shared->cancelled())
+            return failed();
+        if (wrong) {
+            report.detail = *wrong;
+            status.state = SearchIndex::State::Broken;
+        }
+    }
     if (status.state == SearchIndex::State::Broken && report.detail.isEmpty())
         report.detail = QStringLiteral("The search index was incomplete or from another version; it is built anew.");
     if (status.state != SearchIndex::State::Partial && status.state != SearchIndex::State::Ready && !anew())
         return failed();
+    if (usable && task != Task::Build)
+        usable();
 
     qint64 done = 0;
     if (!count("SELECT count(*) FROM veltra_fts_body_docsize", &done))

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <memory>
 #include <thread>
 
@@ -51,6 +52,13 @@ bool create(SqliteDb &db);
 // Drops only the triggers, at once: a broken index must not make writes to veltra fail.
 bool disarm(SqliteDb &db);
 
+// Looks deeper than status() at the records up to `upto`: each must stand in every table
+// with as many trigrams as its text has now, and a sample of them must be found by a lookup
+// of their own first trigram. Catches an index whose lookup pages were lost and texts
+// changed past the triggers (unless the new text is exactly as long). Nullopt when it
+// holds, otherwise what is wrong; an error of SQLite's is reported the same way.
+std::optional<QString> verify(SqliteDb &db, qint64 upto);
+
 }
 
 // Builds (or removes) the index of a message database on a worker thread with its own
@@ -67,6 +75,7 @@ class SearchIndexBuilder final : public QObject
 public:
     enum class Task {
         Build,   // build or finish the index; one found whole is kept
+        Verify,  // the same, after a deeper check of what is there (at opening)
         Rebuild, // build it anew whatever is there (a lookup found it damaged)
         Remove
     };
@@ -93,6 +102,9 @@ public:
     };
 
     using ProgressHandler = std::function<void(qint64 done, qint64 total)>;
+    // Told once what is there has been checked (Verify) or made anew (Rebuild), before the
+    // rest is built: finds may use the part built from then on.
+    using UsableHandler = std::function<void()>;
 
     explicit SearchIndexBuilder(QObject *parent = nullptr);
     ~SearchIndexBuilder() override;
@@ -104,17 +116,18 @@ public:
 
     // The same work in the calling thread; progress is called after every transaction.
     static Report run(const QString &databasePath, Task task, const Settings &settings,
-                      const ProgressHandler &progress = {});
+                      const ProgressHandler &progress = {}, const UsableHandler &usable = {});
     static Report run(const QString &databasePath, Task task);
 
 signals:
     // Records in the index and records in all; at most a few times a second.
     void progress(qint64 done, qint64 total);
+    void usable();
     void finished(SearchIndexBuilder::Outcome outcome, const QString &detail);
 
 private:
     static Report run(const QString &databasePath, Task task, const Settings &settings,
-                      const ProgressHandler &progress, WorkerConnection *shared);
+                      const ProgressHandler &progress, const UsableHandler &usable, WorkerConnection *shared);
 
     std::shared_ptr<WorkerConnection> m_shared;
     std::thread m_worker;

@@ -132,6 +132,8 @@ private slots:
     void findsAgreeWithReadingEveryRecord();
     void brokenIndexIsBuiltAnew_data();
     void brokenIndexIsBuiltAnew();
+    void checkAtOpeningFindsWhatCountsCannot_data();
+    void checkAtOpeningFindsWhatCountsCannot();
     void buildCalledOffGoesOnLater();
     void killedBuildGoesOnLater();
     void compactionKeepsTheIndex();
@@ -341,6 +343,55 @@ void TestSearchIndex::brokenIndexIsBuiltAnew()
     QCOMPARE(report.detail.isEmpty(), damage == "REMOVE");
     QCOMPARE(report.indexed, number(path, "SELECT count(*) FROM veltra"));
     checkAgreement(path);
+}
+
+void TestSearchIndex::checkAtOpeningFindsWhatCountsCannot_data()
+{
+    QTest::addColumn<QByteArray>("damage"); // empty: none
+    // A sound index must pass, or it would be built anew at every start: texts with
+    // characters beyond 16 bits, a NUL, and fields too short for a trigram.
+    QTest::newRow("sound") << QByteArray();
+    // Every lookup then finds nothing, while the counts still agree.
+    QTest::newRow("lookup pages lost") << QByteArray("DELETE FROM veltra_fts_body_idx");
+    QTest::newRow("texts changed past the triggers")
+        << QByteArray("DROP TRIGGER veltra_fts_update_body;"
+                      " UPDATE veltra SET message = message || ' a new sentence' WHERE id % 7 = 0;");
+}
+
+void TestSearchIndex::checkAtOpeningFindsWhatCountsCannot()
+{
+    QFETCH(QByteArray, damage);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("veltra.mdb"));
+    QList<MessageRecord> records = corpus(300);
+    records[3].message = QStringLiteral("Kenteken \U0001F697\U0001F527 and a NUL ") + QChar(0) + QStringLiteral(" after it");
+    records[4].messtitle = QString();
+    records[5].messauthor = QStringLiteral("Al");
+    QVERIFY(Fixtures::writeDatabase(path, records));
+    QCOMPARE(build(path).outcome, SearchIndexBuilder::Outcome::Ready);
+    if (!damage.isEmpty()) {
+        QByteArray trigger;
+        {
+            SqliteDb db;
+            SqliteStatement s;
+            QVERIFY(db.open(path, SQLITE_OPEN_READONLY));
+            QVERIFY(s.prepare(db, "SELECT sql FROM sqlite_schema WHERE name = 'veltra_fts_update_body'"));
+            QCOMPARE(s.step(), SqliteStatement::Step::Row);
+            trigger = s.columnText(0).toUtf8();
+        }
+        // The trigger is put back as it was, so the index's parts all look whole.
+        exec(path, damage + (damage.contains("DROP TRIGGER") ? trigger : QByteArray()));
+        QCOMPARE(build(path).detail, QString());
+    }
+    const SearchIndexBuilder::Report report = build(path, SearchIndexBuilder::Task::Verify);
+    QCOMPARE(report.outcome, SearchIndexBuilder::Outcome::Ready);
+    QCOMPARE(report.detail.isEmpty(), damage.isEmpty());
+    QCOMPARE(report.indexed, damage.isEmpty() ? 0 : number(path, "SELECT count(*) FROM veltra"));
+    checkAgreement(path);
+    auto indexed = openRecordset(path);
+    auto scanning = openRecordset(path, false);
+    const QString criteria = QStringLiteral("message like '*a new sentence*'");
+    QCOMPARE(walk(*indexed, criteria, 0), walk(*scanning, criteria, 0));
 }
 
 void TestSearchIndex::buildCalledOffGoesOnLater()
