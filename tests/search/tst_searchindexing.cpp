@@ -36,6 +36,7 @@ private slots:
     void buildsWhileSearchesGoOn();
     void removedWhenNoneIsWanted();
     void builtAnewAfterALookupFailed();
+    void damageFoundAtOpening();
 
 private:
     QStringList bodySearch(Form1 *w, const QString &term)
@@ -106,6 +107,32 @@ void TestSearchIndexing::builtAnewAfterALookupFailed()
     QVERIFY(!w->recordset()->isDamaged());
     QTRY_VERIFY_WITH_TIMEOUT(w->recordset()->searchIndexInUse(), 20000);
     QCOMPARE(bodySearch(w.get(), QStringLiteral("clutch")), expected);
+}
+
+void TestSearchIndexing::damageFoundAtOpening()
+{
+    const QString database = path(QStringLiteral("veltra.mdb"));
+    QVERIFY(Fixtures::writeDatabase(database, MessageGenerator::generate(5, 200)));
+    QCOMPARE(SearchIndexBuilder::run(database, SearchIndexBuilder::Task::Build).outcome, SearchIndexBuilder::Outcome::Ready);
+    QStringList expected;
+    {
+        auto w = restart();
+        QTRY_VERIFY(w->recordset()->searchIndexInUse());
+        expected = bodySearch(w.get(), QStringLiteral("clutch"));
+        QVERIFY(!expected.isEmpty());
+    }
+    {
+        // Lookups then find nothing, though every part of the index and its counts look whole.
+        SqliteDb db;
+        QVERIFY(db.open(database, SQLITE_OPEN_READWRITE));
+        QVERIFY(db.exec("DELETE FROM veltra_fts_body_idx"));
+    }
+    auto w = restart();
+    // Before the check has passed, a search reads every record.
+    QCOMPARE(bodySearch(w.get(), QStringLiteral("clutch")), expected);
+    QTRY_VERIFY_WITH_TIMEOUT(w->recordset()->searchIndexInUse(), 20000);
+    QCOMPARE(bodySearch(w.get(), QStringLiteral("clutch")), expected);
+    QVERIFY(!w->recordset()->isDamaged());
 }
 
 QTEST_MAIN(TestSearchIndexing)
