@@ -42,7 +42,11 @@ WebPage::WebPage(QWebEngineProfile *profile, QObject *parent)
     : QWebEnginePage(profile, parent)
 {
     connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
-        if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus && info.url() == m_deferredLink)
+        if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
+            return;
+        if (shownAs(info.url()) == m_loadingUrl)
+            m_loadingUrl.clear();
+        if (info.url() == m_deferredLink)
             QTimer::singleShot(0, this, &WebPage::openDeferredLink);
     });
 }
@@ -101,6 +105,7 @@ bool WebPage::acceptNavigationRequest(const QUrl &requested, NavigationType type
     const QUrl url = shownAs(requested);
     if (InertPage::covers(committedUrl()) && !acceptFromInertPage(url, type))
         return false;
+    m_loadingUrl = url;
     prepareFor(url);
     emit mainFrameNavigationAccepted(url, type);
     return true;
@@ -113,10 +118,14 @@ bool WebPage::acceptFromInertPage(const QUrl &url, NavigationType type)
     case NavigationTypeBackForward:
     case NavigationTypeReload:
         return true; // asked for by the program
+    case NavigationTypeRedirect:
+        // The page in view stays until the next one arrives: a server's redirect of a
+        // navigation under way belongs to that navigation, a refresh tag of the page does not.
+        return !m_loadingUrl.isEmpty();
     case NavigationTypeLinkClicked:
         break;
     default:
-        return false; // refresh tags, forms and whatever else the page starts by itself
+        return false; // forms and whatever else the page starts by itself
     }
     // Scripts are switched on as soon as the next page is asked for, while this page is still
     // in view; a click from then on may come from its content and is refused.

@@ -49,5 +49,6 @@ private:
 
     QUrl m_inMemoryAddress;
     QUrl m_deferredLink;
+    QUrl m_loadingUrl; // where the main-frame navigation accepted last goes, until it ends
     bool m_silent = false;
 };
