@@ -39,9 +39,9 @@ public:
     virtual QString documentTitle() const = 0;
     virtual void execWB(int command, int option) = 0;
     virtual void takeFocus() = 0;
-    // The program's own message page: its body comes from the network, so the browser shows
-    // it without scripts and lets nothing it references be fetched. A local file named
-    // tempfile.htm is treated as the message page even before this is called.
+    // The program's own message page. Like every local page, it is shown without scripts and
+    // nothing it references is fetched; a local file named tempfile.htm is taken for the
+    // message page even before this is called.
     virtual void setMessagePagePath(const QString &path) = 0;
     // Shows the message page from memory, for a data folder where its file cannot be
     // written; the page is treated and reported as that file all the same.

@@ -4,8 +4,9 @@
 
 class QUrl;
 
-// Recognises the program's own message page, whose body is untrusted HTML from the
-// network: any local file named tempfile.htm, and the path the window names.
+// Recognises the program's own message page, to name it (Save As) and to show it from
+// memory: any local file named tempfile.htm, and the path the window names. It decides
+// nothing about safety; every local page is inert (see InertPage).
 class MessagePageRule final
 {
 public:

@@ -3,7 +3,8 @@
 #include "addressrules.h"
 #include "browseraddress.h"
 #include "finddialog.h"
-#include "messagepageinterceptor.h"
+#include "inertpage.h"
+#include "localpageinterceptor.h"
 #include "webpage.h"
 
 #include <QApplication>
@@ -42,15 +43,23 @@ constexpr int printWaitMs = 60000;
 
 WebEngineBrowser::WebEngineBrowser(QObject *parent)
     : Browser(parent)
-    , m_interceptor(std::make_unique<MessagePageInterceptor>(m_rule))
+    , m_interceptor(std::make_unique<LocalPageInterceptor>())
     , m_profile(std::make_unique<QWebEngineProfile>())
 {
     m_profile->setUrlRequestInterceptor(m_interceptor.get());
+    QWebEngineSettings *settings = m_profile->settings();
     // The message page declares no character set; it is always written in Windows-1252.
-    m_profile->settings()->setDefaultTextEncoding(QStringLiteral("windows-1252"));
+    settings->setDefaultTextEncoding(QStringLiteral("windows-1252"));
+    // Local pages read no files and reach no address. Set for every page, not switched
+    // with the next one: web pages need neither, and a value that never changes leaves no
+    // moment, while one page gives way to the next, in which the local page still in view
+    // has them. The price: a local page shows no pictures or style sheets from the files
+    // beside it; a web archive (.mht) keeps its own.
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     connect(m_profile.get(), &QWebEngineProfile::downloadRequested, this, &WebEngineBrowser::onDownloadRequested);
 
-    m_page = std::make_unique<WebPage>(m_profile.get(), m_rule);
+    m_page = std::make_unique<WebPage>(m_profile.get());
     m_view = new QWebEngineView;
     m_view->setPage(m_page.get());
 
@@ -316,12 +325,12 @@ void WebEngineBrowser::onTitleChanged()
 
 void WebEngineBrowser::onNewWindowRequested(WebPage *opener, QWebEngineNewWindowRequest &request)
 {
-    if (m_rule.matches(opener->committedUrl())) {
-        // The message page opens no windows: a new window would inherit its bar on the
-        // network. A link of its body the user follows opens here instead, as its other
-        // links do; anything else it asks for is its body's doing (see WebPage).
+    if (InertPage::covers(opener->committedUrl())) {
+        // An inert page opens no windows: a new window would not be inert. A link of it the
+        // user follows opens here instead, as its other links do; anything else it asks for
+        // is its content's doing (see WebPage).
         const QUrl url = request.requestedUrl();
-        if (opener == m_page.get() && opener->showsInertMessagePage() && BrowserAddress::isShowable(url)) {
+        if (opener == m_page.get() && opener->showsInertPage() && BrowserAddress::isShowable(url)) {
             m_page->prepareFor(url);
             m_page->load(url);
         }
@@ -340,7 +349,7 @@ void WebEngineBrowser::openPopup(QWebEngineNewWindowRequest &request)
     view->setAttribute(Qt::WA_DeleteOnClose);
     if (m_view)
         view->setWindowIcon(m_view->window()->windowIcon());
-    auto *page = new WebPage(m_profile.get(), m_rule, view);
+    auto *page = new WebPage(m_profile.get(), view);
     page->setSilent(m_silent);
     view->setPage(page);
     connect(page, &QWebEnginePage::newWindowRequested, this,
@@ -557,16 +566,17 @@ void WebEngineBrowser::saveAs()
     const QString archive = tr("Web Archive, single file (*.mht *.mhtml)");
     // The message page is written again for every message shown: it is saved under a
     // name of its own, away from the data folder, so it cannot overwrite the page.
-    const bool messagePage = m_rule.matches(m_page->committedUrl());
-    QString name = messagePage ? QStringLiteral("message.htm") : QFileInfo(m_page->committedUrl().path()).fileName();
+    const QUrl shown = m_page->committedUrl();
+    QString name = m_rule.matches(shown) ? QStringLiteral("message.htm") : QFileInfo(shown.path()).fileName();
     if (name.isEmpty())
         name = QStringLiteral("page.htm");
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QDir::homePath();
-    // Saving a page complete fetches what it names again, past the message page's guard,
-    // so the message page is saved as it stands.
-    const QStringList filters = messagePage ? QStringList{htmlOnly, archive} : QStringList{complete, htmlOnly, archive};
+    // Saving a page complete fetches what it names again, past the inert page's guard, so
+    // an inert page is saved as it stands.
+    const QStringList filters =
+        InertPage::covers(shown) ? QStringList{htmlOnly, archive} : QStringList{complete, htmlOnly, archive};
     QString filter = filters.first();
     const QString path = QFileDialog::getSaveFileName(m_view->window(), tr("Save As"), QDir(folder).filePath(name),
                                                       filters.join(QLatin1String(";;")), &filter);

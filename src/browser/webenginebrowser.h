@@ -13,7 +13,7 @@
 #include <optional>
 
 class FindDialog;
-class MessagePageInterceptor;
+class LocalPageInterceptor;
 class QPrinter;
 class QWebEngineDownloadRequest;
 class QWebEngineLoadingInfo;
@@ -100,7 +100,7 @@ private:
     QPrinter &printer();
 
     MessagePageRule m_rule;
-    std::unique_ptr<MessagePageInterceptor> m_interceptor;
+    std::unique_ptr<LocalPageInterceptor> m_interceptor;
     std::unique_ptr<QWebEngineProfile> m_profile;
     std::unique_ptr<WebPage> m_page;
     QPointer<QWebEngineView> m_view;

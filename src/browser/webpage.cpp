@@ -1,6 +1,7 @@
 #include "webpage.h"
 
-#include "messagepagerule.h"
+#include "browseraddress.h"
+#include "inertpage.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -15,6 +16,18 @@ namespace {
 // How long a refused link waits for the engine to wind down the refused navigation.
 constexpr int deferredLinkTimeoutMs = 1000;
 
+// Switched off for an inert page and left to the profile for any other. Without scripts
+// nothing can be read or sent; the rest would still let a page without them open a window,
+// keep data, ping on a click, ask for its icon or look up host names.
+constexpr QWebEngineSettings::WebAttribute inertOff[] = {
+    QWebEngineSettings::JavascriptEnabled,
+    QWebEngineSettings::JavascriptCanOpenWindows,
+    QWebEngineSettings::LocalStorageEnabled,
+    QWebEngineSettings::HyperlinkAuditingEnabled,
+    QWebEngineSettings::AutoLoadIconsForPage,
+    QWebEngineSettings::DnsPrefetchEnabled,
+};
+
 // The engine asks before leaving a page that wants to keep the user through
 // javaScriptConfirm with this fixed text; silent mode must let the user leave.
 QString leavePageQuestion()
@@ -25,12 +38,15 @@ QString leavePageQuestion()
 
 }
 
-WebPage::WebPage(QWebEngineProfile *profile, const MessagePageRule &rule, QObject *parent)
+WebPage::WebPage(QWebEngineProfile *profile, QObject *parent)
     : QWebEnginePage(profile, parent)
-    , m_rule(rule)
 {
     connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
-        if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus && info.url() == m_deferredLink)
+        if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
+            return;
+        if (shownAs(info.url()) == m_loadingUrl)
+            m_loadingUrl.clear();
+        if (info.url() == m_deferredLink)
             QTimer::singleShot(0, this, &WebPage::openDeferredLink);
     });
 }
@@ -47,16 +63,19 @@ bool WebPage::isSilent() const
 
 void WebPage::prepareFor(const QUrl &url)
 {
-    const bool trusted = !m_rule.matches(url);
+    const bool inert = InertPage::covers(url);
     QWebEngineSettings *s = settings();
-    s->setAttribute(QWebEngineSettings::JavascriptEnabled, trusted);
-    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, trusted);
-    s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    for (const QWebEngineSettings::WebAttribute attribute : inertOff) {
+        if (inert)
+            s->setAttribute(attribute, false);
+        else
+            s->resetAttribute(attribute);
+    }
 }
 
-bool WebPage::showsInertMessagePage() const
+bool WebPage::showsInertPage() const
 {
-    return m_rule.matches(committedUrl()) && !settings()->testAttribute(QWebEngineSettings::JavascriptEnabled);
+    return InertPage::covers(committedUrl()) && !settings()->testAttribute(QWebEngineSettings::JavascriptEnabled);
 }
 
 QUrl WebPage::committedUrl() const
@@ -84,27 +103,40 @@ bool WebPage::acceptNavigationRequest(const QUrl &requested, NavigationType type
     if (!isMainFrame)
         return true;
     const QUrl url = shownAs(requested);
-    if (m_rule.matches(committedUrl())) {
-        // Only the user or the program moves away from the message page: a refresh tag or
-        // anything else the untrusted body starts by itself is refused.
-        if (type == NavigationTypeRedirect || type == NavigationTypeOther)
-            return false;
-        // The engine keeps local pages off the network, links included. A link the user
-        // follows is opened by the program instead, once the refused attempt has ended,
-        // so the message page is not its origin and no referrer goes with it. Scripts are
-        // switched on as soon as the next page is asked for, while the message page is
-        // still in view; a click from then on may come from its body and is refused.
-        if (type == NavigationTypeLinkClicked && !url.isLocalFile()) {
-            if (!showsInertMessagePage())
-                return false;
-            m_deferredLink = url;
-            QTimer::singleShot(deferredLinkTimeoutMs, this, &WebPage::openDeferredLink);
-            return false;
-        }
-    }
+    if (InertPage::covers(committedUrl()) && !acceptFromInertPage(url, type))
+        return false;
+    m_loadingUrl = url;
     prepareFor(url);
     emit mainFrameNavigationAccepted(url, type);
     return true;
+}
+
+bool WebPage::acceptFromInertPage(const QUrl &url, NavigationType type)
+{
+    switch (type) {
+    case NavigationTypeTyped:
+    case NavigationTypeBackForward:
+    case NavigationTypeReload:
+        return true; // asked for by the program
+    case NavigationTypeRedirect:
+        // The page in view stays until the next one arrives: a server's redirect of a
+        // navigation under way belongs to that navigation, a refresh tag of the page does not.
+        return !m_loadingUrl.isEmpty();
+    case NavigationTypeLinkClicked:
+        break;
+    default:
+        return false; // forms and whatever else the page starts by itself
+    }
+    // Scripts are switched on as soon as the next page is asked for, while this page is still
+    // in view; a click from then on may come from its content and is refused.
+    if (!showsInertPage() || !BrowserAddress::isShowable(url))
+        return false;
+    // The engine keeps a local page from opening anything, links included. A link the user
+    // follows is opened by the program instead, once the refused attempt has ended, so the
+    // page is not its origin and no referrer goes with it.
+    m_deferredLink = url;
+    QTimer::singleShot(deferredLinkTimeoutMs, this, &WebPage::openDeferredLink);
+    return false;
 }
 
 void WebPage::openDeferredLink()

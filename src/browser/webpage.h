@@ -3,26 +3,25 @@
 #include <QUrl>
 #include <QWebEnginePage>
 
-class MessagePageRule;
-
-// The page policy: what may be shown how. The message page gets no scripts and no access
-// to other files or the network and may not navigate away on its own; other pages browse
-// normally. In silent mode the page shows no dialogs of its own.
+// The page policy: what may be shown how. An inert page (see InertPage) gets no scripts,
+// opens no windows and may not navigate away on its own; the links the user follows on it
+// are opened by the program. Other pages browse normally. In silent mode the page shows no
+// dialogs of its own.
 class WebPage final : public QWebEnginePage
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(WebPage)
 public:
-    WebPage(QWebEngineProfile *profile, const MessagePageRule &rule, QObject *parent = nullptr);
+    explicit WebPage(QWebEngineProfile *profile, QObject *parent = nullptr);
 
     void setSilent(bool silent);
     bool isSilent() const;
-    // Sets the scripting and local-access settings for a document at `url`; called before
-    // every load the program starts and for every main-frame navigation the page accepts.
+    // Sets the settings for a document at `url`, inert or not; called before every load the
+    // program starts and for every main-frame navigation the page accepts.
     void prepareFor(const QUrl &url);
-    // True while the message page is in view with its scripts still off: whatever it asks
-    // for then comes from the user, not from its body.
-    bool showsInertMessagePage() const;
+    // True while an inert page is in view with its scripts still off: whatever it asks for
+    // then comes from the user, not from its content.
+    bool showsInertPage() const;
     // The address of the document in view. url() names a pending navigation's target
     // as soon as it is asked for, before anything of it is shown.
     QUrl committedUrl() const;
@@ -45,10 +44,11 @@ protected:
                                   const QString &sourceID) override;
 
 private:
+    bool acceptFromInertPage(const QUrl &url, NavigationType type);
     void openDeferredLink();
 
-    const MessagePageRule &m_rule;
     QUrl m_inMemoryAddress;
     QUrl m_deferredLink;
+    QUrl m_loadingUrl; // where the main-frame navigation accepted last goes, until it ends
     bool m_silent = false;
 };

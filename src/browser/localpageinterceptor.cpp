@@ -1,0 +1,11 @@
+#include "localpageinterceptor.h"
+
+#include "inertpage.h"
+
+void LocalPageInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info)
+{
+    if (info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
+        return;
+    if (InertPage::covers(info.firstPartyUrl()))
+        info.block(true);
+}
