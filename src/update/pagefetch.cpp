@@ -144,9 +144,13 @@ void PageFetch::send()
 
 void PageFetch::onReadyRead()
 {
-    if (!m_socket)
-        return;
-    switch (m_response->feed(m_socket->readAll())) {
+    if (m_socket)
+        takeUp(m_response->feed(m_socket->readAll()));
+}
+
+void PageFetch::takeUp(HttpResponse::State state)
+{
+    switch (state) {
     case HttpResponse::State::Complete:
         return onAnswer();
     case HttpResponse::State::Failed:
@@ -172,14 +176,7 @@ void PageFetch::onClosed()
         if (m_socket->error() != QAbstractSocket::RemoteHostClosedError)
             return fail(m_socket->errorString());
     }
-    switch (m_response->endOfStream()) {
-    case HttpResponse::State::Complete:
-        return onAnswer();
-    case HttpResponse::State::Failed:
-        return fail(m_response->error());
-    case HttpResponse::State::Reading:
-        return;
-    }
+    takeUp(m_response->endOfStream());
 }
 
 void PageFetch::onAnswer()

@@ -58,6 +58,8 @@ private:
     void send();
     void onReadyRead();
     void onClosed();
+    // What the answer's reader says after the latest bytes, or the connection's end.
+    void takeUp(HttpResponse::State state);
     void onAnswer();
     // Done with the connection: back to the kept ones, or closed.
     void release(bool reusable);

@@ -286,23 +286,27 @@ bool UpdateEngine::storeRecord(Recordset *db, const Slot &slot, const MessageRec
         transaction.rollback();
         return refused(why);
     };
-    if (!transaction.isActive() || !rememberPending(missed))
+    int passed = 0;
+    if (!transaction.isActive() || !rememberPending(missed, &passed))
         return fail();
     const Recordset::AddResult added = db->addInOrder(record);
     if (added == Recordset::AddResult::Failed || (slot.retry && !missed.forget(slot.number)) || !transaction.commit())
         return fail();
+    m_outcome.passedOver += passed;
     return stored(added);
 }
 
-bool UpdateEngine::rememberPending(MissedNumbers &missed)
+bool UpdateEngine::rememberPending(MissedNumbers &missed, int *passedOver)
 {
     // A list that is full takes no more: those numbers are passed over, as a failed page
     // always was before numbers were remembered, rather than ending every later run.
     const qint64 at = now();
     qsizetype room = std::max(0, m_settings.rememberLimit - missed.count());
     for (const Miss &miss : std::as_const(m_pending)) {
-        if (room-- <= 0)
+        if (room-- <= 0) {
+            ++*passedOver;
             continue;
+        }
         if (!missed.remember(miss.number, miss.reason, at))
             return false;
     }
@@ -416,7 +420,8 @@ void UpdateEngine::crossGap(qint32 first)
                                .arg(first - m_pending.constFirst().number)
                                .arg(first);
     SqliteTransaction transaction(db->connection());
-    bool remembered = transaction.isActive() && rememberPending(missed);
+    int passed = 0;
+    bool remembered = transaction.isActive() && rememberPending(missed, &passed);
     // What the list has room for after the failures themselves; a gap larger than that is
     // passed over beyond it.
     const qint64 room = std::max(0, m_settings.rememberLimit - missed.count());
@@ -428,6 +433,7 @@ void UpdateEngine::crossGap(qint32 first)
         transaction.rollback();
         return end(End::Fault, QStringLiteral("the numbers of a gap could not be remembered (%1).").arg(why));
     }
+    m_outcome.passedOver += passed + int(first - 1 - std::max(to, from - 1));
     m_pending.clear();
     m_failureRun = 0;
     m_nextNew = first;
@@ -457,8 +463,9 @@ void UpdateEngine::end(End how, const QString &reason)
             // a failure run they are fetched as new numbers again.
             if (how == End::Completed || how == End::Stopped) {
                 SqliteTransaction transaction(db->connection());
-                if (rememberPending(missed))
-                    transaction.commit();
+                int passed = 0;
+                if (rememberPending(missed, &passed) && transaction.commit())
+                    m_outcome.passedOver += passed;
             }
             m_outcome.missing = missed.count();
         }

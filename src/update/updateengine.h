@@ -74,6 +74,7 @@ public:
         bool storedAny = false;
         qint32 highestStored = 0;
         int missing = 0; // numbers remembered for later runs when the run ended
+        int passedOver = 0; // failed numbers the full list had no room for: not tried again
     };
 
     using Database = std::function<Recordset *()>;
@@ -127,7 +128,8 @@ private:
     void handle(const Slot &slot);
     void recordMiss(const Slot &slot, const QString &reason);
     bool storeRecord(Recordset *db, const Slot &slot, const MessageRecord &record);
-    bool rememberPending(MissedNumbers &missed);
+    // Counts in *passedOver the numbers the full list had no room for.
+    bool rememberPending(MissedNumbers &missed, int *passedOver);
 
     // Past a failure run: looks for the first message beyond it.
     void searchPastFailures();

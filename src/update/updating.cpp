@@ -17,13 +17,17 @@ QString number(qint64 value)
     return QString::number(value);
 }
 
-// Told after the last text of a run whenever numbers are still waiting to be fetched.
-QString missingNote(int missing)
+// Told after the last text of a run whenever numbers are still waiting to be fetched, or
+// were passed over because the list of them was full.
+QString missingNote(const UpdateEngine::Outcome &outcome)
 {
-    if (missing <= 0)
-        return {};
-    return missing == 1 ? QStringLiteral(" - 1 number still missing")
-                        : QStringLiteral(" - %1 numbers still missing").arg(missing);
+    QString note;
+    if (outcome.missing > 0)
+        note = outcome.missing == 1 ? QStringLiteral(" - 1 number still missing")
+                                    : QStringLiteral(" - %1 numbers still missing").arg(outcome.missing);
+    if (outcome.passedOver > 0)
+        note += QStringLiteral(" - %1 passed over for good, the list of missing numbers being full").arg(outcome.passedOver);
+    return note;
 }
 
 }
@@ -112,7 +116,7 @@ void Form1::updateFinished(const UpdateEngine::Outcome &outcome)
 {
     m_updateEngine->deleteLater();
     m_updateEngine = nullptr;
-    const QString missing = missingNote(outcome.missing);
+    const QString missing = missingNote(outcome);
     switch (outcome.end) {
     case UpdateEngine::End::NoNewestNumber:
         endUpdateRun(kUnableToConnect);

@@ -286,6 +286,7 @@ void TestUpdateEngine::gapDoesNotHoldUpLaterMessages()
     const UpdateEngine::Outcome first = run(s);
     QCOMPARE(first.end, UpdateEngine::End::Completed);
     QCOMPARE(first.missing, missing);
+    QCOMPARE(first.passedOver, 25 - missing);
     QCOMPARE(storedNumbers(), span(1, 30) + span(56, 300));
     QVERIFY(missedEntry(31) && missedEntry(31 + missing - 1) && !missedEntry(31 + missing));
     // Finding the gap's end costs a few pages, not one for each number in it.
