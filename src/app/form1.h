@@ -22,6 +22,7 @@ class QAction;
 class QComboBox;
 class QTimer;
 class Recordset;
+namespace Compaction { struct Result; }
 namespace Ui { class Form1; }
 
 // The title of the program's message boxes.
@@ -327,7 +328,10 @@ private:
     void reopenDatabase();
     // Saves what can be read from a damaged database into a new one put in its place.
     void rescueDatabase();
-    void compactionFailed(const QString &reason, bool inUse);
+    // Tells why a compaction did not end with a restart; `result` is the compaction's, or
+    // stands for the lock or the damage that kept it from running.
+    void compactionFailed(const Compaction::Result &result);
+    QString compactionFailureText(const Compaction::Result &result) const;
     std::function<bool(QString *reason)> m_restarter;
 
     // lists/listeditor.cpp: the history and address list editor

@@ -1,7 +1,10 @@
 // Compacts the data folder given first and stops where the caller wants it: on reaching
 // step N (the number of a Compaction::Step, -1 for none) it prints "paused N" and waits
-// to be killed. With "--fsize BYTES" no file may grow past BYTES, as on a disk that fills
-// up. A compaction that runs to its end prints "ok=<0|1> inUse=<0|1>" and its reason.
+// to be killed. With "--fsize BYTES" no file may grow past BYTES: the system refuses the
+// write. With "--full BYTES" the compacted copy finds the disk full at BYTES. A compaction
+// that runs to its end prints "ok=<0|1> failure=<Compaction::Failure>", its reason and
+// its cause, a line each.
+#include "fulldisk.h"
 #include "maint/compaction.h"
 
 #include <csignal>
@@ -14,8 +17,9 @@
 int main(int argc, char **argv)
 {
     const bool limited = argc == 5 && std::strcmp(argv[3], "--fsize") == 0;
-    if (argc != 3 && !limited) {
-        std::fprintf(stderr, "usage: compact_child FOLDER STEP [--fsize BYTES]\n");
+    const bool full = argc == 5 && std::strcmp(argv[3], "--full") == 0;
+    if (argc != 3 && !limited && !full) {
+        std::fprintf(stderr, "usage: compact_child FOLDER STEP [--fsize BYTES | --full BYTES]\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -30,6 +34,8 @@ int main(int argc, char **argv)
             return 2;
         }
     }
+    if (full)
+        FullDisk::install(std::strtoll(argv[4], nullptr, 10));
     const auto pausePoint = [stopAt](Compaction::Step step) {
         if (int(step) != stopAt)
             return;
@@ -39,6 +45,7 @@ int main(int argc, char **argv)
             ::pause();
     };
     const Compaction::Result result = Compaction::compact(folder, pausePoint);
-    std::printf("ok=%d inUse=%d\n%s\n", int(result.ok), int(result.inUse), result.reason.toUtf8().constData());
+    std::printf("ok=%d failure=%d\n%s\n%s\n", int(result.ok), int(result.failure), result.reason.toUtf8().constData(),
+                result.cause.toUtf8().constData());
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "app/icons.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
+#include "fulldisk.h"
 #include "maint/databaselock.h"
 #include "modalanswerer.h"
 #include "searchwindow.h"
@@ -92,6 +93,7 @@ private slots:
     void compactionEndsAndRestarts();
     void secondCopyMakesCompactionFail();
     void restarterThatCannotStart();
+    void compactionOnAFullDisk();
     void startUpCompletesACutOffCompaction();
 };
 
@@ -415,6 +417,29 @@ void TestDeletionWindow::restarterThatCannotStart()
     QVERIFY(w->isVisible());
     // The compacted database is in place and open.
     QVERIFY(QFileInfo::exists(path(QStringLiteral("veltra.bak"))));
+    search(w.get(), QStringLiteral("pick"));
+    QCOMPARE(child<QListWidget>(w.get(), "List1")->count(), 1);
+}
+
+void TestDeletionWindow::compactionOnAFullDisk()
+{
+    auto w = start(archive(400, {3}));
+    openPanel(w.get());
+    child<QCheckBox>(w.get(), "ChkNoWarn")->setChecked(true);
+    const QMap<int, QString> before = storedDates(database());
+    ModalAnswerer answerer;
+    FullDisk::install(0);
+    child<QPushButton>(w.get(), "CmdCompact")->click();
+    FullDisk::uninstall();
+
+    QCOMPARE(answerer.texts.size(), 1);
+    const QString text = answerer.texts[0];
+    for (const QString &part : {QStringLiteral("The database could not be compacted: the disk is full"),
+                                QDir::toNativeSeparators(QDir::currentPath()), QStringLiteral("The message database is unchanged.")})
+        QVERIFY2(text.contains(part), qPrintable(part + QStringLiteral(" not in: ") + text));
+    QVERIFY(w->isVisible());
+    QCOMPARE(QDir(path(QString())).entryList({QStringLiteral("veltranew*"), QStringLiteral("*.bak")}, QDir::Files), QStringList());
+    QCOMPARE(storedDates(database()), before);
     search(w.get(), QStringLiteral("pick"));
     QCOMPARE(child<QListWidget>(w.get(), "List1")->count(), 1);
 }
