@@ -124,6 +124,7 @@ private:
     // Tab goes through the controls a user works with, in reading order.
     void setTabOrderChain();
     void openDatabase();
+    bool m_openedOnce = false; // openings after the first (a rescue's, a compaction's) are no start-up
     // app/damagewarning.cpp: a damaged message database is reported once and written no more.
     void watchForDamage();
     void reportDamage(const QString &reason);
@@ -332,6 +333,9 @@ private:
     // stands for the lock or the damage that kept it from running.
     void compactionFailed(const Compaction::Result &result);
     QString compactionFailureText(const Compaction::Result &result) const;
+    // At start-up, beside a sound database: removes the copy a killed compaction left, and
+    // says so in the status line over the first message shown.
+    void removeCompactionLeftovers();
     std::function<bool(QString *reason)> m_restarter;
 
     // lists/listeditor.cpp: the history and address list editor

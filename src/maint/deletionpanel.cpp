@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "ui_form1.h"
 
+#include "browser/browser.h"
 #include "maint/compaction.h"
 #include "maint/deletionmark.h"
 #include "maint/rescue.h"
@@ -216,6 +217,26 @@ QString Form1::compactionFailureText(const Compaction::Result &result) const
     default:
         return QStringLiteral("The database could not be compacted.\n\n%1").arg(result.reason) + unchanged;
     }
+}
+
+void Form1::removeCompactionLeftovers()
+{
+    const QStringList removed = Compaction::removeStaleCopy(m_state.baseDir);
+    if (removed.isEmpty())
+        return;
+    const QString notice = QStringLiteral(" Removed %1, left over from a compaction that was cut off.")
+                               .arg(removed.join(QStringLiteral(", ")));
+    // The status line shows what the browser says from the first page on; as the read-only
+    // notice, this is put over the first message shown and kept until the user goes elsewhere.
+    auto *pending = new QObject(this);
+    connect(m_web1, &Browser::documentComplete, pending, [this, pending, notice](const QString &url) {
+        if (!isMessagePageUrl(url))
+            return;
+        m_state.statusOverride += notice;
+        ui->LblStBar1->setText(m_state.statusOverride);
+        ui->LblStBar1->setCursorPosition(0);
+        pending->deleteLater();
+    });
 }
 
 bool Form1::takeDatabaseAlone(QString *reason)

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
@@ -95,6 +96,8 @@ private slots:
     void restarterThatCannotStart();
     void compactionOnAFullDisk();
     void startUpCompletesACutOffCompaction();
+    void startUpClearsLeftoversBesideASoundDatabase_data();
+    void startUpClearsLeftoversBesideASoundDatabase();
 };
 
 void TestDeletionWindow::flagButtonTogglesTheMessageInView()
@@ -458,6 +461,41 @@ void TestDeletionWindow::startUpCompletesACutOffCompaction()
     QVERIFY(QFileInfo::exists(path(QStringLiteral("veltra.bak"))));
     search(w.get(), QStringLiteral("pick"));
     QCOMPARE(child<QListWidget>(w.get(), "List1")->count(), 1);
+}
+
+void TestDeletionWindow::startUpClearsLeftoversBesideASoundDatabase_data()
+{
+    QTest::addColumn<QByteArray>("database"); // veltra.mdb's bytes; empty for a sound one, "-" for none
+    QTest::newRow("sound") << QByteArray();
+    QTest::newRow("not a database") << QByteArray("not a database\n");
+    // The copy may be all there is of the messages, even once a new, empty database is made.
+    QTest::newRow("missing") << QByteArray("-");
+}
+
+void TestDeletionWindow::startUpClearsLeftoversBesideASoundDatabase()
+{
+    QFETCH(QByteArray, database);
+    if (database.isEmpty())
+        QVERIFY(Fixtures::writeDatabase(this->database(), archive(5, {})));
+    else if (database != "-")
+        Fixtures::writeAll(this->database(), database);
+    // A kill in the middle of writing the copy.
+    const QStringList leftovers{QStringLiteral("veltranew.mdb"), QStringLiteral("veltranew.mdb-journal")};
+    for (const QString &name : leftovers)
+        Fixtures::writeAll(path(name), QByteArray("cut off").repeated(600));
+    ModalAnswerer answerer(QMessageBox::Yes);
+    auto w = restart();
+
+    const bool sound = database.isEmpty();
+    QCOMPARE(QDir(path(QString())).entryList({QStringLiteral("veltranew*")}, QDir::Files), sound ? QStringList() : leftovers);
+    if (!sound)
+        return;
+    QVERIFY(answerer.texts.isEmpty());
+    // Said over the first message shown, through what the page says as it loads.
+    fake()->completeNavigation(FakeBrowser::urlFor(fake()->navigations().constLast()));
+    emit fake()->statusTextChange(QStringLiteral("Done"));
+    const QString status = child<QLineEdit>(w.get(), "LblStBar1")->text();
+    QVERIFY2(status.contains(QLatin1String("veltranew.mdb, veltranew.mdb-journal")), qPrintable(status));
 }
 
 QTEST_MAIN(TestDeletionWindow)
