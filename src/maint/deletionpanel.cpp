@@ -283,11 +283,16 @@ void Form1::rescueDatabase()
                                             "is unchanged.").arg(result.reason));
         return;
     }
-    QMessageBox::information(
-        this, kAppTitle,
-        QStringLiteral("%1 messages were rescued into a new message database, which is now in use.%2\n\n"
-                       "The damaged file is kept unchanged as %3.")
-            .arg(result.rescued)
-            .arg(result.unreadable > 0 ? QStringLiteral(" %1 could not be read.").arg(result.unreadable) : QString())
-            .arg(QLatin1String(Rescue::kDamaged)));
+    QString lost;
+    if (!result.lostExact)
+        lost = result.lost > 0 ? QStringLiteral(" At least %1 could not be read; the damage hides how many there were.")
+                                     .arg(result.lost)
+                               : QStringLiteral(" Some may not have come across; the damage hides how many there were.");
+    else if (result.lost > 0)
+        lost = QStringLiteral(" %1 could not be read.").arg(result.lost);
+    QMessageBox::information(this, kAppTitle,
+                             QStringLiteral("%1 messages were rescued into a new message database, which is now in use.%2"
+                                            "\n\nThe damaged file is kept unchanged as %3.")
+                                 .arg(result.rescued)
+                                 .arg(lost, QLatin1String(Rescue::kDamaged)));
 }
