@@ -228,6 +228,11 @@ void Form1::openDatabase()
     if (!recovery.message.isEmpty())
         QMessageBox::information(this, kAppTitle, recovery.message);
     auto result = Recordset::open(path);
+    if (result.status == Recordset::OpenStatus::Damaged) {
+        // Rescue opens what it saved; without it the program runs without messages.
+        reportDamage(result.reason);
+        return;
+    }
     // What a cut-off compaction left is cleared at start-up, and only beside a database that
     // opened as it was: without one, the copy may be all there is of the messages.
     const bool clearLeftovers = startUp && result.status == Recordset::OpenStatus::Ok;

@@ -274,7 +274,9 @@ void Form1::rescueDatabase()
     }
     const Rescue::Result result = Rescue::rescueFolder(m_state.baseDir);
     m_databaseLock.backToShared();
-    m_damageReported = false; // the rescued database is a new file
+    // The rescued database is a new file; the damaged one, still in place, was reported.
+    if (result.ok)
+        m_damageReported = false;
     reopenDatabase();
     ui->LblUpdateStatus->setText(messageCountText(QStringLiteral(" - Last # ")));
     if (!result.ok) {
