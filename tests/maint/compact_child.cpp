@@ -1,10 +1,8 @@
 // Compacts the data folder given first and stops where the caller wants it: on reaching
 // step N (the number of a Compaction::Step, -1 for none) it prints "paused N" and waits
 // to be killed. With "--fsize BYTES" no file may grow past BYTES: the system refuses the
-// write. With "--full BYTES" the compacted copy finds the disk full at BYTES. A compaction
-// that runs to its end prints "ok=<0|1> failure=<Compaction::Failure>", its reason and
-// its cause, a line each.
-#include "fulldisk.h"
+// write. A compaction that runs to its end prints "ok=<0|1> failure=<Compaction::Failure>",
+// its reason and its cause, a line each.
 #include "maint/compaction.h"
 
 #include <csignal>
@@ -17,9 +15,8 @@
 int main(int argc, char **argv)
 {
     const bool limited = argc == 5 && std::strcmp(argv[3], "--fsize") == 0;
-    const bool full = argc == 5 && std::strcmp(argv[3], "--full") == 0;
-    if (argc != 3 && !limited && !full) {
-        std::fprintf(stderr, "usage: compact_child FOLDER STEP [--fsize BYTES | --full BYTES]\n");
+    if (argc != 3 && !limited) {
+        std::fprintf(stderr, "usage: compact_child FOLDER STEP [--fsize BYTES]\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -34,8 +31,6 @@ int main(int argc, char **argv)
             return 2;
         }
     }
-    if (full)
-        FullDisk::install(std::strtoll(argv[4], nullptr, 10));
     const auto pausePoint = [stopAt](Compaction::Step step) {
         if (int(step) != stopAt)
             return;

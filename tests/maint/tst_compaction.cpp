@@ -350,22 +350,16 @@ private slots:
         QTest::addColumn<bool>("large"); // past SQLite's page cache: the copy's journal is written before its end
         QTest::addColumn<bool>("pendingLog");
         QTest::addColumn<bool>("rollbackJournal");
-        QTest::addColumn<QString>("disk"); // --fsize: the system refuses the write; --full: no space left
-        QTest::addColumn<Compaction::Failure>("failure");
-        const auto refused = Compaction::Failure::WriteError;
-        QTest::newRow("rollback journal") << false << false << true << "--fsize" << refused;
-        QTest::newRow("write-ahead log") << false << false << false << "--fsize" << refused;
-        QTest::newRow("rows only in the log") << false << true << false << "--fsize" << refused;
-        QTest::newRow("large, write refused") << true << false << false << "--fsize" << refused;
-        QTest::newRow("large, disk full") << true << false << false << "--full" << Compaction::Failure::DiskFull;
+        QTest::newRow("rollback journal") << false << false << true;
+        QTest::newRow("write-ahead log") << false << false << false;
+        QTest::newRow("rows only in the log") << false << true << false;
+        QTest::newRow("large") << true << false << false;
     }
     void fullDiskLeavesTheDatabase()
     {
         QFETCH(bool, large);
         QFETCH(bool, pendingLog);
         QFETCH(bool, rollbackJournal);
-        QFETCH(QString, disk);
-        QFETCH(Compaction::Failure, failure);
         const QDir folder(prepareFolder(pendingLog, large ? m_large : m_template));
         if (rollbackJournal)
             QVERIFY(exec(folder.filePath(kDb), "PRAGMA journal_mode = DELETE"));
@@ -376,10 +370,12 @@ private slots:
         // switching the journal rewrites; a pending log cannot even be folded in.
         const qint64 limit = (large ? QFileInfo(m_large).size() : m_compactedSize) / 2;
         QProcess child;
-        const QStringList output = runChild({folder.path(), QStringLiteral("-1"), disk, QString::number(limit)}, false, &child)
+        const QStringList output = runChild({folder.path(), QStringLiteral("-1"), QStringLiteral("--fsize"),
+                                             QString::number(limit)}, false, &child)
                                        .split(QLatin1Char('\n'));
         QCOMPARE(child.exitCode(), 0);
-        QCOMPARE(output.value(0), QStringLiteral("ok=0 failure=%1").arg(int(failure)));
+        // The system refuses the write past the limit (EFBIG): a write error, not a full disk.
+        QCOMPARE(output.value(0), QStringLiteral("ok=0 failure=%1").arg(int(Compaction::Failure::WriteError)));
         QVERIFY(!output.value(1).isEmpty());
         QCOMPARE(entries(folder.path()), before);
         if (rollbackJournal)

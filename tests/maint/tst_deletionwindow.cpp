@@ -4,7 +4,6 @@
 #include "app/icons.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
-#include "fulldisk.h"
 #include "maint/databaselock.h"
 #include "modalanswerer.h"
 #include "searchwindow.h"
@@ -23,6 +22,8 @@
 #include <QtTest>
 
 #include <sqlite3.h>
+
+#include <cstring>
 
 using namespace SearchWindow;
 
@@ -49,6 +50,39 @@ QString dateOf(qint32 messnum)
 {
     return titled(messnum, QString()).messdate;
 }
+
+// A full disk as SQLite meets it: every write to the compacted copy (or a file beside it)
+// fails with SQLITE_FULL, SQLite's answer to the system's "no space left". Connections
+// opened while it lives use it.
+class FullDisk final
+{
+public:
+    FullDisk()
+    {
+        s_system = sqlite3_vfs_find(nullptr);
+        m_vfs = *s_system;
+        m_vfs.zName = "fulldisk";
+        m_vfs.xOpen = open;
+        sqlite3_vfs_register(&m_vfs, 1);
+    }
+    ~FullDisk() { sqlite3_vfs_unregister(&m_vfs); }
+    Q_DISABLE_COPY_MOVE(FullDisk)
+
+private:
+    static int open(sqlite3_vfs *, sqlite3_filename name, sqlite3_file *file, int flags, int *outFlags)
+    {
+        const int rc = s_system->xOpen(s_system, name, file, flags, outFlags);
+        if (rc == SQLITE_OK && name && std::strstr(name, "veltranew.mdb") && file->pMethods) {
+            s_full = *file->pMethods;
+            s_full.xWrite = [](sqlite3_file *, const void *, int, sqlite3_int64) { return SQLITE_FULL; };
+            file->pMethods = &s_full;
+        }
+        return rc;
+    }
+    sqlite3_vfs m_vfs;
+    static inline sqlite3_vfs *s_system = nullptr;
+    static inline sqlite3_io_methods s_full;
+};
 
 QToolButton *button(QWidget *w, const char *name)
 {
@@ -431,9 +465,10 @@ void TestDeletionWindow::compactionOnAFullDisk()
     child<QCheckBox>(w.get(), "ChkNoWarn")->setChecked(true);
     const QMap<int, QString> before = storedDates(database());
     ModalAnswerer answerer;
-    FullDisk::install(0);
-    child<QPushButton>(w.get(), "CmdCompact")->click();
-    FullDisk::uninstall();
+    {
+        const FullDisk full;
+        child<QPushButton>(w.get(), "CmdCompact")->click();
+    }
 
     QCOMPARE(answerer.texts.size(), 1);
     const QString text = answerer.texts[0];
