@@ -62,15 +62,21 @@ void Form1::reportDamage(const QString &reason)
                              "since then are not in it.").arg(QDir::toNativeSeparators(backup))
             : QStringLiteral("There is no %1 (the copy a compaction keeps of the database before it) in this folder.")
                   .arg(kBackupName);
+    // Found at opening, the damage leaves nothing to show until the messages are rescued.
+    const QString meanwhile =
+        m_data1 ? QStringLiteral("Nothing more will be written to it, so nothing more is lost: updates, edits and "
+                                 "deletions are refused. The messages that can still be read can still be shown and "
+                                 "searched.")
+                : QStringLiteral("It could not be opened: until its messages are rescued the program runs without "
+                                 "messages, and nothing is written to the file.");
     QMessageBox box(QMessageBox::Warning, kAppTitle,
                     QStringLiteral("The message database %1 is damaged.\n\n"
                                    "SQLite reports: %2\n\n"
-                                   "Nothing more will be written to it, so nothing more is lost: updates, edits and "
-                                   "deletions are refused. The messages that can still be read can still be shown and "
-                                   "searched.\n\n"
+                                   "%3\n\n"
                                    "Rescue copies every message that can still be read into a new message database "
-                                   "and uses that from now on; the damaged file is kept unchanged as %3. %4")
-                        .arg(QDir::toNativeSeparators(path), reason, QLatin1String(Rescue::kDamaged), backupAdvice),
+                                   "and uses that from now on; the damaged file is kept unchanged as %4. %5")
+                        .arg(QDir::toNativeSeparators(path), reason, meanwhile, QLatin1String(Rescue::kDamaged),
+                             backupAdvice),
                     QMessageBox::NoButton, this);
     QPushButton *rescue = box.addButton(QStringLiteral("&Rescue Messages"), QMessageBox::AcceptRole);
     box.addButton(QStringLiteral("&Not Now"), QMessageBox::RejectRole);

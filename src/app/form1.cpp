@@ -212,6 +212,7 @@ void Form1::Form_Load()
 void Form1::openDatabase()
 {
     const QString path = QDir(m_state.baseDir).filePath(QStringLiteral("veltra.mdb"));
+    const bool startUp = !std::exchange(m_openedOnce, true);
     // Every running copy holds the lock shared; a compaction in another copy holds it
     // alone and is waited for.
     QString lockError;
@@ -227,6 +228,14 @@ void Form1::openDatabase()
     if (!recovery.message.isEmpty())
         QMessageBox::information(this, kAppTitle, recovery.message);
     auto result = Recordset::open(path);
+    if (result.status == Recordset::OpenStatus::Damaged) {
+        // Rescue opens what it saved; without it the program runs without messages.
+        reportDamage(result.reason);
+        return;
+    }
+    // What a cut-off compaction left is cleared at start-up, and only beside a database that
+    // opened as it was: without one, the copy may be all there is of the messages.
+    const bool clearLeftovers = startUp && result.status == Recordset::OpenStatus::Ok;
     if (result.status == Recordset::OpenStatus::Missing) {
         const auto answer = QMessageBox::question(
             this, kAppTitle,
@@ -251,6 +260,8 @@ void Form1::openDatabase()
         return;
     }
     m_data1 = std::move(result.recordset);
+    if (clearLeftovers)
+        removeCompactionLeftovers();
     if (m_data1->isReadOnly())
         m_readOnlyNotice = QStringLiteral(" This data folder cannot be written: messages are shown, but nothing can be "
                                           "stored (no updates, flags or deletions).");

@@ -22,6 +22,7 @@ class QAction;
 class QComboBox;
 class QTimer;
 class Recordset;
+namespace Compaction { struct Result; }
 namespace Ui { class Form1; }
 
 // The title of the program's message boxes.
@@ -123,6 +124,7 @@ private:
     // Tab goes through the controls a user works with, in reading order.
     void setTabOrderChain();
     void openDatabase();
+    bool m_openedOnce = false; // openings after the first (a rescue's, a compaction's) are no start-up
     // app/damagewarning.cpp: a damaged message database is reported once and written no more.
     void watchForDamage();
     void reportDamage(const QString &reason);
@@ -328,7 +330,13 @@ private:
     void reopenDatabase();
     // Saves what can be read from a damaged database into a new one put in its place.
     void rescueDatabase();
-    void compactionFailed(const QString &reason, bool inUse);
+    // Tells why a compaction did not end with a restart; `result` is the compaction's, or
+    // stands for the lock or the damage that kept it from running.
+    void compactionFailed(const Compaction::Result &result);
+    QString compactionFailureText(const Compaction::Result &result) const;
+    // At start-up, beside a sound database: removes the copy a killed compaction left, and
+    // says so in the status line over the first message shown.
+    void removeCompactionLeftovers();
     std::function<bool(QString *reason)> m_restarter;
 
     // lists/listeditor.cpp: the history and address list editor

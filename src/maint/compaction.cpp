@@ -29,27 +29,62 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// Flushes a file, or a folder's entries, to the disk.
-bool syncToDisk(const QString &path, QString *reason)
+// Flushes a file, or a folder's entries, to the disk; the errno of a failure, 0 on success.
+int syncToDisk(const QString &path, QString *reason)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 || ::fsync(fd) != 0) {
+        const int code = errno;
         if (reason)
             *reason = QStringLiteral("%1 could not be written through to the disk: %2.").arg(shown(path), systemError());
         if (fd >= 0)
             ::close(fd);
-        return false;
+        return code;
     }
     ::close(fd);
-    return true;
+    return 0;
 }
 
-bool renameFile(const QString &from, const QString &to, QString *reason)
+int renameFile(const QString &from, const QString &to, QString *reason)
 {
     if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
-        return true;
+        return 0;
+    const int code = errno;
     *reason = QStringLiteral("%1 could not be renamed to %2: %3.").arg(shown(from), shown(to), systemError());
-    return false;
+    return code;
+}
+
+Compaction::Failure failureOfErrno(int code)
+{
+    switch (code) {
+    case ENOSPC:
+    case EDQUOT:
+        return Compaction::Failure::DiskFull;
+    case EIO:
+    case EFBIG:
+        return Compaction::Failure::WriteError;
+    default:
+        return Compaction::Failure::Other;
+    }
+}
+
+// SQLite keeps the system's errno only for its I/O errors; a full disk it names itself.
+Compaction::Failure failureOfSqlite(int code, int systemErrno)
+{
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Compaction::Failure::InUse;
+    case SQLITE_FULL:
+        return Compaction::Failure::DiskFull;
+    case SQLITE_IOERR:
+        if (code == SQLITE_IOERR_READ || code == SQLITE_IOERR_SHORT_READ)
+            return Compaction::Failure::Other;
+        return failureOfErrno(systemErrno) == Compaction::Failure::DiskFull ? Compaction::Failure::DiskFull
+                                                                             : Compaction::Failure::WriteError;
+    default:
+        return Compaction::Failure::Other;
+    }
 }
 
 // Reads one row of one or two integer columns; false with the connection's error.
@@ -69,19 +104,22 @@ QString describe(const Compaction::Figures &f)
     return QStringLiteral("%1 messages, highest number %2").arg(f.records).arg(f.highest);
 }
 
-bool isBusy(int code)
-{
-    const int primary = code & 0xff;
-    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
-}
+// The files SQLite may keep beside the copy while it writes it.
+constexpr const char *kCopyFiles[] = {"", "-journal", "-wal", "-shm"};
 
 }
 
 namespace Compaction {
 
-void removeStaleCopy(const QString &folder)
+QStringList removeStaleCopy(const QString &folder)
 {
-    QFile::remove(QDir(folder).filePath(QLatin1String(kCopy)));
+    QStringList removed;
+    for (const char *suffix : kCopyFiles) {
+        const QString name = QLatin1String(kCopy) + QLatin1String(suffix);
+        if (QFile::remove(QDir(folder).filePath(name)))
+            removed << name;
+    }
+    return removed;
 }
 
 bool check(const QString &path, Figures *figures, QString *reason)
@@ -128,70 +166,73 @@ Result compact(const QString &folder, const PausePoint &pause)
             pause(step);
     };
     Result result;
-    auto failed = [&](const QString &why) {
+    auto failed = [&](Failure failure, const QString &why, int systemErrno = 0) {
+        result.failure = failure;
         result.reason = why;
-        QFile::remove(copy);
+        if (systemErrno != 0 && failure != Failure::Other)
+            result.cause = QString::fromLocal8Bit(std::strerror(systemErrno));
+        removeStaleCopy(folder);
         return result;
+    };
+    auto sqliteFailed = [&](SqliteDb &db, const QString &why) {
+        const int code = db.lastCode();
+        const int systemErrno = (code & 0xff) == SQLITE_IOERR ? sqlite3_system_errno(db.handle()) : 0;
+        return failed(failureOfSqlite(code, systemErrno), why, systemErrno);
     };
 
     removeStaleCopy(folder);
     if (!QFileInfo(database).isFile())
-        return failed(QStringLiteral("The message database %1 does not exist.").arg(shown(database)));
+        return failed(Failure::Other, QStringLiteral("The message database %1 does not exist.").arg(shown(database)));
 
     Figures source;
     {
         SqliteDb db;
         if (!db.open(database, SQLITE_OPEN_READWRITE))
-            return failed(db.lastError());
+            return sqliteFailed(db, db.lastError());
         sqlite3_busy_timeout(db.handle(), kBusyTimeoutMs);
         // Leaving write-ahead logging folds the log into the file and succeeds only for the
         // one connection left, so nothing committed stays behind in a side file.
         SqliteStatement mode;
-        if (!mode.prepare(db, "PRAGMA journal_mode = DELETE", false))
-            return failed(db.lastError());
-        const SqliteStatement::Step step = mode.step();
-        if (step != SqliteStatement::Step::Row) {
-            result.inUse = isBusy(db.lastCode());
-            return failed(db.lastError());
-        }
+        if (!mode.prepare(db, "PRAGMA journal_mode = DELETE", false) || mode.step() != SqliteStatement::Step::Row)
+            return sqliteFailed(db, db.lastError());
         if (mode.columnText(0).compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0) {
             // The mode stays as it was only while another connection uses the file.
-            result.inUse = true;
-            return failed(QStringLiteral("Another program has the message database open."));
+            return failed(Failure::InUse, QStringLiteral("Another program has the message database open."));
         }
         mode.finalize();
         if (!queryFigures(db, &source))
-            return failed(db.lastError());
+            return sqliteFailed(db, db.lastError());
         reached(Step::SourceReady);
 
         SqliteStatement vacuum;
         if (!vacuum.prepare(db, "VACUUM INTO ?1", false) || !vacuum.bindText(1, copy)
-            || vacuum.step() != SqliteStatement::Step::Done) {
-            result.inUse = isBusy(db.lastCode());
-            return failed(QStringLiteral("The compacted copy could not be written: %1").arg(db.lastError()));
-        }
+            || vacuum.step() != SqliteStatement::Step::Done)
+            return sqliteFailed(db, QStringLiteral("The compacted copy could not be written: %1").arg(db.lastError()));
     }
     reached(Step::CopyWritten);
 
     Figures written;
     QString why;
     if (!check(copy, &written, &why))
-        return failed(why);
+        return failed(Failure::Other, why);
     if (written != source)
-        return failed(QStringLiteral("The compacted copy holds %1, the database %2.").arg(describe(written), describe(source)));
-    if (!syncToDisk(copy, &why))
-        return failed(why);
+        return failed(Failure::Other, QStringLiteral("The compacted copy holds %1, the database %2.")
+                                          .arg(describe(written), describe(source)));
+    if (const int code = syncToDisk(copy, &why))
+        return failed(failureOfErrno(code), why, code);
     reached(Step::CopyChecked);
 
     // The rename over veltra.bak is what drops the previous backup.
-    if (!renameFile(database, backup, &why))
-        return failed(why);
+    if (const int code = renameFile(database, backup, &why))
+        return failed(failureOfErrno(code), why, code);
     reached(Step::BackupKept);
-    if (!renameFile(copy, database, &why)) {
-        // Put the source back under its name; if even that fails, recover() finds it.
+    if (const int code = renameFile(copy, database, &why)) {
+        // Put the source back under its name; if even that fails, recover() needs the copy.
         QString undo;
-        renameFile(backup, database, &undo);
-        result.reason = why;
+        if (renameFile(backup, database, &undo) == 0)
+            return failed(failureOfErrno(code), why, code);
+        result.failure = Failure::Other;
+        result.reason = why + QLatin1Char(' ') + undo;
         return result;
     }
     reached(Step::Switched);
@@ -235,7 +276,7 @@ Recovery recover(const QString &folder)
     const QString source = useCopy ? copy : backup;
     const Figures &figures = useCopy ? copyFigures : backupFigures;
     QString why;
-    if (!renameFile(source, database, &why)) {
+    if (renameFile(source, database, &why) != 0) {
         recovery.message = intro + QStringLiteral("\n\n%1 could not be put in its place: %2").arg(shown(source), why);
         return recovery;
     }

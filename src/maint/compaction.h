@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -29,11 +30,21 @@ enum class Step {
 };
 using PausePoint = std::function<void(Step)>;
 
+// Why a compaction failed, as far as the user can do something about it.
+enum class Failure {
+    None,
+    InUse,      // another connection holds the database
+    DiskFull,   // no room for the copy (or the log it folds in)
+    WriteError, // the disk refused a write or a flush
+    Other,
+};
+
 struct Result
 {
     bool ok = false;
-    bool inUse = false; // another connection holds the database
-    QString reason;     // why it failed, for the user
+    Failure failure = Failure::None;
+    QString reason; // what failed, in SQLite's or the system's words
+    QString cause;  // the system's own word for a full disk or a write error, if it gave one
 };
 
 // What a database holds, as the checks compare it.
@@ -44,12 +55,14 @@ struct Figures
     friend bool operator==(const Figures &, const Figures &) = default;
 };
 
-// Removes a veltranew.mdb left by an earlier run; a missing file is no error.
-void removeStaleCopy(const QString &folder);
+// Removes a veltranew.mdb left by an earlier run with the journal and logs SQLite keeps
+// beside it; a missing file is no error. Returns the names of the files removed.
+QStringList removeStaleCopy(const QString &folder);
 
 // Compacts folder/veltra.mdb. The caller has closed its own connection to it and holds
 // the exclusive lock. On failure veltra.mdb is what it was (a rename already made is
-// undone) and the old backup is untouched unless it was already replaced.
+// undone), the old backup is untouched unless it was already replaced, and nothing of the
+// copy is left.
 Result compact(const QString &folder, const PausePoint &pause = {});
 
 // Opens the file read-only and checks it: SQLite's integrity check, then the figures of

@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "ui_form1.h"
 
+#include "browser/browser.h"
 #include "maint/compaction.h"
 #include "maint/deletionmark.h"
 #include "maint/rescue.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 
@@ -122,20 +124,18 @@ void Form1::CmdCompact_Click()
     ui->CmdCompact->repaint();
 
     // Compaction: it needs the database to itself.
-    QString reason;
-    bool inUse = false;
+    Compaction::Result result;
     if (m_data1 && m_data1->isDamaged()) {
         // Its copy could only carry the damage on, or lose what cannot be read.
-        reason = QStringLiteral("The message database is damaged (%1); it is left as it is.").arg(m_data1->damageReason());
-    } else if (!takeDatabaseAlone(&reason)) {
-        inUse = true;
+        result.failure = Compaction::Failure::Other;
+        result.reason = QStringLiteral("The message database is damaged (%1).").arg(m_data1->damageReason());
+    } else if (!takeDatabaseAlone(&result.reason)) {
+        result.failure = Compaction::Failure::InUse;
     } else {
-        const Compaction::Result result = Compaction::compact(m_state.baseDir);
-        inUse = result.inUse;
-        reason = result.reason;
+        result = Compaction::compact(m_state.baseDir);
         if (result.ok) {
             ui->PicDeleteMarked->hide();
-            if (startRestarter(&reason)) {
+            if (startRestarter(&result.reason)) {
                 // The companion waits for this process to end.
                 endProgram();
                 return;
@@ -143,7 +143,7 @@ void Form1::CmdCompact_Click()
         }
         m_databaseLock.backToShared();
     }
-    compactionFailed(reason, inUse);
+    compactionFailed(result);
 }
 
 void Form1::setRestarter(std::function<bool(QString *reason)> restarter)
@@ -176,14 +176,12 @@ bool Form1::startRestarter(QString *reason)
     return false;
 }
 
-void Form1::compactionFailed(const QString &reason, bool inUse)
+void Form1::compactionFailed(const Compaction::Result &result)
 {
-    QMessageBox box(QMessageBox::NoIcon, kAppTitle,
-                    QStringLiteral("The Database is in use. Please close all other Knowledgebase programs and try again."),
-                    QMessageBox::Ok, this);
-    // The text stays as users know it; what really went wrong is one click away.
-    if (!inUse && !reason.isEmpty())
-        box.setDetailedText(reason);
+    QMessageBox box(QMessageBox::NoIcon, kAppTitle, compactionFailureText(result), QMessageBox::Ok, this);
+    // What SQLite or the system said is one click away.
+    if (result.failure != Compaction::Failure::InUse && !result.reason.isEmpty())
+        box.setDetailedText(result.reason);
     box.exec();
     for (QWidget *w : std::initializer_list<QWidget *>{ui->CmdCompact, ui->CmdDelExit, ui->ChkNoWarn})
         w->setEnabled(true);
@@ -191,6 +189,54 @@ void Form1::compactionFailed(const QString &reason, bool inUse)
     // Every command needs the database: it is opened again (the compacted one when the
     // files were already switched).
     reopenDatabase();
+}
+
+QString Form1::compactionFailureText(const Compaction::Result &result) const
+{
+    if (result.ok) {
+        return QStringLiteral("The database has been compacted, but Veltra Knowledgebase could not start itself "
+                              "again: %1\n\nThe program goes on with the compacted database.").arg(result.reason);
+    }
+    // The text users know stays for the case it was written for.
+    if (result.failure == Compaction::Failure::InUse)
+        return QStringLiteral("The Database is in use. Please close all other Knowledgebase programs and try again.");
+    const QString folder = QDir::toNativeSeparators(m_state.baseDir);
+    const QString cause = result.cause.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(result.cause);
+    const QString unchanged = QStringLiteral("\n\nThe message database is unchanged.");
+    switch (result.failure) {
+    case Compaction::Failure::DiskFull: {
+        const qint64 size = QFileInfo(QDir(m_state.baseDir).filePath(QLatin1String(Compaction::kDatabase))).size();
+        return QStringLiteral("The database could not be compacted: the disk is full%1.\n\nCompacting writes a copy of "
+                              "the database (up to %2) in %3, and there is not enough free space there. Make room on "
+                              "that disk and try again.").arg(cause, locale().formattedDataSize(size), folder)
+               + unchanged;
+    }
+    case Compaction::Failure::WriteError:
+        return QStringLiteral("The database could not be compacted: writing to the disk failed in %1%2.")
+                   .arg(folder, cause) + unchanged;
+    default:
+        return QStringLiteral("The database could not be compacted.\n\n%1").arg(result.reason) + unchanged;
+    }
+}
+
+void Form1::removeCompactionLeftovers()
+{
+    const QStringList removed = Compaction::removeStaleCopy(m_state.baseDir);
+    if (removed.isEmpty())
+        return;
+    const QString notice = QStringLiteral(" Removed %1, left over from a compaction that was cut off.")
+                               .arg(removed.join(QStringLiteral(", ")));
+    // The status line shows what the browser says from the first page on; as the read-only
+    // notice, this is put over the first message shown and kept until the user goes elsewhere.
+    auto *pending = new QObject(this);
+    connect(m_web1, &Browser::documentComplete, pending, [this, pending, notice](const QString &url) {
+        if (!isMessagePageUrl(url))
+            return;
+        m_state.statusOverride += notice;
+        ui->LblStBar1->setText(m_state.statusOverride);
+        ui->LblStBar1->setCursorPosition(0);
+        pending->deleteLater();
+    });
 }
 
 bool Form1::takeDatabaseAlone(QString *reason)
@@ -228,7 +274,9 @@ void Form1::rescueDatabase()
     }
     const Rescue::Result result = Rescue::rescueFolder(m_state.baseDir);
     m_databaseLock.backToShared();
-    m_damageReported = false; // the rescued database is a new file
+    // The rescued database is a new file; the damaged one, still in place, was reported.
+    if (result.ok)
+        m_damageReported = false;
     reopenDatabase();
     ui->LblUpdateStatus->setText(messageCountText(QStringLiteral(" - Last # ")));
     if (!result.ok) {
@@ -237,11 +285,16 @@ void Form1::rescueDatabase()
                                             "is unchanged.").arg(result.reason));
         return;
     }
-    QMessageBox::information(
-        this, kAppTitle,
-        QStringLiteral("%1 messages were rescued into a new message database, which is now in use.%2\n\n"
-                       "The damaged file is kept unchanged as %3.")
-            .arg(result.rescued)
-            .arg(result.unreadable > 0 ? QStringLiteral(" %1 could not be read.").arg(result.unreadable) : QString())
-            .arg(QLatin1String(Rescue::kDamaged)));
+    QString lost;
+    if (!result.lostExact)
+        lost = result.lost > 0 ? QStringLiteral(" At least %1 could not be read; the damage hides how many there were.")
+                                     .arg(result.lost)
+                               : QStringLiteral(" Some may not have come across; the damage hides how many there were.");
+    else if (result.lost > 0)
+        lost = QStringLiteral(" %1 could not be read.").arg(result.lost);
+    QMessageBox::information(this, kAppTitle,
+                             QStringLiteral("%1 messages were rescued into a new message database, which is now in use.%2"
+                                            "\n\nThe damaged file is kept unchanged as %3.")
+                                 .arg(result.rescued)
+                                 .arg(lost, QLatin1String(Rescue::kDamaged)));
 }

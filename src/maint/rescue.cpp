@@ -1,6 +1,7 @@
 #include "maint/rescue.h"
 
 #include "maint/compaction.h"
+#include "maint/faultedrecords.h"
 #include "store/recordset.h"
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"
@@ -10,26 +11,179 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <unistd.h>
 
 namespace {
 
-// Collects rowids from a query until it ends or meets a broken page.
-void collectIds(SqliteDb &db, const char *sql, std::set<qint64> *ids)
+// The search index's sizes: for each indexed field, its FTS5 table's list of the records
+// it holds with the number of trigrams of the text (one varint), and the field's column in
+// kRead.
+struct IndexedSizes
+{
+    const char *table;
+    int column;
+};
+constexpr IndexedSizes kIndexedSizes[] = {
+    {"veltra_fts_author_docsize", 1},
+    {"veltra_fts_title_docsize", 3},
+    {"veltra_fts_body_docsize", 4},
+};
+constexpr char kRead[] = "SELECT messnum, messauthor, messdate, messtitle, message FROM veltra WHERE rowid = ?1";
+constexpr int kTextColumns = 4; // after messnum
+
+// A record as it is copied: its number and its texts' bytes (nullopt for NULL).
+struct Record
+{
+    qint64 messnum = 0;
+    std::array<std::optional<QByteArray>, kTextColumns> texts;
+};
+
+// Collects rowids from a query until it ends or meets a broken page; true when it read
+// to the end.
+bool collectIds(SqliteDb &db, const QByteArray &sql, std::set<qint64> *ids)
 {
     SqliteStatement s;
     if (!s.prepare(db, sql, false))
-        return;
-    while (s.step() == SqliteStatement::Step::Row)
+        return false;
+    SqliteStatement::Step step;
+    while ((step = s.step()) == SqliteStatement::Step::Row)
         ids->insert(s.columnInt64(0));
+    return step == SqliteStatement::Step::Done;
 }
+
+// What the search index's lists of records (with their sizes) are worth: they are kept in
+// step with the table while the index's triggers are in place, and hold every record once
+// the index has reached the last one. Read here rather than through SearchIndex::status,
+// which gives up on a table whose last page is broken.
+struct IndexedLists
+{
+    bool kept = false;
+    bool whole = false;
+};
+
+IndexedLists indexedLists(SqliteDb &db)
+{
+    IndexedLists lists;
+    SqliteStatement state;
+    if (!state.prepare(db, "SELECT (SELECT count(*) FROM sqlite_schema WHERE type = 'trigger'"
+                           " AND name IN ('veltra_fts_insert', 'veltra_fts_delete')), upto FROM veltra_fts_state", false)
+        || state.step() != SqliteStatement::Step::Row)
+        return lists;
+    lists.kept = state.columnInt64(0) == 2 && !state.columnIsNull(1) && state.columnInt64(1) >= 0;
+    const qint64 upto = state.columnInt64(1);
+    SqliteStatement last;
+    lists.whole = lists.kept && last.prepare(db, "SELECT coalesce(max(rowid), 0) FROM veltra", false)
+                  && last.step() == SqliteStatement::Step::Row && upto >= last.columnInt64(0);
+    return lists;
+}
+
+// The program stores only UTF-8 without NUL characters (an update refuses a page with
+// one); anything else was written over.
+bool isStoredText(const QByteArray &bytes)
+{
+    if (bytes.contains('\0'))
+        return false;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = decoder.decode(bytes); // a fault shows only once decoded
+    return !decoder.hasError();
+}
+
+// The trigram tokenizer makes a token of every run of three characters: n - 2 of n.
+qint64 trigrams(const std::optional<QByteArray> &utf8)
+{
+    if (!utf8)
+        return 0;
+    const auto characters = std::count_if(utf8->cbegin(), utf8->cend(), [](char c) { return (uchar(c) & 0xc0) != 0x80; });
+    return std::max<qint64>(0, characters - 2);
+}
+
+// Reads a record of the damaged file and checks it against what else the file knows of it.
+class RecordReader final
+{
+public:
+    explicit RecordReader(SqliteDb &source, bool sizesKept)
+    {
+        m_read.prepare(source, kRead);
+        // A file without the index, or with a search index not kept in step, is checked without.
+        m_numbered.prepare(source, "SELECT 1 FROM veltra INDEXED BY veltra_messnum WHERE messnum = ?1 AND rowid = ?2");
+        for (std::size_t i = 0; i < std::size(kIndexedSizes) && sizesKept; ++i)
+            m_sizes[i].prepare(source, QByteArray("SELECT sz FROM ") + kIndexedSizes[i].table + " WHERE id = ?1");
+    }
+
+    bool isUsable() const { return m_read.isPrepared(); }
+
+    // The record of rowid `id` when it reads back as it was stored.
+    std::optional<Record> read(qint64 id)
+    {
+        m_read.reset();
+        if (!m_read.bindInt64(1, id) || m_read.step() != SqliteStatement::Step::Row)
+            return std::nullopt;
+        sqlite3_stmt *row = m_read.handle();
+        if (sqlite3_column_type(row, 0) != SQLITE_INTEGER)
+            return std::nullopt;
+        Record record;
+        record.messnum = sqlite3_column_int64(row, 0);
+        for (int i = 0; i < kTextColumns; ++i) {
+            const int type = sqlite3_column_type(row, i + 1);
+            if (type == SQLITE_NULL)
+                continue;
+            // As bytes: a text read as text would have its faults smoothed over.
+            const QByteArray bytes(static_cast<const char *>(sqlite3_column_blob(row, i + 1)), sqlite3_column_bytes(row, i + 1));
+            if (type != SQLITE_TEXT || !isStoredText(bytes))
+                return std::nullopt;
+            record.texts[i] = bytes.isNull() ? QByteArray("") : bytes;
+        }
+        m_read.reset();
+        if (!isNumbered(id, record.messnum) || !hasIndexedSizes(id, record))
+            return std::nullopt;
+        return record;
+    }
+
+private:
+    // A broken page of the index itself tells nothing about the record.
+    bool isNumbered(qint64 id, qint64 messnum)
+    {
+        if (!m_numbered.isPrepared())
+            return true;
+        m_numbered.reset();
+        return !m_numbered.bindInt64(1, messnum) || !m_numbered.bindInt64(2, id)
+               || m_numbered.step() != SqliteStatement::Step::Done;
+    }
+
+    bool hasIndexedSizes(qint64 id, const Record &record)
+    {
+        for (std::size_t i = 0; i < std::size(kIndexedSizes); ++i) {
+            SqliteStatement &size = m_sizes[i];
+            if (!size.isPrepared())
+                continue;
+            size.reset();
+            if (!size.bindInt64(1, id) || size.step() != SqliteStatement::Step::Row)
+                continue;
+            const QByteArrayView blob(static_cast<const char *>(sqlite3_column_blob(size.handle(), 0)),
+                                      sqlite3_column_bytes(size.handle(), 0));
+            qsizetype at = 0;
+            const std::optional<quint64> counted = FaultedRecords::varint(blob, &at);
+            if (counted && qint64(*counted) != trigrams(record.texts[kIndexedSizes[i].column - 1]))
+                return false;
+        }
+        return true;
+    }
+
+    SqliteStatement m_read;
+    SqliteStatement m_numbered;
+    std::array<SqliteStatement, std::size(kIndexedSizes)> m_sizes;
+};
 
 // Keeps `from` under the name `to` as well: a hard link where the file system has them,
 // a copy otherwise. A missing `from` is no error.
@@ -83,43 +237,55 @@ Result copyReadable(const QString &damagedPath, const QString &rescuedPath)
         return result;
     };
 
+    // Before the connection below is opened: the file is read directly meanwhile.
+    const std::set<qint64> faulted = FaultedRecords::find(damagedPath);
+
     SqliteDb source;
-    if (!source.open(damagedPath, SQLITE_OPEN_READONLY))
+    // A file cut short is read as far as it goes rather than refused.
+    if (!source.open(damagedPath, SQLITE_OPEN_READONLY) || !source.exec("PRAGMA writable_schema = ON"))
         return failed(source.lastError());
+    // The count of what was lost is exact once one list of every record was read whole.
     std::set<qint64> ids;
-    collectIds(source, "SELECT rowid FROM veltra ORDER BY rowid", &ids);
+    bool complete = collectIds(source, "SELECT rowid FROM veltra ORDER BY rowid", &ids);
     collectIds(source, "SELECT rowid FROM veltra ORDER BY rowid DESC", &ids);
-    collectIds(source, "SELECT rowid FROM veltra INDEXED BY veltra_messnum ORDER BY messnum", &ids);
+    complete = collectIds(source, "SELECT rowid FROM veltra INDEXED BY veltra_messnum ORDER BY messnum", &ids) || complete;
+    collectIds(source, "SELECT rowid FROM veltra INDEXED BY veltra_messnum ORDER BY messnum DESC", &ids);
+    const IndexedLists lists = indexedLists(source);
+    for (const IndexedSizes &sizes : kIndexedSizes) {
+        if (!lists.kept)
+            break;
+        const QByteArray table(sizes.table);
+        complete = (collectIds(source, "SELECT id FROM " + table + " ORDER BY id", &ids) && lists.whole) || complete;
+        collectIds(source, "SELECT id FROM " + table + " ORDER BY id DESC", &ids);
+    }
 
     SqliteDb target;
     if (!target.open(rescuedPath, SQLITE_OPEN_READWRITE))
         return failed(target.lastError());
-    SqliteStatement read;
-    SqliteStatement write;
-    if (!read.prepare(source, "SELECT messnum, messauthor, messdate, messtitle, message FROM veltra WHERE rowid = ?1")
-        || !write.prepare(target, "INSERT INTO veltra (rowid, messnum, messauthor, messdate, messtitle, message)"
-                                  " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"))
-        return failed(source.lastError().isEmpty() ? target.lastError() : source.lastError());
     SqliteTransaction transaction(target);
-    for (const qint64 id : ids) {
-        read.reset();
-        if (!read.bindInt64(1, id) || read.step() != SqliteStatement::Step::Row) {
-            ++result.unreadable;
-            continue;
-        }
-        write.reset();
-        bool bound = write.bindInt64(1, id);
-        for (int column = 0; column < 5 && bound; ++column) {
-            bound = read.columnIsNull(column) ? write.bindNull(column + 2)
-                    : column == 0             ? write.bindInt64(2, read.columnInt64(0))
-                                              : write.bindText(column + 2, read.columnText(column));
-        }
-        if (!bound || write.step() != SqliteStatement::Step::Done)
+    {
+        RecordReader reader(source, lists.kept);
+        SqliteStatement write;
+        if (!reader.isUsable())
+            return failed(source.lastError());
+        if (!write.prepare(target, "INSERT INTO veltra (rowid, messnum, messauthor, messdate, messtitle, message)"
+                                   " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"))
             return failed(target.lastError());
-        ++result.rescued;
+        for (const qint64 id : ids) {
+            const std::optional<Record> record = faulted.count(id) ? std::nullopt : reader.read(id);
+            if (!record)
+                continue;
+            write.reset();
+            bool bound = write.bindInt64(1, id) && write.bindInt64(2, record->messnum);
+            for (int i = 0; i < kTextColumns && bound; ++i)
+                bound = record->texts[i] ? write.bindText(i + 3, *record->texts[i]) : write.bindNull(i + 3);
+            if (!bound || write.step() != SqliteStatement::Step::Done)
+                return failed(target.lastError());
+            ++result.rescued;
+        }
     }
-    read.finalize();
-    write.finalize();
+    result.lost = qint64(ids.size()) - result.rescued;
+    result.lostExact = complete;
     copyMissedNumbers(source, target);
     if (!transaction.commit())
         return failed(target.lastError());

@@ -14,15 +14,22 @@ inline constexpr const char *kDamaged = "veltra.damaged";     // the damaged fil
 struct Result
 {
     bool ok = false;
-    qint64 rescued = 0;    // records copied
-    qint64 unreadable = 0; // records found but not readable
-    QString reason;        // why it failed
+    qint64 rescued = 0; // records copied
+    qint64 lost = 0;    // records known to have been there that did not come across
+    // False when the damage may have hidden records altogether (every trace of them gone):
+    // then at least `lost` did not come across.
+    bool lostExact = true;
+    QString reason; // why it failed
 };
 
-// Copies every record of the damaged database that can be read into a new database at
-// `rescuedPath` (which must not exist), in stored order. Records are found three ways
-// (the table from its start, from its end, and through the message-number index), so one
-// broken page does not hide the records behind it.
+// Copies every record of the damaged database that reads back as it was stored into a new
+// database at `rescuedPath` (which must not exist), in stored order. Records are known from
+// everything that lists them (the table from its start and from its end, the
+// message-number index both ways, the search index's list of the records it holds), so
+// one broken page does not hide the records behind it. A record is copied only when it is
+// well formed: its texts UTF-8 without a NUL character (the program stores no other), its
+// number an integer found in the message-number index at its rowid, its texts as long as
+// the search index counted them, and no fault found in its pages.
 Result copyReadable(const QString &damagedPath, const QString &rescuedPath);
 
 // In the data folder: rescues veltra.mdb into a new file, keeps the damaged one as

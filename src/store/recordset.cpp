@@ -741,29 +741,34 @@ Recordset::OpenResult Recordset::open(const QString &databasePath, const QString
     if (!JetLike::registerSqlFunction(p.db.handle(), &error))
         return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be used: %2.").arg(where, error));
 
+    // A read SQLite refuses: a file it finds corrupt is damaged, one whose header it does
+    // not take for a database is none.
+    auto refuseRead = [&](OpenStatus otherwise, const QString &reason) {
+        const int code = p.db.lastCode() & 0xff;
+        return refuse(code == SQLITE_CORRUPT ? OpenStatus::Damaged : code == SQLITE_NOTADB ? OpenStatus::NotADatabase
+                                                                                           : otherwise,
+                      reason);
+    };
+    auto cannotRead = [&] {
+        return refuseRead(OpenStatus::Unreadable,
+                          QStringLiteral("The message database %1 cannot be read: %2.").arg(where, p.db.lastError()));
+    };
+
     // The first read of the schema is where SQLite finds out what the file really holds.
     QString tableName;
     {
         SqliteStatement lookup;
         if (!lookup.prepare(p.db, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE", false)
-            || !lookup.bindText(1, table)) {
-            const int code = p.db.lastCode() & 0xff;
-            const bool broken = code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
-            return refuse(broken ? OpenStatus::NotADatabase : OpenStatus::Unreadable,
-                          QStringLiteral("The message database %1 cannot be read: %2.").arg(where, p.db.lastError()));
-        }
+            || !lookup.bindText(1, table))
+            return cannotRead();
         switch (lookup.step()) {
         case SqliteStatement::Step::Row:
             tableName = lookup.columnText(0);
             break;
         case SqliteStatement::Step::Done:
             return refuse(OpenStatus::NoTable, QStringLiteral("%1 holds no table \"%2\".").arg(where, table));
-        case SqliteStatement::Step::Error: {
-            const int code = p.db.lastCode() & 0xff;
-            const bool broken = code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
-            return refuse(broken ? OpenStatus::NotADatabase : OpenStatus::Unreadable,
-                          QStringLiteral("The message database %1 cannot be read: %2.").arg(where, p.db.lastError()));
-        }
+        case SqliteStatement::Step::Error:
+            return cannotRead();
         }
     }
     p.tableName = tableName;
@@ -772,15 +777,13 @@ Recordset::OpenResult Recordset::open(const QString &databasePath, const QString
     {
         SqliteStatement columns;
         if (!columns.prepare(p.db, "SELECT name FROM pragma_table_info(?1)", false) || !columns.bindText(1, tableName))
-            return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be read: %2.")
-                                                      .arg(where, p.db.lastError()));
+            return cannotRead();
         QStringList present;
         SqliteStatement::Step step;
         while ((step = columns.step()) == SqliteStatement::Step::Row)
             present << columns.columnText(0).toLower();
         if (step == SqliteStatement::Step::Error)
-            return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be read: %2.")
-                                                      .arg(where, p.db.lastError()));
+            return cannotRead();
         QStringList missing;
         for (const char *column : kColumns) {
             if (!present.contains(QLatin1String(column)))
@@ -794,8 +797,8 @@ Recordset::OpenResult Recordset::open(const QString &databasePath, const QString
         // Stored order is rowid order; a table without rowids has no stored order to follow.
         SqliteStatement rowids;
         if (!rowids.prepare(p.db, "SELECT rowid FROM " + p.table + " LIMIT 1", false))
-            return refuse(OpenStatus::NoTable, QStringLiteral("In %1 the table \"%2\" cannot be used: %3.")
-                                                   .arg(where, tableName, p.db.lastError()));
+            return refuseRead(OpenStatus::NoTable, QStringLiteral("In %1 the table \"%2\" cannot be used: %3.")
+                                                       .arg(where, tableName, p.db.lastError()));
     }
 
     p.chooseJournalMode();
@@ -808,8 +811,8 @@ Recordset::OpenResult Recordset::open(const QString &databasePath, const QString
     }
 
     if (!rs->moveFirst())
-        return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be read: %2.")
-                                                  .arg(where, rs->lastError()));
+        return refuse(rs->isDamaged() ? OpenStatus::Damaged : OpenStatus::Unreadable,
+                      QStringLiteral("The message database %1 cannot be read: %2.").arg(where, rs->lastError()));
     result.status = OpenStatus::Ok;
     result.recordset = std::move(rs);
     return result;

@@ -26,7 +26,8 @@ class Recordset final
 public:
     enum class FindResult { Found, NoMatch, Error };
 
-    enum class OpenStatus { Ok, Missing, NotADatabase, NoTable, Unreadable };
+    // Damaged: an SQLite file that SQLite finds corrupt (its messages may be rescued).
+    enum class OpenStatus { Ok, Missing, NotADatabase, NoTable, Unreadable, Damaged };
     struct OpenResult
     {
         OpenStatus status = OpenStatus::Ok;

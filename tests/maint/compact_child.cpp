@@ -1,7 +1,8 @@
 // Compacts the data folder given first and stops where the caller wants it: on reaching
 // step N (the number of a Compaction::Step, -1 for none) it prints "paused N" and waits
-// to be killed. With "--fsize BYTES" no file may grow past BYTES, as on a disk that fills
-// up. A compaction that runs to its end prints "ok=<0|1> inUse=<0|1>" and its reason.
+// to be killed. With "--fsize BYTES" no file may grow past BYTES: the system refuses the
+// write. A compaction that runs to its end prints "ok=<0|1> failure=<Compaction::Failure>",
+// its reason and its cause, a line each.
 #include "maint/compaction.h"
 
 #include <csignal>
@@ -39,6 +40,7 @@ int main(int argc, char **argv)
             ::pause();
     };
     const Compaction::Result result = Compaction::compact(folder, pausePoint);
-    std::printf("ok=%d inUse=%d\n%s\n", int(result.ok), int(result.inUse), result.reason.toUtf8().constData());
+    std::printf("ok=%d failure=%d\n%s\n%s\n", int(result.ok), int(result.failure), result.reason.toUtf8().constData(),
+                result.cause.toUtf8().constData());
     return 0;
 }

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
@@ -21,6 +22,8 @@
 #include <QtTest>
 
 #include <sqlite3.h>
+
+#include <cstring>
 
 using namespace SearchWindow;
 
@@ -47,6 +50,39 @@ QString dateOf(qint32 messnum)
 {
     return titled(messnum, QString()).messdate;
 }
+
+// A full disk as SQLite meets it: every write to the compacted copy (or a file beside it)
+// fails with SQLITE_FULL, SQLite's answer to the system's "no space left". Connections
+// opened while it lives use it.
+class FullDisk final
+{
+public:
+    FullDisk()
+    {
+        s_system = sqlite3_vfs_find(nullptr);
+        m_vfs = *s_system;
+        m_vfs.zName = "fulldisk";
+        m_vfs.xOpen = open;
+        sqlite3_vfs_register(&m_vfs, 1);
+    }
+    ~FullDisk() { sqlite3_vfs_unregister(&m_vfs); }
+    Q_DISABLE_COPY_MOVE(FullDisk)
+
+private:
+    static int open(sqlite3_vfs *, sqlite3_filename name, sqlite3_file *file, int flags, int *outFlags)
+    {
+        const int rc = s_system->xOpen(s_system, name, file, flags, outFlags);
+        if (rc == SQLITE_OK && name && std::strstr(name, "veltranew.mdb") && file->pMethods) {
+            s_full = *file->pMethods;
+            s_full.xWrite = [](sqlite3_file *, const void *, int, sqlite3_int64) { return SQLITE_FULL; };
+            file->pMethods = &s_full;
+        }
+        return rc;
+    }
+    sqlite3_vfs m_vfs;
+    static inline sqlite3_vfs *s_system = nullptr;
+    static inline sqlite3_io_methods s_full;
+};
 
 QToolButton *button(QWidget *w, const char *name)
 {
@@ -92,7 +128,10 @@ private slots:
     void compactionEndsAndRestarts();
     void secondCopyMakesCompactionFail();
     void restarterThatCannotStart();
+    void compactionOnAFullDisk();
     void startUpCompletesACutOffCompaction();
+    void startUpClearsLeftoversBesideASoundDatabase_data();
+    void startUpClearsLeftoversBesideASoundDatabase();
 };
 
 void TestDeletionWindow::flagButtonTogglesTheMessageInView()
@@ -419,6 +458,30 @@ void TestDeletionWindow::restarterThatCannotStart()
     QCOMPARE(child<QListWidget>(w.get(), "List1")->count(), 1);
 }
 
+void TestDeletionWindow::compactionOnAFullDisk()
+{
+    auto w = start(archive(400, {3}));
+    openPanel(w.get());
+    child<QCheckBox>(w.get(), "ChkNoWarn")->setChecked(true);
+    const QMap<int, QString> before = storedDates(database());
+    ModalAnswerer answerer;
+    {
+        const FullDisk full;
+        child<QPushButton>(w.get(), "CmdCompact")->click();
+    }
+
+    QCOMPARE(answerer.texts.size(), 1);
+    const QString text = answerer.texts[0];
+    for (const QString &part : {QStringLiteral("The database could not be compacted: the disk is full"),
+                                QDir::toNativeSeparators(QDir::currentPath()), QStringLiteral("The message database is unchanged.")})
+        QVERIFY2(text.contains(part), qPrintable(part + QStringLiteral(" not in: ") + text));
+    QVERIFY(w->isVisible());
+    QCOMPARE(QDir(path(QString())).entryList({QStringLiteral("veltranew*"), QStringLiteral("*.bak")}, QDir::Files), QStringList());
+    QCOMPARE(storedDates(database()), before);
+    search(w.get(), QStringLiteral("pick"));
+    QCOMPARE(child<QListWidget>(w.get(), "List1")->count(), 1);
+}
+
 void TestDeletionWindow::startUpCompletesACutOffCompaction()
 {
     // Killed between the two renames: the old database is the backup, the checked copy
@@ -433,6 +496,41 @@ void TestDeletionWindow::startUpCompletesACutOffCompaction()
     QVERIFY(QFileInfo::exists(path(QStringLiteral("veltra.bak"))));
     search(w.get(), QStringLiteral("pick"));
     QCOMPARE(child<QListWidget>(w.get(), "List1")->count(), 1);
+}
+
+void TestDeletionWindow::startUpClearsLeftoversBesideASoundDatabase_data()
+{
+    QTest::addColumn<QByteArray>("database"); // veltra.mdb's bytes; empty for a sound one, "-" for none
+    QTest::newRow("sound") << QByteArray();
+    QTest::newRow("not a database") << QByteArray("not a database\n");
+    // The copy may be all there is of the messages, even once a new, empty database is made.
+    QTest::newRow("missing") << QByteArray("-");
+}
+
+void TestDeletionWindow::startUpClearsLeftoversBesideASoundDatabase()
+{
+    QFETCH(QByteArray, database);
+    if (database.isEmpty())
+        QVERIFY(Fixtures::writeDatabase(this->database(), archive(5, {})));
+    else if (database != "-")
+        Fixtures::writeAll(this->database(), database);
+    // A kill in the middle of writing the copy.
+    const QStringList leftovers{QStringLiteral("veltranew.mdb"), QStringLiteral("veltranew.mdb-journal")};
+    for (const QString &name : leftovers)
+        Fixtures::writeAll(path(name), QByteArray("cut off").repeated(600));
+    ModalAnswerer answerer(QMessageBox::Yes);
+    auto w = restart();
+
+    const bool sound = database.isEmpty();
+    QCOMPARE(QDir(path(QString())).entryList({QStringLiteral("veltranew*")}, QDir::Files), sound ? QStringList() : leftovers);
+    if (!sound)
+        return;
+    QVERIFY(answerer.texts.isEmpty());
+    // Said over the first message shown, through what the page says as it loads.
+    fake()->completeNavigation(FakeBrowser::urlFor(fake()->navigations().constLast()));
+    emit fake()->statusTextChange(QStringLiteral("Done"));
+    const QString status = child<QLineEdit>(w.get(), "LblStBar1")->text();
+    QVERIFY2(status.contains(QLatin1String("veltranew.mdb, veltranew.mdb-journal")), qPrintable(status));
 }
 
 QTEST_MAIN(TestDeletionWindow)

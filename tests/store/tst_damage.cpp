@@ -135,6 +135,39 @@ private slots:
         QVERIFY(m_reasons.isEmpty());
     }
 
+    // A file SQLite finds corrupt as it opens it is told apart from one that is no database,
+    // and left as it was.
+    void openFindsTheDamage_data()
+    {
+        QTest::addColumn<bool>("cut"); // to half its size; otherwise the table's first page written over
+        QTest::newRow("cut to half") << true;
+        QTest::newRow("first table page written over") << false;
+    }
+
+    void openFindsTheDamage()
+    {
+        QFETCH(bool, cut);
+        const QString path = m_dir.filePath(QStringLiteral("opened.mdb"));
+        QFile::remove(path);
+        QVERIFY(QFile::copy(m_sound, path));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            const int pageSize = qFromBigEndian<quint16>(f.read(100).constData() + 16);
+            if (cut)
+                QVERIFY(f.resize(f.size() / 2));
+            else // page 2: the message table's root, read for the first record
+                QVERIFY(f.seek(pageSize) && f.write(QByteArray("garbage!").repeated(pageSize / 8)) == pageSize);
+        }
+        const QByteArray before = contentsOf(path);
+
+        const auto result = Recordset::open(path);
+        QCOMPARE(result.status, Recordset::OpenStatus::Damaged);
+        QVERIFY(!result.recordset);
+        QVERIFY2(result.reason.contains(QLatin1String("malformed")), qPrintable(result.reason));
+        QCOMPARE(contentsOf(path), before);
+    }
+
     void integrityCheck_data()
     {
         QTest::addColumn<QString>("source");

@@ -61,12 +61,24 @@ private slots:
         QVERIFY(!w->recordset()->addNew(Fixtures::message(DamagedFile::kMessages + 1)));
     }
 
+    void rescueKeepsTheDamagedFile_data()
+    {
+        // Cut short, SQLite refuses the file as it opens it; the last quarter holds the
+        // table's upper pages, which a rescue cannot do without.
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("damage found after opening") << false;
+        QTest::newRow("cut short, damaged at opening") << true;
+    }
+
     // The way out the warning offers: what can be read goes into a new database, the
     // damaged file is kept as it was.
     void rescueKeepsTheDamagedFile()
     {
+        QFETCH(bool, cut);
         const QString file = path(QStringLiteral("veltra.mdb"));
-        QVERIFY(DamagedFile::write(file, true));
+        QVERIFY(DamagedFile::write(file, !cut));
+        if (cut)
+            QVERIFY(QFile::resize(file, QFileInfo(file).size() * 3 / 4));
         const QByteArray damagedBytes = Fixtures::readAll(file);
         QStringList texts;
         QTimer answerer;
@@ -91,7 +103,7 @@ private slots:
         QCOMPARE(Fixtures::readAll(path(QStringLiteral("veltra.damaged"))), damagedBytes);
         Recordset *rs = w->recordset();
         QVERIFY(rs && !rs->isDamaged());
-        QVERIFY(rs->recordCount() > DamagedFile::kMessages - 100);
+        QVERIFY(rs->recordCount() > (cut ? DamagedFile::kMessages / 3 : DamagedFile::kMessages - 100));
         QVERIFY(rs->recordCount() < DamagedFile::kMessages);
         // Every rescued message is whole, the last ones behind the damage included.
         int checked = 0;
@@ -103,7 +115,8 @@ private slots:
         }
         QCOMPARE(checked, rs->recordCount());
         QVERIFY(rs->moveLast());
-        QCOMPARE(rs->field(QStringLiteral("messnum")).toInt(), DamagedFile::kMessages);
+        if (!cut)
+            QCOMPARE(rs->field(QStringLiteral("messnum")).toInt(), DamagedFile::kMessages);
         QVERIFY(rs->addNew(Fixtures::message(DamagedFile::kMessages + 1)));
     }
 };
