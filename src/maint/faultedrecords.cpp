@@ -2,6 +2,7 @@
 
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"
+#include "store/sqlitevarint.h"
 
 #include <QFile>
 #include <QHash>
@@ -132,17 +133,17 @@ std::optional<qint64> messageRowid(const QByteArray &page, quint32 number, int i
         return std::nullopt;
     const QByteArrayView cell = QByteArrayView(page).first(usable);
     qsizetype at = qFromBigEndian<quint16>(page.constData() + pointer);
-    const std::optional<quint64> payloadSize = FaultedRecords::varint(cell, &at);
-    const std::optional<quint64> rowid = FaultedRecords::varint(cell, &at);
+    const std::optional<quint64> payloadSize = readSqliteVarint(cell, &at);
+    const std::optional<quint64> rowid = readSqliteVarint(cell, &at);
     // The record's header: its size, then one serial type a column.
     const qsizetype recordStart = at;
-    const std::optional<quint64> headerSize = FaultedRecords::varint(cell, &at);
+    const std::optional<quint64> headerSize = readSqliteVarint(cell, &at);
     if (!payloadSize || !rowid || !headerSize)
         return std::nullopt;
     int columns = 0;
     std::optional<quint64> first;
     while (at < recordStart + qsizetype(*headerSize)) {
-        const std::optional<quint64> type = FaultedRecords::varint(cell, &at);
+        const std::optional<quint64> type = readSqliteVarint(cell, &at);
         if (!type)
             return std::nullopt;
         if (columns++ == 0)
@@ -169,26 +170,6 @@ std::set<qint64> find(const QString &databasePath)
             rowids.insert(*rowid);
     }
     return rowids;
-}
-
-std::optional<quint64> varint(QByteArrayView bytes, qsizetype *at)
-{
-    quint64 value = 0;
-    for (int i = 0; i < 9; ++i, ++*at) {
-        if (*at < 0 || *at >= bytes.size())
-            return std::nullopt;
-        const quint8 byte = quint8(bytes.at(*at));
-        if (i == 8) {
-            ++*at;
-            return value << 8 | byte;
-        }
-        value = value << 7 | (byte & 0x7f);
-        if ((byte & 0x80) == 0) {
-            ++*at;
-            return value;
-        }
-    }
-    return std::nullopt;
 }
 
 }

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QByteArrayView>
 #include <QString>
 
-#include <optional>
 #include <set>
 
 // The message records of a damaged database that SQLite's quick check finds fault with.
@@ -19,9 +17,5 @@ namespace FaultedRecords {
 // is only read; the caller has no connection to it open (closing a descriptor of the
 // file would drop that connection's locks).
 std::set<qint64> find(const QString &databasePath);
-
-// One SQLite variable-length integer (the file format's and FTS5's) at *at, which moves
-// past it; nullopt when the bytes end first.
-std::optional<quint64> varint(QByteArrayView bytes, qsizetype *at);
 
 }

@@ -3,6 +3,7 @@
 #include "maint/compaction.h"
 #include "maint/faultedrecords.h"
 #include "store/recordset.h"
+#include "store/searchindex.h"
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"
 #include "store/sqlitetransaction.h"
@@ -27,17 +28,17 @@
 namespace {
 
 // The search index's sizes: for each indexed field, its FTS5 table's list of the records
-// it holds with the number of trigrams of the text (one varint), and the field's column in
-// kRead.
+// it holds with the number of trigrams of the text, and the field's column in kRead.
 struct IndexedSizes
 {
-    const char *table;
+    Criteria::Field field;
     int column;
+    QByteArray table() const { return QByteArray(SearchIndex::tableFor(field)) + "_docsize"; }
 };
 constexpr IndexedSizes kIndexedSizes[] = {
-    {"veltra_fts_author_docsize", 1},
-    {"veltra_fts_title_docsize", 3},
-    {"veltra_fts_body_docsize", 4},
+    {Criteria::Field::MessAuthor, 1},
+    {Criteria::Field::MessTitle, 3},
+    {Criteria::Field::Message, 4},
 };
 constexpr char kRead[] = "SELECT messnum, messauthor, messdate, messtitle, message FROM veltra WHERE rowid = ?1";
 constexpr int kTextColumns = 4; // after messnum
@@ -99,15 +100,6 @@ bool isStoredText(const QByteArray &bytes)
     return !decoder.hasError();
 }
 
-// The trigram tokenizer makes a token of every run of three characters: n - 2 of n.
-qint64 trigrams(const std::optional<QByteArray> &utf8)
-{
-    if (!utf8)
-        return 0;
-    const auto characters = std::count_if(utf8->cbegin(), utf8->cend(), [](char c) { return (uchar(c) & 0xc0) != 0x80; });
-    return std::max<qint64>(0, characters - 2);
-}
-
 // Reads a record of the damaged file and checks it against what else the file knows of it.
 class RecordReader final
 {
@@ -118,7 +110,7 @@ public:
         // A file without the index, or with a search index not kept in step, is checked without.
         m_numbered.prepare(source, "SELECT 1 FROM veltra INDEXED BY veltra_messnum WHERE messnum = ?1 AND rowid = ?2");
         for (std::size_t i = 0; i < std::size(kIndexedSizes) && sizesKept; ++i)
-            m_sizes[i].prepare(source, QByteArray("SELECT sz FROM ") + kIndexedSizes[i].table + " WHERE id = ?1");
+            m_sizes[i].prepare(source, "SELECT sz FROM " + kIndexedSizes[i].table() + " WHERE id = ?1");
     }
 
     bool isUsable() const { return m_read.isPrepared(); }
@@ -172,9 +164,9 @@ private:
                 continue;
             const QByteArrayView blob(static_cast<const char *>(sqlite3_column_blob(size.handle(), 0)),
                                       sqlite3_column_bytes(size.handle(), 0));
-            qsizetype at = 0;
-            const std::optional<quint64> counted = FaultedRecords::varint(blob, &at);
-            if (counted && qint64(*counted) != trigrams(record.texts[kIndexedSizes[i].column - 1]))
+            const std::optional<QByteArray> &text = record.texts[kIndexedSizes[i].column - 1];
+            const std::optional<qint64> counted = SearchIndex::recordedSize(blob);
+            if (counted && *counted != SearchIndex::trigramCount(text.value_or(QByteArray())))
                 return false;
         }
         return true;
@@ -254,7 +246,7 @@ Result copyReadable(const QString &damagedPath, const QString &rescuedPath)
     for (const IndexedSizes &sizes : kIndexedSizes) {
         if (!lists.kept)
             break;
-        const QByteArray table(sizes.table);
+        const QByteArray table = sizes.table();
         complete = (collectIds(source, "SELECT id FROM " + table + " ORDER BY id", &ids) && lists.whole) || complete;
         collectIds(source, "SELECT id FROM " + table + " ORDER BY id DESC", &ids);
     }

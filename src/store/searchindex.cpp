@@ -2,6 +2,7 @@
 
 #include "sqlitedb.h"
 #include "sqlitestatement.h"
+#include "sqlitevarint.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -145,40 +146,19 @@ bool dropIndexTables(SqliteDb &db, const QList<QByteArray> &names)
     return true;
 }
 
-// How many trigrams the index's tokenizer takes from a value: one at each character but
-// the last two, up to the first NUL, however the value is stored (it reads its text form).
-void trigramCount(sqlite3_context *context, int, sqlite3_value **argv)
+// The two sizes verify() compares, for SQL: the trigrams of a value as the tokenizer reads
+// it (its text form), and the count a docsize row records.
+void trigramCountFunction(sqlite3_context *context, int, sqlite3_value **argv)
 {
-    const auto *text = static_cast<const unsigned char *>(sqlite3_value_text(argv[0]));
-    const int bytes = sqlite3_value_bytes(argv[0]);
-    qint64 characters = 0;
-    // A character is a byte below 0xC0 alone, or a lead byte with the continuation bytes
-    // after it, as SQLite reads UTF-8.
-    for (int i = 0; text && i < bytes && text[i] != 0; ++characters) {
-        if (text[i++] >= 0xC0) {
-            while (i < bytes && (text[i] & 0xC0) == 0x80)
-                ++i;
-        }
-    }
-    sqlite3_result_int64(context, std::max<qint64>(0, characters - 2));
+    const char *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    sqlite3_result_int64(context, SearchIndex::trigramCount(QByteArrayView(text, text ? sqlite3_value_bytes(argv[0]) : 0)));
 }
 
-// The size FTS5 keeps for a record of a one-column table: the varint its docsize row holds.
-void recordedSize(sqlite3_context *context, int, sqlite3_value **argv)
+void recordedSizeFunction(sqlite3_context *context, int, sqlite3_value **argv)
 {
-    const auto *bytes = static_cast<const unsigned char *>(sqlite3_value_blob(argv[0]));
-    const int length = sqlite3_value_bytes(argv[0]);
-    qint64 value = 0;
-    for (int i = 0; bytes && i < length && i < 9; ++i) {
-        if (i == 8) {
-            value = (value << 8) | bytes[i];
-            break;
-        }
-        value = (value << 7) | (bytes[i] & 0x7f);
-        if ((bytes[i] & 0x80) == 0)
-            break;
-    }
-    sqlite3_result_int64(context, value);
+    const char *blob = static_cast<const char *>(sqlite3_value_blob(argv[0]));
+    sqlite3_result_int64(context,
+                         SearchIndex::recordedSize(QByteArrayView(blob, blob ? sqlite3_value_bytes(argv[0]) : 0)).value_or(-1));
 }
 
 // The first three characters of a text as a phrase for MATCH; empty when it has fewer.
@@ -204,14 +184,35 @@ constexpr int kSampledRecords = 16;
 
 namespace SearchIndex {
 
+qint64 trigramCount(QByteArrayView utf8)
+{
+    // A character is a byte below 0xC0 alone, or a lead byte with the continuation bytes
+    // after it, as SQLite reads UTF-8.
+    qint64 characters = 0;
+    for (qsizetype i = 0; i < utf8.size() && utf8[i] != 0; ++characters) {
+        if (quint8(utf8[i++]) >= 0xC0) {
+            while (i < utf8.size() && (quint8(utf8[i]) & 0xC0) == 0x80)
+                ++i;
+        }
+    }
+    return std::max<qint64>(0, characters - 2);
+}
+
+std::optional<qint64> recordedSize(QByteArrayView docsize)
+{
+    qsizetype at = 0;
+    const std::optional<quint64> size = readSqliteVarint(docsize, &at);
+    return size ? std::optional<qint64>(qint64(*size)) : std::nullopt;
+}
+
 std::optional<QString> verify(SqliteDb &db, qint64 upto)
 {
     const auto failed = [&] { return std::optional<QString>(db.lastError()); };
     if (!db.check(sqlite3_create_function_v2(db.handle(), "veltra_trigram_count", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                             nullptr, trigramCount, nullptr, nullptr, nullptr),
+                                             nullptr, trigramCountFunction, nullptr, nullptr, nullptr),
                   "create function")
         || !db.check(sqlite3_create_function_v2(db.handle(), "veltra_recorded_size", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                                nullptr, recordedSize, nullptr, nullptr, nullptr),
+                                                nullptr, recordedSizeFunction, nullptr, nullptr, nullptr),
                      "create function"))
         return failed();
     for (const IndexedField &f : kFields) {

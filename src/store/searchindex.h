@@ -3,6 +3,7 @@
 #include "criteria.h"
 #include "workerconnection.h"
 
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 
@@ -51,6 +52,12 @@ bool remove(SqliteDb &db);
 bool create(SqliteDb &db);
 // Drops only the triggers, at once: a broken index must not make writes to veltra fail.
 bool disarm(SqliteDb &db);
+
+// How many trigrams the index's tokenizer takes from a text given as UTF-8: one at each
+// character but the last two, up to the first NUL.
+qint64 trigramCount(QByteArrayView utf8);
+// The trigram count a record's row of a table's docsize holds; nullopt when unreadable.
+std::optional<qint64> recordedSize(QByteArrayView docsize);
 
 // Looks deeper than status() at the records up to `upto`: each must stand in every table
 // with as many trigrams as its text has now, and a sample of them must be found by a lookup

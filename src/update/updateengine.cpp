@@ -332,13 +332,8 @@ void UpdateEngine::recordMiss(const Slot &slot, const QString &reason)
 void UpdateEngine::searchPastFailures()
 {
     const qint64 last = m_pending.constLast().number;
-    if (last >= m_lastNew) {
-        return end(End::FailureRun, QStringLiteral("%1 pages in a row could not be fetched, the last of them message %2 "
-                                                   "(%3). They are fetched again at the next update.")
-                                        .arg(m_failureRun)
-                                        .arg(last)
-                                        .arg(m_pending.constLast().reason));
-    }
+    if (last >= m_lastNew)
+        return endFailureRun(false);
     // Pages fetched ahead are given up; the run fetches them again if it goes on.
     for (Slot &slot : m_window)
         delete slot.fetch;
@@ -390,19 +385,24 @@ void UpdateEngine::onProbed()
         }
         m_gapLow = p.number;
     }
-    if (m_gapHigh == 0) {
-        return end(End::FailureRun,
-                   QStringLiteral("%1 pages in a row could not be fetched, the last of them message %2 (%3), and "
-                                  "no message was found after them up to the newest, %4. They are fetched again at "
-                                  "the next update.")
-                       .arg(m_failureRun)
-                       .arg(m_pending.constLast().number)
-                       .arg(m_pending.constLast().reason)
-                       .arg(m_lastNew));
-    }
+    if (m_gapHigh == 0)
+        return endFailureRun(true);
     if (m_gapHigh - m_gapLow > 1)
         return probe({qint32(m_gapLow + (m_gapHigh - m_gapLow) / 2)});
     crossGap(qint32(m_gapHigh));
+}
+
+void UpdateEngine::endFailureRun(bool lookedFurther)
+{
+    const Miss &last = m_pending.constLast();
+    const QString further = lookedFurther
+                                ? QStringLiteral(", and no message was found after them up to the newest, %1").arg(m_lastNew)
+                                : QString();
+    end(End::FailureRun, QStringLiteral("%1 pages in a row could not be fetched, the last of them message %2 (%3)%4. "
+                                        "They are fetched again at the next update.")
+                             .arg(m_failureRun)
+                             .arg(last.number)
+                             .arg(last.reason, further));
 }
 
 void UpdateEngine::crossGap(qint32 first)

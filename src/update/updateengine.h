@@ -135,6 +135,8 @@ private:
     void searchPastFailures();
     void probe(const QList<qint32> &numbers);
     void onProbed();
+    // The run ends on its failures; `lookedFurther`: nothing was found past them either.
+    void endFailureRun(bool lookedFurther);
     // The gap ends before `first`, a number whose page came: its numbers are remembered
     // and the run goes on from `first`.
     void crossGap(qint32 first);
