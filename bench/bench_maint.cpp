@@ -18,6 +18,7 @@
 //   bench_maint [--runs N] [--common WORD]
 
 #include "app/form1.h"
+#include "archive/messagearchive.h"
 #include "benchdata.h"
 #include "fakebrowser.h"
 #include "maint/compaction.h"
@@ -161,7 +162,7 @@ std::unique_ptr<Form1> startWindow(const QString &folder)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     }
     QCoreApplication::processEvents();
-    if (!w->recordset()) {
+    if (!w->archive()->recordset()) {
         std::fprintf(stderr, "the window has no database in %s\n", qPrintable(folder));
         return {};
     }

@@ -19,6 +19,7 @@
 // with QT_QPA_PLATFORM=xcb the label and list are painted by a real X server).
 
 #include "app/form1.h"
+#include "archive/messagearchive.h"
 #include "benchdata.h"
 #include "fakebrowser.h"
 #include "store/integritycheck.h"
@@ -356,7 +357,7 @@ bool g_mismatch = false;
 // the same lines, or the index loses or invents hits.
 std::pair<WindowResult, WindowResult> bothWays(Form1 &w, const QString &term, int runs, const char *figure)
 {
-    Recordset *rs = w.recordset();
+    Recordset *rs = w.archive()->recordset();
     if (!rs->searchIndexInUse())
         std::fprintf(stderr, "%s: the index is not in use before the search\n", figure);
     const WindowResult with = windowSearch(w, term, runs);
@@ -399,15 +400,15 @@ bool waitForIndexInUse(Form1 &w, int timeoutMs)
     const auto busy = [&] {
         const auto *check = w.findChild<IntegrityCheck *>(QString(), Qt::FindDirectChildrenOnly);
         return (check && check->isRunning()) || w.findChild<SearchIndexBuilder *>() != nullptr
-               || !w.recordset()->searchIndexInUse();
+               || !w.archive()->recordset()->searchIndexInUse();
     };
     while (busy() && waited.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     print("start-up's background work (quick check, index found whole)", waited.elapsed() / 1000.0, "s");
-    if (!w.recordset()->searchIndexInUse()) {
+    if (!w.archive()->recordset()->searchIndexInUse()) {
         std::fprintf(stderr, "bench_search: after %d s the window's finds still do not use the index (%s)\n",
                      timeoutMs / 1000,
-                     w.recordset()->searchIndexFailed() ? "a lookup failed" : "the index is not found complete");
+                     w.archive()->recordset()->searchIndexFailed() ? "a lookup failed" : "the index is not found complete");
         return false;
     }
     if (busy())
@@ -524,11 +525,11 @@ int main(int argc, char **argv)
     started.start();
     while (w.windowTitle() != QLatin1String("Veltra Knowledgebase V3.4.1") && started.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    if (!w.recordset()) {
+    if (!w.archive()->recordset()) {
         std::fprintf(stderr, "the window has no database\n");
         return 1;
     }
-    print("messages", w.state().msgCount, "count");
+    print("messages", w.archive()->messageCount(), "count");
     if (!waitForIndexInUse(w, 1800 * 1000))
         return 1;
     child<QAction>(&w, "MenuKeyBracket")->trigger();
@@ -542,7 +543,7 @@ int main(int argc, char **argv)
     printText("(a) label, index off", rareScan.label);
     print("(a) the same with the index off (median)", rareScan.ms, "ms");
     const QString rareCriteria = QStringLiteral("message like '*%1*'").arg(options.rare);
-    const double rareStoreMs = medianMs(options.runs, [&] { storeOnly(*w.recordset(), rareCriteria, 5000); });
+    const double rareStoreMs = medianMs(options.runs, [&] { storeOnly(*w.archive()->recordset(), rareCriteria, 5000); });
     print("(a) the same through the store alone, index in use (median)", rareStoreMs, "ms");
     print("(a) the window's share (list, label, painting, events)", rare.ms - rareStoreMs, "ms");
 
@@ -597,7 +598,7 @@ int main(int argc, char **argv)
           "ms");
     print("(b) the same with the index off (median)", commonScan.ms, "ms");
     const QString commonCriteria = QStringLiteral("message like '*%1*'").arg(options.common);
-    const double commonStoreMs = medianMs(options.runs, [&] { storeOnly(*w.recordset(), commonCriteria, 5000); });
+    const double commonStoreMs = medianMs(options.runs, [&] { storeOnly(*w.archive()->recordset(), commonCriteria, 5000); });
     print("(b) the store's share: find and read 5,001 hits, index in use (median)", commonStoreMs, "ms");
     print("(b) the window's share per hit (label, line, events)", (common.ms - commonStoreMs) / 5001 * 1000, "us");
 
@@ -613,7 +614,7 @@ int main(int argc, char **argv)
     for (const QString &word : words)
         subjectCriteria += (subjectCriteria.isEmpty() ? QString() : QStringLiteral(" and "))
                            + QStringLiteral("mid(messtitle,8) like '*%1*'").arg(word);
-    const double subjectStoreMs = medianMs(options.runs, [&] { storeOnly(*w.recordset(), subjectCriteria, 5000); });
+    const double subjectStoreMs = medianMs(options.runs, [&] { storeOnly(*w.archive()->recordset(), subjectCriteria, 5000); });
     print("(c) the same through the store alone, index in use (median)", subjectStoreMs, "ms");
     print("(c) ratio index off / index in use", subjectScan.ms / subject.ms, "x");
     if (g_mismatch)

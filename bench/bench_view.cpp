@@ -5,6 +5,7 @@
 //  - holding ">" for a while: the repeat ticks, the pages completed, and whether the
 //    250 ms cadence holds without falling behind.
 #include "app/form1.h"
+#include "archive/messagearchive.h"
 #include "benchdata.h"
 #include "browser/webenginebrowser.h"
 #include "store/integritycheck.h"
@@ -205,12 +206,12 @@ int main(int argc, char **argv)
                 static_cast<long long>(checking.elapsed()));
     auto *h1Up = window.findChild<QToolButton *>(QStringLiteral("H1Up"));
     auto *hscroll1 = window.findChild<QScrollBar *>(QStringLiteral("hscroll1"));
-    std::printf("database: %d messages, last # %d\n", window.state().msgCount, window.state().lastMsgNum);
+    std::printf("database: %d messages, last # %d\n", window.archive()->messageCount(), window.archive()->lastMessageNumber());
 
     if (!measureSteps("from message 1", h1Up, watch))
         return 1;
     const int before = watch.documents();
-    hscroll1->setValue(window.state().lastMsgNum - 2 * kSteps);
+    hscroll1->setValue(window.archive()->lastMessageNumber() - 2 * kSteps);
     if (!watch.waitBeyond(before))
         return 1;
     if (!measureSteps("near the end of the table", h1Up, watch))

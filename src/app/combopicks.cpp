@@ -3,6 +3,8 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QEvent>
+#include <QLineEdit>
+#include <QStringList>
 #include <QTimer>
 
 ComboPicks::ComboPicks(QComboBox *combo)
@@ -29,4 +31,27 @@ bool ComboPicks::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QObject::eventFilter(watched, event);
+}
+
+ComboPicks *connectTypedBox(QComboBox *box, QObject *filter)
+{
+    // No completion of its own: the text is used as typed.
+    box->setCompleter(nullptr);
+    // Typed keys reach the box, which hands them to its edit field directly; keys sent to
+    // the edit field itself are seen there.
+    box->installEventFilter(filter);
+    if (box->lineEdit())
+        box->lineEdit()->installEventFilter(filter);
+    // Only a pick from the drop-down is a click: the box also activates an entry when
+    // typing or Enter ends on its text, and that must not run the command a second time.
+    return new ComboPicks(box);
+}
+
+QStringList comboEntries(const QComboBox *combo)
+{
+    QStringList entries;
+    entries.reserve(combo->count());
+    for (int i = 0; i < combo->count(); ++i)
+        entries << combo->itemText(i);
+    return entries;
 }

@@ -1,21 +1,24 @@
 #include "app/form1.h"
 #include "ui_form1.h"
 
-#include "app/combopicks.h"
+#include "app/busystates.h"
 #include "app/icons.h"
 #include "app/listfile.h"
 #include "app/settingsfile.h"
+#include "archive/messagearchive.h"
 #include "browser/browser.h"
-#include "maint/compaction.h"
-#include "store/recordset.h"
+#include "browser/browserpane.h"
+#include "lists/listeditor.h"
+#include "maint/maintenance.h"
+#include "search/searchpanel.h"
+#include "update/updatecontroller.h"
+#include "view/viewer.h"
 
 #include <QCloseEvent>
 #include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
-#include <QScrollBar>
 #include <QThread>
 #include <QTimer>
 
@@ -25,7 +28,6 @@ const QString kCaption = QStringLiteral("Veltra Knowledgebase V3.4.1");
 constexpr int kTwipsPerPixel = 15;
 constexpr int kHistoryReadLimit = 20;
 constexpr int kAddressReadLimit = 50;
-constexpr int kLockWaitMs = 30000;
 // The smallest window: narrower than 6000 twips the result list, address bar and lines keep
 // their widths as before; but it is never as low as 3500 twips, where the browser would keep
 // a height that runs under the status strip.
@@ -43,6 +45,7 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui::Form1>())
     , m_config(config)
+    , baseDir(QDir::currentPath())
     , m_web1(browser)
 {
     ui->setupUi(this);
@@ -69,32 +72,12 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     ui->PicLock->setPixmap(Icons::lock());
     ui->PicLock->setVisible(false);
 
-    ui->CmdHome->setToolTip(m_config.clubHost);
-    ui->MnuOptionsStartPage->setText(QStringLiteral("&Start at ") + m_config.clubHost);
-
     m_web1->setParent(this);
     ui->web1Layout->addWidget(m_web1->widget());
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(35000);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(200);
-    Timer3 = new QTimer(this);
-    Timer3->setObjectName(QStringLiteral("Timer3"));
-    Timer3->setInterval(250);
-    connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
+    createParts();
     connect(ui->MenuFileExit, &QAction::triggered, this, &Form1::MenuFileExit_Click);
     connect(ui->CmdUpDown, &QToolButton::clicked, this, &Form1::CmdUpDown_Click);
-    ui->txtBlank->installEventFilter(this);
-    connectUpdating();
-    connectViewing();
-    connectSearching();
-    connectBrowsing();
-    connectMarking();
-    connectDeletionPanel();
-    connectListEditor();
     connectTray();
     connectShortcuts();
 
@@ -105,76 +88,73 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     Form_Load();
 
     // Enabled at design time: they run from start-up on.
-    Timer1->start();
-    Timer2->start();
+    m_update->startSchedule();
+    m_pane->setPageFocusPending(true);
 }
 
 Form1::~Form1() = default;
 
-FormState &Form1::state()
+void Form1::createParts()
 {
-    return m_state;
+    // Each part is given the controls it owns; a part that needs another is made after it.
+    m_busy = std::make_unique<BusyStates>(*ui);
+    m_archive = new MessageArchive(baseDir, this);
+    m_pane = new BrowserPane(*ui, m_web1, m_busy.get(), m_config, baseDir, this);
+    m_viewer = new Viewer(*ui, m_archive, m_web1, m_pane, m_busy.get(), m_config.groupArchiveBase(), this);
+    m_update = new UpdateController(*ui, m_archive, m_viewer, m_config, this);
+    m_search = new SearchPanel(*ui, m_archive, m_viewer, m_pane, m_web1, m_busy.get(), m_update, m_config, this);
+    m_maintenance = new Maintenance(*ui, m_archive, m_viewer, m_search, m_pane, m_update, m_busy.get(), m_config, this);
+    m_listEditor = new ListEditor(*ui, m_search, m_pane, this);
+    // The deletion panel and the list editor share their place: one opening hides the other.
+    connect(m_maintenance, &Maintenance::deletionPanelOpened, m_listEditor, &ListEditor::hidePanel);
+    connect(m_listEditor, &ListEditor::opened, m_maintenance, &Maintenance::hideDeletionPanel);
+    // A compaction's companion waits for this process to end.
+    connect(m_maintenance, &Maintenance::endRequested, this, &Form1::endProgram);
 }
 
-const AppConfig &Form1::config() const
+MessageArchive *Form1::archive() const
 {
-    return m_config;
+    return m_archive;
 }
 
-Recordset *Form1::recordset() const
+Viewer *Form1::viewer() const
 {
-    return m_data1.get();
+    return m_viewer;
+}
+
+SearchPanel *Form1::search() const
+{
+    return m_search;
+}
+
+UpdateController *Form1::updater() const
+{
+    return m_update;
+}
+
+BrowserPane *Form1::browserPane() const
+{
+    return m_pane;
+}
+
+Maintenance *Form1::maintenance() const
+{
+    return m_maintenance;
+}
+
+ListEditor *Form1::listEditor() const
+{
+    return m_listEditor;
+}
+
+BusyStates *Form1::busy() const
+{
+    return m_busy.get();
 }
 
 Browser *Form1::web1() const
 {
     return m_web1;
-}
-
-QStringList Form1::comboEntries(const QComboBox *combo)
-{
-    QStringList entries;
-    entries.reserve(combo->count());
-    for (int i = 0; i < combo->count(); ++i)
-        entries << combo->itemText(i);
-    return entries;
-}
-
-void Form1::connectMenus(std::initializer_list<std::pair<QAction *, void (Form1::*)()>> menus)
-{
-    for (const auto &[action, handler] : menus)
-        connect(action, &QAction::triggered, this, handler);
-}
-
-void Form1::connectTypedBox(QComboBox *box, void (Form1::*click)())
-{
-    // No completion of its own: the text is used as typed.
-    box->setCompleter(nullptr);
-    // Typed keys reach the box, which hands them to its edit field directly; keys sent to
-    // the edit field itself are seen there.
-    box->installEventFilter(this);
-    if (box->lineEdit())
-        box->lineEdit()->installEventFilter(this);
-    // Only a pick from the drop-down is a click: the box also activates an entry when
-    // typing or Enter ends on its text, and that must not run the command a second time.
-    connect(new ComboPicks(box), &ComboPicks::picked, this, click);
-}
-
-void Form1::connectCheckMark(QAction *action, void (Form1::*handler)())
-{
-    connect(action, &QAction::triggered, this, [this, action, handler](bool checkedByAction) {
-        action->setChecked(!checkedByAction);
-        (this->*handler)();
-    });
-}
-
-void Form1::setTimerEnabled(QTimer *timer, bool enabled)
-{
-    // Enabling restarts the interval, so a one-shot fires a full interval after its last enabling.
-    if (enabled)
-        timer->start();
-    else
-        timer->stop();
 }
 
 void Form1::showAsLoaded()
@@ -196,98 +176,27 @@ void Form1::showAsLoaded()
 
 void Form1::Form_Load()
 {
-    m_state.displayEnabled = true;
-    m_state.formLoading = true;
-
-    m_state.baseDir = QDir::currentPath();
-    m_web1->setMessagePagePath(QDir(m_state.baseDir).filePath(QStringLiteral("tempfile.htm")));
-    openDatabase();
+    formLoading = true;
+    m_maintenance->openDatabase();
     readListsAndSettings();
 
     m_web1->setSilent(true);
-    m_state.formLoading = false;
+    formLoading = false;
     update();
-}
-
-void Form1::openDatabase()
-{
-    const QString path = QDir(m_state.baseDir).filePath(QStringLiteral("veltra.mdb"));
-    const bool startUp = !std::exchange(m_openedOnce, true);
-    // Every running copy holds the lock shared; a compaction in another copy holds it
-    // alone and is waited for.
-    QString lockError;
-    if (!m_databaseLock.lockShared(m_state.baseDir, kLockWaitMs, &lockError)) {
-        QMessageBox::warning(this, kAppTitle,
-                             QStringLiteral("The message database could not be opened.\n\n%1\n\n"
-                                            "The program runs without messages.").arg(lockError));
-        return;
-    }
-    // A compaction cut off between its two renames leaves no veltra.mdb; an empty new
-    // database must never be put over the copy or backup that holds the messages.
-    const Compaction::Recovery recovery = Compaction::recover(m_state.baseDir);
-    if (!recovery.message.isEmpty())
-        QMessageBox::information(this, kAppTitle, recovery.message);
-    auto result = Recordset::open(path);
-    if (result.status == Recordset::OpenStatus::Damaged) {
-        // Rescue opens what it saved; without it the program runs without messages.
-        reportDamage(result.reason);
-        return;
-    }
-    // What a cut-off compaction left is cleared at start-up, and only beside a database that
-    // opened as it was: without one, the copy may be all there is of the messages.
-    const bool clearLeftovers = startUp && result.status == Recordset::OpenStatus::Ok;
-    if (result.status == Recordset::OpenStatus::Missing) {
-        const auto answer = QMessageBox::question(
-            this, kAppTitle,
-            QStringLiteral("There is no message database in this folder:\n%1\n\n"
-                           "Create an empty message database here? The next update fills it.")
-                .arg(QDir::toNativeSeparators(path)),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes)
-            return;
-        QString error;
-        if (!Recordset::createEmpty(path, &error)) {
-            QMessageBox::warning(this, kAppTitle, QStringLiteral("The message database could not be created.\n\n%1").arg(error));
-            return;
-        }
-        result = Recordset::open(path);
-    }
-    if (result.status != Recordset::OpenStatus::Ok) {
-        QMessageBox::warning(this, kAppTitle,
-                             QStringLiteral("The message database could not be opened.\n\n%1\n\n"
-                                            "The file has been left as it is. The program runs without messages.")
-                                 .arg(result.reason));
-        return;
-    }
-    m_data1 = std::move(result.recordset);
-    if (clearLeftovers)
-        removeCompactionLeftovers();
-    if (m_data1->isReadOnly())
-        m_readOnlyNotice = QStringLiteral(" This data folder cannot be written: messages are shown, but nothing can be "
-                                          "stored (no updates, flags or deletions).");
-    // The index is checked once the file's own check has passed; finds read every record
-    // until then. A read-only file cannot be mended, so its index is used as it is.
-    m_searchIndexChecked = false;
-    m_data1->setSearchIndexUse(m_data1->isReadOnly() && m_config.searchIndex);
-    watchForDamage();
 }
 
 void Form1::readListsAndSettings()
 {
     // One trap over all three files: the first failure ends the reading, and a missing
     // History.txt means neither the address list nor the settings are read.
-    const QDir dir(m_state.baseDir);
+    const QDir dir(baseDir);
     const auto history = ListFile::read(dir.filePath(QStringLiteral("History.txt")), kHistoryReadLimit);
-    ui->Combo1->addItems(history.items);
-    ui->Combo1->setCurrentIndex(-1);
-    for (int i = 0; i < ui->Combo1->count(); ++i)
-        ui->ListSort->addItem(ui->Combo1->itemText(i));
+    m_search->loadHistory(history.items);
     if (!history.ok)
         return;
 
     const auto addresses = ListFile::read(dir.filePath(QStringLiteral("UrlList.txt")), kAddressReadLimit);
-    ui->Combo2->addItems(addresses.items);
-    ui->Combo2->setCurrentIndex(-1);
+    m_pane->loadAddresses(addresses.items);
     if (!addresses.ok)
         return;
 
@@ -320,26 +229,10 @@ void Form1::applySettings(const SettingsValues &values, int count)
         move(bounds.topLeft());
         resize(bounds.size());
     }
-    if (count >= 5) {
-        ui->MenuSearchAuthor->setChecked(false);
-        ui->MenuSearchTitle->setChecked(false);
-        ui->MenuSearchBody->setChecked(false);
-        const struct { const char *item; QAction *action; } fields[] = {
-            {"Body", ui->MenuSearchBody}, {"Author", ui->MenuSearchAuthor}, {"Subject", ui->MenuSearchTitle}};
-        for (const auto &f : fields) {
-            if (values.searchField == QLatin1String(f.item)) {
-                f.action->setChecked(true);
-                ui->CmdGo->setText(QLatin1String(f.item));
-                ui->CmdGo->setToolTip(QStringLiteral("Search message ") + QLatin1String(f.item));
-            }
-        }
-    }
-    if (count >= 6) {
-        const struct { const char *letter; QAction *action; } modes[] = {
-            {"P", ui->MenuKeyPreface}, {"A", ui->MenuKeyAppend}, {"B", ui->MenuKeyBracket}, {"N", ui->MenuKeyNone}};
-        for (const auto &m : modes)
-            m.action->setChecked(values.wildcard == QLatin1String(m.letter));
-    }
+    if (count >= 5)
+        m_search->applySearchField(values.searchField);
+    if (count >= 6)
+        m_search->applyWildcard(values.wildcard);
     if (count >= 7 && values.panelTop == 0) {
         ui->Picture1->move(ui->Picture1->x(), 0);
         ui->CmdUpDown->setIcon(ui->CmdDown->icon());
@@ -348,15 +241,13 @@ void Form1::applySettings(const SettingsValues &values, int count)
     if (count >= 8)
         m_loadedWindowState = values.windowState;
     if (count >= 9)
-        ui->MnuOptionsStartPage->setChecked(values.startPage);
+        m_pane->setStartPage(values.startPage);
     if (count >= 10)
-        ui->MnuUpdateAuto->setChecked(values.autoUpdate);
+        m_update->setAutoUpdate(values.autoUpdate);
     if (count >= 11)
         ui->MnuMinTray->setChecked(values.minTray);
     if (count >= 12)
-        ui->ChkNoWarn->setCheckState(values.noWarning == 0   ? Qt::Unchecked
-                                     : values.noWarning == 1 ? Qt::Checked
-                                                             : Qt::PartiallyChecked);
+        m_maintenance->setNoWarning(values.noWarning);
 }
 
 void Form1::showEvent(QShowEvent *event)
@@ -370,38 +261,23 @@ void Form1::showEvent(QShowEvent *event)
 
 void Form1::Form_Activate()
 {
-    QScrollBar *const hscroll1 = ui->hscroll1;
-    if (countMessages()) {
-        ui->LblUpdateStatus->setText(messageCountText(QStringLiteral(" - Last # ")));
-        hscroll1->setMaximum(m_state.lastMsgNum);
-    } else {
-        ui->LblUpdateStatus->setText(QStringLiteral("No message database"));
-    }
-    hscroll1->setValue(1);
-    ui->HPic2->hide();
-    ui->MenuFilePrint->setEnabled(true);
-    ui->MnuPrintPreview->setEnabled(true);
-    ui->MnuPageSetup->setEnabled(true);
-    ui->MenuFileSaveAs->setEnabled(true);
-    ui->MnuFind->setEnabled(true);
-    hscroll1->setValue(2);
-    hscroll1->setValue(1);
+    const bool counted = m_archive->countMessages();
+    m_update->showStatus(counted ? m_archive->countText(QStringLiteral(" - Last # ")) : QStringLiteral("No message database"));
+    m_search->hideResultSlider();
+    m_pane->activate();
+    m_viewer->start(m_archive->lastMessageNumber(), counted);
     setWindowTitle(kCaption);
-    m_web1->setRegisterAsBrowser(true);
-    QCoreApplication::processEvents();
-    if (ui->MnuOptionsStartPage->isChecked())
-        m_web1->navigate(m_config.clubStartPage());
-    QCoreApplication::processEvents();
+    m_pane->openStartPage();
 }
 
 // ---- shut-down ----
 
 void Form1::closeEvent(QCloseEvent *event)
 {
-    if (m_searchRunning) {
+    if (m_search->isRunning()) {
         // The search stops at its next hit and records its term; the window closes after
         // it, so the term is saved with the history.
-        m_state.interruptFlag = true;
+        m_search->requestInterrupt();
         event->ignore();
         QTimer::singleShot(0, this, &QWidget::close);
         return;
@@ -411,7 +287,7 @@ void Form1::closeEvent(QCloseEvent *event)
         return;
     }
     Form_Unload();
-    cancelUpdate(QStringLiteral("the window was closed."));
+    m_update->cancelUpdate(QStringLiteral("the window was closed."));
     event->accept();
 }
 
@@ -432,27 +308,23 @@ bool Form1::Form_Unload()
     values.left = origin.x() * kTwipsPerPixel;
     values.width = normal.width() * kTwipsPerPixel;
     values.height = normal.height() * kTwipsPerPixel;
-    values.searchField = SettingsFile::searchFieldLine(ui->MenuSearchBody->isChecked(), ui->MenuSearchAuthor->isChecked(),
-                                                       ui->MenuSearchTitle->isChecked());
-    values.wildcard = SettingsFile::wildcardLine(ui->MenuKeyPreface->isChecked(), ui->MenuKeyAppend->isChecked(),
-                                                 ui->MenuKeyBracket->isChecked(), ui->MenuKeyNone->isChecked());
+    values.searchField = m_search->searchFieldLine();
+    values.wildcard = m_search->wildcardLine();
     values.panelTop = ui->Picture1->y() == 0 ? 0 : 100;
     values.windowState = windowState;
-    values.startPage = ui->MnuOptionsStartPage->isChecked();
-    values.autoUpdate = ui->MnuUpdateAuto->isChecked();
+    values.startPage = m_pane->startPage();
+    values.autoUpdate = m_update->autoUpdate();
     values.minTray = ui->MnuMinTray->isChecked();
-    values.noWarning = ui->ChkNoWarn->checkState() == Qt::Unchecked ? 0
-                       : ui->ChkNoWarn->checkState() == Qt::Checked ? 1
-                                                                     : 2;
+    values.noWarning = m_maintenance->noWarning();
 
-    const QDir dir(m_state.baseDir);
+    const QDir dir(baseDir);
     QStringList failures;
     QString error;
     if (!SettingsFile::write(dir.filePath(QStringLiteral("KnowledgeBase.ini")), values, &error))
         failures << error;
-    if (!ListFile::write(dir.filePath(QStringLiteral("History.txt")), comboEntries(ui->Combo1), &error))
+    if (!ListFile::write(dir.filePath(QStringLiteral("History.txt")), m_search->historyEntries(), &error))
         failures << error;
-    if (!ListFile::write(dir.filePath(QStringLiteral("UrlList.txt")), comboEntries(ui->Combo2), &error))
+    if (!ListFile::write(dir.filePath(QStringLiteral("UrlList.txt")), m_pane->addressEntries(), &error))
         failures << error;
     if (failures.isEmpty())
         return true;
@@ -480,71 +352,6 @@ void Form1::endProgram()
         QCoreApplication::exit(0);
 }
 
-// ---- busy states and focus hand-over ----
-
-void Form1::EnableOff()
-{
-    for (QWidget *w : std::initializer_list<QWidget *>{ui->CmdGo, ui->Combo1, ui->hscroll1, ui->hscroll2, ui->List1,
-                                                       ui->cmdCheckDelete, ui->CmdMarkRange, ui->CmdMarkDelete})
-        w->setEnabled(false);
-}
-
-void Form1::EnableOn()
-{
-    for (QWidget *w : std::initializer_list<QWidget *>{ui->CmdGo, ui->Combo1, ui->hscroll1, ui->hscroll2, ui->List1,
-                                                       ui->cmdCheckDelete})
-        w->setEnabled(true);
-    if (ui->List1->count() > 0)
-        ui->CmdMarkRange->setEnabled(true);
-}
-
-void Form1::EnableWebOff()
-{
-    if (ui->CmdBack->isEnabled())
-        m_state.backWasOn = true;
-    if (ui->CmdForward->isEnabled())
-        m_state.forwardWasOn = true;
-    if (ui->CmdRefresh->isEnabled())
-        m_state.refreshWasOn = true;
-    for (QWidget *w : std::initializer_list<QWidget *>{ui->CmdBack, ui->CmdForward, ui->CmdRefresh, ui->CmdHome,
-                                                       ui->CmdManuals, ui->CmdReg, ui->CmdUpDown, ui->Combo2})
-        w->setEnabled(false);
-}
-
-void Form1::EnableWebOn()
-{
-    if (m_state.backWasOn)
-        ui->CmdBack->setEnabled(true);
-    if (m_state.forwardWasOn)
-        ui->CmdForward->setEnabled(true);
-    if (m_state.refreshWasOn)
-        ui->CmdRefresh->setEnabled(true);
-    for (QWidget *w : std::initializer_list<QWidget *>{ui->CmdHome, ui->CmdManuals, ui->CmdReg, ui->CmdUpDown, ui->Combo2})
-        w->setEnabled(true);
-}
-
-void Form1::Timer2_Timer()
-{
-    // txtBlank passes the focus on to the browser when it gets it.
-    ui->txtBlank->setFocus(Qt::OtherFocusReason);
-    setTimerEnabled(Timer2, false);
-}
-
-void Form1::txtBlank_GotFocus()
-{
-    m_web1->takeFocus();
-}
-
-bool Form1::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == ui->txtBlank && event->type() == QEvent::FocusIn)
-        txtBlank_GotFocus();
-    if (viewEventFilter(watched, event) || searchEventFilter(watched, event) || browserEventFilter(watched, event)
-        || updateEventFilter(watched, event))
-        return true;
-    return QMainWindow::eventFilter(watched, event);
-}
-
 // ---- layout ----
 
 void Form1::resizeEvent(QResizeEvent *event)
@@ -562,13 +369,13 @@ void Form1::changeEvent(QEvent *event)
 
 void Form1::Form_Resize()
 {
-    if (m_state.formLoading)
+    if (formLoading)
         return;
     if (isMinimized()) {
         goToTray();
         return;
     }
-    m_state.lastWindowState = isMaximized() ? 2 : 0;
+    lastWindowState = isMaximized() ? 2 : 0;
     layoutPanels(false);
 }
 
@@ -642,14 +449,13 @@ void Form1::CmdUpDown_Click()
         panel->move(panel->x(), px(1500));
         ui->CmdUpDown->setIcon(ui->CmdUp->icon());
         ui->CmdUpDown->setToolTip(QStringLiteral("Hide knowledgebase"));
-        ui->MnuDelete->setEnabled(true);
+        m_maintenance->setDeletionMenuEnabled(true);
     } else {
         panel->move(panel->x(), 0);
         ui->CmdUpDown->setIcon(ui->CmdDown->icon());
         ui->CmdUpDown->setToolTip(QStringLiteral("Show knowledgebase"));
-        ui->MnuDelete->setEnabled(false);
-        ui->PicDeleteMarked->hide();
+        m_maintenance->setDeletionMenuEnabled(false);
     }
     layoutPanels(true);
-    setTimerEnabled(Timer2, true);
+    m_pane->setPageFocusPending(true);
 }

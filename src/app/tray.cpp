@@ -3,6 +3,9 @@
 #include "app/form1.h"
 #include "ui_form1.h"
 
+#include "app/menuwiring.h"
+#include "browser/browserpane.h"
+
 #include <QEventLoopLocker>
 #include <QGuiApplication>
 #include <QMenu>
@@ -61,7 +64,7 @@ private:
 
 void Form1::connectTray()
 {
-    connectCheckMark(ui->MnuMinTray, &Form1::MnuMinTray_Click);
+    connectCheckMark(ui->MnuMinTray, this, &Form1::MnuMinTray_Click);
 
     // The icon's pop-up: never part of the menu bar.
     MnuPopup = new QMenu(QStringLiteral("Popup"), this);
@@ -114,7 +117,7 @@ void Form1::goToTray()
         // ordinary minimised window, and the user is told why once.
         if (!m_trayMissingReported) {
             m_trayMissingReported = true;
-            ui->LblStBar1->setText(kNoTray);
+            m_pane->showStatusText(kNoTray);
         }
         return;
     }
@@ -137,7 +140,7 @@ void Form1::leaveTray()
     if (isHidden()) {
         // Leaving for good: the window is saved in the state it had before minimising. It
         // stays minimised, so it is not shown on the way out.
-        const Qt::WindowStates wanted = m_state.lastWindowState == 2 ? Qt::WindowMaximized : Qt::WindowNoState;
+        const Qt::WindowStates wanted = lastWindowState == 2 ? Qt::WindowMaximized : Qt::WindowNoState;
         if ((windowState() & Qt::WindowMaximized) != wanted)
             setWindowState((windowState() & Qt::WindowMinimized) | wanted);
     }
@@ -149,7 +152,7 @@ void Form1::MnuShow_Click()
 {
     // Showing runs Form_Activate again. The icon goes once the window is shown, so the
     // program is never left with neither.
-    if (m_state.lastWindowState == 2)
+    if (lastWindowState == 2)
         showMaximized();
     else
         showNormal();
@@ -175,7 +178,7 @@ void Form1::trayHostChanged()
     if (!m_trayIcon->isVisible() || trayAvailable())
         return;
     MnuShow_Click();
-    ui->LblStBar1->setText(kTrayGone);
+    m_pane->showStatusText(kTrayGone);
 }
 
 bool Form1::beginUnload()

@@ -1,7 +1,9 @@
 target_sources(veltra PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/combopicks.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/combopicks.h
-    ${CMAKE_CURRENT_SOURCE_DIR}/damagewarning.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/apptitle.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/busystates.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/busystates.h
     ${CMAKE_CURRENT_SOURCE_DIR}/eventyield.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/eventyield.h
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.cpp
@@ -9,6 +11,7 @@ target_sources(veltra PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.ui
     ${CMAKE_CURRENT_SOURCE_DIR}/icons.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/icons.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/menuwiring.h
     ${CMAKE_CURRENT_SOURCE_DIR}/quitsignals.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/quitsignals.h
     ${CMAKE_CURRENT_SOURCE_DIR}/tray.cpp

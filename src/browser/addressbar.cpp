@@ -1,5 +1,9 @@
-#include "app/form1.h"
+#include "browser/browserpane.h"
 #include "ui_form1.h"
+
+#include "app/busystates.h"
+#include "app/combopicks.h"
+#include "app/menuwiring.h"
 
 #include "browser/addressrules.h"
 #include "browser/browser.h"
@@ -15,35 +19,37 @@ constexpr int kEnterKey = 13;
 
 }
 
-void Form1::connectAddressBar()
+void BrowserPane::connectAddressBar()
 {
     // An address opens exactly as typed, and once.
-    connectTypedBox(ui->Combo2, &Form1::Combo2_Click);
+    connect(connectTypedBox(Combo2, this), &ComboPicks::picked, this, &BrowserPane::Combo2_Click);
 
     const struct
     {
         QAbstractButton *button;
-        void (Form1::*handler)();
+        void (BrowserPane::*handler)();
     } buttons[] = {
-        {ui->CmdBack, &Form1::CmdBack_Click},       {ui->CmdForward, &Form1::CmdForward_Click},
-        {ui->CmdStop, &Form1::CmdStop_Click},       {ui->CmdRefresh, &Form1::CmdRefresh_Click},
-        {ui->CmdHome, &Form1::CmdHome_Click},       {ui->cmdYahoo, &Form1::cmdYahoo_Click},
-        {ui->CmdReg, &Form1::CmdReg_Click},         {ui->CmdManuals, &Form1::CmdManuals_Click},
+        {CmdBack, &BrowserPane::CmdBack_Click},       {CmdForward, &BrowserPane::CmdForward_Click},
+        {CmdStop, &BrowserPane::CmdStop_Click},       {CmdRefresh, &BrowserPane::CmdRefresh_Click},
+        {CmdHome, &BrowserPane::CmdHome_Click},       {cmdYahoo, &BrowserPane::cmdYahoo_Click},
+        {CmdReg, &BrowserPane::CmdReg_Click},         {CmdManuals, &BrowserPane::CmdManuals_Click},
     };
     for (const auto &b : buttons)
         connect(b.button, &QAbstractButton::clicked, this, b.handler);
 
-    connectMenus({
-        {ui->MnuKBNews, &Form1::MnuKBNews_Click},
-        {ui->MenuHelpAbout, &Form1::MenuHelpAbout_Click},
-        {ui->MenuHelpContents, &Form1::MenuHelpContents_Click},
+    connectMenus(this, {
+        {MnuKBNews, &BrowserPane::MnuKBNews_Click},
+        {MenuHelpAbout, &BrowserPane::MenuHelpAbout_Click},
+        {MenuHelpContents, &BrowserPane::MenuHelpContents_Click},
     });
-    connectCheckMark(ui->MnuOptionsStartPage, &Form1::MnuOptionsStartPage_Click);
+    connectCheckMark(MnuOptionsStartPage, this, &BrowserPane::MnuOptionsStartPage_Click);
 }
 
-bool Form1::browserEventFilter(QObject *watched, QEvent *event)
+bool BrowserPane::eventFilter(QObject *watched, QEvent *event)
 {
-    QComboBox *const combo2 = ui->Combo2;
+    if (watched == txtBlank && event->type() == QEvent::FocusIn)
+        m_web1->takeFocus(); // txtBlank_GotFocus: it passes the focus on to the page
+    QComboBox *const combo2 = Combo2;
     if (event->type() != QEvent::KeyPress || (watched != combo2 && watched != combo2->lineEdit()))
         return false;
     const auto *key = static_cast<QKeyEvent *>(event);
@@ -55,99 +61,99 @@ bool Form1::browserEventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-void Form1::Combo2_KeyPress(int keyAscii)
+void BrowserPane::Combo2_KeyPress(int keyAscii)
 {
     if (keyAscii == kEnterKey)
         Combo2_Click();
 }
 
-void Form1::Combo2_Click()
+void BrowserPane::Combo2_Click()
 {
-    const AddressRules::AddressCommand command = AddressRules::classify(ui->Combo2->currentText(), m_config.searchServer);
+    const AddressRules::AddressCommand command = AddressRules::classify(Combo2->currentText(), m_config.searchServer);
     if (command.kind == AddressRules::AddressCommand::Kind::Ignore)
         return;
-    EnableOff();
+    m_busy->EnableOff();
     if (command.clearText)
-        ui->Combo2->setEditText(QString());
+        Combo2->setEditText(QString());
     if (command.record)
-        m_state.addressNavPending = true;
+        addressNavPending = true;
     m_web1->navigate(command.address);
 }
 
-void Form1::CmdBack_Click()
+void BrowserPane::CmdBack_Click()
 {
     m_web1->goBack();
-    setTimerEnabled(Timer2, true);
+    setPageFocusPending(true);
 }
 
-void Form1::CmdForward_Click()
+void BrowserPane::CmdForward_Click()
 {
     m_web1->goForward();
-    setTimerEnabled(Timer2, true);
+    setPageFocusPending(true);
 }
 
-void Form1::CmdStop_Click()
+void BrowserPane::CmdStop_Click()
 {
     m_web1->stop();
-    EnableOn();
+    m_busy->EnableOn();
 }
 
-void Form1::CmdRefresh_Click()
+void BrowserPane::CmdRefresh_Click()
 {
-    EnableOff();
+    m_busy->EnableOff();
     m_web1->refresh();
-    setTimerEnabled(Timer2, true);
+    setPageFocusPending(true);
 }
 
-void Form1::openFixedPage(const FixedPage &page)
+void BrowserPane::openFixedPage(const FixedPage &page)
 {
     if (page.addressNavPending)
-        m_state.addressNavPending = true;
+        addressNavPending = true;
     if (page.enableOff)
-        EnableOff();
+        m_busy->EnableOff();
     m_web1->navigate(page.address);
     if (page.timer2)
-        setTimerEnabled(Timer2, true);
+        setPageFocusPending(true);
 }
 
-void Form1::CmdHome_Click()
+void BrowserPane::CmdHome_Click()
 {
     openFixedPage({QStringLiteral("www.") + m_config.clubHost, true, true, true});
 }
 
-void Form1::cmdYahoo_Click()
+void BrowserPane::cmdYahoo_Click()
 {
     openFixedPage({m_config.groupArchiveBase(), true, true, true});
 }
 
-void Form1::CmdReg_Click()
+void BrowserPane::CmdReg_Click()
 {
     openFixedPage({QStringLiteral("http://") + m_config.clubHost + QStringLiteral("/registry.html"), true, true, true});
 }
 
-void Form1::CmdManuals_Click()
+void BrowserPane::CmdManuals_Click()
 {
     openFixedPage({QStringLiteral("http://") + m_config.clubHost + QStringLiteral("/manuals/index.htm"), true, true, true});
 }
 
-void Form1::MnuKBNews_Click()
+void BrowserPane::MnuKBNews_Click()
 {
     openFixedPage({QStringLiteral("http://") + m_config.clubHost + QStringLiteral("/knowledgebase.html"), true, true, false});
 }
 
-void Form1::MenuHelpAbout_Click()
+void BrowserPane::MenuHelpAbout_Click()
 {
-    openFixedPage({QDir(m_state.baseDir).filePath(QStringLiteral("about.html")), false, true, false});
+    openFixedPage({QDir(m_folder).filePath(QStringLiteral("about.html")), false, true, false});
 }
 
-void Form1::MenuHelpContents_Click()
+void BrowserPane::MenuHelpContents_Click()
 {
-    openFixedPage({QDir(m_state.baseDir).filePath(QStringLiteral("help.html")), false, true, false});
+    openFixedPage({QDir(m_folder).filePath(QStringLiteral("help.html")), false, true, false});
 }
 
-void Form1::MnuOptionsStartPage_Click()
+void BrowserPane::MnuOptionsStartPage_Click()
 {
-    QAction *const startPage = ui->MnuOptionsStartPage;
+    QAction *const startPage = MnuOptionsStartPage;
     if (startPage->isChecked()) {
         startPage->setChecked(false);
         return;

@@ -1,41 +1,66 @@
-#include "app/form1.h"
+#include "browser/browserpane.h"
 #include "ui_form1.h"
+
+#include "app/menuwiring.h"
 
 #include "browser/browser.h"
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QKeySequence>
 
-void Form1::connectPageCommands()
+namespace {
+
+const QKeySequence kFindKey(Qt::CTRL | Qt::Key_F);
+
+}
+
+void BrowserPane::connectPageCommands()
 {
-    connectMenus({
-        {ui->MenuFilePrint, &Form1::MenuFilePrint_Click},     {ui->MenuFileSaveAs, &Form1::MenuFileSaveAs_Click},
-        {ui->MnuPageSetup, &Form1::MnuPageSetup_Click},       {ui->MnuPrintPreview, &Form1::MnuPrintPreview_Click},
-        {ui->MnuFind, &Form1::MnuFind_Click},
+    connectMenus(this, {
+        {MenuFilePrint, &BrowserPane::MenuFilePrint_Click},     {MenuFileSaveAs, &BrowserPane::MenuFileSaveAs_Click},
+        {MnuPageSetup, &BrowserPane::MnuPageSetup_Click},       {MnuPrintPreview, &BrowserPane::MnuPrintPreview_Click},
+        {MnuFind, &BrowserPane::MnuFind_Click},
+    });
+
+    // On the menu items the keys show in the menus, and a disabled item ignores its key.
+    MnuFind->setShortcut(kFindKey);
+    MenuFilePrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    // "Find" types Ctrl+F into the focused control, and a typed key goes through the
+    // shortcuts first: while that key is on its way the item's own key is taken off, or
+    // it would run the item again, without end. The key is put back two event-loop
+    // turns later, so it is after the typed key whether this runs before or after the
+    // item's handler.
+    connect(MnuFind, &QAction::triggered, this, [this] {
+        MnuFind->setShortcut(QKeySequence());
+        QMetaObject::invokeMethod(
+            this,
+            [this] { QMetaObject::invokeMethod(this, [this] { MnuFind->setShortcut(kFindKey); }, Qt::QueuedConnection); },
+            Qt::QueuedConnection);
     });
 }
 
-void Form1::MenuFilePrint_Click()
+void BrowserPane::MenuFilePrint_Click()
 {
     m_web1->execWB(Browser::Print, Browser::PromptUser);
 }
 
-void Form1::MenuFileSaveAs_Click()
+void BrowserPane::MenuFileSaveAs_Click()
 {
     m_web1->execWB(Browser::SaveAs, Browser::PromptUser);
 }
 
-void Form1::MnuPageSetup_Click()
+void BrowserPane::MnuPageSetup_Click()
 {
     m_web1->execWB(Browser::PageSetup, Browser::DoDefault);
 }
 
-void Form1::MnuPrintPreview_Click()
+void BrowserPane::MnuPrintPreview_Click()
 {
     m_web1->execWB(Browser::PrintPreview, Browser::DoDefault);
 }
 
-void Form1::MnuFind_Click()
+void BrowserPane::MnuFind_Click()
 {
     // Ctrl+F goes into the keyboard input of whatever has the focus; the page answers it
     // with its find dialog, another control with whatever Ctrl+F means there.

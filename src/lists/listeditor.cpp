@@ -1,13 +1,17 @@
 // The editor for the search history and the address list: a copy of the drop-down list
 // in LstEdit, written back by "Save / Exit" and thrown away by "Undo / Exit". Nothing
 // here writes a file; the lists reach History.txt and UrlList.txt at shut-down.
-#include "app/form1.h"
+#include "lists/listeditor.h"
 #include "ui_form1.h"
+
+#include "app/combopicks.h"
+#include "app/menuwiring.h"
+#include "browser/browserpane.h"
+#include "search/searchpanel.h"
 
 #include <QSignalBlocker>
 
 #include <limits>
-#include <optional>
 
 namespace {
 
@@ -31,152 +35,147 @@ QStringList listEntries(const QListWidget *list)
     return entries;
 }
 
-// Empties the box's list and text and fills the list; no entry is current, so the text
-// stays empty. `keptText` goes back into the box afterwards when set.
-void refill(QComboBox *box, const QStringList &entries, const std::optional<QString> &keptText)
-{
-    box->clear();
-    box->addItems(entries);
-    box->setCurrentIndex(-1);
-    box->setEditText(keptText.value_or(QString()));
 }
 
-}
-
-void Form1::connectListEditor()
+ListEditor::ListEditor(const Ui::Form1 &ui, SearchPanel *search, BrowserPane *pane, QObject *parent)
+    : QObject(parent)
+    , LstEdit(ui.LstEdit)
+    , Text1(ui.Text1)
+    , Command2(ui.Command2)
+    , CmdDelete(ui.CmdDelete)
+    , cmdSaveExit(ui.cmdSaveExit)
+    , CmdExit(ui.CmdExit)
+    , TxtNull(ui.TxtNull)
+    , PicEdit(ui.PicEdit)
+    , m_search(search)
+    , m_pane(pane)
 {
-    connectMenus({
-        {ui->MnuEditHistory, &Form1::MnuEditHistory_Click},
-        {ui->MnuClearHistory, &Form1::MnuClearHistory_Click},
-        {ui->MnuEditAddress, &Form1::MnuEditAddress_Click},
-        {ui->MnuClearAddress, &Form1::MnuClearAddress_Click},
+    connectMenus(this, {
+        {ui.MnuEditHistory, &ListEditor::MnuEditHistory_Click},
+        {ui.MnuClearHistory, &ListEditor::MnuClearHistory_Click},
+        {ui.MnuEditAddress, &ListEditor::MnuEditAddress_Click},
+        {ui.MnuClearAddress, &ListEditor::MnuClearAddress_Click},
     });
     // A selection by mouse or arrow key; a click on the entry already selected also
     // brings its text back into the edit box.
-    connect(ui->LstEdit, &QListWidget::itemSelectionChanged, this, &Form1::LstEdit_Click);
-    connect(ui->LstEdit, &QListWidget::itemClicked, this, &Form1::LstEdit_Click);
-    connect(ui->Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
-    connect(ui->Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(ui->CmdDelete, &QPushButton::clicked, this, &Form1::CmdDelete_Click);
-    connect(ui->cmdSaveExit, &QPushButton::clicked, this, &Form1::cmdSaveExit_Click);
-    connect(ui->CmdExit, &QPushButton::clicked, this, &Form1::CmdExit_Click);
+    connect(LstEdit, &QListWidget::itemSelectionChanged, this, &ListEditor::LstEdit_Click);
+    connect(LstEdit, &QListWidget::itemClicked, this, &ListEditor::LstEdit_Click);
+    connect(Text1, &QLineEdit::textChanged, this, &ListEditor::Text1_Change);
+    connect(Command2, &QPushButton::clicked, this, &ListEditor::Command2_Click);
+    connect(CmdDelete, &QPushButton::clicked, this, &ListEditor::CmdDelete_Click);
+    connect(cmdSaveExit, &QPushButton::clicked, this, &ListEditor::cmdSaveExit_Click);
+    connect(CmdExit, &QPushButton::clicked, this, &ListEditor::CmdExit_Click);
     // TxtNull only takes the focus from the buttons; it lies behind the list.
-    ui->TxtNull->setFocusPolicy(Qt::NoFocus);
+    TxtNull->setFocusPolicy(Qt::NoFocus);
     // A list file can hold longer entries than an edit box takes by default; cut, an entry
     // would count as changed as soon as it was selected.
-    ui->Text1->setMaxLength(std::numeric_limits<int>::max());
+    Text1->setMaxLength(std::numeric_limits<int>::max());
 }
 
-void Form1::MnuEditHistory_Click()
+void ListEditor::MnuEditHistory_Click()
 {
-    openListEditor(ui->Combo1, kHistory);
+    openListEditor(m_search->historyEntries(), kHistory);
 }
 
-void Form1::MnuEditAddress_Click()
+void ListEditor::MnuEditAddress_Click()
 {
-    openListEditor(ui->Combo2, kAddress);
+    openListEditor(m_pane->addressEntries(), kAddress);
 }
 
-void Form1::openListEditor(const QComboBox *source, const QString &which)
+void ListEditor::openListEditor(const QStringList &entries, const QString &which)
 {
-    if (source->count() == 0)
+    if (entries.isEmpty())
         return;
-    m_state.editList = which;
+    editList = which;
     {
         // Filling is no selection by the user.
-        const QSignalBlocker blocker(ui->LstEdit);
-        ui->LstEdit->clear();
-        ui->LstEdit->addItems(comboEntries(source));
+        const QSignalBlocker blocker(LstEdit);
+        LstEdit->clear();
+        LstEdit->addItems(entries);
     }
-    ui->PicEdit->show();
-    ui->PicDeleteMarked->hide();
+    PicEdit->show();
+    emit opened();
 }
 
-void Form1::LstEdit_Click()
+void ListEditor::hidePanel()
 {
-    const int row = selectedRow(ui->LstEdit);
+    PicEdit->hide();
+}
+
+QString ListEditor::editedList() const
+{
+    return editList;
+}
+
+void ListEditor::LstEdit_Click()
+{
+    const int row = selectedRow(LstEdit);
     if (row < 0)
         return;
-    ui->CmdDelete->setEnabled(true);
-    ui->Command2->setEnabled(false);
-    ui->Text1->setText(ui->LstEdit->item(row)->text());
+    CmdDelete->setEnabled(true);
+    Command2->setEnabled(false);
+    Text1->setText(LstEdit->item(row)->text());
 }
 
-void Form1::Text1_Change()
+void ListEditor::Text1_Change()
 {
-    const int row = selectedRow(ui->LstEdit);
-    if (row >= 0 && ui->Text1->text() != ui->LstEdit->item(row)->text())
-        ui->Command2->setEnabled(true);
+    const int row = selectedRow(LstEdit);
+    if (row >= 0 && Text1->text() != LstEdit->item(row)->text())
+        Command2->setEnabled(true);
 }
 
-void Form1::Command2_Click()
+void ListEditor::Command2_Click()
 {
-    const int row = selectedRow(ui->LstEdit);
+    const int row = selectedRow(LstEdit);
     if (row >= 0)
-        ui->LstEdit->item(row)->setText(ui->Text1->text());
-    ui->cmdSaveExit->setEnabled(true);
-    ui->TxtNull->setFocus();
-    ui->Command2->setEnabled(false);
+        LstEdit->item(row)->setText(Text1->text());
+    cmdSaveExit->setEnabled(true);
+    TxtNull->setFocus();
+    Command2->setEnabled(false);
 }
 
-void Form1::CmdDelete_Click()
+void ListEditor::CmdDelete_Click()
 {
-    const int row = selectedRow(ui->LstEdit);
+    const int row = selectedRow(LstEdit);
     if (row >= 0) {
         // No entry is selected afterwards; left to itself the list may select a neighbour.
-        const QSignalBlocker blocker(ui->LstEdit);
-        delete ui->LstEdit->takeItem(row);
-        ui->LstEdit->clearSelection();
-        ui->LstEdit->setCurrentItem(nullptr);
+        const QSignalBlocker blocker(LstEdit);
+        delete LstEdit->takeItem(row);
+        LstEdit->clearSelection();
+        LstEdit->setCurrentItem(nullptr);
     }
-    ui->CmdDelete->setEnabled(false);
-    ui->cmdSaveExit->setEnabled(true);
-    ui->TxtNull->setFocus();
-    ui->Text1->clear();
+    CmdDelete->setEnabled(false);
+    cmdSaveExit->setEnabled(true);
+    TxtNull->setFocus();
+    Text1->clear();
 }
 
-void Form1::cmdSaveExit_Click()
+void ListEditor::cmdSaveExit_Click()
 {
-    const QStringList entries = listEntries(ui->LstEdit);
-    if (m_state.editList == kHistory)
-        replaceHistory(entries);
-    else if (m_state.editList == kAddress)
-        replaceAddressList(entries);
-    ui->cmdSaveExit->setEnabled(false);
-    ui->TxtNull->setFocus();
-    ui->PicEdit->hide();
-    ui->CmdDelete->setEnabled(false);
+    const QStringList entries = listEntries(LstEdit);
+    if (editList == kHistory)
+        m_search->replaceHistory(entries);
+    else if (editList == kAddress)
+        m_pane->replaceAddressList(entries);
+    cmdSaveExit->setEnabled(false);
+    TxtNull->setFocus();
+    PicEdit->hide();
+    CmdDelete->setEnabled(false);
 }
 
-void Form1::CmdExit_Click()
+void ListEditor::CmdExit_Click()
 {
-    ui->PicEdit->hide();
-    ui->CmdDelete->setEnabled(false);
-    ui->cmdSaveExit->setEnabled(false);
+    PicEdit->hide();
+    CmdDelete->setEnabled(false);
+    cmdSaveExit->setEnabled(false);
 }
 
-void Form1::MnuClearHistory_Click()
+void ListEditor::MnuClearHistory_Click()
 {
-    replaceHistory({});
+    m_search->replaceHistory({});
 }
 
-void Form1::MnuClearAddress_Click()
+void ListEditor::MnuClearAddress_Click()
 {
-    replaceAddressList({});
-}
-
-void Form1::replaceHistory(const QStringList &entries)
-{
-    // A running search records the box's text in the history when it ends: emptied, the
-    // text would come back as an empty entry and the term would be lost.
-    refill(ui->Combo1, entries, m_searchRunning ? std::optional(ui->Combo1->currentText()) : std::nullopt);
-    // ListSort gets the entries in the same order, as at start-up, so the next new term
-    // is added to the edited history.
-    ui->ListSort->clear();
-    ui->ListSort->addItems(entries);
-}
-
-void Form1::replaceAddressList(const QStringList &entries)
-{
-    refill(ui->Combo2, entries, std::nullopt);
+    m_pane->replaceAddressList({});
 }

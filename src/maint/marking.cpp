@@ -1,16 +1,21 @@
 // Deletion marks: the flag button of the message in view, the walk that flags or
 // unflags every listed message, and the list of every flagged message.
-#include "app/form1.h"
-#include "ui_form1.h"
+#include "maint/maintenance.h"
 
+#include "app/busystates.h"
 #include "app/eventyield.h"
 #include "app/icons.h"
+#include "archive/messagearchive.h"
+#include "archive/walkcursor.h"
+#include "search/searchpanel.h"
+#include "view/viewer.h"
 #include "maint/deletionmark.h"
 #include "store/recordset.h"
 #include "view/resultline.h"
-#include "view/resultlist.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QToolButton>
 
 namespace {
 
@@ -24,46 +29,40 @@ QString numberCriteria(const QString &messnum)
 
 }
 
-void Form1::connectMarking()
-{
-    connect(ui->CmdMarkDelete, &QToolButton::clicked, this, &Form1::CmdMarkDelete_Click);
-    connect(ui->CmdMarkRange, &QToolButton::clicked, this, &Form1::CmdMarkRange_Click);
-    connect(ui->cmdCheckDelete, &QToolButton::clicked, this, &Form1::cmdCheckDelete_Click);
-}
-
-void Form1::setMarkDeleteMarked(bool marked, MarkWording wording)
+void Maintenance::setMarkDeleteMarked(bool marked, MarkWording wording)
 {
     // The button is given the holders' own picture objects, never copies, so
     // markRangeShowsSave can tell them apart by identity.
-    ui->CmdMarkDelete->setIcon(marked ? Icons::trashIcon() : Icons::saveIcon());
+    CmdMarkDelete->setIcon(marked ? Icons::trashIcon() : Icons::saveIcon());
     if (!marked)
-        ui->CmdMarkDelete->setToolTip(QStringLiteral("Add deletion flag to current message"));
+        CmdMarkDelete->setToolTip(QStringLiteral("Add deletion flag to current message"));
     else if (wording == MarkWording::From)
-        ui->CmdMarkDelete->setToolTip(QStringLiteral("Remove deletion flag from current message"));
+        CmdMarkDelete->setToolTip(QStringLiteral("Remove deletion flag from current message"));
     else
-        ui->CmdMarkDelete->setToolTip(QStringLiteral("Remove deletion flag to current message"));
+        CmdMarkDelete->setToolTip(QStringLiteral("Remove deletion flag to current message"));
 }
 
-void Form1::setMarkRangeMarked(bool marked)
+void Maintenance::setMarkRangeMarked(bool marked)
 {
-    QLabel *const holder = marked ? ui->PicTrash : ui->PicSave;
-    ui->CmdMarkRange->setIcon(marked ? Icons::trashIcon() : Icons::saveIcon());
-    ui->CmdMarkRange->setToolTip(holder->toolTip());
+    QLabel *const holder = marked ? PicTrash : PicSave;
+    CmdMarkRange->setIcon(marked ? Icons::trashIcon() : Icons::saveIcon());
+    CmdMarkRange->setToolTip(holder->toolTip());
 }
 
-bool Form1::markRangeShowsSave() const
+bool Maintenance::markRangeShowsSave() const
 {
-    return ui->CmdMarkRange->icon().cacheKey() == Icons::saveIcon().cacheKey();
+    return CmdMarkRange->icon().cacheKey() == Icons::saveIcon().cacheKey();
 }
 
-void Form1::reportMarkFailure(const QString &what, const QString &reason)
+void Maintenance::reportMarkFailure(const QString &what, const QString &reason)
 {
-    ui->lblResults->setText(u' ' + what + QStringLiteral(": ") + reason);
+    m_search->setResultsText(u' ' + what + QStringLiteral(": ") + reason);
 }
 
-void Form1::CmdMarkDelete_Click()
+void Maintenance::CmdMarkDelete_Click()
 {
-    Recordset *const rs = m_data1.get();
+    Recordset *const rs = m_archive->recordset();
+    const QString shownMsgNum = m_viewer->shownMsgNum();
     if (!rs) {
         reportMarkFailure(QStringLiteral("The message could not be flagged"), QStringLiteral("no message database is open"));
         return;
@@ -71,47 +70,48 @@ void Form1::CmdMarkDelete_Click()
     // A search leaves the cursor on the first record and a walk on its last entry; the
     // button acts on the message in view.
     // No current record reads as no number.
-    if (rs->field(QStringLiteral("messnum")).toString() != m_state.shownMsgNum)
-        rs->findFirst(numberCriteria(m_state.shownMsgNum));
+    if (rs->field(QStringLiteral("messnum")).toString() != shownMsgNum)
+        rs->findFirst(numberCriteria(shownMsgNum));
     const QVariant date = rs->field(QStringLiteral("messdate"));
-    if (!date.isValid() || rs->field(QStringLiteral("messnum")).toString() != m_state.shownMsgNum) {
-        reportMarkFailure(QStringLiteral("Message %1 could not be flagged").arg(m_state.shownMsgNum), rs->lastError());
+    if (!date.isValid() || rs->field(QStringLiteral("messnum")).toString() != shownMsgNum) {
+        reportMarkFailure(QStringLiteral("Message %1 could not be flagged").arg(shownMsgNum), rs->lastError());
         return;
     }
     const QString text = date.toString();
     const bool marking = !DeletionMark::isMarked(text);
     if (!rs->updateField(QStringLiteral("messdate"), marking ? DeletionMark::marked(text) : DeletionMark::unmarked(text))) {
         // The button keeps showing what the record holds.
-        reportMarkFailure(QStringLiteral("Message %1 could not be flagged").arg(m_state.shownMsgNum), rs->lastError());
+        reportMarkFailure(QStringLiteral("Message %1 could not be flagged").arg(shownMsgNum), rs->lastError());
         return;
     }
     setMarkDeleteMarked(marking, MarkWording::To);
 }
 
-void Form1::CmdMarkRange_Click()
+void Maintenance::CmdMarkRange_Click()
 {
-    EnableOff();
-    m_state.displayEnabled = false;
+    m_busy->EnableOff();
+    m_viewer->pauseRendering(true);
     const bool marking = markRangeShowsSave();
     setMarkRangeMarked(marking);
     QCoreApplication::processEvents();
 
-    QListWidget *const list1 = ui->List1;
-    if (list1->count() > 1) {
-        list1->setCurrentRow(1);
+    if (m_search->resultCount() > 1) {
+        m_search->selectResult(1);
         QCoreApplication::processEvents();
-        list1->setCurrentRow(0);
+        m_search->selectResult(0);
     }
+    // The walk flags on a place of its own; the user's steps meanwhile go on from the message in view.
+    WalkCursor walk(m_archive);
     EventYield yield;
     // The count is read afresh: the events let run may have emptied the list.
-    for (int i = 0; i < list1->count(); ++i) {
-        if (m_state.interruptFlag)
+    for (int i = 0; i < m_search->resultCount(); ++i) {
+        if (m_search->interruptRequested())
             break;
-        const QString line = list1->item(i)->text();
+        const QString line = m_search->resultText(i);
         // Selecting moves the cursor only when the number differs from the one selected
         // last; a search leaves the cursor on the first record.
-        list1->setCurrentRow(i);
-        Recordset *rs = m_data1.get();
+        m_search->selectResult(i);
+        Recordset *rs = walk.recordset();
         const std::optional<qint32> number = ResultLine::number(line);
         if (!rs)
             break;
@@ -124,7 +124,7 @@ void Form1::CmdMarkRange_Click()
                 break;
             }
         }
-        if (!yieldInWalk(yield, rs))
+        if (!yieldInWalk(yield, walk))
             break;
 
         const QVariant date = rs->field(QStringLiteral("messdate"));
@@ -139,43 +139,36 @@ void Form1::CmdMarkRange_Click()
             reportMarkFailure(QStringLiteral("Message %1 was skipped").arg(messnum), rs->lastError());
     }
 
-    m_state.displayEnabled = true;
-    EnableOn();
-    if (list1->count() > 0)
-        ui->CmdMarkDelete->setEnabled(true);
+    m_viewer->pauseRendering(false);
+    m_busy->EnableOn();
+    if (m_search->resultCount() > 0)
+        CmdMarkDelete->setEnabled(true);
 }
 
-bool Form1::yieldInWalk(EventYield &yield, Recordset *rs)
+bool Maintenance::yieldInWalk(EventYield &yield, WalkCursor &walk)
 {
-    // Other commands may move the shared cursor meanwhile; the walk goes on from its own.
-    const Recordset::Bookmark at = rs->bookmark();
-    if (!yield())
-        return true;
-    if (m_data1.get() != rs)
-        return false;
-    rs->setBookmark(at);
-    return true;
+    return walk.letEventsRun([&yield] { return yield(); });
 }
 
-QString Form1::walkFlagCandidates(const QString &startText, const std::function<bool(Recordset &)> &visit)
+QString Maintenance::walkFlagCandidates(const QString &startText, const std::function<bool(Recordset &)> &visit)
 {
-    QLabel *const results = ui->lblResults;
-    EnableOff();
-    ui->List1->clear();
-    m_state.interruptFlag = false;
-    ResultList::setForeColor(results, ResultList::kRunningColor);
-    ui->HPic2->hide();
-    results->clear();
+    m_busy->EnableOff();
+    m_search->beginWalk();
 
     const QString criteria = DeletionMark::candidateCriteria();
     QString failure;
-    Recordset *rs = m_data1.get();
+    // The walk reads on a place of its own; the user's steps meanwhile go on from the message in view.
+    WalkCursor walk(m_archive);
+    Recordset *rs = walk.recordset();
     Recordset::FindResult found = Recordset::FindResult::NoMatch;
     if (rs) {
         rs->moveFirst();
-        results->setText(startText);
-        QCoreApplication::processEvents();
-        rs = m_data1.get();
+        m_search->setResultsText(startText);
+        walk.letEventsRun([] {
+            QCoreApplication::processEvents();
+            return true;
+        });
+        rs = walk.recordset();
         if (rs)
             found = rs->findFirst(criteria);
     }
@@ -183,29 +176,27 @@ QString Form1::walkFlagCandidates(const QString &startText, const std::function<
     while (rs && found == Recordset::FindResult::Found) {
         if (!visit(*rs))
             break;
-        if (!yieldInWalk(yield, rs))
+        if (!yieldInWalk(yield, walk))
             break;
         // On from the current position, so one pass over the table suffices. A find that
         // fails ends the walk like one that finds nothing, with the reason.
         found = rs->findNext(criteria);
         if (found == Recordset::FindResult::Error)
             failure = rs->lastError();
-        if (m_state.interruptFlag) {
+        if (m_search->interruptRequested()) {
             rs->moveFirst();
-            ui->hscroll1->setValue(1);
+            m_viewer->showFirst();
             break;
         }
     }
-    ResultList::setForeColor(results, ResultList::kDoneColor);
+    m_search->endWalk();
     return failure;
 }
 
-void Form1::cmdCheckDelete_Click()
+void Maintenance::cmdCheckDelete_Click()
 {
-    QListWidget *const list1 = ui->List1;
-    QLabel *const results = ui->lblResults;
-    ResultList::Batch batch(list1);
-    ResultList::Progress progress(results);
+    ResultList::Batch batch = m_search->resultBatch();
+    ResultList::Progress progress = m_search->resultProgress();
     const QString failure = walkFlagCandidates(QStringLiteral(" Searcing"), [&](Recordset &rs) {
         const qint32 messnum = rs.field(QStringLiteral("messnum")).toInt();
         if (DeletionMark::isMarked(rs.field(QStringLiteral("messdate")).toString()))
@@ -217,26 +208,21 @@ void Form1::cmdCheckDelete_Click()
     });
     batch.flush();
 
-    const int count = list1->count();
+    const int count = m_search->resultCount();
     if (count >= 1) {
-        ui->CmdMarkRange->setEnabled(true);
+        CmdMarkRange->setEnabled(true);
         setMarkRangeMarked(true);
         QString text = u' ' + QString::number(count) + QStringLiteral(" Found");
         if (!failure.isEmpty())
             text += QStringLiteral(" - the search stopped: ") + failure;
-        results->setText(text);
-        ui->hscroll2->setMaximum(count - 1);
-        ui->HPic2->show();
-        list1->setCurrentRow(0);
-        // The busy state still holds the list disabled, and a disabled list takes no focus.
-        list1->setEnabled(true);
-        list1->setFocus(Qt::OtherFocusReason);
+        m_search->setResultsText(text);
+        m_search->showListed(count);
     } else {
-        results->setText(failure.isEmpty() ? QStringLiteral(" There Are Crrently No Messages Marked For Deletion")
-                                           : QStringLiteral(" The search stopped: ") + failure);
-        if (m_data1)
-            m_data1->moveFirst();
-        ui->hscroll1->setValue(1);
+        m_search->setResultsText(failure.isEmpty() ? QStringLiteral(" There Are Crrently No Messages Marked For Deletion")
+                                                   : QStringLiteral(" The search stopped: ") + failure);
+        if (Recordset *rs = m_archive->recordset())
+            rs->moveFirst();
+        m_viewer->showFirst();
     }
-    EnableOn();
+    m_busy->EnableOn();
 }

@@ -1,5 +1,9 @@
-#include "app/form1.h"
-#include "ui_form1.h"
+#include "search/searchpanel.h"
+
+#include "app/settingsfile.h"
+
+#include <QAction>
+#include <QPushButton>
 
 namespace {
 
@@ -12,48 +16,84 @@ void checkOnly(std::initializer_list<QAction *> group, const QAction *chosen)
 
 }
 
-void Form1::MenuSearchAuthor_Click()
+void SearchPanel::MenuSearchAuthor_Click()
 {
-    checkOnly({ui->MenuSearchAuthor, ui->MenuSearchBody, ui->MenuSearchTitle}, ui->MenuSearchAuthor);
-    ui->CmdGo->setText(QStringLiteral("Author"));
-    ui->CmdGo->setToolTip(QStringLiteral("Search message author"));
+    checkOnly({MenuSearchAuthor, MenuSearchBody, MenuSearchTitle}, MenuSearchAuthor);
+    CmdGo->setText(QStringLiteral("Author"));
+    CmdGo->setToolTip(QStringLiteral("Search message author"));
 }
 
-void Form1::MenuSearchBody_Click()
+void SearchPanel::MenuSearchBody_Click()
 {
-    checkOnly({ui->MenuSearchAuthor, ui->MenuSearchBody, ui->MenuSearchTitle}, ui->MenuSearchBody);
-    ui->CmdGo->setText(QStringLiteral("Body"));
-    ui->CmdGo->setToolTip(QStringLiteral("Search message body"));
+    checkOnly({MenuSearchAuthor, MenuSearchBody, MenuSearchTitle}, MenuSearchBody);
+    CmdGo->setText(QStringLiteral("Body"));
+    CmdGo->setToolTip(QStringLiteral("Search message body"));
 }
 
-void Form1::MenuSearchTitle_Click()
+void SearchPanel::MenuSearchTitle_Click()
 {
-    checkOnly({ui->MenuSearchAuthor, ui->MenuSearchBody, ui->MenuSearchTitle}, ui->MenuSearchTitle);
-    ui->CmdGo->setText(QStringLiteral("Subject"));
-    ui->CmdGo->setToolTip(QStringLiteral("Search message subject"));
+    checkOnly({MenuSearchAuthor, MenuSearchBody, MenuSearchTitle}, MenuSearchTitle);
+    CmdGo->setText(QStringLiteral("Subject"));
+    CmdGo->setToolTip(QStringLiteral("Search message subject"));
 }
 
-void Form1::MenuKeyPreface_Click()
+void SearchPanel::MenuKeyPreface_Click()
 {
-    checkOnly({ui->MenuKeyPreface, ui->MenuKeyAppend, ui->MenuKeyBracket, ui->MenuKeyNone}, ui->MenuKeyPreface);
+    checkOnly({MenuKeyPreface, MenuKeyAppend, MenuKeyBracket, MenuKeyNone}, MenuKeyPreface);
 }
 
-void Form1::MenuKeyAppend_Click()
+void SearchPanel::MenuKeyAppend_Click()
 {
-    checkOnly({ui->MenuKeyPreface, ui->MenuKeyAppend, ui->MenuKeyBracket, ui->MenuKeyNone}, ui->MenuKeyAppend);
+    checkOnly({MenuKeyPreface, MenuKeyAppend, MenuKeyBracket, MenuKeyNone}, MenuKeyAppend);
 }
 
-void Form1::MenuKeyBracket_Click()
+void SearchPanel::MenuKeyBracket_Click()
 {
-    checkOnly({ui->MenuKeyPreface, ui->MenuKeyAppend, ui->MenuKeyBracket, ui->MenuKeyNone}, ui->MenuKeyBracket);
+    checkOnly({MenuKeyPreface, MenuKeyAppend, MenuKeyBracket, MenuKeyNone}, MenuKeyBracket);
 }
 
-void Form1::MenuKeyNone_Click()
+void SearchPanel::MenuKeyNone_Click()
 {
-    checkOnly({ui->MenuKeyPreface, ui->MenuKeyAppend, ui->MenuKeyBracket, ui->MenuKeyNone}, ui->MenuKeyNone);
+    checkOnly({MenuKeyPreface, MenuKeyAppend, MenuKeyBracket, MenuKeyNone}, MenuKeyNone);
 }
 
-void Form1::MenuOptionsInterrupt_Click()
+QString SearchPanel::searchFieldLine() const
 {
-    m_state.interruptFlag = true;
+    return SettingsFile::searchFieldLine(MenuSearchBody->isChecked(), MenuSearchAuthor->isChecked(),
+                                         MenuSearchTitle->isChecked());
+}
+
+QString SearchPanel::wildcardLine() const
+{
+    return SettingsFile::wildcardLine(MenuKeyPreface->isChecked(), MenuKeyAppend->isChecked(), MenuKeyBracket->isChecked(),
+                                      MenuKeyNone->isChecked());
+}
+
+void SearchPanel::applySearchField(const QString &line)
+{
+    MenuSearchAuthor->setChecked(false);
+    MenuSearchTitle->setChecked(false);
+    MenuSearchBody->setChecked(false);
+    const struct { const char *item; QAction *action; } fields[] = {
+        {"Body", MenuSearchBody}, {"Author", MenuSearchAuthor}, {"Subject", MenuSearchTitle}};
+    for (const auto &f : fields) {
+        if (line == QLatin1String(f.item)) {
+            f.action->setChecked(true);
+            CmdGo->setText(QLatin1String(f.item));
+            CmdGo->setToolTip(QStringLiteral("Search message ") + QLatin1String(f.item));
+        }
+    }
+}
+
+void SearchPanel::applyWildcard(const QString &line)
+{
+    const struct { const char *letter; QAction *action; } modes[] = {
+        {"P", MenuKeyPreface}, {"A", MenuKeyAppend}, {"B", MenuKeyBracket}, {"N", MenuKeyNone}};
+    for (const auto &m : modes)
+        m.action->setChecked(line == QLatin1String(m.letter));
+}
+
+void SearchPanel::MenuOptionsInterrupt_Click()
+{
+    interruptFlag = true;
 }

@@ -1,7 +1,16 @@
-#include "app/eventyield.h"
-#include "app/form1.h"
-#include "browser/browser.h"
+#include "search/searchpanel.h"
 #include "ui_form1.h"
+
+#include "app/busystates.h"
+#include "app/combopicks.h"
+#include "app/eventyield.h"
+#include "app/menuwiring.h"
+#include "archive/messagearchive.h"
+#include "archive/walkcursor.h"
+#include "browser/browser.h"
+#include "browser/browserpane.h"
+#include "update/updatecontroller.h"
+#include "view/viewer.h"
 
 #include "maint/deletionmark.h"
 #include "search/querybuilder.h"
@@ -13,6 +22,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QScopeGuard>
 
 namespace {
@@ -27,23 +37,23 @@ using ResultList::kRunningColor;
 using ResultList::setForeColor;
 
 // The first mark set decides, in the order the search has always tested them.
-QueryBuilder::Wildcard wildcardMode(const Ui::Form1 &ui)
+QueryBuilder::Wildcard wildcardMode(const QAction *bracket, const QAction *append, const QAction *preface)
 {
-    if (ui.MenuKeyBracket->isChecked())
+    if (bracket->isChecked())
         return QueryBuilder::Wildcard::Bracket;
-    if (ui.MenuKeyAppend->isChecked())
+    if (append->isChecked())
         return QueryBuilder::Wildcard::Append;
-    if (ui.MenuKeyPreface->isChecked())
+    if (preface->isChecked())
         return QueryBuilder::Wildcard::Preface;
     return QueryBuilder::Wildcard::None;
 }
 
 // Subject unless another mark says otherwise; with both, the body wins.
-QueryBuilder::SearchField searchField(const Ui::Form1 &ui)
+QueryBuilder::SearchField searchField(const QAction *body, const QAction *author)
 {
-    if (ui.MenuSearchBody->isChecked())
+    if (body->isChecked())
         return QueryBuilder::SearchField::Body;
-    if (ui.MenuSearchAuthor->isChecked())
+    if (author->isChecked())
         return QueryBuilder::SearchField::Author;
     return QueryBuilder::SearchField::Subject;
 }
@@ -63,42 +73,108 @@ QString resultLine(const Recordset &rs)
 
 }
 
-void Form1::connectSearching()
+SearchPanel::SearchPanel(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, BrowserPane *pane, Browser *web1,
+                         BusyStates *busy, UpdateController *update, const AppConfig &config, QWidget *window)
+    : QObject(window)
+    , Combo1(ui.Combo1)
+    , CmdGo(ui.CmdGo)
+    , List1(ui.List1)
+    , hscroll2(ui.hscroll2)
+    , lblResults(ui.lblResults)
+    , HPic2(ui.HPic2)
+    , ListSort(ui.ListSort)
+    , MenuSearchAuthor(ui.MenuSearchAuthor)
+    , MenuSearchBody(ui.MenuSearchBody)
+    , MenuSearchTitle(ui.MenuSearchTitle)
+    , MenuKeyPreface(ui.MenuKeyPreface)
+    , MenuKeyAppend(ui.MenuKeyAppend)
+    , MenuKeyBracket(ui.MenuKeyBracket)
+    , MenuKeyNone(ui.MenuKeyNone)
+    , MenuOptionsInterrupt(ui.MenuOptionsInterrupt)
+    , m_window(window)
+    , m_archive(archive)
+    , m_viewer(viewer)
+    , m_pane(pane)
+    , m_web1(web1)
+    , m_busy(busy)
+    , m_update(update)
+    , m_config(config)
 {
     // A term is searched exactly as typed, and once.
-    connectTypedBox(ui->Combo1, &Form1::Combo1_Click);
-    connect(ui->CmdGo, &QPushButton::clicked, this, &Form1::CmdGo_Click);
+    connect(connectTypedBox(Combo1, this), &ComboPicks::picked, this, &SearchPanel::Combo1_Click);
+    connect(CmdGo, &QPushButton::clicked, this, &SearchPanel::CmdGo_Click);
 
-    connectMenus({
-        {ui->MenuSearchAuthor, &Form1::MenuSearchAuthor_Click},
-        {ui->MenuSearchBody, &Form1::MenuSearchBody_Click},
-        {ui->MenuSearchTitle, &Form1::MenuSearchTitle_Click},
-        {ui->MenuKeyPreface, &Form1::MenuKeyPreface_Click},
-        {ui->MenuKeyAppend, &Form1::MenuKeyAppend_Click},
-        {ui->MenuKeyBracket, &Form1::MenuKeyBracket_Click},
-        {ui->MenuKeyNone, &Form1::MenuKeyNone_Click},
-        {ui->MenuOptionsInterrupt, &Form1::MenuOptionsInterrupt_Click},
+    connectMenus(this, {
+        {MenuSearchAuthor, &SearchPanel::MenuSearchAuthor_Click},
+        {MenuSearchBody, &SearchPanel::MenuSearchBody_Click},
+        {MenuSearchTitle, &SearchPanel::MenuSearchTitle_Click},
+        {MenuKeyPreface, &SearchPanel::MenuKeyPreface_Click},
+        {MenuKeyAppend, &SearchPanel::MenuKeyAppend_Click},
+        {MenuKeyBracket, &SearchPanel::MenuKeyBracket_Click},
+        {MenuKeyNone, &SearchPanel::MenuKeyNone_Click},
+        {MenuOptionsInterrupt, &SearchPanel::MenuOptionsInterrupt_Click},
     });
 
     // Every line has the same height; knowing it keeps each layout of up to 5,001 lines cheap.
-    ui->List1->setUniformItemSizes(true);
-    connect(m_web1, &Browser::findTextResult, this, &Form1::web1_FindTextResult);
+    List1->setUniformItemSizes(true);
+    connect(m_web1, &Browser::findTextResult, this, &SearchPanel::web1_FindTextResult);
+
+    // A selection change (a click on another entry, the keys, or the program) runs the
+    // click handling; a click on the entry already selected changes nothing, so the
+    // mouse events catch that one.
+    connect(List1, &QListWidget::itemSelectionChanged, this, &SearchPanel::List1_SelectionChanged);
+    List1->installEventFilter(this);
+    List1->viewport()->installEventFilter(this);
+    hscroll2->setTracking(false);
+    connect(hscroll2, &QScrollBar::valueChanged, this, &SearchPanel::hscroll2_Change);
+    connect(hscroll2, &QScrollBar::sliderMoved, this, &SearchPanel::hscroll2_Scroll);
+    connect(viewer, &Viewer::resultStep, this, &SearchPanel::stepResultSlider);
+
+    connect(pane, &BrowserPane::pageStarting, this, &SearchPanel::searchPageStarting);
+    connect(pane, &BrowserPane::messagePageComplete, this, [this] {
+        List1->setFocus(Qt::OtherFocusReason);
+        highlightSearchHit();
+    });
+    // The index follows the database open now; nothing more is written to a damaged one,
+    // the index's pages included, and nothing holds the file when it is taken alone.
+    connect(archive, &MessageArchive::opened, this, &SearchPanel::databaseOpened);
+    connect(archive, &MessageArchive::checkPassed, this, [this] { startSearchIndex(SearchIndexBuilder::Task::Verify); });
+    connect(archive, &MessageArchive::damaged, this, &SearchPanel::stopSearchIndex);
+    connect(archive, &MessageArchive::closing, this, &SearchPanel::stopSearchIndex);
+    connect(update, &UpdateController::runEnded, this, &SearchPanel::checkSearchIndex);
 }
 
-void Form1::searchHitShown()
+SearchPanel::~SearchPanel() = default;
+
+bool SearchPanel::isRunning() const
+{
+    return m_searchRunning;
+}
+
+void SearchPanel::requestInterrupt()
+{
+    interruptFlag = true;
+}
+
+bool SearchPanel::interruptRequested() const
+{
+    return interruptFlag;
+}
+
+void SearchPanel::searchHitShown()
 {
     m_highlightPending = !m_hitTexts.isEmpty();
 }
 
-void Form1::searchPageStarting(const QString &url)
+void SearchPanel::searchPageStarting(const QString &url)
 {
     // Only the load that begins after the hit was picked shows it: one still finishing
     // from before (the message shown at start-up) must not take the highlight.
-    m_highlightArmed = m_highlightPending && isMessagePageUrl(url);
+    m_highlightArmed = m_highlightPending && m_viewer->isMessagePageUrl(url);
     m_highlightPending = false;
 }
 
-void Form1::highlightSearchHit()
+void SearchPanel::highlightSearchHit()
 {
     if (!m_highlightArmed)
         return;
@@ -109,9 +185,9 @@ void Form1::highlightSearchHit()
     m_web1->findText(m_hitTexts.first());
 }
 
-void Form1::FindNextHit()
+void SearchPanel::FindNextHit()
 {
-    if (m_hitTexts.isEmpty() || !isMessagePageUrl(m_state.completedUrl))
+    if (m_hitTexts.isEmpty() || !m_viewer->isMessagePageUrl(m_pane->completedUrl()))
         return;
     // Past the last occurrence of one word (or with none of it in the page) F3 goes on
     // to the next word; the engine's find starts that one from the top.
@@ -123,15 +199,17 @@ void Form1::FindNextHit()
     m_web1->findText(m_hitTexts.at(m_hitIndex));
 }
 
-void Form1::web1_FindTextResult(int matches, int active)
+void SearchPanel::web1_FindTextResult(int matches, int active)
 {
     m_findMatches = matches;
     m_findActive = active;
 }
 
-bool Form1::searchEventFilter(QObject *watched, QEvent *event)
+bool SearchPanel::eventFilter(QObject *watched, QEvent *event)
 {
-    QComboBox *const combo1 = ui->Combo1;
+    if (listEventFilter(watched, event))
+        return true;
+    QComboBox *const combo1 = Combo1;
     if (watched == combo1) {
         // A disabled box takes no keys: an Enter put into the input while a search runs
         // must not start a second one inside it.
@@ -155,7 +233,7 @@ bool Form1::searchEventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
-void Form1::Combo1_KeyPress(int keyAscii)
+void SearchPanel::Combo1_KeyPress(int keyAscii)
 {
     // A key that reaches the box while a search runs (a page load may enable it again)
     // neither starts a second search inside it nor moves its cursor by the closing steps.
@@ -164,38 +242,38 @@ void Form1::Combo1_KeyPress(int keyAscii)
     m_searchRunning = true;
     const auto done = qScopeGuard([this] { m_searchRunning = false; });
     int flaggedCount = 0;
-    if (keyAscii == kEnterKey && !ui->Combo1->currentText().isEmpty() && !Combo1_Search(&flaggedCount))
+    if (keyAscii == kEnterKey && !Combo1->currentText().isEmpty() && !Combo1_Search(&flaggedCount))
         return;
     Combo1_ClosingSteps(flaggedCount);
 }
 
-bool Form1::Combo1_Search(int *flaggedCount)
+bool SearchPanel::Combo1_Search(int *flaggedCount)
 {
-    QComboBox *const combo1 = ui->Combo1;
-    QListWidget *const list1 = ui->List1;
-    QLabel *const results = ui->lblResults;
+    QComboBox *const combo1 = Combo1;
+    QListWidget *const list1 = List1;
+    QLabel *const results = lblResults;
     // Disabling moves the focus on; the early ends give it back, so the user can type again.
     const bool hadFocus = combo1->hasFocus();
-    EnableWebOff();
-    EnableOff();
+    m_busy->EnableWebOff();
+    m_busy->EnableOff();
     list1->clear();
-    ui->HPic2->hide();
+    HPic2->hide();
 
     const QString term = combo1->currentText();
     if (!QueryBuilder::isValidTerm(term)) {
         combo1->setEditText(QString());
         results->setText(QStringLiteral(" Invalid Search Term"));
-        EnableWebOn();
-        EnableOn();
+        m_busy->EnableWebOn();
+        m_busy->EnableOn();
         if (hadFocus)
             combo1->setFocus(Qt::OtherFocusReason);
         return false;
     }
 
-    const QString savedCaption = ui->CmdGo->text();
-    ui->CmdGo->setText(QStringLiteral("Wait.."));
-    ui->CmdGo->setEnabled(false);
-    m_state.searchMsgNum = 0;
+    const QString savedCaption = CmdGo->text();
+    CmdGo->setText(QStringLiteral("Wait.."));
+    CmdGo->setEnabled(false);
+    searchMsgNum = 0;
 
     QString words = term;
     const QueryBuilder::NumberTerm number = QueryBuilder::numberTerm(term);
@@ -207,21 +285,18 @@ bool Form1::Combo1_Search(int *flaggedCount)
                 combo1->setFocus(Qt::OtherFocusReason);
             return false;
         }
-        m_state.searchMsgNum = *number.number;
+        searchMsgNum = *number.number;
         words.clear();
         // Without gaps in the numbering the slider's position is the message number.
-        if (m_state.searchMsgNum <= ui->hscroll1->maximum() && m_state.msgCount == m_state.lastMsgNum) {
+        if (m_viewer->reaches(searchMsgNum) && m_archive->messageCount() == m_archive->lastMessageNumber()) {
             // At the slider's own value no change is raised, and the message in view may be
             // another one since the < > buttons do not move the slider.
-            if (ui->hscroll1->value() == m_state.searchMsgNum)
-                showMessageNumber(m_state.searchMsgNum);
-            else
-                ui->hscroll1->setValue(m_state.searchMsgNum);
-            ui->CmdGo->setText(savedCaption);
-            ui->CmdGo->setToolTip(QStringLiteral("Search message ") + savedCaption);
-            ui->CmdGo->setEnabled(true);
-            EnableWebOn();
-            EnableOn();
+            m_viewer->showOnSlider(searchMsgNum);
+            CmdGo->setText(savedCaption);
+            CmdGo->setToolTip(QStringLiteral("Search message ") + savedCaption);
+            CmdGo->setEnabled(true);
+            m_busy->EnableWebOn();
+            m_busy->EnableOn();
             return false;
         }
     }
@@ -230,27 +305,29 @@ bool Form1::Combo1_Search(int *flaggedCount)
     m_hitTexts = QueryBuilder::hitTexts(split);
     m_highlightPending = false;
     m_highlightArmed = false;
-    ui->hscroll2->setValue(1);
-    for (QAction *a : {ui->MenuFilePrint, ui->MnuPrintPreview, ui->MnuPageSetup, ui->MenuFileSaveAs})
-        a->setEnabled(false);
-    split = QueryBuilder::decorate(std::move(split), wildcardMode(*ui));
+    hscroll2->setValue(1);
+    m_pane->setPrintingEnabled(false);
+    split = QueryBuilder::decorate(std::move(split), wildcardMode(MenuKeyBracket, MenuKeyAppend, MenuKeyPreface));
     QCoreApplication::processEvents();
-    repaint();
-    const QString criteria = QueryBuilder::criteria(split, searchField(*ui), m_state.searchMsgNum);
+    m_window->repaint();
+    const QString criteria = QueryBuilder::criteria(split, searchField(MenuSearchBody, MenuSearchAuthor), searchMsgNum);
 
     setForeColor(results, kRunningColor);
     results->setText(QStringLiteral(" Slow computers may appear stopped, please wait..."));
     results->repaint();
 
+    // The search reads on a place of its own; the user's steps meanwhile go on from the message in view.
+    WalkCursor walk(m_archive);
+    Recordset *const rs = walk.recordset();
     Recordset::FindResult found = Recordset::FindResult::NoMatch;
-    if (m_data1) {
-        m_data1->moveFirst();
-        found = m_data1->findFirst(criteria);
+    if (rs) {
+        rs->moveFirst();
+        found = rs->findFirst(criteria);
     }
     if (found != Recordset::FindResult::Found) {
         // The store refuses a pattern it cannot read (an unbalanced "[") with the reason.
         Combo1_SearchNoMatch(savedCaption, found == Recordset::FindResult::Error
-                                               ? u' ' + m_data1->lastError()
+                                               ? u' ' + rs->lastError()
                                                : QStringLiteral(" No Messages Found"));
         if (hadFocus)
             combo1->setFocus(Qt::OtherFocusReason);
@@ -260,16 +337,14 @@ bool Form1::Combo1_Search(int *flaggedCount)
     int flagged = 0;
     bool limitReached = false;
     QString failure;
-    if (m_state.searchMsgNum > 0) {
-        list1->addItem(resultLine(*m_data1));
+    if (searchMsgNum > 0) {
+        list1->addItem(resultLine(*rs));
     } else {
         ResultList::Batch batch(list1);
         ResultList::Progress progress(results);
         EventYield yield(kYieldEveryMs);
         for (;;) {
-            // Fetched again each time: the events let run below may have closed the database.
-            Recordset *const rs = m_data1.get();
-            if (!rs || rs->noMatch())
+            if (rs->noMatch())
                 break;
             // One read for the line and the flag: a search through the index spends as
             // long on these reads as on finding the hit.
@@ -284,33 +359,33 @@ bool Form1::Combo1_Search(int *flaggedCount)
             if (progress.due())
                 progress.show(rs->field(QStringLiteral("messnum")).toInt(), count);
             if (count > kHitLimit) {
-                m_state.interruptFlag = true;
+                interruptFlag = true;
                 limitReached = true;
             }
-            if (m_state.interruptFlag)
+            if (interruptFlag)
                 break;
-            // The events may move the shared cursor (the < > buttons, an update run, the
-            // window shown again); the search goes on from its own hit, so none is lost or
-            // listed twice. They run after every hit until a screenful is listed, then a
-            // few milliseconds apart: through the index a hit takes microseconds, and
-            // running the events after each would cost more than the search.
-            const Recordset::Bookmark at = rs->bookmark();
-            bool ran = true;
-            if (count <= kYieldEveryHitUpTo)
+            // The events run on the user's place (the < > buttons, an update run, the window
+            // shown again); the search goes on from its own hit, so none is lost or listed
+            // twice, and ends when the database was closed meanwhile. They run after every
+            // hit until a screenful is listed, then a few milliseconds apart: through the
+            // index a hit takes microseconds, and running the events after each would cost
+            // more than the search.
+            const bool open = walk.letEventsRun([&] {
+                if (count > kYieldEveryHitUpTo)
+                    return yield();
                 QCoreApplication::processEvents();
-            else
-                ran = yield();
-            if (ran && m_data1.get() == rs)
-                rs->setBookmark(at);
+                return true;
+            });
+            if (!open)
+                break;
         }
         batch.flush();
     }
-    m_state.interruptFlag = false;
+    interruptFlag = false;
 
     recordSearchTerm();
     checkSearchIndex();
 
-    QScrollBar *const hscroll2 = ui->hscroll2;
     const int lines = list1->count();
     hscroll2->setMaximum(1);
     if (lines > 1) {
@@ -331,24 +406,23 @@ bool Form1::Combo1_Search(int *flaggedCount)
         results->setText(text);
     }
 
-    if (ui->MenuSearchTitle->isChecked()) {
-        ui->CmdGo->setText(QStringLiteral("Subject"));
-        ui->CmdGo->setToolTip(QStringLiteral("Search message Subject"));
-    } else if (ui->MenuSearchAuthor->isChecked()) {
-        ui->CmdGo->setText(QStringLiteral("Author"));
-        ui->CmdGo->setToolTip(QStringLiteral("Search message Author"));
+    if (MenuSearchTitle->isChecked()) {
+        CmdGo->setText(QStringLiteral("Subject"));
+        CmdGo->setToolTip(QStringLiteral("Search message Subject"));
+    } else if (MenuSearchAuthor->isChecked()) {
+        CmdGo->setText(QStringLiteral("Author"));
+        CmdGo->setToolTip(QStringLiteral("Search message Author"));
     } else {
-        ui->CmdGo->setText(QStringLiteral("Body "));
-        ui->CmdGo->setToolTip(QStringLiteral("Search message Body"));
+        CmdGo->setText(QStringLiteral("Body "));
+        CmdGo->setToolTip(QStringLiteral("Search message Body"));
     }
-    ui->CmdGo->setEnabled(true);
+    CmdGo->setEnabled(true);
 
     if (list1->count() > 1) {
         list1->setCurrentRow(1);
         QCoreApplication::processEvents();
         list1->setCurrentRow(0);
-        ui->CmdMarkRange->setEnabled(true);
-        ui->HPic2->show();
+        HPic2->show();
         // The busy state may still hold the list disabled, and a disabled list takes no focus.
         list1->setEnabled(true);
         list1->setFocus(Qt::OtherFocusReason);
@@ -357,23 +431,22 @@ bool Form1::Combo1_Search(int *flaggedCount)
     return true;
 }
 
-void Form1::Combo1_SearchNoMatch(const QString &savedCaption, const QString &text)
+void SearchPanel::Combo1_SearchNoMatch(const QString &savedCaption, const QString &text)
 {
-    setForeColor(ui->lblResults, kDoneColor);
-    ui->lblResults->setText(text);
-    EnableWebOn();
-    EnableOn();
-    ui->CmdGo->setText(savedCaption);
-    ui->CmdGo->setEnabled(true);
-    ui->CmdMarkRange->setEnabled(false);
+    setForeColor(lblResults, kDoneColor);
+    lblResults->setText(text);
+    m_busy->EnableWebOn();
+    m_busy->EnableOn();
+    CmdGo->setText(savedCaption);
+    CmdGo->setEnabled(true);
 }
 
-void Form1::recordSearchTerm()
+void SearchPanel::recordSearchTerm()
 {
-    if (m_state.searchMsgNum != 0)
+    if (searchMsgNum != 0)
         return;
-    QComboBox *const combo1 = ui->Combo1;
-    QListWidget *const listSort = ui->ListSort;
+    QComboBox *const combo1 = Combo1;
+    QListWidget *const listSort = ListSort;
     const QString term = combo1->currentText();
     QStringList sorted;
     sorted.reserve(listSort->count() + 1);
@@ -390,37 +463,65 @@ void Form1::recordSearchTerm()
     combo1->setEditText(term);
 }
 
-void Form1::Combo1_ClosingSteps(int flaggedCount)
+void SearchPanel::Combo1_ClosingSteps(int flaggedCount)
 {
-    setMarkRangeMarked(ui->List1->count() == flaggedCount);
-    if (m_data1)
-        m_data1->refresh();
-    EnableWebOn();
-    EnableOn();
-    setTimerEnabled(Timer2, false);
+    emit listed(List1->count() == flaggedCount);
+    if (Recordset *rs = m_archive->recordset())
+        rs->refresh();
+    m_busy->EnableWebOn();
+    m_busy->EnableOn();
+    m_pane->setPageFocusPending(false);
 }
 
-void Form1::Combo1_Click()
+QStringList SearchPanel::historyEntries() const
+{
+    return comboEntries(Combo1);
+}
+
+void SearchPanel::loadHistory(const QStringList &entries)
+{
+    Combo1->addItems(entries);
+    Combo1->setCurrentIndex(-1);
+    for (int i = 0; i < Combo1->count(); ++i)
+        ListSort->addItem(Combo1->itemText(i));
+}
+
+void SearchPanel::replaceHistory(const QStringList &entries)
+{
+    // A running search records the box's text in the history when it ends: emptied, the
+    // text would come back as an empty entry and the term would be lost.
+    const QString kept = m_searchRunning ? Combo1->currentText() : QString();
+    Combo1->clear();
+    Combo1->addItems(entries);
+    Combo1->setCurrentIndex(-1);
+    Combo1->setEditText(kept);
+    // ListSort gets the entries in the same order, as at start-up, so the next new term
+    // is added to the edited history.
+    ListSort->clear();
+    ListSort->addItems(entries);
+}
+
+void SearchPanel::Combo1_Click()
 {
     sendEnterKey();
 }
 
-void Form1::CmdGo_Click()
+void SearchPanel::CmdGo_Click()
 {
-    ui->Combo1->setFocus(Qt::OtherFocusReason);
-    if (ui->Combo1->currentText().isEmpty())
+    Combo1->setFocus(Qt::OtherFocusReason);
+    if (Combo1->currentText().isEmpty())
         return;
-    ui->List1->clear();
+    List1->clear();
     sendEnterKey();
 }
 
-void Form1::sendEnterKey()
+void SearchPanel::sendEnterKey()
 {
     // The key goes where typing would go: the focus widget, or this window's own focus
     // widget while another window is active.
     QWidget *target = QApplication::focusWidget();
-    if (!target || target->window() != this)
-        target = focusWidget();
+    if (!target || target->window() != m_window)
+        target = m_window->focusWidget();
     if (!target)
         return;
     QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier,

@@ -4,6 +4,9 @@
 #include "app/listfile.h"
 #include "maint/deletionmark.h"
 
+#include <QDir>
+#include <QUrl>
+
 namespace {
 
 const QString kBreak = QStringLiteral("<br>");
@@ -38,6 +41,17 @@ QByteArray render(const MessageRecord &record)
 bool write(const QString &path, const QByteArray &page, QString *error)
 {
     return ListFile::writeBytes(path, page, error);
+}
+
+QString pathIn(const QString &folder)
+{
+    return QDir(folder).filePath(QStringLiteral("tempfile.htm"));
+}
+
+bool isPageAddress(const QString &url, const QString &pagePath)
+{
+    const QUrl parsed(url);
+    return parsed.isLocalFile() && QDir::cleanPath(parsed.toLocalFile()) == QDir::cleanPath(pagePath);
 }
 
 }

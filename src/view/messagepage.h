@@ -19,6 +19,10 @@ QString dateWithoutFlag(const QString &messdate);
 
 QByteArray render(const MessageRecord &record);
 
+// The page's file in a data folder, and whether a browser address names that file.
+QString pathIn(const QString &folder);
+bool isPageAddress(const QString &url, const QString &pagePath);
+
 // Replaces the file as a whole; on failure the old file is left as it was and `error`
 // names the file and the reason.
 bool write(const QString &path, const QByteArray &page, QString *error = nullptr);

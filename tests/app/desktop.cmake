@@ -3,7 +3,6 @@
 target_compile_definitions(tst_appconfig PRIVATE VELTRA_PROJECT_VERSION="${PROJECT_VERSION}")
 
 veltra_add_test(tst_shortcuts ${CMAKE_CURRENT_LIST_DIR}/tst_shortcuts.cpp GUI)
-target_link_libraries(tst_shortcuts PRIVATE veltra_viewtestsupport)
 
 veltra_add_test(tst_install ${CMAKE_CURRENT_LIST_DIR}/tst_install.cpp GUI)
 target_compile_definitions(tst_install PRIVATE

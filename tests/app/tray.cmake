@@ -1,12 +1,8 @@
 # The tray and the ways out: the window's tray logic offscreen, and in a child process of
 # its own a real tray on a private X display and the logout signals.
-veltra_add_test(tst_tray ${CMAKE_CURRENT_LIST_DIR}/tst_tray.cpp
-    ${PROJECT_SOURCE_DIR}/tests/search/searchwindow.cpp ${PROJECT_SOURCE_DIR}/tests/search/searchwindow.h GUI)
-target_include_directories(tst_tray PRIVATE ${PROJECT_SOURCE_DIR}/tests/search)
+veltra_add_test(tst_tray ${CMAKE_CURRENT_LIST_DIR}/tst_tray.cpp GUI)
 
-add_executable(tray_child ${CMAKE_CURRENT_LIST_DIR}/tray_child.cpp
-    ${PROJECT_SOURCE_DIR}/tests/search/searchwindow.cpp ${PROJECT_SOURCE_DIR}/tests/search/searchwindow.h)
-target_include_directories(tray_child PRIVATE ${PROJECT_SOURCE_DIR}/tests/search)
+add_executable(tray_child ${CMAKE_CURRENT_LIST_DIR}/tray_child.cpp)
 target_link_libraries(tray_child PRIVATE veltra veltra_testsupport)
 veltra_add_test(tst_trayprocess ${CMAKE_CURRENT_LIST_DIR}/tst_trayprocess.cpp GUI)
 target_compile_definitions(tst_trayprocess PRIVATE TRAY_CHILD_PATH="$<TARGET_FILE:tray_child>")

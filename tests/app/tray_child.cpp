@@ -9,7 +9,7 @@
 #include "app/quitsignals.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
-#include "searchwindow.h"
+#include "windowharness.h"
 
 #include <QApplication>
 #include <QFile>
@@ -88,7 +88,7 @@ int main(int argc, char **argv)
             else if (line == QLatin1String("exit"))
                 window.findChild<QAction *>(QStringLiteral("MnuExit"))->trigger();
             else if (line.startsWith(QLatin1String("search ")))
-                SearchWindow::search(&window, line.mid(7));
+                Harness::search(&window, line.mid(7));
             answer(QStringLiteral("ok"));
         }
     });

@@ -1,5 +1,7 @@
 // Start-up, shut-down, busy states and the focus hand-over of the window, with the fake browser.
 #include "app/form1.h"
+#include "app/busystates.h"
+#include "archive/messagearchive.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
 #include "modalanswerer.h"
@@ -21,68 +23,27 @@
 #include <QToolButton>
 #include <QtTest>
 #include "testtext.h"
+#include "windowharness.h"
 
 #include <memory>
 
-using TestText::crlf;
+using namespace Harness;
 
-class TestForm1 : public QObject
+class TestForm1 : public Harness::WindowTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_previousDir;
-    FakeBrowser *m_fake = nullptr;
-
-    QString path(const QString &name) const { return m_dir->filePath(name); }
-
-    std::unique_ptr<Form1> start(bool show = true)
-    {
-        m_fake = new FakeBrowser;
-        auto w = std::make_unique<Form1>(AppConfig{}, m_fake);
-        if (show) {
-            w->showAsLoaded();
-            // Activation follows the first showing from the event loop.
-            if (!QTest::qWaitFor([&] { return w->windowTitle() == QStringLiteral("Veltra Knowledgebase V3.4.1"); }, 2000))
-                qWarning("the window was not activated");
-        }
-        return w;
-    }
-
-    template<typename T> static T *child(QWidget *w, const char *name)
-    {
-        T *c = w->findChild<T *>(QLatin1String(name));
-        if (!c)
-            qFatal("no control %s", name);
-        return c;
-    }
-    static QAction *action(QWidget *w, const char *name) { return child<QAction>(w, name); }
-
 private slots:
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        m_previousDir = QDir::currentPath();
-        QDir::setCurrent(m_dir->path());
-    }
-    void cleanup()
-    {
-        QDir::setCurrent(m_previousDir);
-        m_dir.reset();
-    }
-
     void firstStartWithoutFiles()
     {
         QList<MessageRecord> records = Fixtures::range(1, 5);
         records << Fixtures::message(9); // a gap: the count and the last number differ
         QVERIFY(Fixtures::writeDatabase(path("veltra.mdb"), records));
-        auto w = start();
-        QCOMPARE(w->state().baseDir, m_dir->path());
+        auto w = restart();
+        QCOMPARE(w->archive()->folder(), QDir::currentPath());
         QCOMPARE(child<QLabel>(w.get(), "LblUpdateStatus")->text(), QStringLiteral("6 Messages - Last # 9"));
-        QCOMPARE(w->state().msgCount, 6);
-        QCOMPARE(w->state().lastMsgNum, 9);
+        QCOMPARE(w->archive()->messageCount(), 6);
+        QCOMPARE(w->archive()->lastMessageNumber(), 9);
         auto *hscroll1 = child<QScrollBar>(w.get(), "hscroll1");
         QCOMPARE(hscroll1->maximum(), 9);
         QCOMPARE(hscroll1->value(), 1);
@@ -102,8 +63,8 @@ private slots:
         QVERIFY(child<QWidget>(w.get(), "HPic2")->isHidden());
         QCOMPARE(child<QCheckBox>(w.get(), "ChkNoWarn")->checkState(), Qt::Unchecked);
         QCOMPARE(child<QPushButton>(w.get(), "CmdGo")->text(), QStringLiteral("Subject"));
-        QVERIFY(m_fake->silent());
-        QVERIFY(m_fake->registeredAsBrowser());
+        QVERIFY(fake()->silent());
+        QVERIFY(fake()->registeredAsBrowser());
     }
 
     void historyWithoutAddressListSkipsSettings()
@@ -112,7 +73,7 @@ private slots:
         Fixtures::writeAll(path("History.txt"), crlf({"alpha", "beta, gamma", "  delta"}));
         Fixtures::writeAll(path("KnowledgeBase.ini"),
                            crlf({" 300", " 450", " 9000", " 7000", "Body", "N", " 0", " 0", "True", "True", "True", " 1"}));
-        auto w = start();
+        auto w = restart();
         auto *combo1 = child<QComboBox>(w.get(), "Combo1");
         QStringList entries;
         for (int i = 0; i < combo1->count(); ++i)
@@ -134,7 +95,7 @@ private slots:
         Fixtures::writeAll(path("UrlList.txt"), crlf({"www.example.org", "http://a.example/"}));
         Fixtures::writeAll(path("KnowledgeBase.ini"),
                            crlf({" 300", " 450", " 9000", " 7500", "Body", "N", " 0", " 0", "True", "True", "False", " 1"}));
-        auto w = start();
+        auto w = restart();
         QCOMPARE(child<QComboBox>(w.get(), "Combo2")->count(), 2);
         QVERIFY(action(w.get(), "MenuSearchBody")->isChecked());
         QVERIFY(!action(w.get(), "MenuSearchTitle")->isChecked());
@@ -150,7 +111,7 @@ private slots:
         QCOMPARE(child<QCheckBox>(w.get(), "ChkNoWarn")->checkState(), Qt::Checked);
         QCOMPARE(w->size(), QSize(600, 500));
         // The start-page option sends the browser to the club's start page.
-        QTRY_VERIFY(m_fake->navigations().contains(QStringLiteral("http://www.veltraclub.org")));
+        QTRY_VERIFY(fake()->navigations().contains(QStringLiteral("http://www.veltraclub.org")));
     }
 
     void settingsWithUnknownFieldOrShortFile_data()
@@ -175,7 +136,7 @@ private slots:
         Fixtures::writeAll(path("History.txt"), QByteArray());
         Fixtures::writeAll(path("UrlList.txt"), QByteArray());
         Fixtures::writeAll(path("KnowledgeBase.ini"), ini);
-        auto w = start();
+        auto w = restart();
         QCOMPARE(action(w.get(), "MenuSearchTitle")->isChecked(), subject);
         QCOMPARE(action(w.get(), "MenuKeyBracket")->isChecked(), bracket);
         QCOMPARE(child<QPushButton>(w.get(), "CmdGo")->text(), caption);
@@ -187,7 +148,7 @@ private slots:
         Fixtures::writeAll(path("History.txt"), QByteArray());
         Fixtures::writeAll(path("UrlList.txt"), QByteArray());
         Fixtures::writeAll(path("KnowledgeBase.ini"), crlf({" 0", " 0", " 2000000000", " 2000000000"}));
-        auto w = start();
+        auto w = restart();
         const QSize screen = QGuiApplication::primaryScreen()->availableVirtualGeometry().size();
         QVERIFY(w->width() <= screen.width());
         QVERIFY(w->height() <= screen.height());
@@ -201,7 +162,7 @@ private slots:
         Fixtures::writeAll(path("KnowledgeBase.ini"),
                            crlf({" 300", " 450", " 9000", " 7500", "Author", "P", " 100", " 0", "False", "True", "False",
                                  " 1"}));
-        auto w = start();
+        auto w = restart();
         w->close();
         QCOMPARE(Fixtures::readAll(path("KnowledgeBase.ini")),
                  crlf({" 300", " 450", " 9000", " 7500", "Author", "P", " 100", " 0", "False", "True", "False", " 1"}));
@@ -212,7 +173,7 @@ private slots:
     void emptyCheckGroupsKeepTwelveLines()
     {
         QVERIFY(Fixtures::writeDatabase(path("veltra.mdb"), Fixtures::range(1, 3)));
-        auto w = start();
+        auto w = restart();
         for (const char *name : {"MenuSearchTitle", "MenuKeyBracket"})
             action(w.get(), name)->setChecked(false);
         QVERIFY(w->Form_Unload());
@@ -225,7 +186,7 @@ private slots:
     void maximisedWindowSavesNormalBounds()
     {
         QVERIFY(Fixtures::writeDatabase(path("veltra.mdb"), Fixtures::range(1, 3)));
-        auto w = start();
+        auto w = restart();
         const QRect normal = w->geometry();
         w->showMaximized();
         QVERIFY(w->Form_Unload());
@@ -237,7 +198,7 @@ private slots:
     void emptyTable()
     {
         QVERIFY(Fixtures::writeDatabase(path("veltra.mdb"), {}));
-        auto w = start();
+        auto w = restart();
         QCOMPARE(child<QLabel>(w.get(), "LblUpdateStatus")->text(), QStringLiteral("0 Messages - Last # 0"));
     }
 
@@ -253,11 +214,11 @@ private slots:
         QFETCH(int, answer);
         QFETCH(bool, created);
         ModalAnswerer answerer{QMessageBox::StandardButton(answer)};
-        auto w = start();
+        auto w = restart();
         QCOMPARE(answerer.texts.size(), 1);
         QVERIFY(answerer.texts.first().contains(QStringLiteral("veltra.mdb")));
         QCOMPARE(QFile::exists(path("veltra.mdb")), created);
-        QCOMPARE(w->recordset() != nullptr, created);
+        QCOMPARE(w->archive()->recordset() != nullptr, created);
         if (created)
             QCOMPARE(child<QLabel>(w.get(), "LblUpdateStatus")->text(), QStringLiteral("0 Messages - Last # 0"));
     }
@@ -274,10 +235,10 @@ private slots:
         QFETCH(QByteArray, bytes);
         Fixtures::writeAll(path("veltra.mdb"), bytes);
         ModalAnswerer answerer;
-        auto w = start();
+        auto w = restart();
         QCOMPARE(answerer.texts.size(), 1);
         QVERIFY2(answerer.texts.first().contains(QStringLiteral("veltra.mdb")), qPrintable(answerer.texts.first()));
-        QCOMPARE(w->recordset(), nullptr);
+        QCOMPARE(w->archive()->recordset(), nullptr);
         w->close();
         QCOMPARE(Fixtures::readAll(path("veltra.mdb")), bytes);
     }
@@ -286,9 +247,9 @@ private slots:
     {
         QVERIFY(Fixtures::writeDatabase(path("veltra.mdb"), Fixtures::range(1, 3)));
         // A folder where the settings file should be: the write must fail, whoever runs the test.
-        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("KnowledgeBase.ini")));
+        QVERIFY(QDir(QDir::currentPath()).mkdir(QStringLiteral("KnowledgeBase.ini")));
         Fixtures::writeAll(path("History.txt"), crlf({"kept"}));
-        auto w = start();
+        auto w = restart();
         ModalAnswerer answerer;
         QVERIFY(!w->Form_Unload());
         QCOMPARE(answerer.texts.size(), 1);
@@ -300,74 +261,72 @@ private slots:
     void busyStates()
     {
         QVERIFY(Fixtures::writeDatabase(path("veltra.mdb"), Fixtures::range(1, 3)));
-        auto w = start();
+        auto w = restart();
         auto *list1 = child<QListWidget>(w.get(), "List1");
         auto *markRange = child<QToolButton>(w.get(), "CmdMarkRange");
         auto *markDelete = child<QToolButton>(w.get(), "CmdMarkDelete");
         const char *panel[] = {"CmdGo", "Combo1", "hscroll1", "hscroll2", "List1", "cmdCheckDelete"};
 
-        w->EnableOff();
-        w->EnableOff();
+        w->busy()->EnableOff();
+        w->busy()->EnableOff();
         for (const char *name : panel)
             QVERIFY2(!child<QWidget>(w.get(), name)->isEnabled(), name);
         QVERIFY(!markRange->isEnabled());
         QVERIFY(!markDelete->isEnabled());
-        w->EnableOn(); // one EnableOn undoes any number of EnableOff
+        w->busy()->EnableOn(); // one EnableOn undoes any number of EnableOff
         for (const char *name : panel)
             QVERIFY2(child<QWidget>(w.get(), name)->isEnabled(), name);
         QVERIFY(!markRange->isEnabled()); // the result list is empty
         QVERIFY(!markDelete->isEnabled());
         list1->addItem(QStringLiteral("1 : [vclub] Subject 1"));
-        w->EnableOff();
-        w->EnableOn();
+        w->busy()->EnableOff();
+        w->busy()->EnableOn();
         QVERIFY(markRange->isEnabled());
     }
 
     void webBusyStatesRememberEnabledButtons()
     {
         QVERIFY(Fixtures::writeDatabase(path("veltra.mdb"), Fixtures::range(1, 3)));
-        auto w = start();
+        auto w = restart();
         auto *back = child<QToolButton>(w.get(), "CmdBack");
         auto *forward = child<QToolButton>(w.get(), "CmdForward");
         auto *refresh = child<QToolButton>(w.get(), "CmdRefresh");
         back->setEnabled(false);
         forward->setEnabled(false);
         refresh->setEnabled(false);
-        w->EnableWebOff();
-        w->EnableWebOn();
+        w->busy()->EnableWebOff();
+        w->busy()->EnableWebOn();
         QVERIFY(!back->isEnabled());
         for (const char *name : {"CmdHome", "CmdManuals", "CmdReg", "CmdUpDown", "Combo2"})
             QVERIFY2(child<QWidget>(w.get(), name)->isEnabled(), name);
 
         back->setEnabled(true);
-        w->EnableWebOff();
+        w->busy()->EnableWebOff();
         for (const char *name : {"CmdBack", "CmdForward", "CmdRefresh", "CmdHome", "CmdManuals", "CmdReg", "CmdUpDown",
                                  "Combo2"})
             QVERIFY2(!child<QWidget>(w.get(), name)->isEnabled(), name);
         QVERIFY(child<QWidget>(w.get(), "cmdYahoo")->isEnabled());
         QVERIFY(child<QWidget>(w.get(), "CmdStop")->isEnabled() == child<QWidget>(w.get(), "CmdStop")->isEnabled());
-        w->EnableWebOn();
+        w->busy()->EnableWebOn();
         QVERIFY(back->isEnabled());
         // Once seen enabled, back is switched on by every later EnableWebOn.
         back->setEnabled(false);
-        w->EnableWebOff();
-        w->EnableWebOn();
+        w->busy()->EnableWebOff();
+        w->busy()->EnableWebOn();
         QVERIFY(back->isEnabled());
         QVERIFY(!forward->isEnabled());
-        QVERIFY(w->state().backWasOn);
-        QVERIFY(!w->state().forwardWasOn);
     }
 
     void focusGoesToTheBrowserOnceAfterStartUp()
     {
         QVERIFY(Fixtures::writeDatabase(path("veltra.mdb"), Fixtures::range(1, 3)));
-        auto w = start();
+        auto w = restart();
         w->activateWindow();
-        QTRY_COMPARE_WITH_TIMEOUT(m_fake->takeFocusCount(), 1, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(fake()->takeFocusCount(), 1, 2000);
         auto *timer2 = w->findChild<QTimer *>(QStringLiteral("Timer2"));
         QVERIFY(!timer2->isActive());
         QTest::qWait(400);
-        QCOMPARE(m_fake->takeFocusCount(), 1);
+        QCOMPARE(fake()->takeFocusCount(), 1);
         auto *timer1 = w->findChild<QTimer *>(QStringLiteral("Timer1"));
         auto *timer3 = w->findChild<QTimer *>(QStringLiteral("Timer3"));
         QVERIFY(timer1->isActive());

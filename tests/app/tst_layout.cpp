@@ -3,7 +3,7 @@
 #include "app/form1.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
-#include "searchwindow.h"
+#include "windowharness.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -14,7 +14,7 @@
 #include <QToolButton>
 #include <QtTest>
 
-using namespace SearchWindow;
+using namespace Harness;
 
 namespace {
 
@@ -35,7 +35,7 @@ int pageBottom(Form1 *w)
 
 }
 
-class TestLayout final : public SearchWindowTest
+class TestLayout final : public Harness::WindowTest
 {
     Q_OBJECT
 

@@ -1,12 +1,13 @@
 // The keyboard shortcuts: each runs its command as the menu or the button does, a disabled
 // command ignores its key, and no key is taken twice or from the menus' access keys.
 #include "app/form1.h"
+#include "app/busystates.h"
 #include "browser/finddialog.h"
 #include "browser/webenginebrowser.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
 #include "testenv.h"
-#include "viewwindow.h"
+#include "windowharness.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -60,7 +61,7 @@ class TestShortcuts final : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<ViewWindow> m_w;
+    std::unique_ptr<WindowHarness> m_w;
 
     Form1 &form() const { return m_w->form(); }
     FakeBrowser &fake() const { return m_w->fake(); }
@@ -69,7 +70,7 @@ private:
     QComboBox *combo2() const { return m_w->child<QComboBox>("Combo2"); }
     QTimer *timer2() const { return m_w->timer("Timer2"); }
 
-    static void activate(ViewWindow &w)
+    static void activate(WindowHarness &w)
     {
         QVERIFY(w.activated());
         w.form().activateWindow();
@@ -79,7 +80,7 @@ private:
 private slots:
     void init()
     {
-        m_w = std::make_unique<ViewWindow>(Fixtures::range(1, 5));
+        m_w = std::make_unique<WindowHarness>(Fixtures::range(1, 5));
         activate(*m_w);
         // The start-up hand-over is over; from here the focus stays where a test puts it.
         timer2()->stop();
@@ -136,7 +137,7 @@ private slots:
             combo2()->setFocus(Qt::OtherFocusReason);
             QTRY_VERIFY(focusIn(combo2()));
         } else {
-            form().EnableWebOff();
+            form().busy()->EnableWebOff();
         }
         press(key[0]);
         QCOMPARE((QList<int>{fake().backCount(), fake().forwardCount(), fake().refreshCount()}), calls);
@@ -155,7 +156,7 @@ private slots:
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("abc"));
         QCOMPARE(combo2()->currentText(), QStringLiteral("abc"));
 
-        form().EnableWebOff();
+        form().busy()->EnableWebOff();
         list1()->setFocus(Qt::OtherFocusReason);
         press(QKeyCombination(Qt::CTRL, Qt::Key_L));
         QCOMPARE(QApplication::focusWidget(), list1());
@@ -206,7 +207,7 @@ private slots:
     void realPage()
     {
         m_w.reset();
-        ViewWindow w(Fixtures::range(1, 5), AppConfig{}, ViewWindow::Engine::Real);
+        WindowHarness w(Fixtures::range(1, 5), AppConfig{}, WindowHarness::Engine::Real);
         activate(w);
         auto &browser = static_cast<WebEngineBrowser &>(w.browser());
         const QString messagePage = QUrl::fromLocalFile(w.pagePath()).toString();

@@ -4,7 +4,7 @@
 #include "app/form1.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
-#include "searchwindow.h"
+#include "windowharness.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -15,9 +15,9 @@
 #include <QSystemTrayIcon>
 #include <QtTest>
 
-using namespace SearchWindow;
+using namespace Harness;
 
-class TestTray final : public SearchWindowTest
+class TestTray final : public Harness::WindowTest
 {
     Q_OBJECT
 
@@ -128,7 +128,6 @@ void TestTray::withoutOptionOrTrayOnlyMinimised()
     minimise(w.get());
     QVERIFY(w->isVisible());
     QVERIFY(!icon(w.get())->isVisible());
-    QCOMPARE(w->state().lastWindowState, qint16(2));
 
     // With the option but no tray, hidden the window could not be reached again.
     w->setTrayAvailability([] { return false; });

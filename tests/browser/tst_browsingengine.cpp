@@ -3,6 +3,7 @@
 // status line, the address list across a restart, a pop-up, and the page commands
 // (print to PDF, page setup and preview, save as, find).
 #include "app/form1.h"
+#include "windowharness.h"
 #include "browser/finddialog.h"
 #include "browser/webenginebrowser.h"
 #include "fixtures.h"
@@ -77,12 +78,11 @@ private:
     // message page.
     bool start()
     {
-        m_form = std::make_unique<Form1>(config(), new WebEngineBrowser);
+        auto *engine = new WebEngineBrowser;
         m_documents = 0;
-        connect(m_form->web1(), &Browser::documentComplete, m_form.get(), [this] { ++m_documents; });
+        connect(engine, &Browser::documentComplete, this, [this] { ++m_documents; });
+        m_form = Harness::startWindow(engine, config());
         m_form->resize(900, 700);
-        m_form->showAsLoaded();
-        m_form->activateWindow();
         return TestEnv::waitUntil([&] { return m_documents >= 1; }, kLoadTimeoutMs)
             && browser()->documentUrl().endsWith(QLatin1String("tempfile.htm"));
     }

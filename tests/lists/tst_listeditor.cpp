@@ -2,8 +2,9 @@
 // an empty list, editing and deleting entries, saving and undoing, switching lists, the
 // clear commands, the deletion panel, and edited entries through a restart.
 #include "app/form1.h"
+#include "lists/listeditor.h"
 #include "fixtures.h"
-#include "searchwindow.h"
+#include "windowharness.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,7 +15,7 @@
 #include <QTimer>
 #include <QtTest>
 
-using namespace SearchWindow;
+using namespace Harness;
 
 namespace {
 
@@ -63,7 +64,7 @@ QStringList listSort(QWidget *w)
 
 }
 
-class TestListEditor final : public SearchWindowTest
+class TestListEditor final : public Harness::WindowTest
 {
     Q_OBJECT
 
@@ -107,7 +108,7 @@ void TestListEditor::openingOnAnEmptyListDoesNothing()
     action(w.get(), qPrintable(menu))->trigger();
     QVERIFY(!e.panel->isVisible());
     QVERIFY(child<QWidget>(w.get(), "PicDeleteMarked")->isVisible());
-    QCOMPARE(w->state().editList, QString());
+    QCOMPARE(w->listEditor()->editedList(), QString());
     QCOMPARE(e.list->count(), 0);
 }
 
@@ -120,7 +121,7 @@ void TestListEditor::editingTheHistory()
 
     action(w.get(), "MnuEditHistory")->trigger();
     QVERIFY(e.panel->isVisible());
-    QCOMPARE(w->state().editList, QStringLiteral("history"));
+    QCOMPARE(w->listEditor()->editedList(), QStringLiteral("history"));
     QCOMPARE(lines(e.list), (QStringList{"A", "B", "C"}));
     QVERIFY(e.list->selectedItems().isEmpty());
     QCOMPARE(e.buttons(), QStringLiteral("---"));
@@ -325,7 +326,7 @@ void TestListEditor::editedEntriesSurviveARestart()
     const QString longEntry = QStringLiteral("\"a, b\" ") + QString(9993, u'x');
     // Opening the other list throws the unsaved deletion away: the save goes to the history.
     action(w.get(), "MnuEditHistory")->trigger();
-    QCOMPARE(w->state().editList, QStringLiteral("history"));
+    QCOMPARE(w->listEditor()->editedList(), QStringLiteral("history"));
     const QStringList edited{longEntry, QStringLiteral("\"for the clutch\""), QStringLiteral(u"日本 car, €"), QString()};
     for (int row = 0; row < edited.size(); ++row) {
         select(e.list, row);

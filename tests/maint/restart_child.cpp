@@ -4,6 +4,7 @@
 // again by the companion it writes what it came up with to restarted.txt and ends.
 #include "app/appconfig.h"
 #include "app/form1.h"
+#include "archive/messagearchive.h"
 #include "fakebrowser.h"
 #include "store/recordset.h"
 
@@ -30,7 +31,7 @@ int main(int argc, char **argv)
         if (!report.open(QIODevice::WriteOnly))
             return 1;
         report.write(parsed.config->arguments.join(QLatin1Char(' ')).toUtf8() + '\n');
-        report.write(QByteArray::number(window.recordset() ? window.recordset()->recordCount() : -1) + '\n');
+        report.write(QByteArray::number(window.archive()->recordset() ? window.archive()->recordset()->recordCount() : -1) + '\n');
         report.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n');
         return 0;
     }

@@ -1,12 +1,16 @@
 // Flagging, listing flagged messages, deleting and compacting in the window, with the
 // fake browser and a stand-in for the companion that starts the program again.
 #include "app/form1.h"
+#include "archive/messagearchive.h"
+#include "maint/maintenance.h"
+#include "search/searchpanel.h"
+#include "view/viewer.h"
 #include "app/icons.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
 #include "maint/databaselock.h"
 #include "modalanswerer.h"
-#include "searchwindow.h"
+#include "windowharness.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -25,7 +29,7 @@
 
 #include <cstring>
 
-using namespace SearchWindow;
+using namespace Harness;
 
 namespace {
 
@@ -106,7 +110,7 @@ QList<MessageRecord> archive(int count, const QList<int> &picked, const QList<in
 
 }
 
-class TestDeletionWindow final : public SearchWindowTest
+class TestDeletionWindow final : public Harness::WindowTest
 {
     Q_OBJECT
 
@@ -183,7 +187,7 @@ void TestDeletionWindow::flagAllWalksTheList()
     search(w.get(), QStringLiteral("pick"));
     if (shownAfterSearch)
         child<QScrollBar>(w.get(), "hscroll1")->setValue(shownAfterSearch);
-    const QString shown = w->state().shownMsgNum;
+    const QString shown = w->viewer()->shownMsgNum();
     const int navigations = fake()->navigations().size();
     QToolButton *range = button(w.get(), "CmdMarkRange");
     QCOMPARE(showsTrash(range), picked.size() == flagged.size());
@@ -198,11 +202,13 @@ void TestDeletionWindow::flagAllWalksTheList()
         QCOMPARE(dates.value(n), marked ? QStringLiteral("-1") + plain : plain);
     }
     // Nothing was shown; the flag button describes the last visited message.
-    QCOMPARE(w->state().shownMsgNum, shown);
+    QCOMPARE(w->viewer()->shownMsgNum(), shown);
     QCOMPARE(fake()->navigations().size(), navigations);
     QVERIFY(showsTrash(button(w.get(), "CmdMarkDelete")));
     QVERIFY(button(w.get(), "CmdMarkDelete")->isEnabled());
-    QVERIFY(w->state().displayEnabled);
+    // The walk's pause is over: the message in view is rendered again.
+    w->viewer()->TryToDisplay();
+    QCOMPARE(fake()->navigations().size(), navigations + 1);
 
     range->click();
     QVERIFY(!showsTrash(range));
@@ -236,7 +242,7 @@ void TestDeletionWindow::interruptedWalkLeavesTheRest()
     QVERIFY2(flaggedCount >= 10 && flaggedCount < count, qPrintable(QString::number(flaggedCount)));
     QCOMPARE(dates.value(count), dateOf(count));
     QVERIFY(showsTrash(button(w.get(), "CmdMarkRange")));
-    QVERIFY(w->state().interruptFlag);
+    QVERIFY(w->search()->interruptRequested());
     QVERIFY(list->isEnabled());
 }
 
@@ -278,7 +284,7 @@ void TestDeletionWindow::listingFlagged()
     }
     QVERIFY(showsTrash(range));
     QCOMPARE(list->currentRow(), 0);
-    QCOMPARE(w->state().shownMsgNum, QStringLiteral("2"));
+    QCOMPARE(w->viewer()->shownMsgNum(), QStringLiteral("2"));
     QCOMPARE(child<QScrollBar>(w.get(), "hscroll2")->maximum(), listed.size() - 1);
     // The next click unflags every listed message.
     range->click();
@@ -375,7 +381,7 @@ void TestDeletionWindow::compactionEndsAndRestarts()
     Fixtures::writeAll(path(QStringLiteral("veltranew.mdb")), "left over from a run cut off");
     int restarts = 0;
     for (int round = 1; round <= 2; ++round) {
-        w->setRestarter([&](QString *) {
+        w->maintenance()->setRestarter([&](QString *) {
             ++restarts;
             return true;
         });
@@ -432,7 +438,7 @@ void TestDeletionWindow::secondCopyMakesCompactionFail()
 
     // With the other copy gone the retry succeeds.
     otherCopy.release();
-    w->setRestarter([](QString *) { return true; });
+    w->maintenance()->setRestarter([](QString *) { return true; });
     openPanel(w.get());
     child<QPushButton>(w.get(), "CmdCompact")->click();
     QVERIFY(!w->isVisible());
@@ -442,7 +448,7 @@ void TestDeletionWindow::secondCopyMakesCompactionFail()
 void TestDeletionWindow::restarterThatCannotStart()
 {
     auto w = start(archive(20, {3}));
-    w->setRestarter([](QString *reason) {
+    w->maintenance()->setRestarter([](QString *reason) {
         *reason = QStringLiteral("no companion here");
         return false;
     });

@@ -2,10 +2,12 @@
 // progress in the status line while searches go on and find the same; removed when the
 // user asks for none; built anew after a search found it damaged.
 #include "app/form1.h"
+#include "archive/messagearchive.h"
+#include "search/searchpanel.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
 #include "messagegenerator.h"
-#include "searchwindow.h"
+#include "windowharness.h"
 #include "store/recordset.h"
 #include "store/searchindex.h"
 #include "store/sqlitedb.h"
@@ -16,7 +18,7 @@
 
 #include <sqlite3.h>
 
-using namespace SearchWindow;
+using namespace Harness;
 
 namespace {
 
@@ -28,7 +30,7 @@ SearchIndex::State indexState(const QString &path)
 
 }
 
-class TestSearchIndexing final : public SearchWindowTest
+class TestSearchIndexing final : public Harness::WindowTest
 {
     Q_OBJECT
 
@@ -63,12 +65,12 @@ void TestSearchIndexing::buildsWhileSearchesGoOn()
     auto w = restart();
     auto *status = child<QLabel>(w.get(), "LblUpdateStatus");
     QTRY_COMPARE(status->text(), QStringLiteral("Building the search index: 0%"));
-    QVERIFY(!w->recordset()->searchIndexInUse());
+    QVERIFY(!w->archive()->recordset()->searchIndexInUse());
     const QStringList duringBuild = bodySearch(w.get(), QStringLiteral("clutch"));
     QVERIFY(duringBuild.size() > 5);
 
     QVERIFY(writer.exec("COMMIT"));
-    QTRY_VERIFY_WITH_TIMEOUT(w->recordset()->searchIndexInUse(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->archive()->recordset()->searchIndexInUse(), 20000);
     // The line shows what it showed before the build.
     QTRY_COMPARE(status->text(), QStringLiteral("5401 Messages - Last # 6000"));
     QCOMPARE(bodySearch(w.get(), QStringLiteral("clutch")), duringBuild);
@@ -81,12 +83,10 @@ void TestSearchIndexing::removedWhenNoneIsWanted()
     QCOMPARE(SearchIndexBuilder::run(database, SearchIndexBuilder::Task::Build).outcome, SearchIndexBuilder::Outcome::Ready);
     AppConfig config;
     config.searchIndex = false;
-    auto *fake = new FakeBrowser;
-    Form1 w(config, fake);
-    w.showAsLoaded();
-    QVERIFY(!w.recordset()->searchIndexInUse());
+    auto w = restart(config);
+    QVERIFY(!w->archive()->recordset()->searchIndexInUse());
     QTRY_COMPARE(indexState(database), SearchIndex::State::Absent);
-    QVERIFY(!bodySearch(&w, QStringLiteral("clutch")).isEmpty());
+    QVERIFY(!bodySearch(w.get(), QStringLiteral("clutch")).isEmpty());
 }
 
 void TestSearchIndexing::builtAnewAfterALookupFailed()
@@ -95,7 +95,7 @@ void TestSearchIndexing::builtAnewAfterALookupFailed()
     QVERIFY(Fixtures::writeDatabase(database, MessageGenerator::generate(5, 200)));
     QCOMPARE(SearchIndexBuilder::run(database, SearchIndexBuilder::Task::Build).outcome, SearchIndexBuilder::Outcome::Ready);
     auto w = restart();
-    QTRY_VERIFY(w->recordset()->searchIndexInUse());
+    QTRY_VERIFY(w->archive()->recordset()->searchIndexInUse());
     const QStringList expected = bodySearch(w.get(), QStringLiteral("clutch"));
     {
         SqliteDb db;
@@ -104,8 +104,8 @@ void TestSearchIndexing::builtAnewAfterALookupFailed()
     }
     // The damaged index is passed over at once: the same hits, and no word of damage.
     QCOMPARE(bodySearch(w.get(), QStringLiteral("clutch")), expected);
-    QVERIFY(!w->recordset()->isDamaged());
-    QTRY_VERIFY_WITH_TIMEOUT(w->recordset()->searchIndexInUse(), 20000);
+    QVERIFY(!w->archive()->recordset()->isDamaged());
+    QTRY_VERIFY_WITH_TIMEOUT(w->archive()->recordset()->searchIndexInUse(), 20000);
     QCOMPARE(bodySearch(w.get(), QStringLiteral("clutch")), expected);
 }
 
@@ -117,7 +117,7 @@ void TestSearchIndexing::damageFoundAtOpening()
     QStringList expected;
     {
         auto w = restart();
-        QTRY_VERIFY(w->recordset()->searchIndexInUse());
+        QTRY_VERIFY(w->archive()->recordset()->searchIndexInUse());
         expected = bodySearch(w.get(), QStringLiteral("clutch"));
         QVERIFY(!expected.isEmpty());
     }
@@ -130,9 +130,9 @@ void TestSearchIndexing::damageFoundAtOpening()
     auto w = restart();
     // Before the check has passed, a search reads every record.
     QCOMPARE(bodySearch(w.get(), QStringLiteral("clutch")), expected);
-    QTRY_VERIFY_WITH_TIMEOUT(w->recordset()->searchIndexInUse(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->archive()->recordset()->searchIndexInUse(), 20000);
     QCOMPARE(bodySearch(w.get(), QStringLiteral("clutch")), expected);
-    QVERIFY(!w->recordset()->isDamaged());
+    QVERIFY(!w->archive()->recordset()->isDamaged());
 }
 
 QTEST_MAIN(TestSearchIndexing)

@@ -2,9 +2,11 @@
 // marks and the button texts, "&Interrupt Search", and the two commands that start a
 // search by putting the Enter key into the keyboard input.
 #include "app/form1.h"
+#include "archive/messagearchive.h"
+#include "search/searchpanel.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
-#include "searchwindow.h"
+#include "windowharness.h"
 #include "testenv.h"
 
 #include <QAbstractItemView>
@@ -18,7 +20,7 @@
 
 #include <memory>
 
-using namespace SearchWindow;
+using namespace Harness;
 
 namespace {
 
@@ -58,7 +60,7 @@ QList<MessageRecord> fieldRecords()
 
 }
 
-class TestSearchOptions final : public SearchWindowTest
+class TestSearchOptions final : public Harness::WindowTest
 {
     Q_OBJECT
 
@@ -144,7 +146,7 @@ private slots:
         const QString label = resultsText(w.get());
         QAction *interrupt = action(w.get(), "MenuOptionsInterrupt");
         interrupt->trigger();
-        QVERIFY(w->state().interruptFlag);
+        QVERIFY(w->search()->interruptRequested());
         QVERIFY(!interrupt->isChecked());
         QCOMPARE(resultsText(w.get()), label);
         QCOMPARE(checked(w.get(), kFieldMenus), QStringList{"MenuSearchTitle"});

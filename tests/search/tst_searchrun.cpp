@@ -2,11 +2,13 @@
 // list and its label, the hit limit, stop requests, the history, "#" terms, the closing
 // steps of every other key, and the commands that start a search by putting in Enter.
 #include "app/form1.h"
+#include "archive/messagearchive.h"
+#include "search/searchpanel.h"
 #include "app/icons.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
 #include "modalanswerer.h"
-#include "searchwindow.h"
+#include "windowharness.h"
 #include "store/recordset.h"
 #include "testenv.h"
 
@@ -27,7 +29,7 @@
 #include <functional>
 #include <memory>
 
-using namespace SearchWindow;
+using namespace Harness;
 
 namespace {
 
@@ -84,7 +86,7 @@ protected:
     }
 };
 
-class TestSearchRun final : public SearchWindowTest
+class TestSearchRun final : public Harness::WindowTest
 {
     Q_OBJECT
 
@@ -92,7 +94,7 @@ private slots:
     void noMatchLeavesHistoryAndStopRequest()
     {
         auto w = start(Fixtures::range(1, 5));
-        w->state().interruptFlag = true;
+        w->search()->requestInterrupt();
         list1(w.get())->addItem(QStringLiteral("3 : old"));
         search(w.get(), QStringLiteral("wombat"));
         QCOMPARE(results(w.get())->text(), QStringLiteral(" No Messages Found"));
@@ -104,7 +106,7 @@ private slots:
         QVERIFY(!child<QToolButton>(w.get(), "CmdMarkRange")->isEnabled());
         QVERIFY(child<QWidget>(w.get(), "HPic2")->isHidden());
         QCOMPARE(combo1(w.get())->count(), 0);
-        QVERIFY(w->state().interruptFlag); // only a search that found something clears it
+        QVERIFY(w->search()->interruptRequested()); // only a search that found something clears it
         QVERIFY(combo1(w.get())->hasFocus());
     }
 
@@ -128,7 +130,7 @@ private slots:
         QVERIFY(Fixtures::readAll(path("tempfile.htm")).contains("Body of message 2</p>"));
         QCOMPARE(fake()->navigations().last(), path("tempfile.htm"));
         // The closing steps: the cursor back on the first record, the focus hand-over off.
-        QCOMPARE(w->recordset()->field(QStringLiteral("messnum")).toInt(), 1);
+        QCOMPARE(w->archive()->recordset()->field(QStringLiteral("messnum")).toInt(), 1);
         QVERIFY(!w->findChild<QTimer *>(QStringLiteral("Timer2"))->isActive());
         auto *markRange = child<QToolButton>(w.get(), "CmdMarkRange");
         QVERIFY(markRange->isEnabled());
@@ -153,7 +155,6 @@ private slots:
         QCOMPARE(hscroll2->maximum(), 1);
         QCOMPARE(hscroll2->value(), 0);
         QVERIFY(list1(w.get())->hasFocus());
-        QCOMPARE(w->state().listMsgNum, 4);
         QVERIFY(Fixtures::readAll(path("tempfile.htm")).contains("Body of message 4</p>"));
         QVERIFY(child<QToolButton>(w.get(), "CmdMarkRange")->isEnabled());
     }
@@ -245,7 +246,7 @@ private slots:
         QCOMPARE(list1(w.get())->count(), listed);
         QCOMPARE(results(w.get())->text(), label);
         QVERIFY(!list1(w.get())->item(listed - 1)->text().contains(QLatin1String("miss")));
-        QVERIFY(!w->state().interruptFlag);
+        QVERIFY(!w->search()->interruptRequested());
         QCOMPARE(child<QScrollBar>(w.get(), "hscroll2")->maximum(), listed - 1);
         QCOMPARE(entries(combo1(w.get())), QStringList{"hit"});
     }
@@ -262,7 +263,7 @@ private slots:
         search(w.get(), QStringLiteral("clutch"));
         QCOMPARE(list1(w.get())->count(), 4);
         QCOMPARE(results(w.get())->text(), QStringLiteral(" 4 Found"));
-        QVERIFY(!w->state().interruptFlag);
+        QVERIFY(!w->search()->interruptRequested());
         QCOMPARE(entries(combo1(w.get())), QStringList{"clutch"});
         QVERIFY(child<QWidget>(w.get(), "HPic2")->isVisible());
     }
@@ -290,11 +291,11 @@ private slots:
             records << titled(n, QStringLiteral(" clutch"));
         auto w = start(records);
         action(w.get(), "MenuOptionsInterrupt")->trigger();
-        QVERIFY(w->state().interruptFlag);
+        QVERIFY(w->search()->interruptRequested());
         search(w.get(), QStringLiteral("clutch"));
         QCOMPARE(list1(w.get())->count(), 1);
         QCOMPARE(results(w.get())->text(), QStringLiteral(" 1 Found"));
-        QVERIFY(!w->state().interruptFlag);
+        QVERIFY(!w->search()->interruptRequested());
         search(w.get(), QStringLiteral("clutch"));
         QCOMPARE(list1(w.get())->count(), 20);
     }
@@ -391,7 +392,6 @@ private slots:
         auto w = start(Fixtures::range(1, 50));
         search(w.get(), QStringLiteral("#42"));
         QCOMPARE(child<QScrollBar>(w.get(), "hscroll1")->value(), 42);
-        QCOMPARE(w->state().searchMsgNum, 42);
         QCOMPARE(list1(w.get())->count(), 0);
         QCOMPARE(combo1(w.get())->count(), 0);
         QVERIFY(child<QWidget>(w.get(), "HPic2")->isHidden());
@@ -494,7 +494,7 @@ private slots:
     void hostileTermsChangeNothing()
     {
         auto w = start(Fixtures::range(1, 5));
-        const int changes = sqlite3_total_changes(w->recordset()->handle());
+        const int changes = sqlite3_total_changes(w->archive()->recordset()->handle());
         const QStringList terms = {
             QStringLiteral("x'; drop table veltra; --"), QStringLiteral("' or '1'='1"), QStringLiteral("\"'\""),
             QString(10000, u'x'), QStringLiteral("a") + QChar(0) + QStringLiteral("b"), QString::fromUtf8("\xff\xfe\xc3\x28"),
@@ -503,8 +503,8 @@ private slots:
         for (const QString &term : terms)
             search(w.get(), term);
         QCOMPARE(list1(w.get())->count(), 5); // "*" in Bracket mode lists everything
-        QCOMPARE(sqlite3_total_changes(w->recordset()->handle()), changes);
-        QCOMPARE(w->recordset()->recordCount(), 5);
+        QCOMPARE(sqlite3_total_changes(w->archive()->recordset()->handle()), changes);
+        QCOMPARE(w->archive()->recordset()->recordCount(), 5);
     }
 
     void closingStepsOnOtherKeys()
@@ -516,12 +516,12 @@ private slots:
 
         // An empty list: the trash picture, and the key still reaches the box.
         box->setFocus();
-        w->recordset()->moveLast();
+        w->archive()->recordset()->moveLast();
         timer2->start();
         QTest::keyClick(box, Qt::Key_V);
         QCOMPARE(box->currentText(), QStringLiteral("v"));
         QCOMPARE(markRange->icon().cacheKey(), Icons::trashIcon().cacheKey());
-        QCOMPARE(w->recordset()->field(QStringLiteral("messnum")).toInt(), 1);
+        QCOMPARE(w->archive()->recordset()->field(QStringLiteral("messnum")).toInt(), 1);
         QVERIFY(!timer2->isActive());
         QVERIFY(!markRange->isEnabled());
 
@@ -529,12 +529,12 @@ private slots:
         QCOMPARE(list1(w.get())->count(), 2);
         markRange->setEnabled(false);
         markRange->setIcon(Icons::trashIcon());
-        w->recordset()->moveLast();
+        w->archive()->recordset()->moveLast();
         QTest::keyClick(box, Qt::Key_Backspace);
         QCOMPARE(box->currentText(), QStringLiteral("clutc"));
         QCOMPARE(markRange->icon().cacheKey(), Icons::saveIcon().cacheKey());
         QVERIFY(markRange->isEnabled());
-        QCOMPARE(w->recordset()->field(QStringLiteral("messnum")).toInt(), 1);
+        QCOMPARE(w->archive()->recordset()->field(QStringLiteral("messnum")).toInt(), 1);
         QCOMPARE(list1(w.get())->count(), 2);
 
         // Enter in an empty box searches nothing.
@@ -553,10 +553,10 @@ private slots:
         EnterCounter counter(box);
         EnterCounter strays(box, EnterCounter::Elsewhere);
         box->setFocus();
-        w->recordset()->moveLast();
+        w->archive()->recordset()->moveLast();
         QTest::keyClicks(edit, QStringLiteral("clutch"));
         QCOMPARE(box->currentText(), QStringLiteral("clutch"));
-        QCOMPARE(w->recordset()->field(QStringLiteral("messnum")).toInt(), 1); // the closing steps ran
+        QCOMPARE(w->archive()->recordset()->field(QStringLiteral("messnum")).toInt(), 1); // the closing steps ran
         const qsizetype shown = fake()->navigations().size();
         QTest::keyClick(edit, Qt::Key_Return);
         QTest::qWait(50);
@@ -580,7 +580,7 @@ private slots:
     {
         ModalAnswerer answerer{QMessageBox::No};
         auto w = restart();
-        QCOMPARE(w->recordset(), nullptr);
+        QCOMPARE(w->archive()->recordset(), nullptr);
         search(w.get(), QStringLiteral("clutch"));
         QCOMPARE(results(w.get())->text(), QStringLiteral(" No Messages Found"));
         search(w.get(), QStringLiteral("#5"));

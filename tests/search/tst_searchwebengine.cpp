@@ -4,7 +4,7 @@
 #include "app/form1.h"
 #include "browser/webenginebrowser.h"
 #include "fixtures.h"
-#include "searchwindow.h"
+#include "windowharness.h"
 #include "testenv.h"
 
 #include <QComboBox>
@@ -15,7 +15,7 @@
 
 #include <memory>
 
-using namespace SearchWindow;
+using namespace Harness;
 
 class TestSearchWebEngine final : public QObject
 {

@@ -1,9 +1,11 @@
 // The window on a damaged message database: one warning, however often the damage is met.
 #include "app/form1.h"
+#include "archive/messagearchive.h"
+#include "search/searchpanel.h"
 #include "damagedfile.h"
 #include "fixtures.h"
 #include "modalanswerer.h"
-#include "searchwindow.h"
+#include "windowharness.h"
 #include "store/integritycheck.h"
 #include "store/recordset.h"
 #include "testenv.h"
@@ -14,7 +16,7 @@
 #include <QTimer>
 #include <QtTest>
 
-class TestDamageWindow : public SearchWindow::SearchWindowTest
+class TestDamageWindow : public Harness::WindowTest
 {
     Q_OBJECT
 
@@ -34,17 +36,17 @@ private slots:
 
         ModalAnswerer answerer;
         const auto w = restart();
-        QVERIFY(w->recordset());
+        QVERIFY(w->archive()->recordset());
         QVERIFY(TestEnv::waitUntil([&] {
             const auto *check = w->findChild<IntegrityCheck *>();
             return !check || !check->isRunning();
         }));
         // Start-up reads only the last message; the background check finds the damage.
-        QCOMPARE(w->recordset()->isDamaged(), damaged);
+        QCOMPARE(w->archive()->recordset()->isDamaged(), damaged);
         if (damaged)
-            QVERIFY(w->recordset()->damageReason().startsWith(QLatin1String("quick_check")));
+            QVERIFY(w->archive()->recordset()->damageReason().startsWith(QLatin1String("quick_check")));
         // A search through every title walks into the damage as well, and says nothing more.
-        SearchWindow::search(w.get(), QStringLiteral("no such words"));
+        Harness::search(w.get(), QStringLiteral("no such words"));
         QTest::qWait(200);
 
         if (!damaged) {
@@ -56,9 +58,9 @@ private slots:
         QCOMPARE(answerer.icons, QList<QMessageBox::Icon>{QMessageBox::Warning});
         const QString text = answerer.texts.constFirst();
         for (const QString &part : {QDir::toNativeSeparators(file), QStringLiteral("is damaged"),
-                                    w->recordset()->damageReason(), QStringLiteral("veltra.bak")})
+                                    w->archive()->recordset()->damageReason(), QStringLiteral("veltra.bak")})
             QVERIFY2(text.contains(part), qPrintable(part + QStringLiteral(" not in: ") + text));
-        QVERIFY(!w->recordset()->addNew(Fixtures::message(DamagedFile::kMessages + 1)));
+        QVERIFY(!w->archive()->recordset()->addNew(Fixtures::message(DamagedFile::kMessages + 1)));
     }
 
     void rescueKeepsTheDamagedFile_data()
@@ -101,7 +103,7 @@ private slots:
         QVERIFY2(texts[1].contains(QLatin1String("messages were rescued")), qPrintable(texts[1]));
 
         QCOMPARE(Fixtures::readAll(path(QStringLiteral("veltra.damaged"))), damagedBytes);
-        Recordset *rs = w->recordset();
+        Recordset *rs = w->archive()->recordset();
         QVERIFY(rs && !rs->isDamaged());
         QVERIFY(rs->recordCount() > (cut ? DamagedFile::kMessages / 3 : DamagedFile::kMessages - 100));
         QVERIFY(rs->recordCount() < DamagedFile::kMessages);

@@ -1,6 +1,9 @@
 // The update run and its schedule in the window, against an update site served in this
 // process on 127.0.0.1, with the fake browser.
 #include "app/form1.h"
+#include "archive/messagearchive.h"
+#include "update/updatecontroller.h"
+#include "windowharness.h"
 #include "app/settingsfile.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
@@ -84,12 +87,10 @@ private:
     {
         AppConfig config;
         config.updateServer = m_server->baseUrl();
-        auto w = std::make_unique<Form1>(config, new FakeBrowser);
-        w->setFetchTimeout(300);
-        w->setClock([] { return kNow; });
-        w->showAsLoaded();
-        if (!QTest::qWaitFor([&] { return w->windowTitle() == QStringLiteral("Veltra Knowledgebase V3.4.1"); }, 2000))
-            qWarning("the window was not activated");
+        FakeBrowser *fake = nullptr;
+        auto w = Harness::startWindow(&fake, config);
+        w->updater()->setFetchTimeout(300);
+        w->updater()->setClock([] { return kNow; });
         QLabel *label = w->findChild<QLabel *>(QStringLiteral("LblUpdateStatus"));
         connect(m_server.get(), &SiteServer::requested, w.get(), [this, label](const QString &path) {
             m_labelAt.insert(path, label->text());
@@ -101,7 +102,7 @@ private:
 
     static QAction *action(Form1 *w, const char *name) { return w->findChild<QAction *>(QLatin1String(name)); }
     static QString status(Form1 *w) { return w->findChild<QLabel *>(QStringLiteral("LblUpdateStatus"))->text(); }
-    static qint32 currentNumber(Form1 *w) { return w->recordset()->field(QStringLiteral("messnum")).toInt(); }
+    static qint32 currentNumber(Form1 *w) { return w->archive()->recordset()->field(QStringLiteral("messnum")).toInt(); }
 
     QList<MessageRecord> stored() const { return storedRecords(dataPath("veltra.mdb")); }
 
@@ -111,10 +112,10 @@ private:
     // number the run reports, after the window has shown it.
     void runUpdate(Form1 *w, std::function<void(qint32 n, bool stored)> handled = {})
     {
-        w->updateDB();
+        w->updater()->updateDB();
         if (auto *engine = w->findChild<UpdateEngine *>(); engine && handled)
             connect(engine, &UpdateEngine::numberHandled, this, handled);
-        QVERIFY(QTest::qWaitFor([&] { return !w->state().updateRunning; }, 60000));
+        QVERIFY(QTest::qWaitFor([&] { return !w->updater()->isRunning(); }, 60000));
     }
 
 
@@ -170,7 +171,7 @@ void TestUpdating::fullRunWithFailingPages()
 {
     publishFaultySite();
     auto w = start();
-    w->recordset()->moveFirst();
+    w->archive()->recordset()->moveFirst();
     QList<qint32> cursorDuringRun;
     m_onRequest = [&](const QString &) { cursorDuringRun << currentNumber(w.get()); };
     QList<qint32> handled;
@@ -197,14 +198,13 @@ void TestUpdating::fullRunWithFailingPages()
     const qint32 count = 6 + 55 - qint32(faultyNumbers().size());
     QCOMPARE(status(w.get()),
              QStringLiteral("Updated 1:07PM 11/23/09 : %1 Messages - Last # 12400 - 6 numbers still missing").arg(count));
-    QCOMPARE(w->state().lastMsgNum, 12400);
-    QCOMPARE(w->state().msgCount, count);
-    QCOMPARE(w->state().serverLastMsgNum, 12400);
-    QVERIFY(!w->state().updateRunning);
+    QCOMPARE(w->archive()->lastMessageNumber(), 12400);
+    QCOMPARE(w->archive()->messageCount(), count);
+    QVERIFY(!w->updater()->isRunning());
     QCOMPARE(currentNumber(w.get()), 12400);
     QCOMPARE(w->findChild<QScrollBar *>(QStringLiteral("hscroll1"))->maximum(), 12400);
     // The new messages go into the search index afterwards, without a word in the status line.
-    QTRY_VERIFY(w->recordset()->searchIndexComplete());
+    QTRY_VERIFY(w->archive()->recordset()->searchIndexComplete());
     QVERIFY(status(w.get()).startsWith(QStringLiteral("Updated 1:07PM")));
 
     const QList<MessageRecord> records = stored();
@@ -233,12 +233,12 @@ void TestUpdating::fullRunWithFailingPages()
     QCOMPARE(handled, faultyNumbers());
     QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : 61 Messages - Last # 12400"));
     QCOMPARE(numbers(stored()), span(12340, 12400));
-    QVERIFY(w->recordset()->moveFirst());
+    QVERIFY(w->archive()->recordset()->moveFirst());
     for (qint32 n : span(12340, 12400)) {
         QCOMPARE(currentNumber(w.get()), n);
-        w->recordset()->moveNext();
+        w->archive()->recordset()->moveNext();
     }
-    QVERIFY(w->recordset()->eof());
+    QVERIFY(w->archive()->recordset()->eof());
 }
 
 void TestUpdating::stopRequestDuringRun_data()
@@ -265,17 +265,17 @@ void TestUpdating::stopRequestDuringRun()
                             : remembered.size() == 1 ? QStringLiteral(" - 1 number still missing")
                                                      : QStringLiteral(" - %1 numbers still missing").arg(remembered.size());
     QCOMPARE(status(w.get()), QStringLiteral("Update terminated at %1 of 12400").arg(stopAfter) + missing);
-    QCOMPARE(w->state().lastMsgNum, stopAfter);
-    QCOMPARE(w->state().msgCount, 6);
-    QVERIFY(!w->state().stopUpdateRequested);
-    QVERIFY(!w->state().updateRunning);
+    QCOMPARE(w->archive()->lastMessageNumber(), stopAfter);
+    QCOMPARE(w->archive()->messageCount(), 6);
+    QVERIFY(!w->updater()->stopRequested());
+    QVERIFY(!w->updater()->isRunning());
     QCOMPARE(numbers(stored()), span(12340, stopAfter, faultyNumbers()));
 
     // The next run tries the missed numbers, then goes on after the number it stopped at.
     QList<qint32> handled;
     runUpdate(w.get(), [&](qint32 n, bool) { handled << n; });
     QCOMPARE(handled.mid(0, remembered.size() + 1), QList<qint32>(remembered) << stopAfter + 1);
-    QCOMPARE(w->state().lastMsgNum, 12400);
+    QCOMPARE(w->archive()->lastMessageNumber(), 12400);
     QCOMPARE(numbers(stored()), span(12340, 12400, faultyNumbers()));
 }
 
@@ -286,7 +286,7 @@ void TestUpdating::stopRequestWhileIdleIsForgotten()
     auto w = start();
     action(w.get(), "MnuStopUpdate")->trigger();
     QCOMPARE(status(w.get()), QStringLiteral("6 Messages - Last # 12345"));
-    QVERIFY(!w->state().stopUpdateRequested);
+    QVERIFY(!w->updater()->stopRequested());
 
     // It must not end the next run after its first message.
     runUpdate(w.get());
@@ -300,7 +300,7 @@ void TestUpdating::stopWithThePageStalledEndsAtOnce()
     publish(Fixtures::range(12346, 12350), 12350);
     m_server->setAnswer(kLastMessage, SiteServer::Answer{200, {}, 0, true});
     auto w = start();
-    w->setFetchTimeout(20000);
+    w->updater()->setFetchTimeout(20000);
     QElapsedTimer sinceStop;
     m_onRequest = [&](const QString &path) {
         if (path == kLastMessage)
@@ -313,8 +313,8 @@ void TestUpdating::stopWithThePageStalledEndsAtOnce()
     qInfo("the update ended %lld ms after Stop, with the newest number's page stalled", sinceStop.elapsed());
     QVERIFY(sinceStop.elapsed() < 20000);
     QCOMPARE(status(w.get()), QStringLiteral("Update terminated before the update server gave its last message number."));
-    QCOMPARE(w->state().lastMsgNum, 12345);
-    QVERIFY(!w->state().stopUpdateRequested);
+    QCOMPARE(w->archive()->lastMessageNumber(), 12345);
+    QVERIFY(!w->updater()->stopRequested());
 }
 
 void TestUpdating::garbledNewestNumberEndsWithAClearStatus()
@@ -327,7 +327,7 @@ void TestUpdating::garbledNewestNumberEndsWithAClearStatus()
     QVERIFY2(status(w.get()).startsWith(QLatin1String("Update stopped: 100 pages in a row could not be fetched, the "
                                                       "last of them message 120 (")),
              qPrintable(status(w.get())));
-    QCOMPARE(w->state().lastMsgNum, 20);
+    QCOMPARE(w->archive()->lastMessageNumber(), 20);
     QCOMPARE(numbers(stored()), span(1, 20));
     QVERIFY(pagesRequested().size() < 160);
 
@@ -374,12 +374,12 @@ void TestUpdating::serverNotAhead()
     if (!lastPage.isEmpty())
         m_server->setAnswer(kLastMessage, SiteServer::Answer{200, lastPage, 0, false});
     auto w = start();
-    w->recordset()->moveFirst();
+    w->archive()->recordset()->moveFirst();
     runUpdate(w.get());
     QCOMPARE(TestUpdating::status(w.get()), status);
-    QCOMPARE(w->state().lastMsgNum, lastMsgNum);
+    QCOMPARE(w->archive()->lastMessageNumber(), lastMsgNum);
     QCOMPARE(currentNumber(w.get()), current);
-    QVERIFY(!w->state().updateRunning);
+    QVERIFY(!w->updater()->isRunning());
     QCOMPARE(m_server->requests(), QStringList{kLastMessage});
     QVERIFY(!QFile::exists(dataPath("tempfile.htm")));
     QCOMPARE(Fixtures::readAll(dataPath("lastmessage.htm")), lastPage);
@@ -392,16 +392,16 @@ void TestUpdating::runStartedWhileOneIsGoing()
     auto w = start();
     m_onRequest = [&](const QString &path) {
         if (path == page(10)) {
-            w->updateDB();
+            w->updater()->updateDB();
             action(w.get(), "MnuUpdateNow")->trigger();
-            QVERIFY(w->state().updateRunning);
+            QVERIFY(w->updater()->isRunning());
         }
     };
     runUpdate(w.get());
     QCOMPARE(m_server->requests().count(kLastMessage), 1);
     QCOMPARE(pagesRequested(), pagePaths(span(6, 20)));
     QCOMPARE(numbers(stored()), span(1, 20));
-    QVERIFY(!w->state().updateRunning);
+    QVERIFY(!w->updater()->isRunning());
 }
 
 void TestUpdating::quarterHourSchedule()
@@ -410,14 +410,14 @@ void TestUpdating::quarterHourSchedule()
     publish(Fixtures::range(6, 8), 8);
     auto w = start();
     QDateTime now(QDate(2009, 11, 23), QTime(10, 15, 20));
-    w->setClock([&] { return now; });
+    w->updater()->setClock([&] { return now; });
     QTimer *timer1 = w->findChild<QTimer *>(QStringLiteral("Timer1"));
     QCOMPARE(timer1->interval(), 35000);
     QVERIFY(timer1->isActive());
     // A tick, and the run it may start to its end.
     const auto tick = [&] {
         QVERIFY(QMetaObject::invokeMethod(timer1, "timeout"));
-        QTRY_VERIFY(!w->state().updateRunning);
+        QTRY_VERIFY(!w->updater()->isRunning());
     };
     const auto runs = [&] { return m_server->requests().count(kLastMessage); };
 
@@ -436,7 +436,7 @@ void TestUpdating::quarterHourSchedule()
     now.setTime(QTime(10, 15, 20));
     tick();
     QCOMPARE(runs(), 1);
-    QCOMPARE(w->state().lastMsgNum, 8);
+    QCOMPARE(w->archive()->lastMessageNumber(), 8);
     m_onRequest = nullptr;
 
     now.setTime(QTime(10, 15, 55)); // the first run has ended: another starts
@@ -461,7 +461,7 @@ void TestUpdating::quarterHourSchedule()
     tick();
     QCOMPARE(runs(), 5);
     action(w.get(), "MnuUpdateNow")->trigger();
-    QTRY_VERIFY(!w->state().updateRunning);
+    QTRY_VERIFY(!w->updater()->isRunning());
     QCOMPARE(runs(), 6);
 }
 
@@ -509,18 +509,15 @@ void TestUpdating::runEndsCleanlyOnFaults()
         QVERIFY(QDir(dataPath("")).mkdir(QStringLiteral("tempfile.htm")));
     auto w = start();
     if (fault == QLatin1String("readonly"))
-        QCOMPARE(sqlite3_exec(w->recordset()->handle(), "PRAGMA query_only = 1", nullptr, nullptr, nullptr), SQLITE_OK);
-    // A stop asked for before the run (the fault ends it first) must not carry over to the next run.
-    const bool stopAsked = fault != QLatin1String("close");
-    w->state().stopUpdateRequested = stopAsked;
+        QCOMPARE(sqlite3_exec(w->archive()->recordset()->handle(), "PRAGMA query_only = 1", nullptr, nullptr, nullptr), SQLITE_OK);
     runUpdate(w.get(), [&](qint32 n, bool) {
         if (fault == QLatin1String("close") && n == 12347)
-            w->recordset()->close();
+            w->archive()->recordset()->close();
     });
     QVERIFY2(TestUpdating::status(w.get()).startsWith(status), qPrintable(TestUpdating::status(w.get())));
-    QVERIFY(!w->state().updateRunning);
-    QVERIFY(!w->state().stopUpdateRequested);
-    QCOMPARE(w->state().lastMsgNum, lastMsgNum);
+    QVERIFY(!w->updater()->isRunning());
+    QVERIFY(!w->updater()->stopRequested());
+    QCOMPARE(w->archive()->lastMessageNumber(), lastMsgNum);
     w.reset();
     QCOMPARE(numbers(TestUpdating::stored()), stored);
 }
@@ -531,12 +528,12 @@ void TestUpdating::windowClosedDuringFetch()
     publish(Fixtures::range(6, 9), 9);
     m_server->setAnswer(page(7), SiteServer::Answer{200, {}, 0, true});
     auto w = start();
-    w->setFetchTimeout(5000);
+    w->updater()->setFetchTimeout(5000);
     m_onRequest = [&](const QString &path) {
         if (path == page(7))
             QTimer::singleShot(50, this, [&] { w.reset(); });
     };
-    w->updateDB();
+    w->updater()->updateDB();
     QTRY_VERIFY_WITH_TIMEOUT(!w, 5000);
     QCOMPARE(numbers(stored()), span(1, 6));
 }
@@ -550,9 +547,9 @@ void TestUpdating::demoSiteBringsDatabaseUpToDate()
     publish(archive, archive.last().messnum);
     auto w = start();
     runUpdate(w.get());
-    QCOMPARE(w->state().lastMsgNum, archive.last().messnum);
+    QCOMPARE(w->archive()->lastMessageNumber(), archive.last().messnum);
     // The search index, empty at the start, takes in every message afterwards.
-    QTRY_VERIFY(w->recordset()->searchIndexComplete());
+    QTRY_VERIFY(w->archive()->recordset()->searchIndexComplete());
     w.reset();
 
     const QList<MessageRecord> records = stored();

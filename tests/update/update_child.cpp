@@ -7,6 +7,7 @@
 // Options: "--close-after MS" closes the window MS milliseconds into the run, as a user
 // would; "--fetches N", "--first N" and "--no-search-index" are the program's options.
 #include "app/form1.h"
+#include "update/updatecontroller.h"
 #include "fakebrowser.h"
 #include "store/integritycheck.h"
 #include "store/searchindex.h"
@@ -77,10 +78,10 @@ int main(int argc, char **argv)
     QString status;
     QElapsedTimer timer;
     timer.start();
-    window->updateDB();
+    window->updater()->updateDB();
     if (closeAfter >= 0)
         QTimer::singleShot(closeAfter, window, &QWidget::close);
-    while (window && window->state().updateRunning) {
+    while (window && window->updater()->isRunning()) {
         status = label->text();
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     }

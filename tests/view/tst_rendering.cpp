@@ -1,12 +1,15 @@
 // TryToDisplay and "Message At Yahoo" in the window, with the fake browser.
 #include "app/form1.h"
+#include "app/busystates.h"
+#include "archive/messagearchive.h"
+#include "view/viewer.h"
 #include "app/icons.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
 #include "store/recordset.h"
 #include "testenv.h"
 #include "view/messagepage.h"
-#include "viewwindow.h"
+#include "windowharness.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,9 +33,9 @@ QList<MessageRecord> messages()
     return records;
 }
 
-void moveTo(ViewWindow &w, qint32 messnum)
+void moveTo(WindowHarness &w, qint32 messnum)
 {
-    QCOMPARE(w.form().recordset()->findFirst(QStringLiteral("messnum = %1").arg(messnum)), Recordset::FindResult::Found);
+    QCOMPARE(w.form().archive()->recordset()->findFirst(QStringLiteral("messnum = %1").arg(messnum)), Recordset::FindResult::Found);
 }
 
 }
@@ -55,17 +58,17 @@ private slots:
         QFETCH(int, messnum);
         QFETCH(bool, flagged);
         const QList<MessageRecord> records = messages();
-        ViewWindow w(records);
+        WindowHarness w(records);
         QVERIFY(w.activated());
         w.fake().clearCalls();
         for (const char *name : kPageMenus)
             w.child<QAction>(name)->setEnabled(false);
 
         moveTo(w, messnum);
-        w.form().TryToDisplay();
+        w.form().viewer()->TryToDisplay();
 
         QCOMPARE(w.page(), MessagePage::render(records.at(messnum - 1)));
-        QCOMPARE(w.form().state().shownMsgNum, QString::number(messnum));
+        QCOMPARE(w.form().viewer()->shownMsgNum(), QString::number(messnum));
         QCOMPARE(w.fake().navigations(), QStringList{w.pagePath()});
         QCOMPARE(w.fake().messagePagePath(), w.pagePath());
         for (const char *name : kPageMenus)
@@ -78,7 +81,7 @@ private slots:
 
     void switchedOffRenderingStillSetsMenusAndButton()
     {
-        ViewWindow w(messages());
+        WindowHarness w(messages());
         QVERIFY(w.activated());
         const QByteArray before = w.page();
         QCOMPARE(w.pageNumber(), 1);
@@ -86,12 +89,12 @@ private slots:
         for (const char *name : kPageMenus)
             w.child<QAction>(name)->setEnabled(false);
 
-        w.form().state().displayEnabled = false;
+        w.form().viewer()->pauseRendering(true);
         moveTo(w, 2);
-        w.form().TryToDisplay();
+        w.form().viewer()->TryToDisplay();
 
         QCOMPARE(w.page(), before);
-        QCOMPARE(w.form().state().shownMsgNum, QStringLiteral("1"));
+        QCOMPARE(w.form().viewer()->shownMsgNum(), QStringLiteral("1"));
         QVERIFY(w.fake().navigations().isEmpty());
         for (const char *name : kPageMenus)
             QVERIFY2(w.child<QAction>(name)->isEnabled(), name);
@@ -100,34 +103,34 @@ private slots:
 
     void noCurrentRecordRendersNothing()
     {
-        ViewWindow w(messages());
+        WindowHarness w(messages());
         QVERIFY(w.activated());
         const QByteArray before = w.page();
-        QVERIFY(w.form().recordset()->deleteCurrent());
+        QVERIFY(w.form().archive()->recordset()->deleteCurrent());
         w.fake().clearCalls();
-        w.form().TryToDisplay();
+        w.form().viewer()->TryToDisplay();
         QCOMPARE(w.page(), before);
         QVERIFY(w.fake().navigations().isEmpty());
-        QCOMPARE(w.form().state().shownMsgNum, QStringLiteral("1"));
+        QCOMPARE(w.form().viewer()->shownMsgNum(), QStringLiteral("1"));
     }
 
     void unwritablePageIsShownFromMemory()
     {
         const QList<MessageRecord> records = messages();
-        ViewWindow w(records);
+        WindowHarness w(records);
         QVERIFY(w.activated());
         QVERIFY(QFile::remove(w.pagePath()));
         QVERIFY(QDir(w.path(".")).mkdir("tempfile.htm"));
         w.fake().clearCalls();
 
         moveTo(w, 2);
-        w.form().TryToDisplay();
+        w.form().viewer()->TryToDisplay();
 
         // The page is shown as it would have been written, under the page file's name,
         // and never from an older file.
         QCOMPARE(w.fake().shownPage(), MessagePage::render(records.at(1)));
         QCOMPARE(w.fake().navigations(), QStringList{w.pagePath()});
-        QCOMPARE(w.form().state().shownMsgNum, QStringLiteral("2"));
+        QCOMPARE(w.form().viewer()->shownMsgNum(), QStringLiteral("2"));
         QCOMPARE(w.child<QToolButton>("CmdMarkDelete")->icon().cacheKey(), Icons::trashIcon().cacheKey());
     }
 
@@ -135,7 +138,7 @@ private slots:
     {
         AppConfig config;
         config.groupServer = QStringLiteral("http://groups.example.test");
-        ViewWindow w(Fixtures::range(1, 3), config);
+        WindowHarness w(Fixtures::range(1, 3), config);
         QVERIFY(w.activated());
         auto *original = w.child<QAction>("MenuViewOriginal");
         original->setEnabled(true); // as the browser does once the message page is in view
@@ -146,9 +149,9 @@ private slots:
         QVERIFY(!w.child<QPushButton>("CmdGo")->isEnabled());
         QVERIFY(!w.child<QScrollBar>("hscroll1")->isEnabled());
 
-        w.form().EnableOn();
+        w.form().busy()->EnableOn();
         moveTo(w, 3);
-        w.form().TryToDisplay();
+        w.form().viewer()->TryToDisplay();
         w.fake().clearCalls();
         original->trigger();
         QCOMPARE(w.fake().navigations(), QStringList{"http://groups.example.test/group/veltraclub/message/3"});
@@ -156,9 +159,9 @@ private slots:
 
     void messageAtYahooBeforeAnyMessage()
     {
-        ViewWindow w(QList<MessageRecord>{});
+        WindowHarness w(QList<MessageRecord>{});
         QVERIFY(w.activated());
-        QVERIFY(w.form().state().shownMsgNum.isEmpty());
+        QVERIFY(w.form().viewer()->shownMsgNum().isEmpty());
         auto *original = w.child<QAction>("MenuViewOriginal");
         original->setEnabled(true);
         w.fake().clearCalls();

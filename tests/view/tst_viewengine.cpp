@@ -5,7 +5,7 @@
 #include "fixtures.h"
 #include "pagescript.h"
 #include "testenv.h"
-#include "viewwindow.h"
+#include "windowharness.h"
 
 #include <QApplication>
 #include <QHttpServer>
@@ -36,18 +36,18 @@ private:
 
     QString http(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path); }
 
-    static QWebEnginePage *page(const ViewWindow &w) { return static_cast<WebEngineBrowser &>(w.browser()).page(); }
+    static QWebEnginePage *page(const WindowHarness &w) { return static_cast<WebEngineBrowser &>(w.browser()).page(); }
 
-    static QVariant evaluate(const ViewWindow &w, const QString &script)
+    static QVariant evaluate(const WindowHarness &w, const QString &script)
     {
         return PageScript::evaluate(page(w), script, kLoadTimeoutMs);
     }
-    static QString bodyText(const ViewWindow &w)
+    static QString bodyText(const WindowHarness &w)
     {
         return evaluate(w, QStringLiteral("document.body ? document.body.innerText : ''")).toString();
     }
     // Waits until the engine shows the page of message `messnum`.
-    static bool waitForMessage(const ViewWindow &w, qint32 messnum)
+    static bool waitForMessage(const WindowHarness &w, qint32 messnum)
     {
         const QString lead = QStringLiteral("Message Number: %1\n").arg(messnum);
         return TestEnv::waitUntil([&] { return bodyText(w).startsWith(lead); }, kLoadTimeoutMs);
@@ -99,7 +99,7 @@ private slots:
 
     void startUpAndStepShowTheRecords()
     {
-        ViewWindow w(records(), AppConfig{}, ViewWindow::Engine::Real);
+        WindowHarness w(records(), AppConfig{}, WindowHarness::Engine::Real);
         QVERIFY(w.activated());
         QVERIFY(waitForMessage(w, 1));
         const MessageRecord first = records().at(0);
@@ -117,7 +117,7 @@ private slots:
 
     void hostileBodyStaysInert()
     {
-        ViewWindow w(records(), AppConfig{}, ViewWindow::Engine::Real);
+        WindowHarness w(records(), AppConfig{}, WindowHarness::Engine::Real);
         QVERIFY(w.activated());
         Fixtures::writeAll(w.path("picture.svg"), "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"30\"/>");
         QVERIFY(waitForMessage(w, 1));
@@ -153,7 +153,7 @@ private slots:
     // under the file's address, just as inert.
     void pageFromMemoryStaysInert()
     {
-        ViewWindow w(records(), AppConfig{}, ViewWindow::Engine::Real);
+        WindowHarness w(records(), AppConfig{}, WindowHarness::Engine::Real);
         QVERIFY(w.activated());
         QVERIFY(waitForMessage(w, 1));
         QVERIFY(QFile::remove(w.pagePath()));

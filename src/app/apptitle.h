@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QString>
+
+// The title of the program's message boxes.
+inline const QString kAppTitle = QStringLiteral("Veltra KnowledgeBase");

@@ -1,0 +1,275 @@
+#include "browser/browserpane.h"
+#include "ui_form1.h"
+
+#include "app/busystates.h"
+#include "app/combopicks.h"
+#include "browser/addressrules.h"
+#include "browser/browser.h"
+#include "view/messagepage.h"
+
+#include <QTimer>
+
+BrowserPane::BrowserPane(const Ui::Form1 &ui, Browser *web1, BusyStates *busy, const AppConfig &config,
+                         const QString &folder, QWidget *window)
+    : QObject(window)
+    , Combo2(ui.Combo2)
+    , CmdBack(ui.CmdBack)
+    , CmdForward(ui.CmdForward)
+    , CmdStop(ui.CmdStop)
+    , CmdRefresh(ui.CmdRefresh)
+    , CmdHome(ui.CmdHome)
+    , cmdYahoo(ui.cmdYahoo)
+    , CmdReg(ui.CmdReg)
+    , CmdManuals(ui.CmdManuals)
+    , PBar1(ui.PBar1)
+    , PicLock(ui.PicLock)
+    , LblStBar1(ui.LblStBar1)
+    , ListSort2(ui.ListSort2)
+    , txtBlank(ui.txtBlank)
+    , MnuKBNews(ui.MnuKBNews)
+    , MenuHelpAbout(ui.MenuHelpAbout)
+    , MenuHelpContents(ui.MenuHelpContents)
+    , MnuOptionsStartPage(ui.MnuOptionsStartPage)
+    , MenuFilePrint(ui.MenuFilePrint)
+    , MenuFileSaveAs(ui.MenuFileSaveAs)
+    , MnuPageSetup(ui.MnuPageSetup)
+    , MnuPrintPreview(ui.MnuPrintPreview)
+    , MnuFind(ui.MnuFind)
+    , Timer2(new QTimer(this))
+    , m_web1(web1)
+    , m_busy(busy)
+    , m_config(config)
+    , m_folder(folder)
+    , m_pagePath(MessagePage::pathIn(folder))
+    , m_window(window)
+{
+    CmdHome->setToolTip(m_config.clubHost);
+    MnuOptionsStartPage->setText(QStringLiteral("&Start at ") + m_config.clubHost);
+    m_web1->setMessagePagePath(m_pagePath);
+
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(200);
+    connect(Timer2, &QTimer::timeout, this, &BrowserPane::Timer2_Timer);
+    txtBlank->installEventFilter(this);
+
+    connect(web1, &Browser::beforeNavigate2, this, &BrowserPane::web1_BeforeNavigate2);
+    connect(web1, &Browser::navigateComplete2, this, &BrowserPane::web1_NavigateComplete2);
+    connect(web1, &Browser::documentComplete, this, &BrowserPane::web1_DocumentComplete);
+    connect(web1, &Browser::downloadComplete, this, &BrowserPane::web1_DownloadComplete);
+    connect(web1, &Browser::navigateError, this, &BrowserPane::web1_NavigateError);
+    connect(web1, &Browser::statusTextChange, this, &BrowserPane::web1_StatusTextChange);
+    connect(web1, &Browser::progressChange, this, &BrowserPane::web1_ProgressChange);
+    connect(web1, &Browser::commandStateChange, this, &BrowserPane::web1_CommandStateChange);
+    connect(web1, &Browser::newWindow2, this, &BrowserPane::web1_NewWindow2);
+    connect(web1, &Browser::setSecureLockIcon, this, &BrowserPane::web1_SetSecureLockIcon);
+    connectAddressBar();
+    connectPageCommands();
+}
+
+bool BrowserPane::isMessagePageUrl(const QString &url) const
+{
+    return MessagePage::isPageAddress(url, m_pagePath);
+}
+
+// ---- the focus hand-over ----
+
+void BrowserPane::setPageFocusPending(bool pending)
+{
+    // Enabling restarts the interval, so the hand-over comes a full interval after its last enabling.
+    if (pending)
+        Timer2->start();
+    else
+        Timer2->stop();
+}
+
+void BrowserPane::Timer2_Timer()
+{
+    // txtBlank passes the focus on to the browser when it gets it.
+    txtBlank->setFocus(Qt::OtherFocusReason);
+    setPageFocusPending(false);
+}
+
+void BrowserPane::focusAddressBar()
+{
+    // A pending hand-over of the focus to the page would take it away again, so it is off.
+    if (!Combo2->isEnabled() || !Combo2->isVisible())
+        return;
+    setPageFocusPending(false);
+    Combo2->setFocus(Qt::ShortcutFocusReason);
+    if (QLineEdit *edit = Combo2->lineEdit())
+        edit->selectAll();
+}
+
+// ---- what the window asks of the pane ----
+
+void BrowserPane::setPrintingEnabled(bool enabled)
+{
+    for (QAction *a : {MenuFilePrint, MnuPrintPreview, MnuPageSetup, MenuFileSaveAs})
+        a->setEnabled(enabled);
+}
+
+void BrowserPane::activate()
+{
+    setPrintingEnabled(true);
+    MnuFind->setEnabled(true);
+}
+
+void BrowserPane::openStartPage()
+{
+    m_web1->setRegisterAsBrowser(true);
+    QCoreApplication::processEvents();
+    if (MnuOptionsStartPage->isChecked())
+        m_web1->navigate(m_config.clubStartPage());
+    QCoreApplication::processEvents();
+}
+
+QStringList BrowserPane::addressEntries() const
+{
+    return comboEntries(Combo2);
+}
+
+void BrowserPane::loadAddresses(const QStringList &entries)
+{
+    Combo2->addItems(entries);
+    Combo2->setCurrentIndex(-1);
+}
+
+void BrowserPane::replaceAddressList(const QStringList &entries)
+{
+    Combo2->clear();
+    Combo2->addItems(entries);
+    Combo2->setCurrentIndex(-1);
+    Combo2->setEditText(QString());
+}
+
+bool BrowserPane::startPage() const
+{
+    return MnuOptionsStartPage->isChecked();
+}
+
+void BrowserPane::setStartPage(bool on)
+{
+    MnuOptionsStartPage->setChecked(on);
+}
+
+void BrowserPane::showStatusText(const QString &text)
+{
+    LblStBar1->setText(text);
+}
+
+void BrowserPane::addFirstMessageNotice(const QString &notice)
+{
+    m_firstMessageNotice += notice;
+}
+
+QString BrowserPane::completedUrl() const
+{
+    return m_completedUrl;
+}
+
+// ---- the browser's notifications ----
+
+void BrowserPane::web1_BeforeNavigate2(const QString &url)
+{
+    pendingUrl = url;
+    CmdStop->setEnabled(true);
+    statusOverride.clear();
+    emit pageStarting(url);
+}
+
+void BrowserPane::web1_NavigateComplete2(const QString &url)
+{
+    if (url.contains(QLatin1Char('/')) && addressNavPending) {
+        const QStringList entries = AddressRules::rebuildAddressList(comboEntries(Combo2), pendingUrl);
+        // ListSort2 is the scratch copy, last entry first.
+        ListSort2->clear();
+        for (auto it = entries.crbegin(); it != entries.crend(); ++it)
+            ListSort2->addItem(*it);
+        Combo2->clear();
+        Combo2->addItems(entries);
+    }
+    // The bar is emptied, and away from the message page shows where the browser is.
+    const bool messagePage = isMessagePageUrl(url);
+    Combo2->setCurrentIndex(-1);
+    Combo2->setEditText(messagePage ? QString() : m_web1->documentUrl());
+    emit pageEntered(messagePage);
+    m_window->setWindowTitle(AddressRules::captionFor(m_web1->documentTitle()));
+    m_window->update();
+    addressNavPending = false;
+    m_busy->EnableOn();
+}
+
+void BrowserPane::web1_DocumentComplete(const QString &url)
+{
+    CmdStop->setEnabled(false);
+    m_busy->EnableOn();
+    m_completedUrl = url;
+    if (isMessagePageUrl(m_completedUrl)) {
+        setPageFocusPending(false);
+        emit messagePageComplete();
+        // Said once, over the first message shown, and kept until the user goes elsewhere.
+        if (!m_firstMessageNotice.isEmpty()) {
+            statusOverride += m_firstMessageNotice;
+            LblStBar1->setText(statusOverride);
+            LblStBar1->setCursorPosition(0);
+            m_firstMessageNotice.clear();
+        }
+    } else {
+        setPageFocusPending(true);
+    }
+}
+
+void BrowserPane::web1_DownloadComplete()
+{
+    m_busy->EnableOn();
+}
+
+void BrowserPane::web1_NavigateError(const QString &url, const QString &reason)
+{
+    statusOverride = QStringLiteral("Unable to navigate to ") + url;
+    if (!reason.isEmpty())
+        statusOverride += QStringLiteral(" (") + reason + QLatin1Char(')');
+}
+
+void BrowserPane::web1_StatusTextChange(const QString &text)
+{
+    if (!statusOverride.isEmpty())
+        LblStBar1->setText(statusOverride);
+    else
+        LblStBar1->setText(QLatin1Char(' ') + text);
+    // A text longer than the box shows its beginning.
+    LblStBar1->setCursorPosition(0);
+}
+
+void BrowserPane::web1_ProgressChange(int progress, int progressMax)
+{
+    // The bar refuses a maximum at or below its minimum and a value beyond its maximum;
+    // each refusal skips only that step.
+    QProgressBar *const bar = PBar1;
+    if (progress > 0) {
+        if (progressMax > bar->minimum())
+            bar->setMaximum(progressMax);
+        if (progress <= bar->maximum())
+            bar->setValue(progress);
+    }
+    if (progress >= progressMax)
+        bar->setValue(0);
+}
+
+void BrowserPane::web1_CommandStateChange(int command, bool enable)
+{
+    if (command == Browser::NavigateForward)
+        CmdForward->setEnabled(enable);
+    else if (command == Browser::NavigateBack)
+        CmdBack->setEnabled(enable);
+}
+
+void BrowserPane::web1_NewWindow2()
+{
+    setPageFocusPending(false);
+}
+
+void BrowserPane::web1_SetSecureLockIcon(int level)
+{
+    PicLock->setVisible(level >= 1);
+}

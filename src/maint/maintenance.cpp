@@ -1,0 +1,185 @@
+// What the user is told and asked about the message database: opening it, its damage,
+// and the rescue of its messages; and the wiring of the maintenance controls.
+#include "maint/maintenance.h"
+#include "ui_form1.h"
+
+#include "app/apptitle.h"
+#include "app/menuwiring.h"
+#include "archive/messagearchive.h"
+#include "browser/browserpane.h"
+#include "maint/compaction.h"
+#include "maint/rescue.h"
+#include "search/searchpanel.h"
+#include "store/recordset.h"
+#include "view/viewer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+const QString kBackupName = QLatin1String(Compaction::kBackup);
+
+}
+
+Maintenance::Maintenance(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, SearchPanel *search,
+                         BrowserPane *pane, UpdateController *update, BusyStates *busy, const AppConfig &config,
+                         QWidget *window)
+    : QObject(window)
+    , CmdMarkDelete(ui.CmdMarkDelete)
+    , CmdMarkRange(ui.CmdMarkRange)
+    , cmdCheckDelete(ui.cmdCheckDelete)
+    , PicTrash(ui.PicTrash)
+    , PicSave(ui.PicSave)
+    , MnuDelete(ui.MnuDelete)
+    , PicDeleteMarked(ui.PicDeleteMarked)
+    , CmdDelExit(ui.CmdDelExit)
+    , CmdDeleteMarked(ui.CmdDeleteMarked)
+    , CmdCompact(ui.CmdCompact)
+    , ChkNoWarn(ui.ChkNoWarn)
+    , m_window(window)
+    , m_archive(archive)
+    , m_viewer(viewer)
+    , m_search(search)
+    , m_pane(pane)
+    , m_update(update)
+    , m_busy(busy)
+    , m_config(config)
+{
+    connect(CmdMarkDelete, &QToolButton::clicked, this, &Maintenance::CmdMarkDelete_Click);
+    connect(CmdMarkRange, &QToolButton::clicked, this, &Maintenance::CmdMarkRange_Click);
+    connect(cmdCheckDelete, &QToolButton::clicked, this, &Maintenance::cmdCheckDelete_Click);
+    connectMenus(this, {{MnuDelete, &Maintenance::MnuDelete_Click}});
+    connect(CmdDelExit, &QPushButton::clicked, this, &Maintenance::CmdDelExit_Click);
+    connect(CmdDeleteMarked, &QPushButton::clicked, this, &Maintenance::CmdDeleteMarked_Click);
+    connect(CmdCompact, &QPushButton::clicked, this, &Maintenance::CmdCompact_Click);
+
+    // The flag button acts on the message page only, and shows the shown message's flag.
+    connect(pane, &BrowserPane::pageStarting, this, [this] { CmdMarkDelete->setEnabled(false); });
+    connect(pane, &BrowserPane::pageEntered, this, [this](bool messagePage) {
+        if (messagePage)
+            CmdMarkDelete->setEnabled(true);
+    });
+    connect(viewer, &Viewer::recordShown, this, [this](bool flagged) { setMarkDeleteMarked(flagged, MarkWording::From); });
+    connect(search, &SearchPanel::listed, this, &Maintenance::setMarkRangeMarked);
+    connect(archive, &MessageArchive::damaged, this, &Maintenance::reportDamage);
+}
+
+int Maintenance::noWarning() const
+{
+    return ChkNoWarn->checkState() == Qt::Unchecked ? 0 : ChkNoWarn->checkState() == Qt::Checked ? 1 : 2;
+}
+
+void Maintenance::setNoWarning(int value)
+{
+    ChkNoWarn->setCheckState(value == 0 ? Qt::Unchecked : value == 1 ? Qt::Checked : Qt::PartiallyChecked);
+}
+
+void Maintenance::setDeletionMenuEnabled(bool enabled)
+{
+    MnuDelete->setEnabled(enabled);
+    if (!enabled)
+        PicDeleteMarked->hide();
+}
+
+void Maintenance::hideDeletionPanel()
+{
+    PicDeleteMarked->hide();
+}
+
+void Maintenance::openDatabase()
+{
+    const bool startUp = !std::exchange(m_openedOnce, true);
+    MessageArchive::Opening opening = m_archive->open(startUp);
+    if (!opening.recovered.isEmpty())
+        QMessageBox::information(m_window, kAppTitle, opening.recovered);
+    switch (opening.status) {
+    case MessageArchive::OpenStatus::Opened:
+        break;
+    case MessageArchive::OpenStatus::NoLock:
+        QMessageBox::warning(m_window, kAppTitle,
+                             QStringLiteral("The message database could not be opened.\n\n%1\n\n"
+                                            "The program runs without messages.").arg(opening.reason));
+        return;
+    case MessageArchive::OpenStatus::Damaged:
+        // Rescue opens what it saved; without it the program runs without messages.
+        m_archive->reportDamage(opening.reason);
+        return;
+    case MessageArchive::OpenStatus::Missing: {
+        const QString path = m_archive->databasePath();
+        const auto answer = QMessageBox::question(
+            m_window, kAppTitle,
+            QStringLiteral("There is no message database in this folder:\n%1\n\n"
+                           "Create an empty message database here? The next update fills it.")
+                .arg(QDir::toNativeSeparators(path)),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+        if (!m_archive->createAndOpen(&opening)) {
+            QMessageBox::warning(m_window, kAppTitle,
+                                 opening.status == MessageArchive::OpenStatus::NotCreated
+                                     ? QStringLiteral("The message database could not be created.\n\n%1").arg(opening.reason)
+                                     : QStringLiteral("The message database could not be opened.\n\n%1\n\n"
+                                                      "The file has been left as it is. The program runs without "
+                                                      "messages.").arg(opening.reason));
+            return;
+        }
+        break;
+    }
+    case MessageArchive::OpenStatus::NotCreated:
+    case MessageArchive::OpenStatus::Failed:
+        QMessageBox::warning(m_window, kAppTitle,
+                             QStringLiteral("The message database could not be opened.\n\n%1\n\n"
+                                            "The file has been left as it is. The program runs without messages.")
+                                 .arg(opening.reason));
+        return;
+    }
+    // The status line shows what the browser says from the first page on; these are put
+    // over the first message shown and kept until the user goes elsewhere.
+    if (m_archive->isReadOnly())
+        m_pane->addFirstMessageNotice(QStringLiteral(" This data folder cannot be written: messages are shown, but "
+                                                     "nothing can be stored (no updates, flags or deletions)."));
+    if (!opening.leftovers.isEmpty())
+        m_pane->addFirstMessageNotice(QStringLiteral(" Removed %1, left over from a compaction that was cut off.")
+                                          .arg(opening.leftovers.join(QStringLiteral(", "))));
+    m_archive->watchForDamage();
+}
+
+void Maintenance::reportDamage(const QString &reason)
+{
+    // Told once (the archive sees to that); the search index has stopped writing already.
+    const QDir dir(m_archive->folder());
+    const QString path = m_archive->databasePath();
+    const bool open = m_archive->recordset() != nullptr;
+    const QString backup = dir.filePath(kBackupName);
+    const QString backupAdvice =
+        QFileInfo::exists(backup)
+            ? QStringLiteral("%1 is the message database as it was before the last compaction. Messages stored "
+                             "since then are not in it.").arg(QDir::toNativeSeparators(backup))
+            : QStringLiteral("There is no %1 (the copy a compaction keeps of the database before it) in this folder.")
+                  .arg(kBackupName);
+    // Found at opening, the damage leaves nothing to show until the messages are rescued.
+    const QString meanwhile =
+        open ? QStringLiteral("Nothing more will be written to it, so nothing more is lost: updates, edits and "
+                                 "deletions are refused. The messages that can still be read can still be shown and "
+                                 "searched.")
+                : QStringLiteral("It could not be opened: until its messages are rescued the program runs without "
+                                 "messages, and nothing is written to the file.");
+    QMessageBox box(QMessageBox::Warning, kAppTitle,
+                    QStringLiteral("The message database %1 is damaged.\n\n"
+                                   "SQLite reports: %2\n\n"
+                                   "%3\n\n"
+                                   "Rescue copies every message that can still be read into a new message database "
+                                   "and uses that from now on; the damaged file is kept unchanged as %4. %5")
+                        .arg(QDir::toNativeSeparators(path), reason, meanwhile, QLatin1String(Rescue::kDamaged),
+                             backupAdvice),
+                    QMessageBox::NoButton, m_window);
+    QPushButton *rescue = box.addButton(QStringLiteral("&Rescue Messages"), QMessageBox::AcceptRole);
+    box.addButton(QStringLiteral("&Not Now"), QMessageBox::RejectRole);
+    box.setDefaultButton(rescue);
+    box.exec();
+    if (box.clickedButton() == rescue)
+        rescueDatabase();
+}

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "app/appconfig.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class BrowserPane;
+class BusyStates;
+class EventYield;
+class MessageArchive;
+class QAction;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QToolButton;
+class QWidget;
+class Recordset;
+class SearchPanel;
+class UpdateController;
+class Viewer;
+class WalkCursor;
+namespace Compaction { struct Result; }
+namespace Ui { class Form1; }
+
+// Maintenance: the deletion flags (the message's, every listed message's, the list of
+// flagged ones), the deletion panel with deleting and compacting, the restart after a
+// compaction, and what the user is told and asked about the database: opening it, its
+// damage, and the rescue of its messages.
+class Maintenance final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Maintenance)
+
+public:
+    Maintenance(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, SearchPanel *search, BrowserPane *pane,
+                UpdateController *update, BusyStates *busy, const AppConfig &config, QWidget *window);
+
+    // Opens the data folder's database, asking what to do when there is none and telling
+    // why when it cannot be opened.
+    void openDatabase();
+
+    // The "no warning" box of the deletion panel, as the settings file keeps it (0, 1, 2).
+    int noWarning() const;
+    void setNoWarning(int value);
+    // The deletion menu item goes with the knowledge-base panel; hiding that hides the panel.
+    void setDeletionMenuEnabled(bool enabled);
+    void hideDeletionPanel();
+
+    // Tests stand in for the companion that starts the program again after a compaction;
+    // it returns false, with the reason, when it could not be started.
+    void setRestarter(std::function<bool(QString *reason)> restarter);
+
+signals:
+    // The companion is waiting: the program must end now.
+    void endRequested();
+    void deletionPanelOpened();
+
+private:
+    void CmdMarkDelete_Click();
+    void CmdMarkRange_Click();
+    void cmdCheckDelete_Click();
+    // The flag button's tool tip reads "to" after its own click, "from" after a rendering.
+    enum class MarkWording { To, From };
+    void setMarkDeleteMarked(bool marked, MarkWording wording);
+    // CmdMarkRange shows PicTrash's picture and tool tip (listed messages flagged) or PicSave's.
+    void setMarkRangeMarked(bool marked);
+    bool markRangeShowsSave() const;
+    void reportMarkFailure(const QString &what, const QString &reason);
+    // The walk over the records whose messdate holds "-1" that listing and deleting flagged
+    // messages share: busy state, label, one find per visit, yields, interruption. `visit`
+    // returns false to end the walk. Returns why a find failed, if one did.
+    QString walkFlagCandidates(const QString &startText, const std::function<bool(Recordset &)> &visit);
+    // A walk's paced yield on the user's place; false when the database was closed or replaced meanwhile.
+    static bool yieldInWalk(EventYield &yield, WalkCursor &walk);
+
+    void MnuDelete_Click();
+    void CmdDelExit_Click();
+    void CmdDeleteMarked_Click();
+    void CmdCompact_Click();
+    void setDeletionPanelEnabled(bool enabled);
+    bool startRestarter(QString *reason);
+    // Opens the database again after it was taken alone, with the counts and the slider.
+    void reopenDatabase();
+    void reportDamage(const QString &reason);
+    void rescueDatabase();
+    // Tells why a compaction did not end with a restart; `result` is the compaction's, or
+    // stands for the lock or the damage that kept it from running.
+    void compactionFailed(const Compaction::Result &result);
+    QString compactionFailureText(const Compaction::Result &result) const;
+
+    QToolButton *CmdMarkDelete;
+    QToolButton *CmdMarkRange;
+    QToolButton *cmdCheckDelete;
+    QLabel *PicTrash;
+    QLabel *PicSave;
+    QAction *MnuDelete;
+    QWidget *PicDeleteMarked;
+    QPushButton *CmdDelExit;
+    QPushButton *CmdDeleteMarked;
+    QPushButton *CmdCompact;
+    QCheckBox *ChkNoWarn;
+    QWidget *m_window;
+    MessageArchive *m_archive;
+    Viewer *m_viewer;
+    SearchPanel *m_search;
+    BrowserPane *m_pane;
+    UpdateController *m_update;
+    BusyStates *m_busy;
+    AppConfig m_config;
+    bool m_openedOnce = false; // openings after the first (a rescue's, a compaction's) are no start-up
+    std::function<bool(QString *reason)> m_restarter;
+};

@@ -1,0 +1,285 @@
+#include "update/updatecontroller.h"
+#include "ui_form1.h"
+
+#include "app/menuwiring.h"
+#include "archive/messagearchive.h"
+#include "store/recordset.h"
+#include "view/viewer.h"
+#include "update/statustime.h"
+
+#include <QHelpEvent>
+#include <QTimer>
+#include <QToolTip>
+
+namespace {
+
+const QString kUnableToConnect = QStringLiteral("Unable to connect to the update server.");
+
+QString number(qint64 value)
+{
+    return QString::number(value);
+}
+
+// Told after the last text of a run whenever numbers are still waiting to be fetched, or
+// were passed over because the list of them was full.
+QString missingNote(const UpdateEngine::Outcome &outcome)
+{
+    QString note;
+    if (outcome.missing > 0)
+        note = outcome.missing == 1 ? QStringLiteral(" - 1 number still missing")
+                                    : QStringLiteral(" - %1 numbers still missing").arg(outcome.missing);
+    if (outcome.passedOver > 0)
+        note += QStringLiteral(" - %1 passed over for good, the list of missing numbers being full").arg(outcome.passedOver);
+    return note;
+}
+
+}
+
+UpdateController::UpdateController(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, const AppConfig &config,
+                                   QObject *parent)
+    : QObject(parent)
+    , MnuUpdateNow(ui.MnuUpdateNow)
+    , MnuUpdateAuto(ui.MnuUpdateAuto)
+    , MnuStopUpdate(ui.MnuStopUpdate)
+    , LblUpdateStatus(ui.LblUpdateStatus)
+    , Timer1(new QTimer(this))
+    , m_archive(archive)
+    , m_viewer(viewer)
+    , m_config(config)
+{
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(35000);
+    connect(Timer1, &QTimer::timeout, this, &UpdateController::Timer1_Timer);
+    connect(MnuUpdateNow, &QAction::triggered, this, &UpdateController::MnuUpdateNow_Click);
+    connectCheckMark(MnuUpdateAuto, this, &UpdateController::MnuUpdateAuto_Click);
+    connect(MnuStopUpdate, &QAction::triggered, this, &UpdateController::MnuStopUpdate_Click);
+    LblUpdateStatus->installEventFilter(this);
+}
+
+bool UpdateController::eventFilter(QObject *watched, QEvent *event)
+{
+    // The status line is only as wide as the panel: a text cut off there (the count of
+    // missing numbers, why a run stopped) is shown whole in its tip.
+    if (watched != LblUpdateStatus || event->type() != QEvent::ToolTip)
+        return false;
+    const QLabel *label = LblUpdateStatus;
+    if (label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width())
+        return false;
+    QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), label->toolTip() + QLatin1Char('\n') + label->text(),
+                       LblUpdateStatus);
+    return true;
+}
+
+void UpdateController::setClock(std::function<QDateTime()> clock)
+{
+    m_clock = std::move(clock);
+}
+
+void UpdateController::setFetchTimeout(int milliseconds)
+{
+    m_fetchTimeout = milliseconds;
+}
+
+void UpdateController::updateDB()
+{
+    if (updateRunning)
+        return;
+    updateRunning = true;
+    stopUpdateRequested = false;
+    serverLastMsgNum = 0;
+    Recordset *const rs = m_archive->recordset();
+    if (!rs || !rs->isOpen()) {
+        stopUpdateRequested = false;
+        endUpdateRun(QStringLiteral("Update stopped: no message database is open."));
+        return;
+    }
+
+    UpdateEngine::Settings settings;
+    settings.server = m_config.updateServer;
+    settings.folder = m_archive->folder();
+    settings.fetches = m_config.updateFetches;
+    settings.firstNumber = m_config.updateFirst;
+    settings.limits.timeoutMs = m_fetchTimeout;
+    settings.clock = [this] { return m_clock(); };
+    // The database is asked for afresh each time: compaction and repair replace it.
+    m_updateEngine = new UpdateEngine([this] { return m_archive->recordset(); }, settings, this);
+    connect(m_updateEngine, &UpdateEngine::newestRead, this, &UpdateController::updateNewestRead);
+    connect(m_updateEngine, &UpdateEngine::numberHandled, this, &UpdateController::updateNumberHandled);
+    connect(m_updateEngine, &UpdateEngine::finished, this, &UpdateController::updateFinished);
+    m_updateEngine->start();
+}
+
+void UpdateController::updateNewestRead(qint32 newest, const QString &line, qint32 after)
+{
+    serverLastMsgNum = newest;
+    LblUpdateStatus->setText(QStringLiteral("Updating message ") + number(after) + QStringLiteral(" of ") + line);
+}
+
+void UpdateController::updateNumberHandled(qint32 n, bool stored)
+{
+    if (!stored) {
+        LblUpdateStatus->setText(kUnableToConnect);
+        return;
+    }
+    m_viewer->extendTo(n);
+    LblUpdateStatus->setText(QStringLiteral("Updating message ") + number(n) + QStringLiteral(" of ")
+                                 + number(serverLastMsgNum));
+}
+
+void UpdateController::updateFinished(const UpdateEngine::Outcome &outcome)
+{
+    m_updateEngine->deleteLater();
+    m_updateEngine = nullptr;
+    const QString missing = missingNote(outcome);
+    switch (outcome.end) {
+    case UpdateEngine::End::NoNewestNumber:
+        endUpdateRun(kUnableToConnect);
+        return;
+    case UpdateEngine::End::ServerBehind:
+        endUpdateRun(QStringLiteral("The update server's last message number %1 is below the local one, %2: "
+                                    "nothing was fetched.")
+                         .arg(outcome.newest)
+                         .arg(outcome.highestStored));
+        return;
+    case UpdateEngine::End::Stopped:
+        stopUpdateRequested = false;
+        if (outcome.newestLine.isEmpty()) {
+            endUpdateRun(QStringLiteral("Update terminated before the update server gave its last message number.")
+                         + missing);
+            return;
+        }
+        m_archive->setLastMessageNumber(std::max(outcome.after, outcome.lastHandled));
+        endUpdateRun(QStringLiteral("Update terminated at ") + number(std::max(outcome.after, outcome.lastHandled))
+                     + QStringLiteral(" of ") + outcome.newestLine + missing);
+        return;
+    case UpdateEngine::End::Busy:
+        stopUpdateRequested = false;
+        endUpdateRun(QStringLiteral("Update refused: ") + outcome.reason);
+        return;
+    case UpdateEngine::End::BadNewestNumber:
+    case UpdateEngine::End::FailureRun:
+    case UpdateEngine::End::Fault:
+        // The next run goes on after the highest number stored; a stop asked for
+        // meanwhile must not stop it.
+        stopUpdateRequested = false;
+        if (outcome.storedAny)
+            m_archive->setLastMessageNumber(outcome.highestStored);
+        endUpdateRun(QStringLiteral("Update stopped: ") + outcome.reason + missing);
+        return;
+    case UpdateEngine::End::Completed:
+        break;
+    }
+    Recordset *const rs = m_archive->recordset();
+    const bool readable = rs && rs->isOpen();
+    const int count = readable ? rs->recordCount() : 0;
+    if (!readable || !rs->moveFirst() || !rs->moveLast()) {
+        stopUpdateRequested = false;
+        endUpdateRun(QStringLiteral("Update stopped: the message database could not be read (%1).")
+                         .arg(readable ? rs->lastError() : QStringLiteral("it was closed")));
+        return;
+    }
+    m_archive->setLastMessageNumber(outcome.newest);
+    m_archive->setMessageCount(count);
+    endUpdateRun(QStringLiteral("Updated ") + StatusTime::format(m_clock()) + QStringLiteral(" : ")
+                 + m_archive->countText(QStringLiteral(" - Last # ")) + missing);
+}
+
+void UpdateController::endUpdateRun(const QString &status)
+{
+    LblUpdateStatus->setText(status);
+    updateRunning = false;
+    // The new messages go into the search index now, all together.
+    emit runEnded();
+}
+
+void UpdateController::cancelUpdate(const QString &why)
+{
+    if (m_updateEngine)
+        m_updateEngine->cancel(why);
+}
+
+void UpdateController::MnuUpdateNow_Click()
+{
+    updateDB();
+}
+
+void UpdateController::MnuUpdateAuto_Click()
+{
+    MnuUpdateAuto->setChecked(!MnuUpdateAuto->isChecked());
+}
+
+void UpdateController::MnuStopUpdate_Click()
+{
+    // A stop asked for while no update runs is forgotten: it must not end the next one.
+    if (!updateRunning)
+        return;
+    stopUpdateRequested = true;
+    if (m_updateEngine)
+        m_updateEngine->stop();
+}
+
+void UpdateController::Timer1_Timer()
+{
+    if (!MnuUpdateAuto->isChecked())
+        return;
+    if (m_clock().time().minute() % 15 == 0)
+        updateDB();
+}
+
+bool UpdateController::isRunning() const
+{
+    return updateRunning;
+}
+
+bool UpdateController::stopRequested() const
+{
+    return stopUpdateRequested;
+}
+
+bool UpdateController::autoUpdate() const
+{
+    return MnuUpdateAuto->isChecked();
+}
+
+void UpdateController::setAutoUpdate(bool on)
+{
+    MnuUpdateAuto->setChecked(on);
+}
+
+void UpdateController::startSchedule()
+{
+    Timer1->start();
+}
+
+void UpdateController::showStatus(const QString &text)
+{
+    LblUpdateStatus->setText(text);
+}
+
+QString UpdateController::statusText() const
+{
+    return LblUpdateStatus->text();
+}
+
+void UpdateController::showBackgroundProgress(const QString &text)
+{
+    // An update's texts come first; the work's come back with its next step.
+    if (updateRunning)
+        return;
+    if (LblUpdateStatus->text() != m_progressText)
+        m_statusBefore = LblUpdateStatus->text();
+    m_progressText = text;
+    LblUpdateStatus->setText(text);
+}
+
+bool UpdateController::showsBackgroundProgress() const
+{
+    return !m_progressText.isEmpty();
+}
+
+void UpdateController::endBackgroundProgress()
+{
+    if (!m_progressText.isEmpty() && LblUpdateStatus->text() == m_progressText)
+        LblUpdateStatus->setText(m_statusBefore);
+    m_progressText.clear();
+}

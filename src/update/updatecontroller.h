@@ -1,0 +1,89 @@
+#pragma once
+
+#include "app/appconfig.h"
+#include "update/updateengine.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class MessageArchive;
+class QAction;
+class QLabel;
+class QTimer;
+class Viewer;
+namespace Ui { class Form1; }
+
+// The update controller: the update menus, the quarter-hour schedule (Timer1), the life
+// of the running update's engine, and the update status line the other parts' long work
+// also reports on.
+class UpdateController final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(UpdateController)
+
+public:
+    UpdateController(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, const AppConfig &config,
+                     QObject *parent);
+
+    // Starts the run, which goes on from the event loop after this returns; isRunning()
+    // tells when it has ended.
+    void updateDB();
+    bool isRunning() const;
+    // A stop asked for and not yet taken up by the run.
+    bool stopRequested() const;
+    // Ends a running update at once, keeping what it stored.
+    void cancelUpdate(const QString &why);
+    // Tests replace the clock the quarter-hour schedule reads and the fetch timeout.
+    void setClock(std::function<QDateTime()> clock);
+    void setFetchTimeout(int milliseconds);
+    bool autoUpdate() const;
+    void setAutoUpdate(bool on);
+    // The quarter-hour schedule starts with the window.
+    void startSchedule();
+
+    void showStatus(const QString &text);
+    QString statusText() const;
+    // Background work (the index build) says how far it is while no update runs; its last
+    // text is taken away again at its end, leaving what the line said before.
+    void showBackgroundProgress(const QString &text);
+    bool showsBackgroundProgress() const;
+    void endBackgroundProgress();
+
+signals:
+    // A run ended, whatever its outcome.
+    void runEnded();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void updateNewestRead(qint32 newest, const QString &line, qint32 after);
+    void updateNumberHandled(qint32 number, bool stored);
+    void updateFinished(const UpdateEngine::Outcome &outcome);
+    void endUpdateRun(const QString &status);
+    void MnuUpdateNow_Click();
+    void MnuUpdateAuto_Click();
+    void MnuStopUpdate_Click();
+    void Timer1_Timer();
+
+    QAction *MnuUpdateNow;
+    QAction *MnuUpdateAuto;
+    QAction *MnuStopUpdate;
+    QLabel *LblUpdateStatus;
+    QTimer *Timer1;
+    MessageArchive *m_archive;
+    Viewer *m_viewer;
+    AppConfig m_config;
+
+    bool updateRunning = false;
+    bool stopUpdateRequested = false;
+    qint32 serverLastMsgNum = 0;
+    std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
+    int m_fetchTimeout = 30000;
+    UpdateEngine *m_updateEngine = nullptr; // the running update, if any
+    QString m_progressText;  // what the status line shows for background work, while it does
+    QString m_statusBefore;  // what it showed before, to be put back
+};
