@@ -65,12 +65,6 @@ QString damagedText()
     return QStringLiteral("The message database is damaged; nothing more is written to it.");
 }
 
-bool isDamageCode(int code)
-{
-    const int primary = code & 0xff;
-    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
-}
-
 QString shown(const QString &path)
 {
     return QDir::toNativeSeparators(path);
@@ -194,7 +188,7 @@ struct Recordset::Private
 
     bool failSql() const
     {
-        if (isDamageCode(db.lastCode())) {
+        if (sqliteDamage(db.lastCode()) != SqliteDamage::None) {
             // The index is derived from the messages: damage to it alone is no reason to stop
             // writing the messages. It is built anew (the window asks for that); finds read
             // every record meanwhile.
@@ -744,10 +738,15 @@ Recordset::OpenResult Recordset::open(const QString &databasePath, const QString
     // A read SQLite refuses: a file it finds corrupt is damaged, one whose header it does
     // not take for a database is none.
     auto refuseRead = [&](OpenStatus otherwise, const QString &reason) {
-        const int code = p.db.lastCode() & 0xff;
-        return refuse(code == SQLITE_CORRUPT ? OpenStatus::Damaged : code == SQLITE_NOTADB ? OpenStatus::NotADatabase
-                                                                                           : otherwise,
-                      reason);
+        switch (sqliteDamage(p.db.lastCode())) {
+        case SqliteDamage::Corrupt:
+            return refuse(OpenStatus::Damaged, reason);
+        case SqliteDamage::NotADatabase:
+            return refuse(OpenStatus::NotADatabase, reason);
+        case SqliteDamage::None:
+            break;
+        }
+        return refuse(otherwise, reason);
     };
     auto cannotRead = [&] {
         return refuseRead(OpenStatus::Unreadable,
