@@ -1,17 +1,12 @@
 #include "recordset.h"
 
 #include "compiledcriteria.h"
-#include "jetlike.h"
+#include "databasefile.h"
+#include "messagefields.h"
 #include "searchindex.h"
 #include "sqlitedb.h"
 #include "sqlitestatement.h"
-#include "sqlitetransaction.h"
 #include "substringquery.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -23,27 +18,10 @@
 
 namespace {
 
-const char *const kColumns[] = {"messnum", "messauthor", "messdate", "messtitle", "message"};
-constexpr int kColumnCount = 5;
-constexpr int kMessnumColumn = 0;
+using MessageFields::kNames;
+constexpr int kColumnCount = MessageFields::kCount;
+constexpr int kMessnumColumn = MessageFields::kMessnum;
 
-constexpr char kSchema[] =
-    "CREATE TABLE veltra ("
-    " id INTEGER PRIMARY KEY,"
-    " messnum INTEGER,"
-    " messauthor TEXT,"
-    " messdate TEXT,"
-    " messtitle TEXT,"
-    " message TEXT);"
-    "CREATE INDEX veltra_messnum ON veltra(messnum);"
-    "PRAGMA user_version = 1;";
-
-constexpr QByteArrayView kSqliteMagic("SQLite format 3\0", 16);
-constexpr int kSqliteHeaderSize = 100;
-constexpr int kBusyTimeoutMs = 2000;
-// The index build holds the write lock for a few tens of milliseconds at a time and
-// pauses briefly between: a writer waiting for it looks often, so it gets in at the pause.
-constexpr int kBusyPollMs = 1;
 // Candidates read from the index at a time: a rare word's fit in one read, a common
 // word's hits are listed long before its candidates are all read.
 constexpr int kCandidateChunk = 2048;
@@ -65,40 +43,14 @@ QString damagedText()
     return QStringLiteral("The message database is damaged; nothing more is written to it.");
 }
 
-QString shown(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
-
-QByteArray quoteIdentifier(const QString &name)
-{
-    return '"' + name.toUtf8().replace('"', "\"\"") + '"';
-}
-
 int columnIndex(const QString &name)
 {
     for (int i = 0; i < kColumnCount; ++i) {
-        if (name.compare(QLatin1String(kColumns[i]), Qt::CaseInsensitive) == 0)
+        if (name.compare(QLatin1String(kNames[i]), Qt::CaseInsensitive) == 0)
             return i;
     }
     return -1;
 }
-
-// Ends the statement's run when leaving scope, so no read snapshot is left open.
-class ResetOnExit final
-{
-public:
-    explicit ResetOnExit(SqliteStatement &statement)
-        : m_statement(statement)
-    {
-    }
-    ~ResetOnExit() { m_statement.reset(); }
-    ResetOnExit(const ResetOnExit &) = delete;
-    ResetOnExit &operator=(const ResetOnExit &) = delete;
-
-private:
-    SqliteStatement &m_statement;
-};
 
 } // namespace
 
@@ -270,8 +222,8 @@ struct Recordset::Private
             break;
         }
         if (slot >= ReadField && slot < ReadField + kColumnCount)
-            return QByteArray("SELECT ") + kColumns[slot - ReadField] + from + " WHERE rowid = ?1";
-        return "UPDATE " + table + " SET " + kColumns[slot - Update] + " = ?1 WHERE rowid = ?2";
+            return QByteArray("SELECT ") + kNames[slot - ReadField] + from + " WHERE rowid = ?1";
+        return "UPDATE " + table + " SET " + kNames[slot - Update] + " = ?1 WHERE rowid = ?2";
     }
 
     SqliteStatement *statement(int slot) const
@@ -609,43 +561,6 @@ struct Recordset::Private
             s.reset();
     }
 
-    // The messnum index is what makes a find by number fast; an older file may lack it.
-    void ensureMessnumIndex()
-    {
-        SqliteStatement probe;
-        if (!probe.prepare(db, "SELECT 1 FROM pragma_index_list(?1) AS l, pragma_index_info(l.name) AS i"
-                               " WHERE i.seqno = 0 AND i.name = 'messnum' COLLATE NOCASE LIMIT 1", false))
-            return;
-        ResetOnExit resetter(probe);
-        if (!probe.bindText(1, tableName) || probe.step() != SqliteStatement::Step::Done)
-            return;
-        const QByteArray indexName = quoteIdentifier(tableName + QStringLiteral("_messnum"));
-        // A failure here (locked or read-only after all) only costs speed.
-        db.exec(QByteArray("CREATE INDEX IF NOT EXISTS " + indexName + " ON " + table + " (messnum)").constData());
-    }
-
-    void chooseJournalMode()
-    {
-        if (db.isReadOnly())
-            return;
-        // WAL needs files beside the database; in a read-only folder the default journal stays.
-        if (!QFileInfo(QFileInfo(path).absolutePath()).isWritable())
-            return;
-        SqliteStatement mode;
-        if (!mode.prepare(db, "PRAGMA journal_mode = WAL", false))
-            return;
-        const bool wal = mode.step() == SqliteStatement::Step::Row
-                         && mode.columnText(0).compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
-        mode.finalize();
-        if (!wal)
-            return;
-        if (!db.exec("SELECT count(*) FROM sqlite_schema")) {
-            db.exec("PRAGMA journal_mode = DELETE");
-            return;
-        }
-        // In WAL mode NORMAL still keeps every committed record when the process is killed.
-        db.exec("PRAGMA synchronous = NORMAL");
-    }
 };
 
 Recordset::Recordset()
@@ -661,198 +576,29 @@ Recordset::~Recordset()
 Recordset::OpenResult Recordset::open(const QString &databasePath, const QString &table)
 {
     OpenResult result;
-    auto refuse = [&](OpenStatus status, const QString &reason) {
-        result.status = status;
-        result.reason = reason;
-        result.recordset.reset();
-        return std::move(result);
-    };
-    const QString where = shown(databasePath);
-
-    const QFileInfo info(databasePath);
-    if (!info.exists())
-        return refuse(OpenStatus::Missing, QStringLiteral("The message database %1 does not exist.").arg(where));
-    if (info.isDir())
-        return refuse(OpenStatus::Unreadable, QStringLiteral("%1 is a folder, not a message database.").arg(where));
-
-    // The header is checked before SQLite sees the file: SQLite would take an empty file
-    // for a new database and write one into it.
-    QByteArray header;
-    {
-        QFile file(databasePath);
-        if (!file.open(QIODevice::ReadOnly))
-            return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be read: %2.")
-                                                      .arg(where, file.errorString()));
-        header = file.read(kSqliteHeaderSize);
-        if (file.error() != QFileDevice::NoError)
-            return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be read: %2.")
-                                                      .arg(where, file.errorString()));
-    }
-    if (header.isEmpty())
-        return refuse(OpenStatus::NotADatabase, QStringLiteral("%1 is an empty file, not a message database.").arg(where));
-    if (!header.startsWith(kSqliteMagic)) {
-        const QByteArray engine = header.mid(4, 15);
-        if (engine == "Standard Jet DB" || engine == "Standard ACE DB")
-            return refuse(OpenStatus::NotADatabase,
-                          QStringLiteral("%1 is a Microsoft Access (Jet) database; this program needs a message database "
-                                         "in its own (SQLite) format.").arg(where));
-        return refuse(OpenStatus::NotADatabase, QStringLiteral("%1 is not a message database (not an SQLite file).").arg(where));
-    }
-    if (header.size() < kSqliteHeaderSize)
-        return refuse(OpenStatus::NotADatabase, QStringLiteral("%1 is damaged: the file is cut short.").arg(where));
-
     std::unique_ptr<Recordset> rs(new Recordset);
     Private &p = *rs->d;
     p.path = databasePath;
-    // A file or folder this user cannot write is opened for reading. SQLite reads a
-    // write-ahead-log file only through its shared-memory file, which a folder that cannot
-    // be written has no room for; unchanging as such a folder is, the file is then read
-    // as immutable.
-    const bool folderWritable = QFileInfo(info.absolutePath()).isWritable();
-    const bool walFile = quint8(header.at(18)) == 2;
-    const QString sidecar = databasePath + QStringLiteral("-shm");
-    bool opened = false;
-    if (!folderWritable && walFile && !QFileInfo(sidecar).isWritable()) {
-        QUrl uri = QUrl::fromLocalFile(info.absoluteFilePath());
-        uri.setQuery(QStringLiteral("mode=ro&immutable=1"));
-        opened = p.db.open(uri.toString(QUrl::FullyEncoded), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
-    } else {
-        opened = p.db.open(databasePath, info.isWritable() ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
+    DatabaseFile file(databasePath);
+    result.status = file.open(p.db, table);
+    if (result.status != OpenStatus::Ok) {
+        result.reason = file.reason();
+        return result;
     }
-    if (!opened)
-        return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be opened: %2.")
-                                                  .arg(where, p.db.lastError()));
-    sqlite3_busy_handler(
-        p.db.handle(),
-        [](void *, int count) -> int {
-            if (count * kBusyPollMs >= kBusyTimeoutMs)
-                return 0;
-            sqlite3_sleep(kBusyPollMs);
-            return 1;
-        },
-        nullptr);
-    QString error;
-    if (!JetLike::registerSqlFunction(p.db.handle(), &error))
-        return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be used: %2.").arg(where, error));
-
-    // A read SQLite refuses: a file it finds corrupt is damaged, one whose header it does
-    // not take for a database is none.
-    auto refuseRead = [&](OpenStatus otherwise, const QString &reason) {
-        switch (sqliteDamage(p.db.lastCode())) {
-        case SqliteDamage::Corrupt:
-            return refuse(OpenStatus::Damaged, reason);
-        case SqliteDamage::NotADatabase:
-            return refuse(OpenStatus::NotADatabase, reason);
-        case SqliteDamage::None:
-            break;
-        }
-        return refuse(otherwise, reason);
-    };
-    auto cannotRead = [&] {
-        return refuseRead(OpenStatus::Unreadable,
-                          QStringLiteral("The message database %1 cannot be read: %2.").arg(where, p.db.lastError()));
-    };
-
-    // The first read of the schema is where SQLite finds out what the file really holds.
-    QString tableName;
-    {
-        SqliteStatement lookup;
-        if (!lookup.prepare(p.db, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE", false)
-            || !lookup.bindText(1, table))
-            return cannotRead();
-        switch (lookup.step()) {
-        case SqliteStatement::Step::Row:
-            tableName = lookup.columnText(0);
-            break;
-        case SqliteStatement::Step::Done:
-            return refuse(OpenStatus::NoTable, QStringLiteral("%1 holds no table \"%2\".").arg(where, table));
-        case SqliteStatement::Step::Error:
-            return cannotRead();
-        }
+    p.tableName = file.tableName();
+    p.table = file.quotedTable();
+    if (!rs->moveFirst()) {
+        result.status = rs->isDamaged() ? OpenStatus::Damaged : OpenStatus::Unreadable;
+        result.reason = DatabaseFile::cannotBeRead(databasePath, rs->lastError());
+        return result;
     }
-    p.tableName = tableName;
-    p.table = quoteIdentifier(tableName);
-
-    {
-        SqliteStatement columns;
-        if (!columns.prepare(p.db, "SELECT name FROM pragma_table_info(?1)", false) || !columns.bindText(1, tableName))
-            return cannotRead();
-        QStringList present;
-        SqliteStatement::Step step;
-        while ((step = columns.step()) == SqliteStatement::Step::Row)
-            present << columns.columnText(0).toLower();
-        if (step == SqliteStatement::Step::Error)
-            return cannotRead();
-        QStringList missing;
-        for (const char *column : kColumns) {
-            if (!present.contains(QLatin1String(column)))
-                missing << QString::fromLatin1(column);
-        }
-        if (!missing.isEmpty())
-            return refuse(OpenStatus::NoTable, QStringLiteral("In %1 the table \"%2\" lacks the field(s) %3.")
-                                                   .arg(where, tableName, missing.join(QStringLiteral(", "))));
-    }
-    {
-        // Stored order is rowid order; a table without rowids has no stored order to follow.
-        SqliteStatement rowids;
-        if (!rowids.prepare(p.db, "SELECT rowid FROM " + p.table + " LIMIT 1", false))
-            return refuseRead(OpenStatus::NoTable, QStringLiteral("In %1 the table \"%2\" cannot be used: %3.")
-                                                       .arg(where, tableName, p.db.lastError()));
-    }
-
-    p.chooseJournalMode();
-    if (!p.db.isReadOnly()) {
-        p.ensureMessnumIndex();
-        // Triggers left over from an index missing parts would make every write fail;
-        // the next build puts the whole index back.
-        if (p.tableName == QLatin1String("veltra") && SearchIndex::status(p.db).state == SearchIndex::State::Broken)
-            SearchIndex::disarm(p.db);
-    }
-
-    if (!rs->moveFirst())
-        return refuse(rs->isDamaged() ? OpenStatus::Damaged : OpenStatus::Unreadable,
-                      QStringLiteral("The message database %1 cannot be read: %2.").arg(where, rs->lastError()));
-    result.status = OpenStatus::Ok;
     result.recordset = std::move(rs);
     return result;
 }
 
 bool Recordset::createEmpty(const QString &databasePath, QString *error)
 {
-    const QString where = shown(databasePath);
-    auto failWith = [&](const QString &why) {
-        if (error)
-            *error = why;
-        return false;
-    };
-    const QFileInfo info(databasePath);
-    if (info.exists() || info.isSymLink())
-        return failWith(QStringLiteral("%1 already exists; it has been left as it is.").arg(where));
-
-    QFile file(databasePath);
-    // NewOnly: a file that turns up meanwhile is still never overwritten.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return failWith(QStringLiteral("%1 cannot be created: %2.").arg(where, file.errorString()));
-    file.close();
-
-    QString failure;
-    {
-        SqliteDb db;
-        if (!db.open(databasePath, SQLITE_OPEN_READWRITE)) {
-            failure = db.lastError();
-        } else {
-            SqliteTransaction transaction(db);
-            if (!transaction.isActive() || !db.exec(kSchema) || !transaction.commit())
-                failure = db.lastError();
-        }
-    }
-    if (!failure.isEmpty()) {
-        // Only what this call created is removed.
-        QFile::remove(databasePath);
-        QFile::remove(databasePath + QStringLiteral("-journal"));
-        return failWith(QStringLiteral("The message database %1 cannot be created: %2.").arg(where, failure));
-    }
-    return true;
+    return DatabaseFile::create(databasePath, error);
 }
 
 bool Recordset::isReadOnly() const
