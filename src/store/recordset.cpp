@@ -6,6 +6,7 @@
 #include "searchindex.h"
 #include "sqlitedb.h"
 #include "sqlitestatement.h"
+#include "statementcatalogue.h"
 #include "substringquery.h"
 
 #include <sqlite3.h>
@@ -17,10 +18,6 @@
 #include <optional>
 
 namespace {
-
-using MessageFields::kNames;
-constexpr int kColumnCount = MessageFields::kCount;
-constexpr int kMessnumColumn = MessageFields::kMessnum;
 
 // Candidates read from the index at a time: a rare word's fit in one read, a common
 // word's hits are listed long before its candidates are all read.
@@ -45,8 +42,8 @@ QString damagedText()
 
 int columnIndex(const QString &name)
 {
-    for (int i = 0; i < kColumnCount; ++i) {
-        if (name.compare(QLatin1String(kNames[i]), Qt::CaseInsensitive) == 0)
+    for (int i = 0; i < MessageFields::kCount; ++i) {
+        if (name.compare(QLatin1String(MessageFields::kNames[i]), Qt::CaseInsensitive) == 0)
             return i;
     }
     return -1;
@@ -56,28 +53,6 @@ int columnIndex(const QString &name)
 
 struct Recordset::Private
 {
-    enum Slot {
-        First,
-        Last,
-        Next,
-        Previous,
-        Count,
-        Exists,
-        ReadRecord,
-        ReadHeading,
-        Delete,
-        Insert,
-        InsertAt,
-        LastNumbered,
-        NumberStored,
-        Predecessor,
-        Successor,
-        Highest,
-        ReadField, // + column
-        Update = ReadField + kColumnCount, // + column
-        SlotCount = Update + kColumnCount
-    };
-
     struct Find
     {
         std::unique_ptr<CompiledCriteria> criteria;
@@ -121,7 +96,7 @@ struct Recordset::Private
     mutable bool damaged = false;
     mutable QString damageReason;
     DamageHandler damageHandler;
-    mutable std::array<std::unique_ptr<SqliteStatement>, SlotCount> statements;
+    mutable StatementCatalogue statements{db};
     std::map<QString, std::unique_ptr<Find>> finds;
     bool useIndex = true;
     mutable bool indexFailed = false;
@@ -131,6 +106,8 @@ struct Recordset::Private
     bool indexComplete = false;
     quint64 versionCounter = 0; // bumped whenever the version changes, for the candidates
     SqliteStatement dataVersion;
+
+    Private() { statements.setFailureHandler([this] { failSql(); }); }
 
     bool fail(const QString &why) const
     {
@@ -175,124 +152,16 @@ struct Recordset::Private
         return true;
     }
 
-    QByteArray sqlFor(int slot) const
-    {
-        const QByteArray from = " FROM " + table;
-        switch (slot) {
-        case First:
-            return "SELECT rowid" + from + " ORDER BY rowid LIMIT 1";
-        case Last:
-            return "SELECT rowid" + from + " ORDER BY rowid DESC LIMIT 1";
-        case Next:
-            return "SELECT rowid" + from + " WHERE rowid > ?1 ORDER BY rowid LIMIT 1";
-        case Previous:
-            return "SELECT rowid" + from + " WHERE rowid < ?1 ORDER BY rowid DESC LIMIT 1";
-        case Count:
-            return "SELECT count(*)" + from;
-        case Exists:
-            return "SELECT 1" + from + " WHERE rowid = ?1";
-        case ReadRecord:
-            return "SELECT messnum, messauthor, messdate, messtitle, message" + from + " WHERE rowid = ?1";
-        case ReadHeading:
-            return "SELECT messnum, messauthor, messdate, messtitle" + from + " WHERE rowid = ?1";
-        case Delete:
-            return "DELETE" + from + " WHERE rowid = ?1";
-        case Insert:
-            return "INSERT INTO " + table + " (rowid, messnum, messauthor, messdate, messtitle, message) VALUES ("
-                   "max(coalesce((SELECT max(rowid)" + from + "), 0), ?1) + 1, ?2, ?3, ?4, ?5, ?6)";
-        case InsertAt:
-            return "INSERT INTO " + table + " (rowid, messnum, messauthor, messdate, messtitle, message)"
-                                            " VALUES (?1, ?2, ?3, ?4, ?5, ?6)";
-        case LastNumbered:
-            return "SELECT rowid, messnum, typeof(messnum) = 'integer'" + from + " ORDER BY rowid DESC LIMIT 1";
-        case NumberStored:
-            return "SELECT 1" + from + " WHERE messnum = ?1 LIMIT 1";
-        // Only whole numbers take part in the order by number; the messnum index serves both.
-        case Predecessor:
-            return "SELECT rowid, messnum" + from
-                   + " WHERE messnum < ?1 AND typeof(messnum) = 'integer' ORDER BY messnum DESC LIMIT 1";
-        case Successor:
-            return "SELECT rowid, messnum" + from
-                   + " WHERE messnum > ?1 AND typeof(messnum) = 'integer' ORDER BY messnum LIMIT 1";
-        case Highest:
-            return "SELECT rowid, messnum" + from
-                   + " WHERE messnum BETWEEN 1 AND 2147483647 AND typeof(messnum) = 'integer'"
-                     " ORDER BY messnum DESC LIMIT 1";
-        default:
-            break;
-        }
-        if (slot >= ReadField && slot < ReadField + kColumnCount)
-            return QByteArray("SELECT ") + kNames[slot - ReadField] + from + " WHERE rowid = ?1";
-        return "UPDATE " + table + " SET " + kNames[slot - Update] + " = ?1 WHERE rowid = ?2";
-    }
-
-    SqliteStatement *statement(int slot) const
-    {
-        auto &s = statements[std::size_t(slot)];
-        if (!s) {
-            auto prepared = std::make_unique<SqliteStatement>();
-            if (!prepared->prepare(db, sqlFor(slot))) {
-                failSql();
-                return nullptr;
-            }
-            s = std::move(prepared);
-        }
-        return s.get();
-    }
-
-    // Runs a statement that yields at most one row and reads it with `read`. False on
-    // failure; *found empty when there is no row.
-    template<typename T, typename Read>
-    bool queryRow(int slot, std::optional<qint64> argument, std::optional<T> *found, Read read) const
-    {
-        found->reset();
-        SqliteStatement *s = statement(slot);
-        if (!s)
-            return false;
-        ResetOnExit resetter(*s);
-        if (argument && !s->bindInt64(1, *argument))
-            return failSql();
-        switch (s->step()) {
-        case SqliteStatement::Step::Row:
-            *found = read(*s);
-            return true;
-        case SqliteStatement::Step::Done:
-            return true;
-        case SqliteStatement::Step::Error:
-            break;
-        }
-        return failSql();
-    }
-
-    bool queryId(int slot, std::optional<qint64> argument, std::optional<qint64> *found) const
-    {
-        return queryRow(slot, argument, found, [](SqliteStatement &s) { return s.columnInt64(0); });
-    }
-
-    // For the statements that yield a rowid and a number.
-    struct Numbered
-    {
-        qint64 id = 0;
-        qint64 number = 0;
-        bool whole = true; // the number is a whole number, not text or a fraction
-    };
-    bool queryNumbered(int slot, std::optional<qint64> argument, std::optional<Numbered> *found) const
-    {
-        return queryRow(slot, argument, found, [](SqliteStatement &s) {
-            return Numbered{s.columnInt64(0), s.columnInt64(1),
-                            sqlite3_column_count(s.handle()) < 3 || s.columnInt64(2) != 0};
-        });
-    }
-
     // Where a record numbered n goes so that stored order stays number order. Appended
     // records keep one free id for each number skipped before them, so a number fetched
     // later finds its place free; where there is none (a file written otherwise), the
     // record goes to the end rather than wait.
     bool placeFor(qint64 n, qint64 *id) const
     {
-        std::optional<Numbered> last;
-        std::optional<Numbered> after;
-        if (!queryNumbered(LastNumbered, std::nullopt, &last) || !queryNumbered(Successor, n, &after))
+        std::optional<StatementCatalogue::Numbered> last;
+        std::optional<StatementCatalogue::Numbered> after;
+        if (!statements.queryNumbered(StatementCatalogue::LastNumbered, std::nullopt, &last)
+            || !statements.queryNumbered(StatementCatalogue::Successor, n, &after))
             return false;
         const qint64 end = std::max(last ? last->id : 0, highestDeleted);
         if (!after || !last) {
@@ -300,8 +169,8 @@ struct Recordset::Private
             *id = end + gap;
             return true;
         }
-        std::optional<Numbered> before;
-        if (!queryNumbered(Predecessor, n, &before))
+        std::optional<StatementCatalogue::Numbered> before;
+        if (!statements.queryNumbered(StatementCatalogue::Predecessor, n, &before))
             return false;
         const qint64 low = before ? before->id : 0;
         const qint64 high = after->id;
@@ -311,7 +180,7 @@ struct Recordset::Private
         const qint64 wanted = before ? before->id + (n - before->number) : high - 1;
         const qint64 candidate = std::clamp(wanted, low + 1, high - 1);
         std::optional<qint64> taken;
-        if (!queryId(Exists, candidate, &taken))
+        if (!statements.queryId(StatementCatalogue::Exists, candidate, &taken))
             return false;
         if (!taken)
             *id = candidate;
@@ -339,12 +208,12 @@ struct Recordset::Private
     }
 
     // The first or last record; an empty table leaves BOF and EOF both true.
-    bool moveToEnd(Slot end)
+    bool moveToEnd(StatementCatalogue::Slot end)
     {
         if (!db.isOpen())
             return fail(closedText());
         std::optional<qint64> record;
-        if (!queryId(end, std::nullopt, &record))
+        if (!statements.queryId(end, std::nullopt, &record))
             return false;
         if (record) {
             standOn(*record);
@@ -367,8 +236,10 @@ struct Recordset::Private
         if (beyondEnd && !beyondStart)
             return fail(noCurrentText());
         std::optional<qint64> record;
-        const bool ok = beyondStart ? queryId(forward ? First : Last, std::nullopt, &record)
-                                    : queryId(forward ? Next : Previous, id, &record);
+        const bool ok = beyondStart ? statements.queryId(forward ? StatementCatalogue::First : StatementCatalogue::Last,
+                                                         std::nullopt, &record)
+                                    : statements.queryId(forward ? StatementCatalogue::Next : StatementCatalogue::Previous,
+                                                         id, &record);
         if (!ok)
             return false;
         if (record) {
@@ -557,8 +428,7 @@ struct Recordset::Private
     {
         finds.clear();
         dataVersion.finalize();
-        for (auto &s : statements)
-            s.reset();
+        statements.clear();
     }
 
 };
@@ -587,6 +457,7 @@ Recordset::OpenResult Recordset::open(const QString &databasePath, const QString
     }
     p.tableName = file.tableName();
     p.table = file.quotedTable();
+    p.statements.setTable(p.table);
     if (!rs->moveFirst()) {
         result.status = rs->isDamaged() ? OpenStatus::Damaged : OpenStatus::Unreadable;
         result.reason = DatabaseFile::cannotBeRead(databasePath, rs->lastError());
@@ -632,12 +503,12 @@ QString Recordset::lastError() const
 
 bool Recordset::moveFirst()
 {
-    return d->moveToEnd(Private::First);
+    return d->moveToEnd(StatementCatalogue::First);
 }
 
 bool Recordset::moveLast()
 {
-    return d->moveToEnd(Private::Last);
+    return d->moveToEnd(StatementCatalogue::Last);
 }
 
 bool Recordset::moveNext()
@@ -679,7 +550,7 @@ bool Recordset::hasCurrent() const
     if (!isOpen() || !d->standsOnRecord())
         return false;
     std::optional<qint64> exists;
-    return d->queryId(Private::Exists, d->id, &exists) && exists;
+    return d->statements.queryId(StatementCatalogue::Exists, d->id, &exists) && exists;
 }
 
 int Recordset::recordCount() const
@@ -688,7 +559,7 @@ int Recordset::recordCount() const
         d->fail(closedText());
         return 0;
     }
-    SqliteStatement *s = d->statement(Private::Count);
+    SqliteStatement *s = d->statements.statement(StatementCatalogue::Count);
     if (!s)
         return 0;
     ResetOnExit resetter(*s);
@@ -775,7 +646,7 @@ QVariant Recordset::field(const QString &name) const
         d->fail(noCurrentText());
         return {};
     }
-    SqliteStatement *s = d->statement(Private::ReadField + column);
+    SqliteStatement *s = d->statements.statement(StatementCatalogue::ReadField + column);
     if (!s)
         return {};
     ResetOnExit resetter(*s);
@@ -785,7 +656,7 @@ QVariant Recordset::field(const QString &name) const
     }
     switch (s->step()) {
     case SqliteStatement::Step::Row:
-        if (column == kMessnumColumn)
+        if (column == MessageFields::kMessnum)
             return s->columnIsNull(0) ? QVariant(QMetaType::fromType<int>()) : QVariant(int(s->columnInt64(0)));
         return QVariant(s->columnText(0));
     case SqliteStatement::Step::Done:
@@ -802,7 +673,8 @@ bool Recordset::current(MessageRecord *out, Body body) const
 {
     if (!d->needsCurrent())
         return false;
-    SqliteStatement *s = d->statement(body == Body::Read ? Private::ReadRecord : Private::ReadHeading);
+    SqliteStatement *s =
+        d->statements.statement(body == Body::Read ? StatementCatalogue::ReadRecord : StatementCatalogue::ReadHeading);
     if (!s)
         return false;
     ResetOnExit resetter(*s);
@@ -835,14 +707,14 @@ bool Recordset::updateField(const QString &name, const QVariant &value)
         return d->fail(QStringLiteral("Unknown field \"%1\"").arg(name));
     if (!d->standsOnRecord())
         return d->fail(noCurrentText());
-    SqliteStatement *s = d->statement(Private::Update + column);
+    SqliteStatement *s = d->statements.statement(StatementCatalogue::Update + column);
     if (!s)
         return false;
     ResetOnExit resetter(*s);
     bool bound = false;
     if (!value.isValid()) {
         bound = s->bindNull(1);
-    } else if (column == kMessnumColumn) {
+    } else if (column == MessageFields::kMessnum) {
         bool ok = false;
         const qint64 n = value.toLongLong(&ok);
         if (!ok || n < std::numeric_limits<qint32>::min() || n > std::numeric_limits<qint32>::max())
@@ -864,7 +736,7 @@ bool Recordset::addNew(const MessageRecord &record)
 {
     if (!d->mayWrite())
         return false;
-    SqliteStatement *s = d->statement(Private::Insert);
+    SqliteStatement *s = d->statements.statement(StatementCatalogue::Insert);
     if (!s)
         return false;
     ResetOnExit resetter(*s);
@@ -882,14 +754,14 @@ Recordset::AddResult Recordset::addInOrder(const MessageRecord &record)
     if (!d->mayWrite())
         return AddResult::Failed;
     std::optional<qint64> stored;
-    if (!d->queryId(Private::NumberStored, record.messnum, &stored))
+    if (!d->statements.queryId(StatementCatalogue::NumberStored, record.messnum, &stored))
         return AddResult::Failed;
     if (stored)
         return AddResult::AlreadyStored;
     qint64 id = 0;
     if (!d->placeFor(record.messnum, &id))
         return AddResult::Failed;
-    SqliteStatement *s = d->statement(Private::InsertAt);
+    SqliteStatement *s = d->statements.statement(StatementCatalogue::InsertAt);
     if (!s)
         return AddResult::Failed;
     ResetOnExit resetter(*s);
@@ -909,8 +781,8 @@ std::optional<qint32> Recordset::highestNumber() const
         d->fail(closedText());
         return std::nullopt;
     }
-    std::optional<Private::Numbered> highest;
-    if (!d->queryNumbered(Private::Highest, std::nullopt, &highest))
+    std::optional<StatementCatalogue::Numbered> highest;
+    if (!d->statements.queryNumbered(StatementCatalogue::Highest, std::nullopt, &highest))
         return std::nullopt;
     return highest ? qint32(highest->number) : 0;
 }
@@ -924,7 +796,7 @@ bool Recordset::deleteCurrent()
 {
     if (!d->mayWrite() || !d->needsCurrent())
         return false;
-    SqliteStatement *s = d->statement(Private::Delete);
+    SqliteStatement *s = d->statements.statement(StatementCatalogue::Delete);
     if (!s)
         return false;
     ResetOnExit resetter(*s);
