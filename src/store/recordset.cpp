@@ -3,6 +3,7 @@
 #include "compiledcriteria.h"
 #include "databasefile.h"
 #include "messagefields.h"
+#include "orderedplacement.h"
 #include "searchindex.h"
 #include "sqlitedb.h"
 #include "sqlitestatement.h"
@@ -149,41 +150,6 @@ struct Recordset::Private
             return fail(closedText());
         if (damaged)
             return fail(damagedText());
-        return true;
-    }
-
-    // Where a record numbered n goes so that stored order stays number order. Appended
-    // records keep one free id for each number skipped before them, so a number fetched
-    // later finds its place free; where there is none (a file written otherwise), the
-    // record goes to the end rather than wait.
-    bool placeFor(qint64 n, qint64 *id) const
-    {
-        std::optional<StatementCatalogue::Numbered> last;
-        std::optional<StatementCatalogue::Numbered> after;
-        if (!statements.queryNumbered(StatementCatalogue::LastNumbered, std::nullopt, &last)
-            || !statements.queryNumbered(StatementCatalogue::Successor, n, &after))
-            return false;
-        const qint64 end = std::max(last ? last->id : 0, highestDeleted);
-        if (!after || !last) {
-            const qint64 gap = last && last->whole && last->number < n ? n - last->number : 1;
-            *id = end + gap;
-            return true;
-        }
-        std::optional<StatementCatalogue::Numbered> before;
-        if (!statements.queryNumbered(StatementCatalogue::Predecessor, n, &before))
-            return false;
-        const qint64 low = before ? before->id : 0;
-        const qint64 high = after->id;
-        *id = end + 1;
-        if (high - low < 2)
-            return true;
-        const qint64 wanted = before ? before->id + (n - before->number) : high - 1;
-        const qint64 candidate = std::clamp(wanted, low + 1, high - 1);
-        std::optional<qint64> taken;
-        if (!statements.queryId(StatementCatalogue::Exists, candidate, &taken))
-            return false;
-        if (!taken)
-            *id = candidate;
         return true;
     }
 
@@ -753,26 +719,7 @@ Recordset::AddResult Recordset::addInOrder(const MessageRecord &record)
 {
     if (!d->mayWrite())
         return AddResult::Failed;
-    std::optional<qint64> stored;
-    if (!d->statements.queryId(StatementCatalogue::NumberStored, record.messnum, &stored))
-        return AddResult::Failed;
-    if (stored)
-        return AddResult::AlreadyStored;
-    qint64 id = 0;
-    if (!d->placeFor(record.messnum, &id))
-        return AddResult::Failed;
-    SqliteStatement *s = d->statements.statement(StatementCatalogue::InsertAt);
-    if (!s)
-        return AddResult::Failed;
-    ResetOnExit resetter(*s);
-    const bool bound = s->bindInt64(1, id) && s->bindInt64(2, record.messnum) && s->bindText(3, record.messauthor)
-                       && s->bindText(4, record.messdate) && s->bindText(5, record.messtitle)
-                       && s->bindText(6, record.message);
-    if (!bound || s->step() != SqliteStatement::Step::Done) {
-        d->failSql();
-        return AddResult::Failed;
-    }
-    return AddResult::Added;
+    return OrderedPlacement::add(d->statements, record, d->highestDeleted);
 }
 
 std::optional<qint32> Recordset::highestNumber() const
