@@ -1,30 +1,20 @@
 #include "recordset.h"
 
-#include "compiledcriteria.h"
 #include "databasefile.h"
+#include "indexedfind.h"
 #include "messagefields.h"
 #include "orderedplacement.h"
-#include "searchindex.h"
 #include "sqlitedb.h"
 #include "sqlitestatement.h"
 #include "statementcatalogue.h"
-#include "substringquery.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
 #include <limits>
-#include <map>
 #include <optional>
 
 namespace {
-
-// Candidates read from the index at a time: a rare word's fit in one read, a common
-// word's hits are listed long before its candidates are all read.
-constexpr int kCandidateChunk = 2048;
-// Finds use a handful of criteria strings at a time; an unbounded cache would only grow.
-constexpr std::size_t kFindCacheLimit = 32;
 
 QString closedText()
 {
@@ -54,36 +44,8 @@ int columnIndex(const QString &name)
 
 struct Recordset::Private
 {
-    struct Find
-    {
-        std::unique_ptr<CompiledCriteria> criteria;
-        std::optional<SubstringQuery::Lookup> lookup; // what the index can be asked, if anything
-        // The index's candidates after `from`, in rowid order, read with the database as
-        // it was at `version`; `toEnd` when there are none after the last.
-        std::vector<qint64> candidates;
-        qint64 from = 0;
-        bool toEnd = false;
-        bool dense = false; // more than half the records after `from` are candidates
-        std::optional<quint64> version;
-        // Declared last: released before the patterns they point to.
-        SqliteStatement statement; // the next match after a rowid, reading every record
-        SqliteStatement confirm;   // whether one record matches
-        SqliteStatement match;     // the index's next candidates
-    };
-
-    // What the database looked like when the index's use was last decided: this
-    // connection's changes and other connections' commits.
-    struct Version
-    {
-        qint64 changes = -1;
-        qint64 data = -1;
-        bool operator==(const Version &) const = default;
-    };
-
     mutable SqliteDb db; // records the failures of const reads too
     QString path;
-    QString tableName;
-    QByteArray table; // quoted
     bool bof = true;
     bool eof = true;
     qint64 id = 0; // the current record when neither bof nor eof
@@ -98,17 +60,13 @@ struct Recordset::Private
     mutable QString damageReason;
     DamageHandler damageHandler;
     mutable StatementCatalogue statements{db};
-    std::map<QString, std::unique_ptr<Find>> finds;
-    bool useIndex = true;
-    mutable bool indexFailed = false;
-    Version indexVersion;
-    qint64 indexCovers = 0; // the records up to this rowid are in the index
-    int candidateChunk = kCandidateChunk;
-    bool indexComplete = false;
-    quint64 versionCounter = 0; // bumped whenever the version changes, for the candidates
-    SqliteStatement dataVersion;
+    mutable IndexedFind finder{db};
 
-    Private() { statements.setFailureHandler([this] { failSql(); }); }
+    Private()
+    {
+        statements.setFailureHandler([this] { failSql(); });
+        finder.setFailureHandler([this] { failSql(); });
+    }
 
     bool fail(const QString &why) const
     {
@@ -123,7 +81,7 @@ struct Recordset::Private
             // writing the messages. It is built anew (the window asks for that); finds read
             // every record meanwhile.
             if (db.lastCode() == SQLITE_CORRUPT_VTAB || db.lastError().contains(QLatin1String("veltra_fts_")))
-                indexFailed = true;
+                finder.markIndexFailed();
             else
                 noteDamage(db.lastError());
         }
@@ -217,186 +175,22 @@ struct Recordset::Private
         return true;
     }
 
-    Find *findFor(const QString &criteria)
-    {
-        if (const auto it = finds.find(criteria); it != finds.end())
-            return it->second.get();
-        QString error;
-        auto compiled = CompiledCriteria::compile(criteria, &error);
-        if (!compiled) {
-            fail(error);
-            return nullptr;
-        }
-        auto entry = std::make_unique<Find>();
-        const QByteArray sql = "SELECT rowid FROM " + table + " WHERE rowid > ? AND " + compiled->sql()
-                               + " ORDER BY rowid LIMIT 1";
-        if (const auto parsed = Criteria::parse(criteria); parsed.expression)
-            entry->lookup = SubstringQuery::forCriteria(*parsed.expression);
-        if (!entry->statement.prepare(db, sql)) {
-            failSql();
-            return nullptr;
-        }
-        entry->criteria = std::move(compiled);
-        if (finds.size() >= kFindCacheLimit)
-            finds.clear();
-        return finds.emplace(criteria, std::move(entry)).first->second.get();
-    }
-
-    qint64 pragmaValue(SqliteStatement &s, const char *sql) const
-    {
-        if (!s.isPrepared() && !s.prepare(db, sql))
-            return -1;
-        ResetOnExit resetter(s);
-        return s.step() == SqliteStatement::Step::Row ? s.columnInt64(0) : -1;
-    }
-
-    // The index is used for table veltra, for the records it covers, until it fails once.
-    // Deciding reads the schema, so it is decided again only when something changed.
-    bool indexUsable()
-    {
-        if (!useIndex || indexFailed || tableName != QLatin1String("veltra"))
-            return false;
-        // Another connection's schema change is a commit too: data_version covers it.
-        const Version now{sqlite3_total_changes64(db.handle()), pragmaValue(dataVersion, "PRAGMA data_version")};
-        if (now == indexVersion)
-            return indexCovers > 0;
-        indexVersion = now;
-        ++versionCounter;
-        const SearchIndex::Status status = SearchIndex::status(db);
-        const bool usable = status.state == SearchIndex::State::Ready || status.state == SearchIndex::State::Partial;
-        indexCovers = usable ? status.upto : 0;
-        indexComplete = status.state == SearchIndex::State::Ready;
-        return indexCovers > 0;
-    }
-
-    // Reads the index's next candidates after `after`. False when the index fails.
-    bool readCandidates(Find &f, qint64 after)
-    {
-        if (!f.match.isPrepared()) {
-            const char *table = SearchIndex::tableFor(f.lookup->field);
-            const QByteArray sql = QByteArray("SELECT rowid FROM ") + table + " WHERE " + table
-                                   + " MATCH ?1 AND rowid > ?2 AND rowid <= ?3 ORDER BY rowid LIMIT ?4";
-            if (!f.match.prepare(db, sql))
-                return false;
-        }
-        ResetOnExit resetter(f.match);
-        f.candidates.clear();
-        f.version.reset();
-        if (!f.match.bindText(1, f.lookup->match) || !f.match.bindInt64(2, after) || !f.match.bindInt64(3, indexCovers)
-            || !f.match.bindInt64(4, candidateChunk))
-            return false;
-        SqliteStatement::Step step;
-        while ((step = f.match.step()) == SqliteStatement::Step::Row)
-            f.candidates.push_back(f.match.columnInt64(0));
-        if (step != SqliteStatement::Step::Done)
-            return false;
-        f.from = after;
-        f.toEnd = f.candidates.size() < std::size_t(candidateChunk);
-        // A word in nearly every record (a common one, or a short run of letters) is found
-        // sooner by reading the records in turn than by looking each candidate up.
-        f.dense = !f.toEnd && f.candidates.back() - std::max<qint64>(after, 0) < 2 * qint64(candidateChunk);
-        f.version = versionCounter;
-        return true;
-    }
-
-    // The first match after `after` among the index's candidates, each confirmed by the
-    // criteria as the scan would. Nothing when the index fails or holds no match: the
-    // caller reads the records from `*scanFrom` on, those past the index's reach.
-    std::optional<FindResult> findThroughIndex(Find &f, qint64 after, qint64 *scanFrom)
-    {
-        *scanFrom = std::max(after, indexCovers);
-        if (after >= indexCovers)
-            return std::nullopt;
-        if (!f.confirm.isPrepared()
-            && !f.confirm.prepare(db, "SELECT rowid FROM " + table + " WHERE rowid = ? AND " + f.criteria->sql())) {
-            noMatch = true;
-            failSql();
-            return FindResult::Error;
-        }
-        for (;;) {
-            const bool covered = f.version == versionCounter && after >= f.from
-                                 && (f.toEnd || (!f.candidates.empty() && after < f.candidates.back()));
-            if (!covered && !readCandidates(f, after)) {
-                // Derived data only: a damaged index is left for the next build to replace.
-                indexFailed = true;
-                *scanFrom = after;
-                return std::nullopt;
-            }
-            if (f.dense) {
-                *scanFrom = after;
-                return std::nullopt;
-            }
-            for (auto it = std::upper_bound(f.candidates.begin(), f.candidates.end(), after); it != f.candidates.end();
-                 ++it) {
-                std::optional<qint64> hit;
-                if (!firstRow(f, f.confirm, *it, &hit))
-                    return FindResult::Error;
-                if (hit)
-                    return found(*hit);
-            }
-            if (f.toEnd)
-                return std::nullopt;
-            after = f.candidates.back();
-        }
-    }
-
-    // Runs one of a find's statements with the criteria bound: the next match after a rowid
-    // (the scan), or whether the record of that rowid matches (a candidate's confirmation).
-    // *row is the rowid it yields, if any; false when it fails.
-    bool firstRow(Find &f, SqliteStatement &s, qint64 rowid, std::optional<qint64> *row)
-    {
-        ResetOnExit resetter(s);
-        if (s.bindInt64(1, rowid) && f.criteria->bind(s, 2)) {
-            switch (s.step()) {
-            case SqliteStatement::Step::Row:
-                *row = s.columnInt64(0);
-                return true;
-            case SqliteStatement::Step::Done:
-                row->reset();
-                return true;
-            case SqliteStatement::Step::Error:
-                break;
-            }
-        }
-        noMatch = true;
-        failSql();
-        return false;
-    }
-
-    FindResult found(qint64 id)
-    {
-        standOn(id);
-        noMatch = false;
-        return FindResult::Found;
-    }
-
     FindResult find(const QString &criteria, qint64 after)
     {
-        Find *f = findFor(criteria);
-        if (!f) {
-            noMatch = true;
-            return FindResult::Error;
-        }
-        if (f->lookup && indexUsable()) {
-            if (const std::optional<FindResult> result = findThroughIndex(*f, after, &after))
-                return *result;
-        }
-        std::optional<qint64> hit;
-        if (!firstRow(*f, f->statement, after, &hit))
-            return FindResult::Error;
-        if (hit)
-            return found(*hit);
-        noMatch = true;
-        return FindResult::NoMatch;
+        const IndexedFind::Result result = finder.next(criteria, after);
+        if (result.malformed)
+            fail(*result.malformed);
+        noMatch = result.outcome != FindResult::Found;
+        if (!noMatch)
+            standOn(result.id);
+        return result.outcome;
     }
 
     void finalizeAll()
     {
-        finds.clear();
-        dataVersion.finalize();
+        finder.clear();
         statements.clear();
     }
-
 };
 
 Recordset::Recordset()
@@ -421,9 +215,8 @@ Recordset::OpenResult Recordset::open(const QString &databasePath, const QString
         result.reason = file.reason();
         return result;
     }
-    p.tableName = file.tableName();
-    p.table = file.quotedTable();
-    p.statements.setTable(p.table);
+    p.statements.setTable(file.quotedTable());
+    p.finder.setTable(file.tableName(), file.quotedTable());
     if (!rs->moveFirst()) {
         result.status = rs->isDamaged() ? OpenStatus::Damaged : OpenStatus::Unreadable;
         result.reason = DatabaseFile::cannotBeRead(databasePath, rs->lastError());
@@ -567,34 +360,29 @@ bool Recordset::noMatch() const
 
 void Recordset::setSearchIndexUse(bool use)
 {
-    d->useIndex = use;
-    // A new index after a failed lookup is tried again.
-    d->indexFailed = false;
-    d->indexVersion = {};
+    d->finder.setIndexUse(use);
 }
 
 bool Recordset::searchIndexInUse() const
 {
-    return isOpen() && d->indexUsable();
+    return isOpen() && d->finder.indexUsable();
 }
 
 bool Recordset::searchIndexComplete() const
 {
     if (!isOpen())
         return false;
-    d->indexUsable(); // decides indexComplete too, an empty index over an empty table included
-    return d->useIndex && !d->indexFailed && d->indexComplete;
+    return d->finder.indexComplete();
 }
 
 void Recordset::setSearchIndexChunk(int candidates)
 {
-    d->candidateChunk = std::max(1, candidates);
-    d->finds.clear();
+    d->finder.setChunk(candidates);
 }
 
 bool Recordset::searchIndexFailed() const
 {
-    return d->indexFailed;
+    return d->finder.indexFailed();
 }
 
 QVariant Recordset::field(const QString &name) const
