@@ -1,5 +1,7 @@
 #include "integritycheck.h"
 
+#include "sqlitedb.h"
+
 #include <QStringList>
 
 #include <sqlite3.h>
@@ -12,12 +14,6 @@ namespace {
 constexpr int kDetailLines = 5;
 constexpr int kBusyPauseMs = 10;
 constexpr int kBusyLimitMs = 2000;
-
-bool isDamageCode(int code)
-{
-    const int primary = code & 0xff;
-    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
-}
 
 } // namespace
 
@@ -86,7 +82,7 @@ IntegrityCheck::Report IntegrityCheck::run(const QString &databasePath, WorkerCo
     std::optional<WorkerConnection::Attachment> attached(std::in_place, *shared, db, kBusyPauseMs, kBusyLimitMs);
 
     auto failed = [&](const char *what, int rc) {
-        report.outcome = isDamageCode(rc) ? Outcome::Damaged : Outcome::Unchecked;
+        report.outcome = sqliteDamage(rc) != SqliteDamage::None ? Outcome::Damaged : Outcome::Unchecked;
         report.detail = QString::fromUtf8(what) + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(db));
     };
     sqlite3_stmt *stmt = nullptr;

@@ -1,54 +1,20 @@
 #include "recordset.h"
 
-#include "compiledcriteria.h"
-#include "jetlike.h"
-#include "searchindex.h"
+#include "databasefile.h"
+#include "indexedfind.h"
+#include "messagefields.h"
+#include "orderedplacement.h"
 #include "sqlitedb.h"
 #include "sqlitestatement.h"
-#include "sqlitetransaction.h"
-#include "substringquery.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QUrl>
+#include "statementcatalogue.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
 #include <limits>
-#include <map>
 #include <optional>
 
 namespace {
-
-const char *const kColumns[] = {"messnum", "messauthor", "messdate", "messtitle", "message"};
-constexpr int kColumnCount = 5;
-constexpr int kMessnumColumn = 0;
-
-constexpr char kSchema[] =
-    "CREATE TABLE veltra ("
-    " id INTEGER PRIMARY KEY,"
-    " messnum INTEGER,"
-    " messauthor TEXT,"
-    " messdate TEXT,"
-    " messtitle TEXT,"
-    " message TEXT);"
-    "CREATE INDEX veltra_messnum ON veltra(messnum);"
-    "PRAGMA user_version = 1;";
-
-constexpr QByteArrayView kSqliteMagic("SQLite format 3\0", 16);
-constexpr int kSqliteHeaderSize = 100;
-constexpr int kBusyTimeoutMs = 2000;
-// The index build holds the write lock for a few tens of milliseconds at a time and
-// pauses briefly between: a writer waiting for it looks often, so it gets in at the pause.
-constexpr int kBusyPollMs = 1;
-// Candidates read from the index at a time: a rare word's fit in one read, a common
-// word's hits are listed long before its candidates are all read.
-constexpr int kCandidateChunk = 2048;
-// Finds use a handful of criteria strings at a time; an unbounded cache would only grow.
-constexpr std::size_t kFindCacheLimit = 32;
 
 QString closedText()
 {
@@ -65,103 +31,21 @@ QString damagedText()
     return QStringLiteral("The message database is damaged; nothing more is written to it.");
 }
 
-bool isDamageCode(int code)
-{
-    const int primary = code & 0xff;
-    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
-}
-
-QString shown(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
-
-QByteArray quoteIdentifier(const QString &name)
-{
-    return '"' + name.toUtf8().replace('"', "\"\"") + '"';
-}
-
 int columnIndex(const QString &name)
 {
-    for (int i = 0; i < kColumnCount; ++i) {
-        if (name.compare(QLatin1String(kColumns[i]), Qt::CaseInsensitive) == 0)
+    for (int i = 0; i < MessageFields::kCount; ++i) {
+        if (name.compare(QLatin1String(MessageFields::kNames[i]), Qt::CaseInsensitive) == 0)
             return i;
     }
     return -1;
 }
 
-// Ends the statement's run when leaving scope, so no read snapshot is left open.
-class ResetOnExit final
-{
-public:
-    explicit ResetOnExit(SqliteStatement &statement)
-        : m_statement(statement)
-    {
-    }
-    ~ResetOnExit() { m_statement.reset(); }
-    ResetOnExit(const ResetOnExit &) = delete;
-    ResetOnExit &operator=(const ResetOnExit &) = delete;
-
-private:
-    SqliteStatement &m_statement;
-};
-
 } // namespace
 
 struct Recordset::Private
 {
-    enum Slot {
-        First,
-        Last,
-        Next,
-        Previous,
-        Count,
-        Exists,
-        ReadRecord,
-        ReadHeading,
-        Delete,
-        Insert,
-        InsertAt,
-        LastNumbered,
-        NumberStored,
-        Predecessor,
-        Successor,
-        Highest,
-        ReadField, // + column
-        Update = ReadField + kColumnCount, // + column
-        SlotCount = Update + kColumnCount
-    };
-
-    struct Find
-    {
-        std::unique_ptr<CompiledCriteria> criteria;
-        std::optional<SubstringQuery::Lookup> lookup; // what the index can be asked, if anything
-        // The index's candidates after `from`, in rowid order, read with the database as
-        // it was at `version`; `toEnd` when there are none after the last.
-        std::vector<qint64> candidates;
-        qint64 from = 0;
-        bool toEnd = false;
-        bool dense = false; // more than half the records after `from` are candidates
-        std::optional<quint64> version;
-        // Declared last: released before the patterns they point to.
-        SqliteStatement statement; // the next match after a rowid, reading every record
-        SqliteStatement confirm;   // whether one record matches
-        SqliteStatement match;     // the index's next candidates
-    };
-
-    // What the database looked like when the index's use was last decided: this
-    // connection's changes and other connections' commits.
-    struct Version
-    {
-        qint64 changes = -1;
-        qint64 data = -1;
-        bool operator==(const Version &) const = default;
-    };
-
     mutable SqliteDb db; // records the failures of const reads too
     QString path;
-    QString tableName;
-    QByteArray table; // quoted
     bool bof = true;
     bool eof = true;
     qint64 id = 0; // the current record when neither bof nor eof
@@ -175,16 +59,14 @@ struct Recordset::Private
     mutable bool damaged = false;
     mutable QString damageReason;
     DamageHandler damageHandler;
-    mutable std::array<std::unique_ptr<SqliteStatement>, SlotCount> statements;
-    std::map<QString, std::unique_ptr<Find>> finds;
-    bool useIndex = true;
-    mutable bool indexFailed = false;
-    Version indexVersion;
-    qint64 indexCovers = 0; // the records up to this rowid are in the index
-    int candidateChunk = kCandidateChunk;
-    bool indexComplete = false;
-    quint64 versionCounter = 0; // bumped whenever the version changes, for the candidates
-    SqliteStatement dataVersion;
+    mutable StatementCatalogue statements{db};
+    mutable IndexedFind finder{db};
+
+    Private()
+    {
+        statements.setFailureHandler([this] { failSql(); });
+        finder.setFailureHandler([this] { failSql(); });
+    }
 
     bool fail(const QString &why) const
     {
@@ -194,12 +76,12 @@ struct Recordset::Private
 
     bool failSql() const
     {
-        if (isDamageCode(db.lastCode())) {
+        if (sqliteDamage(db.lastCode()) != SqliteDamage::None) {
             // The index is derived from the messages: damage to it alone is no reason to stop
             // writing the messages. It is built anew (the window asks for that); finds read
             // every record meanwhile.
             if (db.lastCode() == SQLITE_CORRUPT_VTAB || db.lastError().contains(QLatin1String("veltra_fts_")))
-                indexFailed = true;
+                finder.markIndexFailed();
             else
                 noteDamage(db.lastError());
         }
@@ -229,149 +111,6 @@ struct Recordset::Private
         return true;
     }
 
-    QByteArray sqlFor(int slot) const
-    {
-        const QByteArray from = " FROM " + table;
-        switch (slot) {
-        case First:
-            return "SELECT rowid" + from + " ORDER BY rowid LIMIT 1";
-        case Last:
-            return "SELECT rowid" + from + " ORDER BY rowid DESC LIMIT 1";
-        case Next:
-            return "SELECT rowid" + from + " WHERE rowid > ?1 ORDER BY rowid LIMIT 1";
-        case Previous:
-            return "SELECT rowid" + from + " WHERE rowid < ?1 ORDER BY rowid DESC LIMIT 1";
-        case Count:
-            return "SELECT count(*)" + from;
-        case Exists:
-            return "SELECT 1" + from + " WHERE rowid = ?1";
-        case ReadRecord:
-            return "SELECT messnum, messauthor, messdate, messtitle, message" + from + " WHERE rowid = ?1";
-        case ReadHeading:
-            return "SELECT messnum, messauthor, messdate, messtitle" + from + " WHERE rowid = ?1";
-        case Delete:
-            return "DELETE" + from + " WHERE rowid = ?1";
-        case Insert:
-            return "INSERT INTO " + table + " (rowid, messnum, messauthor, messdate, messtitle, message) VALUES ("
-                   "max(coalesce((SELECT max(rowid)" + from + "), 0), ?1) + 1, ?2, ?3, ?4, ?5, ?6)";
-        case InsertAt:
-            return "INSERT INTO " + table + " (rowid, messnum, messauthor, messdate, messtitle, message)"
-                                            " VALUES (?1, ?2, ?3, ?4, ?5, ?6)";
-        case LastNumbered:
-            return "SELECT rowid, messnum, typeof(messnum) = 'integer'" + from + " ORDER BY rowid DESC LIMIT 1";
-        case NumberStored:
-            return "SELECT 1" + from + " WHERE messnum = ?1 LIMIT 1";
-        // Only whole numbers take part in the order by number; the messnum index serves both.
-        case Predecessor:
-            return "SELECT rowid, messnum" + from
-                   + " WHERE messnum < ?1 AND typeof(messnum) = 'integer' ORDER BY messnum DESC LIMIT 1";
-        case Successor:
-            return "SELECT rowid, messnum" + from
-                   + " WHERE messnum > ?1 AND typeof(messnum) = 'integer' ORDER BY messnum LIMIT 1";
-        case Highest:
-            return "SELECT rowid, messnum" + from
-                   + " WHERE messnum BETWEEN 1 AND 2147483647 AND typeof(messnum) = 'integer'"
-                     " ORDER BY messnum DESC LIMIT 1";
-        default:
-            break;
-        }
-        if (slot >= ReadField && slot < ReadField + kColumnCount)
-            return QByteArray("SELECT ") + kColumns[slot - ReadField] + from + " WHERE rowid = ?1";
-        return "UPDATE " + table + " SET " + kColumns[slot - Update] + " = ?1 WHERE rowid = ?2";
-    }
-
-    SqliteStatement *statement(int slot) const
-    {
-        auto &s = statements[std::size_t(slot)];
-        if (!s) {
-            auto prepared = std::make_unique<SqliteStatement>();
-            if (!prepared->prepare(db, sqlFor(slot))) {
-                failSql();
-                return nullptr;
-            }
-            s = std::move(prepared);
-        }
-        return s.get();
-    }
-
-    // Runs a statement that yields at most one row and reads it with `read`. False on
-    // failure; *found empty when there is no row.
-    template<typename T, typename Read>
-    bool queryRow(int slot, std::optional<qint64> argument, std::optional<T> *found, Read read) const
-    {
-        found->reset();
-        SqliteStatement *s = statement(slot);
-        if (!s)
-            return false;
-        ResetOnExit resetter(*s);
-        if (argument && !s->bindInt64(1, *argument))
-            return failSql();
-        switch (s->step()) {
-        case SqliteStatement::Step::Row:
-            *found = read(*s);
-            return true;
-        case SqliteStatement::Step::Done:
-            return true;
-        case SqliteStatement::Step::Error:
-            break;
-        }
-        return failSql();
-    }
-
-    bool queryId(int slot, std::optional<qint64> argument, std::optional<qint64> *found) const
-    {
-        return queryRow(slot, argument, found, [](SqliteStatement &s) { return s.columnInt64(0); });
-    }
-
-    // For the statements that yield a rowid and a number.
-    struct Numbered
-    {
-        qint64 id = 0;
-        qint64 number = 0;
-        bool whole = true; // the number is a whole number, not text or a fraction
-    };
-    bool queryNumbered(int slot, std::optional<qint64> argument, std::optional<Numbered> *found) const
-    {
-        return queryRow(slot, argument, found, [](SqliteStatement &s) {
-            return Numbered{s.columnInt64(0), s.columnInt64(1),
-                            sqlite3_column_count(s.handle()) < 3 || s.columnInt64(2) != 0};
-        });
-    }
-
-    // Where a record numbered n goes so that stored order stays number order. Appended
-    // records keep one free id for each number skipped before them, so a number fetched
-    // later finds its place free; where there is none (a file written otherwise), the
-    // record goes to the end rather than wait.
-    bool placeFor(qint64 n, qint64 *id) const
-    {
-        std::optional<Numbered> last;
-        std::optional<Numbered> after;
-        if (!queryNumbered(LastNumbered, std::nullopt, &last) || !queryNumbered(Successor, n, &after))
-            return false;
-        const qint64 end = std::max(last ? last->id : 0, highestDeleted);
-        if (!after || !last) {
-            const qint64 gap = last && last->whole && last->number < n ? n - last->number : 1;
-            *id = end + gap;
-            return true;
-        }
-        std::optional<Numbered> before;
-        if (!queryNumbered(Predecessor, n, &before))
-            return false;
-        const qint64 low = before ? before->id : 0;
-        const qint64 high = after->id;
-        *id = end + 1;
-        if (high - low < 2)
-            return true;
-        const qint64 wanted = before ? before->id + (n - before->number) : high - 1;
-        const qint64 candidate = std::clamp(wanted, low + 1, high - 1);
-        std::optional<qint64> taken;
-        if (!queryId(Exists, candidate, &taken))
-            return false;
-        if (!taken)
-            *id = candidate;
-        return true;
-    }
-
     bool standsOnRecord() const { return !bof && !eof && !deleted; }
 
     // For the operations on the current record: false, with the reason, when there is none.
@@ -393,12 +132,12 @@ struct Recordset::Private
     }
 
     // The first or last record; an empty table leaves BOF and EOF both true.
-    bool moveToEnd(Slot end)
+    bool moveToEnd(StatementCatalogue::Slot end)
     {
         if (!db.isOpen())
             return fail(closedText());
         std::optional<qint64> record;
-        if (!queryId(end, std::nullopt, &record))
+        if (!statements.queryId(end, std::nullopt, &record))
             return false;
         if (record) {
             standOn(*record);
@@ -421,8 +160,10 @@ struct Recordset::Private
         if (beyondEnd && !beyondStart)
             return fail(noCurrentText());
         std::optional<qint64> record;
-        const bool ok = beyondStart ? queryId(forward ? First : Last, std::nullopt, &record)
-                                    : queryId(forward ? Next : Previous, id, &record);
+        const bool ok = beyondStart ? statements.queryId(forward ? StatementCatalogue::First : StatementCatalogue::Last,
+                                                         std::nullopt, &record)
+                                    : statements.queryId(forward ? StatementCatalogue::Next : StatementCatalogue::Previous,
+                                                         id, &record);
         if (!ok)
             return false;
         if (record) {
@@ -434,223 +175,21 @@ struct Recordset::Private
         return true;
     }
 
-    Find *findFor(const QString &criteria)
-    {
-        if (const auto it = finds.find(criteria); it != finds.end())
-            return it->second.get();
-        QString error;
-        auto compiled = CompiledCriteria::compile(criteria, &error);
-        if (!compiled) {
-            fail(error);
-            return nullptr;
-        }
-        auto entry = std::make_unique<Find>();
-        const QByteArray sql = "SELECT rowid FROM " + table + " WHERE rowid > ? AND " + compiled->sql()
-                               + " ORDER BY rowid LIMIT 1";
-        if (const auto parsed = Criteria::parse(criteria); parsed.expression)
-            entry->lookup = SubstringQuery::forCriteria(*parsed.expression);
-        if (!entry->statement.prepare(db, sql)) {
-            failSql();
-            return nullptr;
-        }
-        entry->criteria = std::move(compiled);
-        if (finds.size() >= kFindCacheLimit)
-            finds.clear();
-        return finds.emplace(criteria, std::move(entry)).first->second.get();
-    }
-
-    qint64 pragmaValue(SqliteStatement &s, const char *sql) const
-    {
-        if (!s.isPrepared() && !s.prepare(db, sql))
-            return -1;
-        ResetOnExit resetter(s);
-        return s.step() == SqliteStatement::Step::Row ? s.columnInt64(0) : -1;
-    }
-
-    // The index is used for table veltra, for the records it covers, until it fails once.
-    // Deciding reads the schema, so it is decided again only when something changed.
-    bool indexUsable()
-    {
-        if (!useIndex || indexFailed || tableName != QLatin1String("veltra"))
-            return false;
-        // Another connection's schema change is a commit too: data_version covers it.
-        const Version now{sqlite3_total_changes64(db.handle()), pragmaValue(dataVersion, "PRAGMA data_version")};
-        if (now == indexVersion)
-            return indexCovers > 0;
-        indexVersion = now;
-        ++versionCounter;
-        const SearchIndex::Status status = SearchIndex::status(db);
-        const bool usable = status.state == SearchIndex::State::Ready || status.state == SearchIndex::State::Partial;
-        indexCovers = usable ? status.upto : 0;
-        indexComplete = status.state == SearchIndex::State::Ready;
-        return indexCovers > 0;
-    }
-
-    // Reads the index's next candidates after `after`. False when the index fails.
-    bool readCandidates(Find &f, qint64 after)
-    {
-        if (!f.match.isPrepared()) {
-            const char *table = SearchIndex::tableFor(f.lookup->field);
-            const QByteArray sql = QByteArray("SELECT rowid FROM ") + table + " WHERE " + table
-                                   + " MATCH ?1 AND rowid > ?2 AND rowid <= ?3 ORDER BY rowid LIMIT ?4";
-            if (!f.match.prepare(db, sql))
-                return false;
-        }
-        ResetOnExit resetter(f.match);
-        f.candidates.clear();
-        f.version.reset();
-        if (!f.match.bindText(1, f.lookup->match) || !f.match.bindInt64(2, after) || !f.match.bindInt64(3, indexCovers)
-            || !f.match.bindInt64(4, candidateChunk))
-            return false;
-        SqliteStatement::Step step;
-        while ((step = f.match.step()) == SqliteStatement::Step::Row)
-            f.candidates.push_back(f.match.columnInt64(0));
-        if (step != SqliteStatement::Step::Done)
-            return false;
-        f.from = after;
-        f.toEnd = f.candidates.size() < std::size_t(candidateChunk);
-        // A word in nearly every record (a common one, or a short run of letters) is found
-        // sooner by reading the records in turn than by looking each candidate up.
-        f.dense = !f.toEnd && f.candidates.back() - std::max<qint64>(after, 0) < 2 * qint64(candidateChunk);
-        f.version = versionCounter;
-        return true;
-    }
-
-    // The first match after `after` among the index's candidates, each confirmed by the
-    // criteria as the scan would. Nothing when the index fails or holds no match: the
-    // caller reads the records from `*scanFrom` on, those past the index's reach.
-    std::optional<FindResult> findThroughIndex(Find &f, qint64 after, qint64 *scanFrom)
-    {
-        *scanFrom = std::max(after, indexCovers);
-        if (after >= indexCovers)
-            return std::nullopt;
-        if (!f.confirm.isPrepared()
-            && !f.confirm.prepare(db, "SELECT rowid FROM " + table + " WHERE rowid = ? AND " + f.criteria->sql())) {
-            noMatch = true;
-            failSql();
-            return FindResult::Error;
-        }
-        for (;;) {
-            const bool covered = f.version == versionCounter && after >= f.from
-                                 && (f.toEnd || (!f.candidates.empty() && after < f.candidates.back()));
-            if (!covered && !readCandidates(f, after)) {
-                // Derived data only: a damaged index is left for the next build to replace.
-                indexFailed = true;
-                *scanFrom = after;
-                return std::nullopt;
-            }
-            if (f.dense) {
-                *scanFrom = after;
-                return std::nullopt;
-            }
-            for (auto it = std::upper_bound(f.candidates.begin(), f.candidates.end(), after); it != f.candidates.end();
-                 ++it) {
-                std::optional<qint64> hit;
-                if (!firstRow(f, f.confirm, *it, &hit))
-                    return FindResult::Error;
-                if (hit)
-                    return found(*hit);
-            }
-            if (f.toEnd)
-                return std::nullopt;
-            after = f.candidates.back();
-        }
-    }
-
-    // Runs one of a find's statements with the criteria bound: the next match after a rowid
-    // (the scan), or whether the record of that rowid matches (a candidate's confirmation).
-    // *row is the rowid it yields, if any; false when it fails.
-    bool firstRow(Find &f, SqliteStatement &s, qint64 rowid, std::optional<qint64> *row)
-    {
-        ResetOnExit resetter(s);
-        if (s.bindInt64(1, rowid) && f.criteria->bind(s, 2)) {
-            switch (s.step()) {
-            case SqliteStatement::Step::Row:
-                *row = s.columnInt64(0);
-                return true;
-            case SqliteStatement::Step::Done:
-                row->reset();
-                return true;
-            case SqliteStatement::Step::Error:
-                break;
-            }
-        }
-        noMatch = true;
-        failSql();
-        return false;
-    }
-
-    FindResult found(qint64 id)
-    {
-        standOn(id);
-        noMatch = false;
-        return FindResult::Found;
-    }
-
     FindResult find(const QString &criteria, qint64 after)
     {
-        Find *f = findFor(criteria);
-        if (!f) {
-            noMatch = true;
-            return FindResult::Error;
-        }
-        if (f->lookup && indexUsable()) {
-            if (const std::optional<FindResult> result = findThroughIndex(*f, after, &after))
-                return *result;
-        }
-        std::optional<qint64> hit;
-        if (!firstRow(*f, f->statement, after, &hit))
-            return FindResult::Error;
-        if (hit)
-            return found(*hit);
-        noMatch = true;
-        return FindResult::NoMatch;
+        const IndexedFind::Result result = finder.next(criteria, after);
+        if (result.malformed)
+            fail(*result.malformed);
+        noMatch = result.outcome != FindResult::Found;
+        if (!noMatch)
+            standOn(result.id);
+        return result.outcome;
     }
 
     void finalizeAll()
     {
-        finds.clear();
-        dataVersion.finalize();
-        for (auto &s : statements)
-            s.reset();
-    }
-
-    // The messnum index is what makes a find by number fast; an older file may lack it.
-    void ensureMessnumIndex()
-    {
-        SqliteStatement probe;
-        if (!probe.prepare(db, "SELECT 1 FROM pragma_index_list(?1) AS l, pragma_index_info(l.name) AS i"
-                               " WHERE i.seqno = 0 AND i.name = 'messnum' COLLATE NOCASE LIMIT 1", false))
-            return;
-        ResetOnExit resetter(probe);
-        if (!probe.bindText(1, tableName) || probe.step() != SqliteStatement::Step::Done)
-            return;
-        const QByteArray indexName = quoteIdentifier(tableName + QStringLiteral("_messnum"));
-        // A failure here (locked or read-only after all) only costs speed.
-        db.exec(QByteArray("CREATE INDEX IF NOT EXISTS " + indexName + " ON " + table + " (messnum)").constData());
-    }
-
-    void chooseJournalMode()
-    {
-        if (db.isReadOnly())
-            return;
-        // WAL needs files beside the database; in a read-only folder the default journal stays.
-        if (!QFileInfo(QFileInfo(path).absolutePath()).isWritable())
-            return;
-        SqliteStatement mode;
-        if (!mode.prepare(db, "PRAGMA journal_mode = WAL", false))
-            return;
-        const bool wal = mode.step() == SqliteStatement::Step::Row
-                         && mode.columnText(0).compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
-        mode.finalize();
-        if (!wal)
-            return;
-        if (!db.exec("SELECT count(*) FROM sqlite_schema")) {
-            db.exec("PRAGMA journal_mode = DELETE");
-            return;
-        }
-        // In WAL mode NORMAL still keeps every committed record when the process is killed.
-        db.exec("PRAGMA synchronous = NORMAL");
+        finder.clear();
+        statements.clear();
     }
 };
 
@@ -667,193 +206,29 @@ Recordset::~Recordset()
 Recordset::OpenResult Recordset::open(const QString &databasePath, const QString &table)
 {
     OpenResult result;
-    auto refuse = [&](OpenStatus status, const QString &reason) {
-        result.status = status;
-        result.reason = reason;
-        result.recordset.reset();
-        return std::move(result);
-    };
-    const QString where = shown(databasePath);
-
-    const QFileInfo info(databasePath);
-    if (!info.exists())
-        return refuse(OpenStatus::Missing, QStringLiteral("The message database %1 does not exist.").arg(where));
-    if (info.isDir())
-        return refuse(OpenStatus::Unreadable, QStringLiteral("%1 is a folder, not a message database.").arg(where));
-
-    // The header is checked before SQLite sees the file: SQLite would take an empty file
-    // for a new database and write one into it.
-    QByteArray header;
-    {
-        QFile file(databasePath);
-        if (!file.open(QIODevice::ReadOnly))
-            return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be read: %2.")
-                                                      .arg(where, file.errorString()));
-        header = file.read(kSqliteHeaderSize);
-        if (file.error() != QFileDevice::NoError)
-            return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be read: %2.")
-                                                      .arg(where, file.errorString()));
-    }
-    if (header.isEmpty())
-        return refuse(OpenStatus::NotADatabase, QStringLiteral("%1 is an empty file, not a message database.").arg(where));
-    if (!header.startsWith(kSqliteMagic)) {
-        const QByteArray engine = header.mid(4, 15);
-        if (engine == "Standard Jet DB" || engine == "Standard ACE DB")
-            return refuse(OpenStatus::NotADatabase,
-                          QStringLiteral("%1 is a Microsoft Access (Jet) database; this program needs a message database "
-                                         "in its own (SQLite) format.").arg(where));
-        return refuse(OpenStatus::NotADatabase, QStringLiteral("%1 is not a message database (not an SQLite file).").arg(where));
-    }
-    if (header.size() < kSqliteHeaderSize)
-        return refuse(OpenStatus::NotADatabase, QStringLiteral("%1 is damaged: the file is cut short.").arg(where));
-
     std::unique_ptr<Recordset> rs(new Recordset);
     Private &p = *rs->d;
     p.path = databasePath;
-    // A file or folder this user cannot write is opened for reading. SQLite reads a
-    // write-ahead-log file only through its shared-memory file, which a folder that cannot
-    // be written has no room for; unchanging as such a folder is, the file is then read
-    // as immutable.
-    const bool folderWritable = QFileInfo(info.absolutePath()).isWritable();
-    const bool walFile = quint8(header.at(18)) == 2;
-    const QString sidecar = databasePath + QStringLiteral("-shm");
-    bool opened = false;
-    if (!folderWritable && walFile && !QFileInfo(sidecar).isWritable()) {
-        QUrl uri = QUrl::fromLocalFile(info.absoluteFilePath());
-        uri.setQuery(QStringLiteral("mode=ro&immutable=1"));
-        opened = p.db.open(uri.toString(QUrl::FullyEncoded), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
-    } else {
-        opened = p.db.open(databasePath, info.isWritable() ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
+    DatabaseFile file(databasePath);
+    result.status = file.open(p.db, table);
+    if (result.status != OpenStatus::Ok) {
+        result.reason = file.reason();
+        return result;
     }
-    if (!opened)
-        return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be opened: %2.")
-                                                  .arg(where, p.db.lastError()));
-    sqlite3_busy_handler(
-        p.db.handle(),
-        [](void *, int count) -> int {
-            if (count * kBusyPollMs >= kBusyTimeoutMs)
-                return 0;
-            sqlite3_sleep(kBusyPollMs);
-            return 1;
-        },
-        nullptr);
-    QString error;
-    if (!JetLike::registerSqlFunction(p.db.handle(), &error))
-        return refuse(OpenStatus::Unreadable, QStringLiteral("The message database %1 cannot be used: %2.").arg(where, error));
-
-    // A read SQLite refuses: a file it finds corrupt is damaged, one whose header it does
-    // not take for a database is none.
-    auto refuseRead = [&](OpenStatus otherwise, const QString &reason) {
-        const int code = p.db.lastCode() & 0xff;
-        return refuse(code == SQLITE_CORRUPT ? OpenStatus::Damaged : code == SQLITE_NOTADB ? OpenStatus::NotADatabase
-                                                                                           : otherwise,
-                      reason);
-    };
-    auto cannotRead = [&] {
-        return refuseRead(OpenStatus::Unreadable,
-                          QStringLiteral("The message database %1 cannot be read: %2.").arg(where, p.db.lastError()));
-    };
-
-    // The first read of the schema is where SQLite finds out what the file really holds.
-    QString tableName;
-    {
-        SqliteStatement lookup;
-        if (!lookup.prepare(p.db, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE", false)
-            || !lookup.bindText(1, table))
-            return cannotRead();
-        switch (lookup.step()) {
-        case SqliteStatement::Step::Row:
-            tableName = lookup.columnText(0);
-            break;
-        case SqliteStatement::Step::Done:
-            return refuse(OpenStatus::NoTable, QStringLiteral("%1 holds no table \"%2\".").arg(where, table));
-        case SqliteStatement::Step::Error:
-            return cannotRead();
-        }
+    p.statements.setTable(file.quotedTable());
+    p.finder.setTable(file.tableName(), file.quotedTable());
+    if (!rs->moveFirst()) {
+        result.status = rs->isDamaged() ? OpenStatus::Damaged : OpenStatus::Unreadable;
+        result.reason = DatabaseFile::cannotBeRead(databasePath, rs->lastError());
+        return result;
     }
-    p.tableName = tableName;
-    p.table = quoteIdentifier(tableName);
-
-    {
-        SqliteStatement columns;
-        if (!columns.prepare(p.db, "SELECT name FROM pragma_table_info(?1)", false) || !columns.bindText(1, tableName))
-            return cannotRead();
-        QStringList present;
-        SqliteStatement::Step step;
-        while ((step = columns.step()) == SqliteStatement::Step::Row)
-            present << columns.columnText(0).toLower();
-        if (step == SqliteStatement::Step::Error)
-            return cannotRead();
-        QStringList missing;
-        for (const char *column : kColumns) {
-            if (!present.contains(QLatin1String(column)))
-                missing << QString::fromLatin1(column);
-        }
-        if (!missing.isEmpty())
-            return refuse(OpenStatus::NoTable, QStringLiteral("In %1 the table \"%2\" lacks the field(s) %3.")
-                                                   .arg(where, tableName, missing.join(QStringLiteral(", "))));
-    }
-    {
-        // Stored order is rowid order; a table without rowids has no stored order to follow.
-        SqliteStatement rowids;
-        if (!rowids.prepare(p.db, "SELECT rowid FROM " + p.table + " LIMIT 1", false))
-            return refuseRead(OpenStatus::NoTable, QStringLiteral("In %1 the table \"%2\" cannot be used: %3.")
-                                                       .arg(where, tableName, p.db.lastError()));
-    }
-
-    p.chooseJournalMode();
-    if (!p.db.isReadOnly()) {
-        p.ensureMessnumIndex();
-        // Triggers left over from an index missing parts would make every write fail;
-        // the next build puts the whole index back.
-        if (p.tableName == QLatin1String("veltra") && SearchIndex::status(p.db).state == SearchIndex::State::Broken)
-            SearchIndex::disarm(p.db);
-    }
-
-    if (!rs->moveFirst())
-        return refuse(rs->isDamaged() ? OpenStatus::Damaged : OpenStatus::Unreadable,
-                      QStringLiteral("The message database %1 cannot be read: %2.").arg(where, rs->lastError()));
-    result.status = OpenStatus::Ok;
     result.recordset = std::move(rs);
     return result;
 }
 
 bool Recordset::createEmpty(const QString &databasePath, QString *error)
 {
-    const QString where = shown(databasePath);
-    auto failWith = [&](const QString &why) {
-        if (error)
-            *error = why;
-        return false;
-    };
-    const QFileInfo info(databasePath);
-    if (info.exists() || info.isSymLink())
-        return failWith(QStringLiteral("%1 already exists; it has been left as it is.").arg(where));
-
-    QFile file(databasePath);
-    // NewOnly: a file that turns up meanwhile is still never overwritten.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return failWith(QStringLiteral("%1 cannot be created: %2.").arg(where, file.errorString()));
-    file.close();
-
-    QString failure;
-    {
-        SqliteDb db;
-        if (!db.open(databasePath, SQLITE_OPEN_READWRITE)) {
-            failure = db.lastError();
-        } else {
-            SqliteTransaction transaction(db);
-            if (!transaction.isActive() || !db.exec(kSchema) || !transaction.commit())
-                failure = db.lastError();
-        }
-    }
-    if (!failure.isEmpty()) {
-        // Only what this call created is removed.
-        QFile::remove(databasePath);
-        QFile::remove(databasePath + QStringLiteral("-journal"));
-        return failWith(QStringLiteral("The message database %1 cannot be created: %2.").arg(where, failure));
-    }
-    return true;
+    return DatabaseFile::create(databasePath, error);
 }
 
 bool Recordset::isReadOnly() const
@@ -887,12 +262,12 @@ QString Recordset::lastError() const
 
 bool Recordset::moveFirst()
 {
-    return d->moveToEnd(Private::First);
+    return d->moveToEnd(StatementCatalogue::First);
 }
 
 bool Recordset::moveLast()
 {
-    return d->moveToEnd(Private::Last);
+    return d->moveToEnd(StatementCatalogue::Last);
 }
 
 bool Recordset::moveNext()
@@ -934,7 +309,7 @@ bool Recordset::hasCurrent() const
     if (!isOpen() || !d->standsOnRecord())
         return false;
     std::optional<qint64> exists;
-    return d->queryId(Private::Exists, d->id, &exists) && exists;
+    return d->statements.queryId(StatementCatalogue::Exists, d->id, &exists) && exists;
 }
 
 int Recordset::recordCount() const
@@ -943,7 +318,7 @@ int Recordset::recordCount() const
         d->fail(closedText());
         return 0;
     }
-    SqliteStatement *s = d->statement(Private::Count);
+    SqliteStatement *s = d->statements.statement(StatementCatalogue::Count);
     if (!s)
         return 0;
     ResetOnExit resetter(*s);
@@ -985,34 +360,29 @@ bool Recordset::noMatch() const
 
 void Recordset::setSearchIndexUse(bool use)
 {
-    d->useIndex = use;
-    // A new index after a failed lookup is tried again.
-    d->indexFailed = false;
-    d->indexVersion = {};
+    d->finder.setIndexUse(use);
 }
 
 bool Recordset::searchIndexInUse() const
 {
-    return isOpen() && d->indexUsable();
+    return isOpen() && d->finder.indexUsable();
 }
 
 bool Recordset::searchIndexComplete() const
 {
     if (!isOpen())
         return false;
-    d->indexUsable(); // decides indexComplete too, an empty index over an empty table included
-    return d->useIndex && !d->indexFailed && d->indexComplete;
+    return d->finder.indexComplete();
 }
 
 void Recordset::setSearchIndexChunk(int candidates)
 {
-    d->candidateChunk = std::max(1, candidates);
-    d->finds.clear();
+    d->finder.setChunk(candidates);
 }
 
 bool Recordset::searchIndexFailed() const
 {
-    return d->indexFailed;
+    return d->finder.indexFailed();
 }
 
 QVariant Recordset::field(const QString &name) const
@@ -1030,7 +400,7 @@ QVariant Recordset::field(const QString &name) const
         d->fail(noCurrentText());
         return {};
     }
-    SqliteStatement *s = d->statement(Private::ReadField + column);
+    SqliteStatement *s = d->statements.statement(StatementCatalogue::ReadField + column);
     if (!s)
         return {};
     ResetOnExit resetter(*s);
@@ -1040,7 +410,7 @@ QVariant Recordset::field(const QString &name) const
     }
     switch (s->step()) {
     case SqliteStatement::Step::Row:
-        if (column == kMessnumColumn)
+        if (column == MessageFields::kMessnum)
             return s->columnIsNull(0) ? QVariant(QMetaType::fromType<int>()) : QVariant(int(s->columnInt64(0)));
         return QVariant(s->columnText(0));
     case SqliteStatement::Step::Done:
@@ -1057,7 +427,8 @@ bool Recordset::current(MessageRecord *out, Body body) const
 {
     if (!d->needsCurrent())
         return false;
-    SqliteStatement *s = d->statement(body == Body::Read ? Private::ReadRecord : Private::ReadHeading);
+    SqliteStatement *s =
+        d->statements.statement(body == Body::Read ? StatementCatalogue::ReadRecord : StatementCatalogue::ReadHeading);
     if (!s)
         return false;
     ResetOnExit resetter(*s);
@@ -1090,14 +461,14 @@ bool Recordset::updateField(const QString &name, const QVariant &value)
         return d->fail(QStringLiteral("Unknown field \"%1\"").arg(name));
     if (!d->standsOnRecord())
         return d->fail(noCurrentText());
-    SqliteStatement *s = d->statement(Private::Update + column);
+    SqliteStatement *s = d->statements.statement(StatementCatalogue::Update + column);
     if (!s)
         return false;
     ResetOnExit resetter(*s);
     bool bound = false;
     if (!value.isValid()) {
         bound = s->bindNull(1);
-    } else if (column == kMessnumColumn) {
+    } else if (column == MessageFields::kMessnum) {
         bool ok = false;
         const qint64 n = value.toLongLong(&ok);
         if (!ok || n < std::numeric_limits<qint32>::min() || n > std::numeric_limits<qint32>::max())
@@ -1119,7 +490,7 @@ bool Recordset::addNew(const MessageRecord &record)
 {
     if (!d->mayWrite())
         return false;
-    SqliteStatement *s = d->statement(Private::Insert);
+    SqliteStatement *s = d->statements.statement(StatementCatalogue::Insert);
     if (!s)
         return false;
     ResetOnExit resetter(*s);
@@ -1136,26 +507,7 @@ Recordset::AddResult Recordset::addInOrder(const MessageRecord &record)
 {
     if (!d->mayWrite())
         return AddResult::Failed;
-    std::optional<qint64> stored;
-    if (!d->queryId(Private::NumberStored, record.messnum, &stored))
-        return AddResult::Failed;
-    if (stored)
-        return AddResult::AlreadyStored;
-    qint64 id = 0;
-    if (!d->placeFor(record.messnum, &id))
-        return AddResult::Failed;
-    SqliteStatement *s = d->statement(Private::InsertAt);
-    if (!s)
-        return AddResult::Failed;
-    ResetOnExit resetter(*s);
-    const bool bound = s->bindInt64(1, id) && s->bindInt64(2, record.messnum) && s->bindText(3, record.messauthor)
-                       && s->bindText(4, record.messdate) && s->bindText(5, record.messtitle)
-                       && s->bindText(6, record.message);
-    if (!bound || s->step() != SqliteStatement::Step::Done) {
-        d->failSql();
-        return AddResult::Failed;
-    }
-    return AddResult::Added;
+    return OrderedPlacement::add(d->statements, record, d->highestDeleted);
 }
 
 std::optional<qint32> Recordset::highestNumber() const
@@ -1164,8 +516,8 @@ std::optional<qint32> Recordset::highestNumber() const
         d->fail(closedText());
         return std::nullopt;
     }
-    std::optional<Private::Numbered> highest;
-    if (!d->queryNumbered(Private::Highest, std::nullopt, &highest))
+    std::optional<StatementCatalogue::Numbered> highest;
+    if (!d->statements.queryNumbered(StatementCatalogue::Highest, std::nullopt, &highest))
         return std::nullopt;
     return highest ? qint32(highest->number) : 0;
 }
@@ -1179,7 +531,7 @@ bool Recordset::deleteCurrent()
 {
     if (!d->mayWrite() || !d->needsCurrent())
         return false;
-    SqliteStatement *s = d->statement(Private::Delete);
+    SqliteStatement *s = d->statements.statement(StatementCatalogue::Delete);
     if (!s)
         return false;
     ResetOnExit resetter(*s);

@@ -2,6 +2,18 @@
 
 #include <sqlite3.h>
 
+SqliteDamage sqliteDamage(int resultCode)
+{
+    switch (resultCode & 0xff) {
+    case SQLITE_CORRUPT:
+        return SqliteDamage::Corrupt;
+    case SQLITE_NOTADB:
+        return SqliteDamage::NotADatabase;
+    default:
+        return SqliteDamage::None;
+    }
+}
+
 SqliteDb::SqliteDb() = default;
 
 SqliteDb::~SqliteDb()

@@ -4,6 +4,12 @@
 
 struct sqlite3;
 
+// What an SQLite result code (primary or extended) says of the file itself: SQLite found
+// it corrupt, or its header is not a database's. Every other failure (busy, full, read-only,
+// a bad statement) leaves the file as sound as it was.
+enum class SqliteDamage { None, Corrupt, NotADatabase };
+SqliteDamage sqliteDamage(int resultCode);
+
 // Owns one SQLite connection. Every sqlite3_* result code of the store goes through
 // check(), which keeps the message of the last failure for the caller to show.
 class SqliteDb final

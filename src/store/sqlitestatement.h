@@ -47,3 +47,19 @@ private:
     SqliteDb *m_db = nullptr;
     sqlite3_stmt *m_stmt = nullptr;
 };
+
+// Ends a statement's run when leaving scope, so no read snapshot is left open.
+class ResetOnExit final
+{
+public:
+    explicit ResetOnExit(SqliteStatement &statement)
+        : m_statement(statement)
+    {
+    }
+    ~ResetOnExit() { m_statement.reset(); }
+    ResetOnExit(const ResetOnExit &) = delete;
+    ResetOnExit &operator=(const ResetOnExit &) = delete;
+
+private:
+    SqliteStatement &m_statement;
+};

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "recordset.h"
+#include "sqlitestatement.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+class SqliteDb;
+
+// The recordset's finds by criteria, in stored (rowid) order. Among the records the
+// substring index covers they jump through its candidates (see searchindex.h), each
+// confirmed by the criteria; the records after those are read in turn. What they find is
+// the same as reading every record. Compiled criteria and their statements are kept for
+// the next find with the same criteria.
+class IndexedFind final
+{
+public:
+    using FailureHandler = std::function<void()>;
+
+    explicit IndexedFind(SqliteDb &db);
+    ~IndexedFind();
+
+    // Told of every failure of SQLite's, the reason left in the connection.
+    void setFailureHandler(FailureHandler handler);
+    // The table, as the file spells it and quoted; only table veltra has an index.
+    void setTable(const QString &name, const QByteArray &quoted);
+    // Finalizes every statement, before the connection closes.
+    void clear();
+
+    struct Result
+    {
+        Recordset::FindResult outcome = Recordset::FindResult::NoMatch;
+        qint64 id = 0;                    // the record found
+        std::optional<QString> malformed; // why the criteria cannot be used (an Error)
+    };
+    // The first record after rowid `after` the criteria match.
+    Result next(const QString &criteria, qint64 after);
+
+    // The index's use, as Recordset::setSearchIndexUse and the like describe it.
+    void setIndexUse(bool use);
+    bool indexUsable();
+    bool indexComplete();
+    void setChunk(int candidates);
+    bool indexFailed() const;
+    // Damage met in the index: finds read every record from then on.
+    void markIndexFailed();
+
+private:
+    struct Find;
+    // What the database looked like when the index's use was last decided: this
+    // connection's changes and other connections' commits.
+    struct Version
+    {
+        qint64 changes = -1;
+        qint64 data = -1;
+        bool operator==(const Version &) const = default;
+    };
+
+    Find *findFor(const QString &criteria, std::optional<QString> *malformed);
+    qint64 pragmaValue(SqliteStatement &s, const char *sql);
+    bool readCandidates(Find &f, qint64 after);
+    std::optional<Result> findThroughIndex(Find &f, qint64 after, qint64 *scanFrom);
+    bool firstRow(Find &f, SqliteStatement &s, qint64 rowid, std::optional<qint64> *row);
+    void failed();
+
+    SqliteDb &m_db;
+    QString m_tableName;
+    QByteArray m_table; // quoted
+    FailureHandler m_onFailure;
+    std::map<QString, std::unique_ptr<Find>> m_finds;
+    bool m_useIndex = true;
+    bool m_indexFailed = false;
+    Version m_indexVersion;
+    qint64 m_indexCovers = 0; // the records up to this rowid are in the index
+    int m_candidateChunk;
+    bool m_indexComplete = false;
+    quint64 m_versionCounter = 0; // bumped whenever the version changes, for the candidates
+    SqliteStatement m_dataVersion;
+};
