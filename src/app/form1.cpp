@@ -108,6 +108,10 @@ void Form1::createParts()
     // The deletion panel and the list editor share their place: one opening hides the other.
     connect(m_maintenance, &Maintenance::deletionPanelOpened, m_listEditor, &ListEditor::hidePanel);
     connect(m_listEditor, &ListEditor::opened, m_maintenance, &Maintenance::hideDeletionPanel);
+    connect(m_pane, &BrowserPane::captionChanged, this, [this](const QString &caption) {
+        setWindowTitle(caption);
+        update();
+    });
     // A compaction's companion waits for this process to end.
     connect(m_maintenance, &Maintenance::endRequested, this, &Form1::endProgram);
 }

@@ -41,7 +41,6 @@ BrowserPane::BrowserPane(const Ui::Form1 &ui, Browser *web1, BusyStates *busy, c
     , m_config(config)
     , m_folder(folder)
     , m_pagePath(MessagePage::pathIn(folder))
-    , m_window(window)
 {
     CmdHome->setToolTip(m_config.clubHost);
     MnuOptionsStartPage->setText(QStringLiteral("&Start at ") + m_config.clubHost);
@@ -193,8 +192,7 @@ void BrowserPane::web1_NavigateComplete2(const QString &url)
     Combo2->setCurrentIndex(-1);
     Combo2->setEditText(messagePage ? QString() : m_web1->documentUrl());
     emit pageEntered(messagePage);
-    m_window->setWindowTitle(AddressRules::captionFor(m_web1->documentTitle()));
-    m_window->update();
+    emit captionChanged(AddressRules::captionFor(m_web1->documentTitle()));
     addressNavPending = false;
     m_busy->EnableOn();
 }

@@ -60,6 +60,8 @@ signals:
     void pageEntered(bool messagePage);
     // The message page finished loading (DocumentComplete).
     void messagePageComplete();
+    // The window's caption for the page entered.
+    void captionChanged(const QString &caption);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -138,7 +140,6 @@ private:
     AppConfig m_config;
     QString m_folder;
     QString m_pagePath;
-    QWidget *m_window;
 
     QString pendingUrl;
     QString m_completedUrl;

@@ -268,6 +268,26 @@ private slots:
         QVERIFY(child<QWidget>(w.get(), "HPic2")->isVisible());
     }
 
+    void stepDuringASearchGoesOnFromTheMessageInView()
+    {
+        QList<MessageRecord> records;
+        for (int n = 1; n <= 40; ++n)
+            records << titled(n, QStringLiteral(" clutch"));
+        auto w = start(records);
+        child<QScrollBar>(w.get(), "hscroll1")->setValue(20);
+        QVERIFY(Fixtures::readAll(path("tempfile.htm")).startsWith("Message Number: 20<br>"));
+        QByteArray duringSearch;
+        ::duringSearch(w.get(), 3, [&] {
+            QTest::mouseClick(child<QToolButton>(w.get(), "H1Up"), Qt::LeftButton);
+            duringSearch = Fixtures::readAll(path("tempfile.htm"));
+        });
+        search(w.get(), QStringLiteral("clutch"));
+        // The step went on from the message in view, and the search lost none of its hits.
+        QVERIFY2(duringSearch.startsWith("Message Number: 21<br>"), duringSearch.left(24).constData());
+        QCOMPARE(list1(w.get())->count(), 40);
+        QCOMPARE(lines(list1(w.get())).last(), QStringLiteral("40 : [vclub] clutch"));
+    }
+
     void enterDuringASearchStartsNoSecond()
     {
         QList<MessageRecord> records;
