@@ -156,7 +156,7 @@ std::unique_ptr<Form1> startWindow(const QString &folder)
     // The start-up quick_check reads the whole file on a thread of its own; the clicks are
     // timed without it competing.
     while (started.elapsed() < 60000) {
-        const auto *check = w->findChild<IntegrityCheck *>(QString(), Qt::FindDirectChildrenOnly);
+        const auto *check = w->findChild<IntegrityCheck *>();
         if (!check || !check->isRunning())
             break;
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);

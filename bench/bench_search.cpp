@@ -398,7 +398,7 @@ bool waitForIndexInUse(Form1 &w, int timeoutMs)
     QElapsedTimer waited;
     waited.start();
     const auto busy = [&] {
-        const auto *check = w.findChild<IntegrityCheck *>(QString(), Qt::FindDirectChildrenOnly);
+        const auto *check = w.findChild<IntegrityCheck *>();
         return (check && check->isRunning()) || w.findChild<SearchIndexBuilder *>() != nullptr
                || !w.archive()->recordset()->searchIndexInUse();
     };

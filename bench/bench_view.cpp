@@ -197,7 +197,7 @@ int main(int argc, char **argv)
     QElapsedTimer checking;
     checking.start();
     while (checking.elapsed() < 60000) {
-        const auto *check = window.findChild<IntegrityCheck *>(QString(), Qt::FindDirectChildrenOnly);
+        const auto *check = window.findChild<IntegrityCheck *>();
         if (!check || !check->isRunning())
             break;
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);

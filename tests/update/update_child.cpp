@@ -69,7 +69,7 @@ int main(int argc, char **argv)
         return std::any_of(builders.begin(), builders.end(), [](const SearchIndexBuilder *b) { return b->isRunning(); });
     };
     const auto checking = [&] {
-        const auto *check = window->findChild<IntegrityCheck *>(QString(), Qt::FindDirectChildrenOnly);
+        const auto *check = window->findChild<IntegrityCheck *>();
         return (check && check->isRunning()) || indexing();
     };
     while (checking() && waited.elapsed() < 600000)
