@@ -112,35 +112,35 @@ bool MessageArchive::countMessages()
     if (!m_data1)
         return false;
     m_data1->moveLast();
-    m_msgCount = m_data1->recordCount();
+    msgCount = m_data1->recordCount();
     // An empty table has no last record: it counts as message number 0.
-    m_lastMsgNum = m_data1->hasCurrent() ? m_data1->field(QStringLiteral("messnum")).toInt() : 0;
+    lastMsgNum = m_data1->hasCurrent() ? m_data1->field(QStringLiteral("messnum")).toInt() : 0;
     return true;
 }
 
 qint32 MessageArchive::messageCount() const
 {
-    return m_msgCount;
+    return msgCount;
 }
 
 qint32 MessageArchive::lastMessageNumber() const
 {
-    return m_lastMsgNum;
+    return lastMsgNum;
 }
 
 void MessageArchive::setLastMessageNumber(qint32 number)
 {
-    m_lastMsgNum = number;
+    lastMsgNum = number;
 }
 
 void MessageArchive::setMessageCount(qint32 count)
 {
-    m_msgCount = count;
+    msgCount = count;
 }
 
 QString MessageArchive::countText(const QString &lastLabel) const
 {
-    return QString::number(m_msgCount) + QStringLiteral(" Messages") + lastLabel + QString::number(m_lastMsgNum);
+    return QString::number(msgCount) + QStringLiteral(" Messages") + lastLabel + QString::number(lastMsgNum);
 }
 
 void MessageArchive::reportDamage(const QString &reason)

@@ -89,7 +89,7 @@ private:
     DatabaseLock m_databaseLock; // held from start-up to the end, exclusive while compacting
     QPointer<IntegrityCheck> m_check;
     quint64 m_generation = 0;
-    qint32 m_msgCount = 0;
-    qint32 m_lastMsgNum = 0;
+    qint32 msgCount = 0;
+    qint32 lastMsgNum = 0;
     bool m_damageReported = false;
 };

@@ -62,7 +62,7 @@ void Maintenance::reportMarkFailure(const QString &what, const QString &reason)
 void Maintenance::CmdMarkDelete_Click()
 {
     Recordset *const rs = m_archive->recordset();
-    const QString shownMsgNum = m_viewer->shownMsgNum();
+    const QString shownMsgNum = m_viewer->shownMessageNumber();
     if (!rs) {
         reportMarkFailure(QStringLiteral("The message could not be flagged"), QStringLiteral("no message database is open"));
         return;

@@ -98,14 +98,14 @@ bool Viewer::isMessagePageUrl(const QString &url) const
     return MessagePage::isPageAddress(url, m_pagePath);
 }
 
-QString Viewer::shownMsgNum() const
+QString Viewer::shownMessageNumber() const
 {
-    return m_shownMsgNum;
+    return shownMsgNum;
 }
 
-qint32 Viewer::sliderMsgNum() const
+qint32 Viewer::sliderMessageNumber() const
 {
-    return m_sliderMsgNum;
+    return sliderMsgNum;
 }
 
 void Viewer::pauseRendering(bool paused)
@@ -125,7 +125,7 @@ void Viewer::TryToDisplay()
         const QByteArray page = MessagePage::render(record);
         QString error;
         const bool written = MessagePage::write(m_pagePath, page, &error);
-        m_shownMsgNum = QString::number(record.messnum);
+        shownMsgNum = QString::number(record.messnum);
         m_shownPage = written ? page : QByteArray();
         if (written)
             m_web1->navigate(m_pagePath);
@@ -143,7 +143,7 @@ void Viewer::TryToDisplay()
 
 bool Viewer::messagePageShows(qint32 messnum) const
 {
-    if (m_shownMsgNum != QString::number(messnum))
+    if (shownMsgNum != QString::number(messnum))
         return false;
     // The updater downloads its pages into the same file.
     QFile file(m_pagePath);
@@ -153,8 +153,8 @@ bool Viewer::messagePageShows(qint32 messnum) const
 void Viewer::MenuViewOriginal_Click()
 {
     m_busy->EnableOff();
-    if (!m_shownMsgNum.isEmpty())
-        m_web1->navigate(m_archiveBase + QStringLiteral("message/") + m_shownMsgNum);
+    if (!shownMsgNum.isEmpty())
+        m_web1->navigate(m_archiveBase + QStringLiteral("message/") + shownMsgNum);
 }
 
 // ---- the next/previous buttons and their repeat ----
@@ -253,7 +253,7 @@ void Viewer::showMessageNumber(qint32 messnum)
 
 void Viewer::showOnSlider(qint32 n)
 {
-    m_sliderMsgNum = n;
+    sliderMsgNum = n;
     if (hscroll1->value() != n && n >= hscroll1->minimum() && n <= hscroll1->maximum()) {
         hscroll1->setValue(n); // its change handling finds and renders n
     } else {
@@ -265,7 +265,7 @@ void Viewer::showOnSlider(qint32 n)
 
 void Viewer::showAgain(qint32 n)
 {
-    m_sliderMsgNum = n;
+    sliderMsgNum = n;
     // The page is written again only when it no longer holds this message: the buttons
     // may have rendered another one since, and the updater uses the file as scratch space.
     if (messagePageShows(n))
@@ -276,16 +276,16 @@ void Viewer::showAgain(qint32 n)
 
 void Viewer::hscroll1_Change()
 {
-    m_sliderMsgNum = hscroll1->value();
-    showMessageNumber(m_sliderMsgNum);
+    sliderMsgNum = hscroll1->value();
+    showMessageNumber(sliderMsgNum);
 }
 
 void Viewer::hscroll1_Scroll()
 {
     m_pane->setPageFocusPending(false);
     // While the thumb is held the value still names where the drag began.
-    m_sliderMsgNum = hscroll1->sliderPosition();
-    showMessageNumber(m_sliderMsgNum);
+    sliderMsgNum = hscroll1->sliderPosition();
+    showMessageNumber(sliderMsgNum);
 }
 
 void Viewer::setLastNumber(qint32 last)

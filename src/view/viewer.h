@@ -47,8 +47,8 @@ public:
     // window is laid out.
     void start(qint32 last, bool counted);
 
-    QString shownMsgNum() const;
-    qint32 sliderMsgNum() const;
+    QString shownMessageNumber() const;
+    qint32 sliderMessageNumber() const;
     QString messagePagePath() const;
     bool isMessagePageUrl(const QString &url) const;
 
@@ -89,8 +89,8 @@ private:
     QString m_pagePath;
 
     bool displayEnabled = true; // TryToDisplay renders only while true
-    QString m_shownMsgNum;
-    qint32 m_sliderMsgNum = 0;
+    QString shownMsgNum;
+    qint32 sliderMsgNum = 0;
     bool h1DownHeld = false;
     bool h1UpHeld = false;
     bool h2DownHeld = false;

@@ -187,7 +187,7 @@ void TestDeletionWindow::flagAllWalksTheList()
     search(w.get(), QStringLiteral("pick"));
     if (shownAfterSearch)
         child<QScrollBar>(w.get(), "hscroll1")->setValue(shownAfterSearch);
-    const QString shown = w->viewer()->shownMsgNum();
+    const QString shown = w->viewer()->shownMessageNumber();
     const int navigations = fake()->navigations().size();
     QToolButton *range = button(w.get(), "CmdMarkRange");
     QCOMPARE(showsTrash(range), picked.size() == flagged.size());
@@ -202,7 +202,7 @@ void TestDeletionWindow::flagAllWalksTheList()
         QCOMPARE(dates.value(n), marked ? QStringLiteral("-1") + plain : plain);
     }
     // Nothing was shown; the flag button describes the last visited message.
-    QCOMPARE(w->viewer()->shownMsgNum(), shown);
+    QCOMPARE(w->viewer()->shownMessageNumber(), shown);
     QCOMPARE(fake()->navigations().size(), navigations);
     QVERIFY(showsTrash(button(w.get(), "CmdMarkDelete")));
     QVERIFY(button(w.get(), "CmdMarkDelete")->isEnabled());
@@ -284,7 +284,7 @@ void TestDeletionWindow::listingFlagged()
     }
     QVERIFY(showsTrash(range));
     QCOMPARE(list->currentRow(), 0);
-    QCOMPARE(w->viewer()->shownMsgNum(), QStringLiteral("2"));
+    QCOMPARE(w->viewer()->shownMessageNumber(), QStringLiteral("2"));
     QCOMPARE(child<QScrollBar>(w.get(), "hscroll2")->maximum(), listed.size() - 1);
     // The next click unflags every listed message.
     range->click();

@@ -91,8 +91,8 @@ private slots:
         QVERIFY(w.activated());
         QCOMPARE(w.page(), MessagePage::render(Fixtures::message(1)));
         QCOMPARE(w.fake().navigations().last(), w.pagePath());
-        QCOMPARE(w.form().viewer()->shownMsgNum(), QStringLiteral("1"));
-        QCOMPARE(w.form().viewer()->sliderMsgNum(), 1);
+        QCOMPARE(w.form().viewer()->shownMessageNumber(), QStringLiteral("1"));
+        QCOMPARE(w.form().viewer()->sliderMessageNumber(), 1);
         QCOMPARE(w.cursorNumber(), 1);
     }
 
@@ -127,7 +127,7 @@ private slots:
 
         QVERIFY(w->fake().navigations().isEmpty());
         QVERIFY(!QFileInfo::exists(w->pagePath()));
-        QVERIFY(w->form().viewer()->shownMsgNum().isEmpty());
+        QVERIFY(w->form().viewer()->shownMessageNumber().isEmpty());
         QVERIFY(!w->timer("Timer3")->isActive());
     }
 
@@ -257,7 +257,7 @@ private slots:
         }
         QCOMPARE(shown, (QList<int>{2, 5, 9}));
         QCOMPARE(w.child<QScrollBar>("hscroll1")->value(), 1);
-        QCOMPARE(w.form().viewer()->sliderMsgNum(), 1);
+        QCOMPARE(w.form().viewer()->sliderMessageNumber(), 1);
     }
 
     void sliderToANumberWithoutMessage()
@@ -271,7 +271,7 @@ private slots:
         hscroll1->setValue(3);
         QCOMPARE(w.pageNavigations(), before);
         QCOMPARE(w.pageNumber(), 4);
-        QCOMPARE(w.form().viewer()->sliderMsgNum(), 3);
+        QCOMPARE(w.form().viewer()->sliderMessageNumber(), 3);
         QCOMPARE(w.cursorNumber(), 1);
         // The next step starts from the first record.
         click(w, "H1Up");
@@ -336,7 +336,7 @@ private slots:
         QCOMPARE(w.pageNavigations(), before + 1);
         QCOMPARE(w.pageNumber(), 2);
         QCOMPARE(hscroll1->value(), 2);
-        QCOMPARE(w.form().viewer()->sliderMsgNum(), 2);
+        QCOMPARE(w.form().viewer()->sliderMessageNumber(), 2);
         QVERIFY(!timer2->isActive());
 
         before = w.pageNavigations();

@@ -68,7 +68,7 @@ private slots:
         w.form().viewer()->TryToDisplay();
 
         QCOMPARE(w.page(), MessagePage::render(records.at(messnum - 1)));
-        QCOMPARE(w.form().viewer()->shownMsgNum(), QString::number(messnum));
+        QCOMPARE(w.form().viewer()->shownMessageNumber(), QString::number(messnum));
         QCOMPARE(w.fake().navigations(), QStringList{w.pagePath()});
         QCOMPARE(w.fake().messagePagePath(), w.pagePath());
         for (const char *name : kPageMenus)
@@ -94,7 +94,7 @@ private slots:
         w.form().viewer()->TryToDisplay();
 
         QCOMPARE(w.page(), before);
-        QCOMPARE(w.form().viewer()->shownMsgNum(), QStringLiteral("1"));
+        QCOMPARE(w.form().viewer()->shownMessageNumber(), QStringLiteral("1"));
         QVERIFY(w.fake().navigations().isEmpty());
         for (const char *name : kPageMenus)
             QVERIFY2(w.child<QAction>(name)->isEnabled(), name);
@@ -111,7 +111,7 @@ private slots:
         w.form().viewer()->TryToDisplay();
         QCOMPARE(w.page(), before);
         QVERIFY(w.fake().navigations().isEmpty());
-        QCOMPARE(w.form().viewer()->shownMsgNum(), QStringLiteral("1"));
+        QCOMPARE(w.form().viewer()->shownMessageNumber(), QStringLiteral("1"));
     }
 
     void unwritablePageIsShownFromMemory()
@@ -130,7 +130,7 @@ private slots:
         // and never from an older file.
         QCOMPARE(w.fake().shownPage(), MessagePage::render(records.at(1)));
         QCOMPARE(w.fake().navigations(), QStringList{w.pagePath()});
-        QCOMPARE(w.form().viewer()->shownMsgNum(), QStringLiteral("2"));
+        QCOMPARE(w.form().viewer()->shownMessageNumber(), QStringLiteral("2"));
         QCOMPARE(w.child<QToolButton>("CmdMarkDelete")->icon().cacheKey(), Icons::trashIcon().cacheKey());
     }
 
@@ -161,7 +161,7 @@ private slots:
     {
         WindowHarness w(QList<MessageRecord>{});
         QVERIFY(w.activated());
-        QVERIFY(w.form().viewer()->shownMsgNum().isEmpty());
+        QVERIFY(w.form().viewer()->shownMessageNumber().isEmpty());
         auto *original = w.child<QAction>("MenuViewOriginal");
         original->setEnabled(true);
         w.fake().clearCalls();
