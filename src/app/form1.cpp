@@ -112,6 +112,7 @@ void Form1::createParts()
         setWindowTitle(caption);
         update();
     });
+    connect(m_maintenance, &Maintenance::messagesDeleted, m_search, &SearchPanel::checkSearchIndex);
     // A compaction's companion waits for this process to end.
     connect(m_maintenance, &Maintenance::endRequested, this, &Form1::endProgram);
 }

@@ -82,6 +82,7 @@ void Maintenance::CmdDeleteMarked_Click()
     }
     m_viewer->showFirst();
     m_busy->EnableOn();
+    emit messagesDeleted();
 
     CmdDeleteMarked->setText(QStringLiteral("Delete"));
     setDeletionPanelEnabled(true);

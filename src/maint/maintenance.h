@@ -57,6 +57,8 @@ signals:
     // The companion is waiting: the program must end now.
     void endRequested();
     void deletionPanelOpened();
+    // Flagged messages were deleted: the search index lets go of them in the background.
+    void messagesDeleted();
 
 private:
     void CmdMarkDelete_Click();

@@ -79,8 +79,9 @@ void SearchPanel::checkSearchIndex()
     if (!rs || m_searchIndexBuilder || !m_searchIndexChecked)
         return;
     if (!rs->searchIndexFailed()) {
-        // New messages are taken in now, many at a time; finds read them meanwhile.
-        if (m_config.searchIndex && !rs->searchIndexComplete())
+        // New messages are taken in now, many at a time, and deleted ones let go of; finds
+        // read the new ones meanwhile and pass over the deleted ones.
+        if (m_config.searchIndex && (!rs->searchIndexComplete() || SearchIndex::goneCount(rs->connection()) > 0))
             startSearchIndex(SearchIndexBuilder::Task::Build);
         return;
     }

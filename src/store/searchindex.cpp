@@ -17,7 +17,7 @@ namespace {
 
 // Changing any text below changes what a file must hold to count as whole: raise this so
 // files written with the old form are built anew rather than trusted.
-constexpr int kFormat = 1;
+constexpr int kFormat = 2;
 
 struct IndexedField
 {
@@ -37,6 +37,11 @@ constexpr IndexedField kFields[] = {
 constexpr const char *kShadowTables[] = {"_data", "_idx", "_docsize", "_config"};
 
 constexpr char kStateTable[] = "veltra_fts_state";
+// Deleted records whose words the index still holds. Taking a record's trigrams out of the
+// index costs about a millisecond, so a deletion only keeps its texts here, in the same
+// transaction; the index lets go of them later in the background, many at a time. Their
+// stale entries meanwhile only add candidates that no record confirms.
+constexpr char kGoneTable[] = "veltra_fts_gone";
 // The triggers follow only what the build has taken in so far.
 constexpr char kIndexed[] = " <= (SELECT upto FROM veltra_fts_state)";
 constexpr int kBusyPauseMs = 5;
@@ -56,6 +61,13 @@ QByteArray dropRow(const IndexedField &f)
            + f.column + ");";
 }
 
+// The index lets go of the words of gone records: those of `where`, a condition on id.
+QByteArray dropGone(const IndexedField &f, const QByteArray &where)
+{
+    return QByteArray("INSERT INTO ") + f.table + "(" + f.table + ", rowid, " + f.column + ") SELECT 'delete', id, "
+           + f.column + " FROM " + kGoneTable + " WHERE " + where + ";";
+}
+
 struct SchemaObject
 {
     QByteArray name;
@@ -68,13 +80,20 @@ std::vector<SchemaObject> schemaObjects()
 {
     std::vector<SchemaObject> objects;
     objects.push_back({kStateTable, "CREATE TABLE veltra_fts_state(format INTEGER NOT NULL, upto INTEGER NOT NULL)"});
+    objects.push_back({kGoneTable, "CREATE TABLE veltra_fts_gone(id INTEGER PRIMARY KEY, messauthor, messtitle, message)"});
+    // A record stored under the rowid of a gone one: the old words go first, or they would
+    // be taken out of the new record's entries later.
     QByteArray inserts;
-    QByteArray deletes;
+    for (const IndexedField &f : kFields)
+        inserts += ' ' + dropGone(f, "id = new.rowid");
+    inserts += QByteArray(" DELETE FROM ") + kGoneTable + " WHERE id = new.rowid;";
+    const QByteArray deletes = QByteArray(" INSERT INTO ") + kGoneTable
+                               + "(id, messauthor, messtitle, message) VALUES (old.rowid, old.messauthor, old.messtitle,"
+                                 " old.message);";
     for (const IndexedField &f : kFields) {
         objects.push_back({f.table, QByteArray("CREATE VIRTUAL TABLE ") + f.table + " USING fts5(" + f.column
                                         + ", content='veltra', tokenize='trigram', detail=none)"});
         inserts += ' ' + addRow(f, "new");
-        deletes += ' ' + dropRow(f);
     }
     objects.push_back({"veltra_fts_insert", QByteArray("CREATE TRIGGER veltra_fts_insert AFTER INSERT ON veltra WHEN new.rowid")
                                                 + kIndexed + " BEGIN" + inserts + " END"});
@@ -355,6 +374,35 @@ bool disarm(SqliteDb &db)
     return partsInFile(db, &triggers, &virtualTables, &tables) && dropAll(db, triggers, "TRIGGER");
 }
 
+qint64 goneCount(SqliteDb &db)
+{
+    SqliteStatement s;
+    if (!s.prepare(db, QByteArray("SELECT count(*) FROM ") + kGoneTable, false) || s.step() != SqliteStatement::Step::Row)
+        return -1;
+    return s.columnInt64(0);
+}
+
+qint64 letGoOfGone(SqliteDb &db, qint64 limit)
+{
+    SqliteStatement last;
+    if (!last.prepare(db, QByteArray("SELECT max(id), count(*) FROM (SELECT id FROM ") + kGoneTable
+                              + " ORDER BY id LIMIT ?1)", false)
+        || !last.bindInt64(1, limit) || last.step() != SqliteStatement::Step::Row)
+        return -1;
+    const qint64 count = last.columnInt64(1);
+    if (count == 0)
+        return 0;
+    const QByteArray where = "id <= " + QByteArray::number(last.columnInt64(0));
+    last.finalize();
+    for (const IndexedField &f : kFields) {
+        if (!db.exec(dropGone(f, where).constData()))
+            return -1;
+    }
+    if (!db.exec((QByteArray("DELETE FROM ") + kGoneTable + " WHERE " + where).constData()))
+        return -1;
+    return count;
+}
+
 } // namespace SearchIndex
 
 SearchIndexBuilder::SearchIndexBuilder(QObject *parent)
@@ -484,17 +532,19 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
     if (status.state == SearchIndex::State::Ready || status.state == SearchIndex::State::Partial) {
         // Records written around the triggers (by hand, or by a program without them)
         // leave the index out of step: its counts then differ from the table's.
+        // Deleted records the index has not let go of yet are still among its rows.
         qint64 after = 0;
-        if (!count("SELECT count(*) FROM veltra WHERE rowid > " + QByteArray::number(status.upto), &after))
+        const qint64 gone = SearchIndex::goneCount(db);
+        if (gone < 0 || !count("SELECT count(*) FROM veltra WHERE rowid > " + QByteArray::number(status.upto), &after))
             return failed();
         for (const IndexedField &f : kFields) {
             qint64 n = 0;
             if (!count(QByteArray("SELECT count(*) FROM ") + f.table + "_docsize", &n))
                 return failed();
-            if (n != total - after) {
+            if (n != total - after + gone) {
                 report.detail = QStringLiteral("The search index held %1 of the %2 messages it should; it is built anew.")
                                     .arg(n)
-                                    .arg(total - after);
+                                    .arg(total - after + gone);
                 status.state = SearchIndex::State::Broken;
                 break;
             }
@@ -579,6 +629,27 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
         return failed();
     if (progress)
         progress(std::max(total, done), std::max(total, done));
+
+    // Then the words of deleted records go, in steps sized like the build's.
+    step = std::max(1, settings.firstStep);
+    for (;;) {
+        if (shared->cancelled())
+            return failed();
+        QElapsedTimer clock;
+        clock.start();
+        if (!db.exec("BEGIN IMMEDIATE"))
+            return failed();
+        const qint64 letGo = SearchIndex::letGoOfGone(db, step);
+        if (letGo < 0 || !db.exec("COMMIT"))
+            return failed();
+        if (letGo == 0)
+            break;
+        report.letGo += letGo;
+        const qint64 took = std::max<qint64>(1, clock.elapsed());
+        step = std::clamp<qint64>(step * settings.stepMs / took, 10, std::min<qint64>(step * 4, 50000));
+        if (settings.pauseMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
+    }
     report.outcome = Outcome::Ready;
     return report;
 }

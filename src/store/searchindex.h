@@ -53,6 +53,13 @@ bool create(SqliteDb &db);
 // Drops only the triggers, at once: a broken index must not make writes to veltra fail.
 bool disarm(SqliteDb &db);
 
+// Deleted records whose words the index still holds (a deletion leaves them to the
+// background); -1 when it cannot be read.
+qint64 goneCount(SqliteDb &db);
+// Takes the words of up to `limit` gone records out of the index, in the caller's
+// transaction; how many, or -1 on failure.
+qint64 letGoOfGone(SqliteDb &db, qint64 limit);
+
 // How many trigrams the index's tokenizer takes from a text given as UTF-8: one at each
 // character but the last two, up to the first NUL.
 qint64 trigramCount(QByteArrayView utf8);
@@ -106,6 +113,7 @@ public:
         Outcome outcome = Outcome::Failed;
         QString detail;      // why it failed, or what was found broken and built anew
         qint64 indexed = 0;  // records added to the index by this run
+        qint64 letGo = 0;    // deleted records taken out of it
     };
 
     using ProgressHandler = std::function<void(qint64 done, qint64 total)>;
