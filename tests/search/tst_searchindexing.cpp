@@ -86,7 +86,14 @@ void TestSearchIndexing::removedWhenNoneIsWanted()
     auto w = restart(config);
     QVERIFY(!w->archive()->recordset()->searchIndexInUse());
     QTRY_COMPARE(indexState(database), SearchIndex::State::Absent);
-    QVERIFY(!bodySearch(w.get(), QStringLiteral("clutch")).isEmpty());
+    QTRY_VERIFY(!w->findChild<SearchIndexBuilder *>());
+    // Searches after it neither start the index again nor remove it once more.
+    for (int run = 0; run < 3; ++run) {
+        QVERIFY(!bodySearch(w.get(), QStringLiteral("clutch")).isEmpty());
+        QVERIFY(!w->findChild<SearchIndexBuilder *>());
+        QVERIFY(!w->archive()->recordset()->searchIndexInUse());
+    }
+    QCOMPARE(indexState(database), SearchIndex::State::Absent);
 }
 
 void TestSearchIndexing::builtAnewAfterALookupFailed()
