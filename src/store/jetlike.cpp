@@ -8,10 +8,15 @@
 #include <array>
 #include <bitset>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -163,6 +168,229 @@ int byteFrequency(Byte b)
     return 10;
 }
 
+// Whether the text holds a sequence the decoder reads as a character that also has a
+// shorter encoding (E0 80..9F .., F0 80..8F ..): there the same character has other bytes,
+// so only decoding can tell what it equals.
+bool hasOverlong(const Byte *p, const Byte *end)
+{
+    for (const auto &[lead, limit] : {std::pair<Byte, Byte>{0xE0, 0xA0}, std::pair<Byte, Byte>{0xF0, 0x90}}) {
+        for (const Byte *q = p; q < end; ++q) {
+            q = static_cast<const Byte *>(std::memchr(q, lead, std::size_t(end - q)));
+            if (!q)
+                break;
+            if (q + 1 < end && q[1] >= 0x80 && q[1] < limit)
+                return true;
+        }
+    }
+    return false;
+}
+
+std::string utf8(char32_t c)
+{
+    std::string s;
+    if (c < 0x800) {
+        s += char(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+        s += char(0xE0 | (c >> 12));
+        s += char(0x80 | ((c >> 6) & 0x3F));
+    } else {
+        s += char(0xF0 | (c >> 18));
+        s += char(0x80 | ((c >> 12) & 0x3F));
+        s += char(0x80 | ((c >> 6) & 0x3F));
+    }
+    s += char(0x80 | (c & 0x3F));
+    return s;
+}
+
+// The patterns a search builds, "*word*", "word*", "*word" and "word" (and "="), matched on
+// the stored bytes without decoding them. The word's case is folded once: an ASCII letter
+// is compared as its two bytes, any other character as the UTF-8 bytes of each character
+// equal to it. A miss is final unless the word has a non-ASCII character and the text an
+// overlong sequence (see hasOverlong); then the general matcher decides. Ascii-only words
+// the general matcher compares byte-wise as well, so they never need it.
+class QuickMatch
+{
+public:
+    enum Form : unsigned char { None, Exact, Prefix, Suffix, Contains };
+
+    // Nothing when a character of the word equals no character at all.
+    static std::optional<QuickMatch> make(Form form, const std::u32string &folded)
+    {
+        QuickMatch q;
+        q.m_form = form;
+        for (const char32_t c : folded) {
+            Unit unit;
+            if (c < 0x80) {
+                unit.lower = Byte(c);
+                q.m_lower.push_back(char(c));
+            } else {
+                q.m_ascii = false;
+                unit.ascii = false;
+                if (foldCase(c) == c)
+                    unit.forms.push_back(utf8(c));
+                if (const auto it = foldGroups().find(c); it != foldGroups().end()) {
+                    for (const char32_t v : it->second)
+                        unit.forms.push_back(utf8(v));
+                }
+                if (unit.forms.empty())
+                    return std::nullopt;
+            }
+            q.m_units.push_back(std::move(unit));
+        }
+        if (!q.m_units.empty()) {
+            const Unit &head = q.m_units.front();
+            if (head.ascii) {
+                q.m_first.set(head.lower);
+                q.m_first.set(Byte(head.lower >= 'a' && head.lower <= 'z' ? head.lower - ('a' - 'A') : head.lower));
+            } else {
+                for (const std::string &f : head.forms)
+                    q.m_first.set(Byte(f[0]));
+            }
+        }
+        return q;
+    }
+
+    // Nothing when only the general matcher can tell.
+    std::optional<bool> match(const Byte *text, const Byte *end) const
+    {
+        bool hit = false;
+        switch (m_form) {
+        case Exact:
+            hit = m_ascii ? std::size_t(end - text) == m_lower.size() && asciiAt(text) : unitsAt(text, end) == end;
+            break;
+        case Prefix:
+            hit = m_ascii ? std::size_t(end - text) >= m_lower.size() && asciiAt(text) : unitsAt(text, end) != nullptr;
+            break;
+        case Suffix:
+            hit = m_ascii ? std::size_t(end - text) >= m_lower.size() && asciiAt(end - m_lower.size())
+                          : unitsEndAt(text, end);
+            break;
+        case Contains:
+            hit = m_ascii ? containsAscii(text, end) : containsUnits(text, end);
+            break;
+        case None:
+            return std::nullopt;
+        }
+        if (hit || m_ascii || !hasOverlong(text, end))
+            return hit;
+        return std::nullopt;
+    }
+
+private:
+    struct Unit
+    {
+        bool ascii = true;
+        Byte lower = 0;                 // ASCII: the byte, lowercase
+        std::vector<std::string> forms; // otherwise: every character equal to it, as UTF-8
+    };
+
+    bool asciiAt(const Byte *p) const
+    {
+        for (std::size_t i = 0; i < m_lower.size(); ++i) {
+            if (kLower[p[i]] != Byte(m_lower[i]))
+                return false;
+        }
+        return true;
+    }
+
+    // Where the word matched at p ends, or null.
+    const Byte *unitsAt(const Byte *p, const Byte *end) const
+    {
+        for (const Unit &u : m_units) {
+            if (p >= end)
+                return nullptr;
+            if (u.ascii) {
+                if (kLower[*p] != u.lower)
+                    return nullptr;
+                ++p;
+                continue;
+            }
+            const auto form = std::find_if(u.forms.begin(), u.forms.end(), [&](const std::string &f) {
+                return std::size_t(end - p) >= f.size() && std::memcmp(p, f.data(), f.size()) == 0;
+            });
+            if (form == u.forms.end())
+                return nullptr;
+            p += form->size();
+        }
+        return p;
+    }
+
+    // UTF-8 is suffix-free as well, so the word matches backwards from the end in one way only.
+    bool unitsEndAt(const Byte *text, const Byte *end) const
+    {
+        const Byte *e = end;
+        for (auto u = m_units.rbegin(); u != m_units.rend(); ++u) {
+            if (e <= text)
+                return false;
+            if (u->ascii) {
+                if (kLower[e[-1]] != u->lower)
+                    return false;
+                --e;
+                continue;
+            }
+            const auto form = std::find_if(u->forms.begin(), u->forms.end(), [&](const std::string &f) {
+                return std::size_t(e - text) >= f.size() && std::memcmp(e - f.size(), f.data(), f.size()) == 0;
+            });
+            if (form == u->forms.end())
+                return false;
+            e -= form->size();
+        }
+        return true;
+    }
+
+    // A match starts only at a byte the first unit can start with, never a continuation
+    // byte, so each such byte is a character's start for the decoder too.
+    bool containsUnits(const Byte *text, const Byte *end) const
+    {
+        for (const Byte *p = text; p < end; ++p) {
+            if (m_first.test(*p) && unitsAt(p, end))
+                return true;
+        }
+        return false;
+    }
+
+    // Sixteen places at a time: those where the word's first and last bytes both match
+    // (an ASCII letter either case: the 0x20 bit is all that case changes) are checked whole.
+    bool containsAscii(const Byte *text, const Byte *end) const
+    {
+        const std::size_t n = m_lower.size();
+        const std::size_t size = std::size_t(end - text);
+        if (size < n)
+            return false;
+        const Byte first = Byte(m_lower.front());
+        const Byte last = Byte(m_lower.back());
+        std::size_t i = 0;
+#if defined(__SSE2__)
+        const auto caseBit = [](Byte b) { return char(b >= 'a' && b <= 'z' ? 0x20 : 0); };
+        const __m128i firstByte = _mm_set1_epi8(char(first));
+        const __m128i lastByte = _mm_set1_epi8(char(last));
+        const __m128i firstCase = _mm_set1_epi8(caseBit(first));
+        const __m128i lastCase = _mm_set1_epi8(caseBit(last));
+        for (; i + n - 1 + 16 <= size; i += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i + n - 1));
+            const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, firstCase), firstByte),
+                                               _mm_cmpeq_epi8(_mm_or_si128(b, lastCase), lastByte));
+            for (unsigned mask = unsigned(_mm_movemask_epi8(both)); mask != 0; mask &= mask - 1) {
+                if (asciiAt(text + i + unsigned(__builtin_ctz(mask))))
+                    return true;
+            }
+        }
+#endif
+        for (; i + n <= size; ++i) {
+            if (kLower[text[i]] == first && asciiAt(text + i))
+                return true;
+        }
+        return false;
+    }
+
+    Form m_form = None;
+    bool m_ascii = true; // every unit ASCII: m_lower is the word
+    std::string m_lower;
+    std::vector<Unit> m_units;
+    std::bitset<256> m_first;
+};
+
 } // namespace
 
 struct JetLike::Program
@@ -225,6 +453,7 @@ struct JetLike::Program
     };
 
     std::vector<Segment> segments; // split at "*"; empty inner ones dropped
+    std::optional<QuickMatch> quick;
     bool star = false;
     std::vector<CharSet> sets;
     bool onlyLiteral = true;
@@ -244,6 +473,34 @@ struct JetLike::Program
                 continue;
             segments.push_back(makeSegment(std::move(parts[i])));
         }
+        findQuickForm();
+    }
+
+    void findQuickForm()
+    {
+        const auto empty = [this](std::size_t i) { return segments[i].tokens.empty(); };
+        QuickMatch::Form form = QuickMatch::None;
+        std::size_t word = 0;
+        if (!star) {
+            form = QuickMatch::Exact;
+        } else if (segments.size() == 3 && empty(0) && empty(2)) {
+            form = QuickMatch::Contains;
+            word = 1;
+        } else if (segments.size() == 2 && !empty(0) && empty(1)) {
+            form = QuickMatch::Prefix;
+        } else if (segments.size() == 2 && empty(0) && !empty(1)) {
+            form = QuickMatch::Suffix;
+            word = 1;
+        } else {
+            return;
+        }
+        std::u32string folded;
+        for (const Token &t : segments[word].tokens) {
+            if (t.kind != Token::Literal)
+                return;
+            folded.push_back(t.c);
+        }
+        quick = QuickMatch::make(form, folded);
     }
 
     Segment makeSegment(std::vector<Token> tokens) const
@@ -400,6 +657,15 @@ struct JetLike::Program
 
     bool match(const Byte *text, const Byte *end) const
     {
+        if (quick) {
+            if (const std::optional<bool> quickly = quick->match(text, end))
+                return *quickly;
+        }
+        return matchGeneral(text, end);
+    }
+
+    bool matchGeneral(const Byte *text, const Byte *end) const
+    {
         if (!star)
             return matchAt(segments.front(), text, end) == end;
         const Byte *p = text;
@@ -538,6 +804,12 @@ bool JetLike::matches(const char *utf8, std::size_t size) const
 {
     const auto *text = reinterpret_cast<const Byte *>(utf8 ? utf8 : "");
     return m_program->match(text, text + size);
+}
+
+bool JetLike::matchesGenerally(const char *utf8, std::size_t size) const
+{
+    const auto *text = reinterpret_cast<const Byte *>(utf8 ? utf8 : "");
+    return m_program->matchGeneral(text, text + size);
 }
 
 bool JetLike::matches(const QString &text) const
