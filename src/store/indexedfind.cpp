@@ -18,6 +18,9 @@ namespace {
 constexpr int kCandidateChunk = 2048;
 // Finds use a handful of criteria strings at a time; an unbounded cache would only grow.
 constexpr std::size_t kFindCacheLimit = 32;
+// The most hits a run reads ahead: a search lists a few thousand at most, and a run's
+// transaction should stay short for writers in rollback-journal mode.
+constexpr std::size_t kLongestRun = 256;
 
 IndexedFind::Result found(qint64 id)
 {
@@ -36,6 +39,24 @@ IndexedFind::Result failure()
 
 } // namespace
 
+// The hits after `from` in order: every one up to `reach` (the last of them), or up to
+// the end when toEnd; read at `version`.
+struct IndexedFind::Run
+{
+    qint64 from = 0;
+    qint64 reach = 0;
+    bool toEnd = false;
+    std::vector<qint64> hits;
+    quint64 version = 0;
+    // Only runs read in a transaction of their own are kept: a caller's may yet be rolled
+    // back, which changes the records and no count.
+    bool kept = false;
+    std::size_t aimed = 0;  // how many hits it was to hold
+    std::size_t served = 0; // finds answered from it
+
+    bool covers(qint64 after) const { return kept && after >= from && (toEnd || after < reach); }
+};
+
 struct IndexedFind::Find
 {
     std::unique_ptr<CompiledCriteria> criteria;
@@ -47,8 +68,9 @@ struct IndexedFind::Find
     bool toEnd = false;
     bool dense = false; // more than half the records after `from` are candidates
     std::optional<quint64> version;
+    Run run;
     // Declared last: released before the patterns they point to.
-    SqliteStatement statement; // the next match after a rowid, reading every record
+    SqliteStatement statement; // the matches after a rowid, reading every record
     SqliteStatement confirm;   // whether one record matches
     SqliteStatement match;     // the index's next candidates
 };
@@ -71,18 +93,21 @@ void IndexedFind::setTable(const QString &name, const QByteArray &quoted)
     clear();
     m_tableName = name;
     m_table = quoted;
-    m_indexVersion = {};
+    m_version = {};
+    m_indexDecided.reset();
 }
 
 void IndexedFind::clear()
 {
     m_finds.clear();
     m_dataVersion.finalize();
+    m_begin.finalize();
+    m_commit.finalize();
 }
 
 void IndexedFind::failed()
 {
-    if (m_onFailure)
+    if (m_onFailure && !m_quiet)
         m_onFailure();
 }
 
@@ -91,7 +116,10 @@ void IndexedFind::setIndexUse(bool use)
     m_useIndex = use;
     // A new index after a failed lookup is tried again.
     m_indexFailed = false;
-    m_indexVersion = {};
+    m_indexDecided.reset();
+    // Off: the next finds read the records themselves.
+    for (auto &[criteria, find] : m_finds)
+        find->run = {};
 }
 
 void IndexedFind::setChunk(int candidates)
@@ -128,7 +156,7 @@ IndexedFind::Find *IndexedFind::findFor(const QString &criteria, std::optional<Q
     }
     auto entry = std::make_unique<Find>();
     const QByteArray sql = "SELECT rowid FROM " + m_table + " WHERE rowid > ? AND " + compiled->sql()
-                           + " ORDER BY rowid LIMIT 1";
+                           + " ORDER BY rowid";
     if (const auto parsed = Criteria::parse(criteria); parsed.expression)
         entry->lookup = SubstringQuery::forCriteria(*parsed.expression);
     if (!entry->statement.prepare(m_db, sql)) {
@@ -149,23 +177,39 @@ qint64 IndexedFind::pragmaValue(SqliteStatement &s, const char *sql)
     return s.step() == SqliteStatement::Step::Row ? s.columnInt64(0) : -1;
 }
 
+bool IndexedFind::versionChanged()
+{
+    // Another connection's schema change is a commit too: data_version covers it.
+    const Version now{sqlite3_total_changes64(m_db.handle()), pragmaValue(m_dataVersion, "PRAGMA data_version")};
+    if (now == m_version && now.data >= 0)
+        return false;
+    m_version = now;
+    ++m_versionCounter;
+    return true;
+}
+
 // The index is used for table veltra, for the records it covers, until it fails once.
 // Deciding reads the schema, so it is decided again only when something changed.
-bool IndexedFind::indexUsable()
+bool IndexedFind::decideIndex()
 {
     if (!m_useIndex || m_indexFailed || m_tableName != QLatin1String("veltra"))
         return false;
-    // Another connection's schema change is a commit too: data_version covers it.
-    const Version now{sqlite3_total_changes64(m_db.handle()), pragmaValue(m_dataVersion, "PRAGMA data_version")};
-    if (now == m_indexVersion)
+    if (m_indexDecided == m_versionCounter)
         return m_indexCovers > 0;
-    m_indexVersion = now;
-    ++m_versionCounter;
+    m_indexDecided = m_versionCounter;
     const SearchIndex::Status status = SearchIndex::status(m_db);
     const bool usable = status.state == SearchIndex::State::Ready || status.state == SearchIndex::State::Partial;
     m_indexCovers = usable ? status.upto : 0;
     m_indexComplete = status.state == SearchIndex::State::Ready;
     return m_indexCovers > 0;
+}
+
+bool IndexedFind::indexUsable()
+{
+    if (!m_useIndex || m_indexFailed || m_tableName != QLatin1String("veltra"))
+        return false;
+    versionChanged();
+    return decideIndex();
 }
 
 // Reads the index's next candidates after `after`. False when the index fails.
@@ -198,44 +242,88 @@ bool IndexedFind::readCandidates(Find &f, qint64 after)
     return true;
 }
 
-// The first match after `after` among the index's candidates, each confirmed by the
-// criteria as the scan would. Nothing when the index fails or holds no match: the caller
-// reads the records from `*scanFrom` on, those past the index's reach.
-std::optional<IndexedFind::Result> IndexedFind::findThroughIndex(Find &f, qint64 after, qint64 *scanFrom)
+// Appends the matches after `after` among the index's candidates, each confirmed by the
+// criteria as the scan would, until there are `want`. End: the caller reads the records
+// from `*scanFrom` on (those past the index's reach, or all when the index fails or a
+// common word is read sooner in turn).
+IndexedFind::Collected IndexedFind::collectThroughIndex(Find &f, qint64 after, std::size_t want,
+                                                        std::vector<qint64> *hits, qint64 *scanFrom)
 {
     *scanFrom = std::max(after, m_indexCovers);
     if (after >= m_indexCovers)
-        return std::nullopt;
+        return Collected::End;
     if (!f.confirm.isPrepared()
         && !f.confirm.prepare(m_db, "SELECT rowid FROM " + m_table + " WHERE rowid = ? AND " + f.criteria->sql())) {
         failed();
-        return failure();
+        return Collected::Failed;
     }
     for (;;) {
         const bool covered = f.version == m_versionCounter && after >= f.from
                              && (f.toEnd || (!f.candidates.empty() && after < f.candidates.back()));
         if (!covered && !readCandidates(f, after)) {
+            if (!hits->empty())
+                return Collected::Stopped;
             // Derived data only: a damaged index is left for the next build to replace.
             m_indexFailed = true;
             *scanFrom = after;
-            return std::nullopt;
+            return Collected::End;
         }
         if (f.dense) {
             *scanFrom = after;
-            return std::nullopt;
+            return Collected::End;
         }
         for (auto it = std::upper_bound(f.candidates.begin(), f.candidates.end(), after); it != f.candidates.end();
              ++it) {
             std::optional<qint64> hit;
             if (!firstRow(f, f.confirm, *it, &hit))
-                return failure();
-            if (hit)
-                return found(*hit);
+                return Collected::Failed;
+            if (hit) {
+                hits->push_back(*hit);
+                m_quiet = true;
+                if (hits->size() >= want)
+                    return Collected::Enough;
+            }
         }
         if (f.toEnd)
-            return std::nullopt;
+            return Collected::End;
         after = f.candidates.back();
     }
+}
+
+// Appends the matches after `after`, reading every record, until there are `want`.
+IndexedFind::Collected IndexedFind::collectByScan(Find &f, qint64 after, std::size_t want, std::vector<qint64> *hits)
+{
+    ResetOnExit resetter(f.statement);
+    if (!f.statement.bindInt64(1, after) || !f.criteria->bind(f.statement, 2)) {
+        failed();
+        return Collected::Failed;
+    }
+    while (hits->size() < want) {
+        switch (f.statement.step()) {
+        case SqliteStatement::Step::Row:
+            hits->push_back(f.statement.columnInt64(0));
+            m_quiet = true;
+            break;
+        case SqliteStatement::Step::Done:
+            return Collected::End;
+        case SqliteStatement::Step::Error:
+            failed();
+            return Collected::Failed;
+        }
+    }
+    return Collected::Enough;
+}
+
+// The next `want` hits after `after`, as that many finds one after another would find them.
+IndexedFind::Collected IndexedFind::readRun(Find &f, qint64 after, std::size_t want, std::vector<qint64> *hits)
+{
+    Collected collected = Collected::End;
+    if (f.lookup && decideIndex())
+        collected = collectThroughIndex(f, after, want, hits, &after);
+    if (collected == Collected::End)
+        collected = collectByScan(f, after, want, hits);
+    // A failure after a hit is met again by the find that goes on from there.
+    return collected == Collected::Failed && !hits->empty() ? Collected::Stopped : collected;
 }
 
 // Runs one of a find's statements with the criteria bound: the next match after a rowid
@@ -260,6 +348,14 @@ bool IndexedFind::firstRow(Find &f, SqliteStatement &s, qint64 rowid, std::optio
     return false;
 }
 
+bool IndexedFind::runStatement(SqliteStatement &s, const char *sql)
+{
+    if (!s.isPrepared() && !s.prepare(m_db, sql))
+        return false;
+    ResetOnExit resetter(s);
+    return s.step() == SqliteStatement::Step::Done;
+}
+
 IndexedFind::Result IndexedFind::next(const QString &criteria, qint64 after)
 {
     std::optional<QString> malformed;
@@ -269,14 +365,46 @@ IndexedFind::Result IndexedFind::next(const QString &criteria, qint64 after)
         result.malformed = malformed;
         return result;
     }
-    if (f->lookup && indexUsable()) {
-        if (std::optional<Result> throughIndex = findThroughIndex(*f, after, &after))
-            return *throughIndex;
+    Run &run = f->run;
+    const auto answer = [&run](qint64 from) {
+        ++run.served;
+        const auto it = std::upper_bound(run.hits.begin(), run.hits.end(), from);
+        return it == run.hits.end() ? Result{} : found(*it);
+    };
+    // One look at the version a find: it is what tells a write by another connection.
+    bool looked = false;
+    if (run.covers(after)) {
+        looked = true;
+        if (!versionChanged())
+            return answer(after);
     }
-    std::optional<qint64> hit;
-    if (!firstRow(*f, f->statement, after, &hit))
+
+    // The version is read inside the run's transaction, or before it: a commit in between
+    // makes the run newer than its version says, which only outdates it sooner.
+    const bool own = sqlite3_get_autocommit(m_db.handle()) && runStatement(m_begin, "BEGIN");
+    if (!looked)
+        versionChanged();
+    std::size_t want = 1;
+    if (own && run.kept && after >= run.from && (run.toEnd || after <= run.reach)) {
+        // Going on from the last run: twice as far when it ran out, as far as it served
+        // when a change cut it short.
+        want = run.version == m_versionCounter ? std::min(2 * run.aimed, kLongestRun) : std::max<std::size_t>(1, run.served);
+    }
+    Run fresh;
+    fresh.from = after;
+    fresh.aimed = want;
+    fresh.version = m_versionCounter;
+    fresh.kept = own;
+    const Collected collected = readRun(*f, after, want, &fresh.hits);
+    m_quiet = false;
+    if (own && !sqlite3_get_autocommit(m_db.handle()) && !runStatement(m_commit, "COMMIT"))
+        m_db.exec("ROLLBACK");
+    if (collected == Collected::Failed) {
+        run = {};
         return failure();
-    if (hit)
-        return found(*hit);
-    return {};
+    }
+    fresh.toEnd = collected == Collected::End;
+    fresh.reach = fresh.hits.empty() ? after : fresh.hits.back();
+    run = std::move(fresh);
+    return answer(after);
 }

@@ -18,6 +18,12 @@ class SqliteDb;
 // confirmed by the criteria; the records after those are read in turn. What they find is
 // the same as reading every record. Compiled criteria and their statements are kept for
 // the next find with the same criteria.
+//
+// A find reads a run of the next hits in one read transaction and keeps it: the finds
+// that follow are answered from it for as long as the database is as it was then (no
+// commit of another connection's, no change through this one), so a search pays for a
+// transaction and its statements once a run rather than once a hit. Runs start at one hit
+// and grow while a search keeps going on from the end of the last one.
 class IndexedFind final
 {
 public:
@@ -53,6 +59,7 @@ public:
 
 private:
     struct Find;
+    struct Run;
     // What the database looked like when the index's use was last decided: this
     // connection's changes and other connections' commits.
     struct Version
@@ -62,11 +69,22 @@ private:
         bool operator==(const Version &) const = default;
     };
 
+    // How a lot of hits ended: enough, none left, or a failure (reported when the lot was
+    // empty; after a hit it is left for the find that meets it again, as finds one by one did).
+    enum class Collected { Enough, End, Stopped, Failed };
+
     Find *findFor(const QString &criteria, std::optional<QString> *malformed);
     qint64 pragmaValue(SqliteStatement &s, const char *sql);
+    // Reads this connection's change count and the file's data version: true when either
+    // moved since the last look, which outdates the runs and the decision on the index.
+    bool versionChanged();
+    bool decideIndex();
     bool readCandidates(Find &f, qint64 after);
-    std::optional<Result> findThroughIndex(Find &f, qint64 after, qint64 *scanFrom);
+    Collected collectThroughIndex(Find &f, qint64 after, std::size_t want, std::vector<qint64> *hits, qint64 *scanFrom);
+    Collected collectByScan(Find &f, qint64 after, std::size_t want, std::vector<qint64> *hits);
+    Collected readRun(Find &f, qint64 after, std::size_t want, std::vector<qint64> *hits);
     bool firstRow(Find &f, SqliteStatement &s, qint64 rowid, std::optional<qint64> *row);
+    bool runStatement(SqliteStatement &s, const char *sql);
     void failed();
 
     SqliteDb &m_db;
@@ -76,10 +94,14 @@ private:
     std::map<QString, std::unique_ptr<Find>> m_finds;
     bool m_useIndex = true;
     bool m_indexFailed = false;
-    Version m_indexVersion;
+    Version m_version;
+    std::optional<quint64> m_indexDecided; // the version counter the index's use was decided at
     qint64 m_indexCovers = 0; // the records up to this rowid are in the index
     int m_candidateChunk;
     bool m_indexComplete = false;
     quint64 m_versionCounter = 0; // bumped whenever the version changes, for the candidates
+    bool m_quiet = false; // failures are not reported while a run holds hits
     SqliteStatement m_dataVersion;
+    SqliteStatement m_begin;
+    SqliteStatement m_commit;
 };

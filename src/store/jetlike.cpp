@@ -8,10 +8,15 @@
 #include <array>
 #include <bitset>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -163,6 +168,359 @@ int byteFrequency(Byte b)
     return 10;
 }
 
+// Whether an overlong sequence starts at q (E0 80..9F, F0 80..8F): the decoder reads it as
+// a character that has a shorter encoding, so there only decoding can tell what it equals.
+bool overlongAt(const Byte *q, const Byte *end)
+{
+    return q + 1 < end && (*q == 0xE0 || *q == 0xF0) && q[1] >= 0x80 && q[1] < (*q == 0xE0 ? 0xA0 : 0x90);
+}
+
+// Whether one starts anywhere in the text.
+bool hasOverlong(const Byte *p, const Byte *end)
+{
+    const auto overlong = [end](const Byte *q) { return overlongAt(q, end); };
+#if defined(__SSE2__)
+    // E0 and F0 are the bytes that differ only in the 0x10 bit.
+    const __m128i mask = _mm_set1_epi8(char(0xEF));
+    const __m128i lead = _mm_set1_epi8(char(0xE0));
+    for (; end - p >= 16; p += 16) {
+        const __m128i block = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)), mask);
+        for (unsigned hits = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, lead))); hits != 0; hits &= hits - 1) {
+            if (overlong(p + __builtin_ctz(hits)))
+                return true;
+        }
+    }
+#endif
+    for (; p < end; ++p) {
+        if ((*p & 0xEF) == 0xE0 && overlong(p))
+            return true;
+    }
+    return false;
+}
+
+std::string utf8(char32_t c)
+{
+    std::string s;
+    if (c < 0x800) {
+        s += char(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+        s += char(0xE0 | (c >> 12));
+        s += char(0x80 | ((c >> 6) & 0x3F));
+    } else {
+        s += char(0xF0 | (c >> 18));
+        s += char(0x80 | ((c >> 12) & 0x3F));
+        s += char(0x80 | ((c >> 6) & 0x3F));
+    }
+    s += char(0x80 | (c & 0x3F));
+    return s;
+}
+
+// The patterns a search builds, "*word*", "word*", "*word" and "word" (and "="), matched on
+// the stored bytes without decoding them. The word's case is folded once: an ASCII letter
+// is compared as its two bytes, any other character as the UTF-8 bytes of each character
+// equal to it. The general matcher compares ASCII-only words byte-wise as well; for other
+// words a miss is final unless it came about at an overlong sequence, where the decoder
+// may read a character the bytes do not show: then the general matcher decides.
+class QuickMatch
+{
+public:
+    enum Form : unsigned char { None, Exact, Prefix, Suffix, Contains };
+
+    // Nothing when a character of the word equals no character at all.
+    static std::optional<QuickMatch> make(Form form, const std::u32string &folded)
+    {
+        QuickMatch q;
+        q.m_form = form;
+        for (const char32_t c : folded) {
+            Unit unit;
+            if (c < 0x80) {
+                unit.lower = Byte(c);
+                q.m_lower.push_back(char(c));
+            } else {
+                q.m_ascii = false;
+                unit.ascii = false;
+                if (foldCase(c) == c)
+                    unit.forms.push_back(utf8(c));
+                if (const auto it = foldGroups().find(c); it != foldGroups().end()) {
+                    for (const char32_t v : it->second)
+                        unit.forms.push_back(utf8(v));
+                }
+                if (unit.forms.empty())
+                    return std::nullopt;
+            }
+            q.m_units.push_back(std::move(unit));
+        }
+        q.makeProbes();
+        return q;
+    }
+
+    // Nothing when only the general matcher can tell.
+    std::optional<bool> match(const Byte *text, const Byte *end) const
+    {
+        const std::size_t size = std::size_t(end - text);
+        if (m_ascii) {
+            switch (m_form) {
+            case Exact:
+                return size == m_lower.size() && asciiAt(text);
+            case Prefix:
+                return size >= m_lower.size() && asciiAt(text);
+            case Suffix:
+                return size >= m_lower.size() && asciiAt(end - m_lower.size());
+            case Contains:
+                return contains(text, end, nullptr);
+            case None:
+                break;
+            }
+            return std::nullopt;
+        }
+        bool hit = false;
+        bool unsure = false;
+        switch (m_form) {
+        case Exact:
+        case Prefix: {
+            const Byte *stuck = nullptr;
+            const Byte *e = unitsAt(text, end, &stuck);
+            hit = m_form == Exact ? e == end : e != nullptr;
+            unsure = !e && overlongAt(stuck, end);
+            break;
+        }
+        case Suffix:
+            // Stepping back over as many characters reads no more than four bytes each.
+            hit = unitsEndAt(text, end);
+            unsure = !hit && hasOverlong(end - std::min(size, 4 * m_units.size()), end);
+            break;
+        case Contains:
+            hit = contains(text, end, &unsure);
+            break;
+        case None:
+            return std::nullopt;
+        }
+        if (!hit && unsure)
+            return std::nullopt;
+        return hit;
+    }
+
+private:
+    struct Unit
+    {
+        bool ascii = true;
+        Byte lower = 0;                 // ASCII: the byte, lowercase
+        std::vector<std::string> forms; // otherwise: every character equal to it, as UTF-8
+    };
+
+    bool asciiAt(const Byte *p) const
+    {
+        for (std::size_t i = 0; i < m_lower.size(); ++i) {
+            if (kLower[p[i]] != Byte(m_lower[i]))
+                return false;
+        }
+        return true;
+    }
+
+    // Where the word matched at p ends, or null with *stuck where a character did not
+    // match. Up to there the decoder reads the same characters; at *stuck it reads the same
+    // one too unless an overlong sequence starts there.
+    const Byte *unitsAt(const Byte *p, const Byte *end, const Byte **stuck) const
+    {
+        for (const Unit &u : m_units) {
+            *stuck = p;
+            if (p >= end)
+                return nullptr;
+            if (u.ascii) {
+                if (kLower[*p] != u.lower)
+                    return nullptr;
+                ++p;
+                continue;
+            }
+            const auto form = std::find_if(u.forms.begin(), u.forms.end(), [&](const std::string &f) {
+                return std::size_t(end - p) >= f.size() && std::memcmp(p, f.data(), f.size()) == 0;
+            });
+            if (form == u.forms.end())
+                return nullptr;
+            p += form->size();
+        }
+        return p;
+    }
+
+    // UTF-8 is suffix-free as well, so the word matches backwards from the end in one way only.
+    bool unitsEndAt(const Byte *text, const Byte *end) const
+    {
+        const Byte *e = end;
+        for (auto u = m_units.rbegin(); u != m_units.rend(); ++u) {
+            if (e <= text)
+                return false;
+            if (u->ascii) {
+                if (kLower[e[-1]] != u->lower)
+                    return false;
+                --e;
+                continue;
+            }
+            const auto form = std::find_if(u->forms.begin(), u->forms.end(), [&](const std::string &f) {
+                return std::size_t(e - text) >= f.size() && std::memcmp(e - f.size(), f.data(), f.size()) == 0;
+            });
+            if (form == u->forms.end())
+                return false;
+            e -= form->size();
+        }
+        return true;
+    }
+
+    // The bytes a match has `offset` bytes after its start: one of `bytes`.
+    struct Probe
+    {
+        std::size_t offset = 0;
+        std::vector<Byte> bytes;
+    };
+
+    static std::vector<Byte> bytesOf(const Unit &u, bool last)
+    {
+        std::vector<Byte> bytes;
+        if (u.ascii) {
+            bytes.push_back(u.lower);
+            if (u.lower >= 'a' && u.lower <= 'z')
+                bytes.push_back(Byte(u.lower - ('a' - 'A')));
+        }
+        for (const std::string &f : u.forms) {
+            const Byte b = Byte(last ? f.back() : f.front());
+            if (std::find(bytes.begin(), bytes.end(), b) == bytes.end())
+                bytes.push_back(b);
+        }
+        return bytes;
+    }
+
+    // The word's first byte, and its last where every form of each character is as long
+    // as the others (so the word's length in bytes is fixed); at most four bytes each,
+    // for the vector compare.
+    void makeProbes()
+    {
+        if (m_units.empty())
+            return;
+        bool fixed = true;
+        for (const Unit &u : m_units) {
+            const std::size_t shortest = u.ascii ? 1 : std::min_element(u.forms.begin(), u.forms.end(), [](const auto &x, const auto &y) {
+                                                           return x.size() < y.size();
+                                                       })->size();
+            fixed = fixed && (u.ascii || std::all_of(u.forms.begin(), u.forms.end(), [&](const std::string &f) {
+                                  return f.size() == shortest;
+                              }));
+            m_shortest += shortest;
+        }
+        m_probes.push_back(Probe{0, bytesOf(m_units.front(), false)});
+        for (const Byte b : m_probes.front().bytes)
+            m_first.set(b);
+        if (fixed && m_shortest > 1)
+            m_probes.push_back(Probe{m_shortest - 1, bytesOf(m_units.back(), true)});
+        if (std::any_of(m_probes.begin(), m_probes.end(), [](const Probe &p) { return p.bytes.size() > 4; }))
+            m_probes.clear();
+    }
+
+    // *unsure is set when the decoder might read a match where the bytes have none.
+    bool wordAt(const Byte *p, const Byte *end, bool *unsure) const
+    {
+        if (m_ascii)
+            return asciiAt(p);
+        const Byte *stuck = nullptr;
+        if (unitsAt(p, end, &stuck))
+            return true;
+        *unsure = *unsure || overlongAt(stuck, end);
+        return false;
+    }
+
+    // A match starts only at a byte the first unit can start with, never a continuation
+    // byte, so each such byte is a character's start for the decoder too. Sixteen places
+    // are tried at a time: those holding the word's first byte (and its last at the end)
+    // are checked whole.
+    bool contains(const Byte *text, const Byte *end, bool *unsure) const
+    {
+        const std::size_t size = std::size_t(end - text);
+        if (size < m_shortest)
+            return false;
+        const std::size_t lastStart = size - m_shortest;
+        std::size_t i = 0;
+        const bool hasLast = m_probes.size() > 1;
+        static const std::vector<Byte> none;
+        const std::vector<Byte> &firstBytes = m_probes.empty() ? none : m_probes.front().bytes;
+        if (firstBytes.size() == 1 || (firstBytes.size() == 2 && firstBytes[0] >= 0x80 && firstBytes[1] >= 0x80)) {
+            // One byte, or two lead bytes (rare in most text): the library's scan for a byte
+            // is the fastest way to the places worth a look.
+            const Byte *limit = text + lastStart + 1;
+            const auto next = [limit](Byte b, const Byte *from) {
+                const void *hit = std::memchr(from, b, std::size_t(limit - from));
+                return hit ? static_cast<const Byte *>(hit) : limit;
+            };
+            const Byte *a = next(firstBytes[0], text);
+            const Byte *b = firstBytes.size() == 2 ? next(firstBytes[1], text) : limit;
+            for (;;) {
+                const Byte *p = std::min(a, b);
+                if (p == limit)
+                    return false;
+                if (wordAt(p, end, unsure))
+                    return true;
+                (p == a ? a : b) = next(*p, p + 1);
+            }
+        }
+#if defined(__SSE2__)
+        if (!m_probes.empty()) {
+            // Two or four bytes compared, unused places repeating the first; an ASCII letter
+            // is one compare with its case bit set.
+            struct Compare
+            {
+                std::size_t offset = 0;
+                bool four = false;
+                __m128i byte[4] = {};
+                __m128i caseBit = _mm_setzero_si128();
+
+                explicit Compare(const Probe &p)
+                    : offset(p.offset)
+                    , four(p.bytes.size() > 2)
+                {
+                    const bool letter = p.bytes.size() == 2 && (p.bytes[0] ^ p.bytes[1]) == 0x20 && p.bytes[0] >= 'a'
+                                        && p.bytes[0] <= 'z';
+                    if (letter)
+                        caseBit = _mm_set1_epi8(0x20);
+                    for (std::size_t k = 0; k < 4; ++k)
+                        byte[k] = _mm_set1_epi8(char(k < p.bytes.size() && !letter ? p.bytes[k] : p.bytes[0]));
+                }
+                __m128i at(const Byte *p) const
+                {
+                    const __m128i block = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + offset)), caseBit);
+                    const __m128i two = _mm_or_si128(_mm_cmpeq_epi8(block, byte[0]), _mm_cmpeq_epi8(block, byte[1]));
+                    if (!four)
+                        return two;
+                    return _mm_or_si128(two, _mm_or_si128(_mm_cmpeq_epi8(block, byte[2]), _mm_cmpeq_epi8(block, byte[3])));
+                }
+            };
+            const Compare first(m_probes.front());
+            const Compare last(m_probes.back());
+            const std::size_t reach = last.offset;
+            for (; i + reach + 16 <= size && i <= lastStart; i += 16) {
+                __m128i both = first.at(text + i);
+                if (hasLast)
+                    both = _mm_and_si128(both, last.at(text + i));
+                for (unsigned mask = unsigned(_mm_movemask_epi8(both)); mask != 0; mask &= mask - 1) {
+                    const std::size_t start = i + unsigned(__builtin_ctz(mask));
+                    if (start <= lastStart && wordAt(text + start, end, unsure))
+                        return true;
+                }
+            }
+        }
+#endif
+        for (; i <= lastStart; ++i) {
+            if (m_first.test(text[i]) && wordAt(text + i, end, unsure))
+                return true;
+        }
+        return false;
+    }
+
+    Form m_form = None;
+    bool m_ascii = true; // every unit ASCII: m_lower is the word
+    std::string m_lower;
+    std::vector<Unit> m_units;
+    std::size_t m_shortest = 0; // bytes of the word's shortest form
+    std::vector<Probe> m_probes;
+    std::bitset<256> m_first; // the bytes a match can start with
+};
+
 } // namespace
 
 struct JetLike::Program
@@ -225,6 +583,7 @@ struct JetLike::Program
     };
 
     std::vector<Segment> segments; // split at "*"; empty inner ones dropped
+    std::optional<QuickMatch> quick;
     bool star = false;
     std::vector<CharSet> sets;
     bool onlyLiteral = true;
@@ -244,6 +603,34 @@ struct JetLike::Program
                 continue;
             segments.push_back(makeSegment(std::move(parts[i])));
         }
+        findQuickForm();
+    }
+
+    void findQuickForm()
+    {
+        const auto empty = [this](std::size_t i) { return segments[i].tokens.empty(); };
+        QuickMatch::Form form = QuickMatch::None;
+        std::size_t word = 0;
+        if (!star) {
+            form = QuickMatch::Exact;
+        } else if (segments.size() == 3 && empty(0) && empty(2)) {
+            form = QuickMatch::Contains;
+            word = 1;
+        } else if (segments.size() == 2 && !empty(0) && empty(1)) {
+            form = QuickMatch::Prefix;
+        } else if (segments.size() == 2 && empty(0) && !empty(1)) {
+            form = QuickMatch::Suffix;
+            word = 1;
+        } else {
+            return;
+        }
+        std::u32string folded;
+        for (const Token &t : segments[word].tokens) {
+            if (t.kind != Token::Literal)
+                return;
+            folded.push_back(t.c);
+        }
+        quick = QuickMatch::make(form, folded);
     }
 
     Segment makeSegment(std::vector<Token> tokens) const
@@ -400,6 +787,15 @@ struct JetLike::Program
 
     bool match(const Byte *text, const Byte *end) const
     {
+        if (quick) {
+            if (const std::optional<bool> quickly = quick->match(text, end))
+                return *quickly;
+        }
+        return matchGeneral(text, end);
+    }
+
+    bool matchGeneral(const Byte *text, const Byte *end) const
+    {
         if (!star)
             return matchAt(segments.front(), text, end) == end;
         const Byte *p = text;
@@ -538,6 +934,12 @@ bool JetLike::matches(const char *utf8, std::size_t size) const
 {
     const auto *text = reinterpret_cast<const Byte *>(utf8 ? utf8 : "");
     return m_program->match(text, text + size);
+}
+
+bool JetLike::matchesGenerally(const char *utf8, std::size_t size) const
+{
+    const auto *text = reinterpret_cast<const Byte *>(utf8 ? utf8 : "");
+    return m_program->matchGeneral(text, text + size);
 }
 
 bool JetLike::matches(const QString &text) const

@@ -39,6 +39,9 @@ public:
 
     bool matches(const char *utf8, std::size_t size) const;
     bool matches(const QString &text) const;
+    // The same answer without the byte-wise shortcut for the forms a search builds
+    // ("*word*", "word*", "*word", "word"): what that shortcut must always agree with.
+    bool matchesGenerally(const char *utf8, std::size_t size) const;
 
     // The text itself when the pattern holds no wildcard, set or bracket at all.
     std::optional<QString> literalText() const;

@@ -1,13 +1,16 @@
-// The substring index: finds through it agree with finds that read every record, for
-// thousands of search terms and through writes of every kind; it follows every write; a
+// The substring index: finds through it agree with finds that read every record, and both
+// with finds made one by one by the general matcher, for thousands of search terms and
+// through writes of every kind, between the finds of one search too; it follows every write; a
 // broken or missing index is built anew meanwhile searches read every record; a build
 // called off or killed goes on from where it got to; compaction keeps it.
 #include "fixtures.h"
 #include "maint/compaction.h"
 #include "messagegenerator.h"
 #include "search/querybuilder.h"
+#include "store/compiledcriteria.h"
 #include "store/recordset.h"
 #include "store/criteria.h"
+#include "store/jetlike.h"
 #include "store/searchindex.h"
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"
@@ -62,6 +65,72 @@ Walk walk(Recordset &rs, const QString &criteria, qint64 start)
     return w;
 }
 
+// Finds as they were made before runs of hits and the byte-wise matcher: on a connection of
+// its own, each the first match after a rowid by one statement, judged by the general matcher.
+class Reference
+{
+public:
+    explicit Reference(const QString &path)
+    {
+        m_db.open(path, SQLITE_OPEN_READWRITE);
+        sqlite3_create_function_v2(m_db.handle(), JetLike::kSqlFunction, 2, SQLITE_UTF8, nullptr, like, nullptr, nullptr,
+                                   nullptr);
+    }
+
+    // The record found after `after`, 0 for none, -1 on failure.
+    qint64 next(const QString &criteria, qint64 after)
+    {
+        const auto compiled = CompiledCriteria::compile(criteria);
+        SqliteStatement s;
+        if (!compiled
+            || !s.prepare(m_db, "SELECT rowid FROM veltra WHERE rowid > ? AND " + compiled->sql() + " ORDER BY rowid LIMIT 1")
+            || !s.bindInt64(1, after) || !compiled->bind(s, 2))
+            return -1;
+        switch (s.step()) {
+        case SqliteStatement::Step::Row:
+            return s.columnInt64(0);
+        case SqliteStatement::Step::Done:
+            return 0;
+        case SqliteStatement::Step::Error:
+            break;
+        }
+        return -1;
+    }
+
+    // What walk() finds, made one find at a time.
+    Walk walk(const QString &criteria, qint64 start)
+    {
+        Walk w;
+        w.standsOn = start;
+        if (start == 0) {
+            SqliteStatement first;
+            if (first.prepare(m_db, "SELECT min(rowid) FROM veltra") && first.step() == SqliteStatement::Step::Row)
+                w.standsOn = first.columnInt64(0);
+        }
+        for (qint64 hit = next(criteria, start); hit != 0; hit = next(criteria, hit)) {
+            if (hit < 0) {
+                w.end = Recordset::FindResult::Error;
+                break;
+            }
+            w.found << hit;
+            w.standsOn = hit;
+        }
+        return w;
+    }
+
+private:
+    static void like(sqlite3_context *context, int, sqlite3_value **argv)
+    {
+        const auto *pattern = static_cast<const JetLike *>(sqlite3_value_pointer(argv[0], JetLike::kPointerType));
+        const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
+        const bool hit = pattern && sqlite3_value_type(argv[1]) != SQLITE_NULL
+                         && pattern->matchesGenerally(text, std::size_t(sqlite3_value_bytes(argv[1])));
+        sqlite3_result_int(context, hit ? 1 : 0);
+    }
+
+    SqliteDb m_db;
+};
+
 // SQLite's own check that each index holds exactly what table veltra holds; empty when it does.
 QString outOfStep(const QString &path)
 {
@@ -97,7 +166,10 @@ QList<MessageRecord> corpus(int count)
     const QStringList foreign = {QStringLiteral("Überholung der Ölwanne, STRASSE straße"),
                                  QStringLiteral("Révision du carburateur ÉTÉ"), QStringLiteral("Ремонт сцепления РЕМОНТ"),
                                  QStringLiteral("İstanbul ıstanbul ǅemal"), QStringLiteral("ΣΊΣΥΦΟΣ σίσυφος"),
-                                 QStringLiteral("\u212Aelvin ſtraße ﬁlter"), QStringLiteral("Tom &amp; Sue O'Neil")};
+                                 QStringLiteral("\u212Aelvin ſtraße ﬁlter"), QStringLiteral("Tom &amp; Sue O'Neil"),
+                                 QStringLiteral("Wymiana łożysk, ŻÓŁĆ żółć"), QStringLiteral("Příliš žluťoučký kůň ÚPĚL"),
+                                 QStringLiteral("Þórður og ÆGIR ægir"), QStringLiteral("Tiếng Việt TIẾNG"),
+                                 QStringLiteral("ǅ ǆ Ǆ \U0001F697 ẞ ß")};
     for (qsizetype i = 0; i < records.size(); i += 5) {
         records[i].message += u' ' + foreign[i % foreign.size()];
         if (i % 3 == 0)
@@ -130,6 +202,7 @@ class TestSearchIndex final : public QObject
 
 private slots:
     void findsAgreeWithReadingEveryRecord();
+    void findsSeeEveryWriteBetweenThem();
     void brokenIndexIsBuiltAnew_data();
     void brokenIndexIsBuiltAnew();
     void checkAtOpeningFindsWhatCountsCannot_data();
@@ -173,6 +246,7 @@ void TestSearchIndex::findsAgreeWithReadingEveryRecord()
     // Candidates a few at a time, so finds go from one lot to the next, and common words
     // turn to reading the records in turn, as they do in a large archive.
     indexed->setSearchIndexChunk(16);
+    Reference reference(path);
 
     QRandomGenerator random(20261208);
     const auto pick = [&](const QStringList &from) { return from[random.bounded(int(from.size()))]; };
@@ -253,12 +327,15 @@ void TestSearchIndex::findsAgreeWithReadingEveryRecord()
             continue;
         const Criteria::ParseResult parsed = Criteria::parse(query.criteria);
         asked += parsed.expression && SubstringQuery::forCriteria(*parsed.expression) ? 1 : 0;
-        const Walk expected = walk(*scanning, query.criteria, 0);
+        const Walk expected = reference.walk(query.criteria, 0);
+        QCOMPARE(walk(*scanning, query.criteria, 0), expected);
         QCOMPARE(walk(*indexed, query.criteria, 0), expected);
         hits += int(expected.found.size());
         // FindNext from anywhere, a deleted record's place included.
         const qint64 from = 1 + random.bounded(int(records.size()) + 20);
-        QCOMPARE(walk(*indexed, query.criteria, from), walk(*scanning, query.criteria, from));
+        const Walk fromThere = reference.walk(query.criteria, from);
+        QCOMPARE(walk(*indexed, query.criteria, from), fromThere);
+        QCOMPARE(walk(*scanning, query.criteria, from), fromThere);
     }
     // New records were read past the index's reach, the rest came through it.
     QVERIFY(indexed->searchIndexInUse() && !indexed->searchIndexComplete());
@@ -271,6 +348,113 @@ void TestSearchIndex::findsAgreeWithReadingEveryRecord()
     // Taking in the new records afterwards leaves the index exactly in step.
     QCOMPARE(build(path).outcome, SearchIndexBuilder::Outcome::Ready);
     QCOMPARE(outOfStep(path), QString());
+}
+
+void TestSearchIndex::findsSeeEveryWriteBetweenThem()
+{
+    // A search steps through its hits while this connection and another one write, ahead
+    // of it and where it stands, and while the cursor is put elsewhere; each find must be
+    // what a find made afresh then would be.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("veltra.mdb"));
+    QVERIFY(Fixtures::writeDatabase(path, corpus(300)));
+    QCOMPARE(build(path).outcome, SearchIndexBuilder::Outcome::Ready);
+    auto rs = openRecordset(path);
+    auto other = openRecordset(path, false);
+    rs->setSearchIndexChunk(16);
+    Reference reference(path);
+    QRandomGenerator random(20261209);
+    const auto standOn = [](Recordset &on, qint64 id) {
+        Recordset::Bookmark at;
+        at.id = id;
+        at.bof = at.eof = false;
+        on.setBookmark(at);
+    };
+    struct Search
+    {
+        const char *criteria;
+        const char *matching; // a text the criteria match in its field
+        const char *field;
+    };
+    const Search searches[] = {{"message like '*the*'", "x the y", "message"},
+                               {"message like '*ölwanne*'", "DIE ÖLWANNE", "message"},
+                               {"mid(messtitle,8) like '*clutch*'", "[vclub] clutch", "messtitle"},
+                               {"messauthor like 'tom*' and message like '*a*'", "Tom", "messauthor"}};
+    int steps = 0;
+    for (const Search &search : searches) {
+        const QString criteria = QString::fromUtf8(search.criteria);
+        const QString matching = QString::fromUtf8(search.matching);
+        const QString field = QLatin1String(search.field);
+        QCOMPARE(rs->findFirst(criteria), reference.next(criteria, 0) ? Recordset::FindResult::Found : Recordset::FindResult::NoMatch);
+        for (int step = 0; step < 120; ++step, ++steps) {
+            const Recordset::Bookmark at = rs->bookmark();
+            const qint64 ahead = reference.next(criteria, at.id);
+            MessageRecord added = Fixtures::message(50000 + steps);
+            added.message = QStringLiteral("the ölwanne a");
+            added.messtitle = QStringLiteral("[vclub] clutch");
+            added.messauthor = QStringLiteral("Tom");
+            switch (random.bounded(12)) {
+            case 0: // another connection takes the next hit away, or makes the next record one
+                standOn(*other, ahead ? ahead : at.id + 1);
+                other->updateField(field, ahead ? QStringLiteral("zzz") : matching);
+                break;
+            case 1:
+                standOn(*other, ahead ? ahead : at.id + 2);
+                other->deleteCurrent();
+                break;
+            case 2:
+                QVERIFY(other->addNew(added));
+                break;
+            case 3: // this connection writes ahead and comes back, as a long command does
+                if (ahead) {
+                    standOn(*rs, ahead);
+                    QVERIFY(rs->updateField(field, QStringLiteral("zzz")));
+                    rs->setBookmark(at);
+                }
+                break;
+            case 4:
+                if (rs->hasCurrent())
+                    QVERIFY(rs->updateField(field, matching));
+                break;
+            case 5:
+                if (rs->hasCurrent())
+                    QVERIFY(rs->deleteCurrent());
+                break;
+            case 6: // back to an earlier place
+                standOn(*rs, 1 + random.bounded(qMax<qint64>(1, at.id)));
+                break;
+            case 7: { // a record added and found inside a transaction that is rolled back
+                SqliteTransaction transaction(rs->connection());
+                QVERIFY(rs->addNew(added) && rs->moveLast());
+                const qint64 rolledBack = rs->bookmark().id;
+                rs->setBookmark(at);
+                Recordset::Bookmark before = at;
+                while (rs->bookmark().id != rolledBack) {
+                    before = rs->bookmark();
+                    QCOMPARE(rs->findNext(criteria), Recordset::FindResult::Found);
+                }
+                transaction.rollback();
+                // From where the rolled-back record was found: it must not be found again.
+                rs->setBookmark(before);
+                break;
+            }
+            default:
+                break;
+            }
+            const Recordset::Bookmark from = rs->bookmark();
+            const qint64 expected = from.eof && !from.bof ? 0 : reference.next(criteria, from.bof ? 0 : from.id);
+            QVERIFY(expected >= 0);
+            const Recordset::FindResult result = rs->findNext(criteria);
+            if (expected == 0) {
+                QCOMPARE(result, Recordset::FindResult::NoMatch);
+                QCOMPARE(rs->bookmark().id, from.id);
+                QCOMPARE(rs->findFirst(criteria), reference.next(criteria, 0) ? Recordset::FindResult::Found : Recordset::FindResult::NoMatch);
+            } else {
+                QCOMPARE(result, Recordset::FindResult::Found);
+                QCOMPARE(rs->bookmark().id, expected);
+            }
+        }
+    }
 }
 
 void TestSearchIndex::brokenIndexIsBuiltAnew_data()
