@@ -4,9 +4,12 @@
 //  - the window's handling of one navigation's ten notifications (address list of 51
 //    entries rebuilt, caption, status line, progress), timed on its own.
 #include "app/form1.h"
+#include "archive/messagearchive.h"
 #include "benchdata.h"
 #include "browser/webenginebrowser.h"
 #include "fixtures.h"
+#include "store/recordset.h"
+#include "store/searchindex.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -117,6 +120,12 @@ int main(int argc, char **argv)
     std::printf("the engine alone, same kind of page:               %.2f ms  (window/engine %.2f)\n", engineMedian,
                 typedMedian / engineMedian);
     std::printf("address list after the runs: %d entries (at most 51)\n", bar->count());
+    // The window's 10-message database, not the shared one: its index is built at start-up.
+    const Recordset *rs = window.archive()->recordset();
+    std::printf("search index of the window's database: %s\n",
+                qPrintable(BenchData::indexState(folder.filePath(QStringLiteral("veltra.mdb")),
+                                                 window.findChild<SearchIndexBuilder *>() != nullptr,
+                                                 rs && rs->searchIndexInUse())));
 
     // The window's share: one navigation's notifications delivered straight to it, for a
     // link followed (the address list is left as it is).

@@ -9,13 +9,16 @@
 //   (4) Compaction::compact on the database left by (3) next to the sqlite3 program's
 //       VACUUM INTO of the same file (goal: at most 2 times), with the compaction's steps
 //       timed from its pause points and its check alone on the result.
-// Every timed run starts from a fresh copy of the database, with the flags the demo data
-// comes with taken off first, and the window's start-up quick_check over before the click.
+// Every timed run starts from a fresh copy of the database, with the substring index
+// complete as in a user's archive (with --no-index: none, and the window started with the
+// index off) and the flags the demo data comes with taken off first, and the window's
+// start-up checks (the file's quick_check, the index's) over before the click; the state
+// of the index at the click is printed whenever it changes.
 // Next to each click's wall time the main thread's CPU time is printed (other load on the
 // machine shows as the gap), and for (1) and (2) the same click with the window hidden:
 // the difference is what repainting the window between entries costs.
 //
-//   bench_maint [--runs N] [--common WORD]
+//   bench_maint [--runs N] [--common WORD] [--no-index]
 
 #include "app/form1.h"
 #include "archive/messagearchive.h"
@@ -23,6 +26,8 @@
 #include "fakebrowser.h"
 #include "maint/compaction.h"
 #include "store/integritycheck.h"
+#include "store/recordset.h"
+#include "store/searchindex.h"
 
 #include <QAction>
 #include <QApplication>
@@ -58,6 +63,7 @@ const QString kActiveCaption = QStringLiteral("Veltra Knowledgebase V3.4.1");
 
 struct Options
 {
+    bool searchIndex = true;
     int runs = 3;
     QString common = QStringLiteral("the");
 };
@@ -135,7 +141,7 @@ bool flagSpread(const QString &path, int count)
 std::unique_ptr<QTemporaryDir> freshFolder(const QString &source)
 {
     auto folder = std::make_unique<QTemporaryDir>();
-    if (!folder->isValid() || !QFile::copy(source, folder->filePath(kDatabaseName))) {
+    if (!folder->isValid() || !BenchData::copyDatabase(source, folder->filePath(kDatabaseName))) {
         std::fprintf(stderr, "cannot copy %s into a data folder\n", qPrintable(source));
         return {};
     }
@@ -144,20 +150,26 @@ std::unique_ptr<QTemporaryDir> freshFolder(const QString &source)
 
 // The window started on the folder's database, active and idle; the folder stays the
 // current directory while the window lives.
+bool g_searchIndex = true;
+
 std::unique_ptr<Form1> startWindow(const QString &folder)
 {
     QDir::setCurrent(folder);
-    auto w = std::make_unique<Form1>(AppConfig{}, new FakeBrowser);
+    AppConfig config;
+    config.searchIndex = g_searchIndex;
+    auto w = std::make_unique<Form1>(config, new FakeBrowser);
     w->showAsLoaded();
     QElapsedTimer started;
     started.start();
     while (w->windowTitle() != kActiveCaption && started.elapsed() < 20000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    // The start-up quick_check reads the whole file on a thread of its own; the clicks are
-    // timed without it competing.
-    while (started.elapsed() < 60000) {
+    // The start-up quick_check reads the whole file on a thread of its own, and the index's
+    // check follows it on another; the clicks are timed without them competing.
+    while (started.elapsed() < 120000) {
         const auto *check = w->findChild<IntegrityCheck *>();
-        if (!check || !check->isRunning())
+        const Recordset *rs = w->archive()->recordset();
+        if ((!check || !check->isRunning()) && !w->findChild<SearchIndexBuilder *>()
+            && (!rs || rs->searchIndexInUse() || !g_searchIndex))
             break;
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     }
@@ -165,6 +177,14 @@ std::unique_ptr<Form1> startWindow(const QString &folder)
     if (!w->archive()->recordset()) {
         std::fprintf(stderr, "the window has no database in %s\n", qPrintable(folder));
         return {};
+    }
+    static QString printedState;
+    const QString state = BenchData::indexState(QDir(folder).filePath(kDatabaseName),
+                                                w->findChild<SearchIndexBuilder *>() != nullptr,
+                                                w->archive()->recordset()->searchIndexInUse());
+    if (state != printedState) {
+        printText("search index as the window's work begins", state);
+        printedState = state;
     }
     return w;
 }
@@ -361,8 +381,10 @@ int main(int argc, char **argv)
             options.runs = qMax(1, args[++i].toInt());
         } else if (args[i] == QLatin1String("--common") && hasValue) {
             options.common = args[++i];
+        } else if (args[i] == QLatin1String("--no-index")) {
+            options.searchIndex = false;
         } else {
-            std::fprintf(stderr, "usage: bench_maint [--runs N] [--common WORD]\n");
+            std::fprintf(stderr, "usage: bench_maint [--runs N] [--common WORD] [--no-index]\n");
             return 2;
         }
     }
@@ -375,7 +397,11 @@ int main(int argc, char **argv)
     printText("platform", QGuiApplication::platformName());
     print("messages", rows(demo), "count");
     print("flagged in the demo data (taken off for every run)", flaggedRows(demo), "count");
-    const auto base = freshFolder(demo);
+    g_searchIndex = options.searchIndex;
+    const QString start = options.searchIndex ? BenchData::indexedDatabase(demo) : demo;
+    if (start.isEmpty())
+        return 1;
+    const auto base = freshFolder(start);
     const QString source = base ? base->filePath(kDatabaseName) : QString();
     if (!base || !unflagAll(source))
         return 1;

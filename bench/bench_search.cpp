@@ -1,27 +1,40 @@
-// Figures for the search in the window on the demo database (100,000 or 1,000,000
-// messages), with the fake browser (the hit is still rendered into the message page).
-// The window's finds go through the substring index; each search is timed again with the
-// index off, and the two must list the same lines.
+// Figures for the search in the window, with the fake browser (the hit is still rendered
+// into the message page), on the demo database (100,000 or 1,000,000 messages) or on a
+// real-text archive, whose words have the frequencies of real mail (--real-text). Every
+// search is timed in a window whose finds use the substring index and again in a window
+// started with the index off, each on a copy of its own; the two must list the same lines.
 //   (d) the build of the substring index on the database, its time, and its size against
 //       the size of the text it covers (goal: about the same or less); with --forms the
 //       same three tables with detail=column and detail=full, built by plain SQL;
 //   (a) a rare-word body search, next to ripgrep counting the same word in a dump of the
 //       bodies, one a line (goal: the window at least 5 times as fast as ripgrep), and
 //       next to the sqlite3 program's select count(*) ... like '%word%' on the same file;
+//   (m) with real text (or --medium), a body search for a word in 2,000 to 5,000 messages;
 //   (b) a common-word body search that stops at the hit limit, from Enter to the label
 //       "Found>5,000" (goal: under 300 ms), with the store's share of it;
 //   (c) a subject search for a two-word term with the Bracket wildcards.
+// Each term is printed with the messages that hold it, the candidates the index gives for
+// it (the rows of the FTS5 query the store's find asks), and ripgrep's count and time.
+// With --real-text the terms are picked by those counts: a rare word in 100 to 1,500
+// bodies, a medium one in 2,000 to 5,000, the most common word, and two words next to
+// each other in about 1,000 subjects.
 //
-//   bench_search [--size 100k|1m] [--forms] [--reuse-index] [--rare WORD] [--common WORD]
-//                [--subject "TWO WORDS"] [--runs N]
+//   bench_search [--size 100k|1m | --real-text [--messages N]] [--forms] [--reuse-index]
+//                [--rare WORD] [--medium WORD] [--common WORD] [--subject "TWO WORDS"] [--runs N]
+//
+// --real-text writes its archive (1,000,000 message numbers unless --messages says
+// otherwise) once into the build folder's bench-data, its words taken from the mail in
+// the shared corpus beside the checkout when it is there.
 //
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise (under xvfb-run
 // with QT_QPA_PLATFORM=xcb the label and list are painted by a real X server).
 
+#include "app/appconfig.h"
 #include "app/form1.h"
 #include "archive/messagearchive.h"
 #include "benchdata.h"
 #include "fakebrowser.h"
+#include "searchterms.h"
 #include "store/integritycheck.h"
 #include "store/recordset.h"
 #include "store/searchindex.h"
@@ -44,7 +57,12 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
+
+#ifndef VELTRA_CORPUS
+#error "VELTRA_CORPUS must name the shared corpus folder"
+#endif
 
 using BenchData::print;
 using BenchData::printText;
@@ -54,12 +72,15 @@ namespace {
 struct Options
 {
     QString size = QStringLiteral("100k");
+    bool realText = false;
+    int messages = 1000000; // with real text
     bool forms = false;
     bool reuseIndex = false; // keep the indexed copy beside the database and take it next time
-    // Only in one author's sign-off and the replies quoting it: about one body in 700.
-    QString rare = QStringLiteral("snow");
-    QString common = QStringLiteral("the");
-    QString subject = QStringLiteral("clutch cable");
+    // Given on the command line; otherwise the demo's defaults, or picked from real text.
+    std::optional<QString> rare;
+    std::optional<QString> medium;
+    std::optional<QString> common;
+    std::optional<QString> subject;
     int runs = 3;
 };
 
@@ -302,11 +323,8 @@ void removeDatabase(const QString &path)
 // SQL on a copy of the source: each in one statement, the write-ahead log folded in.
 bool buildForm(const QString &source, const QString &copy, const char *detail, const TextBytes &text)
 {
-    removeDatabase(copy);
-    if (!QFile::copy(source, copy)) {
-        std::fprintf(stderr, "cannot copy %s\n", qPrintable(source));
+    if (!BenchData::copyDatabase(source, copy))
         return false;
-    }
     const qint64 before = fileBytes(copy);
     const QByteArray prefix = QByteArray("(d) --forms detail=") + detail + ":";
     double seconds = 0;
@@ -333,6 +351,8 @@ bool buildForm(const QString &source, const QString &copy, const char *detail, c
     return true;
 }
 
+bool g_mismatch = false;
+
 struct WindowResult
 {
     double ms = 0;
@@ -340,10 +360,44 @@ struct WindowResult
     QStringList lines;
 };
 
-WindowResult windowSearch(Form1 &w, const QString &term, int runs)
+// One search term and what was measured for it.
+struct Term
+{
+    const char *tag;  // "(a)", "(m)", "(b)", "(c)"
+    const char *kind; // "rare word", ...
+    bool subject = false;
+    QString text;
+    qint64 hits = -1; // messages holding it, counted in the data
+    WindowResult indexed;
+    WindowResult scanned;
+    double storeMs = 0;
+};
+
+// The criteria the window builds for a term with the Bracket wildcards.
+QString criteriaFor(const Term &term)
+{
+    const QString field = term.subject ? QStringLiteral("mid(messtitle,8)") : QStringLiteral("message");
+    QStringList clauses;
+    for (const QString &word : term.text.split(u' ', Qt::SkipEmptyParts))
+        clauses << QStringLiteral("%1 like '*%2*'").arg(field, word);
+    return clauses.join(QStringLiteral(" and "));
+}
+
+// The median of `runs` searches, with what the last one listed; `afterRun` is told each
+// run's number once it has ended.
+WindowResult windowSearch(Form1 &w, const QString &term, int runs, const std::function<void(int)> &afterRun = {})
 {
     WindowResult r;
-    r.ms = medianMs(runs, [&] { search(w, term); });
+    QList<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        search(w, term);
+        ms << double(timer.nsecsElapsed()) / 1e6;
+        if (afterRun)
+            afterRun(i + 1);
+    }
+    r.ms = BenchData::median(ms);
     r.label = child<QLabel>(&w, "lblResults")->text();
     const auto *list = child<QListWidget>(&w, "List1");
     for (int i = 0; i < list->count(); ++i)
@@ -351,34 +405,139 @@ WindowResult windowSearch(Form1 &w, const QString &term, int runs)
     return r;
 }
 
-bool g_mismatch = false;
-
-// Timed with the index in use, then with finds reading every record; the two must list
-// the same lines, or the index loses or invents hits.
-std::pair<WindowResult, WindowResult> bothWays(Form1 &w, const QString &term, int runs, const char *figure)
+bool building(Form1 &w)
 {
-    Recordset *rs = w.archive()->recordset();
-    if (!rs->searchIndexInUse())
-        std::fprintf(stderr, "%s: the index is not in use before the search\n", figure);
-    const WindowResult with = windowSearch(w, term, runs);
-    const bool stillInUse = rs->searchIndexInUse();
-    rs->setSearchIndexUse(false);
-    const WindowResult without = windowSearch(w, term, runs);
-    rs->setSearchIndexUse(true);
-    if (!stillInUse) {
-        printText(figure, QStringLiteral("FAULT: the index went out of use during the search (failed lookup?)"));
-        g_mismatch = true;
+    return w.findChild<SearchIndexBuilder *>() != nullptr;
+}
+
+QString windowIndexState(Form1 &w, const QString &database)
+{
+    return BenchData::indexState(database, building(w), w.archive()->recordset()->searchIndexInUse());
+}
+
+// Starts the window on veltra.mdb in `folder` and waits for its caption.
+std::unique_ptr<Form1> startWindow(const QString &folder, const AppConfig &config)
+{
+    QDir::setCurrent(folder);
+    auto w = std::make_unique<Form1>(config, new FakeBrowser);
+    w->showAsLoaded();
+    QElapsedTimer started;
+    started.start();
+    while (w->windowTitle() != QLatin1String("Veltra Knowledgebase V3.4.1") && started.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    if (!w->archive()->recordset()) {
+        std::fprintf(stderr, "the window has no database\n");
+        return nullptr;
     }
-    if (with.label != without.label || with.lines != without.lines) {
-        std::printf("%s MISMATCH: with the index \"%s\", %lld lines; without \"%s\", %lld lines\n", figure,
-                    qPrintable(with.label), static_cast<long long>(with.lines.size()), qPrintable(without.label),
-                    static_cast<long long>(without.lines.size()));
+    return w;
+}
+
+// Start-up's background work (the file's quick check, the window's own index build, which
+// should find the index whole) is over and finds use the index.
+bool waitForIndexInUse(Form1 &w, int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    const auto busy = [&] {
+        const auto *check = w.findChild<IntegrityCheck *>();
+        return (check && check->isRunning()) || building(w) || !w.archive()->recordset()->searchIndexInUse();
+    };
+    while (busy() && waited.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    print("index on: start-up's background work (quick check, index found whole)", waited.elapsed() / 1000.0, "s");
+    if (!w.archive()->recordset()->searchIndexInUse()) {
+        std::fprintf(stderr, "bench_search: after %d s the window's finds still do not use the index (%s)\n",
+                     timeoutMs / 1000,
+                     w.archive()->recordset()->searchIndexFailed() ? "a lookup failed" : "the index is not found complete");
+        return false;
+    }
+    if (busy())
+        std::fprintf(stderr, "bench_search: start-up's background work still runs; the figures share the machine\n");
+    return true;
+}
+
+// Start-up's background work of a window started with the index off: the quick check and
+// the removal of the index that follows it.
+void waitForCheck(Form1 &w, const bool &checkPassed, int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    const auto busy = [&] {
+        const auto *check = w.findChild<IntegrityCheck *>();
+        return !checkPassed || (check && check->isRunning()) || building(w);
+    };
+    while (busy() && waited.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    print("index off: start-up's background work (quick check)", waited.elapsed() / 1000.0, "s");
+    if (busy())
+        std::fprintf(stderr, "bench_search: start-up's background work still runs; the figures share the machine\n");
+}
+
+void selectField(Form1 &w, const Term &term)
+{
+    child<QAction>(&w, term.subject ? "MenuSearchTitle" : "MenuSearchBody")->trigger();
+}
+
+// Every term searched in the window whose finds use the index, then through the store alone.
+bool searchWithIndex(const QString &folder, const QString &database, QList<Term> &terms, int runs)
+{
+    const auto w = startWindow(folder, AppConfig{});
+    if (!w)
+        return false;
+    print("messages", w->archive()->messageCount(), "count");
+    if (!waitForIndexInUse(*w, 1800 * 1000))
+        return false;
+    printText("index on: search index before the searches", windowIndexState(*w, database));
+    child<QAction>(w.get(), "MenuKeyBracket")->trigger();
+    Recordset *rs = w->archive()->recordset();
+    for (Term &term : terms) {
+        selectField(*w, term);
+        term.indexed = windowSearch(*w, term.text, runs);
+        if (!rs->searchIndexInUse()) {
+            printText(term.tag, QStringLiteral("FAULT: the index went out of use during the search (failed lookup?)"));
+            g_mismatch = true;
+            rs->setSearchIndexUse(true);
+        }
+        const QString criteria = criteriaFor(term);
+        term.storeMs = medianMs(runs, [&] { storeOnly(*rs, criteria, 5000); });
+    }
+    printText("index on: search index after the searches", windowIndexState(*w, database));
+    return true;
+}
+
+// Every term searched in a window started with the index off in its settings, which must
+// stay off for every run.
+bool searchWithoutIndex(const QString &folder, const QString &database, QList<Term> &terms, int runs)
+{
+    AppConfig config;
+    config.searchIndex = false;
+    const auto w = startWindow(folder, config);
+    if (!w)
+        return false;
+    bool checkPassed = false;
+    QObject::connect(w->archive(), &MessageArchive::checkPassed, [&] { checkPassed = true; });
+    waitForCheck(*w, checkPassed, 1800 * 1000);
+    printText("index off: search index before the searches", windowIndexState(*w, database));
+    child<QAction>(w.get(), "MenuKeyBracket")->trigger();
+    Recordset *rs = w->archive()->recordset();
+    int warnings = 0;
+    const auto stillOff = [&](const Term &term, int run) {
+        if (!rs->searchIndexInUse() && !building(*w))
+            return;
+        ++warnings;
+        std::printf("%s WARNING: in the window started with the index off, after run %d of \"%s\" the index is %s\n",
+                    term.tag, run, qPrintable(term.text), qPrintable(windowIndexState(*w, database)));
         std::fflush(stdout);
-        g_mismatch = true;
-    } else {
-        printText(figure, QStringLiteral("the same %1 lines listed with and without the index").arg(with.lines.size()));
+    };
+    for (Term &term : terms) {
+        selectField(*w, term);
+        stillOff(term, 0);
+        term.scanned = windowSearch(*w, term.text, runs, [&](int run) { stillOff(term, run); });
     }
-    return {with, without};
+    printText("index off: search index after the searches", windowIndexState(*w, database));
+    if (warnings == 0)
+        printText("index off", QStringLiteral("the index stayed out of use for every run"));
+    return true;
 }
 
 // The number in " 135 Found", or -1 for the limit and "No messages found".
@@ -391,35 +550,107 @@ qint64 foundCount(const QString &label)
     return label.contains(QLatin1String("No messages found"), Qt::CaseInsensitive) ? 0 : -1;
 }
 
-// Start-up's background work (the file's quick check, the window's own index build, which
-// should find the index whole) is over and finds use the index.
-bool waitForIndexInUse(Form1 &w, int timeoutMs)
+// Rows of the FTS5 query the store's find asks the field's index for the term, and the
+// time SQLite takes to count them; nothing when the term gives no trigram.
+struct Candidates
 {
-    QElapsedTimer waited;
-    waited.start();
-    const auto busy = [&] {
-        const auto *check = w.findChild<IntegrityCheck *>();
-        return (check && check->isRunning()) || w.findChild<SearchIndexBuilder *>() != nullptr
-               || !w.archive()->recordset()->searchIndexInUse();
-    };
-    while (busy() && waited.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-    print("start-up's background work (quick check, index found whole)", waited.elapsed() / 1000.0, "s");
-    if (!w.archive()->recordset()->searchIndexInUse()) {
-        std::fprintf(stderr, "bench_search: after %d s the window's finds still do not use the index (%s)\n",
-                     timeoutMs / 1000,
-                     w.archive()->recordset()->searchIndexFailed() ? "a lookup failed" : "the index is not found complete");
-        return false;
+    QString match;
+    qint64 count = -1;
+    double ms = 0;
+};
+
+Candidates candidates(Database &db, const Term &term)
+{
+    Candidates c;
+    c.match = SearchTerms::indexMatch(term.text.split(u' ', Qt::SkipEmptyParts));
+    if (c.match.isEmpty())
+        return c;
+    const QByteArray table = term.subject ? "veltra_fts_title" : "veltra_fts_body";
+    QElapsedTimer timer;
+    timer.start();
+    const auto row = db.row("SELECT count(*) FROM " + table + " WHERE " + table + " MATCH ?1", c.match.toUtf8());
+    c.ms = double(timer.nsecsElapsed()) / 1e6;
+    if (row && !row->isEmpty())
+        c.count = row->first();
+    return c;
+}
+
+// ripgrep's median time and count for a term over a dump (the first run only warms the
+// page cache, as the database's pages are).
+std::optional<std::pair<double, qint64>> ripgrep(const QString &dump, const QString &text, int runs)
+{
+    QList<double> times;
+    qint64 count = -1;
+    if (ripgrepMs(dump, text, &count) < 0)
+        return std::nullopt;
+    for (int i = 0; i < runs; ++i) {
+        const double ms = ripgrepMs(dump, text, &count);
+        if (ms >= 0)
+            times << ms;
     }
-    if (busy())
-        std::fprintf(stderr, "bench_search: start-up's background work still runs; the figures share the machine\n");
-    return true;
+    if (times.isEmpty())
+        return std::nullopt;
+    return std::pair{BenchData::median(times), count};
+}
+
+void report(const Term &term, Database &indexed, const QString &dump, int runs)
+{
+    const QByteArray tag(term.tag);
+    // Used only within the statement that prints it.
+    const auto line = [&](const char *what) { return QByteArray(tag + ' ' + what); };
+    printText(line(term.kind).constData(), term.text);
+    if (term.hits >= 0)
+        print(line(term.subject ? "messages holding it (subjects with every word)" : "messages holding it (bodies)").constData(),
+              double(term.hits), "count");
+    const Candidates c = candidates(indexed, term);
+    if (c.match.isEmpty()) {
+        printText(line("index candidates").constData(), QStringLiteral("none: no run of three ASCII characters, every record is read"));
+    } else if (c.count < 0) {
+        printText(line("index candidates").constData(), QStringLiteral("cannot count (MATCH %1)").arg(c.match));
+    } else {
+        printText(line("index MATCH").constData(), c.match);
+        print(line("index candidates (rows of that MATCH)").constData(), double(c.count), "count");
+        if (term.hits > 0)
+            print(line("ratio candidates / messages holding it").constData(), double(c.count) / double(term.hits), "x");
+        print(line("time to count the candidates through SQLite").constData(), c.ms, "ms");
+    }
+    const bool same = term.indexed.label == term.scanned.label && term.indexed.lines == term.scanned.lines;
+    if (!same) {
+        std::printf("%s MISMATCH: with the index \"%s\", %lld lines; without \"%s\", %lld lines\n", term.tag,
+                    qPrintable(term.indexed.label), static_cast<long long>(term.indexed.lines.size()),
+                    qPrintable(term.scanned.label), static_cast<long long>(term.scanned.lines.size()));
+        std::fflush(stdout);
+        g_mismatch = true;
+    } else {
+        printText(line("check").constData(), QStringLiteral("the same %1 lines listed with and without the index").arg(term.indexed.lines.size()));
+    }
+    printText(line("label").constData(), term.indexed.label);
+    print(line("window search, Enter to the end, index in use (median)").constData(), term.indexed.ms, "ms");
+    print(line("the same in the window started with the index off (median)").constData(), term.scanned.ms, "ms");
+    print(line("the same through the store alone, index in use (median)").constData(), term.storeMs, "ms");
+    print(line("the window's share (list, label, painting, events)").constData(), term.indexed.ms - term.storeMs, "ms");
+    print(line("ratio index off / index in use").constData(), term.scanned.ms / term.indexed.ms, "x");
+    const auto rg = ripgrep(dump, term.text, runs);
+    if (!rg) {
+        printText(line("rg").constData(), QStringLiteral("ripgrep did not run"));
+        return;
+    }
+    print(line(term.subject ? "rg -c -i PHRASE on the dump of the subjects (wall time around the process, median)"
+                            : "rg -c -i WORD on the dump of the bodies (wall time around the process, median)")
+              .constData(),
+          rg->first, "ms");
+    print(line("rg count").constData(), double(rg->second), "count");
+    print(line("ratio rg / window, index in use (goal >= 5)").constData(), rg->first / term.indexed.ms, "x");
+    print(line("ratio rg / window, index off").constData(), rg->first / term.scanned.ms, "x");
+    const qint64 windowCount = foundCount(term.indexed.label);
+    if (windowCount >= 0 && rg->second != windowCount)
+        printText(line("note").constData(), QStringLiteral("rg counts %1 lines, the window %2").arg(rg->second).arg(windowCount));
 }
 
 int usage()
 {
-    std::fprintf(stderr, "usage: bench_search [--size 100k|1m] [--forms] [--reuse-index] [--rare WORD] [--common WORD]"
-                         " [--subject \"TWO WORDS\"] [--runs N]\n");
+    std::fprintf(stderr, "usage: bench_search [--size 100k|1m | --real-text [--messages N]] [--forms] [--reuse-index]"
+                         " [--rare WORD] [--medium WORD] [--common WORD] [--subject \"TWO WORDS\"] [--runs N]\n");
     return 2;
 }
 
@@ -438,12 +669,20 @@ int main(int argc, char **argv)
             options.size = args[++i].toLower();
             if (options.size != QLatin1String("100k") && options.size != QLatin1String("1m"))
                 return usage();
+        } else if (args[i] == QLatin1String("--real-text")) {
+            options.realText = true;
+        } else if (args[i] == QLatin1String("--messages") && hasValue) {
+            options.messages = args[++i].toInt();
+            if (options.messages < 1000)
+                return usage();
         } else if (args[i] == QLatin1String("--forms")) {
             options.forms = true;
         } else if (args[i] == QLatin1String("--reuse-index")) {
             options.reuseIndex = true;
         } else if (args[i] == QLatin1String("--rare") && hasValue) {
             options.rare = args[++i];
+        } else if (args[i] == QLatin1String("--medium") && hasValue) {
+            options.medium = args[++i];
         } else if (args[i] == QLatin1String("--common") && hasValue) {
             options.common = args[++i];
         } else if (args[i] == QLatin1String("--subject") && hasValue) {
@@ -455,24 +694,77 @@ int main(int argc, char **argv)
         }
     }
 
-    const QString source = options.size == QLatin1String("1m") ? BenchData::database1m() : BenchData::database100k();
+    const QString mail = QStringLiteral(VELTRA_CORPUS "/realmail");
+    const QString source = options.realText                          ? BenchData::realTextDatabase(options.messages, mail)
+                           : options.size == QLatin1String("1m") ? BenchData::database1m()
+                                                                 : BenchData::database100k();
     if (source.isEmpty())
         return 1;
-    const QString dump = BenchData::bodyDump(source);
-    if (dump.isEmpty())
+    const QString bodies = BenchData::bodyDump(source);
+    const QString subjects = BenchData::subjectDump(source);
+    if (bodies.isEmpty() || subjects.isEmpty())
         return 1;
-    // The window opens veltra.mdb in its data folder; the shared file stays untouched. With
-    // --reuse-index a copy indexed by an earlier run is taken, and (d) is not measured.
-    const QString indexedCopy = QString(source).replace(QStringLiteral(".mdb"), QStringLiteral("-indexed.mdb"));
-    const bool reuse = options.reuseIndex && QFileInfo::exists(indexedCopy);
-    QTemporaryDir folder;
-    if (!folder.isValid() || !QFile::copy(reuse ? indexedCopy : source, folder.filePath(QStringLiteral("veltra.mdb")))) {
-        std::fprintf(stderr, "cannot copy %s into a data folder\n", qPrintable(source));
-        return 1;
-    }
-    const QString database = folder.filePath(QStringLiteral("veltra.mdb"));
     printText("database", source);
+    print("database size", mb(QFileInfo(source).size()), "MB");
     printText("platform", QGuiApplication::platformName());
+
+    // The terms: as given, else picked from real text by their counts, else the demo's.
+    QList<Term> terms;
+    {
+        std::optional<SearchTerms::Picked> picked;
+        if (options.realText) {
+            picked = SearchTerms::pick(source, bodies, subjects);
+            if (!picked)
+                return 1;
+        }
+        const auto add = [&](const char *tag, const char *kind, bool subject, const std::optional<QString> &given,
+                             const SearchTerms::Term *chosen, const QString &fallback) {
+            Term term{tag, kind, subject, {}, -1, {}, {}, 0};
+            if (given)
+                term.text = *given;
+            else if (chosen)
+                term = Term{tag, kind, subject, chosen->text, chosen->hits, {}, {}, 0};
+            else
+                term.text = fallback;
+            if (!term.text.isEmpty())
+                terms << term;
+        };
+        add("(a)", "rare word", false, options.rare, picked ? &picked->rare : nullptr,
+            QStringLiteral("snow")); // the demo: one author's sign-off and the replies quoting it
+        add("(m)", "medium word", false, options.medium, picked ? &picked->medium : nullptr, QString());
+        add("(b)", "common word", false, options.common, picked ? &picked->common : nullptr, QStringLiteral("the"));
+        add("(c)", "subject term", true, options.subject, picked ? &picked->subject : nullptr,
+            QStringLiteral("clutch cable"));
+        QByteArray loweredBodies;
+        QByteArray loweredSubjects;
+        for (Term &term : terms) {
+            if (term.hits >= 0)
+                continue;
+            QByteArray &lowered = term.subject ? loweredSubjects : loweredBodies;
+            if (lowered.isEmpty())
+                lowered = SearchTerms::loadLowered(term.subject ? subjects : bodies);
+            // Subject searches pass over the lead, "[vclb] ".
+            term.hits = SearchTerms::lineHits(lowered, term.text.split(u' ', Qt::SkipEmptyParts), term.subject ? 7 : 0);
+        }
+    }
+    for (const Term &term : terms)
+        std::printf("%s %s: \"%s\", in %lld messages\n", term.tag, term.kind, qPrintable(term.text),
+                    static_cast<long long>(term.hits));
+    std::fflush(stdout);
+
+    // The window with the index opens a copy with the index built (d); the window with the
+    // index off a plain copy. The shared files stay untouched.
+    QTemporaryDir indexedFolder;
+    QTemporaryDir plainFolder;
+    const QString database = indexedFolder.filePath(QStringLiteral("veltra.mdb"));
+    const QString plain = plainFolder.filePath(QStringLiteral("veltra.mdb"));
+    if (!indexedFolder.isValid() || !plainFolder.isValid())
+        return 1;
+    // With --reuse-index a copy indexed by an earlier run is taken, and (d) is not measured.
+    const QString kept = BenchData::indexedDatabasePath(source);
+    const bool reuse = options.reuseIndex && QFileInfo::exists(kept) && BenchData::indexState(kept) == QLatin1String("complete");
+    if (!BenchData::copyDatabase(reuse ? kept : source, database))
+        return 1;
 
     // (d)
     TextBytes text;
@@ -505,76 +797,41 @@ int main(int argc, char **argv)
         if (!db.isOpen())
             return 1;
         printIndexSize(db, "(d)", text, fileBytes(database) - before);
-        if (options.reuseIndex) {
-            QFile::remove(indexedCopy);
-            QFile::copy(database, indexedCopy);
-        }
+        if (options.reuseIndex)
+            BenchData::copyDatabase(database, kept);
     }
     if (options.forms) {
         // detail=none again, by plain SQL, to tell the form's cost from the stepped build's.
         for (const char *detail : {"none", "column", "full"}) {
-            if (!buildForm(source, folder.filePath(QStringLiteral("form.mdb")), detail, text))
+            if (!buildForm(source, indexedFolder.filePath(QStringLiteral("form.mdb")), detail, text))
                 return 1;
         }
     }
 
-    QDir::setCurrent(folder.path());
-    Form1 w(AppConfig{}, new FakeBrowser);
-    w.showAsLoaded();
-    QElapsedTimer started;
-    started.start();
-    while (w.windowTitle() != QLatin1String("Veltra Knowledgebase V3.4.1") && started.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    if (!w.archive()->recordset()) {
-        std::fprintf(stderr, "the window has no database\n");
+    if (!searchWithIndex(indexedFolder.path(), database, terms, options.runs))
         return 1;
-    }
-    print("messages", w.archive()->messageCount(), "count");
-    if (!waitForIndexInUse(w, 1800 * 1000))
+    if (!BenchData::copyDatabase(source, plain) || !searchWithoutIndex(plainFolder.path(), plain, terms, options.runs))
         return 1;
-    child<QAction>(&w, "MenuKeyBracket")->trigger();
+    QDir::setCurrent(QDir::tempPath());
 
-    // (a)
-    child<QAction>(&w, "MenuSearchBody")->trigger();
-    printText("(a) rare word", options.rare);
-    const auto [rare, rareScan] = bothWays(w, options.rare, options.runs, "(a)");
-    printText("(a) label", rare.label);
-    print("(a) rare-word body search in the window, Enter to the end, index in use (median)", rare.ms, "ms");
-    printText("(a) label, index off", rareScan.label);
-    print("(a) the same with the index off (median)", rareScan.ms, "ms");
-    const QString rareCriteria = QStringLiteral("message like '*%1*'").arg(options.rare);
-    const double rareStoreMs = medianMs(options.runs, [&] { storeOnly(*w.archive()->recordset(), rareCriteria, 5000); });
-    print("(a) the same through the store alone, index in use (median)", rareStoreMs, "ms");
-    print("(a) the window's share (list, label, painting, events)", rare.ms - rareStoreMs, "ms");
-
-    QList<double> rgTimes;
-    qint64 rgCount = -1;
-    // One run first to have the dump in the page cache, as the database is.
-    if (ripgrepMs(dump, options.rare, &rgCount) >= 0) {
-        for (int i = 0; i < options.runs; ++i) {
-            const double ms = ripgrepMs(dump, options.rare, &rgCount);
-            if (ms >= 0)
-                rgTimes << ms;
+    Database indexed(database);
+    if (!indexed.isOpen())
+        return 1;
+    for (const Term &term : std::as_const(terms)) {
+        report(term, indexed, term.subject ? subjects : bodies, options.runs);
+        if (qstrcmp(term.tag, "(b)") == 0) {
+            print("(b) lines listed", term.indexed.lines.size(), "count");
+            print("(b) the window's share per hit (label, line, events)",
+                  (term.indexed.ms - term.storeMs) / 5001 * 1000, "us");
         }
     }
-    const qint64 windowCount = foundCount(rare.label);
-    print("(a) hits (the window's count)", double(windowCount), "count");
-    if (rgTimes.isEmpty()) {
-        printText("(a) rg", QStringLiteral("ripgrep did not run"));
-    } else {
-        const double rgMs = BenchData::median(rgTimes);
-        print("(a) rg -c -i WORD on the dump of the bodies (wall time around the process, median)", rgMs, "ms");
-        print("(a) rg count (bodies)", double(rgCount), "count");
-        print("(a) dump size", mb(QFileInfo(dump).size()), "MB");
-        print("(a) ratio rg / window, index in use (goal >= 5)", rgMs / rare.ms, "x");
-        print("(a) ratio rg / window, index off", rgMs / rareScan.ms, "x");
-        if (rgCount != windowCount)
-            printText("(a) note", QStringLiteral("rg counts %1 bodies, the window %2").arg(rgCount).arg(windowCount));
-    }
+
+    // The rare word through the sqlite3 program, on the file without the index.
+    const Term &rare = terms.first();
     QList<double> cliTimes;
     int cliCount = -1;
     for (int i = 0; i < options.runs; ++i) {
-        const double ms = sqliteCliMs(database, options.rare, &cliCount);
+        const double ms = sqliteCliMs(plain, rare.text, &cliCount);
         if (ms >= 0)
             cliTimes << ms;
     }
@@ -584,39 +841,10 @@ int main(int argc, char **argv)
         const double cliMs = BenchData::median(cliTimes);
         print("(a) sqlite3 select count(*) ... like '%word%' (its own Run Time, median)", cliMs, "ms");
         print("(a) sqlite3 count", cliCount, "count");
-        print("(a) ratio window / sqlite3, index in use", rare.ms / cliMs, "x");
-        print("(a) ratio window / sqlite3, index off (goal of the scan <= 2)", rareScan.ms / cliMs, "x");
-        print("(a) ratio store / sqlite3, index in use", rareStoreMs / cliMs, "x");
+        print("(a) ratio window / sqlite3, index in use", rare.indexed.ms / cliMs, "x");
+        print("(a) ratio window / sqlite3, index off (goal of the scan <= 2)", rare.scanned.ms / cliMs, "x");
+        print("(a) ratio store / sqlite3, index in use", rare.storeMs / cliMs, "x");
     }
-
-    // (b)
-    printText("(b) common word", options.common);
-    const auto [common, commonScan] = bothWays(w, options.common, options.runs, "(b)");
-    printText("(b) label", common.label);
-    print("(b) lines listed", common.lines.size(), "count");
-    print("(b) body search to the hit limit, Enter to \"Found>5,000\", index in use (median, goal < 300)", common.ms,
-          "ms");
-    print("(b) the same with the index off (median)", commonScan.ms, "ms");
-    const QString commonCriteria = QStringLiteral("message like '*%1*'").arg(options.common);
-    const double commonStoreMs = medianMs(options.runs, [&] { storeOnly(*w.archive()->recordset(), commonCriteria, 5000); });
-    print("(b) the store's share: find and read 5,001 hits, index in use (median)", commonStoreMs, "ms");
-    print("(b) the window's share per hit (label, line, events)", (common.ms - commonStoreMs) / 5001 * 1000, "us");
-
-    // (c)
-    child<QAction>(&w, "MenuSearchTitle")->trigger();
-    printText("(c) subject term", options.subject);
-    const auto [subject, subjectScan] = bothWays(w, options.subject, options.runs, "(c)");
-    printText("(c) label", subject.label);
-    print("(c) two-word Bracket subject search, Enter to the end, index in use (median)", subject.ms, "ms");
-    print("(c) the same with the index off (median)", subjectScan.ms, "ms");
-    QStringList words = options.subject.split(u' ');
-    QString subjectCriteria;
-    for (const QString &word : words)
-        subjectCriteria += (subjectCriteria.isEmpty() ? QString() : QStringLiteral(" and "))
-                           + QStringLiteral("mid(messtitle,8) like '*%1*'").arg(word);
-    const double subjectStoreMs = medianMs(options.runs, [&] { storeOnly(*w.archive()->recordset(), subjectCriteria, 5000); });
-    print("(c) the same through the store alone, index in use (median)", subjectStoreMs, "ms");
-    print("(c) ratio index off / index in use", subjectScan.ms / subject.ms, "x");
     if (g_mismatch)
         std::fprintf(stderr, "bench_search: the index changed what a search found (see MISMATCH above)\n");
     return g_mismatch ? 3 : 0;

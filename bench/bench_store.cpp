@@ -7,6 +7,7 @@
 // Without --database the database is built in a temporary folder and removed afterwards;
 // with it, an existing file is used as it is and a missing one is built there and kept.
 
+#include "benchdata.h"
 #include "store/recordset.h"
 
 #include <QCoreApplication>
@@ -171,6 +172,7 @@ int main(int argc, char **argv)
         return 1;
     }
     Recordset &rs = *opened.recordset;
+    std::printf("search index: %s\n", qPrintable(BenchData::indexState(path, false, rs.searchIndexInUse())));
 
     // A slider jump: each one a new criteria string, so parsing and preparing are included.
     int jump = 0;

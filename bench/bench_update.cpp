@@ -8,7 +8,8 @@
 //      the same with the program's --no-search-index on the database without it (goal: at
 //      most 1.3 times as long), and the time the window then takes in the background to
 //      put the new messages into the index.
-// (a) to (c) run without the index: the shared database has none.
+// (a) to (c) run without the index: the shared database has none. Each part prints the
+// state of the index in the database it started on and in the one the run left.
 //
 // The sites and the empty database are written once beside the shared database and
 // reused. Each run updates a fresh copy of its database. Sizes and latencies can be
@@ -70,6 +71,15 @@ void header(const QString &text)
 void figure(const char *label, double value, const char *unit)
 {
     std::printf("  %-40s %10.3f %s\n", label, value, unit);
+    std::fflush(stdout);
+}
+
+// The substring index in the database a run started on and in the one the last run left.
+void indexStates(const QString &started, const QString &work)
+{
+    std::printf("  %-40s %s\n", "search index the run started on", qPrintable(BenchData::indexState(started)));
+    std::printf("  %-40s %s\n", "search index the run left",
+                qPrintable(BenchData::indexState(QDir(work).filePath(QStringLiteral("veltra.mdb")))));
     std::fflush(stdout);
 }
 
@@ -138,7 +148,7 @@ bool prepareEmptyDatabase(const QString &database, const QString &empty)
     // Cleared under another name first, so a cut-short run leaves no half-empty file behind.
     const QString scratch = empty + QStringLiteral(".part");
     QFile::remove(scratch);
-    if (!QFile::copy(database, scratch))
+    if (!BenchData::copyDatabase(database, scratch))
         return false;
     sqlite3 *db = nullptr;
     bool ok = sqlite3_open_v2(QFile::encodeName(scratch).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK
@@ -234,7 +244,7 @@ std::optional<UpdateRun> update(const QString &database, const QString &work, co
                                 const Settings &settings, bool searchIndex = false)
 {
     QDir(work).removeRecursively();
-    if (!QDir().mkpath(work) || !QFile::copy(database, QDir(work).filePath("veltra.mdb")))
+    if (!QDir().mkpath(work) || !BenchData::copyDatabase(database, QDir(work).filePath("veltra.mdb")))
         return std::nullopt;
     QStringList arguments{server};
     if (settings.fetches > 0)
@@ -449,6 +459,7 @@ int main(int argc, char **argv)
         figure("curl, one connection", sequential, "s");
         figure("curl, one connection, a page", sequential * 1000 / settings.newMessages, "ms");
         ratio("update / curl", update / sequential, "at most 3.00");
+        indexStates(database, work);
     }
 
     if (takeB) {
@@ -476,6 +487,7 @@ int main(int argc, char **argv)
         figure("curl --parallel --parallel-max 8", *parallel, "s");
         ratio("curl, one connection / update", *sequential / run->seconds, "at least 5.0");
         ratio("update / curl --parallel", run->seconds / *parallel, "at most 1.50");
+        indexStates(database, work);
     }
 
     if (takeC) {
@@ -503,6 +515,7 @@ int main(int argc, char **argv)
         figure("update run", run->seconds, "s");
         count("messages stored", *stored);
         figure("messages a second", run->seconds > 0 ? double(*stored) / run->seconds : 0.0, "/s");
+        indexStates(empty, work);
     }
 
     if (takeE) {
@@ -515,9 +528,7 @@ int main(int argc, char **argv)
                    .arg(fetchesNote));
         // Built once on a copy; each run updates a fresh copy of that.
         const QString indexed = dir.filePath(QStringLiteral("indexed.mdb"));
-        for (const char *suffix : {"", "-wal", "-shm"})
-            QFile::remove(indexed + QLatin1String(suffix));
-        if (!QFile::copy(database, indexed))
+        if (!BenchData::copyDatabase(database, indexed))
             return fail("cannot copy the database for the index");
         QElapsedTimer clock;
         clock.start();
@@ -562,7 +573,7 @@ int main(int argc, char **argv)
                     "run and index / no index", (with + takenIn) / without);
         count("messages in the index after that", after->first);
         count("messages in the database", after->second);
-        std::fflush(stdout);
+        indexStates(indexed, work);
         for (const char *suffix : {"", "-wal", "-shm"})
             QFile::remove(indexed + QLatin1String(suffix));
     }

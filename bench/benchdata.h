@@ -2,16 +2,39 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace BenchData {
 // A 100,000-message database made by the demo generator (seed 1), written once under the
 // build folder and reused by every benchmark. Returns its path, or an empty string.
+// Benchmarks never open it for writing: each works on a copy of its own (copyDatabase).
 QString database100k();
 // The same archive carried on to message 1,000,000 (about 3 GB), written once beside it.
 QString database1m();
+// A real-text archive (MessageGenerator with a Vocabulary, seed 1) of `messages` message
+// numbers, its words taken from the mail under `mailFolder` when that folder is there and
+// from the shipped word list otherwise. Written once, with the time it took and the size
+// printed; returns its path, or an empty string.
+QString realTextDatabase(int messages, const QString &mailFolder);
+// A copy of `source` with a complete substring index, built once beside it and rebuilt
+// when the index no longer reads as whole (as after a change of its form). Returns its
+// path, or an empty string. Like the source, only to be copied.
+QString indexedDatabase(const QString &source);
+// Where indexedDatabase() keeps that copy.
+QString indexedDatabasePath(const QString &source);
+// Copies a database page by page through SQLite's backup API (the source only read), to
+// a new file `target` (replaced if there).
+bool copyDatabase(const QString &source, const QString &target);
 // The bodies of a database's messages in rowid order, one a line (line breaks inside a
 // body made spaces), UTF-8: what a text search tool reads for the same search. Written
 // once beside the database; returns its path, or an empty string.
 QString bodyDump(const QString &database);
+// The same for the subjects.
+QString subjectDump(const QString &database);
+// The substring index in a database file: "absent", "complete", "partial (records up to
+// rowid X of Y)" or "broken"; with `building`, "building (...)" instead of partial, and
+// with `inUse`, whether the window's finds use it.
+QString indexState(const QString &database, bool building = false, std::optional<bool> inUse = std::nullopt);
 // Median of a list of figures.
 double median(QList<double> values);
 // One figure or text a line, "name: value unit", flushed at once.

@@ -3,6 +3,7 @@
 #include "siteserver.h"
 #include "sitewriter.h"
 #include "updatepage.h"
+#include "vocabulary.h"
 
 #include "update/updatepageparser.h"
 
@@ -26,6 +27,8 @@ struct Options
     QString database;
     QString site;
     bool force = false;
+    bool realText = false;
+    QString corpus;
 };
 
 int usageError(const QString &message)
@@ -88,7 +91,10 @@ int main(int argc, char *argv[])
         "Writes a deterministic demo archive of the Veltra owners' mailing list: a message database,\n"
         "the update server's static pages, or both. Messages are numbered from 1 up to --messages,\n"
         "with a few numbers skipped; the same seed always gives the same messages.\n"
-        "With --serve DIR it serves an update site written with --site over HTTP on 127.0.0.1."));
+        "With --serve DIR it serves an update site written with --site over HTTP on 127.0.0.1.\n"
+        "With --real-text the bodies are benchmark text instead: 60 to 260 words each, drawn with\n"
+        "natural-language frequencies from tens of thousands of words (those of the mail under\n"
+        "--corpus DIR, else a built-in list), replies quoting the messages they answer."));
     parser.addHelpOption();
     const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Seed of the archive (default 1)."),
                                         QStringLiteral("N"), QStringLiteral("1"));
@@ -116,8 +122,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption latencyOption(QStringLiteral("latency"),
                                            QStringLiteral("With --serve, wait MS milliseconds before each answer."),
                                            QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption realTextOption(QStringLiteral("real-text"),
+                                            QStringLiteral("Write benchmark text that behaves like real mail."));
+    const QCommandLineOption corpusOption(QStringLiteral("corpus"),
+                                          QStringLiteral("With --real-text, take the words from the mbox and .eml "
+                                                         "files under DIR."),
+                                          QStringLiteral("DIR"));
     parser.addOptions({seedOption, messagesOption, databaseOption, siteOption, firstOption, forceOption, serveOption,
-                       portOption, latencyOption});
+                       portOption, latencyOption, realTextOption, corpusOption});
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty())
@@ -125,7 +137,7 @@ int main(int argc, char *argv[])
 
     if (parser.isSet(serveOption)) {
         for (const QCommandLineOption *other : {&seedOption, &messagesOption, &databaseOption, &siteOption,
-                                                &firstOption, &forceOption}) {
+                                                &firstOption, &forceOption, &realTextOption, &corpusOption}) {
             if (parser.isSet(*other))
                 return usageError(QStringLiteral("--serve takes only --port and --latency"));
         }
@@ -160,6 +172,10 @@ int main(int argc, char *argv[])
     options.database = parser.value(databaseOption);
     options.site = parser.value(siteOption);
     options.force = parser.isSet(forceOption);
+    options.realText = parser.isSet(realTextOption);
+    options.corpus = parser.value(corpusOption);
+    if (parser.isSet(corpusOption) && !options.realText)
+        return usageError(QStringLiteral("--corpus applies to --real-text only"));
 
     if (!options.site.isEmpty() && !options.force
         && QFileInfo::exists(QDir(options.site).filePath(UpdatePage::lastMessagePath())))
@@ -179,7 +195,15 @@ int main(int argc, char *argv[])
     if (!options.site.isEmpty())
         site.emplace(options.site);
 
-    MessageGenerator generator(options.seed);
+    std::shared_ptr<const Vocabulary> vocabulary;
+    if (options.realText) {
+        QString problem;
+        vocabulary = options.corpus.isEmpty() ? Vocabulary::fromWordList() : Vocabulary::fromMail(options.corpus, &problem);
+        if (!vocabulary)
+            return runError(problem);
+        QTextStream(stdout) << "veltra-demogen: real text, " << vocabulary->description() << Qt::endl;
+    }
+    MessageGenerator generator(options.seed, vocabulary);
     int generated = 0;
     int flagged = 0;
     int sitePages = 0;

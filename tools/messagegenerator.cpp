@@ -1,6 +1,7 @@
 #include "messagegenerator.h"
 
 #include "splitmix64.h"
+#include "vocabulary.h"
 
 #include <QDate>
 
@@ -252,6 +253,26 @@ constexpr quint32 kNewThreadShare = 3200;
 constexpr quint32 kQuoteShare = 6500;
 constexpr quint32 kFooterShare = 800;
 
+// Real text.
+constexpr int kRealMinWords = 60;
+constexpr int kRealMaxWords = 260;
+constexpr int kRealMinOwnWords = 30;  // what a reply says besides its quote, at least
+constexpr int kRealQuotedLinesKept = 20;
+constexpr quint32 kRealQuoteShare = 8000;
+constexpr quint32 kRealSubjectShare = 4500; // subjects naming a vocabulary word
+constexpr quint32 kRealCommaShare = 700;
+constexpr quint32 kRealAsideShare = 1500;
+
+// {v}: a word of the vocabulary, {V}: the same with a capital.
+constexpr std::array<QStringView, 24> kRealSubjects = {
+    u"Question about the {v}", u"{V}?", u"Anyone know about {v}?", u"Looking for {v} near {w}",
+    u"{V} on the {c}", u"Advice needed: {v}", u"For sale: {v}", u"Wanted: {v} for a {y} car",
+    u"{V} and {v}", u"Update on the {v}", u"Thoughts on {v}?", u"[Tech] {v} problem", u"OT: {v}",
+    u"Photos: {v} at {w}", u"{V} - solved", u"More on {v}", u"Help with the {v} please", u"Cheap {v}",
+    u"{V} vs. {v}", u"First drive after the {v}", u"{C} and the {v}", u"The {v} question again",
+    u"{V} at {w} this weekend", u"Re-fitting the {v}",
+};
+
 template <typename T, std::size_t N>
 const T &pick(SplitMix64 &rng, const std::array<T, N> &items)
 {
@@ -278,6 +299,7 @@ struct Thread
     int component = -1;  // index into kComponents, or -1
     int lastAuthor = 0;
     QString quote;       // the opening of the latest message, for the next reply to quote
+    QStringList lines;   // real text: the latest message's lines, for the next reply to quote
     int repliesLeft = 0;
 };
 
@@ -305,10 +327,15 @@ struct MessageGenerator::Private
     void appendPartNumber(QString &out);
     void appendMoney(QString &out);
     QString sentence(QStringView pattern);
+    void wrapInto(QStringList &lines, QStringView text);
     void appendWrapped(QString &out, QStringView text, QStringView prefix);
     QStringView freshSentence(quint64 &used);
     void appendParagraph(QString &out, const Author &author, QStringView text);
     QString body(const Author &author, const Thread *repliedTo);
+    QStringView subjectWord();
+    QString realSubject(int component);
+    void appendRealSentence(QString &out, int words);
+    QString realBody(const Author &author, const Thread *repliedTo);
 
     SplitMix64 rng;
     quint32 weightTotal = 0;
@@ -321,6 +348,9 @@ struct MessageGenerator::Private
     int component = -1;
     QStringView repliedToName;
     QString quoteOpening;
+    // Real text: the words, and the lines of the message just written for the next reply.
+    std::shared_ptr<const Vocabulary> vocabulary;
+    QStringList messageLines;
 };
 
 QStringView MessageGenerator::Private::threadComponent()
@@ -516,6 +546,15 @@ void MessageGenerator::Private::expand(QString &out, QStringView pattern)
         case u'o':
             out += pick(rng, kTools);
             break;
+        case u'v':
+            out += subjectWord();
+            break;
+        case u'V': {
+            const QStringView word = subjectWord();
+            out += word.front().toUpper();
+            out += word.mid(1);
+            break;
+        }
         case u'Y':
             appendNumber(out, QDate::fromJulianDay(startDay + minutes / 1440).year());
             break;
@@ -546,7 +585,7 @@ QString MessageGenerator::Private::newSubject(int subjectComponent)
     return subject;
 }
 
-void MessageGenerator::Private::appendWrapped(QString &out, QStringView text, QStringView prefix)
+void MessageGenerator::Private::wrapInto(QStringList &lines, QStringView text)
 {
     // Lines break at blanks only, so an entity such as "&nbsp;" is never cut.
     qsizetype lineStart = 0;
@@ -558,10 +597,19 @@ void MessageGenerator::Private::appendWrapped(QString &out, QStringView text, QS
             if (end < 0)
                 end = text.size();
         }
-        out += prefix;
-        out += text.mid(lineStart, end - lineStart);
-        out += kBreak;
+        lines << text.mid(lineStart, end - lineStart).toString();
         lineStart = end + 1;
+    }
+}
+
+void MessageGenerator::Private::appendWrapped(QString &out, QStringView text, QStringView prefix)
+{
+    QStringList lines;
+    wrapInto(lines, text);
+    for (const QString &line : std::as_const(lines)) {
+        out += prefix;
+        out += line;
+        out += kBreak;
     }
 }
 
@@ -667,9 +715,164 @@ QString MessageGenerator::Private::body(const Author &author, const Thread *repl
     return out;
 }
 
+namespace {
+
+// The words of a line as MessageGenerator::wordCount() counts them.
+int lineWords(QStringView line)
+{
+    int words = 0;
+    for (QStringView token : line.tokenize(u' ', Qt::SkipEmptyParts))
+        words += token != u"&gt;";
+    return words;
+}
+
+int linesWords(const QStringList &lines)
+{
+    int words = 0;
+    for (const QString &line : lines)
+        words += lineWords(line);
+    return words;
+}
+
+} // namespace
+
+QStringView MessageGenerator::Private::subjectWord()
+{
+    // A subject names a thing, not "the" or "of": the most common words are passed over.
+    QStringView word;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const int rank = vocabulary->draw(rng);
+        word = vocabulary->word(rank);
+        if (rank >= 50 && word.size() >= 4)
+            break;
+    }
+    return word;
+}
+
+QString MessageGenerator::Private::realSubject(int subjectComponent)
+{
+    if (!rng.chance(kRealSubjectShare))
+        return newSubject(subjectComponent);
+    QString subject;
+    subject.reserve(64);
+    expand(subject, pick(rng, kRealSubjects));
+    return subject;
+}
+
+void MessageGenerator::Private::appendRealSentence(QString &out, int words)
+{
+    for (int i = 0; i < words; ++i) {
+        const QString &word = vocabulary->word(vocabulary->draw(rng));
+        if (i > 0)
+            out += u' ';
+        // "I" and "I'm" keep their capital inside a sentence too.
+        const bool capital = i == 0 || (word.front() == u'i' && (word.size() == 1 || word[1] == u'\''));
+        if (capital) {
+            out += word.front().toUpper();
+            out += QStringView(word).mid(1);
+        } else {
+            out += word;
+        }
+        if (i + 1 < words && rng.chance(kRealCommaShare))
+            out += u',';
+    }
+    const quint32 end = rng.below(100);
+    out += end < 85 ? u'.' : end < 96 ? u'?' : u'!';
+}
+
+QString MessageGenerator::Private::realBody(const Author &author, const Thread *repliedTo)
+{
+    const int total = rng.between(kRealMinWords, kRealMaxWords);
+
+    QStringList closing;
+    const QStringView signOff = !author.signOff.isEmpty() && rng.chance(7000) ? author.signOff : pick(rng, kSignOffs);
+    if (!signOff.isEmpty())
+        closing << signOff.toString();
+    closing << author.firstName.toString();
+
+    QStringList opening;
+    if (const QString greeting = sentence(repliedTo ? pick(rng, kReplyGreetings) : pick(rng, kGreetings));
+        !greeting.isEmpty())
+        opening << greeting << QString();
+
+    // The quote: the first lines of the message answered, as many as leave the reply room
+    // for its own words.
+    QStringList quote;
+    if (repliedTo && !repliedTo->lines.isEmpty() && rng.chance(kRealQuoteShare)) {
+        quote << QStringLiteral("--- In veltraclub@y..., %1 wrote:").arg(quoteNames[repliedTo->lastAuthor]);
+        int room = total - linesWords(closing) - linesWords(opening) - lineWords(quote.front()) - kRealMinOwnWords;
+        const int wanted = rng.between(2, 12);
+        for (const QString &line : repliedTo->lines) {
+            if (quote.size() > wanted || lineWords(line) > room)
+                break;
+            room -= lineWords(line);
+            quote << (line.isEmpty() ? QStringLiteral("&gt;") : QStringLiteral("&gt; ") + line);
+        }
+        if (quote.size() == 1)
+            quote.clear();
+        else
+            quote << QString();
+    }
+
+    int left = total - linesWords(closing) - linesWords(opening) - linesWords(quote);
+    QString aside;
+    if (!author.aside.isEmpty() && rng.chance(kRealAsideShare) && lineWords(author.aside) + 10 <= left) {
+        aside = author.aside.toString();
+        left -= lineWords(aside);
+    }
+    QStringList own;
+    QString paragraph;
+    while (left > 0) {
+        paragraph.clear();
+        const int sentences = rng.between(1, 5);
+        for (int s = 0; s < sentences && left > 0; ++s) {
+            int words = std::min(left, rng.between(4, 18));
+            // No sentence of one or two words at the end.
+            if (left - words < 3)
+                words = left;
+            if (!paragraph.isEmpty())
+                paragraph += u' ';
+            appendRealSentence(paragraph, words);
+            left -= words;
+        }
+        if (!own.isEmpty())
+            own << QString();
+        wrapInto(own, paragraph);
+    }
+    if (!aside.isEmpty())
+        own << QString() << aside;
+    own << QString();
+
+    // Outlook users answer above the quote, everyone else below it.
+    QStringList lines = opening;
+    if (author.outlook)
+        lines << own << closing << QString() << quote;
+    else
+        lines << quote << own << closing;
+
+    QString out;
+    out.reserve(total * 8 + 256);
+    for (const QString &line : std::as_const(lines)) {
+        out += line;
+        out += kBreak;
+    }
+    // The next reply quotes this message as it reads, earlier quotes included.
+    messageLines = author.outlook ? own + quote.mid(1) : quote.mid(1) + own;
+    if (messageLines.size() > kRealQuotedLinesKept)
+        messageLines.resize(kRealQuotedLinesKept);
+    return out;
+}
+
 MessageGenerator::MessageGenerator(quint64 seed)
     : d(std::make_unique<Private>(seed))
 {
+}
+
+MessageGenerator::MessageGenerator(quint64 seed, std::shared_ptr<const Vocabulary> vocabulary)
+    : d(std::make_unique<Private>(seed))
+{
+    // Without one it is the demo archive.
+    d->vocabulary = std::move(vocabulary);
 }
 
 MessageGenerator::~MessageGenerator() = default;
@@ -699,7 +902,7 @@ MessageRecord MessageGenerator::next()
         fresh.component = d->rng.chance(5500) ? int(d->rng.below(quint32(kComponents.size()))) : -1;
         d->component = fresh.component;
         d->repliedToName = {};
-        fresh.subject = d->newSubject(fresh.component);
+        fresh.subject = d->vocabulary ? d->realSubject(fresh.component) : d->newSubject(fresh.component);
         fresh.repliesLeft = d->rng.between(0, 12);
         d->threads.push_back(std::move(fresh));
         thread = &d->threads.back();
@@ -723,8 +926,13 @@ MessageRecord MessageGenerator::next()
     record.messtitle += thread->subject;
 
     d->quoteOpening.clear();
-    record.message = d->body(author, startThread ? nullptr : thread);
-    thread->quote = d->quoteOpening;
+    if (d->vocabulary) {
+        record.message = d->realBody(author, startThread ? nullptr : thread);
+        thread->lines = std::move(d->messageLines);
+    } else {
+        record.message = d->body(author, startThread ? nullptr : thread);
+        thread->quote = d->quoteOpening;
+    }
     thread->lastAuthor = authorIndex;
     if (!startThread && --thread->repliesLeft < 0) {
         const auto index = thread - d->threads.data();
@@ -733,10 +941,11 @@ MessageRecord MessageGenerator::next()
     return record;
 }
 
-QList<MessageRecord> MessageGenerator::generate(quint64 seed, qint32 lastNumber)
+QList<MessageRecord> MessageGenerator::generate(quint64 seed, qint32 lastNumber,
+                                                std::shared_ptr<const Vocabulary> vocabulary)
 {
     QList<MessageRecord> records;
-    MessageGenerator generator(seed);
+    MessageGenerator generator(seed, std::move(vocabulary));
     for (;;) {
         MessageRecord record = generator.next();
         if (record.messnum > lastNumber)
@@ -747,6 +956,11 @@ QList<MessageRecord> MessageGenerator::generate(quint64 seed, qint32 lastNumber)
             break;
     }
     return records;
+}
+
+int MessageGenerator::wordCount(QStringView body)
+{
+    return lineWords(body.toString().replace(QStringLiteral("<br>"), QStringLiteral(" ")).replace(u'\r', u' ').replace(u'\n', u' '));
 }
 
 QString MessageGenerator::subjectLead()

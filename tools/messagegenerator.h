@@ -8,6 +8,8 @@
 
 #include <memory>
 
+class Vocabulary;
+
 // Writes a deterministic archive of the Veltra owners' mailing list: recurring authors,
 // threads with "Re:" replies and quoting, archive-style dates, HTML bodies.
 //
@@ -18,6 +20,12 @@ class MessageGenerator final
 {
 public:
     explicit MessageGenerator(quint64 seed);
+    // Real text, for benchmarks: the same authors, dates and threads, but bodies of 60 to
+    // 260 words (quotes, greeting and signature included) drawn from `vocabulary` in
+    // sentences and paragraphs, replies quoting the message they answer in "&gt; " lines,
+    // and subjects of the demo's kinds or naming a word of the vocabulary. The same seed and
+    // vocabulary always give the same messages. A null vocabulary gives the demo archive.
+    MessageGenerator(quint64 seed, std::shared_ptr<const Vocabulary> vocabulary);
     ~MessageGenerator();
     Q_DISABLE_COPY_MOVE(MessageGenerator)
 
@@ -27,7 +35,12 @@ public:
     MessageRecord next();
 
     // Every message numbered up to lastNumber.
-    static QList<MessageRecord> generate(quint64 seed, qint32 lastNumber);
+    static QList<MessageRecord> generate(quint64 seed, qint32 lastNumber,
+                                         std::shared_ptr<const Vocabulary> vocabulary = {});
+
+    // How the real-text bodies count their words: the blank-separated pieces of the text
+    // with the "<br>" breaks and the "&gt;" quote marks left out.
+    static int wordCount(QStringView body);
 
     // The seven characters every subject starts with; subject searches pass over them,
     // so the real subject begins at the eighth character.

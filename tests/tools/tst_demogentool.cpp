@@ -116,6 +116,7 @@ void TestDemogenTool::rejectsBadArguments_data()
                                                          QStringLiteral("--site"), QStringLiteral("site")};
     QTest::newRow("first without site") << QStringList{QStringLiteral("--first"), QStringLiteral("2")};
     QTest::newRow("stray argument") << QStringList{QStringLiteral("veltra.mdb")};
+    QTest::newRow("corpus without real text") << QStringList{QStringLiteral("--corpus"), QStringLiteral(".")};
 }
 
 void TestDemogenTool::rejectsBadArguments()
