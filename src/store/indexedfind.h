@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class SqliteDb;
 
@@ -22,8 +23,9 @@ class SqliteDb;
 // A find reads a run of the next hits in one read transaction and keeps it: the finds
 // that follow are answered from it for as long as the database is as it was then (no
 // commit of another connection's, no change through this one), so a search pays for a
-// transaction and its statements once a run rather than once a hit. Runs start at one hit
-// and grow while a search keeps going on from the end of the last one.
+// transaction and its statements once a run rather than once a hit. Telling that costs
+// each find one look at the file's data version, the only sign of another connection's
+// commit. Runs start at one hit and grow while a search goes on from the end of the last.
 class IndexedFind final
 {
 public:
@@ -60,8 +62,8 @@ public:
 private:
     struct Find;
     struct Run;
-    // What the database looked like when the index's use was last decided: this
-    // connection's changes and other connections' commits.
+    // What the database looked like at the last look: this connection's changes and other
+    // connections' commits.
     struct Version
     {
         qint64 changes = -1;

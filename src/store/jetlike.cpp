@@ -175,24 +175,10 @@ bool overlongAt(const Byte *q, const Byte *end)
     return q + 1 < end && (*q == 0xE0 || *q == 0xF0) && q[1] >= 0x80 && q[1] < (*q == 0xE0 ? 0xA0 : 0x90);
 }
 
-// Whether one starts anywhere in the text.
 bool hasOverlong(const Byte *p, const Byte *end)
 {
-    const auto overlong = [end](const Byte *q) { return overlongAt(q, end); };
-#if defined(__SSE2__)
-    // E0 and F0 are the bytes that differ only in the 0x10 bit.
-    const __m128i mask = _mm_set1_epi8(char(0xEF));
-    const __m128i lead = _mm_set1_epi8(char(0xE0));
-    for (; end - p >= 16; p += 16) {
-        const __m128i block = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)), mask);
-        for (unsigned hits = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, lead))); hits != 0; hits &= hits - 1) {
-            if (overlong(p + __builtin_ctz(hits)))
-                return true;
-        }
-    }
-#endif
     for (; p < end; ++p) {
-        if ((*p & 0xEF) == 0xE0 && overlong(p))
+        if (overlongAt(p, end))
             return true;
     }
     return false;

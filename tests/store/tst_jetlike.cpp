@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <functional>
 
 namespace {
@@ -153,43 +154,32 @@ private slots:
 
     // The byte-wise shortcut for the forms a search builds, where it could part from the
     // general matcher: characters whose folding leads to ASCII or to another length,
-    // sequences split or broken, overlong ones, words at the very start or end.
+    // sequences split or broken, overlong ones, the word at the very start or end.
     void quickForms_data()
     {
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<bool>("expected");
         const auto u8 = [](const char16_t *text) { return QString::fromUtf16(text).toUtf8(); };
-
         QTest::newRow("empty word, empty text") << "" << QByteArray() << true;
         QTest::newRow("empty word, text") << "" << QByteArray("a") << false;
-        QTest::newRow("word is the text") << "*abc*" << QByteArray("ABC") << true;
-        QTest::newRow("word at the start") << "*abc*" << QByteArray("abcx") << true;
+        QTest::newRow("word at the start") << "*abc*" << QByteArray("ABCx") << true;
         QTest::newRow("word at the end") << "*abc*" << QByteArray("xabC") << true;
         QTest::newRow("word cut at the end") << "*abc*" << QByteArray("xxab") << false;
-        QTest::newRow("overlapping repeats") << "*aab*" << QByteArray("aaab") << true;
         QTest::newRow("first and last bytes only") << "*abc*" << QByteArray("axc axc aXc") << false;
         QTest::newRow("past sixteen bytes") << "*needle*" << QByteArray("a haystack of hay, then NEEDLE") << true;
         QTest::newRow("across sixteen bytes") << "*needle*" << QByteArray("0123456789abcneedle") << true;
-        QTest::newRow("one letter") << "*Q*" << QByteArray("0123456789abcdefq") << true;
         QTest::newRow("case bit on a non-letter") << "*@*" << QByteArray("`") << false;
-        QTest::newRow("prefix") << "ab*" << QByteArray("ABc") << true;
         QTest::newRow("prefix longer than the text") << "abc*" << QByteArray("ab") << false;
-        QTest::newRow("suffix") << "*bc" << QByteArray("aBC") << true;
         QTest::newRow("suffix not at the end") << "*bc" << QByteArray("bca") << false;
-        QTest::newRow("exact is the whole text") << "abc" << QByteArray("abcd") << false;
-        QTest::newRow("Kelvin sign is not k") << "*k*" << u8(u"\u212A") << false;
-        QTest::newRow("k is not the Kelvin sign") << QStringLiteral("*\u212A*") << QByteArray("K") << false;
+        QTest::newRow("k is not the Kelvin sign") << QStringLiteral("*\u212A*") << QByteArray("k") << false;
         QTest::newRow("Kelvin sign is itself") << QStringLiteral("\u212A*") << u8(u"\u212Aelvin") << true;
         QTest::newRow("long s is not s") << "*s*" << u8(u"\u017F") << false;
         QTest::newRow("s is not long s") << QStringLiteral("*\u017F") << QByteArray("S") << false;
-        QTest::newRow("capital sharp s") << QStringLiteral("*stra\u00DFe") << u8(u"STRA\u1E9EE") << true;
-        QTest::newRow("three sigmas") << QStringLiteral("*\u03C2*") << u8(u"\u03A3") << true;
-        QTest::newRow("title-case digraph") << QStringLiteral("\u01C6*") << u8(u"\u01C5emal") << true;
+        QTest::newRow("capital sharp s, longer") << QStringLiteral("*stra\u00DFe") << u8(u"STRA\u1E9EE") << true;
         QTest::newRow("dotted capital I is not i") << "*i*" << u8(u"\u0130") << false;
-        QTest::newRow("folds to a longer encoding") << QStringLiteral("*\u2C65b") << u8(u"a\u023Ab") << true;
-        QTest::newRow("Cyrillic any case") << QStringLiteral("\u0440\u0435\u043C\u043E\u043D\u0442")
-                                           << u8(u"\u0420\u0415\u041C\u041E\u041D\u0422") << true;
+        QTest::newRow("Cyrillic, whole text") << QStringLiteral("\u0440\u0435\u043C\u043E\u043D\u0442")
+                                              << u8(u"\u0420\u0415\u041C\u041E\u041D\u0422") << true;
         QTest::newRow("beyond the BMP") << QStringLiteral("*\U0001F697*") << u8(u"car \U0001F697!") << true;
         QTest::newRow("sequence split by a byte") << QStringLiteral("*\u00E9*") << QByteArray("\xC3" "x" "\xA9") << false;
         QTest::newRow("lead byte cut off at the end") << QStringLiteral("*\u00E9") << QByteArray("ab\xC3") << false;
@@ -198,11 +188,10 @@ private slots:
         // The decoder reads E0 83 A9 as U+00E9 and E0 81 81 as "A": there only it can tell.
         QTest::newRow("overlong, non-ASCII word") << QStringLiteral("*x\u00E9*") << QByteArray("x\xE0\x83\xA9") << true;
         QTest::newRow("overlong first character") << QStringLiteral("*\u00E9*") << QByteArray("x\xE0\x83\xA9") << false;
-        QTest::newRow("overlong ASCII in a non-ASCII word") << QStringLiteral("a\u00E9") << QByteArray("\xE0\x81\x81\xC3\xA9")
-                                                           << true;
+        QTest::newRow("overlong ASCII, word outside ASCII") << QStringLiteral("a\u00E9") << QByteArray("\xE0\x81\x81\xC3\xA9")
+                                                            << true;
         QTest::newRow("overlong, four bytes") << QStringLiteral("*\u00E9") << QByteArray("\xF0\x80\x83\xA9") << true;
         QTest::newRow("overlong ASCII, ASCII word") << "*a*" << QByteArray("\xE0\x81\x81") << false;
-        QTest::newRow("emoji is no overlong") << QStringLiteral("*\u00E9*") << u8(u"\U0001F600 e") << false;
     }
     void quickForms()
     {
@@ -210,53 +199,32 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(bool, expected);
         const auto compiled = JetLike::compile(pattern);
-        QVERIFY(compiled);
         QCOMPARE(compiled->matchesGenerally(text.constData(), std::size_t(text.size())), expected);
         QCOMPARE(compiled->matches(text.constData(), std::size_t(text.size())), expected);
     }
 
     void quickFormsAgreeOnRandomText()
     {
-        // Words from texts in several languages, in either case, against texts of the same
-        // pieces with broken and overlong sequences among them.
-        const QStringList words = {QStringLiteral("the"), QStringLiteral("Ölwanne"), QStringLiteral("straße"),
-                                   QStringLiteral("STRASSE"), QStringLiteral("été"), QStringLiteral("Ремонт"),
-                                   QStringLiteral("σίσυφος"), QStringLiteral("ΣΊΣΥΦΟΣ"), QStringLiteral("İstanbul"),
-                                   QStringLiteral("ıi"), QStringLiteral("\u212Aelvin"), QStringLiteral("\u017Ftop"),
-                                   QStringLiteral("\uFB01lter"), QStringLiteral("\u01C5emal"), QStringLiteral("\u2C65\u023A"),
-                                   QStringLiteral("\u1E9E"), QStringLiteral("żółć"), QStringLiteral("\U0001F697"),
-                                   QStringLiteral("a a"), QStringLiteral("aab"), QStringLiteral("#1")};
+        // Words in several languages, in either case or in part, against texts of them with
+        // broken and overlong sequences among them.
+        const QStringList words = QStringLiteral("the Ölwanne straße STRASSE été Ремонт σίσυφος ΣΊΣΥΦΟΣ İstanbul ıi \u212Aelvin "
+                                                 "\u017Ftop \uFB01lter \u01C5emal \u2C65\u023A \u1E9E żółć \U0001F697 aab #1")
+                                      .split(u' ');
         const QByteArray broken[] = {"\xC3", "\xA9", "\x80", "\xE0\x83\xA9", "\xE0\x81\x81", "\xF0\x80\x81\x81", "\xFF",
                                      "\xED\xA0\x80", "\xF4\x90\x80\x80"};
         QRandomGenerator random(20261209);
         const auto piece = [&] {
-            QString w = words[random.bounded(int(words.size()))];
-            switch (random.bounded(4)) {
-            case 0:
-                return w.toUpper();
-            case 1:
-                return w.toLower();
-            case 2:
-                return w.mid(random.bounded(int(w.size())));
-            default:
-                return w;
-            }
+            const QString w = words[random.bounded(int(words.size()))];
+            const int cut = random.bounded(int(w.size()));
+            return std::array{w.toUpper(), w.toLower(), w.mid(cut), w.left(cut), w}[random.bounded(5)];
         };
         const char *const forms[] = {"*%1*", "%1*", "*%1", "%1"};
         for (int round = 0; round < 30000; ++round) {
             QByteArray text;
-            for (int i = random.bounded(0, 12); i > 0; --i) {
-                if (random.bounded(8) == 0)
-                    text += broken[random.bounded(int(std::size(broken)))];
-                else
-                    text += (piece() + QLatin1Char(' ')).toUtf8();
-            }
-            QString word = piece();
-            if (random.bounded(4) == 0)
-                word = word.left(random.bounded(int(word.size()) + 1));
-            const QString pattern = QString::fromLatin1(forms[random.bounded(4)]).arg(word);
+            for (int i = random.bounded(0, 12); i > 0; --i)
+                text += random.bounded(8) ? (piece() + QLatin1Char(' ')).toUtf8() : broken[random.bounded(int(std::size(broken)))];
+            const QString pattern = QString::fromLatin1(forms[random.bounded(4)]).arg(piece());
             const auto compiled = JetLike::compile(pattern);
-            QVERIFY(compiled);
             const bool general = compiled->matchesGenerally(text.constData(), std::size_t(text.size()));
             if (compiled->matches(text.constData(), std::size_t(text.size())) != general)
                 QFAIL(qPrintable(QStringLiteral("pattern \"%1\" text %2: expected %3")
