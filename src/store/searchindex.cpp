@@ -573,6 +573,14 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
     if (progress)
         progress(done, std::max(total, done));
 
+    // Each step is sized from the last one's time, but never more than four times as long at
+    // once; the pause between steps leaves the file to the window's writes.
+    const auto nextStep = [&](qint64 step, const QElapsedTimer &clock) {
+        const qint64 took = std::max<qint64>(1, clock.elapsed());
+        if (settings.pauseMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
+        return std::clamp<qint64>(step * settings.stepMs / took, 10, std::min<qint64>(step * 4, 50000));
+    };
     qint64 step = std::max(1, settings.firstStep);
     for (;;) {
         if (shared->cancelled())
@@ -619,11 +627,7 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
         report.indexed += added;
         if (progress)
             progress(done, std::max(total, done));
-        const qint64 took = std::max<qint64>(1, clock.elapsed());
-        // Sized from the last step's time, but never more than four times as long at once.
-        step = std::clamp<qint64>(step * settings.stepMs / took, 10, std::min<qint64>(step * 4, 50000));
-        if (settings.pauseMs > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
+        step = nextStep(step, clock);
     }
     if (!db.exec("COMMIT"))
         return failed();
@@ -645,10 +649,7 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
         if (letGo == 0)
             break;
         report.letGo += letGo;
-        const qint64 took = std::max<qint64>(1, clock.elapsed());
-        step = std::clamp<qint64>(step * settings.stepMs / took, 10, std::min<qint64>(step * 4, 50000));
-        if (settings.pauseMs > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
+        step = nextStep(step, clock);
     }
     report.outcome = Outcome::Ready;
     return report;
