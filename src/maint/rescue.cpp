@@ -3,6 +3,7 @@
 #include "maint/compaction.h"
 #include "maint/faultedrecords.h"
 #include "store/recordset.h"
+#include "store/indexwords.h"
 #include "store/searchindex.h"
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"
@@ -28,7 +29,7 @@
 namespace {
 
 // The search index's sizes: for each indexed field, its FTS5 table's list of the records
-// it holds with the number of trigrams of the text, and the field's column in kRead.
+// it holds with the number of words of the text, and the field's column in kRead.
 struct IndexedSizes
 {
     Criteria::Field field;
@@ -166,7 +167,7 @@ private:
                                       sqlite3_column_bytes(size.handle(), 0));
             const std::optional<QByteArray> &text = record.texts[kIndexedSizes[i].column - 1];
             const std::optional<qint64> counted = SearchIndex::recordedSize(blob);
-            if (counted && *counted != SearchIndex::trigramCount(text.value_or(QByteArray())))
+            if (counted && *counted != IndexWords::count(text.value_or(QByteArray())))
                 return false;
         }
         return true;

@@ -81,7 +81,7 @@ void SearchPanel::checkSearchIndex()
     if (!rs->searchIndexFailed()) {
         // New messages are taken in now, many at a time, and deleted ones let go of; finds
         // read the new ones meanwhile and pass over the deleted ones.
-        if (m_config.searchIndex && (!rs->searchIndexComplete() || SearchIndex::goneCount(rs->connection()) > 0))
+        if (m_config.searchIndex && (!rs->searchIndexComplete() || SearchIndex::backlog(rs->connection()) > 0))
             startSearchIndex(SearchIndexBuilder::Task::Build);
         return;
     }

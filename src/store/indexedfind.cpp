@@ -18,6 +18,9 @@ namespace {
 constexpr int kCandidateChunk = 2048;
 // Finds use a handful of criteria strings at a time; an unbounded cache would only grow.
 constexpr std::size_t kFindCacheLimit = 32;
+// A piece held by more words than this is passed over: its query would cost more than
+// the candidates it takes away (a short or common piece, which a scan finds soon anyway).
+constexpr std::size_t kMostWords = 100;
 // The most hits a run reads ahead: a search lists a few thousand at most, and a run's
 // transaction should stay short for writers in rollback-journal mode.
 constexpr std::size_t kLongestRun = 256;
@@ -60,7 +63,16 @@ struct IndexedFind::Run
 struct IndexedFind::Find
 {
     std::unique_ptr<CompiledCriteria> criteria;
-    std::optional<SubstringQuery::Lookup> lookup; // what the index can be asked, if anything
+    std::vector<SubstringQuery::FieldPieces> pieces; // what the words of the index can be asked
+    // The index query made from them with the words known at `resolvedAt` (a vocabulary
+    // generation), if any piece could be asked.
+    struct Lookup
+    {
+        const char *table = nullptr;
+        QByteArray match; // empty: no word holds a piece, so no record covered matches
+    };
+    std::optional<Lookup> lookup;
+    std::optional<quint64> resolvedAt;
     // The index's candidates after `from`, in rowid order, read with the database as it
     // was at `version`; `toEnd` when there are none after the last.
     std::vector<qint64> candidates;
@@ -100,6 +112,8 @@ void IndexedFind::setTable(const QString &name, const QByteArray &quoted)
 void IndexedFind::clear()
 {
     m_finds.clear();
+    m_vocabulary.clear();
+    m_vocabularyAt.reset();
     m_dataVersion.finalize();
     m_begin.finalize();
     m_commit.finalize();
@@ -158,7 +172,7 @@ IndexedFind::Find *IndexedFind::findFor(const QString &criteria, std::optional<Q
     const QByteArray sql = "SELECT rowid FROM " + m_table + " WHERE rowid > ? AND " + compiled->sql()
                            + " ORDER BY rowid";
     if (const auto parsed = Criteria::parse(criteria); parsed.expression)
-        entry->lookup = SubstringQuery::forCriteria(*parsed.expression);
+        entry->pieces = SubstringQuery::forCriteria(*parsed.expression);
     if (!entry->statement.prepare(m_db, sql)) {
         failed();
         return nullptr;
@@ -200,6 +214,7 @@ bool IndexedFind::decideIndex()
     const SearchIndex::Status status = SearchIndex::status(m_db);
     const bool usable = status.state == SearchIndex::State::Ready || status.state == SearchIndex::State::Partial;
     m_indexCovers = usable ? status.upto : 0;
+    m_indexBorn = status.born;
     m_indexComplete = status.state == SearchIndex::State::Ready;
     return m_indexCovers > 0;
 }
@@ -212,19 +227,82 @@ bool IndexedFind::indexUsable()
     return decideIndex();
 }
 
+// Makes the find's index query from the words known now; false when the index cannot be
+// asked anything for it (no piece narrows the records down) or its words cannot be read.
+bool IndexedFind::lookUp(Find &f)
+{
+    if (m_vocabularyAt != m_versionCounter) {
+        if (!m_vocabulary.refresh(m_db, m_indexBorn, m_ownRun)) {
+            // Derived data only: finds read every record until the index is built anew.
+            m_indexFailed = true;
+            m_vocabulary.clear();
+            return false;
+        }
+        if (m_ownRun)
+            m_vocabularyAt = m_versionCounter;
+    }
+    if (f.resolvedAt == m_vocabulary.generation())
+        return f.lookup.has_value();
+    f.resolvedAt = m_vocabulary.generation();
+    f.lookup.reset();
+    f.version.reset();
+    f.match.finalize();
+    // The field whose pieces leave the fewest words to ask for, as long as one narrows.
+    std::optional<std::pair<std::size_t, std::size_t>> best; // pieces asked (more first), words (fewer first)
+    for (const SubstringQuery::FieldPieces &field : f.pieces) {
+        QByteArrayList terms;
+        std::size_t asked = 0;
+        std::size_t words = 0;
+        bool none = false;
+        for (const SubstringQuery::Piece &piece : field.pieces) {
+            const std::optional<QByteArrayList> held = m_vocabulary.wordsFor(field.field, piece, kMostWords);
+            if (!held)
+                continue;
+            if (held->isEmpty()) {
+                none = true;
+                break;
+            }
+            ++asked;
+            words += std::size_t(held->size());
+            QByteArrayList quoted;
+            for (const QByteArray &word : *held)
+                quoted << '"' + word + '"';
+            terms << '(' + quoted.join(" OR ") + ')';
+        }
+        if (none) {
+            f.lookup = Find::Lookup{SearchIndex::tableFor(field.field), {}};
+            return true;
+        }
+        if (asked == 0)
+            continue;
+        if (!best || asked > best->first || (asked == best->first && words < best->second)) {
+            best = {asked, words};
+            f.lookup = Find::Lookup{SearchIndex::tableFor(field.field), terms.join(" AND ")};
+        }
+    }
+    return f.lookup.has_value();
+}
+
 // Reads the index's next candidates after `after`. False when the index fails.
 bool IndexedFind::readCandidates(Find &f, qint64 after)
 {
+    f.candidates.clear();
+    f.version.reset();
+    if (f.lookup->match.isEmpty()) {
+        f.from = after;
+        f.toEnd = true;
+        f.dense = false;
+        f.version = m_versionCounter;
+        return true;
+    }
     if (!f.match.isPrepared()) {
-        const char *table = SearchIndex::tableFor(f.lookup->field);
+        const char *table = f.lookup->table;
         const QByteArray sql = QByteArray("SELECT rowid FROM ") + table + " WHERE " + table
                                + " MATCH ?1 AND rowid > ?2 AND rowid <= ?3 ORDER BY rowid LIMIT ?4";
         if (!f.match.prepare(m_db, sql))
             return false;
     }
     ResetOnExit resetter(f.match);
-    f.candidates.clear();
-    f.version.reset();
     if (!f.match.bindText(1, f.lookup->match) || !f.match.bindInt64(2, after) || !f.match.bindInt64(3, m_indexCovers)
         || !f.match.bindInt64(4, m_candidateChunk))
         return false;
@@ -318,7 +396,7 @@ IndexedFind::Collected IndexedFind::collectByScan(Find &f, qint64 after, std::si
 IndexedFind::Collected IndexedFind::readRun(Find &f, qint64 after, std::size_t want, std::vector<qint64> *hits)
 {
     Collected collected = Collected::End;
-    if (f.lookup && decideIndex())
+    if (!f.pieces.empty() && decideIndex() && lookUp(f))
         collected = collectThroughIndex(f, after, want, hits, &after);
     if (collected == Collected::End)
         collected = collectByScan(f, after, want, hits);
@@ -382,6 +460,7 @@ IndexedFind::Result IndexedFind::next(const QString &criteria, qint64 after)
     // The version is read inside the run's transaction, or before it: a commit in between
     // makes the run newer than its version says, which only outdates it sooner.
     const bool own = sqlite3_get_autocommit(m_db.handle()) && runStatement(m_begin, "BEGIN");
+    m_ownRun = own;
     if (!looked)
         versionChanged();
     std::size_t want = 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "indexvocabulary.h"
 #include "recordset.h"
 #include "sqlitestatement.h"
 
@@ -81,6 +82,7 @@ private:
     // moved since the last look, which outdates the runs and the decision on the index.
     bool versionChanged();
     bool decideIndex();
+    bool lookUp(Find &f);
     bool readCandidates(Find &f, qint64 after);
     Collected collectThroughIndex(Find &f, qint64 after, std::size_t want, std::vector<qint64> *hits, qint64 *scanFrom);
     Collected collectByScan(Find &f, qint64 after, std::size_t want, std::vector<qint64> *hits);
@@ -99,6 +101,10 @@ private:
     Version m_version;
     std::optional<quint64> m_indexDecided; // the version counter the index's use was decided at
     qint64 m_indexCovers = 0; // the records up to this rowid are in the index
+    qint64 m_indexBorn = 0;
+    IndexVocabulary m_vocabulary;
+    std::optional<quint64> m_vocabularyAt; // the version counter the words were read at
+    bool m_ownRun = false; // the run reads in a transaction of its own, not a caller's
     int m_candidateChunk;
     bool m_indexComplete = false;
     quint64 m_versionCounter = 0; // bumped whenever the version changes, for the candidates

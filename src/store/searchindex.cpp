@@ -3,13 +3,17 @@
 #include "sqlitedb.h"
 #include "sqlitestatement.h"
 #include "sqlitevarint.h"
+#include "indexwords.h"
 
 #include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QSet>
 #include <QStringList>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <vector>
 
@@ -17,31 +21,37 @@ namespace {
 
 // Changing any text below changes what a file must hold to count as whole: raise this so
 // files written with the old form are built anew rather than trusted.
-constexpr int kFormat = 2;
+constexpr int kFormat = 3;
 
 struct IndexedField
 {
     Criteria::Field field;
+    int list; // the field's number in veltra_fts_words
     const char *table;
     const char *column;
     const char *updateTrigger;
 };
 
 constexpr IndexedField kFields[] = {
-    {Criteria::Field::MessAuthor, "veltra_fts_author", "messauthor", "veltra_fts_update_author"},
-    {Criteria::Field::MessTitle, "veltra_fts_title", "messtitle", "veltra_fts_update_title"},
-    {Criteria::Field::Message, "veltra_fts_body", "message", "veltra_fts_update_body"},
+    {Criteria::Field::MessAuthor, 0, "veltra_fts_author", "messauthor", "veltra_fts_update_author"},
+    {Criteria::Field::MessTitle, 1, "veltra_fts_title", "messtitle", "veltra_fts_update_title"},
+    {Criteria::Field::Message, 2, "veltra_fts_body", "message", "veltra_fts_update_body"},
 };
 
 // What FTS5 keeps for a table of this form (its text stays in veltra).
 constexpr const char *kShadowTables[] = {"_data", "_idx", "_docsize", "_config"};
 
 constexpr char kStateTable[] = "veltra_fts_state";
-// Deleted records whose words the index still holds. Taking a record's trigrams out of the
+// Deleted records whose words the index still holds. Taking a record's words out of the
 // index costs about a millisecond, so a deletion only keeps its texts here, in the same
 // transaction; the index lets go of them later in the background, many at a time. Their
 // stale entries meanwhile only add candidates that no record confirms.
 constexpr char kGoneTable[] = "veltra_fts_gone";
+// Every word the index holds, per field, listed by the builder as it takes records in: a
+// find looks up the words that hold what it seeks. Records the triggers take into the
+// covered part are listed in kFreshTable until the builder has listed their words too.
+constexpr char kWordsTable[] = "veltra_fts_words";
+constexpr char kFreshTable[] = "veltra_fts_fresh";
 // The triggers follow only what the build has taken in so far.
 constexpr char kIndexed[] = " <= (SELECT upto FROM veltra_fts_state)";
 constexpr int kBusyPauseMs = 5;
@@ -79,20 +89,27 @@ struct SchemaObject
 std::vector<SchemaObject> schemaObjects()
 {
     std::vector<SchemaObject> objects;
-    objects.push_back({kStateTable, "CREATE TABLE veltra_fts_state(format INTEGER NOT NULL, upto INTEGER NOT NULL)"});
+    objects.push_back({kStateTable, "CREATE TABLE veltra_fts_state(format INTEGER NOT NULL, upto INTEGER NOT NULL,"
+                                    " born INTEGER NOT NULL)"});
     objects.push_back({kGoneTable, "CREATE TABLE veltra_fts_gone(id INTEGER PRIMARY KEY, messauthor, messtitle, message)"});
+    objects.push_back({kWordsTable, "CREATE TABLE veltra_fts_words(id INTEGER PRIMARY KEY, field INTEGER NOT NULL,"
+                                    " word TEXT NOT NULL, UNIQUE (field, word))"});
+    // Numbers never used again, so a reader can go on from the last it saw.
+    objects.push_back({kFreshTable, "CREATE TABLE veltra_fts_fresh(seq INTEGER PRIMARY KEY AUTOINCREMENT,"
+                                    " id INTEGER NOT NULL)"});
+    const QByteArray fresh = QByteArray(" INSERT INTO ") + kFreshTable + "(id) VALUES (new.rowid);";
     // A record stored under the rowid of a gone one: the old words go first, or they would
     // be taken out of the new record's entries later.
     QByteArray inserts;
     for (const IndexedField &f : kFields)
         inserts += ' ' + dropGone(f, "id = new.rowid");
-    inserts += QByteArray(" DELETE FROM ") + kGoneTable + " WHERE id = new.rowid;";
+    inserts += QByteArray(" DELETE FROM ") + kGoneTable + " WHERE id = new.rowid;" + fresh;
     const QByteArray deletes = QByteArray(" INSERT INTO ") + kGoneTable
                                + "(id, messauthor, messtitle, message) VALUES (old.rowid, old.messauthor, old.messtitle,"
                                  " old.message);";
     for (const IndexedField &f : kFields) {
         objects.push_back({f.table, QByteArray("CREATE VIRTUAL TABLE ") + f.table + " USING fts5(" + f.column
-                                        + ", content='veltra', tokenize='trigram', detail=none)"});
+                                        + ", content='veltra', tokenize='ascii', detail=none)"});
         inserts += ' ' + addRow(f, "new");
     }
     objects.push_back({"veltra_fts_insert", QByteArray("CREATE TRIGGER veltra_fts_insert AFTER INSERT ON veltra WHEN new.rowid")
@@ -102,7 +119,7 @@ std::vector<SchemaObject> schemaObjects()
     for (const IndexedField &f : kFields) {
         objects.push_back({f.updateTrigger, QByteArray("CREATE TRIGGER ") + f.updateTrigger + " AFTER UPDATE OF " + f.column
                                                 + " ON veltra WHEN old.rowid = new.rowid AND old.rowid" + kIndexed
-                                                + " BEGIN " + dropRow(f) + ' ' + addRow(f, "new") + " END"});
+                                                + " BEGIN " + dropRow(f) + ' ' + addRow(f, "new") + fresh + " END"});
     }
     // A record given another rowid by hand cannot be followed: the index is built anew.
     objects.push_back({"veltra_fts_moved", "CREATE TRIGGER veltra_fts_moved AFTER UPDATE ON veltra WHEN old.rowid <> new.rowid"
@@ -165,12 +182,12 @@ bool dropIndexTables(SqliteDb &db, const QList<QByteArray> &names)
     return true;
 }
 
-// The two sizes verify() compares, for SQL: the trigrams of a value as the tokenizer reads
+// The two sizes verify() compares, for SQL: the words of a value as the tokenizer reads
 // it (its text form), and the count a docsize row records.
-void trigramCountFunction(sqlite3_context *context, int, sqlite3_value **argv)
+void wordCountFunction(sqlite3_context *context, int, sqlite3_value **argv)
 {
     const char *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    sqlite3_result_int64(context, SearchIndex::trigramCount(QByteArrayView(text, text ? sqlite3_value_bytes(argv[0]) : 0)));
+    sqlite3_result_int64(context, IndexWords::count(QByteArrayView(text, text ? sqlite3_value_bytes(argv[0]) : 0)));
 }
 
 void recordedSizeFunction(sqlite3_context *context, int, sqlite3_value **argv)
@@ -180,21 +197,129 @@ void recordedSizeFunction(sqlite3_context *context, int, sqlite3_value **argv)
                          SearchIndex::recordedSize(QByteArrayView(blob, blob ? sqlite3_value_bytes(argv[0]) : 0)).value_or(-1));
 }
 
-// The first three characters of a text as a phrase for MATCH; empty when it has fewer.
-QString firstTrigram(const QString &text)
+// The first word of a text as a phrase for MATCH; empty when it has none.
+QByteArray firstWord(QByteArrayView utf8)
 {
-    QString piece;
-    int characters = 0;
-    for (qsizetype i = 0; i < text.size() && characters < 3; ++i) {
-        if (text[i] == QChar(0))
-            return {};
-        piece += text[i];
-        if (!text[i].isHighSurrogate())
-            ++characters;
+    QByteArray phrase;
+    IndexWords::forEach(utf8, [&](const QByteArray &word) {
+        if (phrase.isEmpty())
+            phrase = '"' + word + '"';
+    });
+    return phrase;
+}
+
+// Lists the words of the texts the builder takes in that the list does not hold yet.
+class WordLister
+{
+public:
+    bool load(SqliteDb &db)
+    {
+        SqliteStatement s;
+        if (!s.prepare(db, QByteArray("SELECT field, word FROM ") + kWordsTable, false))
+            return false;
+        SqliteStatement::Step step;
+        while ((step = s.step()) == SqliteStatement::Step::Row) {
+            const qint64 list = s.columnInt64(0);
+            if (list >= 0 && list < qint64(m_known.size()))
+                m_known[std::size_t(list)].insert(columnBytes(s, 1).toByteArray());
+        }
+        return step == SqliteStatement::Step::Done
+               && m_insert.prepare(db, QByteArray("INSERT OR IGNORE INTO ") + kWordsTable + "(field, word) VALUES (?1, ?2)");
     }
-    if (characters < 3)
-        return {};
-    return QLatin1Char('"') + piece.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+
+    bool list(int list, QByteArrayView utf8)
+    {
+        bool ok = true;
+        IndexWords::forEach(utf8, [&](const QByteArray &word) {
+            if (!ok || m_known[std::size_t(list)].contains(word))
+                return;
+            ResetOnExit resetter(m_insert);
+            ok = m_insert.bindInt64(1, list) && m_insert.bindText(2, word)
+                 && m_insert.step() == SqliteStatement::Step::Done;
+            if (ok)
+                m_known[std::size_t(list)].insert(word);
+        });
+        return ok;
+    }
+
+    // Lists the words of the texts in columns first.. of a row, one column a field.
+    bool listRow(SqliteStatement &s, int first)
+    {
+        for (const IndexedField &f : kFields) {
+            if (!list(f.list, columnBytes(s, first + f.list)))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    static QByteArrayView columnBytes(SqliteStatement &s, int column)
+    {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s.handle(), column));
+        return text ? QByteArrayView(text, sqlite3_column_bytes(s.handle(), column)) : QByteArrayView();
+    }
+
+    std::array<QSet<QByteArray>, std::size(kFields)> m_known;
+    SqliteStatement m_insert;
+};
+
+// Takes the records after `from` up to `to` into the index and lists their words; how
+// many, or -1 on failure.
+qint64 takeIn(SqliteDb &db, WordLister &words, qint64 from, qint64 to)
+{
+    SqliteStatement read;
+    if (!read.prepare(db, "SELECT rowid, messauthor, messtitle, message FROM veltra WHERE rowid > ?1 AND rowid <= ?2", false)
+        || !read.bindInt64(1, from) || !read.bindInt64(2, to))
+        return -1;
+    std::array<SqliteStatement, std::size(kFields)> inserts;
+    for (const IndexedField &f : kFields) {
+        if (!inserts[std::size_t(f.list)].prepare(db, QByteArray("INSERT INTO ") + f.table + "(rowid, " + f.column
+                                                         + ") VALUES (?1, ?2)", false))
+            return -1;
+    }
+    qint64 taken = 0;
+    SqliteStatement::Step step;
+    while ((step = read.step()) == SqliteStatement::Step::Row) {
+        for (const IndexedField &f : kFields) {
+            SqliteStatement &insert = inserts[std::size_t(f.list)];
+            ResetOnExit resetter(insert);
+            // The value as stored, so the index reads it as it reads a trigger's.
+            if (!insert.bindInt64(1, read.columnInt64(0))
+                || sqlite3_bind_value(insert.handle(), 2, sqlite3_column_value(read.handle(), 1 + f.list)) != SQLITE_OK
+                || insert.step() != SqliteStatement::Step::Done)
+                return -1;
+        }
+        if (!words.listRow(read, 1))
+            return -1;
+        ++taken;
+    }
+    return step == SqliteStatement::Step::Done ? taken : -1;
+}
+
+// Lists the words of up to `limit` records the triggers took into the covered part;
+// how many, or -1 on failure.
+qint64 listFresh(SqliteDb &db, WordLister &words, qint64 limit)
+{
+    SqliteStatement read;
+    if (!read.prepare(db, QByteArray("SELECT f.seq, v.messauthor, v.messtitle, v.message FROM ") + kFreshTable
+                              + " f LEFT JOIN veltra v ON v.rowid = f.id ORDER BY f.seq LIMIT ?1", false)
+        || !read.bindInt64(1, limit))
+        return -1;
+    qint64 listed = 0;
+    qint64 last = 0;
+    SqliteStatement::Step step;
+    while ((step = read.step()) == SqliteStatement::Step::Row) {
+        last = read.columnInt64(0);
+        if (!words.listRow(read, 1))
+            return -1;
+        ++listed;
+    }
+    read.finalize();
+    if (step != SqliteStatement::Step::Done)
+        return -1;
+    if (listed > 0 && !db.exec((QByteArray("DELETE FROM ") + kFreshTable + " WHERE seq <= " + QByteArray::number(last)).constData()))
+        return -1;
+    return listed;
 }
 
 constexpr int kSampledRecords = 16;
@@ -203,18 +328,13 @@ constexpr int kSampledRecords = 16;
 
 namespace SearchIndex {
 
-qint64 trigramCount(QByteArrayView utf8)
+int listOf(Criteria::Field field)
 {
-    // A character is a byte below 0xC0 alone, or a lead byte with the continuation bytes
-    // after it, as SQLite reads UTF-8.
-    qint64 characters = 0;
-    for (qsizetype i = 0; i < utf8.size() && utf8[i] != 0; ++characters) {
-        if (quint8(utf8[i++]) >= 0xC0) {
-            while (i < utf8.size() && (quint8(utf8[i]) & 0xC0) == 0x80)
-                ++i;
-        }
+    for (const IndexedField &f : kFields) {
+        if (f.field == field)
+            return f.list;
     }
-    return std::max<qint64>(0, characters - 2);
+    return -1;
 }
 
 std::optional<qint64> recordedSize(QByteArrayView docsize)
@@ -227,8 +347,8 @@ std::optional<qint64> recordedSize(QByteArrayView docsize)
 std::optional<QString> verify(SqliteDb &db, qint64 upto)
 {
     const auto failed = [&] { return std::optional<QString>(db.lastError()); };
-    if (!db.check(sqlite3_create_function_v2(db.handle(), "veltra_trigram_count", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                             nullptr, trigramCountFunction, nullptr, nullptr, nullptr),
+    if (!db.check(sqlite3_create_function_v2(db.handle(), "veltra_word_count", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                             nullptr, wordCountFunction, nullptr, nullptr, nullptr),
                   "create function")
         || !db.check(sqlite3_create_function_v2(db.handle(), "veltra_recorded_size", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                                 nullptr, recordedSizeFunction, nullptr, nullptr, nullptr),
@@ -239,7 +359,7 @@ std::optional<QString> verify(SqliteDb &db, qint64 upto)
         SqliteStatement sizes;
         if (!sizes.prepare(db, QByteArray("SELECT count(*) FROM veltra v LEFT JOIN ") + f.table
                                    + "_docsize d ON d.id = v.rowid WHERE v.rowid <= ?1 AND (d.id IS NULL"
-                                     " OR veltra_recorded_size(d.sz) <> veltra_trigram_count(v." + f.column + "))",
+                                     " OR veltra_recorded_size(d.sz) <> veltra_word_count(v." + f.column + "))",
                            false)
             || !sizes.bindInt64(1, upto) || sizes.step() != SqliteStatement::Step::Row)
             return failed();
@@ -266,7 +386,8 @@ std::optional<QString> verify(SqliteDb &db, qint64 upto)
             if (step == SqliteStatement::Step::Done)
                 break;
             const qint64 rowid = sample.columnInt64(0);
-            const QString phrase = firstTrigram(sample.columnText(1));
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(sample.handle(), 1));
+            const QByteArray phrase = firstWord(QByteArrayView(text, text ? sqlite3_column_bytes(sample.handle(), 1) : 0));
             if (phrase.isEmpty())
                 continue;
             lookup.reset();
@@ -331,18 +452,19 @@ Status status(SqliteDb &db)
     if (foreign || whole != expected.size() || shadows != std::size(kFields) * std::size(kShadowTables))
         return broken;
     SqliteStatement state;
-    if (!state.prepare(db, "SELECT format, upto FROM veltra_fts_state", false))
+    if (!state.prepare(db, "SELECT format, upto, born FROM veltra_fts_state", false))
         return broken;
     if (state.step() != SqliteStatement::Step::Row)
         return broken;
     const qint64 format = state.columnInt64(0);
     const qint64 upto = state.columnInt64(1);
+    const qint64 born = state.columnInt64(2);
     if (state.step() != SqliteStatement::Step::Done || format != kFormat || upto < 0)
         return broken;
     SqliteStatement last;
     if (!last.prepare(db, "SELECT coalesce(max(rowid), 0) FROM veltra", false) || last.step() != SqliteStatement::Step::Row)
         return broken;
-    return {upto >= last.columnInt64(0) ? State::Ready : State::Partial, upto};
+    return {upto >= last.columnInt64(0) ? State::Ready : State::Partial, upto, born};
 }
 
 bool remove(SqliteDb &db)
@@ -362,7 +484,10 @@ bool create(SqliteDb &db)
         if (!db.exec(o.sql.constData()))
             return false;
     }
-    return db.exec(QByteArray("INSERT INTO veltra_fts_state(format, upto) VALUES (" + QByteArray::number(kFormat) + ", 0)")
+    // Tells readers that kept the words of an earlier index to read them anew.
+    const qint64 born = qint64(QRandomGenerator::global()->generate64() >> 1);
+    return db.exec(QByteArray("INSERT INTO veltra_fts_state(format, upto, born) VALUES (" + QByteArray::number(kFormat)
+                              + ", 0, " + QByteArray::number(born) + ")")
                        .constData());
 }
 
@@ -378,6 +503,16 @@ qint64 goneCount(SqliteDb &db)
 {
     SqliteStatement s;
     if (!s.prepare(db, QByteArray("SELECT count(*) FROM ") + kGoneTable, false) || s.step() != SqliteStatement::Step::Row)
+        return -1;
+    return s.columnInt64(0);
+}
+
+qint64 backlog(SqliteDb &db)
+{
+    SqliteStatement s;
+    if (!s.prepare(db, QByteArray("SELECT (SELECT count(*) FROM ") + kGoneTable + ") + (SELECT count(*) FROM "
+                              + kFreshTable + ")", false)
+        || s.step() != SqliteStatement::Step::Row)
         return -1;
     return s.columnInt64(0);
 }
@@ -581,6 +716,9 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
             std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
         return std::clamp<qint64>(step * settings.stepMs / took, 10, std::min<qint64>(step * 4, 50000));
     };
+    WordLister words;
+    if (!words.load(db))
+        return failed();
     qint64 step = std::max(1, settings.firstStep);
     for (;;) {
         if (shared->cancelled())
@@ -606,16 +744,9 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
             break; // a record deleted meanwhile: nothing is left after all
         const qint64 high = end.columnInt64(0);
         end.finalize();
-        qint64 added = 0;
-        for (const IndexedField &f : kFields) {
-            SqliteStatement insert;
-            if (!insert.prepare(db, QByteArray("INSERT INTO ") + f.table + "(rowid, " + f.column + ") SELECT rowid, "
-                                        + f.column + " FROM veltra WHERE rowid > ?1 AND rowid <= ?2", false)
-                || !insert.bindInt64(1, status.upto) || !insert.bindInt64(2, high)
-                || insert.step() != SqliteStatement::Step::Done)
-                return failed();
-            added = sqlite3_changes(db.handle());
-        }
+        const qint64 added = takeIn(db, words, status.upto, high);
+        if (added < 0)
+            return failed();
         SqliteStatement mark;
         if (!mark.prepare(db, "UPDATE veltra_fts_state SET upto = ?1", false) || !mark.bindInt64(1, high)
             || mark.step() != SqliteStatement::Step::Done)
@@ -634,7 +765,8 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
     if (progress)
         progress(std::max(total, done), std::max(total, done));
 
-    // Then the words of deleted records go, in steps sized like the build's.
+    // Then the words of deleted records go, and those of records written into the covered
+    // part are listed, in steps sized like the build's.
     step = std::max(1, settings.firstStep);
     for (;;) {
         if (shared->cancelled())
@@ -644,9 +776,10 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
         if (!db.exec("BEGIN IMMEDIATE"))
             return failed();
         const qint64 letGo = SearchIndex::letGoOfGone(db, step);
-        if (letGo < 0 || !db.exec("COMMIT"))
+        const qint64 listed = letGo < 0 ? -1 : listFresh(db, words, step);
+        if (listed < 0 || !db.exec("COMMIT"))
             return failed();
-        if (letGo == 0)
+        if (letGo == 0 && listed == 0)
             break;
         report.letGo += letGo;
         step = nextStep(step, clock);

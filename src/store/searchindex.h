@@ -14,9 +14,10 @@
 
 class SqliteDb;
 
-// The substring index of the message database: one SQLite FTS5 table with the trigram
-// tokenizer for each text field (author, subject, body), holding only which records hold
-// each trigram (detail=none), their texts read from table veltra itself.
+// The word index of the message database: one SQLite FTS5 table with the "ascii" tokenizer
+// for each text field (author, subject, body), holding only which records hold each word
+// (detail=none), their texts read from table veltra itself, and the list of its words
+// (see indexwords.h and substringquery.h for how finds use them).
 //
 // The index covers the records up to a rowid, "upto" in table veltra_fts_state; finds ask
 // it for those and read the records after it. Triggers on veltra keep the covered part in
@@ -37,6 +38,7 @@ struct Status
 {
     State state = State::Absent;
     qint64 upto = 0;
+    qint64 born = 0; // drawn when the index is made: another number, another index
 };
 
 // Reads the schema and the build state; only for table "veltra". Broken when unreadable.
@@ -45,6 +47,8 @@ Status status(SqliteDb &db);
 
 // The FTS5 table that indexes a field, or nullptr for the fields not indexed.
 const char *tableFor(Criteria::Field field);
+// The field's number in the list of words (veltra_fts_words.field), or -1.
+int listOf(Criteria::Field field);
 
 // Removes every part of the index, then (create) makes it anew, empty, with nothing built.
 // Runs in the caller's transaction when there is one.
@@ -56,19 +60,19 @@ bool disarm(SqliteDb &db);
 // Deleted records whose words the index still holds (a deletion leaves them to the
 // background); -1 when it cannot be read.
 qint64 goneCount(SqliteDb &db);
+// Work the builder still has to do on a complete index: gone records to let go of, and
+// records written into the covered part whose words it has not listed; -1 when unreadable.
+qint64 backlog(SqliteDb &db);
 // Takes the words of up to `limit` gone records out of the index, in the caller's
 // transaction; how many, or -1 on failure.
 qint64 letGoOfGone(SqliteDb &db, qint64 limit);
 
-// How many trigrams the index's tokenizer takes from a text given as UTF-8: one at each
-// character but the last two, up to the first NUL.
-qint64 trigramCount(QByteArrayView utf8);
-// The trigram count a record's row of a table's docsize holds; nullopt when unreadable.
+// The word count a record's row of a table's docsize holds; nullopt when unreadable.
 std::optional<qint64> recordedSize(QByteArrayView docsize);
 
 // Looks deeper than status() at the records up to `upto`: each must stand in every table
-// with as many trigrams as its text has now, and a sample of them must be found by a lookup
-// of their own first trigram. Catches an index whose lookup pages were lost and texts
+// with as many words as its text has now, and a sample of them must be found by a lookup
+// of their own first word. Catches an index whose lookup pages were lost and texts
 // changed past the triggers (unless the new text is exactly as long). Nullopt when it
 // holds, otherwise what is wrong; an error of SQLite's is reported the same way.
 std::optional<QString> verify(SqliteDb &db, qint64 upto);

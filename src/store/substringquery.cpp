@@ -1,39 +1,17 @@
 #include "substringquery.h"
 
+#include "indexwords.h"
+
 #include <algorithm>
 #include <variant>
 #include <vector>
 
 namespace {
 
-constexpr qsizetype kTrigram = 3;
-
-bool isPlainAscii(QChar c)
+bool isWordCharacter(QChar c)
 {
-    return c.unicode() >= 0x20 && c.unicode() < 0x7f;
-}
-
-// The index splits a text into its three-character pieces; a run is looked up as all of
-// its pieces, since an index without positions cannot check that they are adjacent.
-void addTrigrams(const QString &run, QStringList *trigrams)
-{
-    qsizetype start = 0;
-    while (start < run.size()) {
-        qsizetype end = start;
-        while (end < run.size() && isPlainAscii(run[end]))
-            ++end;
-        for (qsizetype i = start; i + kTrigram <= end; ++i) {
-            const QString piece = run.mid(i, kTrigram).toLower();
-            if (!trigrams->contains(piece))
-                trigrams->append(piece);
-        }
-        start = end + 1;
-    }
-}
-
-QString quoted(const QString &text)
-{
-    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+    // Outside ASCII every character is, as every byte of its UTF-8 is.
+    return c.unicode() >= 0x80 || IndexWords::isWordByte(char(c.unicode()));
 }
 
 bool isIndexed(Criteria::Field field)
@@ -82,32 +60,56 @@ QStringList literalRuns(const QString &pattern)
     return runs;
 }
 
-std::optional<Lookup> forCriteria(const Criteria::Expression &expression)
+std::vector<Piece> pieces(const QString &run)
 {
-    // Per field, in the order the fields first appear.
-    std::vector<std::pair<Criteria::Field, QStringList>> fields;
+    std::vector<Piece> found;
+    qsizetype i = 0;
+    while (i < run.size()) {
+        while (i < run.size() && !isWordCharacter(run[i]))
+            ++i;
+        const qsizetype start = i;
+        while (i < run.size() && isWordCharacter(run[i]))
+            ++i;
+        if (i == start)
+            break;
+        // The run's own ends are open: the text may go on with more of the word there.
+        const bool openBefore = start == 0;
+        const bool openAfter = i == run.size();
+        const Piece::Place place = openBefore && openAfter ? Piece::Place::Within
+                                   : openBefore             ? Piece::Place::Ending
+                                   : openAfter              ? Piece::Place::Starting
+                                                            : Piece::Place::Whole;
+        found.push_back({place, run.mid(start, i - start)});
+    }
+    return found;
+}
+
+std::vector<FieldPieces> forCriteria(const Criteria::Expression &expression)
+{
+    std::vector<FieldPieces> fields;
     for (const Criteria::Condition &condition : expression.conditions) {
         const QString *value = std::get_if<QString>(&condition.value);
         if (!isIndexed(condition.operand.field) || !value)
             continue;
-        auto it = std::find_if(fields.begin(), fields.end(),
-                               [&](const auto &entry) { return entry.first == condition.operand.field; });
-        if (it == fields.end())
-            it = fields.insert(fields.end(), {condition.operand.field, {}});
         // An "=" compares the whole text, wildcard characters included.
         const QStringList runs = condition.op == Criteria::Operator::Equal ? QStringList{*value} : literalRuns(*value);
-        for (const QString &run : runs)
-            addTrigrams(run, &it->second);
+        std::vector<Piece> found;
+        for (const QString &run : runs) {
+            for (Piece &piece : pieces(run))
+                found.push_back(std::move(piece));
+        }
+        if (found.empty())
+            continue;
+        auto it = std::find_if(fields.begin(), fields.end(),
+                               [&](const FieldPieces &entry) { return entry.field == condition.operand.field; });
+        if (it == fields.end())
+            it = fields.insert(fields.end(), {condition.operand.field, {}});
+        for (Piece &piece : found) {
+            if (std::find(it->pieces.begin(), it->pieces.end(), piece) == it->pieces.end())
+                it->pieces.push_back(std::move(piece));
+        }
     }
-    const auto best = std::max_element(fields.begin(), fields.end(), [](const auto &a, const auto &b) {
-        return a.second.size() < b.second.size();
-    });
-    if (best == fields.end() || best->second.isEmpty())
-        return std::nullopt;
-    QStringList terms;
-    for (const QString &trigram : std::as_const(best->second))
-        terms << quoted(trigram);
-    return Lookup{best->first, terms.join(QStringLiteral(" AND "))};
+    return fields;
 }
 
 }

@@ -1,0 +1,122 @@
+#include "indexvocabulary.h"
+
+#include "indexwords.h"
+#include "jetlike.h"
+#include "searchindex.h"
+#include "sqlitedb.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+QByteArrayView columnBytes(sqlite3_stmt *s, int column)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, column));
+    return text ? QByteArrayView(text, sqlite3_column_bytes(s, column)) : QByteArrayView();
+}
+
+QString patternFor(const SubstringQuery::Piece &piece)
+{
+    // A piece holds only word characters, none of them a wildcard of the like's.
+    switch (piece.place) {
+    case SubstringQuery::Piece::Place::Within:
+        return QLatin1Char('*') + piece.text + QLatin1Char('*');
+    case SubstringQuery::Piece::Place::Ending:
+        return QLatin1Char('*') + piece.text;
+    case SubstringQuery::Piece::Place::Starting:
+        return piece.text + QLatin1Char('*');
+    case SubstringQuery::Piece::Place::Whole:
+        break;
+    }
+    return piece.text;
+}
+
+}
+
+void IndexVocabulary::clear()
+{
+    for (List &list : m_lists)
+        list = {};
+    m_born = -1;
+    m_lastWord = 0;
+    m_lastFresh = 0;
+    ++m_generation;
+    m_words.finalize();
+    m_fresh.finalize();
+}
+
+void IndexVocabulary::add(int list, const QByteArray &word)
+{
+    List &l = m_lists[std::size_t(list)];
+    if (l.known.contains(word))
+        return;
+    l.known.insert(word);
+    l.words.push_back(word);
+    ++m_generation;
+}
+
+void IndexVocabulary::addText(int list, QByteArrayView utf8)
+{
+    IndexWords::forEach(utf8, [&](const QByteArray &word) { add(list, word); });
+}
+
+bool IndexVocabulary::refresh(SqliteDb &db, qint64 born, bool settled)
+{
+    if (born != m_born) {
+        clear();
+        m_born = born;
+    }
+    if (!m_words.isPrepared()
+        && !m_words.prepare(db, "SELECT id, field, word FROM veltra_fts_words WHERE id > ?1 ORDER BY id"))
+        return false;
+    {
+        ResetOnExit resetter(m_words);
+        if (!m_words.bindInt64(1, m_lastWord))
+            return false;
+        SqliteStatement::Step step;
+        while ((step = m_words.step()) == SqliteStatement::Step::Row) {
+            m_lastWord = m_words.columnInt64(0);
+            const qint64 list = m_words.columnInt64(1);
+            if (list >= 0 && list < qint64(m_lists.size()))
+                add(int(list), columnBytes(m_words.handle(), 2).toByteArray());
+        }
+        if (step != SqliteStatement::Step::Done)
+            return false;
+    }
+    // Records written into the covered part since the builder last listed words: a handful
+    // after an update stored messages between others, none most of the time.
+    if (!m_fresh.isPrepared()
+        && !m_fresh.prepare(db, "SELECT f.seq, v.messauthor, v.messtitle, v.message FROM veltra_fts_fresh f"
+                                " LEFT JOIN veltra v ON v.rowid = f.id WHERE f.seq > ?1 ORDER BY f.seq"))
+        return false;
+    ResetOnExit resetter(m_fresh);
+    if (!m_fresh.bindInt64(1, m_lastFresh))
+        return false;
+    SqliteStatement::Step step;
+    while ((step = m_fresh.step()) == SqliteStatement::Step::Row) {
+        if (settled)
+            m_lastFresh = m_fresh.columnInt64(0);
+        for (int list = 0; list < int(m_lists.size()); ++list)
+            addText(list, columnBytes(m_fresh.handle(), 1 + list));
+    }
+    return step == SqliteStatement::Step::Done;
+}
+
+std::optional<QByteArrayList> IndexVocabulary::wordsFor(Criteria::Field field, const SubstringQuery::Piece &piece,
+                                                        std::size_t most) const
+{
+    const int list = SearchIndex::listOf(field);
+    const auto pattern = JetLike::compile(patternFor(piece));
+    if (list < 0 || !pattern)
+        return std::nullopt;
+    QByteArrayList found;
+    for (const QByteArray &word : m_lists[std::size_t(list)].words) {
+        // A word cut at the index's limit may have held the piece in the part cut off.
+        if (word.size() >= IndexWords::kLongest || pattern->matches(word.constData(), std::size_t(word.size()))) {
+            if (std::size_t(found.size()) >= most)
+                return std::nullopt;
+            found << word;
+        }
+    }
+    return found;
+}
