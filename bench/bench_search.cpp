@@ -5,7 +5,8 @@
 // started with the index off, each on a copy of its own; the two must list the same lines.
 //   (d) the build of the substring index on the database, its time, and its size against
 //       the size of the text it covers (goal: about the same or less); with --forms the
-//       same three tables with detail=column and detail=full, built by plain SQL;
+//       same three tables in other forms (trigrams with detail=none, column and full;
+//       words with full detail) and in its own, built by plain SQL;
 //   (a) a rare-word body search, next to ripgrep counting the same word in a dump of the
 //       bodies, one a line (goal: the window at least 5 times as fast as ripgrep), and
 //       next to the sqlite3 program's select count(*) ... like '%word%' on the same file;
@@ -50,6 +51,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProcess>
+#include <QTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -284,7 +286,12 @@ const char *const kFieldTables[][2] = {{"veltra_fts_author", "messauthor"},
 // The index's pages, table by table, against the text each table covers.
 void printIndexSize(Database &db, const char *prefix, const TextBytes &text, qint64 fileGrowth)
 {
-    const auto total = db.pageBytes("veltra_fts_*");
+    auto total = db.pageBytes("veltra_fts_*");
+    // The list of words keeps its uniqueness in an index of SQLite's naming.
+    const auto words = db.pageBytes("veltra_fts_words");
+    const auto wordsUnique = db.pageBytes("sqlite_autoindex_veltra_fts_*");
+    if (total && wordsUnique)
+        *total += *wordsUnique;
     const QByteArray p(prefix);
     if (!total) {
         // No dbstat in this SQLite: what the file grew by is all there is to go on.
@@ -301,7 +308,9 @@ void printIndexSize(Database &db, const char *prefix, const TextBytes &text, qin
         print((p + " ratio " + kFieldTables[i][0] + " / " + kFieldTables[i][1] + " text").constData(),
               double(bytes.value_or(0)) / double(qMax<qint64>(1, covered[i])), "x");
     }
-    print((p + " index size, all three tables (dbstat)").constData(), mb(*total), "MB");
+    if (words && wordsUnique && *words + *wordsUnique > 0)
+        print((p + " index size, the list of words (veltra_fts_words)").constData(), mb(*words + *wordsUnique), "MB");
+    print((p + " index size, all of it (dbstat)").constData(), mb(*total), "MB");
     if (fileGrowth >= 0)
         print((p + " file growth").constData(), mb(fileGrowth), "MB");
     print((p + " ratio index / text indexed (goal: about 1 or less)").constData(), double(*total) / double(text.all()),
@@ -319,14 +328,14 @@ void removeDatabase(const QString &path)
         QFile::remove(path + QLatin1String(suffix));
 }
 
-// The same three tables as the program's index in another detail form, built by plain
-// SQL on a copy of the source: each in one statement, the write-ahead log folded in.
-bool buildForm(const QString &source, const QString &copy, const char *detail, const TextBytes &text)
+// The same three tables as the program's index in another form, built by plain SQL on a
+// copy of the source: each in one statement, the write-ahead log folded in.
+bool buildForm(const QString &source, const QString &copy, const char *tokenizer, const char *detail, const TextBytes &text)
 {
     if (!BenchData::copyDatabase(source, copy))
         return false;
     const qint64 before = fileBytes(copy);
-    const QByteArray prefix = QByteArray("(d) --forms detail=") + detail + ":";
+    const QByteArray prefix = QByteArray("(d) --forms tokenize=") + tokenizer + " detail=" + detail + ":";
     double seconds = 0;
     {
         Database db(copy);
@@ -337,7 +346,7 @@ bool buildForm(const QString &source, const QString &copy, const char *detail, c
         for (const auto &table : kFieldTables) {
             const QByteArray name(table[0]);
             if (!db.exec("CREATE VIRTUAL TABLE " + name + " USING fts5(" + table[1]
-                         + ", content='veltra', tokenize='trigram', detail=" + detail + ")")
+                         + ", content='veltra', tokenize='" + tokenizer + "', detail=" + detail + ")")
                 || !db.exec("INSERT INTO " + name + "(" + name + ") VALUES('rebuild')"))
                 return false;
         }
@@ -430,6 +439,72 @@ std::unique_ptr<Form1> startWindow(const QString &folder, const AppConfig &confi
         return nullptr;
     }
     return w;
+}
+
+// The window started on a copy without the index builds it in the background: the time
+// until finds use it whole, and the longest the window's event loop waited meanwhile (a
+// timer asks to run every 5 ms; a tick that comes late is a wait the user would feel).
+bool buildInWindow(const QString &folder, double *seconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const auto w = startWindow(folder, AppConfig{});
+    if (!w)
+        return false;
+    qint64 longest = 0;
+    qint64 ticks = 0;
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    QTimer beat;
+    beat.setTimerType(Qt::PreciseTimer);
+    beat.setInterval(5);
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        longest = std::max(longest, sinceTick.nsecsElapsed() / 1000);
+        sinceTick.restart();
+        ++ticks;
+    });
+    beat.start();
+    Recordset *rs = w->archive()->recordset();
+    while ((building(*w) || !rs->searchIndexComplete()) && clock.elapsed() < 7200 * 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    beat.stop();
+    if (!rs->searchIndexComplete()) {
+        std::fprintf(stderr, "bench_search: the window's index build did not complete\n");
+        return false;
+    }
+    *seconds = clock.elapsed() / 1000.0;
+    print("(d) index build in the window's background, from start to finds using it whole", *seconds, "s");
+    print("(d) longest wait of the window's event loop meanwhile (goal <= 50)", longest / 1000.0, "ms");
+    print("(d) event loop ticks meanwhile (every 5 ms asked)", double(ticks), "count");
+    return true;
+}
+
+// The sqlite3 program building the same three tables in one 'rebuild' each, on a copy of
+// the source: the wall time around the process, or -1.
+double sqliteRebuildSeconds(const QString &source, const QString &copy)
+{
+    if (!BenchData::copyDatabase(source, copy))
+        return -1;
+    QByteArray script = "PRAGMA synchronous = NORMAL;\n";
+    for (const auto &table : kFieldTables) {
+        const QByteArray name(table[0]);
+        script += "CREATE VIRTUAL TABLE " + name + " USING fts5(" + table[1]
+                  + ", content='veltra', tokenize='ascii', detail=none);\n";
+    }
+    for (const auto &table : kFieldTables)
+        script += "INSERT INTO " + QByteArray(table[0]) + "(" + table[0] + ") VALUES('rebuild');\n";
+    QProcess cli;
+    QElapsedTimer clock;
+    clock.start();
+    cli.start(QStringLiteral("sqlite3"), {copy});
+    if (!cli.waitForStarted(5000))
+        return -1;
+    cli.write(script);
+    cli.closeWriteChannel();
+    const bool ok = cli.waitForFinished(7200 * 1000) && cli.exitStatus() == QProcess::NormalExit && cli.exitCode() == 0;
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    removeDatabase(copy);
+    return ok ? seconds : -1;
 }
 
 // Start-up's background work (the file's quick check, the window's own index build, which
@@ -551,7 +626,7 @@ qint64 foundCount(const QString &label)
 }
 
 // Rows of the FTS5 query the store's find asks the field's index for the term, and the
-// time SQLite takes to count them; nothing when the term gives no trigram.
+// time SQLite takes to count them; no query when the find reads every record.
 struct Candidates
 {
     QString match;
@@ -559,16 +634,22 @@ struct Candidates
     double ms = 0;
 };
 
-Candidates candidates(Database &db, const Term &term)
+Candidates candidates(Database &db, Recordset &rs, const Term &term)
 {
     Candidates c;
-    c.match = SearchTerms::indexMatch(term.text.split(u' ', Qt::SkipEmptyParts));
-    if (c.match.isEmpty())
+    c.match = rs.searchIndexQuery(criteriaFor(term));
+    const qsizetype colon = c.match.indexOf(QLatin1String(": "));
+    if (colon < 0)
         return c;
-    const QByteArray table = term.subject ? "veltra_fts_title" : "veltra_fts_body";
+    const QByteArray table = c.match.left(colon).toUtf8();
+    const QByteArray match = c.match.mid(colon + 2).toUtf8();
+    if (match.isEmpty()) {
+        c.count = 0;
+        return c;
+    }
     QElapsedTimer timer;
     timer.start();
-    const auto row = db.row("SELECT count(*) FROM " + table + " WHERE " + table + " MATCH ?1", c.match.toUtf8());
+    const auto row = db.row("SELECT count(*) FROM " + table + " WHERE " + table + " MATCH ?1", match);
     c.ms = double(timer.nsecsElapsed()) / 1e6;
     if (row && !row->isEmpty())
         c.count = row->first();
@@ -593,7 +674,7 @@ std::optional<std::pair<double, qint64>> ripgrep(const QString &dump, const QStr
     return std::pair{BenchData::median(times), count};
 }
 
-void report(const Term &term, Database &indexed, const QString &dump, int runs)
+void report(const Term &term, Database &indexed, Recordset &rs, const QString &dump, int runs)
 {
     const QByteArray tag(term.tag);
     // Used only within the statement that prints it.
@@ -602,9 +683,9 @@ void report(const Term &term, Database &indexed, const QString &dump, int runs)
     if (term.hits >= 0)
         print(line(term.subject ? "messages holding it (subjects with every word)" : "messages holding it (bodies)").constData(),
               double(term.hits), "count");
-    const Candidates c = candidates(indexed, term);
+    const Candidates c = candidates(indexed, rs, term);
     if (c.match.isEmpty()) {
-        printText(line("index candidates").constData(), QStringLiteral("none: no run of three ASCII characters, every record is read"));
+        printText(line("index candidates").constData(), QStringLiteral("none: no piece narrows the records down, every record is read"));
     } else if (c.count < 0) {
         printText(line("index candidates").constData(), QStringLiteral("cannot count (MATCH %1)").arg(c.match));
     } else {
@@ -783,27 +864,33 @@ int main(int argc, char **argv)
         printText("(d) index build", QStringLiteral("not measured: the index built by an earlier run was reused"));
     } else {
         const qint64 before = fileBytes(database);
-        QElapsedTimer clock;
-        clock.start();
-        const SearchIndexBuilder::Report report = SearchIndexBuilder::run(database, SearchIndexBuilder::Task::Build);
-        const double seconds = double(clock.nsecsElapsed()) / 1e9;
-        if (report.outcome != SearchIndexBuilder::Outcome::Ready) {
-            std::fprintf(stderr, "the index build did not complete: %s\n", qPrintable(report.detail));
+        double buildSeconds = 0;
+        if (!buildInWindow(indexedFolder.path(), &buildSeconds))
             return 1;
+        QDir::setCurrent(QDir::tempPath());
+        const double rebuild = sqliteRebuildSeconds(source, plain);
+        if (rebuild > 0) {
+            print("(d) the same tables by the sqlite3 program, one 'rebuild' each (wall time)", rebuild, "s");
+        } else {
+            printText("(d) the sqlite3 program's rebuild", QStringLiteral("not measured: sqlite3 is missing or failed"));
         }
-        print("(d) index build, SearchIndexBuilder::run with default settings", seconds, "s");
-        print("(d) records indexed", report.indexed, "count");
         Database db(database);
         if (!db.isOpen())
             return 1;
         printIndexSize(db, "(d)", text, fileBytes(database) - before);
+        if (rebuild > 0)
+            print("(d) ratio window's build / sqlite3's rebuild (goal <= 1.5)", buildSeconds / rebuild, "x");
         if (options.reuseIndex)
             BenchData::copyDatabase(database, kept);
     }
     if (options.forms) {
-        // detail=none again, by plain SQL, to tell the form's cost from the stepped build's.
-        for (const char *detail : {"none", "column", "full"}) {
-            if (!buildForm(source, indexedFolder.filePath(QStringLiteral("form.mdb")), detail, text))
+        // The program's form (words, detail=none) again, by plain SQL, to tell its cost from
+        // the stepped build's; the trigram forms an index of pieces of words would take;
+        // words with their places, for phrases.
+        const char *const forms[][2] = {{"ascii", "none"},   {"trigram", "none"}, {"trigram", "column"},
+                                        {"trigram", "full"}, {"ascii", "full"}};
+        for (const auto &form : forms) {
+            if (!buildForm(source, indexedFolder.filePath(QStringLiteral("form.mdb")), form[0], form[1], text))
                 return 1;
         }
     }
@@ -815,10 +902,12 @@ int main(int argc, char **argv)
     QDir::setCurrent(QDir::tempPath());
 
     Database indexed(database);
-    if (!indexed.isOpen())
+    auto opened = Recordset::open(database);
+    const std::unique_ptr<Recordset> store = std::move(opened.recordset);
+    if (!indexed.isOpen() || !store)
         return 1;
     for (const Term &term : std::as_const(terms)) {
-        report(term, indexed, term.subject ? subjects : bodies, options.runs);
+        report(term, indexed, *store, term.subject ? subjects : bodies, options.runs);
         if (qstrcmp(term.tag, "(b)") == 0) {
             print("(b) lines listed", term.indexed.lines.size(), "count");
             print("(b) the window's share per hit (label, line, events)",

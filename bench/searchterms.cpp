@@ -230,29 +230,6 @@ qint64 lineHits(const QByteArray &lowered, const QStringList &words, int from)
     return hits;
 }
 
-QString indexMatch(const QStringList &words)
-{
-    QStringList trigrams;
-    for (const QString &word : words) {
-        qsizetype start = 0;
-        while (start < word.size()) {
-            qsizetype end = start;
-            while (end < word.size() && word[end].unicode() >= 0x20 && word[end].unicode() < 0x7f)
-                ++end;
-            for (qsizetype i = start; i + 3 <= end; ++i) {
-                const QString piece = word.mid(i, 3).toLower();
-                if (!trigrams.contains(piece))
-                    trigrams << piece;
-            }
-            start = end + 1;
-        }
-    }
-    QStringList quoted;
-    for (const QString &t : std::as_const(trigrams))
-        quoted << u'"' + QString(t).replace(u'"', QStringLiteral("\"\"")) + u'"';
-    return quoted.join(QStringLiteral(" AND "));
-}
-
 std::optional<Picked> pick(const QString &database, const QString &bodyDump, const QString &subjectDump)
 {
     const QString cache = cachePath(database);

@@ -36,9 +36,5 @@ QByteArray loadLowered(const QString &path);
 // finds for several.
 qint64 lineHits(const QByteArray &lowered, const QStringList &words, int from = 0);
 
-// The MATCH the store's find asks one field's index for these words (see
-// store/substringquery.cpp): every trigram of each word's runs of plain ASCII characters,
-// lowercased, quoted and ANDed. Empty when there is none.
-QString indexMatch(const QStringList &words);
 
 }

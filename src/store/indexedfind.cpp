@@ -434,6 +434,23 @@ bool IndexedFind::runStatement(SqliteStatement &s, const char *sql)
     return s.step() == SqliteStatement::Step::Done;
 }
 
+std::optional<IndexedFind::IndexQuery> IndexedFind::indexQuery(const QString &criteria)
+{
+    std::optional<QString> malformed;
+    Find *f = findFor(criteria, &malformed);
+    if (!f)
+        return std::nullopt;
+    const bool own = sqlite3_get_autocommit(m_db.handle()) && runStatement(m_begin, "BEGIN");
+    m_ownRun = own;
+    versionChanged();
+    std::optional<IndexQuery> query;
+    if (!f->pieces.empty() && decideIndex() && lookUp(*f))
+        query = IndexQuery{f->lookup->table, f->lookup->match};
+    if (own && !sqlite3_get_autocommit(m_db.handle()) && !runStatement(m_commit, "COMMIT"))
+        m_db.exec("ROLLBACK");
+    return query;
+}
+
 IndexedFind::Result IndexedFind::next(const QString &criteria, qint64 after)
 {
     std::optional<QString> malformed;

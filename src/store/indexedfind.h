@@ -56,6 +56,14 @@ public:
     bool indexUsable();
     bool indexComplete();
     void setChunk(int candidates);
+    // The FTS5 table and query a find with these criteria asks now (an empty query: no
+    // covered record can match); nullopt when it reads every record instead.
+    struct IndexQuery
+    {
+        QByteArray table;
+        QByteArray match;
+    };
+    std::optional<IndexQuery> indexQuery(const QString &criteria);
     bool indexFailed() const;
     // Damage met in the index: finds read every record from then on.
     void markIndexFailed();

@@ -375,6 +375,14 @@ bool Recordset::searchIndexComplete() const
     return d->finder.indexComplete();
 }
 
+QString Recordset::searchIndexQuery(const QString &criteria)
+{
+    if (!isOpen())
+        return {};
+    const auto query = d->finder.indexQuery(criteria);
+    return query ? QString::fromUtf8(query->table + ": " + query->match) : QString();
+}
+
 void Recordset::setSearchIndexChunk(int candidates)
 {
     d->finder.setChunk(candidates);

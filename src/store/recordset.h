@@ -82,6 +82,9 @@ public:
     void setSearchIndexChunk(int candidates);
     // True once the index failed a lookup (damaged): finds read every record from then on.
     bool searchIndexFailed() const;
+    // What finds with these criteria ask the index now: "table: query"; empty when they
+    // read every record. For benchmarks and diagnostics.
+    QString searchIndexQuery(const QString &criteria);
 
     // Field of the current record by name (messnum, messauthor, messdate, messtitle,
     // message; case-insensitive). Invalid QVariant when there is no current record.
