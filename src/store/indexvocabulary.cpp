@@ -35,7 +35,7 @@ QString patternFor(const SubstringQuery::Piece &piece)
 
 void IndexVocabulary::clear()
 {
-    for (List &list : m_lists)
+    for (IndexWords::WordSet &list : m_lists)
         list = {};
     m_born = -1;
     m_lastWord = 0;
@@ -45,19 +45,9 @@ void IndexVocabulary::clear()
     m_fresh.finalize();
 }
 
-void IndexVocabulary::add(int list, const QByteArray &word)
-{
-    List &l = m_lists[std::size_t(list)];
-    if (l.known.contains(word))
-        return;
-    l.known.insert(word);
-    l.words.push_back(word);
-    ++m_generation;
-}
-
 void IndexVocabulary::addText(int list, QByteArrayView utf8)
 {
-    IndexWords::forEach(utf8, [&](const QByteArray &word) { add(list, word); });
+    m_lists[std::size_t(list)].addText(utf8, [this](QByteArrayView) { ++m_generation; });
 }
 
 bool IndexVocabulary::refresh(SqliteDb &db, qint64 born, bool settled)
@@ -78,7 +68,7 @@ bool IndexVocabulary::refresh(SqliteDb &db, qint64 born, bool settled)
             m_lastWord = m_words.columnInt64(0);
             const qint64 list = m_words.columnInt64(1);
             if (list >= 0 && list < qint64(m_lists.size()))
-                add(int(list), columnBytes(m_words.handle(), 2).toByteArray());
+                addText(int(list), columnBytes(m_words.handle(), 2));
         }
         if (step != SqliteStatement::Step::Done)
             return false;
@@ -110,12 +100,14 @@ std::optional<QByteArrayList> IndexVocabulary::wordsFor(Criteria::Field field, c
     if (list < 0 || !pattern)
         return std::nullopt;
     QByteArrayList found;
-    for (const QByteArray &word : m_lists[std::size_t(list)].words) {
+    const IndexWords::WordSet &words = m_lists[std::size_t(list)];
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QByteArrayView word = words.word(i);
         // A word cut at the index's limit may have held the piece in the part cut off.
-        if (word.size() >= IndexWords::kLongest || pattern->matches(word.constData(), std::size_t(word.size()))) {
+        if (word.size() >= IndexWords::kLongest || pattern->matches(word.data(), std::size_t(word.size()))) {
             if (std::size_t(found.size()) >= most)
                 return std::nullopt;
-            found << word;
+            found << word.toByteArray();
         }
     }
     return found;

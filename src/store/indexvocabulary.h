@@ -1,12 +1,12 @@
 #pragma once
 
 #include "criteria.h"
+#include "indexwords.h"
 #include "sqlitestatement.h"
 #include "substringquery.h"
 
 #include <QByteArray>
 #include <QByteArrayList>
-#include <QSet>
 
 #include <array>
 #include <optional>
@@ -39,14 +39,7 @@ public:
     void addText(int list, QByteArrayView utf8);
 
 private:
-    struct List
-    {
-        std::vector<QByteArray> words;
-        QSet<QByteArray> known;
-    };
-    void add(int list, const QByteArray &word);
-
-    std::array<List, 3> m_lists;
+    std::array<IndexWords::WordSet, 3> m_lists;
     qint64 m_born = -1;
     qint64 m_lastWord = 0;
     qint64 m_lastFresh = 0;

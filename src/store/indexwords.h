@@ -4,7 +4,10 @@
 #include <QByteArrayView>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <string>
+#include <vector>
 
 // How the search index splits a text into words, byte for byte as SQLite FTS5's "ascii"
 // tokenizer does: a word is a run of ASCII letters and digits and of bytes outside ASCII;
@@ -15,10 +18,27 @@ namespace IndexWords {
 // FTS5 keeps only this many bytes of a longer word; a word this long may be cut.
 constexpr qsizetype kLongest = 32768;
 
+constexpr bool isWordByteValue(unsigned char b)
+{
+    return b >= 0x80 || (b >= '0' && b <= '9') || (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+}
+
+// Looked up rather than compared: every byte of every message passes here in a build.
+inline constexpr auto kWordBytes = [] {
+    std::array<bool, 256> table{};
+    for (int b = 0; b < 256; ++b)
+        table[std::size_t(b)] = isWordByteValue(static_cast<unsigned char>(b));
+    return table;
+}();
+
 inline bool isWordByte(char c)
 {
-    const auto b = static_cast<unsigned char>(c);
-    return b >= 0x80 || (b >= '0' && b <= '9') || (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+    return kWordBytes[static_cast<unsigned char>(c)];
+}
+
+inline char folded(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
 // Calls f(word) for each word of a UTF-8 text (a NUL is a separator like any other), the
@@ -38,16 +58,76 @@ void forEach(QByteArrayView utf8, F &&f)
         if (i == start)
             break;
         word.resize(std::min(i - start, kLongest));
-        std::memcpy(word.data(), utf8.data() + start, std::size_t(word.size()));
-        for (char &c : word) {
-            if (c >= 'A' && c <= 'Z')
-                c = char(c - 'A' + 'a');
-        }
+        std::transform(utf8.data() + start, utf8.data() + start + word.size(), word.data(), folded);
         f(word);
     }
 }
 
 // How many words the index takes from a text: the size it records for it.
 qint64 count(QByteArrayView utf8);
+
+// The distinct words of many texts, in the order first met. Listing the words of a whole
+// archive looks up every word of every message, nearly all of them known already, so the
+// lookup folds, hashes and compares in place.
+class WordSet final
+{
+public:
+    // Adds the words of a text; calls f(word) for each one not in the set before.
+    template<typename F>
+    void addText(QByteArrayView utf8, F &&f)
+    {
+        const char *p = utf8.data();
+        const qsizetype n = utf8.size();
+        qsizetype i = 0;
+        while (i < n) {
+            while (i < n && !isWordByte(p[i]))
+                ++i;
+            const qsizetype start = i;
+            while (i < n && isWordByte(p[i]))
+                ++i;
+            if (i == start)
+                break;
+            const qsizetype length = std::min(i - start, kLongest);
+            m_word.resize(std::size_t(length));
+            quint64 hash = kHashStart;
+            for (qsizetype k = 0; k < length; ++k) {
+                const char c = folded(p[start + k]);
+                m_word[std::size_t(k)] = c;
+                hash = (hash ^ static_cast<unsigned char>(c)) * kHashPrime;
+            }
+            if (insert(m_word, hash))
+                f(QByteArrayView(m_word.data(), length));
+        }
+    }
+    void addText(QByteArrayView utf8)
+    {
+        addText(utf8, [](QByteArrayView) {});
+    }
+
+    qsizetype size() const { return qsizetype(m_order.size()); }
+    QByteArrayView word(qsizetype i) const
+    {
+        const Slot &s = m_slots[m_order[std::size_t(i)]];
+        return QByteArrayView(m_arena.data() + s.start, qsizetype(s.length));
+    }
+
+private:
+    static constexpr quint64 kHashStart = 14695981039346656037ull; // FNV-1a
+    static constexpr quint64 kHashPrime = 1099511628211ull;
+    struct Slot
+    {
+        quint64 hash = 0;
+        quint32 start = 0;
+        quint32 length = 0; // 0: empty; a word is never empty
+    };
+    // True when the word was not there and is now.
+    bool insert(const std::string &word, quint64 hash);
+    void grow();
+
+    std::vector<Slot> m_slots;
+    std::vector<quint32> m_order; // slot numbers in the order the words came
+    std::string m_arena;
+    std::string m_word;
+};
 
 }

@@ -107,7 +107,10 @@ public:
 
     struct Settings
     {
-        int stepMs = 30;     // aimed length of one transaction of the build
+        // Aimed length of one transaction of the build. Each commit merges the index's newest
+        // parts, so shorter ones make a build longer; the window's writes (a flag, a
+        // deletion) wait for the one under way.
+        int stepMs = 100;
         int firstStep = 100; // records in the first one; the rest sized from its time
         int pauseMs = 2;     // between transactions, for writers waiting
     };

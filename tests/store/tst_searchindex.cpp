@@ -421,6 +421,13 @@ void TestSearchIndex::brokenIndexIsBuiltAnew_data()
     QTest::newRow("a trigger dropped by hand") << QByteArray("DROP TRIGGER veltra_fts_insert") << false;
     QTest::newRow("the build state lost") << QByteArray("DELETE FROM veltra_fts_state") << false;
     QTest::newRow("another version's index") << QByteArray("UPDATE veltra_fts_state SET format = 99") << false;
+    // The earlier form: a trigram index of each field, no list of words.
+    QTest::newRow("the trigram index of the earlier form")
+        << QByteArray("DROP TABLE veltra_fts_words; DROP TABLE veltra_fts_body;"
+                      " CREATE VIRTUAL TABLE veltra_fts_body USING fts5(message, content='veltra', tokenize='trigram',"
+                      " detail=none); INSERT INTO veltra_fts_body(veltra_fts_body) VALUES('rebuild');"
+                      " UPDATE veltra_fts_state SET format = 2")
+        << false;
     QTest::newRow("a record moved to another rowid") << QByteArray("UPDATE veltra SET id = 5000 WHERE id = 7") << false;
     // The schema is whole, so finds use the index until their first lookup fails.
     QTest::newRow("index pages damaged") << QByteArray("UPDATE veltra_fts_body_data SET block = x'0102030405' WHERE id = 10")
@@ -488,7 +495,7 @@ void TestSearchIndex::checkAtOpeningFindsWhatCountsCannot_data()
 {
     QTest::addColumn<QByteArray>("damage"); // empty: none
     // A sound index must pass, or it would be built anew at every start: texts with
-    // characters beyond 16 bits, a NUL, and fields too short for a trigram.
+    // characters beyond 16 bits, a NUL with words after it, and empty or short fields.
     QTest::newRow("sound") << QByteArray();
     // Every lookup then finds nothing, while the counts still agree.
     QTest::newRow("lookup pages lost") << QByteArray("DELETE FROM veltra_fts_body_idx");
