@@ -295,6 +295,7 @@ private:
 
     void work(const QString &databasePath)
     {
+        WorkerConnection::yieldToWindow();
         SqliteDb db;
         bool loaded = false;
         for (;;) {
@@ -649,6 +650,7 @@ bool SearchIndexBuilder::start(const QString &databasePath, Task task, const Set
         return false;
     m_shared = std::make_shared<WorkerConnection>();
     m_worker = std::thread([this, shared = m_shared, databasePath, task, settings] {
+        WorkerConnection::yieldToWindow();
         QElapsedTimer sinceShown;
         const auto progress = [&](qint64 done, qint64 total) {
             if (sinceShown.isValid() && sinceShown.elapsed() < kProgressEveryMs)

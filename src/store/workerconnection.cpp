@@ -2,6 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <thread>
 
@@ -37,4 +41,10 @@ int WorkerConnection::busy(void *context, int count)
         return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(shared->m_pauseMs));
     return 1;
+}
+
+void WorkerConnection::yieldToWindow()
+{
+    // On Linux a thread is a task of its own: this sets its nice value alone.
+    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10);
 }

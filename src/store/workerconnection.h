@@ -30,6 +30,10 @@ public:
     void cancel();
     bool cancelled() const { return m_cancelled; }
 
+    // Lowers the calling thread's scheduling priority: when the machine is busy, the
+    // window's thread runs first and stays responsive while background work waits.
+    static void yieldToWindow();
+
 private:
     static int busy(void *context, int count);
 
