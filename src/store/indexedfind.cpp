@@ -470,7 +470,9 @@ IndexedFind::Result IndexedFind::next(const QString &criteria, qint64 after)
     bool looked = false;
     if (run.covers(after)) {
         looked = true;
-        if (!versionChanged())
+        // Compared with the run's own version: another caller may have seen the change first.
+        versionChanged();
+        if (run.version == m_versionCounter)
             return answer(after);
     }
 

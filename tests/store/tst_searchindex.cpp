@@ -192,6 +192,7 @@ private slots:
     void killedBuildGoesOnLater();
     void compactionKeepsTheIndex();
     void backlogIsTakenUpLater();
+    void wordsWrittenElsewhereAreAskedFor();
 
 private:
     // Finds of a few terms agree with reading every record; a complete index is in step.
@@ -662,6 +663,46 @@ void TestSearchIndex::backlogIsTakenUpLater()
     rs = openRecordset(path);
     QCOMPARE(walk(*rs, starter, 0).found, QList<qint64>{rowid});
     QCOMPARE(walk(*rs, gearbox, 0).found, QList<qint64>());
+}
+
+// A connection keeps the index's words it has read; what other connections write after
+// that must still reach its finds.
+void TestSearchIndex::wordsWrittenElsewhereAreAskedFor()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("veltra.mdb"));
+    QVERIFY(Fixtures::writeDatabase(path, Fixtures::range(1, 30)));
+    QCOMPARE(build(path).outcome, SearchIndexBuilder::Outcome::Ready);
+    auto rs = openRecordset(path);
+    QCOMPARE(walk(*rs, QStringLiteral("message like '*zebra*'"), 0).found, QList<qint64>());
+
+    // The index made anew elsewhere numbers its words from the start again.
+    {
+        SqliteDb db;
+        QVERIFY(db.open(path, SQLITE_OPEN_READWRITE) && SearchIndex::remove(db));
+        QVERIFY(db.exec("UPDATE veltra SET message = 'a zebra crossing' WHERE messnum = 3"));
+    }
+    QCOMPARE(build(path).outcome, SearchIndexBuilder::Outcome::Ready);
+    // Asking whether the index is in use looks at the file's version too, before the find.
+    QVERIFY(rs->searchIndexInUse());
+    QCOMPARE(walk(*rs, QStringLiteral("message like '*zebra*'"), 0).found, QList<qint64>{3});
+
+    // A record written and read back in a transaction that is rolled back, then another
+    // stored by another connection under the same rowid: the second one's words count.
+    QCOMPARE(rs->findFirst(QStringLiteral("messnum = 10")), Recordset::FindResult::Found);
+    const qint64 rowid = rs->bookmark().id;
+    QVERIFY(rs->deleteCurrent());
+    const QByteArray insert = "INSERT INTO veltra(rowid, messnum, messauthor, messdate, messtitle, message) VALUES ("
+                              + QByteArray::number(rowid) + ", 10, 'a', 'd', 't', ";
+    {
+        SqliteTransaction transaction(rs->connection());
+        QVERIFY(rs->connection().exec(insert + "'qwertyuiop')"));
+        QCOMPARE(walk(*rs, QStringLiteral("message like '*qwertyuiop*'"), 0).found, QList<qint64>{rowid});
+        transaction.rollback();
+    }
+    exec(path, insert + "'asdfghjkl')");
+    QCOMPARE(walk(*rs, QStringLiteral("message like '*asdfghjkl*'"), 0).found, QList<qint64>{rowid});
+    QCOMPARE(walk(*rs, QStringLiteral("message like '*qwertyuiop*'"), 0).found, QList<qint64>());
 }
 
 QTEST_GUILESS_MAIN(TestSearchIndex)
