@@ -162,7 +162,7 @@ std::unique_ptr<Form1> startWindow(const QString &folder)
     QElapsedTimer started;
     started.start();
     while (w->windowTitle() != kActiveCaption && started.elapsed() < 20000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        BenchData::waitForEvents(50);
     // The start-up quick_check reads the whole file on a thread of its own, and the index's
     // check follows it on another; the clicks are timed without them competing.
     while (started.elapsed() < 120000) {
@@ -171,7 +171,7 @@ std::unique_ptr<Form1> startWindow(const QString &folder)
         if ((!check || !check->isRunning()) && !w->findChild<SearchIndexBuilder *>()
             && (!rs || rs->searchIndexInUse() || !g_searchIndex))
             break;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        BenchData::waitForEvents(20);
     }
     QCoreApplication::processEvents();
     if (!w->archive()->recordset()) {

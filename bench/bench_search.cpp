@@ -434,7 +434,7 @@ std::unique_ptr<Form1> startWindow(const QString &folder, const AppConfig &confi
     QElapsedTimer started;
     started.start();
     while (w->windowTitle() != QLatin1String("Veltra Knowledgebase V3.4.1") && started.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        BenchData::waitForEvents(50);
     if (!w->archive()->recordset()) {
         std::fprintf(stderr, "the window has no database\n");
         return nullptr;
@@ -474,7 +474,7 @@ bool buildInWindow(const QString &folder, double *seconds)
     beat.start();
     Recordset *rs = w->archive()->recordset();
     while ((building(*w) || !rs->searchIndexComplete()) && clock.elapsed() < 7200 * 1000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        BenchData::waitForEvents(50);
     beat.stop();
     if (!rs->searchIndexComplete()) {
         std::fprintf(stderr, "bench_search: the window's index build did not complete\n");
@@ -528,7 +528,7 @@ bool waitForIndexInUse(Form1 &w, int timeoutMs)
         return (check && check->isRunning()) || building(w) || !w.archive()->recordset()->searchIndexInUse();
     };
     while (busy() && waited.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        BenchData::waitForEvents(50);
     print("index on: start-up's background work (quick check, index found whole)", waited.elapsed() / 1000.0, "s");
     if (!w.archive()->recordset()->searchIndexInUse()) {
         std::fprintf(stderr, "bench_search: after %d s the window's finds still do not use the index (%s)\n",
@@ -552,7 +552,7 @@ void waitForCheck(Form1 &w, const bool &checkPassed, int timeoutMs)
         return !checkPassed || (check && check->isRunning()) || building(w);
     };
     while (busy() && waited.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        BenchData::waitForEvents(50);
     print("index off: start-up's background work (quick check)", waited.elapsed() / 1000.0, "s");
     if (busy())
         std::fprintf(stderr, "bench_search: start-up's background work still runs; the figures share the machine\n");

@@ -61,7 +61,7 @@ public:
         while (m_documents <= count) {
             if (waited.elapsed() > kTimeoutMs)
                 return false;
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            BenchData::waitForEvents(5);
         }
         return true;
     }
@@ -211,7 +211,7 @@ int main(int argc, char **argv)
         if ((!check || !check->isRunning()) && !window.findChild<SearchIndexBuilder *>()
             && window.archive()->recordset()->searchIndexInUse())
             break;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        BenchData::waitForEvents(20);
     }
     std::printf("start-up's background checks of the file and its index ended %lld ms after the first message showed\n",
                 static_cast<long long>(checking.elapsed()));

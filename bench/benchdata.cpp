@@ -6,6 +6,7 @@
 #include "store/sqlitedb.h"
 #include "vocabulary.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <sqlite3.h>
 
 #include <QLocale>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -264,6 +266,14 @@ QString bodyDump(const QString &database)
 QString subjectDump(const QString &database)
 {
     return dump(database, "-subjects.txt", "messtitle", "subjects");
+}
+
+void waitForEvents(int ms)
+{
+    QTimer guard;
+    guard.setSingleShot(true);
+    guard.start(ms);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 double median(QList<double> values)

@@ -37,6 +37,10 @@ QString subjectDump(const QString &database);
 QString indexState(const QString &database, bool building = false, std::optional<bool> inUse = std::nullopt);
 // Median of a list of figures.
 double median(QList<double> values);
+// Waits for the window's events and handles them, at most `ms` when none come: unlike
+// processEvents with a time limit, it sleeps rather than spins while waiting, so a
+// benchmark's waiting leaves the cores to the work it measures.
+void waitForEvents(int ms);
 // One figure or text a line, "name: value unit", flushed at once.
 void print(const char *name, double value, const char *unit);
 void printText(const char *name, const QString &value);
