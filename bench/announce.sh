@@ -37,7 +37,7 @@ benchlog="${TMPDIR:-/tmp}/announce-bench.$$"
 figure() {
     local out value status=0
     out=$("$bench" --runs 3 --reuse-index 2>"$benchlog") || status=$?
-    value=$(printf '%s\n' "$out" | sed -n 's/^(b) body search to the hit limit.*index in use.*: \([0-9.]*\) ms$/\1/p')
+    value=$(printf '%s\n' "$out" | sed -n 's/^(b) window search, Enter to the end, index in use (median): \([0-9.]*\) ms$/\1/p')
     if [ "$status" -ne 0 ] || [ -z "$value" ]; then
         echo "announce.sh: bench_search ended with status $status, figure (b) '${value}':" >&2
         cat "$benchlog" >&2
