@@ -10,7 +10,6 @@
 
 #include <array>
 #include <optional>
-#include <vector>
 
 class SqliteDb;
 
@@ -35,7 +34,7 @@ public:
     std::optional<QByteArrayList> wordsFor(Criteria::Field field, const SubstringQuery::Piece &piece,
                                            std::size_t most) const;
 
-    // Adds the words of a field's text (for the builder and tests).
+    // Adds the words of a text to a field's list (the list's number, SearchIndex::listOf).
     void addText(int list, QByteArrayView utf8);
 
 private:

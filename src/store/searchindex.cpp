@@ -800,11 +800,11 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
 
     // Each step is sized from the last one's time, but never more than four times as long at
     // once; the pause between steps leaves the file to the window's writes.
-    const auto nextStep = [&](qint64 step, const QElapsedTimer &clock) {
+    const auto nextStep = [&](qint64 step, const QElapsedTimer &clock, int aimMs) {
         const qint64 took = std::max<qint64>(1, clock.elapsed());
         if (settings.pauseMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
-        return std::clamp<qint64>(step * settings.stepMs / took, 10, std::min<qint64>(step * 4, 50000));
+        return std::clamp<qint64>(step * aimMs / took, 10, std::min<qint64>(step * 4, 50000));
     };
     WordLister words(databasePath);
     qint64 step = std::max(1, settings.firstStep);
@@ -846,7 +846,7 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
         report.indexed += added;
         if (progress)
             progress(done, std::max(total, done));
-        step = nextStep(step, clock);
+        step = nextStep(step, clock, settings.stepMs);
     }
     if (!db.exec("COMMIT"))
         return failed();
@@ -854,7 +854,8 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
         progress(std::max(total, done), std::max(total, done));
 
     // Then the words of deleted records go, and those of records written into the covered
-    // part are listed, in steps sized like the build's.
+    // part are listed, in shorter steps: this follows the user's own deletions and edits,
+    // and the writes that come next should not wait long.
     step = std::max(1, settings.firstStep);
     for (;;) {
         if (shared->cancelled())
@@ -870,7 +871,7 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
         if (letGo == 0 && listed == 0)
             break;
         report.letGo += letGo;
-        step = nextStep(step, clock);
+        step = nextStep(step, clock, std::min(settings.stepMs, settings.upkeepStepMs));
     }
     report.outcome = Outcome::Ready;
     return report;

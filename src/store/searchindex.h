@@ -111,6 +111,7 @@ public:
         // parts, so shorter ones make a build longer; the window's writes (a flag, a
         // deletion) wait for the one under way.
         int stepMs = 100;
+        int upkeepStepMs = 30; // the same for letting go of deleted records' words
         int firstStep = 100; // records in the first one; the rest sized from its time
         int pauseMs = 2;     // between transactions, for writers waiting
     };
