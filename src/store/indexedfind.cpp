@@ -434,20 +434,31 @@ bool IndexedFind::runStatement(SqliteStatement &s, const char *sql)
     return s.step() == SqliteStatement::Step::Done;
 }
 
+// Opens a read transaction of the find's own unless the caller has one open; true when it did.
+bool IndexedFind::beginOwnRead()
+{
+    m_ownRun = sqlite3_get_autocommit(m_db.handle()) && runStatement(m_begin, "BEGIN");
+    return m_ownRun;
+}
+
+void IndexedFind::endOwnRead(bool own)
+{
+    if (own && !sqlite3_get_autocommit(m_db.handle()) && !runStatement(m_commit, "COMMIT"))
+        m_db.exec("ROLLBACK");
+}
+
 std::optional<IndexedFind::IndexQuery> IndexedFind::indexQuery(const QString &criteria)
 {
     std::optional<QString> malformed;
     Find *f = findFor(criteria, &malformed);
     if (!f)
         return std::nullopt;
-    const bool own = sqlite3_get_autocommit(m_db.handle()) && runStatement(m_begin, "BEGIN");
-    m_ownRun = own;
+    const bool own = beginOwnRead();
     versionChanged();
     std::optional<IndexQuery> query;
     if (!f->pieces.empty() && decideIndex() && lookUp(*f))
         query = IndexQuery{f->lookup->table, f->lookup->match};
-    if (own && !sqlite3_get_autocommit(m_db.handle()) && !runStatement(m_commit, "COMMIT"))
-        m_db.exec("ROLLBACK");
+    endOwnRead(own);
     return query;
 }
 
@@ -478,8 +489,7 @@ IndexedFind::Result IndexedFind::next(const QString &criteria, qint64 after)
 
     // The version is read inside the run's transaction, or before it: a commit in between
     // makes the run newer than its version says, which only outdates it sooner.
-    const bool own = sqlite3_get_autocommit(m_db.handle()) && runStatement(m_begin, "BEGIN");
-    m_ownRun = own;
+    const bool own = beginOwnRead();
     if (!looked)
         versionChanged();
     std::size_t want = 1;
@@ -495,8 +505,7 @@ IndexedFind::Result IndexedFind::next(const QString &criteria, qint64 after)
     fresh.kept = own;
     const Collected collected = readRun(*f, after, want, &fresh.hits);
     m_quiet = false;
-    if (own && !sqlite3_get_autocommit(m_db.handle()) && !runStatement(m_commit, "COMMIT"))
-        m_db.exec("ROLLBACK");
+    endOwnRead(own);
     if (collected == Collected::Failed) {
         run = {};
         return failure();

@@ -97,6 +97,8 @@ private:
     Collected readRun(Find &f, qint64 after, std::size_t want, std::vector<qint64> *hits);
     bool firstRow(Find &f, SqliteStatement &s, qint64 rowid, std::optional<qint64> *row);
     bool runStatement(SqliteStatement &s, const char *sql);
+    bool beginOwnRead();
+    void endOwnRead(bool own);
     void failed();
 
     SqliteDb &m_db;

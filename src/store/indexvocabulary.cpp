@@ -5,15 +5,7 @@
 #include "searchindex.h"
 #include "sqlitedb.h"
 
-#include <sqlite3.h>
-
 namespace {
-
-QByteArrayView columnBytes(sqlite3_stmt *s, int column)
-{
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, column));
-    return text ? QByteArrayView(text, sqlite3_column_bytes(s, column)) : QByteArrayView();
-}
 
 QString patternFor(const SubstringQuery::Piece &piece)
 {
@@ -68,7 +60,7 @@ bool IndexVocabulary::refresh(SqliteDb &db, qint64 born, bool settled)
             m_lastWord = m_words.columnInt64(0);
             const qint64 list = m_words.columnInt64(1);
             if (list >= 0 && list < qint64(m_lists.size()))
-                addText(int(list), columnBytes(m_words.handle(), 2));
+                addText(int(list), m_words.columnBytes(2));
         }
         if (step != SqliteStatement::Step::Done)
             return false;
@@ -87,7 +79,7 @@ bool IndexVocabulary::refresh(SqliteDb &db, qint64 born, bool settled)
         if (settled)
             m_lastFresh = m_fresh.columnInt64(0);
         for (int list = 0; list < int(m_lists.size()); ++list)
-            addText(list, columnBytes(m_fresh.handle(), 1 + list));
+            addText(list, m_fresh.columnBytes(1 + list));
     }
     return step == SqliteStatement::Step::Done;
 }

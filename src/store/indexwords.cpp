@@ -4,6 +4,8 @@ namespace IndexWords {
 
 qint64 count(QByteArrayView utf8)
 {
+    // Counts the starts of words in one pass: the check at every opening counts every word
+    // of the archive, several times faster this way than by walking the words.
     qint64 words = 0;
     bool inWord = false;
     for (const char c : utf8) {

@@ -41,26 +41,36 @@ inline char folded(char c)
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
-// Calls f(word) for each word of a UTF-8 text (a NUL is a separator like any other), the
-// word folded and cut as the index keeps it.
+// Calls f(start, length) for each word of a UTF-8 text (a NUL is a separator like any
+// other), the length cut as the index keeps the word.
+template<typename F>
+void forEachSpan(QByteArrayView utf8, F &&f)
+{
+    const char *p = utf8.data();
+    const qsizetype n = utf8.size();
+    qsizetype i = 0;
+    while (i < n) {
+        while (i < n && !isWordByte(p[i]))
+            ++i;
+        const qsizetype start = i;
+        while (i < n && isWordByte(p[i]))
+            ++i;
+        if (i == start)
+            break;
+        f(start, std::min(i - start, kLongest));
+    }
+}
+
+// Calls f(word) for each word of a UTF-8 text, folded and cut as the index keeps it.
 template<typename F>
 void forEach(QByteArrayView utf8, F &&f)
 {
     QByteArray word;
-    qsizetype i = 0;
-    const qsizetype n = utf8.size();
-    while (i < n) {
-        while (i < n && !isWordByte(utf8[i]))
-            ++i;
-        const qsizetype start = i;
-        while (i < n && isWordByte(utf8[i]))
-            ++i;
-        if (i == start)
-            break;
-        word.resize(std::min(i - start, kLongest));
-        std::transform(utf8.data() + start, utf8.data() + start + word.size(), word.data(), folded);
+    forEachSpan(utf8, [&](qsizetype start, qsizetype length) {
+        word.resize(length);
+        std::transform(utf8.data() + start, utf8.data() + start + length, word.data(), folded);
         f(word);
-    }
+    });
 }
 
 // How many words the index takes from a text: the size it records for it.
@@ -76,28 +86,17 @@ public:
     template<typename F>
     void addText(QByteArrayView utf8, F &&f)
     {
-        const char *p = utf8.data();
-        const qsizetype n = utf8.size();
-        qsizetype i = 0;
-        while (i < n) {
-            while (i < n && !isWordByte(p[i]))
-                ++i;
-            const qsizetype start = i;
-            while (i < n && isWordByte(p[i]))
-                ++i;
-            if (i == start)
-                break;
-            const qsizetype length = std::min(i - start, kLongest);
+        forEachSpan(utf8, [&](qsizetype start, qsizetype length) {
             m_word.resize(std::size_t(length));
             quint64 hash = kHashStart;
             for (qsizetype k = 0; k < length; ++k) {
-                const char c = folded(p[start + k]);
+                const char c = folded(utf8[start + k]);
                 m_word[std::size_t(k)] = c;
                 hash = (hash ^ static_cast<unsigned char>(c)) * kHashPrime;
             }
             if (insert(m_word, hash))
                 f(QByteArrayView(m_word.data(), length));
-        }
+        });
     }
     void addText(QByteArrayView utf8)
     {

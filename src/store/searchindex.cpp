@@ -287,12 +287,6 @@ private:
         std::vector<std::pair<int, QByteArray>> words;
     };
 
-    static QByteArrayView columnBytes(SqliteStatement &s, int column)
-    {
-        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s.handle(), column));
-        return text ? QByteArrayView(text, sqlite3_column_bytes(s.handle(), column)) : QByteArrayView();
-    }
-
     void work(const QString &databasePath)
     {
         WorkerConnection::yieldToWindow();
@@ -334,7 +328,7 @@ private:
         while ((step = s.step()) == SqliteStatement::Step::Row) {
             const qint64 list = s.columnInt64(0);
             if (list >= 0 && list < qint64(m_known.size()))
-                m_known[std::size_t(list)].addText(columnBytes(s, 1));
+                m_known[std::size_t(list)].addText(s.columnBytes(1));
         }
         return step == SqliteStatement::Step::Done;
     }
@@ -347,7 +341,7 @@ private:
         SqliteStatement::Step step;
         while ((step = read.step()) == SqliteStatement::Step::Row) {
             for (const IndexedField &f : kFields) {
-                m_known[std::size_t(f.list)].addText(columnBytes(read, f.list), [&](QByteArrayView word) {
+                m_known[std::size_t(f.list)].addText(read.columnBytes(f.list), [&](QByteArrayView word) {
                     words->emplace_back(f.list, word.toByteArray());
                 });
             }
@@ -472,8 +466,7 @@ std::optional<QString> verify(SqliteDb &db, qint64 upto)
             if (step == SqliteStatement::Step::Done)
                 break;
             const qint64 rowid = sample.columnInt64(0);
-            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(sample.handle(), 1));
-            const QByteArray phrase = firstWord(QByteArrayView(text, text ? sqlite3_column_bytes(sample.handle(), 1) : 0));
+            const QByteArray phrase = firstWord(sample.columnBytes(1));
             if (phrase.isEmpty())
                 continue;
             lookup.reset();

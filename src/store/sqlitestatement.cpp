@@ -106,6 +106,14 @@ qint64 SqliteStatement::columnInt64(int column) const
     return sqlite3_column_int64(m_stmt, column);
 }
 
+QByteArrayView SqliteStatement::columnBytes(int column) const
+{
+    if (!m_stmt)
+        return {};
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    return text ? QByteArrayView(text, sqlite3_column_bytes(m_stmt, column)) : QByteArrayView();
+}
+
 QString SqliteStatement::columnText(int column) const
 {
     const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));

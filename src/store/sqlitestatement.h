@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 struct sqlite3_stmt;
@@ -38,6 +39,8 @@ public:
     bool columnIsNull(int column) const;
     qint64 columnInt64(int column) const;
     QString columnText(int column) const;
+    // The column's text as SQLite holds it (UTF-8, NULL empty), valid until the next step.
+    QByteArrayView columnBytes(int column) const;
 
     sqlite3_stmt *handle() const;
 
