@@ -39,6 +39,8 @@ QMap<int, QString> storedDates(const QString &path)
     QMap<int, QString> dates;
     sqlite3 *db = nullptr;
     if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        // The window's index builder may be committing in the background.
+        sqlite3_busy_timeout(db, 10000);
         sqlite3_stmt *s = nullptr;
         if (sqlite3_prepare_v2(db, "SELECT messnum, messdate FROM veltra ORDER BY rowid", -1, &s, nullptr) == SQLITE_OK) {
             while (sqlite3_step(s) == SQLITE_ROW)
