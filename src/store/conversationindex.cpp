@@ -1,6 +1,7 @@
 #include "conversationindex.h"
 
 #include "conversationtopic.h"
+#include "schemaparts.h"
 #include "sqlitedb.h"
 #include "sqlitestatement.h"
 
@@ -9,7 +10,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <chrono>
 #include <initializer_list>
 #include <limits>
 #include <optional>
@@ -25,13 +25,8 @@ constexpr char kKeyFunction[] = "veltra_topic_key";
 constexpr char kCovered[] = " <= (SELECT upto FROM veltra_topic_state)";
 constexpr int kBusyPauseMs = 5;
 constexpr int kBusyLimitMs = 60000;
-constexpr int kProgressEveryMs = 250;
 
-struct SchemaObject
-{
-    QByteArray name;
-    QByteArray sql;
-};
+using SchemaObject = SchemaParts::Part;
 
 // Every part of the store, as CREATE statements; SQLite keeps these texts as given, so the
 // file's copies are compared with them.
@@ -67,32 +62,7 @@ std::vector<SchemaObject> schemaObjects()
     };
 }
 
-QByteArray quoted(const QByteArray &name)
-{
-    return '"' + QByteArray(name).replace('"', "\"\"") + '"';
-}
-
-// The store's parts in the file by kind: triggers first, so they go before the tables.
-bool partsInFile(SqliteDb &db, QList<QByteArray> *triggers, QList<QByteArray> *tables)
-{
-    SqliteStatement s;
-    if (!s.prepare(db, "SELECT type, name FROM sqlite_schema WHERE name GLOB 'veltra_topic*'"
-                       " AND type IN ('table', 'trigger')", false))
-        return false;
-    SqliteStatement::Step step;
-    while ((step = s.step()) == SqliteStatement::Step::Row)
-        *(s.columnText(0) == QLatin1String("trigger") ? triggers : tables) << s.columnText(1).toUtf8();
-    return step == SqliteStatement::Step::Done;
-}
-
-bool dropAll(SqliteDb &db, const QList<QByteArray> &names, const char *kind)
-{
-    for (const QByteArray &name : names) {
-        if (!db.exec(QByteArray(QByteArray("DROP ") + kind + " IF EXISTS " + quoted(name)).constData()))
-            return false;
-    }
-    return true;
-}
+constexpr char kParts[] = "veltra_topic*";
 
 bool countOf(SqliteDb &db, const QByteArray &sql, qint64 *n, std::optional<qint64> bound = std::nullopt)
 {
@@ -202,27 +172,12 @@ Status status(SqliteDb &db)
 {
     const Status broken{State::Broken, 0};
     const std::vector<SchemaObject> expected = schemaObjects();
-    std::size_t whole = 0;
-    bool any = false;
-    {
-        SqliteStatement s;
-        if (!s.prepare(db, "SELECT name, sql FROM sqlite_schema WHERE name GLOB 'veltra_topic*'", false))
-            return broken;
-        SqliteStatement::Step step;
-        while ((step = s.step()) == SqliteStatement::Step::Row) {
-            any = true;
-            const QByteArray name = s.columnText(0).toUtf8();
-            const auto it = std::find_if(expected.begin(), expected.end(), [&](const SchemaObject &o) { return o.name == name; });
-            if (it == expected.end() || it->sql != s.columnText(1).toUtf8())
-                return broken;
-            ++whole;
-        }
-        if (step != SqliteStatement::Step::Done)
-            return broken;
-    }
-    if (!any)
+    const std::optional<SchemaParts::Found> found = SchemaParts::find(db, kParts, expected);
+    if (!found)
+        return broken;
+    if (!found->any)
         return {State::Absent, 0};
-    if (whole != expected.size())
+    if (found->foreign || found->whole != expected.size())
         return broken;
     SqliteStatement state;
     if (!state.prepare(db, "SELECT format, upto, (SELECT coalesce(max(rowid), 0) FROM veltra) FROM veltra_topic_state", false)
@@ -238,9 +193,9 @@ Status status(SqliteDb &db)
 
 bool remove(SqliteDb &db)
 {
-    QList<QByteArray> triggers;
-    QList<QByteArray> tables;
-    return partsInFile(db, &triggers, &tables) && dropAll(db, triggers, "TRIGGER") && dropAll(db, tables, "TABLE");
+    // The triggers first: they name the tables.
+    const std::optional<SchemaParts::Names> parts = SchemaParts::names(db, kParts);
+    return parts && SchemaParts::drop(db, parts->triggers, "TRIGGER") && SchemaParts::drop(db, parts->tables, "TABLE");
 }
 
 bool create(SqliteDb &db)
@@ -259,9 +214,8 @@ bool create(SqliteDb &db)
 
 bool disarm(SqliteDb &db)
 {
-    QList<QByteArray> triggers;
-    QList<QByteArray> tables;
-    return partsInFile(db, &triggers, &tables) && dropAll(db, triggers, "TRIGGER");
+    const std::optional<SchemaParts::Names> parts = SchemaParts::names(db, kParts);
+    return parts && SchemaParts::drop(db, parts->triggers, "TRIGGER");
 }
 
 qint64 backlog(SqliteDb &db)
@@ -322,53 +276,24 @@ std::vector<Member> members(SqliteDb &db, const QString &messtitle, QString *err
 
 ConversationIndexBuilder::ConversationIndexBuilder(QObject *parent)
     : QObject(parent)
+    , m_job(this)
 {
 }
 
-ConversationIndexBuilder::~ConversationIndexBuilder()
-{
-    if (m_shared)
-        m_shared->cancel();
-    if (m_worker.joinable())
-        m_worker.join();
-}
+ConversationIndexBuilder::~ConversationIndexBuilder() = default;
 
 bool ConversationIndexBuilder::isRunning() const
 {
-    return m_worker.joinable();
+    return m_job.isRunning();
 }
 
 bool ConversationIndexBuilder::start(const QString &databasePath, const Settings &settings)
 {
-    if (isRunning())
-        return false;
-    m_shared = std::make_shared<WorkerConnection>();
-    m_worker = std::thread([this, shared = m_shared, databasePath, settings] {
-        WorkerConnection::yieldToWindow();
-        QElapsedTimer sinceShown;
-        const auto progress = [&](qint64 done, qint64 total) {
-            if (sinceShown.isValid() && sinceShown.elapsed() < kProgressEveryMs && done < total)
-                return;
-            sinceShown.start();
-            // The destructor joins this thread before the object goes, so `this` is still there.
-            QMetaObject::invokeMethod(
-                this, [this, shared, done, total] { if (!shared->cancelled()) emit this->progress(done, total); },
-                Qt::QueuedConnection);
-        };
-        const Report report = run(databasePath, settings, progress, shared.get());
-        if (shared->cancelled())
-            return;
-        QMetaObject::invokeMethod(
-            this,
-            [this, report] {
-                if (m_worker.joinable())
-                    m_worker.join();
-                m_shared.reset();
-                emit finished(report.outcome, report.detail);
-            },
-            Qt::QueuedConnection);
+    return m_job.start([this, databasePath, settings](const BackgroundJob::Context &job) -> std::function<void()> {
+        const Report report = run(databasePath, settings,
+                                  job.throttled([this](qint64 done, qint64 total) { emit progress(done, total); }), &job.shared());
+        return [this, report] { emit finished(report.outcome, report.detail); };
     });
-    return true;
 }
 
 bool ConversationIndexBuilder::start(const QString &databasePath)
@@ -450,15 +375,7 @@ ConversationIndexBuilder::Report ConversationIndexBuilder::run(const QString &da
     if (progress)
         progress(done, std::max(total, done));
 
-    // Each step is sized from the last one's time, but never more than four times as long at
-    // once; the pause between steps leaves the file to the window's writes.
     qint64 step = std::max(1, settings.firstStep);
-    const auto nextStep = [&](const QElapsedTimer &clock) {
-        const qint64 took = std::max<qint64>(1, clock.elapsed());
-        if (settings.pauseMs > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
-        step = std::clamp<qint64>(step * settings.stepMs / took, 10, std::min<qint64>(step * 4, 100000));
-    };
     const auto exec = [&](const QByteArray &sql, std::initializer_list<qint64> values) {
         SqliteStatement s;
         bool ok = s.prepare(db, sql, false);
@@ -528,7 +445,7 @@ ConversationIndexBuilder::Report ConversationIndexBuilder::run(const QString &da
         report.computed += taken;
         if (progress)
             progress(std::min(done, total), total);
-        nextStep(clock);
+        step = BackgroundJob::nextStep(step, clock, settings.stepMs, 100000, settings.pauseMs);
     }
     if (progress)
         progress(total, total);

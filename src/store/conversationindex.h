@@ -1,14 +1,12 @@
 #pragma once
 
-#include "workerconnection.h"
+#include "backgroundjob.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringView>
 
 #include <functional>
-#include <memory>
-#include <thread>
 #include <vector>
 
 class SqliteDb;
@@ -100,7 +98,7 @@ public:
 
     struct Settings
     {
-        int stepMs = 50;      // aimed length of one transaction
+        int stepMs = 30;      // aimed length of one transaction: a write of the window's waits as long at most
         int firstStep = 500;  // records in the first one; the rest sized from its time
         int pauseMs = 2;      // between transactions, for writers waiting
     };
@@ -135,6 +133,5 @@ private:
     static Report run(const QString &databasePath, const Settings &settings, const ProgressHandler &progress,
                       WorkerConnection *shared);
 
-    std::shared_ptr<WorkerConnection> m_shared;
-    std::thread m_worker;
+    BackgroundJob m_job;
 };

@@ -1,6 +1,7 @@
 #include "conversationtopic.h"
 
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -101,7 +102,7 @@ QString of(QStringView subject)
         blank = false;
         folded += c;
     }
-    return folded.toCaseFolded();
+    return std::move(folded).toCaseFolded();
 }
 
 }
