@@ -64,22 +64,24 @@ bool collectIds(SqliteDb &db, const QByteArray &sql, std::set<qint64> *ids)
     return step == SqliteStatement::Step::Done;
 }
 
-// What the search index's lists of records (with their sizes) are worth: they are kept in
-// step with the table while the index's triggers are in place, and hold every record once
-// the index has reached the last one. Read here rather than through SearchIndex::status,
-// which gives up on a table whose last page is broken.
+// What the lists of records of the search index (with their sizes) and of the conversation
+// store are worth: they are kept in step with the table while their triggers are in
+// place, and hold every record once they have reached the last one. Read here rather than
+// through their status, which gives up on a table whose last page is broken.
 struct IndexedLists
 {
     bool kept = false;
     bool whole = false;
 };
 
-IndexedLists indexedLists(SqliteDb &db)
+// `prefix`: the names of the store's parts begin with it; it has an insert and a delete
+// trigger and its build state in a table, named alike.
+IndexedLists indexedLists(SqliteDb &db, const QByteArray &prefix)
 {
     IndexedLists lists;
     SqliteStatement state;
-    if (!state.prepare(db, "SELECT (SELECT count(*) FROM sqlite_schema WHERE type = 'trigger'"
-                           " AND name IN ('veltra_fts_insert', 'veltra_fts_delete')), upto FROM veltra_fts_state", false)
+    if (!state.prepare(db, "SELECT (SELECT count(*) FROM sqlite_schema WHERE type = 'trigger' AND name IN ('" + prefix
+                               + "insert', '" + prefix + "delete')), upto FROM " + prefix + "state", false)
         || state.step() != SqliteStatement::Step::Row)
         return lists;
     lists.kept = state.columnInt64(0) == 2 && !state.columnIsNull(1) && state.columnInt64(1) >= 0;
@@ -243,13 +245,18 @@ Result copyReadable(const QString &damagedPath, const QString &rescuedPath)
     collectIds(source, "SELECT rowid FROM veltra ORDER BY rowid DESC", &ids);
     complete = collectIds(source, "SELECT rowid FROM veltra INDEXED BY veltra_messnum ORDER BY messnum", &ids) || complete;
     collectIds(source, "SELECT rowid FROM veltra INDEXED BY veltra_messnum ORDER BY messnum DESC", &ids);
-    const IndexedLists lists = indexedLists(source);
+    const IndexedLists lists = indexedLists(source, "veltra_fts_");
     for (const IndexedSizes &sizes : kIndexedSizes) {
         if (!lists.kept)
             break;
         const QByteArray table = sizes.table();
         complete = (collectIds(source, "SELECT id FROM " + table + " ORDER BY id", &ids) && lists.whole) || complete;
         collectIds(source, "SELECT id FROM " + table + " ORDER BY id DESC", &ids);
+    }
+    // The conversation store has a row for every record it covers.
+    if (const IndexedLists topics = indexedLists(source, "veltra_topic_"); topics.kept) {
+        complete = (collectIds(source, "SELECT id FROM veltra_topic ORDER BY id", &ids) && topics.whole) || complete;
+        collectIds(source, "SELECT id FROM veltra_topic ORDER BY id DESC", &ids);
     }
 
     SqliteDb target;
