@@ -23,8 +23,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -59,31 +57,6 @@ double threadCpuMs()
 qint64 fileBytes(const QString &path)
 {
     return QFileInfo(path).size() + QFileInfo(path + QStringLiteral("-wal")).size();
-}
-
-// The sqlite3 program's own time for counting the subjects that hold `text` ("Run Time:
-// real ..."), or nullopt.
-std::optional<double> sqliteCliMs(const QString &path, const QString &text, qint64 *count)
-{
-    QProcess cli;
-    cli.start(QStringLiteral("sqlite3"), {QStringLiteral("-readonly"), path});
-    if (!cli.waitForStarted(5000))
-        return std::nullopt;
-    QString t = text;
-    t.replace(u'\'', QStringLiteral("''"));
-    cli.write(QStringLiteral(".timer on\nselect count(*) from veltra where messtitle like '%%1%';\n").arg(t).toUtf8());
-    cli.closeWriteChannel();
-    if (!cli.waitForFinished(600000))
-        return std::nullopt;
-    const QString out = QString::fromUtf8(cli.readAllStandardOutput());
-    static const QRegularExpression time(QStringLiteral("Run Time: real ([0-9.]+)"));
-    static const QRegularExpression number(QStringLiteral("^(\\d+)$"), QRegularExpression::MultilineOption);
-    const auto tm = time.match(out);
-    const auto n = number.match(out);
-    if (!tm.hasMatch())
-        return std::nullopt;
-    *count = n.hasMatch() ? n.captured(1).toLongLong() : -1;
-    return tm.captured(1).toDouble() * 1000;
 }
 
 struct Picked
@@ -262,10 +235,10 @@ int main(int argc, char **argv)
         print(line("lookup, median processor time").constData(), BenchData::median(cpu), "ms");
         qint64 count = -1;
         const QString topic = ConversationTopic::of(p.title);
-        if (const std::optional<double> cli = sqliteCliMs(path, topic, &count)) {
-            print(line("sqlite3: count(*) where messtitle like '%topic%'").constData(), *cli, "ms");
+        if (const double cli = BenchData::sqliteCliCountMs(path, "messtitle", topic, &count); cli >= 0) {
+            print(line("sqlite3: count(*) where messtitle like '%topic%'").constData(), cli, "ms");
             print(line("sqlite3's count").constData(), double(count), "");
-            print(line("ratio sqlite3 / lookup").constData(), *cli / median, "x");
+            print(line("ratio sqlite3 / lookup").constData(), cli / median, "x");
         } else {
             printText(line("sqlite3").constData(), QStringLiteral("not measured: the sqlite3 program did not run"));
         }
