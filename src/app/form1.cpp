@@ -5,6 +5,7 @@
 #include "app/icons.h"
 #include "app/listfile.h"
 #include "app/settingsfile.h"
+#include "app/version.h"
 #include "archive/messagearchive.h"
 #include "browser/browser.h"
 #include "browser/browserpane.h"
@@ -24,7 +25,7 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral("Veltra Knowledgebase V3.4.1");
+const QString kCaption = QStringLiteral("Veltra Knowledgebase V" VELTRA_VERSION);
 constexpr int kTwipsPerPixel = 15;
 constexpr int kHistoryReadLimit = 20;
 constexpr int kAddressReadLimit = 50;
