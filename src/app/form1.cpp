@@ -6,6 +6,7 @@
 #include "app/listfile.h"
 #include "app/settingsfile.h"
 #include "app/version.h"
+#include "app/workbar.h"
 #include "archive/messagearchive.h"
 #include "browser/browser.h"
 #include "browser/browserpane.h"
@@ -423,7 +424,8 @@ void Form1::layoutPanels(bool toggled)
     const int lockLeft = w - px(425);
     ui->PLockBox->move(lockLeft, 1);
     ui->PBar1->move(lockLeft - ui->PBar1->width(), 1);
-    ui->LblStBar1->resize(qMax(0, ui->PBar1->x()), ui->LblStBar1->height());
+    // The text ends at the page-load bar, or at the long work's bar while that shows.
+    m_update->workBar()->layout();
 }
 
 void Form1::setTabOrderChain()
