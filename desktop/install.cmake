@@ -7,7 +7,8 @@
 include(GNUInstallDirs)
 
 install(TARGETS veltra-kb veltra-restarter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/data/help.html ${PROJECT_SOURCE_DIR}/data/about.html
+# The pages as the build wrote them, with the project's version (src/app/version.cmake).
+install(FILES ${PROJECT_BINARY_DIR}/pages/help.html ${PROJECT_BINARY_DIR}/pages/about.html
         DESTINATION ${CMAKE_INSTALL_DATADIR}/veltra-kb)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/veltra-kb.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 

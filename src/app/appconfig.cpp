@@ -1,4 +1,5 @@
 #include "appconfig.h"
+#include "app/version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -8,6 +9,9 @@
 #include <type_traits>
 
 namespace {
+
+// The program's name in its usage line, however it was started (a path, a link).
+const QString kProgramName = QStringLiteral("veltra-kb");
 
 // More would only queue at the server: each fetch holds a connection of its own.
 constexpr int kMostFetches = 64;
@@ -90,11 +94,15 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         return result;
     }
     if (parser.isSet(help)) {
+        // Without an application object Qt names no program, and with one it names the path
+        // the program was started by.
         result.message = parser.helpText();
+        const qsizetype options = result.message.indexOf(QLatin1String(" [options]"));
+        if (result.message.startsWith(QLatin1String("Usage: ")) && options > 0)
+            result.message.replace(7, options - 7, kProgramName);
         return result;
     }
     if (parser.isSet(version)) {
-        // The build hands in the project's version, so the two cannot drift apart.
         result.message = QStringLiteral("Veltra Knowledgebase " VELTRA_VERSION "\n");
         return result;
     }

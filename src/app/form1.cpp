@@ -5,6 +5,8 @@
 #include "app/icons.h"
 #include "app/listfile.h"
 #include "app/settingsfile.h"
+#include "app/version.h"
+#include "app/workbar.h"
 #include "archive/messagearchive.h"
 #include "browser/browser.h"
 #include "browser/browserpane.h"
@@ -24,7 +26,7 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral("Veltra Knowledgebase V3.4.1");
+const QString kCaption = QStringLiteral("Veltra Knowledgebase V" VELTRA_VERSION);
 constexpr int kTwipsPerPixel = 15;
 constexpr int kHistoryReadLimit = 20;
 constexpr int kAddressReadLimit = 50;
@@ -422,7 +424,8 @@ void Form1::layoutPanels(bool toggled)
     const int lockLeft = w - px(425);
     ui->PLockBox->move(lockLeft, 1);
     ui->PBar1->move(lockLeft - ui->PBar1->width(), 1);
-    ui->LblStBar1->resize(qMax(0, ui->PBar1->x()), ui->LblStBar1->height());
+    // The text ends at the page-load bar, or at the long work's bar while that shows.
+    m_update->workBar()->layout();
 }
 
 void Form1::setTabOrderChain()

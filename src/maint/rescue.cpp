@@ -43,6 +43,8 @@ constexpr IndexedSizes kIndexedSizes[] = {
 };
 constexpr char kRead[] = "SELECT messnum, messauthor, messdate, messtitle, message FROM veltra WHERE rowid = ?1";
 constexpr int kTextColumns = 4; // after messnum
+// Records copied between two reports of the progress.
+constexpr qint64 kProgressRecords = 1000;
 
 // A record as it is copied: its number and its texts' bytes (nullopt for NULL).
 struct Record
@@ -218,8 +220,12 @@ void copyMissedNumbers(SqliteDb &source, SqliteDb &target)
 
 namespace Rescue {
 
-Result copyReadable(const QString &damagedPath, const QString &rescuedPath)
+Result copyReadable(const QString &damagedPath, const QString &rescuedPath, const Compaction::Progress &progress)
 {
+    const auto report = [&progress](qint64 done, qint64 total) {
+        if (progress)
+            progress(done, total);
+    };
     Result result;
     QString error;
     if (!Recordset::createEmpty(rescuedPath, &error)) {
@@ -271,7 +277,12 @@ Result copyReadable(const QString &damagedPath, const QString &rescuedPath)
         if (!write.prepare(target, "INSERT INTO veltra (rowid, messnum, messauthor, messdate, messtitle, message)"
                                    " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"))
             return failed(target.lastError());
+        qint64 looked = 0;
+        const qint64 known = qint64(ids.size());
+        report(0, known);
         for (const qint64 id : ids) {
+            if (++looked % kProgressRecords == 0)
+                report(looked, known);
             const std::optional<Record> record = faulted.count(id) ? std::nullopt : reader.read(id);
             if (!record)
                 continue;
@@ -284,6 +295,8 @@ Result copyReadable(const QString &damagedPath, const QString &rescuedPath)
             ++result.rescued;
         }
     }
+    // Writing the records out and checking the new file: nothing to count there.
+    report(0, 0);
     result.lost = qint64(ids.size()) - result.rescued;
     result.lostExact = complete;
     copyMissedNumbers(source, target);
@@ -299,14 +312,14 @@ Result copyReadable(const QString &damagedPath, const QString &rescuedPath)
     return result;
 }
 
-Result rescueFolder(const QString &folder)
+Result rescueFolder(const QString &folder, const Compaction::Progress &progress)
 {
     const QDir dir(folder);
     const QString database = dir.filePath(QLatin1String(Compaction::kDatabase));
     const QString rescued = dir.filePath(QLatin1String(kRescued));
     const QString damaged = dir.filePath(QLatin1String(kDamaged));
     QFile::remove(rescued);
-    Result result = copyReadable(database, rescued);
+    Result result = copyReadable(database, rescued, progress);
     if (!result.ok)
         return result;
     // The damaged file and its log are kept together; the log must not stay beside the

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "maint/compaction.h"
+
 #include <QString>
 
 // Saving what can still be read from a damaged message database into a sound one. The
@@ -30,12 +32,12 @@ struct Result
 // record is copied only when it is well formed: its texts UTF-8 without a NUL character
 // (the program stores no other), its number an integer found in the message-number index
 // at its rowid, its texts as long as the search index counted them, and no fault found in
-// its pages.
-Result copyReadable(const QString &damagedPath, const QString &rescuedPath);
+// its pages. Its progress: the records looked at of those known, once they are known.
+Result copyReadable(const QString &damagedPath, const QString &rescuedPath, const Compaction::Progress &progress = {});
 
 // In the data folder: rescues veltra.mdb into a new file, keeps the damaged one as
 // veltra.damaged and puts the rescued database in its place. The caller has closed its
 // connection to veltra.mdb.
-Result rescueFolder(const QString &folder);
+Result rescueFolder(const QString &folder, const Compaction::Progress &progress = {});
 
 }

@@ -159,7 +159,7 @@ private slots:
             QCOMPARE(run(exec.first(), {QStringLiteral("--version")}, env).out, kVersionLine);
             for (const char *page : {"help.html", "about.html"}) {
                 const QString name = QString::fromLatin1(page);
-                QCOMPARE(contents(folder.filePath(name)), contents(QStringLiteral(VELTRA_SOURCE_DIR "/data/") + name));
+                QCOMPARE(contents(folder.filePath(name)), contents(QStringLiteral(VELTRA_BUILD_DIR "/pages/") + name));
                 QCOMPARE(contents(p.filePath(QStringLiteral("share/veltra-kb/") + name)), contents(folder.filePath(name)));
             }
             QFile stale(folder.filePath(QStringLiteral("help.html")));
