@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QProgressDialog>
 
@@ -67,7 +68,9 @@ bool ArchiveTransfer::convertAtStartUp()
     const QString shown = QDir::toNativeSeparators(database);
     JetConverter converter(m_config.jetReader);
     const JetColumns columns;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const JetConverter::Result probed = converter.probe(database, columns);
+    QGuiApplication::restoreOverrideCursor();
     if (probed.status != JetConverter::Status::Ready) {
         QMessageBox::warning(m_window, kAppTitle,
                              kAccessIntro.arg(shown)

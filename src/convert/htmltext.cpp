@@ -5,6 +5,9 @@
 #include <QHash>
 #include <QString>
 
+#include <array>
+#include <cstring>
+
 namespace {
 
 constexpr char32_t kReplacement = 0xfffd;
@@ -74,23 +77,31 @@ const QHash<QByteArray, char32_t> &names()
     return table;
 }
 
-void appendUtf8(QByteArray &out, char32_t c)
+// Writes the code point at w; returns the end of what it wrote.
+char *putUtf8(char *w, char32_t c)
 {
     if (c < 0x80) {
-        out += char(c);
+        *w++ = char(c);
     } else if (c < 0x800) {
-        out += char(0xc0 | (c >> 6));
-        out += char(0x80 | (c & 0x3f));
+        *w++ = char(0xc0 | (c >> 6));
+        *w++ = char(0x80 | (c & 0x3f));
     } else if (c < 0x10000) {
-        out += char(0xe0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3f));
-        out += char(0x80 | (c & 0x3f));
+        *w++ = char(0xe0 | (c >> 12));
+        *w++ = char(0x80 | ((c >> 6) & 0x3f));
+        *w++ = char(0x80 | (c & 0x3f));
     } else {
-        out += char(0xf0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3f));
-        out += char(0x80 | ((c >> 6) & 0x3f));
-        out += char(0x80 | (c & 0x3f));
+        *w++ = char(0xf0 | (c >> 18));
+        *w++ = char(0x80 | ((c >> 12) & 0x3f));
+        *w++ = char(0x80 | ((c >> 6) & 0x3f));
+        *w++ = char(0x80 | (c & 0x3f));
     }
+    return w;
+}
+
+void appendUtf8(QByteArray &out, char32_t c)
+{
+    char buffer[4];
+    out.append(buffer, putUtf8(buffer, c) - buffer);
 }
 
 bool isAsciiLetter(char c)
@@ -151,6 +162,17 @@ bool isHtmlBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
+bool isPlain(char c)
+{
+    static const std::array<bool, 256> plain = [] {
+        std::array<bool, 256> p{};
+        for (int b = 0; b < 256; ++b)
+            p[std::size_t(b)] = b != '<' && b != '&' && !isHtmlBlank(char(b));
+        return p;
+    }();
+    return plain[quint8(c)];
+}
+
 }
 
 namespace HtmlText {
@@ -181,16 +203,18 @@ QByteArray decodeEntities(QByteArrayView html)
 
 QByteArray toPlainText(QByteArrayView html)
 {
-    QByteArray out;
-    out.reserve(html.size());
+    // No reference is written longer than it stands, and a blank only stands for one: the
+    // text fits in the HTML's size and its last line break.
+    QByteArray out(html.size() + 1, Qt::Uninitialized);
+    char *const begin = out.data();
+    char *w = begin;
     bool blankPending = false;
     bool lineStart = true;
-    auto text = [&](auto append) {
+    auto beforeText = [&] {
         if (blankPending && !lineStart)
-            out += ' ';
+            *w++ = ' ';
         blankPending = false;
         lineStart = false;
-        append();
     };
     const qsizetype n = html.size();
     qsizetype i = 0;
@@ -205,7 +229,8 @@ QByteArray toPlainText(QByteArrayView html)
             const qsizetype close = html.indexOf('>', i + 1);
             const qsizetype nameAt = i + 1 + (i + 1 < n && html[i + 1] == '/' ? 1 : 0);
             if (close < 0 || nameAt >= n || !(isAsciiLetter(html[nameAt]) || html[nameAt] == '!')) {
-                text([&] { out += '<'; }); // not a tag: shown as it is
+                beforeText(); // not a tag: shown as it is
+                *w++ = '<';
                 ++i;
                 continue;
             }
@@ -213,7 +238,7 @@ QByteArray toPlainText(QByteArrayView html)
             while (nameEnd < close && (isAsciiLetter(html[nameEnd]) || isAsciiDigit(html[nameEnd])))
                 ++nameEnd;
             if (html.sliced(nameAt, nameEnd - nameAt).compare("br", Qt::CaseInsensitive) == 0) {
-                out += '\n';
+                *w++ = '\n';
                 blankPending = false;
                 lineStart = true;
             }
@@ -228,18 +253,26 @@ QByteArray toPlainText(QByteArrayView html)
         if (c == '&') {
             const auto [code, length] = reference(html, i);
             if (length > 0) {
-                text([&] { appendUtf8(out, code == kNoBreakSpace ? U' ' : code); });
+                beforeText();
+                w = putUtf8(w, code == kNoBreakSpace ? U' ' : code);
                 i += length;
                 continue;
             }
         }
-        text([&] { out += c; });
-        ++i;
+        // A run of plain characters is copied whole, single blanks between words with it.
+        qsizetype end = i + 1;
+        while (end < n && (isPlain(html[end]) || (html[end] == ' ' && end + 1 < n && isPlain(html[end + 1]))))
+            ++end;
+        beforeText();
+        std::memcpy(w, html.data() + i, std::size_t(end - i));
+        w += end - i;
+        i = end;
     }
-    while (out.endsWith('\n') || out.endsWith(' '))
-        out.chop(1);
-    if (!out.isEmpty())
-        out += '\n';
+    while (w > begin && (w[-1] == '\n' || w[-1] == ' '))
+        --w;
+    if (w > begin)
+        *w++ = '\n';
+    out.truncate(w - begin);
     return out;
 }
 

@@ -69,6 +69,7 @@ Result write(const QString &database, const QString &target, const std::optional
     sinceReport.start();
     qint64 written = 0;
     QByteArray pending;
+    pending.reserve(2 * kChunk);
     SqliteStatement::Step step;
     while ((step = read.step()) == SqliteStatement::Step::Row) {
         ++state.done;
@@ -88,12 +89,12 @@ Result write(const QString &database, const QString &target, const std::optional
         fields.messdate = read.columnText(2);
         fields.messtitle = read.columnText(3);
         fields.message = read.columnBytes(4);
-        pending += MboxMessage::format(fields);
+        MboxMessage::append(pending, fields);
         ++written;
         if (pending.size() >= kChunk) {
             if (file.write(pending) != pending.size())
                 return failed(file.errorString());
-            pending.clear();
+            pending.resize(0); // its room kept for the next piece
         }
     }
     if (step == SqliteStatement::Step::Error)

@@ -6,11 +6,17 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#include <array>
+#include <cstring>
+
 namespace {
 
-// '=' followed by '_' never occurs in quoted-printable text, so no part can hold it.
+// '=' followed by '_' never occurs in quoted-printable text; a part sent as it is that holds
+// the boundary line goes quoted-printable instead.
 constexpr char kBoundary[] = "=_veltra";
+constexpr char kBoundaryLine[] = "--=_veltra";
 constexpr int kQpLineLimit = 76;
+constexpr int kEightBitLineLimit = 998;
 constexpr int kWordBytes = 45; // 60 base64 characters: an encoded word of 72
 constexpr int kPlainHeaderLimit = 900;
 constexpr char kNoAddress[] = "unknown@invalid";
@@ -106,41 +112,114 @@ QByteArray asctime(const QDateTime &when)
            + twoDigits(t.minute()) + ':' + twoDigits(t.second()) + ' ' + QByteArray::number(d.year());
 }
 
-// Quoted-printable, lines ending in LF. Text: CR LF and a lone CR are line ends too. HTML:
-// a CR is kept as =0D, so the part decodes to the very bytes stored.
-void appendQuotedPrintable(QByteArray &out, QByteArrayView bytes, bool keepCarriageReturns)
+// Quoted-printable, lines ending in LF (as CR LF and a lone CR do too). Written straight
+// into the buffer, runs of plain characters copied whole.
+void appendQuotedPrintable(QByteArray &out, QByteArrayView bytes)
 {
-    out.reserve(out.size() + bytes.size() + bytes.size() / 8 + 16);
-    int column = 0;
-    auto put = [&](const char *token, int length) {
-        if (column + length > kQpLineLimit - 1) {
-            out += "=\n";
-            column = 0;
-        }
-        out.append(token, length);
-        column += length;
-    };
+    enum Kind : quint8 { Literal, Escaped, Blank, LineEnd };
+    static const std::array<Kind, 256> kinds = [] {
+        std::array<Kind, 256> k{};
+        for (int c = 0; c < 256; ++c)
+            k[std::size_t(c)] = c >= 33 && c <= 126 && c != '=' ? Literal : Escaped;
+        k[' '] = k['\t'] = Blank;
+        k['\n'] = k['\r'] = LineEnd;
+        return k;
+    }();
     const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
+    const qsizetype start = out.size();
+    // Three characters a byte at most, and a soft break for every 73 characters or so.
+    out.resize(start + 3 * n + n / 8 + 16);
+    char *w = out.data() + start;
+    int column = 0;
+    auto kindAt = [&](qsizetype i) {
         const auto c = quint8(bytes[i]);
-        const bool lineEnd = c == '\n' || (c == '\r' && !keepCarriageReturns);
-        if (lineEnd) {
-            if (c == '\r' && i + 1 < n && bytes[i + 1] == '\n')
+        return c == '\r' ? LineEnd : kinds[c];
+    };
+    qsizetype i = 0;
+    while (i < n) {
+        const Kind kind = kindAt(i);
+        if (kind == LineEnd) {
+            if (bytes[i] == '\r' && i + 1 < n && bytes[i + 1] == '\n')
                 ++i;
-            out += '\n';
+            *w++ = '\n';
+            column = 0;
+            ++i;
+            continue;
+        }
+        const qsizetype room = kQpLineLimit - 1 - column;
+        if (kind == Literal && room > 0) {
+            qsizetype end = i + 1;
+            while (end < n && end - i < room && kinds[quint8(bytes[end])] == Literal)
+                ++end;
+            std::memcpy(w, bytes.data() + i, std::size_t(end - i));
+            w += end - i;
+            column += int(end - i);
+            i = end;
+            continue;
+        }
+        const bool literal = kind == Literal || (kind == Blank && i + 1 < n && kindAt(i + 1) != LineEnd);
+        const int length = literal ? 1 : 3;
+        if (length > room) {
+            *w++ = '=';
+            *w++ = '\n';
             column = 0;
             continue;
         }
-        const bool atLineEnd = i + 1 == n || bytes[i + 1] == '\n' || (!keepCarriageReturns && bytes[i + 1] == '\r');
-        const bool literal = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !atLineEnd);
+        const auto c = quint8(bytes[i]);
         if (literal) {
-            const char ch = char(c);
-            put(&ch, 1);
+            *w++ = char(c);
         } else {
-            const char escaped[3] = {'=', kHex[c >> 4], kHex[c & 0xf]};
-            put(escaped, 3);
+            *w++ = '=';
+            *w++ = kHex[c >> 4];
+            *w++ = kHex[c & 0xf];
         }
+        column += length;
+        ++i;
     }
+    out.resize(w - out.constData());
+}
+
+// A part goes as it is ("8bit") when mail allows it and it cannot be taken for the
+// boundary: no NUL, no line longer than 998 bytes.
+bool fitsEightBit(QByteArrayView bytes)
+{
+    if (bytes.indexOf('\0') >= 0 || bytes.indexOf(kBoundaryLine) >= 0)
+        return false;
+    // A CR counts with its line: stricter, and as fast as looking for the LFs alone.
+    qsizetype lineStart = 0;
+    while (lineStart < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', lineStart);
+        if (end < 0)
+            end = bytes.size();
+        if (end - lineStart > kEightBitLineLimit)
+            return false;
+        lineStart = end + 1;
+    }
+    return true;
+}
+
+// The part's text with its line ends as mbox files have them: CR LF and a lone CR become
+// LF, as a mail program takes them anyway.
+void appendLines(QByteArray &out, QByteArrayView bytes)
+{
+    qsizetype at = 0;
+    for (qsizetype cr = bytes.indexOf('\r'); cr >= 0; cr = bytes.indexOf('\r', at)) {
+        out += bytes.sliced(at, cr - at);
+        out += '\n';
+        at = cr + 1 < bytes.size() && bytes[cr + 1] == '\n' ? cr + 2 : cr + 1;
+    }
+    out += bytes.sliced(at);
+}
+
+void appendPart(QByteArray &out, const char *subtype, QByteArrayView bytes)
+{
+    const bool eightBit = fitsEightBit(bytes);
+    out += QByteArray("--") + kBoundary + "\nContent-Type: text/" + subtype + "; charset=UTF-8\nContent-Transfer-Encoding: "
+           + (eightBit ? "8bit" : "quoted-printable") + "\n\n";
+    if (eightBit)
+        appendLines(out, bytes);
+    else
+        appendQuotedPrintable(out, bytes);
 }
 
 // mboxrd: a line that reads "From " after any number of '>' gets one '>' more, which
@@ -212,34 +291,38 @@ std::optional<QDateTime> parseDate(QStringView text)
     return QDateTime(date, time, Qt::UTC);
 }
 
-QByteArray format(const Fields &fields)
+void append(QByteArray &out, const Fields &fields)
 {
     const std::optional<QDateTime> when = parseDate(DeletionMark::unmarked(fields.messdate));
     const QByteArray number = QByteArray::number(fields.messnum);
 
-    QByteArray entry;
-    entry.reserve(fields.message.size() * 2 + 1024);
-    entry += "From: " + fromHeader(fields.messauthor) + '\n';
-    entry += "Subject: " + unstructured(fields.messtitle) + '\n';
-    if (when)
-        entry += "Date: " + rfc5322(*when) + '\n';
-    entry += "Message-ID: <" + number + ".veltraclub@veltra-kb.invalid>\n";
-    entry += "X-Veltra-Number: " + number + '\n';
-    entry += "X-Veltra-Date: " + unstructured(fields.messdate) + '\n';
-    entry += QByteArray("MIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=\"") + kBoundary + "\"\n\n";
-    const QByteArray partHead = QByteArray("--") + kBoundary + "\nContent-Type: text/";
-    const QByteArray partTail = "; charset=UTF-8\nContent-Transfer-Encoding: quoted-printable\n\n";
-    entry += partHead + "plain" + partTail;
-    appendQuotedPrintable(entry, HtmlText::toPlainText(fields.message), false);
-    entry += '\n' + partHead + "html" + partTail;
-    appendQuotedPrintable(entry, fields.message, true);
-    entry += QByteArray("\n--") + kBoundary + "--\n";
-
-    QByteArray out;
-    out.reserve(entry.size() + entry.size() / 64 + 64);
     out += "From veltra-kb " + asctime(when.value_or(QDateTime::fromSecsSinceEpoch(0, Qt::UTC))) + '\n';
-    appendQuotedLines(out, entry);
+    // Written in place; quoted afterwards in the rare entry that holds a line to quote.
+    const qsizetype start = out.size();
+    out += "From: " + fromHeader(fields.messauthor) + '\n';
+    out += "Subject: " + unstructured(fields.messtitle) + '\n';
+    if (when)
+        out += "Date: " + rfc5322(*when) + '\n';
+    out += "Message-ID: <" + number + ".veltraclub@veltra-kb.invalid>\n";
+    out += "X-Veltra-Number: " + number + '\n';
+    out += "X-Veltra-Date: " + unstructured(fields.messdate) + '\n';
+    out += QByteArray("MIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=\"") + kBoundary + "\"\n\n";
+    appendPart(out, "plain", HtmlText::toPlainText(fields.message));
     out += '\n';
+    appendPart(out, "html", fields.message);
+    out += QByteArray("\n--") + kBoundary + "--\n";
+    if (QByteArrayView(out).sliced(start).indexOf("\nFrom ") >= 0 || QByteArrayView(out).sliced(start).indexOf("\n>") >= 0) {
+        const QByteArray entry = out.sliced(start);
+        out.truncate(start);
+        appendQuotedLines(out, entry);
+    }
+    out += '\n';
+}
+
+QByteArray format(const Fields &fields)
+{
+    QByteArray out;
+    append(out, fields);
     return out;
 }
 
