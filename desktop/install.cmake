@@ -1,12 +1,12 @@
 # `cmake --install build --prefix P` installs:
-#   P/bin/veltra-kb and P/bin/veltra-restarter     the companion beside the program, where it looks
+#   P/bin/veltra-kb, P/bin/veltra-restarter and P/bin/veltra-jetreader   the companions beside the program, where it looks
 #   P/libexec/veltra-kb/veltra-kb-desktop          starts the program in ~/VeltraKnowledgebase
 #   P/share/veltra-kb/help.html, about.html        the help pages the launcher puts there
 #   P/share/applications/veltra-kb.desktop         the menu entry
 #   P/share/icons/hicolor/scalable/apps/veltra-kb.svg
 include(GNUInstallDirs)
 
-install(TARGETS veltra-kb veltra-restarter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS veltra-kb veltra-restarter veltra-jetreader RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The pages as the build wrote them, with the project's version (src/app/version.cmake).
 install(FILES ${PROJECT_BINARY_DIR}/pages/help.html ${PROJECT_BINARY_DIR}/pages/about.html
         DESTINATION ${CMAKE_INSTALL_DATADIR}/veltra-kb)

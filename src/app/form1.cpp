@@ -10,6 +10,7 @@
 #include "archive/messagearchive.h"
 #include "browser/browser.h"
 #include "browser/browserpane.h"
+#include "convert/archivetransfer.h"
 #include "lists/listeditor.h"
 #include "maint/maintenance.h"
 #include "search/searchpanel.h"
@@ -107,6 +108,7 @@ void Form1::createParts()
     m_search = new SearchPanel(*ui, m_archive, m_viewer, m_pane, m_web1, m_busy.get(), m_update, m_config, this);
     m_maintenance = new Maintenance(*ui, m_archive, m_viewer, m_search, m_pane, m_update, m_busy.get(), m_config, this);
     m_listEditor = new ListEditor(*ui, m_search, m_pane, this);
+    m_transfer = new ArchiveTransfer(*ui, m_archive, m_search, m_pane, m_config, this);
     // The deletion panel and the list editor share their place: one opening hides the other.
     connect(m_maintenance, &Maintenance::deletionPanelOpened, m_listEditor, &ListEditor::hidePanel);
     connect(m_listEditor, &ListEditor::opened, m_maintenance, &Maintenance::hideDeletionPanel);
@@ -184,7 +186,9 @@ void Form1::showAsLoaded()
 void Form1::Form_Load()
 {
     formLoading = true;
-    m_maintenance->openDatabase();
+    // An Access database from the earlier program is offered for conversion first.
+    if (m_transfer->convertAtStartUp())
+        m_maintenance->openDatabase();
     readListsAndSettings();
 
     m_web1->setSilent(true);

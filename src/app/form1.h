@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class ArchiveTransfer;
 class Browser;
 class BrowserPane;
 class BusyStates;
@@ -110,6 +111,7 @@ private:
     SearchPanel *m_search = nullptr;
     Maintenance *m_maintenance = nullptr;
     ListEditor *m_listEditor = nullptr;
+    ArchiveTransfer *m_transfer = nullptr;
 
     bool formLoading = false;     // Form_Resize does nothing while true
     qint16 lastWindowState = 0;

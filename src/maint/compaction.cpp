@@ -31,22 +31,6 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// Flushes a file, or a folder's entries, to the disk; the errno of a failure, 0 on success.
-int syncToDisk(const QString &path, QString *reason)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        const int code = errno;
-        if (reason)
-            *reason = QStringLiteral("%1 could not be written through to the disk: %2.").arg(shown(path), systemError());
-        if (fd >= 0)
-            ::close(fd);
-        return code;
-    }
-    ::close(fd);
-    return 0;
-}
-
 int renameFile(const QString &from, const QString &to, QString *reason)
 {
     if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
@@ -138,6 +122,21 @@ constexpr const char *kCopyFiles[] = {"", "-journal", "-wal", "-shm"};
 }
 
 namespace Compaction {
+
+int syncToDisk(const QString &path, QString *reason)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int code = errno;
+        if (reason)
+            *reason = QStringLiteral("%1 could not be written through to the disk: %2.").arg(shown(path), systemError());
+        if (fd >= 0)
+            ::close(fd);
+        return code;
+    }
+    ::close(fd);
+    return 0;
+}
 
 QStringList removeStaleCopy(const QString &folder)
 {

@@ -58,6 +58,10 @@ struct Figures
     friend bool operator==(const Figures &, const Figures &) = default;
 };
 
+// Flushes a file, or a folder's entries, to the disk; the errno of a failure (with the
+// reason, naming the file), 0 on success.
+int syncToDisk(const QString &path, QString *reason);
+
 // Removes a veltranew.mdb left by an earlier run with the journal and logs SQLite keeps
 // beside it; a missing file is no error. Returns the names of the files removed.
 QStringList removeStaleCopy(const QString &folder);
