@@ -89,7 +89,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         result.message = parser.errorText() + QLatin1Char('\n');
         return result;
     }
-    if (parser.isSet(help)) {
+    // --help-all comes with the help option; Qt's own options are not taken here, so it is --help.
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         result.message = parser.helpText();
         return result;
     }
