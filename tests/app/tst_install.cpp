@@ -171,6 +171,38 @@ private slots:
         QCOMPARE(contents(folder.filePath(QStringLiteral("veltra.mdb"))), QByteArray("messagesmessages"));
     }
 
+    // Started from the menu, the launcher says why it cannot start rather than failing silently.
+    void launcherSaysWhyItCannotStart_data()
+    {
+        QTest::addColumn<QString>("home"); // empty: HOME is not set
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("HOME not set") << QString() << QStringLiteral("HOME is not set");
+        QTest::newRow("no home folder") << m_tmp.filePath(QStringLiteral("nobody"))
+                                        << QStringLiteral("could not be made: No such file or directory.");
+        QTest::newRow("a file in the way") << m_tmp.filePath(QStringLiteral("filehome"))
+                                           << QStringLiteral("could not be made: File exists.");
+    }
+    void launcherSaysWhyItCannotStart()
+    {
+        QFETCH(QString, home);
+        QFETCH(QString, reason);
+        QVERIFY(QDir().mkpath(m_tmp.filePath(QStringLiteral("filehome"))));
+        QFile inTheWay(m_tmp.filePath(QStringLiteral("filehome/VeltraKnowledgebase")));
+        QVERIFY(inTheWay.open(QIODevice::WriteOnly));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // Without a display the reason goes to standard error only, with no box to wait on.
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        env.remove(QStringLiteral("HOME"));
+        if (!home.isEmpty())
+            env.insert(QStringLiteral("HOME"), home);
+        const Run r = run(QDir(plain()).filePath(QStringLiteral("libexec/veltra-kb/veltra-kb-desktop")), {QStringLiteral("--version")}, env);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.out.contains(reason) && !r.out.contains(kVersionLine), qPrintable(r.out));
+        QVERIFY(!QFileInfo::exists(m_tmp.filePath(QStringLiteral("nobody"))));
+    }
+
     void entryIsValid_data() { installed_data(); }
     void entryIsValid()
     {
