@@ -1,8 +1,9 @@
 // The Debian package as scripts/deb.sh writes it from this build tree (./package does the
 // same): what it holds, what it depends on, Debian's own checkers, and a second build under
 // another umask, locale and time zone.
+#include "processrun.h"
+
 #include <QDir>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
@@ -11,60 +12,34 @@
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-};
-
-// Standard output and error together, or only standard error where `quietOut`.
-Run run(const QString &program, const QStringList &args, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
-        bool quietOut = false)
-{
-    QProcess process;
-    process.setProcessEnvironment(env);
-    if (quietOut)
-        process.setStandardOutputFile(QProcess::nullDevice());
-    else
-        process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, args);
-    Run r;
-    if (process.waitForFinished(300000) && process.exitStatus() == QProcess::NormalExit)
-        r.exitCode = process.exitCode();
-    r.out = QString::fromUtf8(quietOut ? process.readAllStandardError() : process.readAll());
-    if (r.exitCode == -1)
-        r.out += process.errorString();
-    return r;
-}
-
 QStringList lines(const QString &text)
 {
     return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-// What the package holds besides its folders: mode and path.
+// What the package holds besides its folders, as `dpkg-deb -c` shows it: mode and path.
 const QStringList kFiles = {
-    QStringLiteral("755 usr/bin/veltra-kb"),
-    QStringLiteral("755 usr/bin/veltra-restarter"),
-    QStringLiteral("755 usr/libexec/veltra-kb/veltra-kb-desktop"),
-    QStringLiteral("755 usr/libexec/veltra-kb/veltra-kb-message"),
-    QStringLiteral("644 usr/share/applications/veltra-kb.desktop"),
-    QStringLiteral("644 usr/share/doc/veltra-kb/changelog.gz"),
-    QStringLiteral("644 usr/share/doc/veltra-kb/copyright"),
-    QStringLiteral("644 usr/share/icons/hicolor/16x16/apps/veltra-kb.png"),
-    QStringLiteral("644 usr/share/icons/hicolor/22x22/apps/veltra-kb.png"),
-    QStringLiteral("644 usr/share/icons/hicolor/24x24/apps/veltra-kb.png"),
-    QStringLiteral("644 usr/share/icons/hicolor/32x32/apps/veltra-kb.png"),
-    QStringLiteral("644 usr/share/icons/hicolor/48x48/apps/veltra-kb.png"),
-    QStringLiteral("644 usr/share/icons/hicolor/64x64/apps/veltra-kb.png"),
-    QStringLiteral("644 usr/share/icons/hicolor/128x128/apps/veltra-kb.png"),
-    QStringLiteral("644 usr/share/icons/hicolor/256x256/apps/veltra-kb.png"),
-    QStringLiteral("644 usr/share/icons/hicolor/scalable/apps/veltra-kb.svg"),
-    QStringLiteral("644 usr/share/man/man1/veltra-kb.1.gz"),
-    QStringLiteral("644 usr/share/man/man1/veltra-restarter.1.gz"),
-    QStringLiteral("644 usr/share/metainfo/org.veltraclub.knowledgebase.metainfo.xml"),
-    QStringLiteral("644 usr/share/veltra-kb/about.html"),
-    QStringLiteral("644 usr/share/veltra-kb/help.html"),
+    QStringLiteral("-rwxr-xr-x usr/bin/veltra-kb"),
+    QStringLiteral("-rwxr-xr-x usr/bin/veltra-restarter"),
+    QStringLiteral("-rwxr-xr-x usr/libexec/veltra-kb/veltra-kb-desktop"),
+    QStringLiteral("-rwxr-xr-x usr/libexec/veltra-kb/veltra-kb-message"),
+    QStringLiteral("-rw-r--r-- usr/share/applications/veltra-kb.desktop"),
+    QStringLiteral("-rw-r--r-- usr/share/doc/veltra-kb/changelog.gz"),
+    QStringLiteral("-rw-r--r-- usr/share/doc/veltra-kb/copyright"),
+    QStringLiteral("-rw-r--r-- usr/share/icons/hicolor/16x16/apps/veltra-kb.png"),
+    QStringLiteral("-rw-r--r-- usr/share/icons/hicolor/22x22/apps/veltra-kb.png"),
+    QStringLiteral("-rw-r--r-- usr/share/icons/hicolor/24x24/apps/veltra-kb.png"),
+    QStringLiteral("-rw-r--r-- usr/share/icons/hicolor/32x32/apps/veltra-kb.png"),
+    QStringLiteral("-rw-r--r-- usr/share/icons/hicolor/48x48/apps/veltra-kb.png"),
+    QStringLiteral("-rw-r--r-- usr/share/icons/hicolor/64x64/apps/veltra-kb.png"),
+    QStringLiteral("-rw-r--r-- usr/share/icons/hicolor/128x128/apps/veltra-kb.png"),
+    QStringLiteral("-rw-r--r-- usr/share/icons/hicolor/256x256/apps/veltra-kb.png"),
+    QStringLiteral("-rw-r--r-- usr/share/icons/hicolor/scalable/apps/veltra-kb.svg"),
+    QStringLiteral("-rw-r--r-- usr/share/man/man1/veltra-kb.1.gz"),
+    QStringLiteral("-rw-r--r-- usr/share/man/man1/veltra-restarter.1.gz"),
+    QStringLiteral("-rw-r--r-- usr/share/metainfo/org.veltraclub.knowledgebase.metainfo.xml"),
+    QStringLiteral("-rw-r--r-- usr/share/veltra-kb/about.html"),
+    QStringLiteral("-rw-r--r-- usr/share/veltra-kb/help.html"),
 };
 
 // `dpkg-deb -c` as "mode owner path" lines, in the package's order.
@@ -72,23 +47,11 @@ QStringList listing(const QString &deb)
 {
     QStringList entries;
     static const QRegularExpression line(QStringLiteral("^(\\S+) (\\S+) +\\d+ \\S+ \\S+ \\./(.*)$"));
-    for (const QString &text : lines(run(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), deb}).out)) {
+    for (const QString &text : lines(runProcess(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), deb}).out)) {
         const QRegularExpressionMatch m = line.match(text);
         entries << (m.hasMatch() ? m.captured(1) + QLatin1Char(' ') + m.captured(2) + QLatin1Char(' ') + m.captured(3) : text);
     }
     return entries;
-}
-
-QString permissions(const QString &octal, bool folder)
-{
-    QString text = folder ? QStringLiteral("d") : QStringLiteral("-");
-    for (const QChar digit : octal) {
-        const int bits = digit.digitValue();
-        text += QLatin1Char(bits & 4 ? 'r' : '-');
-        text += QLatin1Char(bits & 2 ? 'w' : '-');
-        text += QLatin1Char(bits & 1 ? 'x' : '-');
-    }
-    return text;
 }
 
 }
@@ -107,7 +70,7 @@ private:
 
     static QString build(const QString &out, const QProcessEnvironment &env, const QString &umask)
     {
-        const Run r = run(QStringLiteral("sh"),
+        const ProcessRun r = runProcess(QStringLiteral("sh"),
                           {QStringLiteral("-c"), QStringLiteral("umask %1 && exec \"$0\" \"$@\"").arg(umask),
                            QStringLiteral(VELTRA_SOURCE_DIR "/scripts/deb.sh"), QStringLiteral(VELTRA_BUILD_DIR), out},
                           env);
@@ -115,7 +78,7 @@ private:
             qWarning("%s", qPrintable(r.out));
             return QString();
         }
-        return lines(r.out).value(lines(r.out).size() - 1);
+        return r.out.trimmed().section(QLatin1Char('\n'), -1);
     }
 
 private slots:
@@ -135,13 +98,13 @@ private slots:
         m_otherDeb = build(m_tmp.filePath(QStringLiteral("two")), other, QStringLiteral("077"));
         QVERIFY(!m_otherDeb.isEmpty());
         m_root = m_tmp.filePath(QStringLiteral("root"));
-        const Run unpacked = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-R"), m_deb, m_root});
+        const ProcessRun unpacked = runProcess(QStringLiteral("dpkg-deb"), {QStringLiteral("-R"), m_deb, m_root});
         QVERIFY2(unpacked.exitCode == 0, qPrintable(unpacked.out));
     }
 
     void nameCarriesVersionAndArchitecture()
     {
-        const QString arch = run(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")}).out.trimmed();
+        const QString arch = runProcess(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")}).out.trimmed();
         QCOMPARE(QFileInfo(m_deb).fileName(), QStringLiteral("veltra-kb_" VELTRA_PROJECT_VERSION "_%1.deb").arg(arch));
     }
 
@@ -152,7 +115,7 @@ private slots:
         QSet<QString> folders{QString()};
         for (const QString &entry : kFiles) {
             const QString path = entry.section(QLatin1Char(' '), 1);
-            expected << permissions(entry.section(QLatin1Char(' '), 0, 0), false) + QStringLiteral(" root/root ") + path;
+            expected << entry.section(QLatin1Char(' '), 0, 0) + QStringLiteral(" root/root ") + path;
             for (QString folder = QFileInfo(path).path(); folder != QLatin1String("."); folder = QFileInfo(folder).path())
                 folders.insert(folder + QLatin1Char('/'));
         }
@@ -180,14 +143,14 @@ private slots:
     // Every library the programs are linked with comes from a package named in Depends.
     void dependsCoverTheLinkedLibraries()
     {
-        const QString control = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), m_deb, QStringLiteral("Depends")}).out;
+        const QString control = runProcess(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), m_deb, QStringLiteral("Depends")}).out;
         QSet<QString> depends;
         for (const QString &item : control.split(QRegularExpression(QStringLiteral("[,|]"))))
             depends.insert(item.trimmed().section(QLatin1Char(' '), 0, 0));
         QSet<QString> libraries;
         static const QRegularExpression needed(QStringLiteral("\\(NEEDED\\)\\s+Shared library: \\[(.+)\\]"));
-        for (const QString &entry : kFiles.filter(QStringLiteral("755 "))) {
-            const Run r = run(QStringLiteral("readelf"), {QStringLiteral("-d"), file(entry.section(QLatin1Char(' '), 1))});
+        for (const QString &entry : kFiles.filter(QStringLiteral("-rwxr-xr-x "))) {
+            const ProcessRun r = runProcess(QStringLiteral("readelf"), {QStringLiteral("-d"), file(entry.section(QLatin1Char(' '), 1))});
             for (const QString &line : lines(r.out)) {
                 const QRegularExpressionMatch m = needed.match(line);
                 if (m.hasMatch())
@@ -196,7 +159,7 @@ private slots:
         }
         QVERIFY2(libraries.contains(QStringLiteral("libQt6WebEngineWidgets.so.6")), qPrintable(libraries.values().join(u' ')));
         for (const QString &library : std::as_const(libraries)) {
-            const Run owners = run(QStringLiteral("dpkg"), {QStringLiteral("-S"), QStringLiteral("*/") + library});
+            const ProcessRun owners = runProcess(QStringLiteral("dpkg"), {QStringLiteral("-S"), QStringLiteral("*/") + library});
             bool covered = false;
             for (const QString &line : lines(owners.out))
                 covered = covered || depends.contains(line.section(QLatin1Char(':'), 0, 0));
@@ -207,9 +170,9 @@ private slots:
     // The option list of --help is the manual page's: an option added to one is added to both.
     void manualPageNamesEveryOption()
     {
-        const Run help = run(file(QStringLiteral("usr/bin/veltra-kb")), {QStringLiteral("--help")});
+        const ProcessRun help = runProcess(file(QStringLiteral("usr/bin/veltra-kb")), {QStringLiteral("--help")});
         QCOMPARE(help.exitCode, 0);
-        const QString page = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), file(QStringLiteral("usr/share/man/man1/veltra-kb.1.gz"))}).out;
+        const QString page = runProcess(QStringLiteral("gzip"), {QStringLiteral("-dc"), file(QStringLiteral("usr/share/man/man1/veltra-kb.1.gz"))}).out;
         static const QRegularExpression option(QStringLiteral("(?<![\\w-])--([a-z][a-z-]*)"));
         int options = 0;
         for (auto it = option.globalMatch(help.out); it.hasNext(); ++options) {
@@ -258,7 +221,7 @@ private slots:
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
         env.insert(QStringLiteral("MANROFFSEQ"), QString());
         env.insert(QStringLiteral("MANWIDTH"), QStringLiteral("80"));
-        const Run r = run(program, args, env, tool == QLatin1String("man"));
+        const ProcessRun r = runProcess(program, args, env, QString(), tool == QLatin1String("man") ? ProcessOutput::ErrorOnly : ProcessOutput::Both);
         QVERIFY2(r.exitCode == 0, qPrintable(r.out));
         const QRegularExpression quiet(quietLines);
         for (const QString &line : lines(r.out))
