@@ -111,7 +111,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         result.message = parser.errorText() + QLatin1Char('\n');
         return result;
     }
-    if (parser.isSet(help)) {
+    // --help-all comes with the help option; Qt's own options are not taken here, so it is --help.
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         // Without an application object Qt names no program, and with one it names the path
         // the program was started by.
         result.message = parser.helpText();
