@@ -27,10 +27,6 @@ namespace {
 
 constexpr int kProgressIntervalMs = 100;
 constexpr int kHeaderBytes = 0x15;
-constexpr char kJetMagic[] = "Standard Jet DB";
-constexpr char kAceMagic[] = "Standard ACE DB";
-constexpr int kMagicOffset = 4;
-constexpr int kMagicSize = 15;
 
 using Status = JetConverter::Status;
 using Result = JetConverter::Result;
@@ -161,13 +157,13 @@ void removeWriting(const QString &path)
 
 }
 
-std::optional<JetColumns> JetColumns::parse(const QString &table, const QString &spec, QString *error)
+std::optional<JetColumns> JetColumns::parse(const QString &table, const QString &mapping, QString *error)
 {
     JetColumns result;
     if (!table.isEmpty())
         result.table = table;
     std::array<bool, MessageFields::kCount> named{};
-    for (const QString &pair : spec.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    for (const QString &pair : mapping.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const qsizetype equals = pair.indexOf(QLatin1Char('='));
         const QString field = pair.left(equals).trimmed();
         const QString column = equals < 0 ? QString() : pair.mid(equals + 1).trimmed();
@@ -219,9 +215,7 @@ bool JetConverter::looksLikeAccess(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray header = file.read(kHeaderBytes);
-    const QByteArray magic = header.mid(kMagicOffset, kMagicSize);
-    return header.size() == kHeaderBytes && (magic == kJetMagic || magic == kAceMagic);
+    return DatabaseFile::isAccessHeader(file.read(kHeaderBytes));
 }
 
 QString JetConverter::unreadableNumbersText(qint64 count)

@@ -21,7 +21,7 @@ struct JetColumns
     // "messnum=COL,messauthor=COL,...": a field left out keeps the column of its own name;
     // one column may feed several fields. Nullopt, with the reason, for a field that is
     // not one of the five, a field named twice, or a pair without "=" or column.
-    static std::optional<JetColumns> parse(const QString &table, const QString &spec, QString *error);
+    static std::optional<JetColumns> parse(const QString &table, const QString &mapping, QString *error);
     // The columns the fields read, each once, in the fields' order.
     QStringList distinctColumns() const;
 };

@@ -131,8 +131,7 @@ DatabaseFile::Status DatabaseFile::checkHeader(QByteArray *header)
     if (header->isEmpty())
         return refuse(Status::NotADatabase, QStringLiteral("%1 is an empty file, not a message database.").arg(where));
     if (!header->startsWith(kSqliteMagic)) {
-        const QByteArray engine = header->mid(4, 15);
-        if (engine == "Standard Jet DB" || engine == "Standard ACE DB")
+        if (isAccessHeader(*header))
             return refuse(Status::NotADatabase,
                           QStringLiteral("%1 is a Microsoft Access (Jet) database; this program needs a message database "
                                          "in its own (SQLite) format.").arg(where));
@@ -314,4 +313,11 @@ bool DatabaseFile::create(const QString &path, QString *error)
         return failWith(QStringLiteral("The message database %1 cannot be created: %2.").arg(where, failure));
     }
     return true;
+}
+
+bool DatabaseFile::isAccessHeader(const QByteArray &header)
+{
+    // The engine's name stands after a four-byte version field.
+    const QByteArray engine = header.mid(4, 15);
+    return engine == "Standard Jet DB" || engine == "Standard ACE DB";
 }

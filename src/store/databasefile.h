@@ -32,6 +32,8 @@ public:
 
     // The reason given whenever reading the file fails, naming it.
     static QString cannotBeRead(const QString &path, const QString &why);
+    // True when a file's first bytes are those of a Microsoft Access (Jet or ACE) database.
+    static bool isAccessHeader(const QByteArray &header);
 
 private:
     Status checkHeader(QByteArray *header);

@@ -92,7 +92,7 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("table");
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("mapping");
         QTest::newRow("Jet 3 memo, CR LF, dates") << "nwind.mdb" << "Employees"
             << "messnum=EmployeeID,messauthor=LastName,messdate=BirthDate,messtitle=Address,message=Notes";
         QTest::newRow("Jet 3 code page 1252, text numbers") << "nwind.mdb" << "Customers"
@@ -118,9 +118,9 @@ private slots:
     {
         QFETCH(QString, file);
         QFETCH(QString, table);
-        QFETCH(QString, spec);
+        QFETCH(QString, mapping);
         QString error;
-        const std::optional<JetColumns> columns = JetColumns::parse(table, spec, &error);
+        const std::optional<JetColumns> columns = JetColumns::parse(table, mapping, &error);
         QVERIFY2(columns, qPrintable(error));
         QTemporaryDir folder;
         const QByteArray before = digest(corpus(file));
@@ -150,7 +150,7 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("table");
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("mapping");
         QTest::addColumn<QList<int>>("flips"); // header bytes whose lowest bit is flipped in a copy
         QTest::addColumn<QString>("said");
         QTest::newRow("no table veltra") << "nwind.mdb" << "" << "" << QList<int>{} << "has no table \"veltra\"";
@@ -169,7 +169,7 @@ private slots:
     {
         QFETCH(QString, file);
         QFETCH(QString, table);
-        QFETCH(QString, spec);
+        QFETCH(QString, mapping);
         QFETCH(QList<int>, flips);
         QFETCH(QString, said);
         QTemporaryDir folder;
@@ -179,7 +179,7 @@ private slots:
             bytes[at] = char(bytes[at] ^ (at == 0x14 ? 0x03 : 0x01)); // at 0x14 Jet 4's version 1 becomes 2
         Fixtures::writeAll(copy, bytes);
         QString error;
-        const auto columns = JetColumns::parse(table, spec, &error);
+        const auto columns = JetColumns::parse(table, mapping, &error);
         QVERIFY2(columns, qPrintable(error));
         const JetConverter converter(QStringLiteral(JET_READER));
 
