@@ -2,7 +2,9 @@
 
 #include "app/appconfig.h"
 #include "store/searchindex.h"
+#include "store/sqlitestatement.h"
 #include "view/resultlist.h"
+#include "view/resultlistwidget.h"
 
 #include <QObject>
 #include <QPointer>
@@ -16,8 +18,10 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class ResultListWidget;
 class QPushButton;
 class QScrollBar;
+class QToolButton;
 class QWidget;
 class UpdateController;
 class Viewer;
@@ -69,6 +73,13 @@ public:
     ResultList::Batch resultBatch() const;
     ResultList::Progress resultProgress() const;
     void hideResultSlider();
+    // One hit on along the results slider (the > and < beside it); nothing at either end.
+    void stepResultSlider(int delta);
+    // The result list's column widths, kept between runs.
+    QList<int> resultColumnWidths() const;
+    void setResultColumnWidths(const QList<int> &widths);
+    // Into the search box, its text selected, ready to be typed over.
+    void focusSearchBox();
 
     // After a search or an update: an index that failed is built anew (once a session),
     // and one that lacks the newest messages takes them in.
@@ -105,8 +116,8 @@ private:
     void hscroll2_Change();
     void hscroll2_Scroll();
     void hscroll2_Select(int index);
-    void stepResultSlider(int delta);
     int selectedResultRow() const;
+    std::optional<ResultListWidget::Details> readDetails(qint32 messnum);
     bool listEventFilter(QObject *watched, QEvent *event);
 
     // A hit from the result list is on its way into the page; once there, its words are
@@ -116,6 +127,7 @@ private:
     void highlightSearchHit();
     void web1_FindTextResult(int matches, int active);
 
+
     void startSearchIndex(SearchIndexBuilder::Task task);
     void stopSearchIndex();
     void searchIndexProgress(qint64 done, qint64 total);
@@ -124,7 +136,7 @@ private:
 
     QComboBox *Combo1;
     QPushButton *CmdGo;
-    QListWidget *List1;
+    ResultListWidget *List1;
     QScrollBar *hscroll2;
     QLabel *lblResults;
     QWidget *HPic2;
@@ -137,6 +149,10 @@ private:
     QAction *MenuKeyBracket;
     QAction *MenuKeyNone;
     QAction *MenuOptionsInterrupt;
+    QToolButton *CmdConversation = nullptr;
+    QAction *MnuViewConversation = nullptr;
+    QAction *MnuNextInConversation = nullptr;
+    QAction *MnuPrevInConversation = nullptr;
     QWidget *m_window;
     MessageArchive *m_archive;
     Viewer *m_viewer;
@@ -160,6 +176,10 @@ private:
     bool m_highlightArmed = false;      // the page now loading is that hit
     int m_findMatches = 0;              // the page's answer to the last find
     int m_findActive = 0;
+
+    // Reads an entry's author and date for the list's columns.
+    SqliteStatement m_detailsStatement;
+    quint64 m_detailsGeneration = 0;
 
     QPointer<SearchIndexBuilder> m_searchIndexBuilder;
     bool m_searchIndexRebuilt = false;

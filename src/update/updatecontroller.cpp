@@ -188,6 +188,12 @@ void UpdateController::endUpdateRun(const QString &status)
 {
     LblUpdateStatus->setText(status);
     updateRunning = false;
+    // The run read the table from its ends: the next step goes on from the message in
+    // view, and a database that was empty shows its first message now.
+    if (m_viewer->shownMessageNumber().isEmpty())
+        m_viewer->showFirstStored();
+    else
+        m_viewer->followShown();
     // The new messages go into the search index now, all together.
     emit runEnded();
 }

@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "archive/messagearchive.h"
 #include "update/updatecontroller.h"
+#include "view/viewer.h"
 #include "windowharness.h"
 #include "app/settingsfile.h"
 #include "fakebrowser.h"
@@ -25,6 +26,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QToolTip>
 #include <QtTest>
 
@@ -138,6 +140,7 @@ private slots:
     void runEndsCleanlyOnFaults();
     void windowClosedDuringFetch();
     void demoSiteBringsDatabaseUpToDate();
+    void firstRunIntoAnEmptyDatabaseShowsItsFirstMessage();
 };
 
 void TestUpdating::initTestCase()
@@ -201,7 +204,9 @@ void TestUpdating::fullRunWithFailingPages()
     QCOMPARE(w->archive()->lastMessageNumber(), 12400);
     QCOMPARE(w->archive()->messageCount(), count);
     QVERIFY(!w->updater()->isRunning());
-    QCOMPARE(currentNumber(w.get()), 12400);
+    // The run leaves the cursor on the message on screen: none was, so the first one is shown.
+    QCOMPARE(currentNumber(w.get()), 12340);
+    QCOMPARE(w->viewer()->shownMessageNumber(), QStringLiteral("12340"));
     QCOMPARE(w->findChild<QScrollBar *>(QStringLiteral("hscroll1"))->maximum(), 12400);
     // The new messages go into the search index afterwards, without a word in the status line.
     QTRY_VERIFY(w->archive()->recordset()->searchIndexComplete());
@@ -346,7 +351,8 @@ void TestUpdating::serverNotAhead_data()
     QTest::addColumn<qint32>("current");
     const QString updated = QStringLiteral("Updated 1:07PM 11/23/09 : 6 Messages - Last # 12345");
     const QString unable = QStringLiteral("Unable to connect to the update server.");
-    QTest::newRow("same number") << UpdatePage::renderLastMessage(12345) << updated << 12345 << 12345;
+    // The cursor ends on the message on screen (none was, so the first is shown now).
+    QTest::newRow("same number") << UpdatePage::renderLastMessage(12345) << updated << 12345 << 12340;
     // A lower number would have the next run store again what is stored: refused.
     QTest::newRow("lower number") << UpdatePage::renderLastMessage(12300)
                                   << QStringLiteral("The update server's last message number 12300 is below the local "
@@ -383,6 +389,19 @@ void TestUpdating::serverNotAhead()
     QCOMPARE(m_server->requests(), QStringList{kLastMessage});
     QVERIFY(!QFile::exists(dataPath("tempfile.htm")));
     QCOMPARE(Fixtures::readAll(dataPath("lastmessage.htm")), lastPage);
+}
+
+void TestUpdating::firstRunIntoAnEmptyDatabaseShowsItsFirstMessage()
+{
+    QVERIFY(Recordset::createEmpty(dataPath("veltra.mdb")));
+    publish(Fixtures::range(1, 5), 5);
+    auto w = start();
+    QVERIFY(w->viewer()->shownMessageNumber().isEmpty());
+    runUpdate(w.get());
+    QCOMPARE(w->archive()->messageCount(), 5);
+    QCOMPARE(w->viewer()->shownMessageNumber(), QStringLiteral("1"));
+    QTest::mouseClick(w->findChild<QToolButton *>(QStringLiteral("H1Up")), Qt::LeftButton);
+    QCOMPARE(w->viewer()->shownMessageNumber(), QStringLiteral("2"));
 }
 
 void TestUpdating::runStartedWhileOneIsGoing()
