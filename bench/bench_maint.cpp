@@ -21,6 +21,7 @@
 //   bench_maint [--runs N] [--common WORD] [--no-index]
 
 #include "app/form1.h"
+#include "app/version.h"
 #include "archive/messagearchive.h"
 #include "benchdata.h"
 #include "fakebrowser.h"
@@ -59,7 +60,7 @@ using BenchData::printText;
 namespace {
 
 const QString kDatabaseName = QStringLiteral("veltra.mdb");
-const QString kActiveCaption = QStringLiteral("Veltra Knowledgebase V3.4.1");
+const QString kActiveCaption = QStringLiteral("Veltra Knowledgebase V" VELTRA_VERSION);
 
 struct Options
 {

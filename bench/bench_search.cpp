@@ -131,30 +131,6 @@ int storeOnly(Recordset &rs, const QString &criteria, int limit)
     return hits;
 }
 
-// The sqlite3 program's own time for the query ("Run Time: real ..."), or -1.
-double sqliteCliMs(const QString &path, const QString &word, int *count)
-{
-    QProcess cli;
-    cli.start(QStringLiteral("sqlite3"), {QStringLiteral("-readonly"), path});
-    if (!cli.waitForStarted(5000))
-        return -1;
-    QString w = word;
-    w.replace(u'\'', QStringLiteral("''"));
-    cli.write(QStringLiteral(".timer on\nselect count(*) from veltra where message like '%%1%';\n").arg(w).toUtf8());
-    cli.closeWriteChannel();
-    if (!cli.waitForFinished(600000))
-        return -1;
-    const QString out = QString::fromUtf8(cli.readAllStandardOutput());
-    static const QRegularExpression time(QStringLiteral("Run Time: real ([0-9.]+)"));
-    static const QRegularExpression number(QStringLiteral("^(\\d+)$"), QRegularExpression::MultilineOption);
-    const auto t = time.match(out);
-    const auto n = number.match(out);
-    if (!t.hasMatch())
-        return -1;
-    *count = n.hasMatch() ? n.captured(1).toInt() : -1;
-    return t.captured(1).toDouble() * 1000;
-}
-
 // ripgrep counting the lines of the dump that hold the word, any case: the wall time
 // around the process, or -1.
 double ripgrepMs(const QString &dump, const QString &word, qint64 *count)
@@ -932,9 +908,9 @@ int main(int argc, char **argv)
     // The rare word through the sqlite3 program, on the file without the index.
     const Term &rare = terms.first();
     QList<double> cliTimes;
-    int cliCount = -1;
+    qint64 cliCount = -1;
     for (int i = 0; i < options.runs; ++i) {
-        const double ms = sqliteCliMs(plain, rare.text, &cliCount);
+        const double ms = BenchData::sqliteCliCountMs(plain, "message", rare.text, &cliCount);
         if (ms >= 0)
             cliTimes << ms;
     }
@@ -943,7 +919,7 @@ int main(int argc, char **argv)
     } else {
         const double cliMs = BenchData::median(cliTimes);
         print("(a) sqlite3 select count(*) ... like '%word%' (its own Run Time, median)", cliMs, "ms");
-        print("(a) sqlite3 count", cliCount, "count");
+        print("(a) sqlite3 count", double(cliCount), "count");
         print("(a) ratio window / sqlite3, index in use", rare.indexed.ms / cliMs, "x");
         print("(a) ratio window / sqlite3, index off (goal of the scan <= 2)", rare.scanned.ms / cliMs, "x");
         print("(a) ratio store / sqlite3, index in use", rare.storeMs / cliMs, "x");

@@ -6,6 +6,7 @@
 // user's archive: nothing a run does in the background (the file's check, the index's)
 // changes what the next one starts on.
 #include "app/form1.h"
+#include "app/version.h"
 #include "archive/messagearchive.h"
 #include "benchdata.h"
 #include "browser/webenginebrowser.h"
@@ -25,7 +26,7 @@
 namespace {
 
 // Activation sets "... V3.4.1"; the message page it shows then makes it "... V3.4".
-const QString kCaption = QStringLiteral("Veltra Knowledgebase V3.4");
+const QString kCaption = QStringLiteral("Veltra Knowledgebase V" VELTRA_VERSION_SHORT);
 
 int child(int argc, char **argv, const QString &dataDir, QElapsedTimer &sinceStart)
 {

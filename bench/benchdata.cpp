@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QProcess>
+#include <QRegularExpression>
 
 #include <sqlite3.h>
 
@@ -266,6 +268,31 @@ QString bodyDump(const QString &database)
 QString subjectDump(const QString &database)
 {
     return dump(database, "-subjects.txt", "messtitle", "subjects");
+}
+
+double sqliteCliCountMs(const QString &path, const char *column, const QString &text, qint64 *count)
+{
+    QProcess cli;
+    cli.start(QStringLiteral("sqlite3"), {QStringLiteral("-readonly"), path});
+    if (!cli.waitForStarted(5000))
+        return -1;
+    QString quoted = text;
+    quoted.replace(u'\'', QStringLiteral("''"));
+    cli.write(QStringLiteral(".timer on\nselect count(*) from veltra where %1 like '%%2%';\n")
+                  .arg(QLatin1String(column), quoted)
+                  .toUtf8());
+    cli.closeWriteChannel();
+    if (!cli.waitForFinished(600000))
+        return -1;
+    const QString out = QString::fromUtf8(cli.readAllStandardOutput());
+    static const QRegularExpression time(QStringLiteral("Run Time: real ([0-9.]+)"));
+    static const QRegularExpression number(QStringLiteral("^(\\d+)$"), QRegularExpression::MultilineOption);
+    const auto t = time.match(out);
+    const auto n = number.match(out);
+    if (!t.hasMatch())
+        return -1;
+    *count = n.hasMatch() ? n.captured(1).toLongLong() : -1;
+    return t.captured(1).toDouble() * 1000;
 }
 
 void waitForEvents(int ms)

@@ -35,6 +35,9 @@ QString subjectDump(const QString &database);
 // rowid X of Y)" or "broken"; with `building`, "building (...)" instead of partial, and
 // with `inUse`, whether the window's finds use it.
 QString indexState(const QString &database, bool building = false, std::optional<bool> inUse = std::nullopt);
+// The sqlite3 program's own time ("Run Time: real ...") for select count(*) from veltra
+// where `column` like '%text%', on the file opened read-only; -1 when it did not run.
+double sqliteCliCountMs(const QString &path, const char *column, const QString &text, qint64 *count);
 // Median of a list of figures.
 double median(QList<double> values);
 // Waits for the window's events and handles them, at most `ms` when none come: unlike

@@ -1,15 +1,64 @@
 # `cmake --install build --prefix P` installs:
-#   P/bin/veltra-kb and P/bin/veltra-restarter     the companion beside the program, where it looks
+#   P/bin/veltra-kb, P/bin/veltra-restarter and P/bin/veltra-jetreader   the companions beside the program, where it looks
 #   P/libexec/veltra-kb/veltra-kb-desktop          starts the program in ~/VeltraKnowledgebase
+#   P/libexec/veltra-kb/veltra-kb-message          shows the launcher's reason when it cannot
 #   P/share/veltra-kb/help.html, about.html        the help pages the launcher puts there
 #   P/share/applications/veltra-kb.desktop         the menu entry
-#   P/share/icons/hicolor/scalable/apps/veltra-kb.svg
+#   P/share/icons/hicolor/scalable/apps/veltra-kb.svg, and NxN/apps/veltra-kb.png drawn from it
+#   P/share/metainfo/org.veltraclub.knowledgebase.metainfo.xml   for software centres
+#   P/share/man/man1/veltra-kb.1, veltra-restarter.1, veltra-jetreader.1
+# scripts/deb.sh makes the Debian package of these, with desktop/debian/.
 include(GNUInstallDirs)
 
-install(TARGETS veltra-kb veltra-restarter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/data/help.html ${PROJECT_SOURCE_DIR}/data/about.html
+# The day the version in project() was released: the manual pages, the software-centre
+# metadata and the Debian changelog carry it.
+set(VELTRA_RELEASE_DATE 2026-12-09)
+set(VELTRA_DESKTOP_BUILD_DIR ${CMAKE_BINARY_DIR}/desktop)
+
+install(TARGETS veltra-kb veltra-restarter veltra-jetreader RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The pages as the build wrote them, with the project's version (src/app/version.cmake).
+install(FILES ${PROJECT_BINARY_DIR}/pages/help.html ${PROJECT_BINARY_DIR}/pages/about.html
         DESTINATION ${CMAKE_INSTALL_DATADIR}/veltra-kb)
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/veltra-kb.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+add_executable(veltra-kb-message ${CMAKE_CURRENT_LIST_DIR}/launchermessage.cpp)
+target_include_directories(veltra-kb-message PRIVATE ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(veltra-kb-message PRIVATE Qt6::Widgets)
+set_target_properties(veltra-kb-message PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VELTRA_DESKTOP_BUILD_DIR})
+install(TARGETS veltra-kb-message RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/veltra-kb)
+
+# The icon at the sizes desktops ask the theme for, drawn by librsvg as they draw the svg.
+find_program(VELTRA_RSVG_CONVERT rsvg-convert)
+if(NOT VELTRA_RSVG_CONVERT)
+    message(FATAL_ERROR "rsvg-convert draws the menu icon's sizes: install librsvg2-bin (scripts/deps.sh does)")
+endif()
+set(icon_svg ${CMAKE_CURRENT_LIST_DIR}/veltra-kb.svg)
+set(icon_pngs)
+foreach(size 16 22 24 32 48 64 128 256)
+    set(dir ${VELTRA_DESKTOP_BUILD_DIR}/icons/${size}x${size})
+    file(MAKE_DIRECTORY ${dir})
+    add_custom_command(OUTPUT ${dir}/veltra-kb.png
+        COMMAND ${VELTRA_RSVG_CONVERT} -w ${size} -h ${size} -o ${dir}/veltra-kb.png ${icon_svg}
+        DEPENDS ${icon_svg} VERBATIM)
+    list(APPEND icon_pngs ${dir}/veltra-kb.png)
+    install(FILES ${dir}/veltra-kb.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+add_custom_target(veltra-kb-icons ALL DEPENDS ${icon_pngs})
+install(FILES ${icon_svg} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+# Version and date come in here, from project() and above.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/veltra-kb.1.in ${VELTRA_DESKTOP_BUILD_DIR}/veltra-kb.1 @ONLY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/veltra-restarter.1.in ${VELTRA_DESKTOP_BUILD_DIR}/veltra-restarter.1 @ONLY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/veltra-jetreader.1.in ${VELTRA_DESKTOP_BUILD_DIR}/veltra-jetreader.1 @ONLY)
+install(FILES ${VELTRA_DESKTOP_BUILD_DIR}/veltra-kb.1 ${VELTRA_DESKTOP_BUILD_DIR}/veltra-restarter.1
+        ${VELTRA_DESKTOP_BUILD_DIR}/veltra-jetreader.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/veltra-kb.metainfo.xml.in ${VELTRA_DESKTOP_BUILD_DIR}/veltra-kb.metainfo.xml @ONLY)
+install(FILES ${VELTRA_DESKTOP_BUILD_DIR}/veltra-kb.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
+        RENAME org.veltraclub.knowledgebase.metainfo.xml)
+# The Debian changelog's entry for this version; its time is the package's file time.
+execute_process(COMMAND date -u -R -d "${VELTRA_RELEASE_DATE} 12:00"
+                OUTPUT_VARIABLE VELTRA_CHANGELOG_DATE OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in ${VELTRA_DESKTOP_BUILD_DIR}/debian/changelog @ONLY)
 
 # The entry and its launcher hold absolute paths, and the prefix given when installing may
 # differ from the configured one, so they are written while installing.

@@ -5,9 +5,9 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-httpserver-dev qt6-websockets-dev libxkbcommon-dev
-    libgl-dev libsqlite3-dev sqlite3 libbenchmark-dev
+    libgl-dev libsqlite3-dev sqlite3 libbenchmark-dev mdbtools mdbtools-dev python3
     xvfb xauth xdotool trayer openbox imagemagick curl fonts-dejavu-core openssl poppler-utils
-    desktop-file-utils librsvg2-bin
+    desktop-file-utils librsvg2-bin dpkg-dev lintian appstream man-db
     dbus at-spi2-core python3-pyatspi ripgrep
 )
 

@@ -1,4 +1,7 @@
 #include "appconfig.h"
+#include "app/version.h"
+
+#include "convert/jetconverter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -8,6 +11,9 @@
 #include <type_traits>
 
 namespace {
+
+// The program's name in its usage line, however it was started (a path, a link).
+const QString kProgramName = QStringLiteral("veltra-kb");
 
 // More would only queue at the server: each fetch holds a connection of its own.
 constexpr int kMostFetches = 64;
@@ -81,7 +87,23 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
                                      QStringLiteral("Keep no search index in the message database (it is removed, and "
                                                     "its disk space is given back at the next compaction); searches "
                                                     "then read every message."));
-    parser.addOptions({update, group, club, search, fetches, first, noIndex});
+    const QCommandLineOption convertJet({QStringLiteral("convert-jet")},
+                                        QStringLiteral("Converts the earlier program's Access database FILE into this "
+                                                       "folder's veltra.mdb, without a window, and exits."),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption jetTable({QStringLiteral("jet-table")},
+                                      QStringLiteral("With --convert-jet: the table holding the messages (default veltra)."),
+                                      QStringLiteral("NAME"));
+    const QCommandLineOption jetColumns({QStringLiteral("jet-columns")},
+                                        QStringLiteral("With --convert-jet: the columns the fields come from, as "
+                                                       "messnum=COL,messauthor=COL,messdate=COL,messtitle=COL,message=COL; "
+                                                       "a field left out comes from the column of its own name."),
+                                        QStringLiteral("FIELD=COLUMN,..."));
+    const QCommandLineOption exportMbox({QStringLiteral("export-mbox")},
+                                        QStringLiteral("Writes every message of this folder's veltra.mdb to the mbox file "
+                                                       "FILE, without a window, and exits."),
+                                        QStringLiteral("FILE"));
+    parser.addOptions({update, group, club, search, fetches, first, noIndex, convertJet, jetTable, jetColumns, exportMbox});
 
     CommandLineResult result;
     if (!parser.parse(arguments)) {
@@ -89,12 +111,17 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         result.message = parser.errorText() + QLatin1Char('\n');
         return result;
     }
-    if (parser.isSet(help)) {
+    // --help-all comes with the help option; Qt's own options are not taken here, so it is --help.
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        // Without an application object Qt names no program, and with one it names the path
+        // the program was started by.
         result.message = parser.helpText();
+        const qsizetype options = result.message.indexOf(QLatin1String(" [options]"));
+        if (result.message.startsWith(QLatin1String("Usage: ")) && options > 0)
+            result.message.replace(7, options - 7, kProgramName);
         return result;
     }
     if (parser.isSet(version)) {
-        // The build hands in the project's version, so the two cannot drift apart.
         result.message = QStringLiteral("Veltra Knowledgebase " VELTRA_VERSION "\n");
         return result;
     }
@@ -150,6 +177,23 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         }
         config.clubHost = host;
     }
+    config.convertJet = parser.value(convertJet);
+    config.jetTable = parser.value(jetTable);
+    config.jetColumns = parser.value(jetColumns);
+    config.exportMbox = parser.value(exportMbox);
+    const auto refuse = [&](const QString &why) {
+        result.exitCode = 2;
+        result.message = why + QLatin1Char('\n');
+        return result;
+    };
+    if (parser.isSet(convertJet) && parser.isSet(exportMbox))
+        return refuse(QStringLiteral("--convert-jet and --export-mbox cannot be given together."));
+    if ((parser.isSet(convertJet) && config.convertJet.isEmpty()) || (parser.isSet(exportMbox) && config.exportMbox.isEmpty()))
+        return refuse(QStringLiteral("--convert-jet and --export-mbox need a file name."));
+    if ((parser.isSet(jetTable) || parser.isSet(jetColumns)) && !parser.isSet(convertJet))
+        return refuse(QStringLiteral("--jet-table and --jet-columns go with --convert-jet."));
+    if (QString error; !JetColumns::parse(config.jetTable, config.jetColumns, &error))
+        return refuse(error);
     config.searchIndex = !parser.isSet(noIndex);
     config.arguments = arguments.mid(1);
     result.config = config;

@@ -20,6 +20,14 @@ struct AppConfig
     // every record.
     bool searchIndex = true;
 
+    // Conversions run from the command line, without a window (convert/transfercommands.h).
+    QString convertJet; // the Access file to convert into the folder's veltra.mdb
+    QString jetTable;   // its table, when not "veltra"
+    QString jetColumns; // "messnum=COL,...": the columns the fields come from
+    QString exportMbox; // the mbox file the whole archive is written to
+    // The program that reads Access databases; empty: veltra-jetreader beside the program.
+    QString jetReader;
+
     // The options as given, for starting the program again after a compaction.
     QStringList arguments;
 

@@ -6,9 +6,12 @@
 #include "app/listfile.h"
 #include "app/panelsplitter.h"
 #include "app/settingsfile.h"
+#include "app/version.h"
+#include "app/workbar.h"
 #include "archive/messagearchive.h"
 #include "browser/browser.h"
 #include "browser/browserpane.h"
+#include "convert/archivetransfer.h"
 #include "lists/listeditor.h"
 #include "maint/maintenance.h"
 #include "search/searchpanel.h"
@@ -25,7 +28,7 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral("Veltra Knowledgebase V3.4.1");
+const QString kCaption = QStringLiteral("Veltra Knowledgebase V" VELTRA_VERSION);
 constexpr int kTwipsPerPixel = 15;
 constexpr int kHistoryReadLimit = 20;
 constexpr int kAddressReadLimit = 50;
@@ -115,6 +118,7 @@ void Form1::createParts()
     m_search = new SearchPanel(*ui, m_archive, m_viewer, m_pane, m_web1, m_busy.get(), m_update, m_config, this);
     m_maintenance = new Maintenance(*ui, m_archive, m_viewer, m_search, m_pane, m_update, m_busy.get(), m_config, this);
     m_listEditor = new ListEditor(*ui, m_search, m_pane, this);
+    m_transfer = new ArchiveTransfer(*ui, m_archive, m_search, m_pane, m_config, this);
     // The deletion panel and the list editor share their place: one opening hides the other.
     connect(m_maintenance, &Maintenance::deletionPanelOpened, m_listEditor, &ListEditor::hidePanel);
     connect(m_listEditor, &ListEditor::opened, m_maintenance, &Maintenance::hideDeletionPanel);
@@ -192,7 +196,9 @@ void Form1::showAsLoaded()
 void Form1::Form_Load()
 {
     formLoading = true;
-    m_maintenance->openDatabase();
+    // An Access database from the earlier program is offered for conversion first.
+    if (m_transfer->convertAtStartUp())
+        m_maintenance->openDatabase();
     readListsAndSettings();
     readPreferences();
 
@@ -483,7 +489,8 @@ void Form1::layoutPanels(bool toggled)
     const int lockLeft = w - px(425);
     ui->PLockBox->move(lockLeft, 1);
     ui->PBar1->move(lockLeft - ui->PBar1->width(), 1);
-    ui->LblStBar1->resize(qMax(0, ui->PBar1->x()), ui->LblStBar1->height());
+    // The text ends at the page-load bar, or at the long work's bar while that shows.
+    m_update->workBar()->layout();
 }
 
 void Form1::setTabOrderChain()

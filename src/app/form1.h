@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class ArchiveTransfer;
 class Browser;
 class QAbstractButton;
 class BrowserPane;
@@ -131,6 +132,7 @@ private:
     SearchPanel *m_search = nullptr;
     Maintenance *m_maintenance = nullptr;
     ListEditor *m_listEditor = nullptr;
+    ArchiveTransfer *m_transfer = nullptr;
 
     PanelSplitter *m_splitter = nullptr;
     int m_panelTop = 0;           // pixels; chosen with the splitter

@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "app/quitsignals.h"
 #include "browser/webenginebrowser.h"
+#include "convert/transfercommands.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -18,6 +19,11 @@ int main(int argc, char *argv[])
     if (!parsed.config) {
         std::fputs(parsed.message.toLocal8Bit().constData(), parsed.exitCode == 0 ? stdout : stderr);
         return parsed.exitCode;
+    }
+
+    if (TransferCommands::requested(*parsed.config)) {
+        QCoreApplication app(argc, argv);
+        return TransferCommands::run(*parsed.config);
     }
 
     // Chromium refuses its sandbox for root; only then is it switched off.

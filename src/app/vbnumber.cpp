@@ -197,6 +197,14 @@ double leadingNumber(QStringView text)
     return s.hasDigits ? toDouble(s) : 0.0;
 }
 
+std::optional<double> leadingNumberIfAny(QStringView text)
+{
+    const Scanned s = scanNumber(text, 0, true);
+    if (!s.hasDigits)
+        return std::nullopt;
+    return toDouble(s);
+}
+
 double roundHalfEven(double value)
 {
     if (!std::isfinite(value))

@@ -25,6 +25,8 @@ std::optional<bool> toBoolean(QStringView text);
 // no number at all gives 0. A number too large for a double gives an infinity, which the
 // rounding helpers below refuse.
 double leadingNumber(QStringView text);
+// The same, but nullopt when the text does not begin with a number at all.
+std::optional<double> leadingNumberIfAny(QStringView text);
 
 // Nearest whole number, a half going to the even neighbour (2.5 -> 2, -2.5 -> -2).
 double roundHalfEven(double value);

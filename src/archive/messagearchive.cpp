@@ -200,9 +200,9 @@ void MessageArchive::backToShared()
     m_databaseLock.backToShared();
 }
 
-Rescue::Result MessageArchive::rescue()
+Rescue::Result MessageArchive::rescue(const Compaction::Progress &progress)
 {
-    const Rescue::Result result = Rescue::rescueFolder(m_folder);
+    const Rescue::Result result = Rescue::rescueFolder(m_folder, progress);
     // The rescued database is a new file; the damaged one, still in place, was reported.
     if (result.ok)
         m_damageReported = false;

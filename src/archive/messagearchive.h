@@ -69,7 +69,7 @@ public:
     void backToShared();
     // Saves what can be read of a damaged database into a new one put in its place; the
     // lock must be held alone.
-    Rescue::Result rescue();
+    Rescue::Result rescue(const Compaction::Progress &progress = {});
 
 signals:
     // A database was opened: the finds' use of the search index is set anew.

@@ -1,10 +1,11 @@
 #include "addressrules.h"
+#include "app/version.h"
 
 #include <QUrl>
 
 namespace {
 
-const QString kCaptionName = QStringLiteral("Veltra Knowledgebase V3.4");
+const QString kCaptionName = QStringLiteral("Veltra Knowledgebase V" VELTRA_VERSION_SHORT);
 constexpr int kCaptionTitleLength = 80;
 constexpr int kKeptEntries = 50; // one more comes on top of them
 

@@ -3,6 +3,7 @@
 
 #include "app/busystates.h"
 #include "app/combopicks.h"
+#include "app/elidedtext.h"
 #include "browser/addressrules.h"
 #include "browser/browser.h"
 #include "view/messagepage.h"
@@ -53,6 +54,8 @@ BrowserPane::BrowserPane(const Ui::Form1 &ui, Browser *web1, BusyStates *busy, c
     Timer2->setInterval(200);
     connect(Timer2, &QTimer::timeout, this, &BrowserPane::Timer2_Timer);
     txtBlank->installEventFilter(this);
+    // A long address or notice ends in "..." at the box's edge and is shown whole in its tip.
+    ElidedText::attach(LblStBar1);
 
     connect(web1, &Browser::beforeNavigate2, this, &BrowserPane::web1_BeforeNavigate2);
     connect(web1, &Browser::navigateComplete2, this, &BrowserPane::web1_NavigateComplete2);

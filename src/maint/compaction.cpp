@@ -18,6 +18,8 @@
 namespace {
 
 constexpr int kBusyTimeoutMs = 500;
+// SQLite's virtual machine steps between looks at how far the copy has grown.
+constexpr int kProgressSteps = 1000;
 
 QString shown(const QString &path)
 {
@@ -27,22 +29,6 @@ QString shown(const QString &path)
 QString systemError()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-// Flushes a file, or a folder's entries, to the disk; the errno of a failure, 0 on success.
-int syncToDisk(const QString &path, QString *reason)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        const int code = errno;
-        if (reason)
-            *reason = QStringLiteral("%1 could not be written through to the disk: %2.").arg(shown(path), systemError());
-        if (fd >= 0)
-            ::close(fd);
-        return code;
-    }
-    ::close(fd);
-    return 0;
 }
 
 int renameFile(const QString &from, const QString &to, QString *reason)
@@ -99,6 +85,32 @@ bool queryFigures(SqliteDb &db, Compaction::Figures *figures)
     return true;
 }
 
+// The bytes the database's pages in use take: about what its compacted copy will take.
+qint64 bytesInUse(SqliteDb &db)
+{
+    SqliteStatement s;
+    if (!s.prepare(db, "SELECT (SELECT page_count FROM pragma_page_count()) - (SELECT freelist_count FROM "
+                       "pragma_freelist_count()), (SELECT page_size FROM pragma_page_size())", false)
+        || s.step() != SqliteStatement::Step::Row)
+        return 0;
+    return s.columnInt64(0) * s.columnInt64(1);
+}
+
+// Tells how far the copy has grown while SQLite writes it.
+struct CopyWatch
+{
+    QString copy;
+    qint64 total = 0;
+    const Compaction::Progress *progress = nullptr;
+
+    static int look(void *watch)
+    {
+        const auto *w = static_cast<const CopyWatch *>(watch);
+        (*w->progress)(QFileInfo(w->copy).size(), w->total);
+        return 0; // go on
+    }
+};
+
 QString describe(const Compaction::Figures &f)
 {
     return QStringLiteral("%1 messages, highest number %2").arg(f.records).arg(f.highest);
@@ -110,6 +122,21 @@ constexpr const char *kCopyFiles[] = {"", "-journal", "-wal", "-shm"};
 }
 
 namespace Compaction {
+
+int syncToDisk(const QString &path, QString *reason)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int code = errno;
+        if (reason)
+            *reason = QStringLiteral("%1 could not be written through to the disk: %2.").arg(shown(path), systemError());
+        if (fd >= 0)
+            ::close(fd);
+        return code;
+    }
+    ::close(fd);
+    return 0;
+}
 
 QStringList removeStaleCopy(const QString &folder)
 {
@@ -155,7 +182,7 @@ bool check(const QString &path, Figures *figures, QString *reason)
     return true;
 }
 
-Result compact(const QString &folder, const PausePoint &pause)
+Result compact(const QString &folder, const PausePoint &pause, const Progress &progress)
 {
     const QDir dir(folder);
     const QString database = dir.filePath(QLatin1String(kDatabase));
@@ -204,12 +231,21 @@ Result compact(const QString &folder, const PausePoint &pause)
             return sqliteFailed(db, db.lastError());
         reached(Step::SourceReady);
 
+        CopyWatch watch{copy, bytesInUse(db), &progress};
+        if (progress && watch.total > 0) {
+            progress(0, watch.total);
+            sqlite3_progress_handler(db.handle(), kProgressSteps, &CopyWatch::look, &watch);
+        }
         SqliteStatement vacuum;
-        if (!vacuum.prepare(db, "VACUUM INTO ?1", false) || !vacuum.bindText(1, copy)
-            || vacuum.step() != SqliteStatement::Step::Done)
+        const bool written = vacuum.prepare(db, "VACUUM INTO ?1", false) && vacuum.bindText(1, copy)
+                             && vacuum.step() == SqliteStatement::Step::Done;
+        sqlite3_progress_handler(db.handle(), 0, nullptr, nullptr);
+        if (!written)
             return sqliteFailed(db, QStringLiteral("The compacted copy could not be written: %1").arg(db.lastError()));
     }
     reached(Step::CopyWritten);
+    if (progress)
+        progress(0, 0);
 
     Figures written;
     QString why;

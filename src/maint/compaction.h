@@ -29,6 +29,9 @@ enum class Step {
     Switched,     // veltranew.mdb renamed to veltra.mdb
 };
 using PausePoint = std::function<void(Step)>;
+// How far long work on a database file is: `done` of `total`, a total of 0 while how much
+// there is cannot be told. Called now and then while the work runs.
+using Progress = std::function<void(qint64 done, qint64 total)>;
 
 // Why a compaction failed, as far as the user can do something about it.
 enum class Failure {
@@ -55,6 +58,10 @@ struct Figures
     friend bool operator==(const Figures &, const Figures &) = default;
 };
 
+// Flushes a file, or a folder's entries, to the disk; the errno of a failure (with the
+// reason, naming the file), 0 on success.
+int syncToDisk(const QString &path, QString *reason);
+
 // Removes a veltranew.mdb left by an earlier run with the journal and logs SQLite keeps
 // beside it; a missing file is no error. Returns the names of the files removed.
 QStringList removeStaleCopy(const QString &folder);
@@ -62,8 +69,9 @@ QStringList removeStaleCopy(const QString &folder);
 // Compacts folder/veltra.mdb. The caller has closed its own connection to it and holds
 // the exclusive lock. On failure veltra.mdb is what it was (a rename already made is
 // undone), the old backup is untouched unless it was already replaced, and nothing of the
-// copy is left.
-Result compact(const QString &folder, const PausePoint &pause = {});
+// copy is left. Its progress: the bytes of the copy written of those the database uses,
+// then, while the copy is checked, none to tell.
+Result compact(const QString &folder, const PausePoint &pause = {}, const Progress &progress = {});
 
 // Opens the file read-only and checks it: SQLite's integrity check, then the figures of
 // its message table. False with the reason when it does not pass.

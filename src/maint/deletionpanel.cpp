@@ -4,6 +4,7 @@
 
 #include "app/busystates.h"
 #include "app/apptitle.h"
+#include "app/workbar.h"
 #include "archive/messagearchive.h"
 #include "maint/compaction.h"
 #include "maint/deletionmark.h"
@@ -112,7 +113,8 @@ void Maintenance::CmdCompact_Click()
     } else if (!m_archive->takeAlone(&result.reason)) {
         result.failure = Compaction::Failure::InUse;
     } else {
-        result = Compaction::compact(m_archive->folder());
+        result = Compaction::compact(m_archive->folder(), {},
+                                     showWorkProgress(QStringLiteral("Compacting the message database")));
         if (result.ok) {
             PicDeleteMarked->hide();
             if (startRestarter(&result.reason)) {
@@ -123,6 +125,7 @@ void Maintenance::CmdCompact_Click()
         }
         m_archive->backToShared();
     }
+    hideWorkProgress();
     compactionFailed(result);
 }
 
@@ -210,6 +213,22 @@ void Maintenance::reopenDatabase()
     }
 }
 
+Compaction::Progress Maintenance::showWorkProgress(const QString &what)
+{
+    WorkBar *const bar = m_update->workBar();
+    const auto show = [bar, what](qint64 done, qint64 total) {
+        bar->show(what, done, total);
+        bar->paintNow();
+    };
+    show(0, 0);
+    return show;
+}
+
+void Maintenance::hideWorkProgress()
+{
+    m_update->workBar()->hide();
+}
+
 void Maintenance::rescueDatabase()
 {
     QString reason;
@@ -220,7 +239,8 @@ void Maintenance::rescueDatabase()
                                  .arg(reason));
         return;
     }
-    const Rescue::Result result = m_archive->rescue();
+    const Rescue::Result result = m_archive->rescue(showWorkProgress(QStringLiteral("Rescuing the messages")));
+    hideWorkProgress();
     m_archive->backToShared();
     reopenDatabase();
     m_update->showStatus(m_archive->countText(QStringLiteral(" - Last # ")));

@@ -88,6 +88,10 @@ private:
     void reopenDatabase();
     void reportDamage(const QString &reason);
     void rescueDatabase();
+    // Work that keeps the window waiting (a compaction, a rescue) shows how far it is on the
+    // status strip's bar, which is painted at once; it is hidden again by hideWorkProgress.
+    std::function<void(qint64 done, qint64 total)> showWorkProgress(const QString &what);
+    void hideWorkProgress();
     // Tells why a compaction did not end with a restart; `result` is the compaction's, or
     // stands for the lock or the damage that kept it from running.
     void compactionFailed(const Compaction::Result &result);

@@ -43,6 +43,8 @@ constexpr IndexedSizes kIndexedSizes[] = {
 };
 constexpr char kRead[] = "SELECT messnum, messauthor, messdate, messtitle, message FROM veltra WHERE rowid = ?1";
 constexpr int kTextColumns = 4; // after messnum
+// Records copied between two reports of the progress.
+constexpr qint64 kProgressRecords = 1000;
 
 // A record as it is copied: its number and its texts' bytes (nullopt for NULL).
 struct Record
@@ -64,22 +66,24 @@ bool collectIds(SqliteDb &db, const QByteArray &sql, std::set<qint64> *ids)
     return step == SqliteStatement::Step::Done;
 }
 
-// What the search index's lists of records (with their sizes) are worth: they are kept in
-// step with the table while the index's triggers are in place, and hold every record once
-// the index has reached the last one. Read here rather than through SearchIndex::status,
-// which gives up on a table whose last page is broken.
+// What the lists of records of the search index (with their sizes) and of the conversation
+// store are worth: they are kept in step with the table while their triggers are in
+// place, and hold every record once they have reached the last one. Read here rather than
+// through their status, which gives up on a table whose last page is broken.
 struct IndexedLists
 {
     bool kept = false;
     bool whole = false;
 };
 
-IndexedLists indexedLists(SqliteDb &db)
+// `prefix`: the names of the store's parts begin with it; it has an insert and a delete
+// trigger and its build state in a table, named alike.
+IndexedLists indexedLists(SqliteDb &db, const QByteArray &prefix)
 {
     IndexedLists lists;
     SqliteStatement state;
-    if (!state.prepare(db, "SELECT (SELECT count(*) FROM sqlite_schema WHERE type = 'trigger'"
-                           " AND name IN ('veltra_fts_insert', 'veltra_fts_delete')), upto FROM veltra_fts_state", false)
+    if (!state.prepare(db, "SELECT (SELECT count(*) FROM sqlite_schema WHERE type = 'trigger' AND name IN ('" + prefix
+                               + "insert', '" + prefix + "delete')), upto FROM " + prefix + "state", false)
         || state.step() != SqliteStatement::Step::Row)
         return lists;
     lists.kept = state.columnInt64(0) == 2 && !state.columnIsNull(1) && state.columnInt64(1) >= 0;
@@ -216,8 +220,12 @@ void copyMissedNumbers(SqliteDb &source, SqliteDb &target)
 
 namespace Rescue {
 
-Result copyReadable(const QString &damagedPath, const QString &rescuedPath)
+Result copyReadable(const QString &damagedPath, const QString &rescuedPath, const Compaction::Progress &progress)
 {
+    const auto report = [&progress](qint64 done, qint64 total) {
+        if (progress)
+            progress(done, total);
+    };
     Result result;
     QString error;
     if (!Recordset::createEmpty(rescuedPath, &error)) {
@@ -243,13 +251,18 @@ Result copyReadable(const QString &damagedPath, const QString &rescuedPath)
     collectIds(source, "SELECT rowid FROM veltra ORDER BY rowid DESC", &ids);
     complete = collectIds(source, "SELECT rowid FROM veltra INDEXED BY veltra_messnum ORDER BY messnum", &ids) || complete;
     collectIds(source, "SELECT rowid FROM veltra INDEXED BY veltra_messnum ORDER BY messnum DESC", &ids);
-    const IndexedLists lists = indexedLists(source);
+    const IndexedLists lists = indexedLists(source, "veltra_fts_");
     for (const IndexedSizes &sizes : kIndexedSizes) {
         if (!lists.kept)
             break;
         const QByteArray table = sizes.table();
         complete = (collectIds(source, "SELECT id FROM " + table + " ORDER BY id", &ids) && lists.whole) || complete;
         collectIds(source, "SELECT id FROM " + table + " ORDER BY id DESC", &ids);
+    }
+    // The conversation store has a row for every record it covers.
+    if (const IndexedLists topics = indexedLists(source, "veltra_topic_"); topics.kept) {
+        complete = (collectIds(source, "SELECT id FROM veltra_topic ORDER BY id", &ids) && topics.whole) || complete;
+        collectIds(source, "SELECT id FROM veltra_topic ORDER BY id DESC", &ids);
     }
 
     SqliteDb target;
@@ -264,7 +277,12 @@ Result copyReadable(const QString &damagedPath, const QString &rescuedPath)
         if (!write.prepare(target, "INSERT INTO veltra (rowid, messnum, messauthor, messdate, messtitle, message)"
                                    " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"))
             return failed(target.lastError());
+        qint64 looked = 0;
+        const qint64 known = qint64(ids.size());
+        report(0, known);
         for (const qint64 id : ids) {
+            if (++looked % kProgressRecords == 0)
+                report(looked, known);
             const std::optional<Record> record = faulted.count(id) ? std::nullopt : reader.read(id);
             if (!record)
                 continue;
@@ -277,6 +295,8 @@ Result copyReadable(const QString &damagedPath, const QString &rescuedPath)
             ++result.rescued;
         }
     }
+    // Writing the records out and checking the new file: nothing to count there.
+    report(0, 0);
     result.lost = qint64(ids.size()) - result.rescued;
     result.lostExact = complete;
     copyMissedNumbers(source, target);
@@ -292,14 +312,14 @@ Result copyReadable(const QString &damagedPath, const QString &rescuedPath)
     return result;
 }
 
-Result rescueFolder(const QString &folder)
+Result rescueFolder(const QString &folder, const Compaction::Progress &progress)
 {
     const QDir dir(folder);
     const QString database = dir.filePath(QLatin1String(Compaction::kDatabase));
     const QString rescued = dir.filePath(QLatin1String(kRescued));
     const QString damaged = dir.filePath(QLatin1String(kDamaged));
     QFile::remove(rescued);
-    Result result = copyReadable(database, rescued);
+    Result result = copyReadable(database, rescued, progress);
     if (!result.ok)
         return result;
     // The damaged file and its log are kept together; the log must not stay beside the

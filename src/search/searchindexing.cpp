@@ -57,7 +57,7 @@ void SearchPanel::searchIndexProgress(qint64 done, qint64 total)
     if (!m_update->showsBackgroundProgress() && total - done < kQuietIndexWork)
         return;
     const qint64 percent = total > 0 ? std::min<qint64>(100, done * 100 / total) : 100;
-    m_update->showBackgroundProgress(QStringLiteral("Building the search index: %1%").arg(percent));
+    m_update->showBackgroundProgress(QStringLiteral("Building the search index: %1%").arg(percent), done, total);
 }
 
 void SearchPanel::searchIndexFinished(SearchIndexBuilder::Outcome outcome, const QString &detail)

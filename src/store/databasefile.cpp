@@ -1,5 +1,6 @@
 #include "databasefile.h"
 
+#include "conversationindex.h"
 #include "jetlike.h"
 #include "messagefields.h"
 #include "searchindex.h"
@@ -233,10 +234,12 @@ void DatabaseFile::prepareForWrites(SqliteDb &db)
 {
     chooseJournalMode(db);
     ensureMessnumIndex(db);
-    // Triggers left over from an index missing parts would make every write fail; the next
-    // build puts the whole index back.
+    // Triggers left over from an index or store missing parts would make every write fail;
+    // the next build puts the whole of it back.
     if (m_tableName == QLatin1String("veltra") && SearchIndex::status(db).state == SearchIndex::State::Broken)
         SearchIndex::disarm(db);
+    if (m_tableName == QLatin1String("veltra") && ConversationIndex::status(db).state == ConversationIndex::State::Broken)
+        ConversationIndex::disarm(db);
 }
 
 void DatabaseFile::chooseJournalMode(SqliteDb &db)

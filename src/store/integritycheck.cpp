@@ -19,45 +19,27 @@ constexpr int kBusyLimitMs = 2000;
 
 IntegrityCheck::IntegrityCheck(QObject *parent)
     : QObject(parent)
+    , m_job(this)
 {
 }
 
-IntegrityCheck::~IntegrityCheck()
-{
-    if (m_shared)
-        m_shared->cancel();
-    if (m_worker.joinable())
-        m_worker.join();
-    // A result the worker posted meanwhile goes with the object, undelivered.
-}
+// A result the worker posted meanwhile goes with the object, undelivered.
+IntegrityCheck::~IntegrityCheck() = default;
 
 bool IntegrityCheck::isRunning() const
 {
-    return m_worker.joinable();
+    return m_job.isRunning();
 }
 
 bool IntegrityCheck::start(const QString &databasePath)
 {
-    if (isRunning())
-        return false;
-    m_shared = std::make_shared<WorkerConnection>();
-    m_worker = std::thread([this, shared = m_shared, databasePath] {
-        const Report report = run(databasePath, shared.get());
-        if (shared->cancelled())
-            return;
-        // The destructor joins this thread before the object goes, so `this` is still there.
-        QMetaObject::invokeMethod(this, [this, report] { deliver(report); }, Qt::QueuedConnection);
-    });
-    return true;
-}
-
-void IntegrityCheck::deliver(const Report &report)
-{
-    // The worker's last act was to post this; it ends at once.
-    if (m_worker.joinable())
-        m_worker.join();
-    m_shared.reset();
-    emit finished(report.outcome, report.detail);
+    // At the window's own priority: start-up waits for no more than the check.
+    return m_job.start(
+        [this, databasePath](const BackgroundJob::Context &job) -> std::function<void()> {
+            const Report report = run(databasePath, &job.shared());
+            return [this, report] { emit finished(report.outcome, report.detail); };
+        },
+        true);
 }
 
 IntegrityCheck::Report IntegrityCheck::run(const QString &databasePath)

@@ -1,12 +1,9 @@
 #pragma once
 
-#include "workerconnection.h"
+#include "backgroundjob.h"
 
 #include <QObject>
 #include <QString>
-
-#include <memory>
-#include <thread>
 
 // SQLite's quick_check of a message database, run on a worker thread with a read-only
 // connection of its own, so start-up is not held up by it. The result arrives through
@@ -47,8 +44,6 @@ signals:
 
 private:
     static Report run(const QString &databasePath, WorkerConnection *shared);
-    void deliver(const Report &report);
 
-    std::shared_ptr<WorkerConnection> m_shared;
-    std::thread m_worker;
+    BackgroundJob m_job;
 };

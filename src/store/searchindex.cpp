@@ -1,6 +1,7 @@
 #include "searchindex.h"
 
 #include "indexwords.h"
+#include "schemaparts.h"
 #include "sqlitedb.h"
 #include "sqlitestatement.h"
 #include "sqlitevarint.h"
@@ -13,10 +14,10 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -58,7 +59,6 @@ constexpr char kFreshTable[] = "veltra_fts_fresh";
 constexpr char kIndexed[] = " <= (SELECT upto FROM veltra_fts_state)";
 constexpr int kBusyPauseMs = 5;
 constexpr int kBusyLimitMs = 60000;
-constexpr int kProgressEveryMs = 250;
 
 QByteArray addRow(const IndexedField &f, const char *row)
 {
@@ -80,11 +80,7 @@ QByteArray dropGone(const IndexedField &f, const QByteArray &where)
            + f.column + " FROM " + kGoneTable + " WHERE " + where + ";";
 }
 
-struct SchemaObject
-{
-    QByteArray name;
-    QByteArray sql;
-};
+using SchemaObject = SchemaParts::Part;
 
 // Every part of the index, as CREATE statements; SQLite keeps these texts as given, so
 // the file's copies are compared with them.
@@ -129,40 +125,7 @@ std::vector<SchemaObject> schemaObjects()
     return objects;
 }
 
-QByteArray quoted(const QByteArray &name)
-{
-    return '"' + QByteArray(name).replace('"', "\"\"") + '"';
-}
-
-// The names of the index's parts in the file, triggers first, then the FTS tables (which
-// take their own shadow tables with them), then any other table.
-bool partsInFile(SqliteDb &db, QList<QByteArray> *triggers, QList<QByteArray> *virtualTables, QList<QByteArray> *tables)
-{
-    SqliteStatement s;
-    if (!s.prepare(db, "SELECT type, name, sql FROM sqlite_schema WHERE name GLOB 'veltra_fts_*'"
-                       " AND type IN ('table', 'trigger')", false))
-        return false;
-    SqliteStatement::Step step;
-    while ((step = s.step()) == SqliteStatement::Step::Row) {
-        const QByteArray name = s.columnText(1).toUtf8();
-        if (s.columnText(0) == QLatin1String("trigger"))
-            *triggers << name;
-        else if (s.columnText(2).startsWith(QLatin1String("CREATE VIRTUAL TABLE"), Qt::CaseInsensitive))
-            *virtualTables << name;
-        else
-            *tables << name;
-    }
-    return step == SqliteStatement::Step::Done;
-}
-
-bool dropAll(SqliteDb &db, const QList<QByteArray> &names, const char *kind)
-{
-    for (const QByteArray &name : names) {
-        if (!db.exec(QByteArray(QByteArray("DROP ") + kind + " IF EXISTS " + quoted(name)).constData()))
-            return false;
-    }
-    return true;
-}
+constexpr char kParts[] = "veltra_fts_*";
 
 // An FTS table whose shadow tables were dropped by hand cannot be opened, so cannot be
 // dropped either: its line in the schema is taken out instead (it owns no pages of its
@@ -170,7 +133,7 @@ bool dropAll(SqliteDb &db, const QList<QByteArray> &names, const char *kind)
 bool dropIndexTables(SqliteDb &db, const QList<QByteArray> &names)
 {
     for (const QByteArray &name : names) {
-        if (db.exec(QByteArray("DROP TABLE IF EXISTS " + quoted(name)).constData()))
+        if (db.exec(QByteArray("DROP TABLE IF EXISTS " + SchemaParts::quoted(name)).constData()))
             continue;
         SqliteStatement unlist;
         if (!db.exec("PRAGMA writable_schema = ON"))
@@ -493,42 +456,23 @@ const char *tableFor(Criteria::Field field)
 Status status(SqliteDb &db)
 {
     Status broken{State::Broken, 0};
-    const std::vector<SchemaObject> expected = schemaObjects();
-    std::size_t whole = 0;
-    std::size_t shadows = 0;
-    bool any = false;
-    bool foreign = false;
-    {
-        SqliteStatement s;
-        if (!s.prepare(db, "SELECT name, sql FROM sqlite_schema WHERE name GLOB 'veltra_fts_*'", false))
-            return broken;
-        SqliteStatement::Step step;
-        while ((step = s.step()) == SqliteStatement::Step::Row) {
-            any = true;
-            const QByteArray name = s.columnText(0).toUtf8();
-            const auto it = std::find_if(expected.begin(), expected.end(), [&](const SchemaObject &o) { return o.name == name; });
-            if (it != expected.end()) {
-                if (it->sql == s.columnText(1).toUtf8())
-                    ++whole;
-                else
-                    foreign = true;
-                continue;
-            }
-            // The FTS tables' own shadow tables belong to them, and must all be there.
-            bool shadow = false;
-            for (const IndexedField &f : kFields) {
-                for (const char *suffix : kShadowTables)
-                    shadow |= name == QByteArray(f.table) + suffix;
-            }
-            shadows += shadow ? 1 : 0;
-            foreign |= !shadow;
+    // The FTS tables' own shadow tables belong to them, and must all be there.
+    const auto shadow = [](const QByteArray &name) {
+        bool is = false;
+        for (const IndexedField &f : kFields) {
+            for (const char *suffix : kShadowTables)
+                is |= name == QByteArray(f.table) + suffix;
         }
-        if (step != SqliteStatement::Step::Done)
-            return broken;
-    }
-    if (!any)
+        return is;
+    };
+    const std::vector<SchemaObject> expected = schemaObjects();
+    const std::optional<SchemaParts::Found> found = SchemaParts::find(db, kParts, expected, shadow);
+    if (!found)
+        return broken;
+    if (!found->any)
         return {State::Absent, 0};
-    if (foreign || whole != expected.size() || shadows != std::size(kFields) * std::size(kShadowTables))
+    if (found->foreign || found->whole != expected.size()
+        || found->owned != std::size(kFields) * std::size(kShadowTables))
         return broken;
     SqliteStatement state;
     if (!state.prepare(db, "SELECT format, upto, born FROM veltra_fts_state", false))
@@ -548,11 +492,11 @@ Status status(SqliteDb &db)
 
 bool remove(SqliteDb &db)
 {
-    QList<QByteArray> triggers;
-    QList<QByteArray> virtualTables;
-    QList<QByteArray> tables;
-    return partsInFile(db, &triggers, &virtualTables, &tables) && dropAll(db, triggers, "TRIGGER")
-           && dropIndexTables(db, virtualTables) && dropAll(db, tables, "TABLE");
+    // Triggers first, then the FTS tables (which take their own shadow tables with them),
+    // then any other table.
+    const std::optional<SchemaParts::Names> parts = SchemaParts::names(db, kParts);
+    return parts && SchemaParts::drop(db, parts->triggers, "TRIGGER") && dropIndexTables(db, parts->virtualTables)
+           && SchemaParts::drop(db, parts->tables, "TABLE");
 }
 
 bool create(SqliteDb &db)
@@ -572,10 +516,8 @@ bool create(SqliteDb &db)
 
 bool disarm(SqliteDb &db)
 {
-    QList<QByteArray> triggers;
-    QList<QByteArray> virtualTables;
-    QList<QByteArray> tables;
-    return partsInFile(db, &triggers, &virtualTables, &tables) && dropAll(db, triggers, "TRIGGER");
+    const std::optional<SchemaParts::Names> parts = SchemaParts::names(db, kParts);
+    return parts && SchemaParts::drop(db, parts->triggers, "TRIGGER");
 }
 
 qint64 goneCount(SqliteDb &db)
@@ -621,57 +563,25 @@ qint64 letGoOfGone(SqliteDb &db, qint64 limit)
 
 SearchIndexBuilder::SearchIndexBuilder(QObject *parent)
     : QObject(parent)
+    , m_job(this)
 {
 }
 
-SearchIndexBuilder::~SearchIndexBuilder()
-{
-    if (m_shared)
-        m_shared->cancel();
-    if (m_worker.joinable())
-        m_worker.join();
-}
+SearchIndexBuilder::~SearchIndexBuilder() = default;
 
 bool SearchIndexBuilder::isRunning() const
 {
-    return m_worker.joinable();
+    return m_job.isRunning();
 }
 
 bool SearchIndexBuilder::start(const QString &databasePath, Task task, const Settings &settings)
 {
-    if (isRunning())
-        return false;
-    m_shared = std::make_shared<WorkerConnection>();
-    m_worker = std::thread([this, shared = m_shared, databasePath, task, settings] {
-        WorkerConnection::yieldToWindow();
-        QElapsedTimer sinceShown;
-        const auto progress = [&](qint64 done, qint64 total) {
-            if (sinceShown.isValid() && sinceShown.elapsed() < kProgressEveryMs)
-                return;
-            sinceShown.start();
-            // The destructor joins this thread before the object goes, so `this` is still there.
-            QMetaObject::invokeMethod(
-                this, [this, shared, done, total] { if (!shared->cancelled()) emit this->progress(done, total); },
-                Qt::QueuedConnection);
-        };
-        const auto usable = [&] {
-            QMetaObject::invokeMethod(
-                this, [this, shared] { if (!shared->cancelled()) emit this->usable(); }, Qt::QueuedConnection);
-        };
-        const Report report = run(databasePath, task, settings, progress, usable, shared.get());
-        if (shared->cancelled())
-            return;
-        QMetaObject::invokeMethod(
-            this,
-            [this, report] {
-                if (m_worker.joinable())
-                    m_worker.join();
-                m_shared.reset();
-                emit finished(report.outcome, report.detail);
-            },
-            Qt::QueuedConnection);
+    return m_job.start([this, databasePath, task, settings](const BackgroundJob::Context &job) -> std::function<void()> {
+        const Report report = run(
+            databasePath, task, settings, job.throttled([this](qint64 done, qint64 total) { emit progress(done, total); }),
+            [this, &job] { job.post([this] { emit usable(); }); }, &job.shared());
+        return [this, report] { emit finished(report.outcome, report.detail); };
     });
-    return true;
 }
 
 bool SearchIndexBuilder::start(const QString &databasePath, Task task)
@@ -791,13 +701,8 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
     if (progress)
         progress(done, std::max(total, done));
 
-    // Each step is sized from the last one's time, but never more than four times as long at
-    // once; the pause between steps leaves the file to the window's writes.
     const auto nextStep = [&](qint64 step, const QElapsedTimer &clock, int aimMs) {
-        const qint64 took = std::max<qint64>(1, clock.elapsed());
-        if (settings.pauseMs > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
-        return std::clamp<qint64>(step * aimMs / took, 10, std::min<qint64>(step * 4, 50000));
+        return BackgroundJob::nextStep(step, clock, aimMs, 50000, settings.pauseMs);
     };
     WordLister words(databasePath);
     qint64 step = std::max(1, settings.firstStep);

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "backgroundjob.h"
 #include "criteria.h"
-#include "workerconnection.h"
 
 #include <QByteArrayView>
 #include <QObject>
@@ -9,8 +9,6 @@
 
 #include <functional>
 #include <optional>
-#include <memory>
-#include <thread>
 
 class SqliteDb;
 
@@ -152,6 +150,5 @@ private:
     static Report run(const QString &databasePath, Task task, const Settings &settings,
                       const ProgressHandler &progress, const UsableHandler &usable, WorkerConnection *shared);
 
-    std::shared_ptr<WorkerConnection> m_shared;
-    std::thread m_worker;
+    BackgroundJob m_job;
 };

@@ -1,6 +1,7 @@
 #include "pagefetch.h"
 
 #include "pageconnections.h"
+#include "app/version.h"
 
 #include <QFile>
 #include <QSslSocket>
@@ -42,7 +43,7 @@ QByteArray requestFor(const QUrl &url, PageFetch::Cache cache)
     if (port != -1 && port != (isSecure(url) ? 443 : 80))
         host += ':' + QByteArray::number(port);
     QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + host
-                         + "\r\nUser-Agent: VeltraKnowledgebase/3.4.1\r\nAccept: */*\r\n"
+                         + "\r\nUser-Agent: VeltraKnowledgebase/" VELTRA_VERSION "\r\nAccept: */*\r\n"
                            // A compressed page would be unpacked by guesswork; the length it
                            // declares is then that of the page itself.
                            "Accept-Encoding: identity\r\nConnection: keep-alive\r\n";

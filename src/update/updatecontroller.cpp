@@ -1,15 +1,15 @@
 #include "update/updatecontroller.h"
 #include "ui_form1.h"
 
+#include "app/elidedtext.h"
 #include "app/menuwiring.h"
+#include "app/workbar.h"
 #include "archive/messagearchive.h"
 #include "store/recordset.h"
 #include "view/viewer.h"
 #include "update/statustime.h"
 
-#include <QHelpEvent>
 #include <QTimer>
-#include <QToolTip>
 
 namespace {
 
@@ -43,6 +43,7 @@ UpdateController::UpdateController(const Ui::Form1 &ui, MessageArchive *archive,
     , MnuStopUpdate(ui.MnuStopUpdate)
     , LblUpdateStatus(ui.LblUpdateStatus)
     , Timer1(new QTimer(this))
+    , m_workBar(new WorkBar(ui.stbar, ui.LblStBar1, ui.PBar1, this))
     , m_archive(archive)
     , m_viewer(viewer)
     , m_config(config)
@@ -53,21 +54,9 @@ UpdateController::UpdateController(const Ui::Form1 &ui, MessageArchive *archive,
     connect(MnuUpdateNow, &QAction::triggered, this, &UpdateController::MnuUpdateNow_Click);
     connectCheckMark(MnuUpdateAuto, this, &UpdateController::MnuUpdateAuto_Click);
     connect(MnuStopUpdate, &QAction::triggered, this, &UpdateController::MnuStopUpdate_Click);
-    LblUpdateStatus->installEventFilter(this);
-}
-
-bool UpdateController::eventFilter(QObject *watched, QEvent *event)
-{
-    // The status line is only as wide as the panel: a text cut off there (the count of
-    // missing numbers, why a run stopped) is shown whole in its tip.
-    if (watched != LblUpdateStatus || event->type() != QEvent::ToolTip)
-        return false;
-    const QLabel *label = LblUpdateStatus;
-    if (label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width())
-        return false;
-    QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), label->toolTip() + QLatin1Char('\n') + label->text(),
-                       LblUpdateStatus);
-    return true;
+    // The status line is only as wide as the panel: a text too long for it (the count of
+    // missing numbers, why a run stopped) ends in "..." there and is shown whole in its tip.
+    ElidedText::attach(LblUpdateStatus);
 }
 
 void UpdateController::setClock(std::function<QDateTime()> clock)
@@ -87,6 +76,8 @@ void UpdateController::updateDB()
     updateRunning = true;
     stopUpdateRequested = false;
     serverLastMsgNum = 0;
+    // Until the server has told its last number, how much there is to fetch is not known.
+    m_workBar->show(QStringLiteral("Update: waiting for the update server"), 0, 0);
     Recordset *const rs = m_archive->recordset();
     if (!rs || !rs->isOpen()) {
         stopUpdateRequested = false;
@@ -105,6 +96,7 @@ void UpdateController::updateDB()
     m_updateEngine = new UpdateEngine([this] { return m_archive->recordset(); }, settings, this);
     connect(m_updateEngine, &UpdateEngine::newestRead, this, &UpdateController::updateNewestRead);
     connect(m_updateEngine, &UpdateEngine::numberHandled, this, &UpdateController::updateNumberHandled);
+    connect(m_updateEngine, &UpdateEngine::progress, this, &UpdateController::updateProgress);
     connect(m_updateEngine, &UpdateEngine::finished, this, &UpdateController::updateFinished);
     m_updateEngine->start();
 }
@@ -124,6 +116,11 @@ void UpdateController::updateNumberHandled(qint32 n, bool stored)
     m_viewer->extendTo(n);
     LblUpdateStatus->setText(QStringLiteral("Updating message ") + number(n) + QStringLiteral(" of ")
                                  + number(serverLastMsgNum));
+}
+
+void UpdateController::updateProgress(qint64 done, qint64 total)
+{
+    m_workBar->show(QStringLiteral("Update: %1 of %2 pages fetched").arg(done).arg(total), done, total);
 }
 
 void UpdateController::updateFinished(const UpdateEngine::Outcome &outcome)
@@ -188,6 +185,7 @@ void UpdateController::endUpdateRun(const QString &status)
 {
     LblUpdateStatus->setText(status);
     updateRunning = false;
+    m_workBar->hide();
     // The run read the table from its ends: the next step goes on from the message in
     // view, and a database that was empty shows its first message now.
     if (m_viewer->shownMessageNumber().isEmpty())
@@ -267,7 +265,12 @@ QString UpdateController::statusText() const
     return LblUpdateStatus->text();
 }
 
-void UpdateController::showBackgroundProgress(const QString &text)
+WorkBar *UpdateController::workBar() const
+{
+    return m_workBar;
+}
+
+void UpdateController::showBackgroundProgress(const QString &text, qint64 done, qint64 total)
 {
     // An update's texts come first; the work's come back with its next step.
     if (updateRunning)
@@ -276,6 +279,7 @@ void UpdateController::showBackgroundProgress(const QString &text)
         m_statusBefore = LblUpdateStatus->text();
     m_progressText = text;
     LblUpdateStatus->setText(text);
+    m_workBar->show(text, done, total);
 }
 
 bool UpdateController::showsBackgroundProgress() const
@@ -287,5 +291,8 @@ void UpdateController::endBackgroundProgress()
 {
     if (!m_progressText.isEmpty() && LblUpdateStatus->text() == m_progressText)
         LblUpdateStatus->setText(m_statusBefore);
+    // A running update has the bar; other work took it only after this showed on it.
+    if (!m_progressText.isEmpty() && !updateRunning)
+        m_workBar->hide();
     m_progressText.clear();
 }

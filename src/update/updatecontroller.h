@@ -14,6 +14,7 @@ class QAction;
 class QLabel;
 class QTimer;
 class Viewer;
+class WorkBar;
 namespace Ui { class Form1; }
 
 // The update controller: the update menus, the quarter-hour schedule (Timer1), the life
@@ -46,22 +47,24 @@ public:
 
     void showStatus(const QString &text);
     QString statusText() const;
-    // Background work (the index build) says how far it is while no update runs; its last
-    // text is taken away again at its end, leaving what the line said before.
-    void showBackgroundProgress(const QString &text);
+    // Background work (the index build) says how far it is while no update runs, `done` of
+    // `total` on the status strip's bar; its last text is taken away again at its end,
+    // leaving what the line said before.
+    void showBackgroundProgress(const QString &text, qint64 done, qint64 total);
     bool showsBackgroundProgress() const;
     void endBackgroundProgress();
+    // The status strip's bar for long work; the update and the background work show on it
+    // through this object, work that holds the window (compaction, rescue) directly.
+    WorkBar *workBar() const;
 
 signals:
     // A run ended, whatever its outcome.
     void runEnded();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void updateNewestRead(qint32 newest, const QString &line, qint32 after);
     void updateNumberHandled(qint32 number, bool stored);
+    void updateProgress(qint64 done, qint64 total);
     void updateFinished(const UpdateEngine::Outcome &outcome);
     void endUpdateRun(const QString &status);
     void MnuUpdateNow_Click();
@@ -74,6 +77,7 @@ private:
     QAction *MnuStopUpdate;
     QLabel *LblUpdateStatus;
     QTimer *Timer1;
+    WorkBar *m_workBar;
     MessageArchive *m_archive;
     Viewer *m_viewer;
     AppConfig m_config;

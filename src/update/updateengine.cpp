@@ -143,6 +143,9 @@ void UpdateEngine::onNewest(const PageFetch::Result &result)
     emit newestRead(newest->number, newest->line, after);
     if (!m_running)
         return;
+    emit progress(0, m_retries.size() + m_lastNew - after);
+    if (!m_running)
+        return;
     fill();
     if (m_window.empty())
         end(End::Completed);
@@ -218,6 +221,13 @@ void UpdateEngine::processOne()
     if (!m_running)
         return;
     m_outcome.lastHandled = slot.number;
+    if (slot.retry)
+        ++m_retriesHandled;
+    else
+        m_newHandled = slot.number - m_outcome.after;
+    emit progress(m_retriesHandled + m_newHandled, m_retries.size() + m_lastNew - m_outcome.after);
+    if (!m_running)
+        return;
     if (m_stopRequested)
         return stopNow();
     if (m_failureRun >= m_settings.failureRunLimit)

@@ -95,6 +95,9 @@ public:
 signals:
     void newestRead(qint32 newest, const QString &line, qint32 after);
     void numberHandled(qint32 number, bool stored);
+    // Pages handled (stored or failed, or passed over with a gap) of the pages the run has
+    // to fetch, from the newest number on; after each number handled.
+    void progress(qint64 done, qint64 total);
     void finished(const UpdateEngine::Outcome &outcome);
 
 private:
@@ -158,6 +161,8 @@ private:
     Outcome m_outcome;
     QList<qint32> m_retries;
     qsizetype m_nextRetry = 0;
+    qsizetype m_retriesHandled = 0;
+    qint64 m_newHandled = 0; // new numbers up to the last one handled
     qint64 m_nextNew = 0;
     qint64 m_lastNew = 0;
     std::deque<Slot> m_window;

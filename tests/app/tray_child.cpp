@@ -6,6 +6,7 @@
 // once the window is active, "ended" when the event loop has returned. Without a message
 // database in the folder it makes one of five messages.
 #include "app/form1.h"
+#include "app/version.h"
 #include "app/quitsignals.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
@@ -59,7 +60,7 @@ int main(int argc, char **argv)
     QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::received, &window, &Form1::sessionEnding);
     window.showAsLoaded();
-    while (window.windowTitle() != QStringLiteral("Veltra Knowledgebase V3.4.1"))
+    while (window.windowTitle() != QStringLiteral("Veltra Knowledgebase V" VELTRA_VERSION))
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
 
     QWidget page;

@@ -108,6 +108,15 @@ private slots:
             QVERIFY2(r.message.contains(QLatin1String(option)), option);
     }
 
+    // Listed in the help, so it must not start the window instead.
+    void helpAllPrintsTheHelp()
+    {
+        const auto r = parseCommandLine({QStringLiteral("veltra-kb"), QStringLiteral("--help-all")});
+        QVERIFY(!r.config);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.message, parseCommandLine({QStringLiteral("veltra-kb"), QStringLiteral("--help")}).message);
+    }
+
     void versionPrintsNameAndProjectVersion_data()
     {
         QTest::addColumn<QStringList>("args");

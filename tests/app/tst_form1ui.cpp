@@ -257,6 +257,7 @@ void TestForm1Ui::menuTree()
         QStringLiteral("  MnuPageSetup Page Set&up... (disabled)"),
         QStringLiteral("  MenuFilePrint &Print (disabled)"),
         QStringLiteral("  MnuPrintPreview Print Pre&view... (disabled)"),
+        QStringLiteral("  MenuFileExport &Export Messages..."),
         QStringLiteral("  -"),
         QStringLiteral("  MenuFileExit E&xit"),
         QStringLiteral("MnuEdit &Edit"),

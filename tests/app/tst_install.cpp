@@ -1,12 +1,12 @@
 // `cmake --install` into temporary prefixes, one plain and one with characters the desktop
 // entry and the shell must quote; the installed files are then used as a desktop would.
 #include "app/icons.h"
+#include "processrun.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,34 +17,11 @@ const QString kVersionLine = QStringLiteral("Veltra Knowledgebase " VELTRA_PROJE
 const QString kEntry = QStringLiteral("share/applications/veltra-kb.desktop");
 const QString kIcon = QStringLiteral("share/icons/hicolor/scalable/apps/veltra-kb.svg");
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-};
-
-Run run(const QString &program, const QStringList &args, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
-        const QString &workingDir = QString())
-{
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(workingDir);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, args);
-    Run r;
-    if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
-        r.exitCode = process.exitCode();
-    r.out = QString::fromLocal8Bit(process.readAll());
-    if (r.exitCode == -1)
-        r.out += process.errorString();
-    return r;
-}
-
-Run install(const QString &prefix, const QString &destdir = QString(), const QString &workingDir = QString())
+ProcessRun install(const QString &prefix, const QString &destdir = QString(), const QString &workingDir = QString())
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DESTDIR"), destdir);
-    return run(QStringLiteral(VELTRA_CMAKE),
+    return runProcess(QStringLiteral(VELTRA_CMAKE),
                {QStringLiteral("--install"), QStringLiteral(VELTRA_BUILD_DIR), QStringLiteral("--prefix"), prefix}, env,
                workingDir);
 }
@@ -121,7 +98,7 @@ private slots:
     {
         QVERIFY(m_tmp.isValid());
         for (const QString &prefix : {plain(), quoted()}) {
-            const Run r = install(prefix);
+            const ProcessRun r = install(prefix);
             QVERIFY2(r.exitCode == 0, qPrintable(r.out));
         }
     }
@@ -137,10 +114,10 @@ private slots:
         QFETCH(QString, prefix);
         const QDir p(prefix);
         QVERIFY(QFileInfo(p.filePath(kIcon)).isFile());
-        const Run version = run(p.filePath(QStringLiteral("bin/veltra-kb")), {QStringLiteral("--version")});
+        const ProcessRun version = runProcess(p.filePath(QStringLiteral("bin/veltra-kb")), {QStringLiteral("--version")});
         QCOMPARE(version.out, kVersionLine);
         // The program starts its companion from its own folder; without arguments it shows its usage.
-        const Run companion = run(p.filePath(QStringLiteral("bin/veltra-restarter")), {});
+        const ProcessRun companion = runProcess(p.filePath(QStringLiteral("bin/veltra-restarter")), {});
         QCOMPARE(companion.exitCode, 2);
         QVERIFY2(companion.out.contains(QLatin1String("--pid PID --dir FOLDER")), qPrintable(companion.out));
         QCOMPARE(entryValue(p.filePath(kEntry), QStringLiteral("Icon")), QFileInfo(kIcon).baseName());
@@ -156,10 +133,10 @@ private slots:
         env.insert(QStringLiteral("HOME"), home.path());
         const QDir folder(home.filePath(QStringLiteral("VeltraKnowledgebase")));
         for (int start = 1; start <= 2; ++start) {
-            QCOMPARE(run(exec.first(), {QStringLiteral("--version")}, env).out, kVersionLine);
+            QCOMPARE(runProcess(exec.first(), {QStringLiteral("--version")}, env).out, kVersionLine);
             for (const char *page : {"help.html", "about.html"}) {
                 const QString name = QString::fromLatin1(page);
-                QCOMPARE(contents(folder.filePath(name)), contents(QStringLiteral(VELTRA_SOURCE_DIR "/data/") + name));
+                QCOMPARE(contents(folder.filePath(name)), contents(QStringLiteral(VELTRA_BUILD_DIR "/pages/") + name));
                 QCOMPARE(contents(p.filePath(QStringLiteral("share/veltra-kb/") + name)), contents(folder.filePath(name)));
             }
             QFile stale(folder.filePath(QStringLiteral("help.html")));
@@ -171,6 +148,38 @@ private slots:
         QCOMPARE(contents(folder.filePath(QStringLiteral("veltra.mdb"))), QByteArray("messagesmessages"));
     }
 
+    // Started from the menu, the launcher says why it cannot start rather than failing silently.
+    void launcherSaysWhyItCannotStart_data()
+    {
+        QTest::addColumn<QString>("home"); // empty: HOME is not set
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("HOME not set") << QString() << QStringLiteral("HOME is not set");
+        QTest::newRow("no home folder") << m_tmp.filePath(QStringLiteral("nobody"))
+                                        << QStringLiteral("could not be made: No such file or directory.");
+        QTest::newRow("a file in the way") << m_tmp.filePath(QStringLiteral("filehome"))
+                                           << QStringLiteral("could not be made: File exists.");
+    }
+    void launcherSaysWhyItCannotStart()
+    {
+        QFETCH(QString, home);
+        QFETCH(QString, reason);
+        QVERIFY(QDir().mkpath(m_tmp.filePath(QStringLiteral("filehome"))));
+        QFile inTheWay(m_tmp.filePath(QStringLiteral("filehome/VeltraKnowledgebase")));
+        QVERIFY(inTheWay.open(QIODevice::WriteOnly));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // Without a display the reason goes to standard error only, with no box to wait on.
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        env.remove(QStringLiteral("HOME"));
+        if (!home.isEmpty())
+            env.insert(QStringLiteral("HOME"), home);
+        const ProcessRun r = runProcess(QDir(plain()).filePath(QStringLiteral("libexec/veltra-kb/veltra-kb-desktop")), {QStringLiteral("--version")}, env);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.out.contains(reason) && !r.out.contains(kVersionLine), qPrintable(r.out));
+        QVERIFY(!QFileInfo::exists(m_tmp.filePath(QStringLiteral("nobody"))));
+    }
+
     void entryIsValid_data() { installed_data(); }
     void entryIsValid()
     {
@@ -178,7 +187,7 @@ private slots:
         const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         if (validator.isEmpty())
             QSKIP("desktop-file-validate is not installed (Debian package desktop-file-utils; scripts/deps.sh installs it)");
-        const Run r = run(validator, {QDir(prefix).filePath(kEntry)});
+        const ProcessRun r = runProcess(validator, {QDir(prefix).filePath(kEntry)});
         QVERIFY2(r.exitCode == 0 && r.out.isEmpty(), qPrintable(r.out)); // not even a hint
     }
 
@@ -186,7 +195,7 @@ private slots:
     void stagedInstallNamesTheFinalPlaces()
     {
         const QString stage = m_tmp.filePath(QStringLiteral("stage"));
-        const Run r = install(QStringLiteral("/usr"), stage);
+        const ProcessRun r = install(QStringLiteral("/usr"), stage);
         QVERIFY2(r.exitCode == 0, qPrintable(r.out));
         QVERIFY(QFileInfo(stage + QStringLiteral("/usr/bin/veltra-kb")).isExecutable());
         QCOMPARE(execArguments(entryValue(stage + QStringLiteral("/usr/") + kEntry, QStringLiteral("Exec"))),
@@ -201,7 +210,7 @@ private slots:
     {
         const QString base = m_tmp.filePath(QStringLiteral("cwd"));
         QVERIFY(QDir().mkpath(base));
-        const Run r = install(QStringLiteral("relative"), QString(), base);
+        const ProcessRun r = install(QStringLiteral("relative"), QString(), base);
         QVERIFY2(r.exitCode == 0, qPrintable(r.out));
         const QDir p(base + QStringLiteral("/relative"));
         QCOMPARE(execArguments(entryValue(p.filePath(kEntry), QStringLiteral("Exec"))),
@@ -216,7 +225,7 @@ private slots:
         if (rsvg.isEmpty())
             QSKIP("rsvg-convert is not installed (Debian package librsvg2-bin; scripts/deps.sh installs it)");
         const QString png = m_tmp.filePath(QStringLiteral("icon.png"));
-        const Run r = run(rsvg, {QStringLiteral("-w"), QStringLiteral("32"), QStringLiteral("-h"), QStringLiteral("32"),
+        const ProcessRun r = runProcess(rsvg, {QStringLiteral("-w"), QStringLiteral("32"), QStringLiteral("-h"), QStringLiteral("32"),
                                  QStringLiteral("-o"), png, QDir(plain()).filePath(kIcon)});
         QVERIFY2(r.exitCode == 0, qPrintable(r.out));
         const QImage desktop = overWhite(QImage(png));

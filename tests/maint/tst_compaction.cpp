@@ -255,6 +255,27 @@ private slots:
         QCOMPARE(rows(folder.filePath(kDb)), expected);
     }
 
+    // The copy is measured as it grows against the bytes the database uses; its check,
+    // which gives nothing to count, comes last.
+    void compactionTellsHowFarItIs()
+    {
+        const QDir folder(prepareFolder(false, m_large));
+        QList<std::pair<qint64, qint64>> reports;
+        const auto progress = [&reports](qint64 done, qint64 total) { reports.append({done, total}); };
+        QVERIFY(Compaction::compact(folder.path(), {}, progress).ok);
+        QVERIFY(reports.size() > 3);
+        QVERIFY((reports.takeLast() == std::pair<qint64, qint64>{0, 0}));
+        const qint64 total = reports.first().second;
+        QVERIFY(total > 0 && total <= QFileInfo(m_large).size());
+        qint64 done = 0;
+        for (const auto &[copied, of] : reports) {
+            QCOMPARE(of, total);
+            QVERIFY(copied >= done);
+            done = copied;
+        }
+        QVERIFY2(done > total / 2, qPrintable(QStringLiteral("%1 of %2").arg(done).arg(total)));
+    }
+
     void databaseInUseIsLeftAlone()
     {
         const QDir folder(prepareFolder(false));

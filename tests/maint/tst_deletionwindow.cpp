@@ -59,19 +59,20 @@ QString dateOf(qint32 messnum)
 
 // A full disk as SQLite meets it: every write to the compacted copy (or a file beside it)
 // fails with SQLITE_FULL, SQLite's answer to the system's "no space left". Connections
-// opened while it lives use it.
+// opened while it lives use it, and keep using it after (the window reopens the database
+// when the compaction fails): so it is never freed.
 class FullDisk final
 {
 public:
     FullDisk()
     {
         s_system = sqlite3_vfs_find(nullptr);
-        m_vfs = *s_system;
-        m_vfs.zName = "fulldisk";
-        m_vfs.xOpen = open;
-        sqlite3_vfs_register(&m_vfs, 1);
+        s_vfs = *s_system;
+        s_vfs.zName = "fulldisk";
+        s_vfs.xOpen = open;
+        sqlite3_vfs_register(&s_vfs, 1);
     }
-    ~FullDisk() { sqlite3_vfs_unregister(&m_vfs); }
+    ~FullDisk() { sqlite3_vfs_unregister(&s_vfs); }
     Q_DISABLE_COPY_MOVE(FullDisk)
 
 private:
@@ -85,7 +86,7 @@ private:
         }
         return rc;
     }
-    sqlite3_vfs m_vfs;
+    static inline sqlite3_vfs s_vfs;
     static inline sqlite3_vfs *s_system = nullptr;
     static inline sqlite3_io_methods s_full;
 };

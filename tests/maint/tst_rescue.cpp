@@ -3,6 +3,7 @@
 // What comes across must be exactly what was stored, and the count of the rest right.
 #include "fixtures.h"
 #include "maint/rescue.h"
+#include "store/conversationindex.h"
 #include "store/searchindex.h"
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"
@@ -88,6 +89,7 @@ class TestRescue final : public QObject
     QTemporaryDir m_dir;
     QString m_plain;   // without the search index
     QString m_indexed; // with it
+    QString m_topics;  // with the conversation store instead
     QMap<qint64, QString> m_rows;
 
 private slots:
@@ -106,6 +108,9 @@ private slots:
         }
         QVERIFY(Fixtures::writeDatabase(m_plain, records));
         QVERIFY(QFile::copy(m_plain, m_indexed));
+        m_topics = m_dir.filePath(QStringLiteral("topics.mdb"));
+        QVERIFY(QFile::copy(m_plain, m_topics));
+        QCOMPARE(ConversationIndexBuilder::run(m_topics).outcome, ConversationIndexBuilder::Outcome::Ready);
         QCOMPARE(SearchIndexBuilder::run(m_indexed, SearchIndexBuilder::Task::Build).outcome,
                  SearchIndexBuilder::Outcome::Ready);
         m_rows = rows(m_plain);
@@ -114,7 +119,7 @@ private slots:
 
     void rescuedMessagesAreExact_data()
     {
-        QTest::addColumn<bool>("indexed");
+        QTest::addColumn<QString>("file"); // plain, indexed or topics
         QTest::addColumn<QList<Damage>>("damage");
         QTest::addColumn<QByteArrayList>("edit"); // bytes of the file, and what they become
         QTest::addColumn<bool>("cut");            // the file cut to half its size
@@ -122,25 +127,27 @@ private slots:
         const Damage leaves{kLeaves, 9, Fill::Random};
         const Damage numbers{kNumberIndex, 1, Fill::Zeros};
         const QByteArrayList none;
-        QTest::newRow("table leaves") << false << QList<Damage>{leaves} << none << false << true;
+        QTest::newRow("table leaves") << QStringLiteral("plain") << QList<Damage>{leaves} << none << false << true;
         // These read back without an error: only the chain's fault or the text gives them away.
-        QTest::newRow("last overflow pages, text") << false << QList<Damage>{{kLastOverflowPages, 5, Fill::Text}} << none << false << true;
-        QTest::newRow("last overflow pages, zeros") << false << QList<Damage>{{kLastOverflowPages, 5, Fill::Zeros}} << none << false << true;
+        QTest::newRow("last overflow pages, text") << QStringLiteral("plain") << QList<Damage>{{kLastOverflowPages, 5, Fill::Text}} << none << false << true;
+        QTest::newRow("last overflow pages, zeros") << QStringLiteral("plain") << QList<Damage>{{kLastOverflowPages, 5, Fill::Zeros}} << none << false << true;
         // The spoiled leaves' records are listed nowhere else: they cannot be counted.
-        QTest::newRow("leaves and number index") << false << QList<Damage>{leaves, numbers} << none << false << false;
-        QTest::newRow("leaves and number index, indexed") << true << QList<Damage>{leaves, numbers} << none << false << true;
+        QTest::newRow("leaves and number index") << QStringLiteral("plain") << QList<Damage>{leaves, numbers} << none << false << false;
+        QTest::newRow("leaves and number index, indexed") << QStringLiteral("indexed") << QList<Damage>{leaves, numbers} << none << false << true;
+        QTest::newRow("leaves and number index, conversations stored")
+            << QStringLiteral("topics") << QList<Damage>{leaves, numbers} << none << false << true;
         // One record changed in place, still well formed: its number (stored just before
         // the author), or its author's words as the search index counted them.
         const QByteArray author = QStringLiteral("Jürgen Kühler 57Mon").toUtf8();
-        QTest::newRow("number changed") << false << QList<Damage>{} << QByteArrayList{'9' + author, ':' + author} << false << true;
+        QTest::newRow("number changed") << QStringLiteral("plain") << QList<Damage>{} << QByteArrayList{'9' + author, ':' + author} << false << true;
         QTest::newRow("word split, indexed")
-            << true << QList<Damage>{} << QByteArrayList{author, QByteArray(author).replace("\xc3\xbc", "u.")} << false << true;
+            << QStringLiteral("indexed") << QList<Damage>{} << QByteArrayList{author, QByteArray(author).replace("\xc3\xbc", "u.")} << false << true;
         // The number index sits in the first pages, so it still lists every record.
-        QTest::newRow("cut to half") << false << QList<Damage>{} << none << true << true;
+        QTest::newRow("cut to half") << QStringLiteral("plain") << QList<Damage>{} << none << true << true;
     }
     void rescuedMessagesAreExact()
     {
-        QFETCH(bool, indexed);
+        QFETCH(QString, file);
         QFETCH(QList<Damage>, damage);
         QFETCH(QByteArrayList, edit);
         QFETCH(bool, cut);
@@ -149,7 +156,8 @@ private slots:
         const QString rescued = m_dir.filePath(QStringLiteral("rescued.mdb"));
         QFile::remove(damaged);
         QFile::remove(rescued);
-        QVERIFY(QFile::copy(indexed ? m_indexed : m_plain, damaged));
+        QVERIFY(QFile::copy(file == QLatin1String("indexed") ? m_indexed : file == QLatin1String("topics") ? m_topics : m_plain,
+                            damaged));
         for (const Damage &d : damage)
             QVERIFY(spoil(damaged, d));
         QByteArray bytes = Fixtures::readAll(damaged);

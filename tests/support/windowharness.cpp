@@ -1,6 +1,7 @@
 #include "windowharness.h"
 
 #include "app/form1.h"
+#include "app/version.h"
 #include "archive/messagearchive.h"
 #include "browser/webenginebrowser.h"
 #include "fakebrowser.h"
@@ -25,7 +26,7 @@ namespace {
 
 // Activation sets "... V3.4.1"; with the real engine the message page it shows then makes
 // it "... V3.4".
-const QString kCaption = QStringLiteral("Veltra Knowledgebase V3.4");
+const QString kCaption = QStringLiteral("Veltra Knowledgebase V" VELTRA_VERSION_SHORT);
 
 }
 

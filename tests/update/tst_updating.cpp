@@ -23,6 +23,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -33,6 +35,7 @@
 #include <sqlite3.h>
 
 #include <functional>
+#include <numeric>
 #include <memory>
 
 using namespace UpdateFixtures;
@@ -140,6 +143,7 @@ private slots:
     void runEndsCleanlyOnFaults();
     void windowClosedDuringFetch();
     void demoSiteBringsDatabaseUpToDate();
+    void runShowsItsProgressOnTheBar();
     void firstRunIntoAnEmptyDatabaseShowsItsFirstMessage();
 };
 
@@ -583,6 +587,34 @@ void TestUpdating::demoSiteBringsDatabaseUpToDate()
         QCOMPARE(records[i].messtitle, published.messtitle);
         QCOMPARE(records[i].message, published.message);
     }
+}
+
+void TestUpdating::runShowsItsProgressOnTheBar()
+{
+    QVERIFY(Fixtures::writeDatabase(dataPath("veltra.mdb"), Fixtures::range(1, 5)));
+    publish(Fixtures::range(6, 40), 40);
+    auto w = start();
+    auto *bar = w->findChild<QProgressBar *>(QStringLiteral("PBarWork"));
+    auto *text = w->findChild<QLineEdit *>(QStringLiteral("LblStBar1"));
+    QVERIFY(bar && !bar->isVisible());
+    const int textWidth = text->width();
+    // Each value the bar takes, and how often it was then not in sight beside the status
+    // text (which makes room for it) or counted other than the 35 pages to fetch.
+    QList<int> values;
+    int misshown = 0;
+    connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
+        values << value;
+        if (!bar->isVisible() || bar->maximum() != 35 || text->geometry().right() >= bar->x())
+            ++misshown;
+    });
+    runUpdate(w.get());
+    QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : 40 Messages - Last # 40"));
+    QList<int> counted(36);
+    std::iota(counted.begin(), counted.end(), 0);
+    QCOMPARE(values, counted);
+    QCOMPARE(misshown, 0);
+    QVERIFY(!bar->isVisible());
+    QCOMPARE(text->width(), textWidth);
 }
 
 int main(int argc, char **argv)

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+// Messages are HTML (UTF-8 as the database keeps them); mail programs want text too.
+namespace HtmlText {
+
+// Character references decoded: numeric ones (decimal and hexadecimal; 128 to 159 read as
+// Windows-1252, as browsers do; a code point that cannot be one becomes U+FFFD) and the
+// named ones of HTML 4 (with ";"). Anything else stays as it is.
+QByteArray decodeEntities(QByteArrayView html);
+
+// The text as a browser shows it: tags and comments dropped, "<br>" a line break, runs of
+// blanks and line breaks of the source one blank, blanks at the ends of lines dropped,
+// references decoded (a no-break space as a plain blank). Ends with one line break unless
+// empty.
+QByteArray toPlainText(QByteArrayView html);
+
+}

@@ -1,0 +1,379 @@
+#include "convert/jetconverter.h"
+
+#include "app/vbnumber.h"
+#include "convert/jetsource.h"
+#include "maint/compaction.h"
+#include "maint/databaselock.h"
+#include "store/databasefile.h"
+#include "store/sqlitedb.h"
+#include "store/sqlitestatement.h"
+#include "store/sqlitetransaction.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kProgressIntervalMs = 100;
+constexpr int kHeaderBytes = 0x15;
+constexpr char kJetMagic[] = "Standard Jet DB";
+constexpr char kAceMagic[] = "Standard ACE DB";
+constexpr int kMagicOffset = 4;
+constexpr int kMagicSize = 15;
+
+using Status = JetConverter::Status;
+using Result = JetConverter::Result;
+
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+QString fieldList()
+{
+    QStringList names;
+    for (const char *name : MessageFields::kNames)
+        names << QLatin1String(name);
+    return names.join(QStringLiteral(", "));
+}
+
+Result outcome(Status status, const QString &reason, qint64 messages = 0)
+{
+    Result result;
+    result.status = status;
+    result.reason = reason;
+    result.messages = messages;
+    return result;
+}
+
+// The sentence that tells why the reader could not give the table.
+QString refusalText(const JetSource &source, const QString &file, const JetColumns &columns, qint64 rowsRead)
+{
+    const QString where = shown(file);
+    switch (source.failure()) {
+    case JetSource::Failure::NoReader:
+        return QStringLiteral("The Access reader veltra-jetreader could not be started (%1); the program is not "
+                              "installed completely.").arg(source.detail());
+    case JetSource::Failure::Unreadable:
+        return QStringLiteral("%1 cannot be read as a Microsoft Access database: it is damaged, or not an Access "
+                              "file.").arg(where);
+    case JetSource::Failure::Version:
+        return QStringLiteral("%1 is an Access 2007 or later database; only Access 97 to 2003 databases (Jet 3 and "
+                              "Jet 4) can be converted. Save it in Access 2002-2003 format first.").arg(where);
+    case JetSource::Failure::Encrypted:
+        return QStringLiteral("%1 is encrypted; decrypt it in Access (Tools > Security > Encode/Decode Database) "
+                              "and convert it again.").arg(where);
+    case JetSource::Failure::Password:
+        return QStringLiteral("%1 is protected by a database password; remove the password in Access (Tools > "
+                              "Security > Unset Database Password) and convert it again.").arg(where);
+    case JetSource::Failure::NoTable:
+        return QStringLiteral("%1 has no table \"%2\".").arg(where, columns.table);
+    case JetSource::Failure::NoColumns: {
+        QStringList missing = source.detail().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (QString &name : missing)
+            name = QLatin1Char('"') + name + QLatin1Char('"');
+        return QStringLiteral("In %1 the table \"%2\" has no column %3.").arg(where, columns.table, missing.join(QStringLiteral(", ")));
+    }
+    case JetSource::Failure::BinaryColumn: {
+        const QStringList parts = source.detail().split(QLatin1Char('\n'));
+        return QStringLiteral("In %1 the column \"%2\" holds %3 data, which cannot be a message field.")
+            .arg(where, parts.value(0), parts.value(1));
+    }
+    case JetSource::Failure::Damaged:
+        return rowsRead > 0 ? QStringLiteral("%1 is damaged: it could not be read past row %2.").arg(where).arg(rowsRead)
+                            : QStringLiteral("%1 is damaged: its table \"%2\" could not be read.").arg(where, columns.table);
+    case JetSource::Failure::None:
+    case JetSource::Failure::Cancelled:
+        break;
+    }
+    return {};
+}
+
+bool sameFile(const QString &a, const QString &b)
+{
+    struct stat x;
+    struct stat y;
+    return ::stat(QFile::encodeName(a).constData(), &x) == 0 && ::stat(QFile::encodeName(b).constData(), &y) == 0
+           && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
+// A veltra.mdb that may be replaced: the Jet file being converted, or a message database
+// without messages. Empty when it may; otherwise why not.
+QString replaceableTarget(const QString &target, const QString &jetFile)
+{
+    if (!QFileInfo::exists(target) || sameFile(target, jetFile))
+        return {};
+    const QString moveAway = QStringLiteral(" Move it away, or convert in another folder.");
+    SqliteDb db;
+    SqliteStatement count;
+    if (JetConverter::looksLikeAccess(target) || !db.open(target, SQLITE_OPEN_READONLY)
+        || !count.prepare(db, "SELECT count(*) FROM veltra", false) || count.step() != SqliteStatement::Step::Row)
+        return QStringLiteral("%1 is already there and is not an empty message database.").arg(shown(target)) + moveAway;
+    if (const qint64 n = count.columnInt64(0); n > 0)
+        return QStringLiteral("%1 already holds %2 messages.").arg(shown(target)).arg(n) + moveAway;
+    return {};
+}
+
+// Keeps the Jet file under `kept` too: a second name for the same file where the file
+// system has them, a copy otherwise. Either way its bytes stay as they are.
+QString keepJet(const QString &jetFile, const QString &kept)
+{
+    if (QFileInfo::exists(kept)) {
+        if (sameFile(kept, jetFile))
+            return {};
+        return QStringLiteral("%1 is already there; move it away and convert again.").arg(shown(kept));
+    }
+    if (::link(QFile::encodeName(jetFile).constData(), QFile::encodeName(kept).constData()) == 0)
+        return {};
+    const int code = errno;
+    if (code != EPERM && code != EXDEV && code != ENOTSUP && code != EMLINK && code != ENOSYS) {
+        return QStringLiteral("%1 could not be kept as %2: %3.").arg(shown(jetFile), shown(kept), systemError(code));
+    }
+    QString why;
+    if (!QFile::copy(jetFile, kept) || Compaction::syncToDisk(kept, &why) != 0) {
+        QFile::remove(kept);
+        return QStringLiteral("%1 could not be kept as %2.").arg(shown(jetFile), shown(kept));
+    }
+    return {};
+}
+
+void removeWriting(const QString &path)
+{
+    for (const char *suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+}
+
+std::optional<JetColumns> JetColumns::parse(const QString &table, const QString &spec, QString *error)
+{
+    JetColumns result;
+    if (!table.isEmpty())
+        result.table = table;
+    std::array<bool, MessageFields::kCount> named{};
+    for (const QString &pair : spec.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const qsizetype equals = pair.indexOf(QLatin1Char('='));
+        const QString field = pair.left(equals).trimmed();
+        const QString column = equals < 0 ? QString() : pair.mid(equals + 1).trimmed();
+        if (equals < 0 || column.isEmpty()) {
+            *error = QStringLiteral("--jet-columns needs FIELD=COLUMN pairs separated by commas, not \"%1\".").arg(pair);
+            return std::nullopt;
+        }
+        int index = -1;
+        for (int i = 0; i < MessageFields::kCount; ++i) {
+            if (field.compare(QLatin1String(MessageFields::kNames[i]), Qt::CaseInsensitive) == 0)
+                index = i;
+        }
+        if (index < 0) {
+            *error = QStringLiteral("--jet-columns: \"%1\" is not a message field (%2).").arg(field, fieldList());
+            return std::nullopt;
+        }
+        if (std::exchange(named[std::size_t(index)], true)) {
+            *error = QStringLiteral("--jet-columns names the field %1 twice.").arg(field);
+            return std::nullopt;
+        }
+        result.columns[std::size_t(index)] = column;
+    }
+    return result;
+}
+
+QStringList JetColumns::distinctColumns() const
+{
+    QStringList distinct;
+    for (const QString &column : columns) {
+        if (!distinct.contains(column, Qt::CaseInsensitive))
+            distinct << column;
+    }
+    return distinct;
+}
+
+JetConverter::JetConverter(const QString &readerProgram)
+    : m_reader(readerProgram.isEmpty() ? QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("veltra-jetreader"))
+                                       : readerProgram)
+{
+}
+
+void JetConverter::setStallLimit(int ms)
+{
+    m_stallMs = ms;
+}
+
+bool JetConverter::looksLikeAccess(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = file.read(kHeaderBytes);
+    const QByteArray magic = header.mid(kMagicOffset, kMagicSize);
+    return header.size() == kHeaderBytes && (magic == kJetMagic || magic == kAceMagic);
+}
+
+QString JetConverter::unreadableNumbersText(qint64 count)
+{
+    if (count == 0)
+        return {};
+    return QStringLiteral("%1 message(s) had a number that could not be read; they were kept with the number 0.").arg(count);
+}
+
+JetConverter::Result JetConverter::probe(const QString &jetFile, const JetColumns &columns) const
+{
+    JetSource source(m_reader, m_stallMs);
+    if (!source.open(jetFile, columns.table, columns.distinctColumns(), {}))
+        return outcome(Status::Refused, refusalText(source, jetFile, columns, 0));
+    return outcome(Status::Ready, {}, source.expectedRows());
+}
+
+JetConverter::Result JetConverter::convert(const QString &jetFile, const QString &folder, const JetColumns &columns,
+                                           const ProgressHandler &progress) const
+{
+    const QDir dir(folder);
+    const QString target = dir.filePath(QLatin1String(kDatabase));
+    const QString writing = dir.filePath(QLatin1String(kWriting));
+    const bool inPlace = sameFile(target, jetFile);
+
+    // Every running copy holds the folder's lock; converting needs it alone.
+    DatabaseLock lock;
+    QString why;
+    if (!lock.lockShared(folder, 0, &why) || !lock.tryExclusive(&why))
+        return outcome(Status::Failed, QStringLiteral("Another copy of the program has the message database in %1 "
+                                                      "open; close it and convert again.").arg(shown(folder)));
+    if (const QString refusal = replaceableTarget(target, jetFile); !refusal.isEmpty())
+        return outcome(Status::Refused, refusal);
+    if (inPlace && QFileInfo::exists(dir.filePath(QLatin1String(kKeptJet)))
+        && !sameFile(dir.filePath(QLatin1String(kKeptJet)), jetFile))
+        return outcome(Status::Refused, QStringLiteral("%1 is already there; move it away and convert again.")
+                                            .arg(shown(dir.filePath(QLatin1String(kKeptJet)))));
+
+    Progress state;
+    QElapsedTimer sinceReport;
+    sinceReport.start();
+    bool cancelled = false;
+    const JetSource::KeepGoing keepGoing = [&] {
+        if (!progress || !sinceReport.hasExpired(kProgressIntervalMs))
+            return true;
+        sinceReport.restart();
+        cancelled = !progress(state);
+        return !cancelled;
+    };
+    auto writeFailed = [&](const QString &reason) {
+        removeWriting(writing);
+        return outcome(Status::Failed, QStringLiteral("The new message database %1 could not be written: %2")
+                                           .arg(shown(writing), reason));
+    };
+
+    removeWriting(writing);
+    if (!DatabaseFile::create(writing, &why))
+        return outcome(Status::Failed, why);
+    JetSource source(m_reader, m_stallMs);
+    if (!source.open(jetFile, columns.table, columns.distinctColumns(), keepGoing)) {
+        removeWriting(writing);
+        if (source.failure() == JetSource::Failure::Cancelled)
+            return outcome(Status::Cancelled, {});
+        return outcome(Status::Refused, refusalText(source, jetFile, columns, 0));
+    }
+    state.expected = source.expectedRows();
+
+    // Which value of a row each field takes.
+    const QStringList distinct = columns.distinctColumns();
+    std::array<std::size_t, MessageFields::kCount> from{};
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        for (qsizetype j = 0; j < distinct.size(); ++j) {
+            if (distinct[j].compare(columns.columns[i], Qt::CaseInsensitive) == 0)
+                from[i] = std::size_t(j);
+        }
+    }
+
+    qint64 unreadable = 0;
+    {
+        SqliteDb db;
+        if (!db.open(writing, SQLITE_OPEN_READWRITE))
+            return writeFailed(db.lastError());
+        // Nothing to roll back to: a failed file is removed whole. The commit still
+        // writes it through to the disk before it is checked.
+        db.exec("PRAGMA journal_mode = OFF");
+        db.exec("PRAGMA synchronous = FULL");
+        SqliteTransaction transaction(db);
+        SqliteStatement insert;
+        if (!transaction.isActive()
+            || !insert.prepare(db, "INSERT INTO veltra (messnum, messauthor, messdate, messtitle, message)"
+                                   " VALUES (?1, ?2, ?3, ?4, ?5)"))
+            return writeFailed(db.lastError());
+        std::vector<QByteArray> values;
+        while (source.next(&values, keepGoing)) {
+            const QByteArray &numberText = values[from[MessageFields::kMessnum]];
+            const auto read = VbNumber::leadingNumberIfAny(QString::fromUtf8(numberText));
+            const std::optional<qint32> number = read ? VbNumber::roundToInt32(*read) : std::nullopt;
+            if (!number)
+                ++unreadable;
+            insert.reset();
+            bool bound = insert.bindInt64(1, number.value_or(0));
+            for (int field = 1; field < MessageFields::kCount && bound; ++field)
+                bound = insert.bindText(field + 1, values[from[std::size_t(field)]]);
+            if (!bound || insert.step() != SqliteStatement::Step::Done)
+                return writeFailed(db.lastError());
+            ++state.done;
+            keepGoing();
+        }
+        if (source.failure() == JetSource::Failure::Cancelled || cancelled) {
+            transaction.rollback();
+            db.close();
+            removeWriting(writing);
+            return outcome(Status::Cancelled, {});
+        }
+        if (source.failure() != JetSource::Failure::None) {
+            transaction.rollback();
+            db.close();
+            removeWriting(writing);
+            return outcome(Status::Refused, refusalText(source, jetFile, columns, state.done));
+        }
+        if (!transaction.commit())
+            return writeFailed(db.lastError());
+    }
+    if (progress && !progress(state)) {
+        removeWriting(writing);
+        return outcome(Status::Cancelled, {});
+    }
+
+    Compaction::Figures figures;
+    if (!Compaction::check(writing, &figures, &why))
+        return writeFailed(why);
+    if (figures.records != state.done)
+        return writeFailed(QStringLiteral("it holds %1 messages of the %2 read.").arg(figures.records).arg(state.done));
+
+    if (inPlace) {
+        if (const QString kept = keepJet(jetFile, dir.filePath(QLatin1String(kKeptJet))); !kept.isEmpty()) {
+            removeWriting(writing);
+            return outcome(Status::Failed, kept);
+        }
+    } else {
+        // The logs of an empty database replaced must not be read as the new one's.
+        QFile::remove(target + QStringLiteral("-wal"));
+        QFile::remove(target + QStringLiteral("-shm"));
+    }
+    if (::rename(QFile::encodeName(writing).constData(), QFile::encodeName(target).constData()) != 0) {
+        const int code = errno;
+        removeWriting(writing);
+        return outcome(Status::Failed, QStringLiteral("%1 could not be renamed to %2: %3.")
+                                           .arg(shown(writing), shown(target), systemError(code)));
+    }
+    Compaction::syncToDisk(folder, nullptr); // in place; a failed flush changes nothing now
+    Result result = outcome(Status::Converted, {}, state.done);
+    result.unreadableNumbers = unreadable;
+    return result;
+}
