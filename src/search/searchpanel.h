@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/appconfig.h"
+#include "store/conversationindex.h"
+#include "store/messagerecord.h"
 #include "store/searchindex.h"
 #include "store/sqlitestatement.h"
 #include "view/resultlist.h"
@@ -85,6 +87,13 @@ public:
     // and one that lacks the newest messages takes them in.
     void checkSearchIndex();
 
+    // The shown message's conversation listed, as a search's hits are; and the next or
+    // previous message of it shown.
+    void CmdConversation_Click();
+    void stepInConversation(int delta);
+    // Builds what conversations are looked up by, when there is anything to build.
+    void checkConversationIndex();
+
 signals:
     // A search listed its hits; allFlagged when every one is flagged for deletion.
     void listed(bool allFlagged);
@@ -127,6 +136,11 @@ private:
     void highlightSearchHit();
     void web1_FindTextResult(int matches, int active);
 
+
+    void connectConversations(const Ui::Form1 &ui);
+    std::optional<MessageRecord> shownRecord();
+    std::vector<ConversationIndex::Member> conversationOf(const MessageRecord &record, QString *error);
+    void stopConversationIndex();
 
     void startSearchIndex(SearchIndexBuilder::Task task);
     void stopSearchIndex();
@@ -182,6 +196,7 @@ private:
     quint64 m_detailsGeneration = 0;
 
     QPointer<SearchIndexBuilder> m_searchIndexBuilder;
+    QPointer<ConversationIndexBuilder> m_conversationBuilder;
     bool m_searchIndexRebuilt = false;
     bool m_searchIndexChecked = false; // the index of the database open now passed its check
 };

@@ -150,6 +150,7 @@ SearchPanel::SearchPanel(const Ui::Form1 &ui, MessageArchive *archive, Viewer *v
     // The index follows the database open now; nothing more is written to a damaged one,
     // the index's pages included, and nothing holds the file when it is taken alone.
     connect(archive, &MessageArchive::opened, this, &SearchPanel::databaseOpened);
+    connectConversations(ui);
     connect(archive, &MessageArchive::checkPassed, this, [this] { startSearchIndex(SearchIndexBuilder::Task::Verify); });
     connect(archive, &MessageArchive::damaged, this, &SearchPanel::stopSearchIndex);
     connect(archive, &MessageArchive::closing, this, &SearchPanel::stopSearchIndex);

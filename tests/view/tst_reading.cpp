@@ -4,6 +4,7 @@
 #include "app/form1.h"
 #include "archive/messagearchive.h"
 #include "store/recordset.h"
+#include "store/sqlitestatement.h"
 #include "browser/browserpane.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
@@ -16,6 +17,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QToolButton>
@@ -236,6 +238,45 @@ private slots:
         QVERIFY(!w.child<QWidget>("PanelSplitter")->isVisible());
         QTest::mouseClick(w.child<QToolButton>("CmdUpDown"), Qt::LeftButton);
         QCOMPARE(w.child<QListWidget>("List1")->height(), listHeight + 80);
+    }
+
+    // The shown message's conversation is listed with it selected, whatever reply and
+    // forward prefixes and list tags its messages carry; the keys step through it.
+    void conversationListed()
+    {
+        QList<MessageRecord> records = archive();
+        const QStringList titles = {QStringLiteral("[vclub] Brake squeal"), QStringLiteral("Re: [vclub] brake squeal"),
+                                    QStringLiteral("[vclub] RE: Fwd: Brake  squeal"), QStringLiteral("[vclub] Re[2]: BRAKE SQUEAL"),
+                                    QStringLiteral("[vclub] Brake squeal fixed")};
+        const int numbers[] = {3, 8, 11, 15, 19};
+        for (int i = 0; i < 5; ++i)
+            records[numbers[i] - 1].messtitle = titles.at(i);
+        WindowHarness w(records);
+        QVERIFY(w.activated());
+        w.fake().setAutoComplete(FakeBrowser::AutoComplete::Immediate);
+        w.child<QScrollBar>("hscroll1")->setValue(11);
+        QVERIFY(w.child<QToolButton>("CmdConversation")->isEnabled());
+        key(w, QKeyCombination(Qt::CTRL, Qt::Key_T));
+        // The count made from the table itself: every title ending in the words, less the one
+        // that says more.
+        SqliteStatement count;
+        QVERIFY(count.prepare(w.form().archive()->recordset()->connection(),
+                              "SELECT messnum FROM veltra WHERE messtitle LIKE '%squeal' ORDER BY messnum", false));
+        QList<qint32> expected;
+        while (count.step() == SqliteStatement::Step::Row)
+            expected << qint32(count.columnInt64(0));
+        count.finalize();
+        QCOMPARE(listedNumbers(w), expected);
+        QCOMPARE(expected.size(), 4);
+        QCOMPARE(w.child<QLabel>("lblResults")->text(), QStringLiteral(" 4 Found"));
+        QCOMPARE(shown(w), 11);
+        QCOMPARE(w.child<QListWidget>("List1")->currentRow(), 2);
+        key(w, QKeyCombination(Qt::ALT, Qt::Key_PageDown));
+        QCOMPARE(shown(w), 15);
+        key(w, QKeyCombination(Qt::ALT, Qt::Key_PageDown));
+        QCOMPARE(shown(w), 15); // the last of it
+        key(w, QKeyCombination(Qt::ALT, Qt::Key_PageUp));
+        QCOMPARE(shown(w), 11);
     }
 
     // A preferences file that cannot be read gives the defaults; one a later version wrote

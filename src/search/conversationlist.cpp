@@ -53,6 +53,7 @@ void SearchPanel::connectConversations(const Ui::Form1 &ui)
             enable(true);
     });
     connect(m_archive, &MessageArchive::closing, this, &SearchPanel::stopConversationIndex);
+    connect(m_archive, &MessageArchive::damaged, this, &SearchPanel::stopConversationIndex);
 }
 
 std::optional<MessageRecord> SearchPanel::shownRecord()
