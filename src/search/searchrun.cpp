@@ -220,6 +220,17 @@ void SearchPanel::web1_FindTextResult(int matches, int active)
 
 bool SearchPanel::eventFilter(QObject *watched, QEvent *event)
 {
+    // Only keys and clicks are looked at. Other events also come while the window is torn
+    // down, when the box or the list named below may already be gone.
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseButtonRelease:
+        break;
+    default:
+        return false;
+    }
     if (listEventFilter(watched, event))
         return true;
     QComboBox *const combo1 = Combo1;

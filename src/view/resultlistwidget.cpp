@@ -96,14 +96,20 @@ ResultListWidget::ResultListWidget(QWidget *parent)
     setUniformItemSizes(true);
 
     connect(m_header, &QHeaderView::sectionResized, viewport(), qOverload<>(&QWidget::update));
-    connect(m_header, &QHeaderView::sectionClicked, this, [this](int column) {
-        // The first click on a column sorts it upwards, the next one the other way.
-        const Qt::SortOrder order = (column == sortColumn() && sortOrder() == Qt::AscendingOrder)
-                                        ? Qt::DescendingOrder
-                                        : Qt::AscendingOrder;
-        sortEntries(column, order);
-    });
+    // The header turns its indicator before it tells of the click: the first click on a
+    // column sorts it upwards, the next one the other way.
+    for (int column = 0; column < ColumnCount; ++column)
+        m_headerModel->setHeaderData(column, Qt::Horizontal, int(Qt::AscendingOrder), Qt::InitialSortOrderRole);
+    connect(m_header, &QHeaderView::sectionClicked, this,
+            [this](int column) { sortEntries(column, m_header->sortIndicatorOrder()); });
     connect(model(), &QAbstractItemModel::modelReset, this, &ResultListWidget::listCleared);
+}
+
+ResultListWidget::~ResultListWidget()
+{
+    // The list's model is cleared while the base class tears down, after this class's
+    // members are gone.
+    disconnect(model(), nullptr, this, nullptr);
 }
 
 void ResultListWidget::setDetailsSource(DetailsSource source)

@@ -27,6 +27,7 @@ public:
     using DetailsSource = std::function<std::optional<Details>(qint32 messnum)>;
 
     explicit ResultListWidget(QWidget *parent = nullptr);
+    ~ResultListWidget() override;
 
     void setDetailsSource(DetailsSource source);
     // Author and date are read again from now on (another database, or records edited).

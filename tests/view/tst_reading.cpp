@@ -119,6 +119,10 @@ private slots:
         for (const bool inTextBox : {false, true}) {
             WindowHarness w(archive());
             QVERIFY(w.activated());
+            // The flag button is enabled once the page has loaded. A loaded page also
+            // writes its address into the address bar, so only this row lets pages load.
+            if (effect == QLatin1String("flagged"))
+                w.fake().setAutoComplete(FakeBrowser::AutoComplete::Immediate);
             Harness::action(&w.form(), "MenuSearchBody")->trigger();
             Harness::search(&w.form(), QStringLiteral("headlamp"));
             w.child<QListWidget>("List1")->setCurrentRow(1); // 17
@@ -201,7 +205,7 @@ private slots:
         QCOMPARE(shown(w), 10);
 
         Harness::search(&w.form(), QStringLiteral("Subject 2"));
-        QCOMPARE(listedNumbers(w), (QList<qint32>{2, 20}));
+        QCOMPARE(listedNumbers(w), (QList<qint32>{2, 12, 20})); // every word, anywhere in the subject
         QCOMPARE(list->sortColumn(), int(ResultListWidget::NumberColumn));
     }
 
@@ -225,6 +229,7 @@ private slots:
         Harness::action(&w.form(), "MnuOpenLastMessage")->trigger();
         w.child<QScrollBar>("hscroll1")->setValue(12);
 
+        w.form().close();
         w.restart();
         QVERIFY(w.activated());
         QCOMPARE(Fixtures::readAll(w.path(QStringLiteral("KnowledgeBase.ini"))).count("\r\n"), 12);
@@ -298,6 +303,7 @@ private slots:
         QVERIFY(w.activated());
         QCOMPARE(w.form().browserPane()->zoomPercent(), 100);
         QCOMPARE(shown(w), 1);
+        w.form().close();
         w.restart();
         QFETCH(bool, keptAsItWas);
         QCOMPARE(Fixtures::readAll(w.path(QStringLiteral("Preferences.ini"))) == bytes, keptAsItWas);
