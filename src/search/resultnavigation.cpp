@@ -3,6 +3,7 @@
 #include "search/searchpanel.h"
 
 #include "browser/browserpane.h"
+#include "convert/htmltext.h"
 #include "view/resultline.h"
 #include "view/viewer.h"
 #include "archive/messagearchive.h"
@@ -235,5 +236,7 @@ std::optional<ResultListWidget::Details> SearchPanel::readDetails(qint32 messnum
     const ResetOnExit reset(m_detailsStatement);
     if (!m_detailsStatement.bindInt64(1, messnum) || m_detailsStatement.step() != SqliteStatement::Step::Row)
         return std::nullopt;
-    return ResultListWidget::Details{m_detailsStatement.columnText(0), m_detailsStatement.columnText(1)};
+    // Authors are stored as the group's pages write them, "&lt;" and all.
+    return ResultListWidget::Details{QString::fromUtf8(HtmlText::decodeEntities(m_detailsStatement.columnBytes(0))),
+                                     m_detailsStatement.columnText(1)};
 }

@@ -14,12 +14,22 @@
 namespace {
 
 const QString kSeparator = QStringLiteral(" : ");
-constexpr int kDefaultWidths[] = {56, 0, 120, 150};
+// The subject takes what the others leave: at the list's first width about a third.
+constexpr int kDefaultWidths[] = {48, 0, 110, 74};
 constexpr int kPadding = 3;
 
-QString shownDate(const QString &stored)
+QString unflaggedDate(const QString &stored)
 {
     return stored.startsWith(QLatin1String("-1")) ? stored.mid(2) : stored;
+}
+
+// The day alone, in a form that reads the same in every order; the page shows the whole
+// date. A date that cannot be read is shown as stored.
+QString shownDate(const QString &stored)
+{
+    if (const auto moment = MessageDate::read(stored))
+        return moment->toString(QStringLiteral("yyyy-MM-dd"));
+    return unflaggedDate(stored);
 }
 
 // Draws an entry's columns where the header's sections are.
@@ -194,7 +204,7 @@ void ResultListWidget::sortEntries(int column, Qt::SortOrder order)
                 entry.when = moment->toMSecsSinceEpoch();
                 entry.dated = true;
             } else {
-                entry.text = shownDate(date);
+                entry.text = unflaggedDate(date);
             }
         }
     }

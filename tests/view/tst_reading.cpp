@@ -25,12 +25,13 @@
 
 namespace {
 
-// Twenty messages; only 14 and 17 say "headlamp", and the authors run backwards.
+// Twenty messages; only 14 and 17 say "headlamp", and the authors run backwards, stored
+// as the group's pages write them.
 QList<MessageRecord> archive()
 {
     QList<MessageRecord> records = Fixtures::range(1, 20);
     for (MessageRecord &r : records)
-        r.messauthor = QStringLiteral("%1 member").arg(QChar(u'Z' - r.messnum));
+        r.messauthor = QStringLiteral("%1 member &lt;m%2@example.org&gt;").arg(QChar(u'Z' - r.messnum)).arg(r.messnum);
     records[13].message = QStringLiteral("<p>The headlamp switch</p>");
     records[16].message = QStringLiteral("<p>A headlamp again</p>");
     return records;
@@ -199,6 +200,7 @@ private slots:
                           QPoint(header->sectionViewportPosition(ResultListWidget::AuthorColumn) + 5, header->height() / 2));
         // Authors run backwards: the highest number has the first name.
         QCOMPARE(listedNumbers(w), (QList<qint32>{19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 1}));
+        QCOMPARE(list->details(19).author, QStringLiteral("G member <m19@example.org>"));
         QCOMPARE(list->currentRow(), 10); // message 1, still the one shown
         QCOMPARE(shown(w), 1);
         QTest::mouseClick(w.child<QToolButton>("H2Down"), Qt::LeftButton);
