@@ -89,7 +89,7 @@ ResultListWidget::ResultListWidget(QWidget *parent)
     , m_headerModel(new QStandardItemModel(0, ColumnCount, this))
 {
     m_headerModel->setHorizontalHeaderLabels(
-        {QStringLiteral("Number"), QStringLiteral("Subject"), QStringLiteral("Author"), QStringLiteral("Date")});
+        {QStringLiteral("No."), QStringLiteral("Subject"), QStringLiteral("Author"), QStringLiteral("Date")});
     m_header->setObjectName(QStringLiteral("List1Header"));
     m_header->setModel(m_headerModel);
     m_header->setSectionsClickable(true);
@@ -197,7 +197,9 @@ void ResultListWidget::sortEntries(int column, Qt::SortOrder order)
         if (column == SubjectColumn) {
             entry.text = subjectText(entry.line);
         } else if (column == AuthorColumn) {
+            // A name in quotes sorts under its first letter, not before every other.
             entry.text = details(entry.number).author;
+            entry.text.remove(0, qsizetype(entry.text.startsWith(u'"')));
         } else if (column == DateColumn) {
             const QString date = details(entry.number).date;
             if (const auto moment = MessageDate::read(date)) {

@@ -61,7 +61,8 @@ private slots:
         QCOMPARE(ZoomSteps::next(from, direction), to);
     }
 
-    // Sorting by a column: equal keys keep number order in both directions, undated
+    // Sorting by a column: equal keys keep number order in both directions, a quoted name
+    // sorts by its first letter, undated
     // entries go after the dated ones, the selected entry stays selected without a
     // selection change, and clearing the list goes back to number order.
     void sortByColumn_data()
@@ -86,7 +87,7 @@ private slots:
         QFETCH(int, order);
         const QHash<qint32, ResultListWidget::Details> details{
             {3, {QStringLiteral("bob"), QStringLiteral("Tue Jan 6, 2004 9:00 am")}},
-            {5, {QStringLiteral("Zed"), QStringLiteral("-1Mon Jan 5, 2004 3:12 pm")}},
+            {5, {QStringLiteral("\"Zed\""), QStringLiteral("-1Mon Jan 5, 2004 3:12 pm")}},
             {7, {QStringLiteral("Anne"), QStringLiteral("2003-12-24 10:00")}},
             {9, {QStringLiteral("bob"), QStringLiteral("1999-01-01 00:00")}},
         };
