@@ -59,34 +59,6 @@ qint64 fileBytes(const QString &path)
     return QFileInfo(path).size() + QFileInfo(path + QStringLiteral("-wal")).size();
 }
 
-struct Picked
-{
-    const char *name;
-    QString title;
-    qint64 size = 0;
-};
-
-// A subject of a conversation of about `size` messages (the largest when 0), from the store.
-std::optional<Picked> pick(SqliteDb &db, const char *name, qint64 size)
-{
-    SqliteStatement s;
-    const QByteArray sql = size > 0 ? "SELECT topic_key, count(*) AS n FROM veltra_topic WHERE topic_key <> 0"
-                                      " GROUP BY topic_key ORDER BY abs(n - ?1), topic_key LIMIT 1"
-                                    : "SELECT topic_key, count(*) AS n FROM veltra_topic WHERE topic_key <> 0"
-                                      " GROUP BY topic_key ORDER BY n DESC LIMIT 1";
-    if (!s.prepare(db, sql, false) || (size > 0 && !s.bindInt64(1, size)) || s.step() != SqliteStatement::Step::Row)
-        return std::nullopt;
-    const qint64 key = s.columnInt64(0);
-    Picked picked{name, {}, s.columnInt64(1)};
-    SqliteStatement title;
-    if (!title.prepare(db, "SELECT messtitle FROM veltra WHERE rowid = (SELECT max(id) FROM veltra_topic WHERE topic_key = ?1)",
-                       false)
-        || !title.bindInt64(1, key) || title.step() != SqliteStatement::Step::Row)
-        return std::nullopt;
-    picked.title = title.columnText(0);
-    return picked;
-}
-
 int usage()
 {
     std::fprintf(stderr, "usage: bench_conversation [--messages N] [--runs N]\n");
@@ -205,15 +177,13 @@ int main(int argc, char **argv)
     print("(b) growth a message", double(after - before) / rs.recordCount(), "bytes");
 
     // (c)
-    QList<Picked> picks;
     for (const auto &[name, size] : {std::pair("one message", 1), std::pair("about ten", 10), std::pair("the largest", 0)}) {
-        if (const std::optional<Picked> p = pick(db, name, size))
-            picks << *p;
-    }
-    for (const Picked &p : picks) {
-        const QByteArray tag = QByteArray("(c) ") + p.name;
+        const std::optional<BenchData::Conversation> p = BenchData::pickConversation(db, size);
+        if (!p)
+            continue;
+        const QByteArray tag = QByteArray("(c) ") + name;
         const auto line = [&](const char *what) { return tag + ", " + what; };
-        printText(line("subject").constData(), p.title);
+        printText(line("subject").constData(), p->title);
         QList<double> times;
         QList<double> cpu;
         std::size_t found = 0;
@@ -222,7 +192,7 @@ int main(int argc, char **argv)
             clock.start();
             const double cpuBefore = threadCpuMs();
             QString error;
-            found = ConversationIndex::members(db, p.title, &error).size();
+            found = ConversationIndex::members(db, p->title, &error).size();
             times << double(clock.nsecsElapsed()) / 1e6;
             cpu << threadCpuMs() - cpuBefore;
             if (!error.isEmpty())
@@ -234,7 +204,7 @@ int main(int argc, char **argv)
         print(line("lookup, median (goal well under 100)").constData(), median, "ms");
         print(line("lookup, median processor time").constData(), BenchData::median(cpu), "ms");
         qint64 count = -1;
-        const QString topic = ConversationTopic::of(p.title);
+        const QString topic = ConversationTopic::of(p->title);
         if (const double cli = BenchData::sqliteCliCountMs(path, "messtitle", topic, &count); cli >= 0) {
             print(line("sqlite3: count(*) where messtitle like '%topic%'").constData(), cli, "ms");
             print(line("sqlite3's count").constData(), double(count), "");

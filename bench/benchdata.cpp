@@ -4,6 +4,7 @@
 #include "messagegenerator.h"
 #include "store/searchindex.h"
 #include "store/sqlitedb.h"
+#include "store/sqlitestatement.h"
 #include "vocabulary.h"
 
 #include <QCoreApplication>
@@ -270,29 +271,57 @@ QString subjectDump(const QString &database)
     return dump(database, "-subjects.txt", "messtitle", "subjects");
 }
 
-double sqliteCliCountMs(const QString &path, const char *column, const QString &text, qint64 *count)
+double sqliteCliMs(const QString &path, const QString &sql, QString *output)
 {
     QProcess cli;
     cli.start(QStringLiteral("sqlite3"), {QStringLiteral("-readonly"), path});
     if (!cli.waitForStarted(5000))
         return -1;
-    QString quoted = text;
-    quoted.replace(u'\'', QStringLiteral("''"));
-    cli.write(QStringLiteral(".timer on\nselect count(*) from veltra where %1 like '%%2%';\n")
-                  .arg(QLatin1String(column), quoted)
-                  .toUtf8());
+    cli.write(QStringLiteral(".timer on\n%1\n").arg(sql).toUtf8());
     cli.closeWriteChannel();
     if (!cli.waitForFinished(600000))
         return -1;
     const QString out = QString::fromUtf8(cli.readAllStandardOutput());
     static const QRegularExpression time(QStringLiteral("Run Time: real ([0-9.]+)"));
-    static const QRegularExpression number(QStringLiteral("^(\\d+)$"), QRegularExpression::MultilineOption);
     const auto t = time.match(out);
-    const auto n = number.match(out);
     if (!t.hasMatch())
         return -1;
-    *count = n.hasMatch() ? n.captured(1).toLongLong() : -1;
+    if (output)
+        *output = out;
     return t.captured(1).toDouble() * 1000;
+}
+
+double sqliteCliCountMs(const QString &path, const char *column, const QString &text, qint64 *count)
+{
+    QString quoted = text;
+    quoted.replace(u'\'', QStringLiteral("''"));
+    QString out;
+    const double ms = sqliteCliMs(
+        path, QStringLiteral("select count(*) from veltra where %1 like '%%2%';").arg(QLatin1String(column), quoted), &out);
+    static const QRegularExpression number(QStringLiteral("^(\\d+)$"), QRegularExpression::MultilineOption);
+    const auto n = number.match(out);
+    *count = n.hasMatch() ? n.captured(1).toLongLong() : -1;
+    return ms;
+}
+
+std::optional<Conversation> pickConversation(SqliteDb &db, qint64 size)
+{
+    SqliteStatement s;
+    const QByteArray sql = size > 0 ? "SELECT topic_key, count(*) AS n FROM veltra_topic WHERE topic_key <> 0"
+                                      " GROUP BY topic_key ORDER BY abs(n - ?1), topic_key LIMIT 1"
+                                    : "SELECT topic_key, count(*) AS n FROM veltra_topic WHERE topic_key <> 0"
+                                      " GROUP BY topic_key ORDER BY n DESC LIMIT 1";
+    if (!s.prepare(db, sql, false) || (size > 0 && !s.bindInt64(1, size)) || s.step() != SqliteStatement::Step::Row)
+        return std::nullopt;
+    const qint64 key = s.columnInt64(0);
+    Conversation picked{{}, s.columnInt64(1)};
+    SqliteStatement title;
+    if (!title.prepare(db, "SELECT messtitle FROM veltra WHERE rowid = (SELECT max(id) FROM veltra_topic WHERE topic_key = ?1)",
+                       false)
+        || !title.bindInt64(1, key) || title.step() != SqliteStatement::Step::Row)
+        return std::nullopt;
+    picked.title = title.columnText(0);
+    return picked;
 }
 
 void waitForEvents(int ms)

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+class SqliteDb;
+
 namespace BenchData {
 // A 100,000-message database made by the demo generator (seed 1), written once under the
 // build folder and reused by every benchmark. Returns its path, or an empty string.
@@ -38,6 +40,17 @@ QString indexState(const QString &database, bool building = false, std::optional
 // The sqlite3 program's own time ("Run Time: real ...") for select count(*) from veltra
 // where `column` like '%text%', on the file opened read-only; -1 when it did not run.
 double sqliteCliCountMs(const QString &path, const char *column, const QString &text, qint64 *count);
+// The sqlite3 program's own time for `sql` on the file opened read-only, its output (when
+// asked for) in `output`; -1 when it did not run.
+double sqliteCliMs(const QString &path, const QString &sql, QString *output = nullptr);
+// A conversation of the store picked by its size: the one nearest `size` messages, the
+// largest when 0. The subject of its last record, and its size; none without a store.
+struct Conversation
+{
+    QString title;
+    qint64 size = 0;
+};
+std::optional<Conversation> pickConversation(SqliteDb &db, qint64 size);
 // Median of a list of figures.
 double median(QList<double> values);
 // Waits for the window's events and handles them, at most `ms` when none come: unlike

@@ -5,6 +5,7 @@ BusyStates::BusyStates(const Ui::Form1 &ui)
     : m_kbControls{ui.CmdGo, ui.Combo1, ui.hscroll1, ui.hscroll2, ui.List1, ui.cmdCheckDelete}
     , CmdMarkRange(ui.CmdMarkRange)
     , CmdMarkDelete(ui.CmdMarkDelete)
+    , CmdConversation(ui.CmdConversation)
     , List1(ui.List1)
     , CmdBack(ui.CmdBack)
     , CmdForward(ui.CmdForward)
@@ -19,6 +20,7 @@ void BusyStates::EnableOff()
         w->setEnabled(false);
     CmdMarkRange->setEnabled(false);
     CmdMarkDelete->setEnabled(false);
+    CmdConversation->setEnabled(false);
 }
 
 void BusyStates::EnableOn()

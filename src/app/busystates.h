@@ -24,6 +24,7 @@ private:
     QList<QWidget *> m_kbControls;
     QWidget *CmdMarkRange;
     QWidget *CmdMarkDelete;
+    QWidget *CmdConversation; // goes with the flag button: both act on the message shown
     QListWidget *List1;
     QWidget *CmdBack;
     QWidget *CmdForward;

@@ -4,6 +4,7 @@
 #include "app/busystates.h"
 #include "app/icons.h"
 #include "app/listfile.h"
+#include "app/panelsplitter.h"
 #include "app/settingsfile.h"
 #include "app/version.h"
 #include "app/workbar.h"
@@ -36,6 +37,10 @@ constexpr int kAddressReadLimit = 50;
 // a height that runs under the status strip.
 constexpr int kMinimumWidth = 300;
 constexpr int kMinimumHeight = 240;
+// The design place of the browser panel's top, and the least of the page the splitter leaves.
+constexpr int kDesignPanelTopTwips = 1500;
+constexpr int kLeastBrowserHeight = 120;
+const QString kPreferencesFile = QStringLiteral("Preferences.ini");
 
 int px(double twips)
 {
@@ -62,6 +67,7 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     ui->PicSave->setPixmap(Icons::save());
     ui->CmdUpDown->setIcon(ui->CmdUp->icon());
     ui->CmdMarkDelete->setIcon(Icons::saveIcon());
+    ui->CmdConversation->setIcon(Icons::conversation());
     ui->CmdMarkRange->setIcon(Icons::saveIcon());
     ui->cmdCheckDelete->setIcon(QIcon(Icons::tick()));
     ui->CmdBack->setIcon(Icons::back());
@@ -77,6 +83,10 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
 
     m_web1->setParent(this);
     ui->web1Layout->addWidget(m_web1->widget());
+
+    m_panelTop = px(kDesignPanelTopTwips);
+    m_splitter = new PanelSplitter(ui->centralwidget);
+    connect(m_splitter, &PanelSplitter::dragged, this, &Form1::setPanelTop);
 
     createParts();
     connect(ui->MenuFileExit, &QAction::triggered, this, &Form1::MenuFileExit_Click);
@@ -190,6 +200,7 @@ void Form1::Form_Load()
     if (m_transfer->convertAtStartUp())
         m_maintenance->openDatabase();
     readListsAndSettings();
+    readPreferences();
 
     m_web1->setSilent(true);
     formLoading = false;
@@ -261,6 +272,34 @@ void Form1::applySettings(const SettingsValues &values, int count)
         m_maintenance->setNoWarning(values.noWarning);
 }
 
+void Form1::readPreferences()
+{
+    const auto read = PreferencesFile::read(QDir(baseDir).filePath(kPreferencesFile));
+    m_preferencesKind = read.kind;
+    m_preferences = read.values;
+    if (m_preferences.panelTop > 0)
+        m_panelTop = qMax(m_preferences.panelTop, px(kDesignPanelTopTwips));
+    if (ui->Picture1->y() != 0)
+        ui->Picture1->move(ui->Picture1->x(), m_panelTop);
+    m_search->setResultColumnWidths(m_preferences.columnWidths);
+    m_pane->setZoomPercent(m_preferences.zoomPercent);
+    ui->MnuOpenLastMessage->setChecked(m_preferences.openOnLastMessage);
+}
+
+bool Form1::writePreferences(QString *error)
+{
+    // A file a later version wrote keeps what that version put in it.
+    if (m_preferencesKind == PreferencesFile::Kind::Newer)
+        return true;
+    Preferences values;
+    values.panelTop = m_panelTop == px(kDesignPanelTopTwips) ? 0 : m_panelTop;
+    values.columnWidths = m_search->resultColumnWidths();
+    values.zoomPercent = m_pane->zoomPercent();
+    values.openOnLastMessage = ui->MnuOpenLastMessage->isChecked();
+    values.lastMessage = m_viewer->shownMessageNumber().toInt();
+    return PreferencesFile::write(QDir(baseDir).filePath(kPreferencesFile), values, error);
+}
+
 void Form1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
@@ -276,7 +315,15 @@ void Form1::Form_Activate()
     m_update->showStatus(counted ? m_archive->countText(QStringLiteral(" - Last # ")) : QStringLiteral("No message database"));
     m_search->hideResultSlider();
     m_pane->activate();
-    m_viewer->start(m_archive->lastMessageNumber(), counted);
+    if (!m_activated) {
+        m_activated = true;
+        // Where the user stopped reading, when asked for, unless the club's page opens.
+        const bool lastRead = ui->MnuOpenLastMessage->isChecked() && !m_pane->startPage();
+        m_viewer->start(m_archive->lastMessageNumber(), counted, lastRead ? m_preferences.lastMessage : 0);
+    } else {
+        // Back from the tray: the message the user left is still the one in view.
+        m_viewer->resume(m_archive->lastMessageNumber(), counted);
+    }
     setWindowTitle(kCaption);
     m_pane->openStartPage();
 }
@@ -336,6 +383,8 @@ bool Form1::Form_Unload()
     if (!ListFile::write(dir.filePath(QStringLiteral("History.txt")), m_search->historyEntries(), &error))
         failures << error;
     if (!ListFile::write(dir.filePath(QStringLiteral("UrlList.txt")), m_pane->addressEntries(), &error))
+        failures << error;
+    if (!writePreferences(&error))
         failures << error;
     if (failures.isEmpty())
         return true;
@@ -401,6 +450,18 @@ void Form1::layoutPanels(bool toggled)
     // The strip is as high as its text needs, at least its design height.
     const int stripHeight = qMax(px(285), ui->LblStBar1->sizeHint().height());
     QWidget *const panel = ui->Picture1;
+    const bool kbShown = panel->y() != 0;
+    if (kbShown) {
+        // The result list reaches down to the browser panel, wherever the splitter put it.
+        const int top = shownPanelTop();
+        panel->move(panel->x(), top);
+        const int designTop = px(kDesignPanelTopTwips);
+        ui->List1->resize(ui->List1->width(), qMax(0, top - designTop + px(1410)));
+        ui->Line6->resize(ui->Line6->width(), top - designTop + px(1860));
+        m_splitter->setGeometry(0, top - 3, w, 3);
+        m_splitter->raise();
+    }
+    m_splitter->setVisible(kbShown);
     panel->setGeometry(panel->x(), panel->y(), qMax(0, w - panel->x()), panel->height());
     ui->web1->setGeometry(ui->web1->x(), ui->web1->y(), qMax(0, panel->width() - ui->web1->x()), ui->web1->height());
     if (w > px(6000)) {
@@ -437,7 +498,7 @@ void Form1::setTabOrderChain()
     const std::initializer_list<QWidget *> chain{
         ui->Combo1, ui->CmdGo, ui->cmdCheckDelete, ui->CmdMarkRange, ui->List1, ui->H2Down, ui->hscroll2, ui->H2Up,
         ui->H1Down, ui->hscroll1, ui->H1Up, ui->CmdBack, ui->CmdForward, ui->CmdStop, ui->CmdRefresh, ui->CmdHome,
-        ui->CmdManuals, ui->CmdReg, ui->cmdYahoo, ui->CmdUpDown, ui->CmdMarkDelete, ui->Combo2, m_web1->widget()};
+        ui->CmdManuals, ui->CmdReg, ui->cmdYahoo, ui->CmdUpDown, ui->CmdMarkDelete, ui->CmdConversation, ui->Combo2, m_web1->widget()};
     for (QWidget *w : chain) {
         if (!(w->focusPolicy() & Qt::TabFocus))
             w->setFocusPolicy(Qt::StrongFocus);
@@ -454,11 +515,27 @@ void Form1::setTabOrderChain()
     }
 }
 
+int Form1::shownPanelTop() const
+{
+    const int designTop = px(kDesignPanelTopTwips);
+    const int stripHeight = qMax(px(285), ui->LblStBar1->sizeHint().height());
+    const int lowest = ui->centralwidget->height() - stripHeight - kLeastBrowserHeight;
+    return qMax(designTop, qMin(m_panelTop, lowest));
+}
+
+void Form1::setPanelTop(int top)
+{
+    m_panelTop = qMax(px(kDesignPanelTopTwips), top);
+    m_panelTop = shownPanelTop();
+    if (ui->Picture1->y() != 0)
+        layoutPanels(false);
+}
+
 void Form1::CmdUpDown_Click()
 {
     QWidget *const panel = ui->Picture1;
     if (panel->y() == 0) {
-        panel->move(panel->x(), px(1500));
+        panel->move(panel->x(), shownPanelTop());
         ui->CmdUpDown->setIcon(ui->CmdUp->icon());
         ui->CmdUpDown->setToolTip(QStringLiteral("Hide knowledgebase"));
         m_maintenance->setDeletionMenuEnabled(true);

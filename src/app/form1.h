@@ -2,8 +2,10 @@
 
 #include "app/appconfig.h"
 #include "app/apptitle.h"
+#include "app/preferences.h"
 #include "app/settingsfile.h"
 
+#include <QKeySequence>
 #include <QMainWindow>
 
 #include <functional>
@@ -11,11 +13,13 @@
 
 class ArchiveTransfer;
 class Browser;
+class QAbstractButton;
 class BrowserPane;
 class BusyStates;
 class ListEditor;
 class Maintenance;
 class MessageArchive;
+class PanelSplitter;
 class QMenu;
 class QSystemTrayIcon;
 class SearchPanel;
@@ -57,6 +61,8 @@ public:
     void sessionEnding();
     // Tests answer in place of the desktop whether a tray is there to take the icon.
     void setTrayAvailability(std::function<bool()> available);
+    // Help > Keyboard Shortcuts: each key with what it does, in menu order.
+    QList<QPair<QString, QString>> keyboardShortcuts() const;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -76,11 +82,26 @@ private:
     void setTabOrderChain();
     void readListsAndSettings();
     void applySettings(const SettingsValues &values, int count);
+    // Preferences.ini: read at start-up whatever became of the other files, written at exit.
+    void readPreferences();
+    bool writePreferences(QString *error);
+    // Where the browser panel begins while the knowledge-base panel is shown: where the
+    // user dragged it, within what the window's height allows.
+    int shownPanelTop() const;
+    void setPanelTop(int top);
     void MenuFileExit_Click();
     // Closes the window (saving as every exit does) and ends the program.
     void endProgram();
     // app/shortcuts.cpp: the usual keys for commands whose menus and buttons have none.
     void connectShortcuts();
+    struct ButtonKey
+    {
+        QKeySequence key;
+        QAbstractButton *button;
+        QString caption;
+    };
+    QList<ButtonKey> buttonKeys() const;
+    void MnuKeyboard_Click();
 
     // app/tray.cpp: the tray and the exit paths
     void connectTray();
@@ -112,6 +133,12 @@ private:
     Maintenance *m_maintenance = nullptr;
     ListEditor *m_listEditor = nullptr;
     ArchiveTransfer *m_transfer = nullptr;
+
+    PanelSplitter *m_splitter = nullptr;
+    int m_panelTop = 0;           // pixels; chosen with the splitter
+    Preferences m_preferences;    // as read at start-up
+    PreferencesFile::Kind m_preferencesKind = PreferencesFile::Kind::Missing;
+    bool m_activated = false;     // Form_Activate ran once
 
     bool formLoading = false;     // Form_Resize does nothing while true
     qint16 lastWindowState = 0;

@@ -219,6 +219,19 @@ void drawGroup(QPainter &p)
     p.drawEllipse(QPointF(5.5, 6.5), 2.8, 2.8);
 }
 
+void drawConversation(QPainter &p)
+{
+    // Two speech bubbles, a message and its answer.
+    p.setPen(outline(QColor(30, 80, 140)));
+    p.setBrush(QColor(150, 200, 245));
+    p.drawRoundedRect(QRectF(0.5, 1.5, 10, 7), 2, 2);
+    p.drawPolygon(QPolygonF({QPointF(2.5, 8.5), QPointF(2.5, 11.0), QPointF(5.0, 8.5)}));
+    p.setPen(outline(QColor(20, 100, 40)));
+    p.setBrush(QColor(160, 225, 150));
+    p.drawRoundedRect(QRectF(5.5, 7.5, 10, 7), 2, 2);
+    p.drawPolygon(QPolygonF({QPointF(13.5, 14.5), QPointF(13.5, 15.5), QPointF(11.0, 14.5)}));
+}
+
 void drawLock(QPainter &p)
 {
     p.setPen(QPen(QColor(95, 95, 95), 1.6));
@@ -352,6 +365,12 @@ QIcon registry()
 QIcon group()
 {
     static const QIcon icon = buttonIcon(drawGroup);
+    return icon;
+}
+
+QIcon conversation()
+{
+    static const QIcon icon = buttonIcon(drawConversation);
     return icon;
 }
 

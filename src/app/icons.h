@@ -28,6 +28,7 @@ QIcon home();
 QIcon manuals();
 QIcon registry();
 QIcon group();
+QIcon conversation(); // two speech bubbles: the conversation of the message shown
 
 QPixmap lock(); // 12 x 14 padlock of the status strip
 

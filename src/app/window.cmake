@@ -12,6 +12,8 @@ target_sources(veltra PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/icons.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/icons.h
     ${CMAKE_CURRENT_SOURCE_DIR}/menuwiring.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/panelsplitter.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/panelsplitter.h
     ${CMAKE_CURRENT_SOURCE_DIR}/quitsignals.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/quitsignals.h
     ${CMAKE_CURRENT_SOURCE_DIR}/tray.cpp

@@ -50,6 +50,9 @@ public:
     // highlighting every occurrence and moving to the next one each time it is asked again
     // for the same text. The document is not changed. findTextResult tells the outcome.
     virtual void findText(const QString &text) = 0;
+    // The size pages are drawn at, 1.0 as designed; kept from page to page.
+    virtual void setZoomFactor(qreal factor) = 0;
+    virtual qreal zoomFactor() const = 0;
 
 signals:
     void beforeNavigate2(const QString &url);

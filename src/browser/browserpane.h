@@ -52,6 +52,9 @@ public:
     // Ctrl+L: into the address bar with its text selected.
     void focusAddressBar();
     QString completedUrl() const;
+    // The pages' zoom in percent, kept between runs.
+    int zoomPercent() const;
+    void setZoomPercent(int percent);
 
 signals:
     // A navigation begins (BeforeNavigate2).
@@ -109,6 +112,9 @@ private:
     void MnuPageSetup_Click();
     void MnuPrintPreview_Click();
     void MnuFind_Click();
+    void MnuZoomIn_Click();
+    void MnuZoomOut_Click();
+    void MnuZoomReset_Click();
     void Timer2_Timer();
 
     QComboBox *Combo2;
@@ -134,6 +140,9 @@ private:
     QAction *MnuPageSetup;
     QAction *MnuPrintPreview;
     QAction *MnuFind;
+    QAction *MnuZoomIn;
+    QAction *MnuZoomOut;
+    QAction *MnuZoomReset;
     QTimer *Timer2;
     Browser *m_web1;
     BusyStates *m_busy;

@@ -4,6 +4,7 @@
 #include "app/menuwiring.h"
 
 #include "browser/browser.h"
+#include "browser/zoomsteps.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -21,6 +22,8 @@ void BrowserPane::connectPageCommands()
         {MenuFilePrint, &BrowserPane::MenuFilePrint_Click},     {MenuFileSaveAs, &BrowserPane::MenuFileSaveAs_Click},
         {MnuPageSetup, &BrowserPane::MnuPageSetup_Click},       {MnuPrintPreview, &BrowserPane::MnuPrintPreview_Click},
         {MnuFind, &BrowserPane::MnuFind_Click},
+        {MnuZoomIn, &BrowserPane::MnuZoomIn_Click},     {MnuZoomOut, &BrowserPane::MnuZoomOut_Click},
+        {MnuZoomReset, &BrowserPane::MnuZoomReset_Click},
     });
 
     // On the menu items the keys show in the menus, and a disabled item ignores its key.
@@ -38,6 +41,31 @@ void BrowserPane::connectPageCommands()
             [this] { QMetaObject::invokeMethod(this, [this] { MnuFind->setShortcut(kFindKey); }, Qt::QueuedConnection); },
             Qt::QueuedConnection);
     });
+}
+
+int BrowserPane::zoomPercent() const
+{
+    return qRound(m_web1->zoomFactor() * 100);
+}
+
+void BrowserPane::setZoomPercent(int percent)
+{
+    m_web1->setZoomFactor(ZoomSteps::bounded(percent) / 100.0);
+}
+
+void BrowserPane::MnuZoomIn_Click()
+{
+    setZoomPercent(ZoomSteps::next(zoomPercent(), +1));
+}
+
+void BrowserPane::MnuZoomOut_Click()
+{
+    setZoomPercent(ZoomSteps::next(zoomPercent(), -1));
+}
+
+void BrowserPane::MnuZoomReset_Click()
+{
+    setZoomPercent(100);
 }
 
 void BrowserPane::MenuFilePrint_Click()

@@ -290,8 +290,22 @@ void WebEngineBrowser::onLoadProgress(int progress)
         emit progressChange(progress, 100);
 }
 
+void WebEngineBrowser::setZoomFactor(qreal factor)
+{
+    m_zoomFactor = factor;
+    m_page->setZoomFactor(factor);
+}
+
+qreal WebEngineBrowser::zoomFactor() const
+{
+    return m_zoomFactor;
+}
+
 void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
 {
+    // The engine keeps a zoom per site; the user's zoom holds for every page.
+    if (!qFuzzyCompare(m_page->zoomFactor(), m_zoomFactor))
+        m_page->setZoomFactor(m_zoomFactor);
     updateHistoryState();
     if (!m_navigating || info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
         return;

@@ -56,6 +56,8 @@ public:
     void setMessagePagePath(const QString &path) override;
     void showMessagePage(const QByteArray &page) override;
     void findText(const QString &text) override;
+    void setZoomFactor(qreal factor) override;
+    qreal zoomFactor() const override;
 
     bool isSilent() const;
     bool registeredAsBrowser() const;
@@ -107,6 +109,7 @@ private:
     QList<QPointer<QWebEngineView>> m_popups;
     QPointer<FindDialog> m_findDialog;
     QString m_findText; // the text findText looked for last
+    qreal m_zoomFactor = 1.0;
     std::unique_ptr<QPrinter> m_printer;
 
     quint64 m_generation = 0; // counts navigations; pending work for an older one is dropped

@@ -3,11 +3,16 @@
 #include "search/searchpanel.h"
 
 #include "browser/browserpane.h"
+#include "convert/htmltext.h"
 #include "view/resultline.h"
 #include "view/viewer.h"
+#include "archive/messagearchive.h"
+#include "store/recordset.h"
 
 #include <QKeyEvent>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -81,7 +86,9 @@ void SearchPanel::hscroll2_Select(int index)
     if (selectedResultRow() < 0)
         return;
     List1->setCurrentRow(index);
-    List1->setFocus(Qt::OtherFocusReason);
+    // Stepped by key, the slider keeps the focus, so the next key steps again.
+    if (!m_viewer->keyboardOnSteps())
+        List1->setFocus(Qt::OtherFocusReason);
 }
 
 int SearchPanel::selectedResultRow() const
@@ -194,4 +201,42 @@ ResultList::Progress SearchPanel::resultProgress() const
 void SearchPanel::hideResultSlider()
 {
     HPic2->hide();
+}
+
+QList<int> SearchPanel::resultColumnWidths() const
+{
+    return List1->columnWidths();
+}
+
+void SearchPanel::setResultColumnWidths(const QList<int> &widths)
+{
+    List1->setColumnWidths(widths);
+}
+
+void SearchPanel::focusSearchBox()
+{
+    Combo1->setFocus(Qt::ShortcutFocusReason);
+    if (QLineEdit *edit = Combo1->lineEdit())
+        edit->selectAll();
+}
+
+std::optional<ResultListWidget::Details> SearchPanel::readDetails(qint32 messnum)
+{
+    Recordset *const rs = m_archive->recordset();
+    if (!rs)
+        return std::nullopt;
+    if (m_detailsGeneration != m_archive->generation() || !m_detailsStatement.isPrepared()) {
+        m_detailsStatement.finalize();
+        m_detailsGeneration = m_archive->generation();
+        // The first record of the number is the one picking the entry shows.
+        if (!m_detailsStatement.prepare(rs->connection(),
+                                        "SELECT messauthor, messdate FROM veltra WHERE messnum = ? ORDER BY rowid LIMIT 1"))
+            return std::nullopt;
+    }
+    const ResetOnExit reset(m_detailsStatement);
+    if (!m_detailsStatement.bindInt64(1, messnum) || m_detailsStatement.step() != SqliteStatement::Step::Row)
+        return std::nullopt;
+    // Authors are stored as the group's pages write them, "&lt;" and all.
+    return ResultListWidget::Details{QString::fromUtf8(HtmlText::decodeEntities(m_detailsStatement.columnBytes(0))),
+                                     m_detailsStatement.columnText(1)};
 }

@@ -62,6 +62,9 @@ void SearchPanel::searchIndexProgress(qint64 done, qint64 total)
 
 void SearchPanel::searchIndexFinished(SearchIndexBuilder::Outcome outcome, const QString &detail)
 {
+    // One writer at a time: the conversations are built after the words.
+    if (outcome != SearchIndexBuilder::Outcome::Stopped)
+        QMetaObject::invokeMethod(this, &SearchPanel::checkConversationIndex, Qt::QueuedConnection);
     m_update->endBackgroundProgress();
     // Finds go on reading every record when the index could not be built; only the log hears why.
     if (!detail.isEmpty())
@@ -83,6 +86,8 @@ void SearchPanel::checkSearchIndex()
         // read the new ones meanwhile and pass over the deleted ones.
         if (m_config.searchIndex && (!rs->searchIndexComplete() || SearchIndex::backlog(rs->connection()) > 0))
             startSearchIndex(SearchIndexBuilder::Task::Build);
+        else
+            checkConversationIndex();
         return;
     }
     if (m_searchIndexRebuilt)

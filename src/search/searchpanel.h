@@ -1,8 +1,12 @@
 #pragma once
 
 #include "app/appconfig.h"
+#include "store/conversationindex.h"
+#include "store/messagerecord.h"
 #include "store/searchindex.h"
+#include "store/sqlitestatement.h"
 #include "view/resultlist.h"
+#include "view/resultlistwidget.h"
 
 #include <QObject>
 #include <QPointer>
@@ -16,8 +20,10 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class ResultListWidget;
 class QPushButton;
 class QScrollBar;
+class QToolButton;
 class QWidget;
 class UpdateController;
 class Viewer;
@@ -69,10 +75,24 @@ public:
     ResultList::Batch resultBatch() const;
     ResultList::Progress resultProgress() const;
     void hideResultSlider();
+    // One hit on along the results slider (the > and < beside it); nothing at either end.
+    void stepResultSlider(int delta);
+    // The result list's column widths, kept between runs.
+    QList<int> resultColumnWidths() const;
+    void setResultColumnWidths(const QList<int> &widths);
+    // Into the search box, its text selected, ready to be typed over.
+    void focusSearchBox();
 
     // After a search or an update: an index that failed is built anew (once a session),
     // and one that lacks the newest messages takes them in.
     void checkSearchIndex();
+
+    // The shown message's conversation listed, as a search's hits are; and the next or
+    // previous message of it shown.
+    void CmdConversation_Click();
+    void stepInConversation(int delta);
+    // Builds what conversations are looked up by, when there is anything to build.
+    void checkConversationIndex();
 
 signals:
     // A search listed its hits; allFlagged when every one is flagged for deletion.
@@ -105,8 +125,8 @@ private:
     void hscroll2_Change();
     void hscroll2_Scroll();
     void hscroll2_Select(int index);
-    void stepResultSlider(int delta);
     int selectedResultRow() const;
+    std::optional<ResultListWidget::Details> readDetails(qint32 messnum);
     bool listEventFilter(QObject *watched, QEvent *event);
 
     // A hit from the result list is on its way into the page; once there, its words are
@@ -116,6 +136,12 @@ private:
     void highlightSearchHit();
     void web1_FindTextResult(int matches, int active);
 
+
+    void connectConversations(const Ui::Form1 &ui);
+    std::optional<MessageRecord> shownRecord();
+    std::vector<ConversationIndex::Member> conversationOf(const MessageRecord &record, QString *error);
+    void stopConversationIndex();
+
     void startSearchIndex(SearchIndexBuilder::Task task);
     void stopSearchIndex();
     void searchIndexProgress(qint64 done, qint64 total);
@@ -124,7 +150,7 @@ private:
 
     QComboBox *Combo1;
     QPushButton *CmdGo;
-    QListWidget *List1;
+    ResultListWidget *List1;
     QScrollBar *hscroll2;
     QLabel *lblResults;
     QWidget *HPic2;
@@ -137,6 +163,10 @@ private:
     QAction *MenuKeyBracket;
     QAction *MenuKeyNone;
     QAction *MenuOptionsInterrupt;
+    QToolButton *CmdConversation = nullptr;
+    QAction *MnuViewConversation = nullptr;
+    QAction *MnuNextInConversation = nullptr;
+    QAction *MnuPrevInConversation = nullptr;
     QWidget *m_window;
     MessageArchive *m_archive;
     Viewer *m_viewer;
@@ -161,7 +191,12 @@ private:
     int m_findMatches = 0;              // the page's answer to the last find
     int m_findActive = 0;
 
+    // Reads an entry's author and date for the list's columns.
+    SqliteStatement m_detailsStatement;
+    quint64 m_detailsGeneration = 0;
+
     QPointer<SearchIndexBuilder> m_searchIndexBuilder;
+    QPointer<ConversationIndexBuilder> m_conversationBuilder;
     bool m_searchIndexRebuilt = false;
     bool m_searchIndexChecked = false; // the index of the database open now passed its check
 };

@@ -117,6 +117,17 @@ SearchPanel::SearchPanel(const Ui::Form1 &ui, MessageArchive *archive, Viewer *v
 
     // Every line has the same height; knowing it keeps each layout of up to 5,001 lines cheap.
     List1->setUniformItemSizes(true);
+    List1->setDetailsSource([this](qint32 messnum) { return readDetails(messnum); });
+    // Sorted by a header click: the results slider follows the selected entry to its new place.
+    connect(List1, &ResultListWidget::reordered, this, [this](int row) {
+        if (row < 0)
+            return;
+        listSyncing = true;
+        hscroll2->setValue(row);
+        listSyncing = false;
+    });
+    // Statements must go before the database closes.
+    connect(archive, &MessageArchive::closing, this, [this] { m_detailsStatement.finalize(); });
     connect(m_web1, &Browser::findTextResult, this, &SearchPanel::web1_FindTextResult);
 
     // A selection change (a click on another entry, the keys, or the program) runs the
@@ -132,12 +143,14 @@ SearchPanel::SearchPanel(const Ui::Form1 &ui, MessageArchive *archive, Viewer *v
 
     connect(pane, &BrowserPane::pageStarting, this, &SearchPanel::searchPageStarting);
     connect(pane, &BrowserPane::messagePageComplete, this, [this] {
-        List1->setFocus(Qt::OtherFocusReason);
+        if (!m_viewer->keyboardOnSteps())
+            List1->setFocus(Qt::OtherFocusReason);
         highlightSearchHit();
     });
     // The index follows the database open now; nothing more is written to a damaged one,
     // the index's pages included, and nothing holds the file when it is taken alone.
     connect(archive, &MessageArchive::opened, this, &SearchPanel::databaseOpened);
+    connectConversations(ui);
     connect(archive, &MessageArchive::checkPassed, this, [this] { startSearchIndex(SearchIndexBuilder::Task::Verify); });
     connect(archive, &MessageArchive::damaged, this, &SearchPanel::stopSearchIndex);
     connect(archive, &MessageArchive::closing, this, &SearchPanel::stopSearchIndex);
@@ -207,6 +220,17 @@ void SearchPanel::web1_FindTextResult(int matches, int active)
 
 bool SearchPanel::eventFilter(QObject *watched, QEvent *event)
 {
+    // Only keys and clicks are looked at. Other events also come while the window is torn
+    // down, when the box or the list named below may already be gone.
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseButtonRelease:
+        break;
+    default:
+        return false;
+    }
     if (listEventFilter(watched, event))
         return true;
     QComboBox *const combo1 = Combo1;
@@ -433,6 +457,8 @@ bool SearchPanel::Combo1_Search(int *flaggedCount)
 
 void SearchPanel::Combo1_SearchNoMatch(const QString &savedCaption, const QString &text)
 {
+    // The find that failed began at the first record.
+    m_viewer->followShown();
     setForeColor(lblResults, kDoneColor);
     lblResults->setText(text);
     m_busy->EnableWebOn();
@@ -468,6 +494,9 @@ void SearchPanel::Combo1_ClosingSteps(int flaggedCount)
     emit listed(List1->count() == flaggedCount);
     if (Recordset *rs = m_archive->recordset())
         rs->refresh();
+    // Reading the table anew put the cursor on the first record; the next step must go on
+    // from the message on screen.
+    m_viewer->followShown();
     m_busy->EnableWebOn();
     m_busy->EnableOn();
     m_pane->setPageFocusPending(false);

@@ -11,6 +11,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 const QString kUnableToConnect = QStringLiteral("Unable to connect to the update server.");
@@ -79,6 +81,7 @@ void UpdateController::updateDB()
     // Until the server has told its last number, how much there is to fetch is not known.
     m_workBar->show(QStringLiteral("Update: waiting for the update server"), 0, 0);
     Recordset *const rs = m_archive->recordset();
+    m_startedEmpty = m_archive->messageCount() == 0;
     if (!rs || !rs->isOpen()) {
         stopUpdateRequested = false;
         endUpdateRun(QStringLiteral("Update stopped: no message database is open."));
@@ -186,6 +189,12 @@ void UpdateController::endUpdateRun(const QString &status)
     LblUpdateStatus->setText(status);
     updateRunning = false;
     m_workBar->hide();
+    // The run read the table from its ends: the next step goes on from the message in
+    // view, and a database that was empty shows its first message now.
+    if (std::exchange(m_startedEmpty, false) && m_viewer->shownMessageNumber().isEmpty())
+        m_viewer->showFirstStored();
+    else
+        m_viewer->followShown();
     // The new messages go into the search index now, all together.
     emit runEnded();
 }

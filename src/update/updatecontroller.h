@@ -83,6 +83,8 @@ private:
     AppConfig m_config;
 
     bool updateRunning = false;
+    // Whether the run began on an empty database, which shows its first message at the end.
+    bool m_startedEmpty = false;
     bool stopUpdateRequested = false;
     qint32 serverLastMsgNum = 0;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };

@@ -8,7 +8,9 @@
 #include "store/recordset.h"
 #include "view/messagepage.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QFocusEvent>
 #include <QTimer>
 
 namespace {
@@ -80,6 +82,13 @@ Viewer::Viewer(const Ui::Form1 &ui, MessageArchive *archive, Browser *web1, Brow
     // cancels the focus hand-over: the value changes the program makes (start-up, the
     // result list, the buttons) leave it alone.
     hscroll1->setTracking(false);
+    // A scroll bar's arrow keys run against its drawing by default: Right would go to a
+    // lower message. Right and Up go to the higher number, as the thumb moves right.
+    hscroll1->setInvertedControls(false);
+    ui.hscroll2->setInvertedControls(false);
+    m_stepControls = {H1Down, H1Up, hscroll1, H2Down, H2Up, ui.hscroll2};
+    for (QWidget *control : std::as_const(m_stepControls))
+        control->installEventFilter(this);
     connect(hscroll1, &QScrollBar::valueChanged, this, &Viewer::hscroll1_Change);
     connect(hscroll1, &QScrollBar::sliderMoved, this, &Viewer::hscroll1_Scroll);
 
@@ -96,6 +105,30 @@ QString Viewer::messagePagePath() const
 bool Viewer::isMessagePageUrl(const QString &url) const
 {
     return MessagePage::isPageAddress(url, m_pagePath);
+}
+
+bool Viewer::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        m_stepsByKey = true;
+        break;
+    case QEvent::MouseButtonPress:
+        m_stepsByKey = false;
+        break;
+    case QEvent::FocusIn:
+        m_stepsByKey = static_cast<QFocusEvent *>(event)->reason() != Qt::MouseFocusReason;
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+bool Viewer::keyboardOnSteps() const
+{
+    QWidget *const focus = QApplication::focusWidget();
+    return m_stepsByKey && focus && m_stepControls.contains(focus);
 }
 
 QString Viewer::shownMessageNumber() const
@@ -126,6 +159,8 @@ void Viewer::TryToDisplay()
         QString error;
         const bool written = MessagePage::write(m_pagePath, page, &error);
         shownMsgNum = QString::number(record.messnum);
+        m_shownPlace = rs->bookmark();
+        m_shownGeneration = m_archive->generation();
         m_shownPage = written ? page : QByteArray();
         if (written)
             m_web1->navigate(m_pagePath);
@@ -249,6 +284,41 @@ void Viewer::showMessageNumber(qint32 messnum)
     // An error (there is none for this criterion on a sound file) is taken as no match.
     if (rs->findFirst(QStringLiteral("messnum = ") + QString::number(messnum)) == Recordset::FindResult::Found)
         TryToDisplay();
+    else
+        // The view keeps the previous message, and so does the cursor.
+        followShown();
+}
+
+void Viewer::followShown()
+{
+    Recordset *const rs = m_archive->recordset();
+    if (!rs)
+        return;
+    if (shownMsgNum.isEmpty())
+        return;
+    if (m_shownGeneration == m_archive->generation()) {
+        rs->setBookmark(m_shownPlace);
+        if (rs->hasCurrent() && rs->field(QStringLiteral("messnum")).toString() == shownMsgNum)
+            return;
+    }
+    // Deleted, or the database opened anew: the first record of its number, if any is left.
+    rs->moveFirst();
+    if (rs->findFirst(QStringLiteral("messnum = ") + shownMsgNum) != Recordset::FindResult::Found)
+        rs->moveFirst();
+}
+
+void Viewer::showFirstStored()
+{
+    Recordset *const rs = m_archive->recordset();
+    if (rs && rs->moveFirst() && rs->hasCurrent())
+        TryToDisplay();
+}
+
+void Viewer::step(int delta)
+{
+    followShown();
+    if (stepRecord(m_archive->recordset(), delta > 0))
+        TryToDisplay();
 }
 
 void Viewer::showOnSlider(qint32 n)
@@ -307,15 +377,33 @@ bool Viewer::reaches(qint32 n) const
 
 void Viewer::showFirst()
 {
-    hscroll1->setValue(1);
+    showOnSlider(1);
 }
 
-void Viewer::start(qint32 last, bool counted)
+void Viewer::start(qint32 last, bool counted, qint32 startAt)
 {
     if (counted)
         hscroll1->setMaximum(last);
+    if (startAt > 0 && counted) {
+        Recordset *const rs = m_archive->recordset();
+        if (rs && rs->moveFirst()
+            && rs->findFirst(QStringLiteral("messnum = ") + QString::number(startAt)) == Recordset::FindResult::Found) {
+            showOnSlider(startAt);
+            return;
+        }
+    }
     // From 1 to 2 and back: the first message is rendered even where the slider stood at 1.
     hscroll1->setValue(1);
     hscroll1->setValue(2);
     hscroll1->setValue(1);
+}
+
+void Viewer::resume(qint32 last, bool counted)
+{
+    if (counted)
+        extendTo(last);
+    if (shownMsgNum.isEmpty())
+        start(last, counted);
+    else
+        followShown();
 }

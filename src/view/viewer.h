@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include "store/recordset.h"
+
 class BrowserPane;
 class BusyStates;
 class MessageArchive;
@@ -42,10 +44,30 @@ public:
     void setLastNumber(qint32 last);
     void extendTo(qint32 n);
     bool reaches(qint32 n) const;
+    // Shows message 1; where the slider stands at 1 already it is shown all the same, so
+    // the view and the cursor agree.
     void showFirst();
     // The start-up steps: the reach, then 1, 2, 1 so the first message is rendered once the
-    // window is laid out.
-    void start(qint32 last, bool counted);
+    // window is laid out; or, given a stored number, that message.
+    void start(qint32 last, bool counted, qint32 startAt = 0);
+    // The window shown again (from the tray): the reach follows the count, the message in
+    // view stays, and the cursor stands on it.
+    void resume(qint32 last, bool counted);
+    // Puts the shared cursor back on the message on screen, after a command that moved it
+    // elsewhere without showing anything (a search, the end of an update), so the next
+    // step goes on from what the user sees.
+    void followShown();
+    // The first record in stored order, shown: the end of the first update into an empty
+    // database.
+    void showFirstStored();
+    // One record on or back in stored order from the message on screen, as > and < do,
+    // without a repeat (the keys' own repeat steps again).
+    void step(int delta);
+
+    // True while the keyboard works the step buttons or sliders: the focus is on one of
+    // them and came there, or was last used there, by key. The page shown by such a step
+    // leaves the focus where it is, so the next key press steps again.
+    bool keyboardOnSteps() const;
 
     QString shownMessageNumber() const;
     qint32 sliderMessageNumber() const;
@@ -57,6 +79,9 @@ signals:
     void recordShown(bool flagged);
     // H2Down / H2Up: one step along the results slider.
     void resultStep(int delta);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     bool messagePageShows(qint32 messnum) const;
@@ -75,6 +100,8 @@ private:
     void setRepeat(bool on);
 
     QScrollBar *hscroll1;
+    QList<QWidget *> m_stepControls; // the buttons and both sliders
+    bool m_stepsByKey = false;
     QToolButton *H1Down;
     QToolButton *H1Up;
     QToolButton *H2Down;
@@ -96,4 +123,6 @@ private:
     bool h2DownHeld = false;
     bool h2UpHeld = false;
     QByteArray m_shownPage; // bytes of the message page last written
+    Recordset::Bookmark m_shownPlace; // where the record last rendered stood
+    quint64 m_shownGeneration = 0;    // in which opening of the database
 };

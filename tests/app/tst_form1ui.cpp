@@ -141,7 +141,7 @@ void TestForm1Ui::controls_data()
     row("CmdGo", kb, "QPushButton", {60, 60, 720, 330}, "Subject", "Search message Subject");
     row("Combo1", kb, "QComboBox", {795, 60, 3900, 345}, "", "Enter Search Term Here");
     row("cmdCheckDelete", kb, "QToolButton", {4710, 75, 270, 315}, "", "Find all messages marked for deletion");
-    row("List1", kb, "QListWidget", {5025, 60, 3000, 1410});
+    row("List1", kb, "ResultListWidget", {5025, 60, 3000, 1410});
     row("lblResults", kb, "QLabel", {45, 430, 4620, 315}, "", "Search Results Shown Here");
     row("HPic2", kb, "QFrame", {1245, 450, 3435, 300});
     row("CmdMarkRange", kb, "QToolButton", {4710, 450, 270, 315}, "", "", Disabled);
@@ -185,8 +185,8 @@ void TestForm1Ui::controls_data()
     row("cmdYahoo", browser, "QToolButton", {2330, 15, 330, 360}, "", "Yahoo veltraclub group");
     row("CmdUpDown", browser, "QToolButton", {2660, 15, 330, 360}, "", "Hide knowldegebase");
     row("CmdMarkDelete", browser, "QToolButton", {2970, 15, 330, 360});
-    row("Label1", browser, "QLabel", {3360, 60, 1500, 315}, "Address/Search");
-    row("Combo2", browser, "QComboBox", {4815, 0, 4305, 345}, "", "Enter Internet Address or a Search Term");
+    row("Label1", browser, "QLabel", {3705, 60, 1500, 315}, "Address/Search");
+    row("Combo2", browser, "QComboBox", {5160, 0, 4305, 345}, "", "Enter Internet Address or a Search Term");
     row("Line3", browser, "HLine", segment(15, 0, 4830, 0));
     row("Line4", browser, "VLine", segment(0, 0, 0, 410));
     row("web1", browser, "QWidget", {-15, 360, 8505, 4485});
@@ -292,10 +292,28 @@ void TestForm1Ui::menuTree()
         QStringLiteral("  -"),
         QStringLiteral("  MnuOptionsStartPage &Start at  [ ]"),
         QStringLiteral("  MnuMinTray &Minimize To System Tray [ ]"),
+        QStringLiteral("  MnuOpenLastMessage Open at &Last Message Read [ ]"),
         QStringLiteral("MnuView &View"),
         QStringLiteral("  MenuViewOriginal &Message At Yahoo (disabled)"),
+        QStringLiteral("  -"),
+        QStringLiteral("  MnuViewConversation Show &Conversation (disabled)"),
+        QStringLiteral("  MnuNextInConversation Ne&xt in Conversation (disabled)"),
+        QStringLiteral("  MnuPrevInConversation Pre&vious in Conversation (disabled)"),
+        QStringLiteral("  -"),
+        QStringLiteral("  MnuNextMessage &Next Message"),
+        QStringLiteral("  MnuPrevMessage &Previous Message"),
+        QStringLiteral("  MnuNextHit Next &Hit"),
+        QStringLiteral("  MnuPrevHit Previous Hi&t"),
+        QStringLiteral("  -"),
+        QStringLiteral("  MnuFlagMessage &Flag or Unflag Message"),
+        QStringLiteral("  MnuSearchBox &Go to Search Box"),
+        QStringLiteral("  -"),
+        QStringLiteral("  MnuZoomIn Zoom &In"),
+        QStringLiteral("  MnuZoomOut Zoom &Out"),
+        QStringLiteral("  MnuZoomReset Reset &Zoom"),
         QStringLiteral("MenuHelp &Help"),
         QStringLiteral("  MenuHelpContents &Help"),
+        QStringLiteral("  MnuKeyboard Keyboard &Shortcuts"),
         QStringLiteral("  -"),
         QStringLiteral("  MnuKBNews &KB News"),
         QStringLiteral("  -"),

@@ -1,5 +1,6 @@
 // KnowledgeBase.ini: the exact bytes written, and reading that stops at the first bad value.
 #include "app/listfile.h"
+#include "app/preferences.h"
 #include "app/settingsfile.h"
 
 #include <QFile>
@@ -211,6 +212,70 @@ private slots:
         const QString under = m_dir->filePath(QStringLiteral("file/KnowledgeBase.ini"));
         QVERIFY(!SettingsFile::write(under, sample(), &error));
         QVERIFY2(error.contains(QStringLiteral("KnowledgeBase.ini")), qPrintable(error));
+    }
+    // Preferences.ini: what comes back from a file, whole, damaged or from a later version.
+    void preferencesRead_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("panelTop");
+        QTest::addColumn<int>("zoom");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<bool>("openOnLast");
+        QTest::addColumn<int>("lastMessage");
+        using K = PreferencesFile::Kind;
+        const QByteArray head = "[Veltra Knowledgebase preferences]\r\nFormat=1\r\n";
+        QTest::newRow("whole") << head + "PanelTop=240\r\nResultColumns=50,300,90,120\r\nZoom=125\r\n"
+                                         "OpenOnLastMessage=1\r\nLastMessage=77\r\n"
+                               << int(K::Read) << 240 << 125 << 4 << true << 77;
+        QTest::newRow("only the header: defaults") << head << int(K::Read) << 0 << 100 << 0 << false << 0;
+        QTest::newRow("bad values keep their defaults")
+            << head + "PanelTop=-5\r\nZoom=9999\r\nResultColumns=50,x,90\r\nOpenOnLastMessage=2\r\nLastMessage=1e3\r\n"
+            << int(K::Read) << 0 << 100 << 0 << false << 0;
+        QTest::newRow("unknown keys and stray lines") << head + "Colour=blue\r\nnonsense\r\n=3\r\nZoom=80\r\n"
+                                                      << int(K::Read) << 0 << 80 << 0 << false << 0;
+        QTest::newRow("later version") << QByteArray("[Veltra Knowledgebase preferences]\r\nFormat=2\r\nZoom=150\r\n")
+                                       << int(K::Newer) << 0 << 100 << 0 << false << 0;
+        QTest::newRow("no format line") << QByteArray("[Veltra Knowledgebase preferences]\r\nZoom=150\r\n")
+                                        << int(K::Damaged) << 0 << 100 << 0 << false << 0;
+        QTest::newRow("another file") << kGood << int(K::Damaged) << 0 << 100 << 0 << false << 0;
+        QTest::newRow("binary") << QByteArray("\0\xff\xfe[x]\0", 7) << int(K::Damaged) << 0 << 100 << 0 << false << 0;
+    }
+    void preferencesRead()
+    {
+        QFETCH(QByteArray, bytes);
+        const auto read = PreferencesFile::parse(bytes);
+        QFETCH(int, kind);
+        QCOMPARE(int(read.kind), kind);
+        QFETCH(int, panelTop);
+        QCOMPARE(read.values.panelTop, panelTop);
+        QFETCH(int, zoom);
+        QCOMPARE(read.values.zoomPercent, zoom);
+        QFETCH(int, columns);
+        QCOMPARE(read.values.columnWidths.size(), columns);
+        QFETCH(bool, openOnLast);
+        QCOMPARE(read.values.openOnLastMessage, openOnLast);
+        QFETCH(int, lastMessage);
+        QCOMPARE(read.values.lastMessage, lastMessage);
+    }
+
+    void preferencesRoundTrip()
+    {
+        Preferences values;
+        values.panelTop = 321;
+        values.columnWidths = {40, 200, 100, 130};
+        values.zoomPercent = 67;
+        values.openOnLastMessage = true;
+        values.lastMessage = 2147483647;
+        const QByteArray bytes = PreferencesFile::toBytes(values);
+        QVERIFY(bytes.endsWith("\r\n"));
+        const auto read = PreferencesFile::parse(bytes);
+        QCOMPARE(int(read.kind), int(PreferencesFile::Kind::Read));
+        QCOMPARE(read.values.panelTop, values.panelTop);
+        QCOMPARE(read.values.columnWidths, values.columnWidths);
+        QCOMPARE(read.values.zoomPercent, values.zoomPercent);
+        QCOMPARE(read.values.openOnLastMessage, values.openOnLastMessage);
+        QCOMPARE(read.values.lastMessage, values.lastMessage);
     }
 };
 

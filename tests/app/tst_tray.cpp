@@ -4,6 +4,7 @@
 #include "app/form1.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
+#include "view/viewer.h"
 #include "windowharness.h"
 
 #include <QAction>
@@ -13,6 +14,7 @@
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QSystemTrayIcon>
+#include <QToolButton>
 #include <QtTest>
 
 using namespace Harness;
@@ -96,6 +98,9 @@ void TestTray::intoTheTrayAndBack()
         w->showMaximized();
     auto *hscroll1 = child<QScrollBar>(w.get(), "hscroll1");
     hscroll1->setValue(3);
+    // Read on with the step button, which leaves the slider at 3.
+    QTest::mouseClick(child<QToolButton>(w.get(), "H1Up"), Qt::LeftButton);
+    QCOMPARE(w->viewer()->shownMessageNumber(), QStringLiteral("4"));
 
     minimise(w.get());
     QVERIFY(w->isHidden());
@@ -117,8 +122,12 @@ void TestTray::intoTheTrayAndBack()
     QVERIFY(!w->isMinimized());
     QCOMPARE(w->isMaximized(), maximised);
     QVERIFY(!icon(w.get())->isVisible());
-    // Shown again, the window is activated again and shows the first message.
-    QTRY_COMPARE(hscroll1->value(), 1);
+    // Shown again, the window is activated again and still shows the message it left, with
+    // the cursor on it: the next step goes on from there.
+    QCoreApplication::processEvents();
+    QCOMPARE(w->viewer()->shownMessageNumber(), QStringLiteral("4"));
+    QTest::mouseClick(child<QToolButton>(w.get(), "H1Up"), Qt::LeftButton);
+    QCOMPARE(w->viewer()->shownMessageNumber(), QStringLiteral("5"));
 }
 
 void TestTray::withoutOptionOrTrayOnlyMinimised()

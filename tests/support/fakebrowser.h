@@ -45,6 +45,8 @@ public:
     QByteArray shownPage() const;
     // Recorded; answered with the matches set for the text, the next one each time.
     void findText(const QString &text) override;
+    void setZoomFactor(qreal factor) override { m_zoomFactor = factor; }
+    qreal zoomFactor() const override { return m_zoomFactor; }
     QStringList findTexts() const;
     void setMatches(const QString &text, int matches);
 
@@ -94,6 +96,7 @@ private:
     QStringList m_findTexts;
     QHash<QString, int> m_matches;
     int m_activeMatch = 0;
+    qreal m_zoomFactor = 1.0;
     AutoComplete m_autoComplete = AutoComplete::Off;
     int m_back = 0;
     int m_forward = 0;

@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "archive/messagearchive.h"
 #include "update/updatecontroller.h"
+#include "view/viewer.h"
 #include "windowharness.h"
 #include "app/settingsfile.h"
 #include "fakebrowser.h"
@@ -27,6 +28,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QToolTip>
 #include <QtTest>
 
@@ -142,6 +144,7 @@ private slots:
     void windowClosedDuringFetch();
     void demoSiteBringsDatabaseUpToDate();
     void runShowsItsProgressOnTheBar();
+    void firstRunIntoAnEmptyDatabaseShowsItsFirstMessage();
 };
 
 void TestUpdating::initTestCase()
@@ -387,6 +390,19 @@ void TestUpdating::serverNotAhead()
     QCOMPARE(m_server->requests(), QStringList{kLastMessage});
     QVERIFY(!QFile::exists(dataPath("tempfile.htm")));
     QCOMPARE(Fixtures::readAll(dataPath("lastmessage.htm")), lastPage);
+}
+
+void TestUpdating::firstRunIntoAnEmptyDatabaseShowsItsFirstMessage()
+{
+    QVERIFY(Recordset::createEmpty(dataPath("veltra.mdb")));
+    publish(Fixtures::range(1, 5), 5);
+    auto w = start();
+    QVERIFY(w->viewer()->shownMessageNumber().isEmpty());
+    runUpdate(w.get());
+    QCOMPARE(w->archive()->messageCount(), 5);
+    QCOMPARE(w->viewer()->shownMessageNumber(), QStringLiteral("1"));
+    QTest::mouseClick(w->findChild<QToolButton *>(QStringLiteral("H1Up")), Qt::LeftButton);
+    QCOMPARE(w->viewer()->shownMessageNumber(), QStringLiteral("2"));
 }
 
 void TestUpdating::runStartedWhileOneIsGoing()

@@ -1,0 +1,118 @@
+#include "app/preferences.h"
+
+#include "app/listfile.h"
+#include "browser/zoomsteps.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <limits>
+#include <optional>
+
+namespace {
+
+const QByteArray kHeader = QByteArrayLiteral("[Veltra Knowledgebase preferences]");
+constexpr int kMaxColumns = 8;
+constexpr int kMaxColumnWidth = 10000;
+constexpr int kMaxPanelTop = 100000;
+// Larger than any preferences file this program writes: a huge file is not one of them.
+constexpr qint64 kMaxFileSize = 64 * 1024;
+
+std::optional<int> wholeNumber(const QByteArray &text, int low, int high)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+}
+
+namespace PreferencesFile {
+
+ReadResult parse(const QByteArray &bytes)
+{
+    ReadResult result;
+    const QList<QByteArray> lines = bytes.split('\n');
+    if (lines.isEmpty() || lines.first().trimmed() != kHeader) {
+        result.kind = Kind::Damaged;
+        return result;
+    }
+    Preferences values;
+    std::optional<int> format;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        const qsizetype equals = line.indexOf('=');
+        if (line.isEmpty() || equals <= 0)
+            continue;
+        const QByteArray key = line.left(equals).trimmed();
+        const QByteArray value = line.mid(equals + 1).trimmed();
+        if (key == "Format") {
+            format = wholeNumber(value, 1, std::numeric_limits<int>::max());
+        } else if (key == "PanelTop") {
+            values.panelTop = wholeNumber(value, 0, kMaxPanelTop).value_or(values.panelTop);
+        } else if (key == "ResultColumns") {
+            QList<int> widths;
+            const QList<QByteArray> items = value.split(',');
+            for (const QByteArray &item : items) {
+                const auto width = wholeNumber(item, 1, kMaxColumnWidth);
+                if (!width || items.size() > kMaxColumns) {
+                    widths.clear();
+                    break;
+                }
+                widths << *width;
+            }
+            values.columnWidths = widths;
+        } else if (key == "Zoom") {
+            values.zoomPercent = wholeNumber(value, ZoomSteps::kSmallest, ZoomSteps::kLargest).value_or(values.zoomPercent);
+        } else if (key == "OpenOnLastMessage") {
+            values.openOnLastMessage = wholeNumber(value, 0, 1).value_or(int(values.openOnLastMessage)) == 1;
+        } else if (key == "LastMessage") {
+            values.lastMessage = wholeNumber(value, 0, std::numeric_limits<qint32>::max()).value_or(values.lastMessage);
+        }
+    }
+    if (!format) {
+        result.kind = Kind::Damaged;
+    } else if (*format > kFormat) {
+        result.kind = Kind::Newer;
+    } else {
+        result.kind = Kind::Read;
+        result.values = values;
+    }
+    return result;
+}
+
+ReadResult read(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return {};
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize)
+        return {Preferences(), Kind::Damaged};
+    return parse(file.readAll());
+}
+
+QByteArray toBytes(const Preferences &values)
+{
+    QStringList widths;
+    for (const int width : values.columnWidths)
+        widths << QString::number(width);
+    const QStringList lines{
+        QString::fromLatin1(kHeader),
+        QStringLiteral("Format=%1").arg(kFormat),
+        QStringLiteral("PanelTop=%1").arg(values.panelTop),
+        QStringLiteral("ResultColumns=%1").arg(widths.join(u',')),
+        QStringLiteral("Zoom=%1").arg(values.zoomPercent),
+        QStringLiteral("OpenOnLastMessage=%1").arg(values.openOnLastMessage ? 1 : 0),
+        QStringLiteral("LastMessage=%1").arg(values.lastMessage),
+    };
+    return ListFile::toBytes(lines);
+}
+
+bool write(const QString &path, const Preferences &values, QString *error)
+{
+    return ListFile::writeBytes(path, toBytes(values), error);
+}
+
+}

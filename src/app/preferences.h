@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+// The reading preferences that came after the twelve lines of KnowledgeBase.ini, kept in a
+// file of their own (Preferences.ini) so that file keeps its layout for the programs that
+// read it. Plain "key=value" lines under a header, CR LF, ASCII.
+struct Preferences
+{
+    int panelTop = 0;             // pixels from the top where the browser panel begins; 0: the design place
+    QList<int> columnWidths;      // the result list's columns in pixels; empty: their design widths
+    int zoomPercent = 100;        // the page's zoom
+    bool openOnLastMessage = false;
+    qint32 lastMessage = 0;       // the message on screen at the last exit; 0: none
+};
+
+namespace PreferencesFile {
+
+inline constexpr int kFormat = 1;
+
+enum class Kind {
+    Missing, // no file: the defaults
+    Read,    // read; a value that could not be taken keeps its default
+    Damaged, // not a preferences file at all: the defaults, and the file is written anew at exit
+    Newer    // written by a later version: the defaults, and the file is left as it is
+};
+
+struct ReadResult
+{
+    Preferences values;
+    Kind kind = Kind::Missing;
+};
+
+ReadResult parse(const QByteArray &bytes);
+ReadResult read(const QString &path);
+QByteArray toBytes(const Preferences &values);
+// Replaces the file atomically, as the list files are written.
+bool write(const QString &path, const Preferences &values, QString *error = nullptr);
+
+}

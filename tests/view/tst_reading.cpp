@@ -1,0 +1,316 @@
+// Reading from the keyboard and keeping one's place, through the window with the fake
+// browser: the window's keys, the place the cursor keeps after searches, the result
+// list's sorting, and the splitter, zoom and last message kept in Preferences.ini.
+#include "app/form1.h"
+#include "archive/messagearchive.h"
+#include "store/recordset.h"
+#include "store/sqlitestatement.h"
+#include "browser/browserpane.h"
+#include "fakebrowser.h"
+#include "fixtures.h"
+#include "search/searchpanel.h"
+#include "view/resultline.h"
+#include "view/resultlistwidget.h"
+#include "view/viewer.h"
+#include "windowharness.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+// Twenty messages; only 14 and 17 say "headlamp", and the authors run backwards, stored
+// as the group's pages write them.
+QList<MessageRecord> archive()
+{
+    QList<MessageRecord> records = Fixtures::range(1, 20);
+    for (MessageRecord &r : records)
+        r.messauthor = QStringLiteral("%1 member &lt;m%2@example.org&gt;").arg(QChar(u'Z' - r.messnum)).arg(r.messnum);
+    records[13].message = QStringLiteral("<p>The headlamp switch</p>");
+    records[16].message = QStringLiteral("<p>A headlamp again</p>");
+    return records;
+}
+
+qint32 shown(const WindowHarness &w)
+{
+    return w.form().viewer()->shownMessageNumber().toInt();
+}
+
+void key(const WindowHarness &w, QKeyCombination combination)
+{
+    QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : &w.form();
+    QTest::keyClick(target, combination.key(), combination.keyboardModifiers());
+    QCoreApplication::processEvents();
+}
+
+QList<qint32> listedNumbers(const WindowHarness &w)
+{
+    QList<qint32> numbers;
+    auto *list = w.child<QListWidget>("List1");
+    for (int row = 0; row < list->count(); ++row)
+        numbers << ResultLine::number(list->item(row)->text()).value_or(0);
+    return numbers;
+}
+
+}
+
+class TestReading : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Where a command leaves the cursor, the next step goes on from the message on screen.
+    void nextStepFollowsTheMessageOnScreen_data()
+    {
+        QTest::addColumn<QString>("term"); // searched in the body; empty: typed, not searched
+        QTest::addColumn<qint32>("before");
+        QTest::addColumn<qint32>("after");
+        QTest::newRow("search with hits") << "headlamp" << 14 << 15;
+        QTest::newRow("search without hits") << "sunroof" << 6 << 7;
+        QTest::newRow("keys typed into the search box") << "" << 6 << 7;
+    }
+    void nextStepFollowsTheMessageOnScreen()
+    {
+        QFETCH(QString, term);
+        WindowHarness w(archive());
+        QVERIFY(w.activated());
+        w.child<QScrollBar>("hscroll1")->setValue(6);
+        Harness::action(&w.form(), "MenuSearchBody")->trigger();
+        if (term.isEmpty()) {
+            auto *box = w.child<QComboBox>("Combo1");
+            box->setFocus();
+            QTest::keyClicks(box, QStringLiteral("abc"));
+        } else {
+            Harness::search(&w.form(), term);
+        }
+        QFETCH(qint32, before);
+        QCOMPARE(shown(w), before);
+        QTest::mouseClick(w.child<QToolButton>("H1Up"), Qt::LeftButton);
+        QFETCH(qint32, after);
+        QCOMPARE(shown(w), after);
+    }
+
+    // Each key does what its menu item says, wherever the focus is, and a text box keeps
+    // its text: none of them is a key the box uses.
+    void windowKeys_data()
+    {
+        QTest::addColumn<QKeyCombination>("combination");
+        QTest::addColumn<QString>("effect");
+        QTest::newRow("next message") << QKeyCombination(Qt::CTRL, Qt::Key_PageDown) << "shown 18";
+        QTest::newRow("previous message") << QKeyCombination(Qt::CTRL, Qt::Key_PageUp) << "shown 16";
+        QTest::newRow("next hit") << QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_PageDown) << "shown 17";
+        QTest::newRow("previous hit") << QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_PageUp) << "shown 14";
+        QTest::newRow("flag") << QKeyCombination(Qt::CTRL, Qt::Key_D) << "flagged";
+        QTest::newRow("search box") << QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_F) << "search box";
+        QTest::newRow("zoom in") << QKeyCombination(Qt::CTRL, Qt::Key_Plus) << "zoom 110";
+        QTest::newRow("zoom in without shift") << QKeyCombination(Qt::CTRL, Qt::Key_Equal) << "zoom 110";
+        QTest::newRow("zoom out") << QKeyCombination(Qt::CTRL, Qt::Key_Minus) << "zoom 90";
+        QTest::newRow("help") << QKeyCombination(Qt::NoModifier, Qt::Key_F1) << "help";
+    }
+    void windowKeys()
+    {
+        QFETCH(QKeyCombination, combination);
+        QFETCH(QString, effect);
+        for (const bool inTextBox : {false, true}) {
+            WindowHarness w(archive());
+            QVERIFY(w.activated());
+            // The flag button is enabled once the page has loaded. A loaded page also
+            // writes its address into the address bar, so only this row lets pages load.
+            if (effect == QLatin1String("flagged"))
+                w.fake().setAutoComplete(FakeBrowser::AutoComplete::Immediate);
+            Harness::action(&w.form(), "MenuSearchBody")->trigger();
+            Harness::search(&w.form(), QStringLiteral("headlamp"));
+            w.child<QListWidget>("List1")->setCurrentRow(1); // 17
+            QCOMPARE(shown(w), 17);
+            auto *address = w.child<QComboBox>("Combo2");
+            if (inTextBox) {
+                address->setFocus();
+                address->setEditText(QStringLiteral("www.example.org"));
+                address->lineEdit()->setCursorPosition(4);
+            }
+            const int navigations = w.fake().navigations().size();
+            key(w, combination);
+            if (effect.startsWith(QLatin1String("shown ")))
+                QCOMPARE(shown(w), effect.mid(6).toInt());
+            else if (effect == QLatin1String("flagged"))
+                QVERIFY(w.form().archive()->recordset()->field(QStringLiteral("messdate")).toString().startsWith(u"-1"));
+            else if (effect == QLatin1String("search box"))
+                QVERIFY(w.child<QComboBox>("Combo1")->hasFocus());
+            else if (effect.startsWith(QLatin1String("zoom ")))
+                QCOMPARE(w.form().browserPane()->zoomPercent(), effect.mid(5).toInt());
+            else if (effect == QLatin1String("help"))
+                QVERIFY(w.fake().navigations().mid(navigations).join(u' ').contains(QLatin1String("help.html")));
+            if (inTextBox) {
+                QCOMPARE(address->currentText(), QStringLiteral("www.example.org"));
+                if (effect != QLatin1String("search box"))
+                    QCOMPARE(address->lineEdit()->cursorPosition(), 4);
+            }
+        }
+    }
+
+    // A step made from the keyboard leaves the focus where it was, so the next key steps
+    // again; and the slider's Right goes up, as its thumb moves right.
+    void keyStepsRepeat_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QList<qint32>>("pages");
+        QTest::newRow("> with Space") << "H1Up" << int(Qt::Key_Space) << QList<qint32>{5, 6, 7};
+        QTest::newRow("slider with Right") << "hscroll1" << int(Qt::Key_Right) << QList<qint32>{5, 6, 7};
+        QTest::newRow("slider with Left") << "hscroll1" << int(Qt::Key_Left) << QList<qint32>{3, 2, 1};
+    }
+    void keyStepsRepeat()
+    {
+        QFETCH(QString, control);
+        QFETCH(int, key);
+        WindowHarness w(archive());
+        QVERIFY(w.activated());
+        w.fake().setAutoComplete(FakeBrowser::AutoComplete::Queued);
+        w.child<QScrollBar>("hscroll1")->setValue(4);
+        QWidget *target = w.child<QWidget>(qPrintable(control));
+        target->setFocus(Qt::TabFocusReason);
+        QFETCH(QList<qint32>, pages);
+        QList<qint32> got;
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+            QCoreApplication::processEvents();
+            got << shown(w);
+        }
+        QCOMPARE(got, pages);
+        QCOMPARE(QApplication::focusWidget(), target);
+    }
+
+    // A header click sorts the hits, the slider steps through them in the new order, and
+    // the next search lists in number order again.
+    void sortingTheHits()
+    {
+        WindowHarness w(archive());
+        QVERIFY(w.activated());
+        Harness::search(&w.form(), QStringLiteral("Subject 1"));
+        QCOMPARE(listedNumbers(w), (QList<qint32>{1, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
+        auto *list = qobject_cast<ResultListWidget *>(w.child<QListWidget>("List1"));
+        QHeaderView *header = list->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(ResultListWidget::AuthorColumn) + 5, header->height() / 2));
+        // Authors run backwards: the highest number has the first name.
+        QCOMPARE(listedNumbers(w), (QList<qint32>{19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 1}));
+        QCOMPARE(list->details(19).author, QStringLiteral("G member <m19@example.org>"));
+        QCOMPARE(list->currentRow(), 10); // message 1, still the one shown
+        QCOMPARE(shown(w), 1);
+        QTest::mouseClick(w.child<QToolButton>("H2Down"), Qt::LeftButton);
+        QCOMPARE(shown(w), 10);
+
+        Harness::search(&w.form(), QStringLiteral("Subject 2"));
+        QCOMPARE(listedNumbers(w), (QList<qint32>{2, 12, 20})); // every word, anywhere in the subject
+        QCOMPARE(list->sortColumn(), int(ResultListWidget::NumberColumn));
+    }
+
+    // The splitter's place, the zoom and the last message read are kept in a file of their
+    // own; KnowledgeBase.ini keeps its twelve lines. With the option on, the next start
+    // opens on the message last read.
+    void placeKeptBetweenRuns()
+    {
+        WindowHarness w(archive());
+        QVERIFY(w.activated());
+        auto *list = w.child<QListWidget>("List1");
+        const int listHeight = list->height();
+        QWidget *splitter = w.child<QWidget>("PanelSplitter");
+        QVERIFY(splitter && splitter->isVisible());
+        QTest::mousePress(splitter, Qt::LeftButton, {}, QPoint(10, 1));
+        QTest::mouseMove(splitter, QPoint(10, 81));
+        QTest::mouseRelease(splitter, Qt::LeftButton, {}, QPoint(10, 81));
+        QCOMPARE(list->height(), listHeight + 80);
+        QCOMPARE(w.child<QWidget>("Picture1")->y(), list->geometry().bottom() + 3);
+        key(w, QKeyCombination(Qt::CTRL, Qt::Key_Minus));
+        Harness::action(&w.form(), "MnuOpenLastMessage")->trigger();
+        w.child<QScrollBar>("hscroll1")->setValue(12);
+
+        w.form().close();
+        w.restart();
+        QVERIFY(w.activated());
+        QCOMPARE(Fixtures::readAll(w.path(QStringLiteral("KnowledgeBase.ini"))).count("\r\n"), 12);
+        QCOMPARE(w.child<QListWidget>("List1")->height(), listHeight + 80);
+        QCOMPARE(w.form().browserPane()->zoomPercent(), 90);
+        QCOMPARE(shown(w), 12);
+        QCOMPARE(w.cursorNumber(), 12);
+
+        // Hidden and shown again, the knowledge-base panel comes back at the dragged height.
+        QTest::mouseClick(w.child<QToolButton>("CmdUpDown"), Qt::LeftButton);
+        QVERIFY(!w.child<QWidget>("PanelSplitter")->isVisible());
+        QTest::mouseClick(w.child<QToolButton>("CmdUpDown"), Qt::LeftButton);
+        QCOMPARE(w.child<QListWidget>("List1")->height(), listHeight + 80);
+    }
+
+    // The shown message's conversation is listed with it selected, whatever reply and
+    // forward prefixes and list tags its messages carry; the keys step through it.
+    void conversationListed()
+    {
+        QList<MessageRecord> records = archive();
+        const QStringList titles = {QStringLiteral("[vclub] Brake squeal"), QStringLiteral("Re: [vclub] brake squeal"),
+                                    QStringLiteral("[vclub] RE: Fwd: Brake  squeal"), QStringLiteral("[vclub] Re[2]: BRAKE SQUEAL"),
+                                    QStringLiteral("[vclub] Brake squeal fixed")};
+        const int numbers[] = {3, 8, 11, 15, 19};
+        for (int i = 0; i < 5; ++i)
+            records[numbers[i] - 1].messtitle = titles.at(i);
+        WindowHarness w(records);
+        QVERIFY(w.activated());
+        w.fake().setAutoComplete(FakeBrowser::AutoComplete::Immediate);
+        w.child<QScrollBar>("hscroll1")->setValue(11);
+        QVERIFY(w.child<QToolButton>("CmdConversation")->isEnabled());
+        key(w, QKeyCombination(Qt::CTRL, Qt::Key_T));
+        // The count made from the table itself: every title ending in the words, less the one
+        // that says more.
+        SqliteStatement count;
+        QVERIFY(count.prepare(w.form().archive()->recordset()->connection(),
+                              "SELECT messnum FROM veltra WHERE messtitle LIKE '%squeal' ORDER BY messnum", false));
+        QList<qint32> expected;
+        while (count.step() == SqliteStatement::Step::Row)
+            expected << qint32(count.columnInt64(0));
+        count.finalize();
+        QCOMPARE(listedNumbers(w), expected);
+        QCOMPARE(expected.size(), 4);
+        QCOMPARE(w.child<QLabel>("lblResults")->text(), QStringLiteral(" 4 Found"));
+        QCOMPARE(shown(w), 11);
+        QCOMPARE(w.child<QListWidget>("List1")->currentRow(), 2);
+        key(w, QKeyCombination(Qt::ALT, Qt::Key_PageDown));
+        QCOMPARE(shown(w), 15);
+        key(w, QKeyCombination(Qt::ALT, Qt::Key_PageDown));
+        QCOMPARE(shown(w), 15); // the last of it
+        key(w, QKeyCombination(Qt::ALT, Qt::Key_PageUp));
+        QCOMPARE(shown(w), 11);
+    }
+
+    // A preferences file that cannot be read gives the defaults; one a later version wrote
+    // is left as it is.
+    void unreadablePreferences_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("keptAsItWas");
+        QTest::newRow("damaged") << QByteArray("\x7f" "ELF\0\0garbage", 12) << false;
+        QTest::newRow("later version") << QByteArray("[Veltra Knowledgebase preferences]\r\nFormat=9\r\nZoom=300\r\n")
+                                       << true;
+    }
+    void unreadablePreferences()
+    {
+        QFETCH(QByteArray, bytes);
+        WindowHarness w(archive());
+        Fixtures::writeAll(w.path(QStringLiteral("Preferences.ini")), bytes);
+        w.restart();
+        QVERIFY(w.activated());
+        QCOMPARE(w.form().browserPane()->zoomPercent(), 100);
+        QCOMPARE(shown(w), 1);
+        w.form().close();
+        w.restart();
+        QFETCH(bool, keptAsItWas);
+        QCOMPARE(Fixtures::readAll(w.path(QStringLiteral("Preferences.ini"))) == bytes, keptAsItWas);
+    }
+};
+
+QTEST_MAIN(TestReading)
+#include "tst_reading.moc"
