@@ -8,6 +8,7 @@
 #include "browser/browserpane.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
+#include "messagegenerator.h"
 #include "search/searchpanel.h"
 #include "view/resultline.h"
 #include "view/resultlistwidget.h"
@@ -19,6 +20,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QToolButton>
 #include <QtTest>
@@ -284,6 +286,41 @@ private slots:
         QCOMPARE(shown(w), 15); // the last of it
         key(w, QKeyCombination(Qt::ALT, Qt::Key_PageUp));
         QCOMPARE(shown(w), 11);
+    }
+
+    // On the demo archive, the first message's conversation is every message whose subject
+    // ends in its words after nothing but the list's tag and reply prefixes: counted here
+    // through SQLite from the stored subjects.
+    void conversationOnTheDemoArchive()
+    {
+        WindowHarness w(MessageGenerator::generate(1, 2900));
+        QVERIFY(w.activated());
+        w.fake().setAutoComplete(FakeBrowser::AutoComplete::Immediate);
+        // Shown again now that pages finish loading, so the page's commands are on.
+        w.child<QScrollBar>("hscroll1")->setValue(2);
+        w.child<QScrollBar>("hscroll1")->setValue(1);
+        QCOMPARE(shown(w), 1);
+        const QString first = w.form().archive()->recordset()->field(QStringLiteral("messtitle")).toString();
+        const QString words = first.mid(MessageGenerator::subjectLead().size());
+        SqliteStatement titles;
+        QVERIFY(titles.prepare(w.form().archive()->recordset()->connection(),
+                               "SELECT messnum, substr(messtitle, 1, length(messtitle) - length(?1)) FROM veltra"
+                               " WHERE messtitle LIKE '%' || ?1 ORDER BY messnum",
+                               false));
+        QVERIFY(titles.bindText(1, words));
+        static const QRegularExpression prefixes(QStringLiteral("^(\\s*(\\[\\w+\\]|(re|fwd?|aw|sv)(\\[\\d+\\])?:))*\\s*$"),
+                                                 QRegularExpression::CaseInsensitiveOption);
+        QList<qint32> expected;
+        while (titles.step() == SqliteStatement::Step::Row) {
+            if (prefixes.match(titles.columnText(1)).hasMatch())
+                expected << qint32(titles.columnInt64(0));
+        }
+        titles.finalize();
+        QVERIFY(expected.size() > 10);
+        key(w, QKeyCombination(Qt::CTRL, Qt::Key_T));
+        QCOMPARE(listedNumbers(w), expected);
+        QCOMPARE(w.child<QLabel>("lblResults")->text(), QStringLiteral(" %1 Found").arg(expected.size()));
+        QCOMPARE(shown(w), 1);
     }
 
     // A preferences file that cannot be read gives the defaults; one a later version wrote
