@@ -123,6 +123,7 @@ void conversations(Form1 &w, FakeBrowser &browser, int runs)
         const auto line = [&](const char *what) { return (tag + ", " + what).toStdString(); };
         const QString topic = ConversationTopic::of(picked->title);
         printText(line("subject").c_str(), picked->title);
+        print(line("messages in it").c_str(), double(picked->size), "");
 
         QList<double> key;
         QString shownLabel;
