@@ -27,7 +27,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <optional>
 
 #ifndef VELTRA_CORPUS
@@ -42,15 +41,6 @@ namespace {
 double mb(qint64 bytes)
 {
     return double(bytes) / 1e6;
-}
-
-// The calling thread's processor time: the machine may be shared, and wall time then
-// counts others' work too.
-double threadCpuMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 // The database with its write-ahead log, as it takes room on the disk.
@@ -190,11 +180,11 @@ int main(int argc, char **argv)
         for (int run = 0; run < runs; ++run) {
             QElapsedTimer clock;
             clock.start();
-            const double cpuBefore = threadCpuMs();
+            const double cpuBefore = BenchData::threadCpuMs();
             QString error;
             found = ConversationIndex::members(db, p->title, &error).size();
             times << double(clock.nsecsElapsed()) / 1e6;
-            cpu << threadCpuMs() - cpuBefore;
+            cpu << BenchData::threadCpuMs() - cpuBefore;
             if (!error.isEmpty())
                 printText(line("error").constData(), error);
         }

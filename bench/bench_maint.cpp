@@ -24,6 +24,7 @@
 #include "app/version.h"
 #include "archive/messagearchive.h"
 #include "benchdata.h"
+#include "benchwindow.h"
 #include "fakebrowser.h"
 #include "maint/compaction.h"
 #include "store/integritycheck.h"
@@ -50,12 +51,12 @@
 
 #include <array>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <optional>
 
 using BenchData::print;
 using BenchData::printText;
+using BenchWindow::child;
 
 namespace {
 
@@ -72,14 +73,6 @@ struct Options
 double msSince(const QElapsedTimer &t)
 {
     return double(t.nsecsElapsed()) / 1e6;
-}
-
-template<typename T> T *child(QWidget *w, const char *name)
-{
-    T *c = w->findChild<T *>(QLatin1String(name));
-    if (!c)
-        qFatal("no control %s", name);
-    return c;
 }
 
 // Runs SQL on the file through a connection of its own; returns the first column of the
@@ -199,21 +192,12 @@ void closeWindow(std::unique_ptr<Form1> &w)
     QDir::setCurrent(QDir::tempPath());
 }
 
-// Enter in the search box with `term`, as typed; returns when the search has ended.
+// Enter in the search box, which has the focus as when typed into; returns when the
+// search has ended.
 void search(Form1 &w, const QString &term)
 {
-    auto *box = child<QComboBox>(&w, "Combo1");
-    box->setFocus();
-    box->setEditText(term);
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-    QCoreApplication::sendEvent(box, &enter);
-}
-
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+    child<QComboBox>(&w, "Combo1")->setFocus();
+    BenchWindow::search(w, term);
 }
 
 struct Timing
@@ -225,10 +209,10 @@ struct Timing
 template<typename F> Timing timed(F &&f)
 {
     QElapsedTimer t;
-    const double cpu = threadCpuMs();
+    const double cpu = BenchData::threadCpuMs();
     t.start();
     f();
-    return {msSince(t), threadCpuMs() - cpu};
+    return {msSince(t), BenchData::threadCpuMs() - cpu};
 }
 
 template<typename F> double timedMs(F &&f)

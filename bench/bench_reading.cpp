@@ -17,6 +17,7 @@
 #include "app/form1.h"
 #include "archive/messagearchive.h"
 #include "benchdata.h"
+#include "benchwindow.h"
 #include "fakebrowser.h"
 #include "store/conversationindex.h"
 #include "store/conversationtopic.h"
@@ -46,25 +47,10 @@
 
 using BenchData::print;
 using BenchData::printText;
+using BenchWindow::child;
+using BenchWindow::search;
 
 namespace {
-
-template<typename T> T *child(QWidget *w, const char *name)
-{
-    T *c = w->findChild<T *>(QLatin1String(name));
-    if (!c)
-        qFatal("no control %s", name);
-    return c;
-}
-
-// Enter in the search box with `term`, as typed; returns when the search has ended.
-void search(Form1 &w, const QString &term)
-{
-    auto *box = child<QComboBox>(&w, "Combo1");
-    box->setEditText(term);
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-    QCoreApplication::sendEvent(box, &enter);
-}
 
 template<typename F> double timedMs(F &&work)
 {

@@ -34,6 +34,7 @@
 #include "app/form1.h"
 #include "archive/messagearchive.h"
 #include "benchdata.h"
+#include "benchwindow.h"
 #include "fakebrowser.h"
 #include "searchterms.h"
 #include "store/integritycheck.h"
@@ -68,6 +69,8 @@
 
 using BenchData::print;
 using BenchData::printText;
+using BenchWindow::child;
+using BenchWindow::search;
 
 namespace {
 
@@ -97,23 +100,6 @@ double medianMs(int runs, const std::function<void()> &f)
         ms << double(timer.nsecsElapsed()) / 1e6;
     }
     return BenchData::median(ms);
-}
-
-template<typename T> T *child(QWidget *w, const char *name)
-{
-    T *c = w->findChild<T *>(QLatin1String(name));
-    if (!c)
-        qFatal("no control %s", name);
-    return c;
-}
-
-// Enter in the search box with `term`, as typed; returns when the search has ended.
-void search(Form1 &w, const QString &term)
-{
-    auto *box = child<QComboBox>(&w, "Combo1");
-    box->setEditText(term);
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-    QCoreApplication::sendEvent(box, &enter);
 }
 
 // The search loop without the window: find first, then find next with the three fields a

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <memory>
 
@@ -330,6 +331,13 @@ void waitForEvents(int ms)
     guard.setSingleShot(true);
     guard.start(ms);
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+double threadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 double median(QList<double> values)

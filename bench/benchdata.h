@@ -51,6 +51,9 @@ struct Conversation
     qint64 size = 0;
 };
 std::optional<Conversation> pickConversation(SqliteDb &db, qint64 size);
+// The calling thread's processor time in milliseconds: the machine may be shared, and wall
+// time then counts others' work too.
+double threadCpuMs();
 // Median of a list of figures.
 double median(QList<double> values);
 // Waits for the window's events and handles them, at most `ms` when none come: unlike

@@ -56,41 +56,31 @@ void SearchPanel::connectConversations(const Ui::Form1 &ui)
     connect(m_archive, &MessageArchive::damaged, this, &SearchPanel::stopConversationIndex);
 }
 
-std::optional<MessageRecord> SearchPanel::shownRecord()
+std::optional<SearchPanel::ShownConversation> SearchPanel::shownConversation()
 {
+    Recordset *const rs = m_archive->recordset();
+    if (m_searchRunning || !Combo1->isEnabled() || !rs || m_viewer->shownMessageNumber().isEmpty())
+        return std::nullopt;
     // The cursor is put on the message in view first: other commands may have moved it.
-    Recordset *const rs = m_archive->recordset();
-    if (!rs || m_viewer->shownMessageNumber().isEmpty())
-        return std::nullopt;
     m_viewer->followShown();
-    MessageRecord record;
-    if (!rs->current(&record, Recordset::Body::Skipped)
-        || QString::number(record.messnum) != m_viewer->shownMessageNumber())
+    ShownConversation c;
+    if (!rs->current(&c.shown, Recordset::Body::Skipped) || QString::number(c.shown.messnum) != m_viewer->shownMessageNumber())
         return std::nullopt;
-    return record;
-}
-
-std::vector<ConversationIndex::Member> SearchPanel::conversationOf(const MessageRecord &record, QString *error)
-{
-    Recordset *const rs = m_archive->recordset();
-    std::vector<ConversationIndex::Member> members;
-    if (rs)
-        members = ConversationIndex::members(rs->connection(), record.messtitle, error);
-    if (members.empty())
+    c.members = ConversationIndex::members(rs->connection(), c.shown.messtitle, &c.error);
+    if (c.members.empty())
         // No subject to go by, or it could not be read: the message is its own conversation.
-        members.push_back({0, record.messnum, record.messtitle, record.messauthor, record.messdate});
-    return members;
+        c.members.push_back({0, c.shown.messnum, c.shown.messtitle, c.shown.messauthor, c.shown.messdate});
+    return c;
 }
 
 void SearchPanel::CmdConversation_Click()
 {
-    if (m_searchRunning || !Combo1->isEnabled())
+    const std::optional<ShownConversation> conversation = shownConversation();
+    if (!conversation)
         return;
-    const std::optional<MessageRecord> shown = shownRecord();
-    if (!shown)
-        return;
-    QString error;
-    const std::vector<ConversationIndex::Member> members = conversationOf(*shown, &error);
+    const MessageRecord *const shown = &conversation->shown;
+    const std::vector<ConversationIndex::Member> &members = conversation->members;
+    const QString &error = conversation->error;
 
     List1->clear();
     HPic2->hide();
@@ -138,13 +128,11 @@ void SearchPanel::CmdConversation_Click()
 
 void SearchPanel::stepInConversation(int delta)
 {
-    if (m_searchRunning || !Combo1->isEnabled())
+    const std::optional<ShownConversation> conversation = shownConversation();
+    if (!conversation)
         return;
-    const std::optional<MessageRecord> shown = shownRecord();
-    if (!shown)
-        return;
-    QString error;
-    const std::vector<ConversationIndex::Member> members = conversationOf(*shown, &error);
+    const MessageRecord *const shown = &conversation->shown;
+    const std::vector<ConversationIndex::Member> &members = conversation->members;
     const auto at = std::find_if(members.begin(), members.end(),
                                  [&](const ConversationIndex::Member &m) { return m.messnum == shown->messnum; });
     if (at == members.end())

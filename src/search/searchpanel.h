@@ -138,8 +138,15 @@ private:
 
 
     void connectConversations(const Ui::Form1 &ui);
-    std::optional<MessageRecord> shownRecord();
-    std::vector<ConversationIndex::Member> conversationOf(const MessageRecord &record, QString *error);
+    // The message in view and its conversation (the message alone when none can be read,
+    // with why in `error`); none while a search runs or nothing is shown.
+    struct ShownConversation
+    {
+        MessageRecord shown;
+        std::vector<ConversationIndex::Member> members;
+        QString error;
+    };
+    std::optional<ShownConversation> shownConversation();
     void stopConversationIndex();
 
     void startSearchIndex(SearchIndexBuilder::Task task);
