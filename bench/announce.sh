@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The common-word search of bench_search, figure (b), with the substring index in use and
 # the accessibility bridge on, with a listener that takes in every event (as a screen
 # reader does) against the same search with the bridge on and nobody listening. Prints

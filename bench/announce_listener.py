@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A stand-in for a screen reader: registers for every accessibility event on the session's
 # bus and takes each one in, until it is ended. Prints "listening" once it is registered.
 import pyatspi

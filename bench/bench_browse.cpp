@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Browsing with the real engine against a page served on loopback by this process:
 //  - an address typed into the bar and Enter, to the engine's document-complete, median
 //    of 40, against the engine alone asked for the same page (what the window adds);

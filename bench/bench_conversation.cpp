@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Figures for the conversation store on the real-text archive (the one bench_search
 // --real-text writes, 1,000,000 message numbers unless --messages says otherwise), on a
 // copy of its own:

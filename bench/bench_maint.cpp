@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deletion and compaction on the 100,000-message demo database, in the window with the fake
 // browser (offscreen unless QT_QPA_PLATFORM says otherwise):
 //   (1) flagging every entry of a search that stopped at the hit limit (5,001 entries):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading in the window on the real-text archive (1,000,000 message numbers unless
 // --messages says otherwise), on a copy with the search index and the conversation store
 // built, as a member's archive is after its first start:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Figures for the search in the window, with the fake browser (the hit is still rendered
 // into the message page), on the demo database (100,000 or 1,000,000 messages) or on a
 // real-text archive, whose words have the frequencies of real mail (--real-text). Every

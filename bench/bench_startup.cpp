@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up on the 100,000-message database: from process start to an idle window (the
 // window shown, activated, and the event queue empty), the record count and last-number
 // read, and a find by message number at the end of the table.

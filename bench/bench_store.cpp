@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Figures for the message store on a database of 100,000 messages with bodies of 1-4 KB:
 // start-up reads, a jump to a message number near the end, and a rare-word body search
 // next to SQLite's own LIKE over the same file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Figures for bringing an archive in and taking it out, each next to an anchor run in the
 // same run:
 //   (1) converting the largest table of the corpus's Access files (nwind.mdb, "Order

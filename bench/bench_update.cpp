@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Figures for the update run against a loopback update server in its own process:
 //  (a) 2,000 new messages into a copy of the shared 100,000-message database, no latency,
 //      next to curl fetching the same addresses one after another over one connection;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading messages on the 100,000-message database with the real browser engine:
 //  - one step: from the press of ">" (H1Up) to the engine's document-complete for the
 //    message page, median of 100 steps (goal under 30 ms), near the start and near the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # bench_reading: a conversation listed from its key and 5,000 hits sorted by author, in the
 # window on the real-text archive, next to a subject search and the sqlite3 program
 # (prints figures only).

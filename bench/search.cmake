@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # bench_search: the search in the window on the demo database or a real-text archive, with
 # and without the substring index, next to ripgrep and the sqlite3 program (prints figures
 # only). Sizes, candidates and the other index forms are read through SQLite directly.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # bench_transfer: converting an Access table and exporting the 100,000-message database to
 # mbox, each next to an anchor tool in the same run (prints figures only).
 add_executable(bench_transfer ${CMAKE_CURRENT_SOURCE_DIR}/bench_transfer.cpp)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # bench_update: update runs against a loopback server, next to curl fetching the same pages.
 # The run itself happens in the update tests' child program; the bench reads and clears
 # databases through SQLite directly.

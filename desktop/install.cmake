@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `cmake --install build --prefix P` installs:
 #   P/bin/veltra-kb, P/bin/veltra-restarter and P/bin/veltra-jetreader   the companions beside the program, where it looks
 #   P/libexec/veltra-kb/veltra-kb-desktop          starts the program in ~/VeltraKnowledgebase

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shows why the menu entry's launcher could not start the program, in a message box, as
 // the program's own messages are shown.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures (once) and builds into build/; a second run only rebuilds what changed.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the Debian package of an already built tree, with the Debian tools:
 #   scripts/deb.sh [BUILD_DIR [OUTPUT_DIR]]   ->   OUTPUT_DIR/veltra-kb_VERSION_ARCH.deb
 # Both folders default to build/. The version and the file times come from the changelog

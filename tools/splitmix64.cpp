@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "splitmix64.h"
 
 SplitMix64::SplitMix64(quint64 seed)

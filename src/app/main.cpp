@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/appconfig.h"
 #include "app/form1.h"
 #include "app/quitsignals.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The keyboard: the usual keys for commands whose menus and buttons have none, and the
 // list of every key under Help > Keyboard Shortcuts. None of them is an Alt+letter, so the
 // menus' access keys keep working, and none is a key the page or a text box uses.

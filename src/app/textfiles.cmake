@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 target_sources(veltra_core PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/cp1252.cpp ${CMAKE_CURRENT_SOURCE_DIR}/cp1252.h
     ${CMAKE_CURRENT_SOURCE_DIR}/itemreader.cpp ${CMAKE_CURRENT_SOURCE_DIR}/itemreader.h

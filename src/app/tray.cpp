@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tray icon and its pop-up menu, and the ways the program ends. Every way out closes
 // the window, whose closeEvent saves the settings and both lists, once.
 #include "app/form1.h"

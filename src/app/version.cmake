@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The version of project() goes into the program (app/version.h) and into the local help
 # and about pages (written into build/pages, where the demo, the install and the tests take
 # them from), so that a new version is written in one place.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 target_sources(veltra PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/combopicks.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/combopicks.h

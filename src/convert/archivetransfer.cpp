@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "convert/archivetransfer.h"
 #include "ui_form1.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Jet reader: reads one table of a Microsoft Jet (Access 97 to 2003) file through
 // libmdb and writes its rows, in the order the file's data pages give them, as frames
 // (convert/jetframe.h) to standard output. It runs as a process of its own because a

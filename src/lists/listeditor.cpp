@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor for the search history and the address list: a copy of the drop-down list
 // in LstEdit, written back by "Save / Exit" and thrown away by "Undo / Exit". Nothing
 // here writes a file; the lists reach History.txt and UrlList.txt at shut-down.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The deletion panel: deleting every flagged message, and compacting the database,
 // after which the program ends and its companion starts it again.
 #include "maint/maintenance.h"

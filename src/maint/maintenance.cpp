@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the user is told and asked about the message database: opening it, its damage,
 // and the rescue of its messages; and the wiring of the maintenance controls.
 #include "maint/maintenance.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deletion marks: the flag button of the message in view, the walk that flags or
 // unflags every listed message, and the list of every flagged message.
 #include "maint/maintenance.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The companion that starts the program again after a compaction: it waits until the
 // process that started it has ended (so its lock on the database and its settings files
 // are released), then starts the program in the same data folder with the same options.

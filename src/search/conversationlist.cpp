@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversations: the shown message's whole conversation listed in the result list, and the
 // steps to the next and previous message of it. What a conversation is (the subject
 // without reply and forward prefixes and the list's tag) is kept in the message database

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The result list and its slider: picking a hit shows it, and the walks of other parts
 // (listing and flagging) fill and read the list through the panel.
 #include "search/searchpanel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The substring index kept up from the window: checked and then built or finished in the
 // background for every database opened, its progress in the status line while nothing
 // else writes there, and built anew when the check or a search found it damaged. Searches

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sqlitevarint.h"
 
 std::optional<quint64> readSqliteVarint(QByteArrayView bytes, qsizetype *at)

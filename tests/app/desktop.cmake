@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installing and the desktop: --version, the keyboard shortcuts, and an install into a
 # temporary prefix checked file by file.
 target_compile_definitions(tst_appconfig PRIVATE VELTRA_PROJECT_VERSION="${PROJECT_VERSION}")

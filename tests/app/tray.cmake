@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The tray and the ways out: the window's tray logic offscreen, and in a child process of
 # its own a real tray on a private X display and the logout signals.
 veltra_add_test(tst_tray ${CMAKE_CURRENT_LIST_DIR}/tst_tray.cpp GUI)

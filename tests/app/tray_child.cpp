@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window in the current folder with the fake browser, set up against the logout
 // signals as the program is, and driven by one command a line on standard input:
 //   state | page | close-page | exit | search TERM

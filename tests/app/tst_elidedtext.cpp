@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's status texts cut short with "..." where their controls are too narrow, the
 // whole text kept in the control and shown in its tip; with the fake browser.
 #include "app/elidedtext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's form as the designer leaves it, before the window class touches it,
 // and the pictures drawn for it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `cmake --install` into temporary prefixes, one plain and one with characters the desktop
 // entry and the shell must quote; the installed files are then used as a desktop would.
 #include "app/icons.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's layout: hiding and showing the knowledge base, the panels at the size
 // thresholds, the status strip never over the page, a damaged settings size, and Tab.
 #include "app/form1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // History.txt and UrlList.txt on disk: limits, round trips, garbage and failed writes.
 #include "app/listfile.h"
 

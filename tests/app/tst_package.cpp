@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Debian package as scripts/deb.sh writes it from this build tree (./package does the
 // same): what it holds, what it depends on, Debian's own checkers, and a second build under
 // another umask, locale and time zone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // KnowledgeBase.ini: the exact bytes written, and reading that stops at the first bad value.
 #include "app/listfile.h"
 #include "app/preferences.h"

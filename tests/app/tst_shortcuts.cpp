@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The keyboard shortcuts: each runs its command as the menu or the button does, a disabled
 // command ignores its key, and no key is taken twice or from the menus' access keys.
 #include "app/form1.h"

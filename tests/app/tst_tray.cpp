@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tray in the window with the fake browser: into the tray and back, the pop-up menu,
 // and every way out saving once. Offscreen there is no tray, so the test says whether one
 // is running; tst_trayprocess tries a real one.

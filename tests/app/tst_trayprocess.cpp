@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tray and the logout signals with the window in a child process (tray_child): a real
 // tray host (trayer) and window manager on an X display of the test's own, and SIGTERM,
 // SIGHUP and SIGINT ending the program through its exit path, saving once.

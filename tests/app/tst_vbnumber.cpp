@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numeric conversions as the settings reader and the "#" search term use them.
 #include "app/vbnumber.h"
 

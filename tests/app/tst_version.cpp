@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One version everywhere: what the built program prints, the local pages the build writes
 // and the window's caption all name the version the project was configured with.
 #include "app/form1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message archive on its own: what opening a data folder comes to, taking the file
 // alone, and the place a long walk keeps on the shared cursor while events run.
 #include "archive/messagearchive.h"

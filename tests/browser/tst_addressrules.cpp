@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The address bar's rules without a window: what typed text opens, how the address list
 // is rebuilt, the caption a page title gives, and addresses made fit for a list file.
 #include "browser/addressrules.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Browsing from end to end with the real engine, against pages this test serves on
 // loopback: typing addresses and search terms, the navigation buttons, the caption and the
 // status line, the address list across a restart, a pop-up, and the page commands

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Browsing in the window with the fake browser: the address bar and the navigation
 // commands, the browser's ten notifications, and the page commands.
 #include "app/form1.h"

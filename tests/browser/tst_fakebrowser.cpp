@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scripted browser the window tests rely on: its sequences keep the real browser's
 // order and its records match the calls made.
 #include "fakebrowser.h"

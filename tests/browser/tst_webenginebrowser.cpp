@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt WebEngine browser against a loopback HTTP server and local files: the order and
 // arguments of its notifications, titles, history, failures, and the message page's safety.
 #include "browser/browseraddress.h"

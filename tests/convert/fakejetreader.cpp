@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stands in for the Jet reader where no real Access file with a table "veltra" can be had:
 // whatever file it is given, it answers with the rows below, in the reader's frames.
 #include "convert/jetframe.h"

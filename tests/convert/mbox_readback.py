@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The export as another mail program reads it: `veltra-kb --export-mbox` in a folder whose
 archive the demo generator wrote (with hard cases written into some messages), read back
 with Python's mailbox module. Same count and order, numbers, subjects, authors; each body's

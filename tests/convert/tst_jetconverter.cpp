@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Converting real Access files (../shared/corpus/jet): every row and text as mdb-export
 // gives the same table, refusals that leave the file untouched, and damaged copies.
 #include "app/vbnumber.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pieces of an mbox entry a mail program could get wrong without Python's reader
 // noticing: the dates the archive writes, the text made from HTML, and "From " lines.
 #include "convert/htmltext.h"

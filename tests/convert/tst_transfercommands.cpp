@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line as a user runs it: the program itself, without a display, in a folder
 // of the test's own; a disk that fills is a limit on file size the system enforces.
 #include "fixtures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's side: the offer at start-up (with a stand-in reader, as no Access file with
 // a table "veltra" can be had) and File > Export Messages, the listed messages or all.
 #include "app/form1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The history and address list editor in the window, with the fake browser: opening on
 // an empty list, editing and deleting entries, saving and undoing, switching lists, the
 // clear commands, the deletion panel, and edited entries through a restart.

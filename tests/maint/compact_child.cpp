@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compacts the data folder given first and stops where the caller wants it: on reaching
 // step N (the number of a Compaction::Step, -1 for none) it prints "paused N" and waits
 // to be killed. With "--fsize BYTES" no file may grow past BYTES: the system refuses the

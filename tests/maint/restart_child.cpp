@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program as the companion test runs it: with the fake browser, in the data folder
 // it is started in, taking the program's own options. Started with no veltra.bak beside
 // the database it compacts (as a user with "No Warning" set would) and ends; started

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The deletion mark rule, the data folder lock and the compaction file protocol: a
 // compaction that works, one refused because the file is in use, one on a disk that fills
 // up, one killed at each of its steps, and start-up recovery from whatever it left.

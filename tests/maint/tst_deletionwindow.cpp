@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Flagging, listing flagged messages, deleting and compacting in the window, with the
 // fake browser and a stand-in for the companion that starts the program again.
 #include "app/form1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rescue of a damaged message database against real damage: pages of a database with
 // bodies over several pages written over, bytes changed in place, the file cut short.
 // What comes across must be exactly what was stored, and the count of the rest right.

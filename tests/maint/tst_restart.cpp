@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The companion end to end: the program compacts in a data folder of its own and ends,
 // and a new process of it comes up there on the compacted database with the same options.
 #include "fixtures.h"

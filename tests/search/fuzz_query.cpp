@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hostile search terms through the query building and the store together. For every term,
 // under every wildcard mode and search field:
 //  - the criteria string parses, into exactly the clauses the term asks for, each a like

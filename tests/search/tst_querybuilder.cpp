@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Building the criteria string from a search term, and the history rule.
 #include "search/querybuilder.h"
 #include "search/searchhistory.h"

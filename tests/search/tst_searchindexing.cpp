@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The substring index from the window: built in the background at start-up with its
 // progress in the status line while searches go on and find the same; removed when the
 // user asks for none; built anew after a search found it damaged.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search options in the window: the search field and wildcard menus with their check
 // marks and the button texts, "&Interrupt Search", and the two commands that start a
 // search by putting the Enter key into the keyboard input.

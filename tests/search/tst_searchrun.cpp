@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search in the window, with the fake browser: Enter in the search box, the result
 // list and its label, the hit limit, stop requests, the history, "#" terms, the closing
 // steps of every other key, and the commands that start a search by putting in Enter.

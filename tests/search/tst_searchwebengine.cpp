@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A search from end to end with the real browser engine: a term typed into the search box,
 // Enter, and the first hit's page in the browser with the hits in the list and the
 // searched words found in it.

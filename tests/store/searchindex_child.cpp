@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds the search index of the database named on the command line in small steps,
 // printing "done total" after each, so that a test can kill it halfway.
 #include "store/searchindex.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversation store: lookups through it agree with reading every subject, through
 // writes of every kind (by the program, and by plain SQL without its functions), in the
 // middle of a build and after it; a build called off goes on later; a file of the earlier

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversation rule: what is taken off a subject's start, what is kept, and which
 // subjects make one conversation.
 #include "store/conversationtopic.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/compiledcriteria.h"
 #include "store/criteria.h"
 #include "store/jetlike.h"

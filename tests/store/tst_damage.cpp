@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A damaged message database: the recordset notices it wherever SQLite meets it, says so
 // once and writes no more; the background check finds it without a walk.
 #include "damagedfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window on a damaged message database: one warning, however often the damage is met.
 #include "app/form1.h"
 #include "archive/messagearchive.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What opening a message database file makes of each kind of file, and the name the
 // message table goes by when it is found.
 #include "fixtures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The index's words as the program splits them, against SQLite FTS5's own "ascii"
 // tokenizer: the list of words and the sizes the index records must be the tokenizer's
 // exactly, or finds would ask for words the index does not hold.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Storing by number: the catalogue's number queries take only whole numbers, and a record
 // added in order gets the id that keeps stored order number order where it can.
 #include "store/orderedplacement.h"

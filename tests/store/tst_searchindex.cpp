@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The substring index: finds through it agree with finds that read every record, and both
 // with finds made one by one by the general matcher, for thousands of search terms and
 // through writes of every kind, between the finds of one search too; it follows every write; a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"
 #include "store/sqlitetransaction.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the substring index is asked for a find's criteria.
 #include "store/criteria.h"
 #include "store/indexvocabulary.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fetching a page without waiting for it, against a loopback server (and a raw socket
 // for answers no proper server gives), reading HTTP answers, writing a page file, and the
 // server's own limits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The update engine without a window: a message database, an update site served in this
 // process on 127.0.0.1, and the run's order, retries and ends.
 #include "fixtures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A run in a child process, ended from outside: killed half-way (SIGKILL) it loses no
 // stored message, leaves no partial record and a sound database, and the next run goes on
 // after the highest stored number; with its window closed half-way, the run ends at once

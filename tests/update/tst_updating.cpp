@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The update run and its schedule in the window, against an update site served in this
 // process on 127.0.0.1, with the fake browser.
 #include "app/form1.h"

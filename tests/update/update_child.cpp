@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opens the window in the current folder with the fake browser, runs one update against
 // the server given as the first argument, prints the status label and the run's time in
 // seconds, one a line, and exits; the run is timed once start-up's check of the file and

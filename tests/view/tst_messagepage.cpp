@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message page bytes, the deletion flag as shown, and replacing the page file.
 #include "fixtures.h"
 #include "view/messagepage.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Moving between messages in the window, with the fake browser: the buttons and their
 // repeat, the two sliders and the result list.
 #include "app/form1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading from the keyboard and keeping one's place, through the window with the fake
 // browser: the window's keys, the place the cursor keeps after searches, the result
 // list's sorting, and the splitter, zoom and last message kept in Preferences.ini.

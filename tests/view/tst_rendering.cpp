@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TryToDisplay and "Message At Yahoo" in the window, with the fake browser.
 #include "app/form1.h"
 #include "app/busystates.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window with the real browser engine: start-up shows message 1, the buttons step on,
 // the page the engine shows reads as the record, and a hostile body stays inert.
 #include "app/form1.h"
