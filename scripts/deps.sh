@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-httpserver-dev qt6-websockets-dev libxkbcommon-dev
-    libgl-dev libsqlite3-dev sqlite3 libbenchmark-dev mdbtools mdbtools-dev python3
+    libgl-dev libsqlite3-dev sqlite3 libbenchmark-dev mdbtools mdbtools-dev python3 libcurl4-openssl-dev qtkeychain-qt6-dev
     xvfb xauth xdotool trayer openbox imagemagick curl fonts-dejavu-core openssl poppler-utils
     desktop-file-utils librsvg2-bin dpkg-dev lintian appstream man-db
     dbus at-spi2-core python3-pyatspi ripgrep

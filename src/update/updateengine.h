@@ -2,6 +2,7 @@
 #pragma once
 
 #include "pagefetch.h"
+#include "proxysetting.h"
 #include "updatelock.h"
 
 #include "store/messagerecord.h"
@@ -46,6 +47,7 @@ public:
         QString folder; // where lastmessage.htm and tempfile.htm go
         int fetches = 8; // pages in flight at once
         PageFetch::Limits limits;
+        ProxySetting proxy; // how the fetches reach the server
         qint32 firstNumber = 1; // where an empty database begins
         int failureRunLimit = 100;
         int rememberLimit = 10000;
