@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "databasewriter.h"
 #include "messagegenerator.h"
+#include "loggingproxy.h"
 #include "siteserver.h"
 #include "sitewriter.h"
 #include "updatepage.h"
@@ -71,6 +72,25 @@ int serve(const QString &root, quint16 port, int latency)
     return QCoreApplication::exec();
 }
 
+// A proxy on 127.0.0.1 that writes down every request it carries, one line each.
+int proxy(quint16 port)
+{
+    LoggingProxy proxy;
+    if (proxy.listenLocal(port) == 0)
+        return runError(QStringLiteral("cannot listen on 127.0.0.1 port %1").arg(port));
+    QTextStream out(stdout);
+    QObject::connect(&proxy, &LoggingProxy::requested, &proxy, [&out](const QString &line) { out << line << Qt::endl; });
+    out << "veltra-demogen: proxy at http://127.0.0.1:" << proxy.serverPort() << Qt::endl;
+    return QCoreApplication::exec();
+}
+
+std::optional<quint16> portNumber(const QString &text)
+{
+    bool ok = false;
+    const uint port = text.toUInt(&ok);
+    return ok && port <= 65535 ? std::optional<quint16>(quint16(port)) : std::nullopt;
+}
+
 std::optional<qint32> positiveNumber(const QString &text)
 {
     bool ok = false;
@@ -93,6 +113,7 @@ int main(int argc, char *argv[])
         "the update server's static pages, or both. Messages are numbered from 1 up to --messages,\n"
         "with a few numbers skipped; the same seed always gives the same messages.\n"
         "With --serve DIR it serves an update site written with --site over HTTP on 127.0.0.1.\n"
+        "With --proxy it is an HTTP proxy on 127.0.0.1 that prints every request it carries.\n"
         "With --real-text the bodies are benchmark text instead: 60 to 260 words each, drawn with\n"
         "natural-language frequencies from tens of thousands of words (those of the mail under\n"
         "--corpus DIR, else a built-in list), replies quoting the messages they answer."));
@@ -117,8 +138,11 @@ int main(int argc, char *argv[])
                                          QStringLiteral("Serve the update site in DIR over HTTP on 127.0.0.1 until "
                                                         "stopped; prints the address."),
                                          QStringLiteral("DIR"));
+    const QCommandLineOption proxyOption(QStringLiteral("proxy"),
+                                         QStringLiteral("Be an HTTP proxy on 127.0.0.1 until stopped, printing its "
+                                                        "address and every request."));
     const QCommandLineOption portOption(QStringLiteral("port"),
-                                        QStringLiteral("Port for --serve (default 0: a free one)."), QStringLiteral("N"),
+                                        QStringLiteral("Port for --serve or --proxy (default 0: a free one)."), QStringLiteral("N"),
                                         QStringLiteral("0"));
     const QCommandLineOption latencyOption(QStringLiteral("latency"),
                                            QStringLiteral("With --serve, wait MS milliseconds before each answer."),
@@ -130,30 +154,40 @@ int main(int argc, char *argv[])
                                                          "files under DIR."),
                                           QStringLiteral("DIR"));
     parser.addOptions({seedOption, messagesOption, databaseOption, siteOption, firstOption, forceOption, serveOption,
-                       portOption, latencyOption, realTextOption, corpusOption});
+                       proxyOption, portOption, latencyOption, realTextOption, corpusOption});
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst()));
 
+    if (parser.isSet(proxyOption)) {
+        for (const QCommandLineOption *other : {&seedOption, &messagesOption, &databaseOption, &siteOption, &firstOption,
+                                                &forceOption, &realTextOption, &corpusOption, &serveOption, &latencyOption}) {
+            if (parser.isSet(*other))
+                return usageError(QStringLiteral("--proxy takes only --port"));
+        }
+        const std::optional<quint16> port = portNumber(parser.value(portOption));
+        if (!port)
+            return usageError(QStringLiteral("--port takes a whole number from 0 to 65535"));
+        return proxy(*port);
+    }
     if (parser.isSet(serveOption)) {
         for (const QCommandLineOption *other : {&seedOption, &messagesOption, &databaseOption, &siteOption,
                                                 &firstOption, &forceOption, &realTextOption, &corpusOption}) {
             if (parser.isSet(*other))
                 return usageError(QStringLiteral("--serve takes only --port and --latency"));
         }
-        bool portOk = false;
-        const uint port = parser.value(portOption).toUInt(&portOk);
-        if (!portOk || port > 65535)
+        const std::optional<quint16> port = portNumber(parser.value(portOption));
+        if (!port)
             return usageError(QStringLiteral("--port takes a whole number from 0 to 65535"));
         bool latencyOk = false;
         const int latency = parser.value(latencyOption).toInt(&latencyOk);
         if (!latencyOk || latency < 0)
             return usageError(QStringLiteral("--latency takes a whole number of milliseconds from 0 up"));
-        return serve(parser.value(serveOption), quint16(port), latency);
+        return serve(parser.value(serveOption), *port, latency);
     }
     if (parser.isSet(portOption) || parser.isSet(latencyOption))
-        return usageError(QStringLiteral("--port and --latency apply to --serve only"));
+        return usageError(QStringLiteral("--port and --latency apply to --serve (and --port to --proxy) only"));
 
     Options options;
     bool seedOk = false;

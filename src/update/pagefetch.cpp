@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pagefetch.h"
 
-#include "pageconnections.h"
+#include "curlsession.h"
 #include "app/version.h"
 
 #include <QFile>
-#include <QSslSocket>
-#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
 constexpr int kMaxRedirects = 5;
+// All of an answer's header lines together, interim answers' included: far more than any
+// server sends, and a bound on what a hostile one can make the program read.
+constexpr qint64 kHeaderLimit = 64 * 1024;
 
 bool isWebAddress(const QUrl &url)
 {
@@ -23,39 +27,14 @@ bool isSecure(const QUrl &url)
     return url.scheme() == QLatin1String("https");
 }
 
-PageFetch::Result failure(const QString &reason)
-{
-    PageFetch::Result result;
-    result.reason = reason;
-    return result;
-}
-
-QByteArray requestFor(const QUrl &url, PageFetch::Cache cache)
-{
-    QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
-    if (target.isEmpty())
-        target = "/";
-    if (url.hasQuery())
-        target += '?' + url.query(QUrl::FullyEncoded).toLatin1();
-    QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
-    if (host.contains(':'))
-        host = '[' + host + ']';
-    const int port = url.port();
-    if (port != -1 && port != (isSecure(url) ? 443 : 80))
-        host += ':' + QByteArray::number(port);
-    QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + host
-                         + "\r\nUser-Agent: VeltraKnowledgebase/" VELTRA_VERSION "\r\nAccept: */*\r\n"
-                           // A compressed page would be unpacked by guesswork; the length it
-                           // declares is then that of the page itself.
-                           "Accept-Encoding: identity\r\nConnection: keep-alive\r\n";
-    if (cache == PageFetch::Cache::Fresh)
-        request += "Cache-Control: no-cache\r\nPragma: no-cache\r\n";
-    return request + "\r\n";
-}
-
-bool isRedirect(int status)
+bool isRedirect(long status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+QByteArray trimmedValue(QByteArrayView line, qsizetype colon)
+{
+    return line.sliced(colon + 1).trimmed().toByteArray();
 }
 
 }
@@ -76,157 +55,260 @@ bool writePageFile(const QString &path, const QByteArray &bytes, QString *error)
     return true;
 }
 
-PageFetch::PageFetch(PageConnections *connections, const QUrl &url, Cache cache, Limits limits, Done done,
-                     QObject *parent)
+PageFetch::PageFetch(CurlSession *session, Request request, Done done, QObject *parent)
     : QObject(parent)
-    , m_connections(connections)
-    , m_url(url)
-    , m_cache(cache)
-    , m_limits(limits)
+    , m_session(session)
+    , m_request(std::move(request))
     , m_done(std::move(done))
 {
-    m_timer.setSingleShot(true);
-    if (!isWebAddress(url)) {
-        const QString reason = QStringLiteral("%1 is not an http address").arg(url.toDisplayString());
-        QTimer::singleShot(0, this, [this, reason] { finish(failure(reason)); });
+    m_started.start();
+    if (!isWebAddress(m_request.url)) {
+        const QString reason = QStringLiteral("%1 is not an http address").arg(m_request.url.toDisplayString());
+        QTimer::singleShot(0, this, [this, reason] { finish(Result{false, {}, reason, Fault::Page}); });
         return;
     }
-    connect(&m_timer, &QTimer::timeout, this,
-            [this] { fail(QStringLiteral("no complete answer within %1 ms").arg(m_limits.timeoutMs)); });
-    m_timer.start(m_limits.timeoutMs);
-    request(url, true);
+    m_easy = curl_easy_init();
+    QList<QByteArray> headers{"Accept: */*",
+                              // A compressed page would have to be unpacked; the length a
+                              // plain one declares is that of the page itself.
+                              "Accept-Encoding: identity"};
+    if (m_request.cache == Cache::Fresh)
+        headers << "Cache-Control: no-cache" << "Pragma: no-cache";
+    for (const QByteArray &header : std::as_const(headers))
+        m_headers = curl_slist_append(m_headers, header.constData());
+    send(m_request.url);
 }
 
 PageFetch::~PageFetch()
 {
     m_finished = true;
-    release(false);
+    if (m_easy) {
+        if (m_session)
+            m_session->remove(m_easy);
+        curl_easy_cleanup(m_easy);
+    }
+    curl_slist_free_all(m_headers);
 }
 
 QUrl PageFetch::url() const
 {
-    return m_url;
+    return m_request.url;
 }
 
-void PageFetch::request(const QUrl &url, bool reuse)
+void PageFetch::send(const QUrl &url)
 {
     m_current = url;
-    m_response.emplace(m_limits.sizeLimit);
-    m_socket = reuse && m_connections ? m_connections->take(url) : nullptr;
-    m_reused = m_socket != nullptr;
-    if (m_reused) {
-        m_socket->setParent(this);
-    } else if (isSecure(url)) {
-        auto *secure = new QSslSocket(this);
-        m_socket = secure;
-        connect(secure, &QSslSocket::encrypted, this, &PageFetch::send);
-    } else {
-        m_socket = new QTcpSocket(this);
-        connect(m_socket, &QAbstractSocket::connected, this, &PageFetch::send);
+    m_headerBytes = 0;
+    m_headerEnded = false;
+    m_chunked = false;
+    m_lengths.clear();
+    m_encoding.clear();
+    m_body.clear();
+    m_refusal.clear();
+    m_error[0] = '\0';
+    const qint64 left = m_request.limits.timeoutMs - m_started.elapsed();
+    if (left <= 0)
+        return fail(QStringLiteral("no complete answer within %1 ms").arg(m_request.limits.timeoutMs));
+
+    CURL *const e = m_easy;
+    curl_easy_reset(e);
+    const QByteArray address = url.toEncoded();
+    curl_easy_setopt(e, CURLOPT_URL, address.constData());
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L); // followed here, to refuse a downgrade
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, m_headers);
+    curl_easy_setopt(e, CURLOPT_USERAGENT, "VeltraKnowledgebase/" VELTRA_VERSION);
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, long(left));
+    curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_request.limits.sizeLimit));
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, m_error);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &PageFetch::onBody);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &PageFetch::onHeader);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+    // A second page to the same server waits for the first's connection to say whether it
+    // can carry several at once (HTTP/2) rather than opening one of its own.
+    curl_easy_setopt(e, CURLOPT_PIPEWAIT, 1L);
+    if (!m_request.limits.caFile.isEmpty())
+        curl_easy_setopt(e, CURLOPT_CAINFO, QFile::encodeName(m_request.limits.caFile).constData());
+    const ProxyRoute &proxy = m_request.proxy;
+    // An empty proxy also keeps curl from reading http_proxy itself: the route already
+    // says what the desktop wants.
+    curl_easy_setopt(e, CURLOPT_PROXY, proxy.isDirect() ? "" : proxy.address().constData());
+    curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    if (!proxy.isDirect() && !proxy.user.isEmpty()) {
+        curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, proxy.user.toUtf8().constData());
+        curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, proxy.password.toUtf8().constData());
+        curl_easy_setopt(e, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
     }
-    connect(m_socket, &QIODevice::readyRead, this, &PageFetch::onReadyRead);
-    // A server that closes or resets the connection ends the answer; so does any other
-    // error (refused, not found, a certificate not trusted).
-    connect(m_socket, &QAbstractSocket::disconnected, this, &PageFetch::onClosed);
-    connect(m_socket, &QAbstractSocket::errorOccurred, this, &PageFetch::onClosed);
-    const quint16 port = quint16(url.port(isSecure(url) ? 443 : 80));
-    if (m_reused)
-        send();
-    else if (auto *secure = qobject_cast<QSslSocket *>(m_socket))
-        secure->connectToHostEncrypted(url.host(), port);
-    else
-        m_socket->connectToHost(url.host(), port);
+    if (!m_session || !m_session->add(e, [this](CURLcode code) { onFinished(code); }))
+        fail(QStringLiteral("the fetch could not be started"));
 }
 
-void PageFetch::send()
+size_t PageFetch::onBody(char *data, size_t size, size_t count, void *fetch)
 {
-    if (m_socket)
-        m_socket->write(requestFor(m_current, m_cache));
-}
-
-void PageFetch::onReadyRead()
-{
-    if (m_socket)
-        takeUp(m_response->feed(m_socket->readAll()));
-}
-
-void PageFetch::takeUp(HttpResponse::State state)
-{
-    switch (state) {
-    case HttpResponse::State::Complete:
-        return onAnswer();
-    case HttpResponse::State::Failed:
-        return fail(m_response->error());
-    case HttpResponse::State::Reading:
-        return;
+    auto *self = static_cast<PageFetch *>(fetch);
+    const qint64 bytes = qint64(size * count);
+    // curl's own limit stops only a page whose length is declared; chunks are counted here.
+    if (self->m_body.size() + bytes > self->m_request.limits.sizeLimit) {
+        self->m_refusal = QStringLiteral("the page is larger than %1 bytes").arg(self->m_request.limits.sizeLimit);
+        return 0;
     }
+    self->m_body.append(data, qsizetype(bytes));
+    return size * count;
 }
 
-void PageFetch::onClosed()
+size_t PageFetch::onHeader(char *data, size_t size, size_t count, void *fetch)
 {
-    if (!m_socket || m_finished)
-        return;
-    m_response->feed(m_socket->readAll());
-    if (m_response->state() == HttpResponse::State::Reading && m_response->nothingReceived()) {
-        // A kept connection the server had closed meanwhile: the page is asked for once more
-        // on a new one.
-        if (m_reused && !m_resent) {
-            m_resent = true;
-            release(false);
-            return request(m_current, false);
-        }
-        if (m_socket->error() != QAbstractSocket::RemoteHostClosedError)
-            return fail(m_socket->errorString());
+    auto *self = static_cast<PageFetch *>(fetch);
+    const QByteArrayView line(data, qsizetype(size * count));
+    self->m_headerBytes += line.size();
+    if (self->m_headerBytes > kHeaderLimit) {
+        self->m_refusal = QStringLiteral("the server's answer has a header over %1 KiB").arg(kHeaderLimit / 1024);
+        return 0;
     }
-    takeUp(m_response->endOfStream());
+    if (line.startsWith("HTTP/")) {
+        // A new answer begins (after an interim one): only the last one's header counts.
+        self->m_headerEnded = false;
+        self->m_chunked = false;
+        self->m_lengths.clear();
+        self->m_encoding.clear();
+        self->m_body.clear();
+    } else if (line == "\r\n" || line == "\n") {
+        self->m_headerEnded = true;
+    } else if (const qsizetype colon = line.indexOf(':'); colon > 0) {
+        const QByteArray name = line.first(colon).trimmed().toByteArray().toLower();
+        if (name == "content-length")
+            self->m_lengths << trimmedValue(line, colon);
+        else if (name == "content-encoding")
+            self->m_encoding = trimmedValue(line, colon).toLower();
+        else if (name == "transfer-encoding")
+            self->m_chunked = trimmedValue(line, colon).toLower().contains("chunked");
+    }
+    return size * count;
+}
+
+void PageFetch::onFinished(CURLcode code)
+{
+    if (code != CURLE_OK) {
+        const bool proxyRefused = !m_request.proxy.isDirect()
+                                  && (code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_PROXY);
+        long connectCode = 0;
+        curl_easy_getinfo(m_easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+        if (proxyRefused)
+            return fail(QStringLiteral("The proxy %1 refused the connection").arg(m_request.proxy.name()), Fault::Proxy);
+        if (connectCode == 407)
+            return fail(m_request.proxy.user.isEmpty()
+                            ? QStringLiteral("The proxy asks for a user name and password")
+                            : QStringLiteral("The proxy %1 did not take the user name and password").arg(m_request.proxy.name()),
+                        Fault::Proxy);
+        if (code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CONNECT_ERROR
+            || code == CURLE_SSL_CERTPROBLEM || code == CURLE_SSL_CACERT_BADFILE)
+            return fail(QStringLiteral("The secure connection to %1 failed: %2")
+                            .arg(m_current.host(), QString::fromUtf8(m_error).trimmed()),
+                        Fault::Certificate);
+        return fail(failureText(code));
+    }
+    onAnswer();
 }
 
 void PageFetch::onAnswer()
 {
-    const HttpResponse &answer = *m_response;
-    const int status = answer.status();
-    release(answer.keepsConnection());
-    if (isRedirect(status) && !answer.header("Location").isEmpty()) {
-        const QUrl target = m_current.resolved(QUrl::fromEncoded(answer.header("Location")));
-        const bool downgrade = isSecure(m_current) && !isSecure(target);
-        if (!isWebAddress(target) || downgrade)
-            return fail(QStringLiteral("redirected to an address that is not followed"));
-        if (++m_redirects > kMaxRedirects)
-            return fail(QStringLiteral("redirected more than %1 times").arg(kMaxRedirects));
-        return request(target, true);
+    long status = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status == 407 && !m_request.proxy.isDirect())
+        return fail(m_request.proxy.user.isEmpty()
+                        ? QStringLiteral("The proxy asks for a user name and password")
+                        : QStringLiteral("The proxy %1 did not take the user name and password").arg(m_request.proxy.name()),
+                    Fault::Proxy);
+    // curl takes a header cut off by the end of the connection for a whole one.
+    if (!m_headerEnded)
+        return fail(QStringLiteral("the connection was closed in the middle of the answer's header"));
+    if (isRedirect(status)) {
+        const char *location = nullptr;
+        curl_easy_getinfo(m_easy, CURLINFO_REDIRECT_URL, &location);
+        if (location) {
+            const QUrl target = QUrl::fromEncoded(location);
+            if (!isWebAddress(target) || (isSecure(m_current) && !isSecure(target)))
+                return fail(QStringLiteral("redirected to %1, an address that is not followed").arg(target.toDisplayString()));
+            if (++m_redirects > kMaxRedirects)
+                return fail(QStringLiteral("redirected more than %1 times").arg(kMaxRedirects));
+            return send(target);
+        }
     }
     if (status < 200 || status > 299)
         return fail(QStringLiteral("the server answered with status %1").arg(status));
-    const QByteArray encoding = answer.header("Content-Encoding").toLower();
-    if (!encoding.isEmpty() && encoding != "identity")
-        return fail(QStringLiteral("the server sent the page packed (%1)").arg(QString::fromLatin1(encoding)));
-    if (answer.body().isEmpty())
+    if (!m_encoding.isEmpty() && m_encoding != "identity")
+        return fail(QStringLiteral("the server sent the page packed (%1)").arg(QString::fromLatin1(m_encoding)));
+    if (std::any_of(m_lengths.cbegin(), m_lengths.cend(), [this](const QByteArray &l) { return l != m_lengths.constFirst(); }))
+        return fail(QStringLiteral("the server's answer has no valid length"));
+    if (m_body.isEmpty())
         return fail(QStringLiteral("the server sent an empty page"));
-    Result result;
-    result.ok = true;
-    result.body = answer.body();
-    finish(result);
+    finish(Result{true, std::exchange(m_body, {}), {}, Fault::None});
 }
 
-void PageFetch::release(bool reusable)
+QString PageFetch::cutText(bool reset) const
 {
-    if (!m_socket)
-        return;
-    QAbstractSocket *const socket = std::exchange(m_socket, nullptr);
-    socket->disconnect(this);
-    if (reusable && m_connections) {
-        m_connections->giveBack(m_current, socket);
-        return;
+    const QString how = reset ? QStringLiteral("reset") : QStringLiteral("closed");
+    if (!m_headerEnded)
+        return QStringLiteral("the connection was %1 in the middle of the answer's header").arg(how);
+    if (m_chunked)
+        return QStringLiteral("the connection was %1 before the page's last chunk, after %2 bytes").arg(how).arg(m_body.size());
+    curl_off_t length = -1;
+    curl_easy_getinfo(m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (length >= 0)
+        return QStringLiteral("the page ended after %1 of its %2 bytes (the connection was %3)")
+            .arg(m_body.size())
+            .arg(qint64(length))
+            .arg(how);
+    return QStringLiteral("the connection was %1 after %2 bytes of the page").arg(how).arg(m_body.size());
+}
+
+QString PageFetch::failureText(CURLcode code) const
+{
+    if (!m_refusal.isEmpty())
+        return m_refusal;
+    const QString curlSays = m_error[0] ? QString::fromUtf8(m_error).trimmed() : QString::fromUtf8(curl_easy_strerror(code));
+    const QString through = m_request.proxy.isDirect() ? QString() : QStringLiteral(" through the proxy %1").arg(m_request.proxy.name());
+    switch (code) {
+    case CURLE_OPERATION_TIMEDOUT:
+        return QStringLiteral("no complete answer within %1 ms%2").arg(m_request.limits.timeoutMs).arg(through);
+    case CURLE_PARTIAL_FILE:
+        return cutText(false);
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+        // curl says "receive error" for a chunk it cannot read as well as for a reset.
+        if (curlSays.contains(QLatin1String("chunk"), Qt::CaseInsensitive))
+            return QStringLiteral("the server's answer has a malformed chunk (%1)").arg(curlSays);
+        return m_headerBytes > 0 ? cutText(true) : QStringLiteral("the connection was reset before an answer came%1").arg(through);
+    case CURLE_OUT_OF_MEMORY:
+        // What curl refuses to hold is a header line over its own limit of 100 KiB.
+        return m_headerEnded ? QStringLiteral("the page could not be fetched (%1)").arg(curlSays)
+                             : QStringLiteral("the server's answer has a header line over 100 KiB");
+    case CURLE_GOT_NOTHING:
+        return QStringLiteral("the connection was closed before an answer came%1").arg(through);
+    case CURLE_FILESIZE_EXCEEDED:
+        return QStringLiteral("the page is larger than %1 bytes").arg(m_request.limits.sizeLimit);
+    case CURLE_COULDNT_CONNECT:
+        return QStringLiteral("the server %1 could not be reached (%2)").arg(m_current.host(), curlSays);
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return QStringLiteral("the server's name %1 could not be looked up").arg(m_current.host());
+    case CURLE_BAD_FUNCTION_ARGUMENT: // curl's word for a chunk size it cannot read
+        return QStringLiteral("the server's answer has a malformed chunk (%1)").arg(curlSays);
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_BAD_CONTENT_ENCODING:
+        return QStringLiteral("the server's answer is not one that is read (%1)").arg(curlSays);
+    default:
+        return QStringLiteral("the page could not be fetched (%1)").arg(curlSays);
     }
-    socket->abort();
-    socket->setParent(nullptr);
-    socket->deleteLater();
 }
 
-void PageFetch::fail(const QString &reason)
+void PageFetch::fail(const QString &reason, Fault fault)
 {
-    release(false);
-    finish(failure(reason));
+    if (m_easy && m_session)
+        m_session->remove(m_easy);
+    finish(Result{false, {}, reason, fault});
 }
 
 void PageFetch::finish(const Result &result)
@@ -234,7 +316,6 @@ void PageFetch::finish(const Result &result)
     if (m_finished)
         return;
     m_finished = true;
-    m_timer.stop();
     // The callback may delete this fetch: nothing of it is touched afterwards.
     const Done done = std::move(m_done);
     done(this, result);

@@ -23,6 +23,15 @@ QString number(qint64 value)
     return QString::number(value);
 }
 
+// A reason as a sentence of its own: "The server answered with status 500."
+QString sentence(const QString &reason)
+{
+    if (reason.isEmpty())
+        return reason;
+    QString text = reason.at(0).toUpper() + reason.mid(1);
+    return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
+}
+
 // Told after the last text of a run whenever numbers are still waiting to be fetched, or
 // were passed over because the list of them was full.
 QString missingNote(const UpdateEngine::Outcome &outcome)
@@ -134,7 +143,9 @@ void UpdateController::updateFinished(const UpdateEngine::Outcome &outcome)
     const QString missing = missingNote(outcome);
     switch (outcome.end) {
     case UpdateEngine::End::NoNewestNumber:
-        endUpdateRun(kUnableToConnect);
+        // Why it failed follows the usual words, so a refused certificate or proxy can be
+        // told from a server that is down.
+        endUpdateRun(outcome.reason.isEmpty() ? kUnableToConnect : kUnableToConnect + QLatin1Char(' ') + sentence(outcome.reason));
         return;
     case UpdateEngine::End::ServerBehind:
         endUpdateRun(QStringLiteral("The update server's last message number %1 is below the local one, %2: "
@@ -158,6 +169,7 @@ void UpdateController::updateFinished(const UpdateEngine::Outcome &outcome)
         endUpdateRun(QStringLiteral("Update refused: ") + outcome.reason);
         return;
     case UpdateEngine::End::BadNewestNumber:
+    case UpdateEngine::End::Unreachable:
     case UpdateEngine::End::FailureRun:
     case UpdateEngine::End::Fault:
         // The next run goes on after the highest number stored; a stop asked for
@@ -187,6 +199,7 @@ void UpdateController::updateFinished(const UpdateEngine::Outcome &outcome)
 
 void UpdateController::endUpdateRun(const QString &status)
 {
+    qCInfo(lcUpdate).noquote() << status;
     LblUpdateStatus->setText(status);
     updateRunning = false;
     m_workBar->hide();

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "updateengine.h"
 
+#include "curlsession.h"
 #include "lastmessagepage.h"
 #include "missednumbers.h"
-#include "pageconnections.h"
 #include "updateaddress.h"
 #include "updatepageparser.h"
 
@@ -12,8 +12,12 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+
+Q_LOGGING_CATEGORY(lcUpdate, "veltra.update", QtInfoMsg)
 
 namespace {
 
@@ -26,7 +30,7 @@ UpdateEngine::UpdateEngine(Database database, Settings settings, QObject *parent
     : QObject(parent)
     , m_database(std::move(database))
     , m_settings(std::move(settings))
-    , m_connections(new PageConnections(this))
+    , m_session(new CurlSession(this))
 {
     m_settings.fetches = std::max(1, m_settings.fetches);
     m_settings.failureRunLimit = std::max(1, m_settings.failureRunLimit);
@@ -65,8 +69,34 @@ void UpdateEngine::start()
     case UpdateLock::Result::Taken:
         break;
     }
-    m_newestFetch = new PageFetch(m_connections, UpdateAddress::lastMessageUrl(m_settings.server),
-                                  PageFetch::Cache::Fresh, m_settings.limits,
+    findRoute();
+}
+
+void UpdateEngine::findRoute()
+{
+    const QUrl newest = UpdateAddress::lastMessageUrl(m_settings.server);
+    if (m_settings.proxy.mode != ProxySetting::Mode::System) {
+        m_route = ProxyRouting::routeFor(m_settings.proxy, newest);
+        return fetchNewest();
+    }
+    // The desktop's lookup may ask the network (a proxy auto-configuration script), so it
+    // runs beside the window's thread; every page comes from the same server, so once a run.
+    auto *lookup = new QFutureWatcher<ProxyRoute>(this);
+    connect(lookup, &QFutureWatcherBase::finished, this, [this, lookup] {
+        lookup->deleteLater();
+        if (!m_running)
+            return;
+        m_route = lookup->result();
+        fetchNewest();
+    });
+    lookup->setFuture(QtConcurrent::run([setting = m_settings.proxy, newest] { return ProxyRouting::routeFor(setting, newest); }));
+}
+
+void UpdateEngine::fetchNewest()
+{
+    m_newestFetch = new PageFetch(m_session,
+                                  PageFetch::Request{UpdateAddress::lastMessageUrl(m_settings.server),
+                                                     PageFetch::Cache::Fresh, m_settings.limits, m_route},
                                   [this](PageFetch *fetch, const PageFetch::Result &result) {
                                       fetch->deleteLater();
                                       m_newestFetch = nullptr;
@@ -160,8 +190,10 @@ bool UpdateEngine::hasMore() const
 PageFetch *UpdateEngine::fetchPage(qint32 number,
                                    const std::function<void(PageFetch *, const PageFetch::Result &)> &done)
 {
-    return new PageFetch(m_connections, UpdateAddress::pageUrl(m_settings.server, number), PageFetch::Cache::Allowed,
-                         m_settings.limits, done, this);
+    return new PageFetch(m_session,
+                         PageFetch::Request{UpdateAddress::pageUrl(m_settings.server, number), PageFetch::Cache::Allowed,
+                                            m_settings.limits, m_route},
+                         done, this);
 }
 
 void UpdateEngine::fill()
@@ -251,6 +283,10 @@ void UpdateEngine::handle(const Slot &slot)
     if (!db)
         return end(End::Fault, QStringLiteral("the message database was closed."));
     const PageFetch::Result &result = *slot.result;
+    // A proxy or certificate that refuses this page refuses the rest: the number is not
+    // the server's fault, so it is not listed as missed.
+    if (result.fault == PageFetch::Fault::Proxy || result.fault == PageFetch::Fault::Certificate)
+        return end(End::Unreachable, result.reason);
     if (!result.ok)
         return recordMiss(slot, result.reason);
     QString error;
@@ -326,6 +362,7 @@ bool UpdateEngine::rememberPending(MissedNumbers &missed, int *passedOver)
 
 void UpdateEngine::recordMiss(const Slot &slot, const QString &reason)
 {
+    qCInfo(lcUpdate).noquote() << QStringLiteral("message %1 was not fetched: %2").arg(slot.number).arg(reason);
     if (slot.retry) {
         // Already listed: one more try counted. A file that refuses this loses nothing.
         if (Recordset *db = openDatabase()) {

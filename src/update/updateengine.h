@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QLoggingCategory>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -18,8 +19,12 @@
 #include <memory>
 #include <optional>
 
+// The update's log: every run's end and why each page was missed, for a user who asks why
+// (standard error, or the desktop's journal when started from the menu).
+Q_DECLARE_LOGGING_CATEGORY(lcUpdate)
+
+class CurlSession;
 class MissedNumbers;
-class PageConnections;
 class Recordset;
 
 // One update run: reads the update server's newest number, then fetches the pages of the
@@ -64,12 +69,13 @@ public:
         Stopped,        // a stop was asked for
         FailureRun,     // too many pages in a row failed, and no message was found past them
         Busy,           // another copy of the program is updating the same folder
+        Unreachable,    // the proxy or the server's certificate refuses every page alike
         Fault,          // the database or the page file refused, or the run was cancelled
     };
     struct Outcome
     {
         End end = End::Fault;
-        QString reason; // for people; with BadNewestNumber, FailureRun, Busy and Fault
+        QString reason; // for people; with every end but Completed, ServerBehind and Stopped
         qint32 newest = 0;
         QString newestLine; // the newest number as the page gives it; empty until it came
         qint32 after = 0;   // new numbers were taken from after this one
@@ -123,6 +129,9 @@ private:
         std::optional<bool> found; // a message page came
     };
 
+    // The proxy the fetches go through, from the desktop's settings or the chosen one.
+    void findRoute();
+    void fetchNewest();
     void onNewest(const PageFetch::Result &result);
     void fill();
     bool hasMore() const;
@@ -154,7 +163,8 @@ private:
     Database m_database;
     Settings m_settings;
     UpdateLock m_lock;
-    PageConnections *m_connections = nullptr;
+    CurlSession *m_session = nullptr;
+    ProxyRoute m_route;
     PageFetch *m_newestFetch = nullptr;
     QTimer m_next; // takes up the next number from the event loop
     bool m_running = false;

@@ -353,7 +353,8 @@ void TestUpdating::serverNotAhead_data()
     QTest::addColumn<qint32>("lastMsgNum");
     QTest::addColumn<qint32>("current");
     const QString updated = QStringLiteral("Updated 1:07PM 11/23/09 : 6 Messages - Last # 12345");
-    const QString unable = QStringLiteral("Unable to connect to the update server.");
+    // The usual words, then why, so a server that is down can be told from one that refuses.
+    const QString unable = QStringLiteral("Unable to connect to the update server. The server answered with status 404.");
     QTest::newRow("same number") << UpdatePage::renderLastMessage(12345) << updated << 12345 << 12345;
     // A lower number would have the next run store again what is stored: refused.
     QTest::newRow("lower number") << UpdatePage::renderLastMessage(12300)

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QTimer>
+
+#include <curl/curl.h>
+
+#include <functional>
+
+class QSocketNotifier;
+
+// Drives libcurl's multi interface from the Qt event loop: a socket notifier for each
+// socket curl watches and one single-shot timer for its timeouts, so transfers go on
+// while the window's thread does other work and nothing blocks it. Connections curl keeps
+// alive are reused by later transfers to the same server (HTTP/2 ones by several at once).
+class CurlSession final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CurlSession)
+public:
+    using Finished = std::function<void(CURLcode result)>;
+
+    explicit CurlSession(QObject *parent = nullptr);
+    ~CurlSession() override;
+
+    // Starts the transfer; `finished` is called once, from the event loop, when it ends,
+    // unless it is removed first. The handle stays the caller's. False when curl refuses.
+    bool add(CURL *easy, Finished finished);
+    // Ends a transfer that has not finished; nothing is called for it.
+    void remove(CURL *easy);
+
+private:
+    struct Watch;
+    static int onSocket(CURL *easy, curl_socket_t socket, int what, void *session, void *watch);
+    static int onTimer(CURLM *multi, long timeoutMs, void *session);
+    void watch(curl_socket_t socket, int what, Watch *watch);
+    void act(curl_socket_t socket, int events);
+    void takeFinished();
+
+    CURLM *m_multi = nullptr;
+    QTimer m_timer;
+    QHash<CURL *, Finished> m_transfers;
+};
