@@ -79,8 +79,7 @@ void RawServer::accept(QTcpSocket *socket)
 {
     ++m_connections;
     socket->setParent(this);
-    auto *pending = new QByteArray;
-    connect(socket, &QObject::destroyed, this, [pending] { delete pending; });
+    auto pending = std::make_shared<QByteArray>();
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QTcpSocket::readyRead, this, [this, socket, pending] {
         *pending += socket->readAll();

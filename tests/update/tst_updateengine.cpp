@@ -2,6 +2,7 @@
 // The update engine without a window: a message database, an update site served in this
 // process on 127.0.0.1, and the run's order, retries and ends.
 #include "fixtures.h"
+#include "loggingproxy.h"
 #include "maint/rescue.h"
 #include "siteserver.h"
 #include "sitewriter.h"
@@ -67,6 +68,8 @@ private:
         s.server = m_server->baseUrl();
         s.folder = dataPath("");
         s.limits.timeoutMs = 2000;
+        // Straight to the loopback server, whatever proxy the machine running the tests has.
+        s.proxy.mode = ProxySetting::Mode::None;
         s.clock = [this] { return m_now; };
         return s;
     }
@@ -116,6 +119,10 @@ private slots:
     void garbledNewestNumberEndsAfterAFailureRun();
     void runGoesOnAfterTheHighestStoredNumber_data();
     void runGoesOnAfterTheHighestStoredNumber();
+    void runGoesThroughTheProxy_data();
+    void runGoesThroughTheProxy();
+    void refusingProxyEndsTheRun_data();
+    void refusingProxyEndsTheRun();
     void stopEndsAfterTheNumberHandled_data();
     void stopEndsAfterTheNumberHandled();
     void stopEndsTheRunAtOnce_data();
@@ -506,6 +513,82 @@ void TestUpdateEngine::missedNumbersSurviveARescueAndTheirPlacesToo()
     m_server->clearAnswers();
     QCOMPARE(run(settings()).missing, 0);
     QCOMPARE(storedNumbers(), span(1, 12));
+}
+
+void TestUpdateEngine::runGoesThroughTheProxy_data()
+{
+    QTest::addColumn<bool>("desktops");
+    QTest::newRow("chosen in Options") << false;
+    QTest::newRow("the desktop's (http_proxy)") << true;
+}
+
+// Every request of a run goes through the proxy, the one chosen or the one the desktop
+// names for the address, and the same pages are stored as without it.
+void TestUpdateEngine::runGoesThroughTheProxy()
+{
+    QFETCH(bool, desktops);
+    openDatabase(Fixtures::range(1, 10));
+    publish(11, 40, 40);
+    LoggingProxy proxy;
+    QVERIFY(proxy.listenLocal() != 0);
+    UpdateEngine::Settings s = settings();
+    const QByteArray address = "http://127.0.0.1:" + QByteArray::number(proxy.serverPort());
+    const QByteArray oldProxy = qgetenv("http_proxy");
+    const QByteArray oldNoProxy = qgetenv("no_proxy");
+    const auto restore = qScopeGuard([&] {
+        oldProxy.isNull() ? qunsetenv("http_proxy") : qputenv("http_proxy", oldProxy);
+        oldNoProxy.isNull() ? qunsetenv("no_proxy") : qputenv("no_proxy", oldNoProxy);
+    });
+    if (desktops) {
+        s.proxy.mode = ProxySetting::Mode::System;
+        qputenv("http_proxy", address);
+        qunsetenv("no_proxy");
+    } else {
+        s.proxy = ProxySetting{ProxySetting::Mode::Manual, QStringLiteral("127.0.0.1"), proxy.serverPort(), {}, {}};
+    }
+    const UpdateEngine::Outcome o = run(s);
+    QCOMPARE(o.end, UpdateEngine::End::Completed);
+    QCOMPARE(storedNumbers(), span(1, 40));
+    QStringList carried;
+    for (const QString &path : m_server->requests())
+        carried << QStringLiteral("GET ") + m_server->baseUrl() + path;
+    QCOMPARE(m_server->requests().size(), 31);
+    QCOMPARE(proxy.requests(), carried);
+}
+
+void TestUpdateEngine::refusingProxyEndsTheRun_data()
+{
+    QTest::addColumn<bool>("atNewest"); // the proxy refuses from the start, or asks for credentials later
+    QTest::addColumn<UpdateEngine::End>("end");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("refused at the newest number") << true << UpdateEngine::End::NoNewestNumber
+                                                  << "The proxy 127.0.0.1:%1 refused the connection";
+    QTest::newRow("credentials asked for at a message") << false << UpdateEngine::End::Unreachable
+                                                        << "The proxy asks for a user name and password";
+}
+
+// A proxy that refuses is no fault of the pages: the run ends saying so, and no number is
+// remembered as missed for it.
+void TestUpdateEngine::refusingProxyEndsTheRun()
+{
+    QFETCH(bool, atNewest);
+    QFETCH(UpdateEngine::End, end);
+    QFETCH(QString, reason);
+    openDatabase(Fixtures::range(1, 10));
+    publish(11, 40, 40);
+    LoggingProxy proxy;
+    QVERIFY(proxy.listenLocal() != 0);
+    const quint16 port = proxy.serverPort();
+    if (atNewest)
+        proxy.close();
+    UpdateEngine::Settings s = settings();
+    s.proxy = ProxySetting{ProxySetting::Mode::Manual, QStringLiteral("127.0.0.1"), port, {}, {}};
+    const UpdateEngine::Outcome o = run(s, [&](UpdateEngine *) { proxy.requireCredentials("club", "s3cret"); });
+    QCOMPARE(o.end, end);
+    QCOMPARE(o.reason, reason.arg(port));
+    QCOMPARE(storedNumbers(), span(1, 10));
+    QCOMPARE(o.missing, 0);
+    QCOMPARE(m_handled, QList<qint32>());
 }
 
 QTEST_GUILESS_MAIN(TestUpdateEngine)
