@@ -4,12 +4,6 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
-struct CurlSession::Watch
-{
-    QSocketNotifier *read = nullptr;
-    QSocketNotifier *write = nullptr;
-};
-
 namespace {
 
 bool curlReady()
@@ -19,17 +13,10 @@ bool curlReady()
     return ready;
 }
 
-// A notifier is switched off at once and deleted later: it may be the one whose signal is
-// being delivered, and curl may already have closed its socket, whose number the next
-// connection can take.
-void retire(QSocketNotifier *&notifier)
+void switchOff(QSocketNotifier *notifier)
 {
-    if (!notifier)
-        return;
-    notifier->setEnabled(false);
-    notifier->disconnect();
-    notifier->deleteLater();
-    notifier = nullptr;
+    if (notifier)
+        notifier->setEnabled(false);
 }
 
 }
@@ -73,9 +60,9 @@ void CurlSession::remove(CURL *easy)
         curl_multi_remove_handle(m_multi, easy);
 }
 
-int CurlSession::onSocket(CURL *, curl_socket_t socket, int what, void *session, void *watch)
+int CurlSession::onSocket(CURL *, curl_socket_t socket, int what, void *session, void *)
 {
-    static_cast<CurlSession *>(session)->watch(socket, what, static_cast<Watch *>(watch));
+    static_cast<CurlSession *>(session)->watch(socket, what);
     return 0;
 }
 
@@ -91,33 +78,24 @@ int CurlSession::onTimer(CURLM *, long timeoutMs, void *session)
     return 0;
 }
 
-void CurlSession::watch(curl_socket_t socket, int what, Watch *watch)
+void CurlSession::watch(curl_socket_t socket, int what)
 {
-    if (what == CURL_POLL_REMOVE) {
-        if (watch) {
-            retire(watch->read);
-            retire(watch->write);
-            delete watch;
-            curl_multi_assign(m_multi, socket, nullptr);
-        }
-        return;
-    }
-    if (!watch) {
-        watch = new Watch;
-        curl_multi_assign(m_multi, socket, watch);
-    }
+    Watch &watch = m_watches[socket];
+    // Switched off at once, whatever curl does with the socket next: closed, its number may
+    // be taken by the next connection, or by a file.
+    const bool read = what == CURL_POLL_IN || what == CURL_POLL_INOUT;
+    const bool write = what == CURL_POLL_OUT || what == CURL_POLL_INOUT;
     const auto want = [this, socket](QSocketNotifier *&notifier, QSocketNotifier::Type type, bool on, int event) {
-        if (!on) {
-            retire(notifier);
-            return;
+        if (!on)
+            return switchOff(notifier);
+        if (!notifier) {
+            notifier = new QSocketNotifier(qintptr(socket), type, this);
+            connect(notifier, &QSocketNotifier::activated, this, [this, socket, event] { act(socket, event); });
         }
-        if (notifier)
-            return;
-        notifier = new QSocketNotifier(qintptr(socket), type, this);
-        connect(notifier, &QSocketNotifier::activated, this, [this, socket, event] { act(socket, event); });
+        notifier->setEnabled(true);
     };
-    want(watch->read, QSocketNotifier::Read, what == CURL_POLL_IN || what == CURL_POLL_INOUT, CURL_CSELECT_IN);
-    want(watch->write, QSocketNotifier::Write, what == CURL_POLL_OUT || what == CURL_POLL_INOUT, CURL_CSELECT_OUT);
+    want(watch.read, QSocketNotifier::Read, read, CURL_CSELECT_IN);
+    want(watch.write, QSocketNotifier::Write, write, CURL_CSELECT_OUT);
 }
 
 void CurlSession::act(curl_socket_t socket, int events)

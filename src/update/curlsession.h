@@ -32,14 +32,22 @@ public:
     void remove(CURL *easy);
 
 private:
-    struct Watch;
-    static int onSocket(CURL *easy, curl_socket_t socket, int what, void *session, void *watch);
+    // The notifiers of one socket number, kept (switched off) between transfers: a kept
+    // connection is watched again for its next page, and a number curl closed is only
+    // watched again once curl names it for a socket of its own.
+    struct Watch
+    {
+        QSocketNotifier *read = nullptr;
+        QSocketNotifier *write = nullptr;
+    };
+    static int onSocket(CURL *easy, curl_socket_t socket, int what, void *session, void *);
     static int onTimer(CURLM *multi, long timeoutMs, void *session);
-    void watch(curl_socket_t socket, int what, Watch *watch);
+    void watch(curl_socket_t socket, int what);
     void act(curl_socket_t socket, int events);
     void takeFinished();
 
     CURLM *m_multi = nullptr;
     QTimer m_timer;
     QHash<CURL *, Finished> m_transfers;
+    QHash<curl_socket_t, Watch> m_watches;
 };
