@@ -70,6 +70,11 @@ int RawServer::requestCount() const
     return m_requests;
 }
 
+QList<QByteArray> RawServer::requestHeads() const
+{
+    return m_heads;
+}
+
 int RawServer::connectionCount() const
 {
     return m_connections;
@@ -85,7 +90,9 @@ void RawServer::accept(QTcpSocket *socket)
         *pending += socket->readAll();
         // The requests carry no body: each ends with its header.
         while (pending->contains("\r\n\r\n")) {
-            pending->remove(0, pending->indexOf("\r\n\r\n") + 4);
+            const qsizetype end = pending->indexOf("\r\n\r\n") + 4;
+            m_heads << pending->first(end);
+            pending->remove(0, end);
             answer(socket);
         }
     });

@@ -42,6 +42,8 @@ public:
     // The n-th request gets the n-th answer; the last one answers every request after it.
     void setAnswers(const QList<Answer> &answers);
     int requestCount() const;
+    // The head of every request, in the order they came.
+    QList<QByteArray> requestHeads() const;
     int connectionCount() const;
 
 private:
@@ -52,5 +54,6 @@ private:
     bool m_tls = false;
     QList<Answer> m_answers;
     int m_requests = 0;
+    QList<QByteArray> m_heads;
     int m_connections = 0;
 };

@@ -9,6 +9,7 @@
 #include "siteserver.h"
 #include "update/curlsession.h"
 #include "update/pagefetch.h"
+#include "app/version.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -165,6 +166,8 @@ private slots:
     void faultTable();
     void cutOnAKeptConnection_data();
     void cutOnAKeptConnection();
+    void requestSaysWhoAsksAndWhatItTakes_data();
+    void requestSaysWhoAsksAndWhatItTakes();
     void keptConnectionIsReused();
     void redirects_data();
     void redirects();
@@ -378,6 +381,41 @@ void TestPageFetch::cutOnAKeptConnection()
         QVERIFY2(!cut->ok, qPrintable(QStringLiteral("round %1 took a cut page").arg(round)));
         QCOMPARE(raw.connectionCount(), 1);
     }
+}
+
+void TestPageFetch::requestSaysWhoAsksAndWhatItTakes_data()
+{
+    QTest::addColumn<int>("cache");
+    QTest::addColumn<bool>("noCache");
+    QTest::newRow("fresh") << int(PageFetch::Cache::Fresh) << true;
+    QTest::newRow("cache allowed") << int(PageFetch::Cache::Allowed) << false;
+}
+
+// The server sees the program's name and version, is asked for the page unpacked, and is
+// told to pass every cache only for a page that changes.
+void TestPageFetch::requestSaysWhoAsksAndWhatItTakes()
+{
+    QFETCH(int, cache);
+    QFETCH(bool, noCache);
+    RawServer raw;
+    QVERIFY(raw.listenLocal());
+    raw.setAnswers({RawServer::Answer{page("p"), End::Keep, 0}});
+    int calls = 0;
+    auto *fetch = new PageFetch(m_session.get(),
+                                PageFetch::Request{QUrl(raw.baseUrl() + QStringLiteral("/a?b=c")), PageFetch::Cache(cache), {}, {}},
+                                [&](PageFetch *done, const PageFetch::Result &r) {
+                                    QVERIFY(r.ok);
+                                    ++calls;
+                                    done->deleteLater();
+                                });
+    Q_UNUSED(fetch);
+    QTRY_COMPARE(calls, 1);
+    QCOMPARE(raw.requestHeads().size(), 1);
+    const QByteArray head = raw.requestHeads().constFirst();
+    QVERIFY2(head.startsWith("GET /a?b=c HTTP/1.1\r\n"), head.constData());
+    QVERIFY2(head.contains("\r\nUser-Agent: VeltraKnowledgebase/" VELTRA_VERSION "\r\n"), head.constData());
+    QVERIFY2(head.contains("\r\nAccept-Encoding: identity\r\n"), head.constData());
+    QCOMPARE(head.contains("\r\nCache-Control: no-cache\r\n"), noCache);
 }
 
 void TestPageFetch::keptConnectionIsReused()
