@@ -18,6 +18,12 @@ namespace {
 // keyring that asks the user to unlock it first may answer later, and is listened to then.
 constexpr int kKeyringWaitMs = 4000;
 
+// "host:port", as the user knows the proxy.
+QString proxyName(const ProxySetting &setting)
+{
+    return ProxyRoute{QStringLiteral("http"), setting.host, setting.port, {}, {}}.name();
+}
+
 // A host as the proxy names it: without the brackets of an IPv6 address, in any case.
 QString bareHost(QString host)
 {
@@ -85,9 +91,7 @@ ProxySetting ProxyOptions::chosen() const
 
 QString ProxyOptions::keyFor(const ProxySetting &setting)
 {
-    const QString host = setting.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + setting.host + QLatin1Char(']')
-                                                                 : setting.host;
-    return QStringLiteral("proxy %1@%2:%3").arg(setting.user, host).arg(setting.port);
+    return QStringLiteral("proxy %1@%2").arg(setting.user, proxyName(setting));
 }
 
 void ProxyOptions::applyToApplication(const ProxySetting &setting)
@@ -187,12 +191,11 @@ bool ProxyOptions::ensurePassword()
     if (m_prompted || !needsPassword())
         return false;
     m_prompted = true;
-    const QString proxy = ProxyRoute{QStringLiteral("http"), m_setting.host, m_setting.port, {}, {}}.name();
     QInputDialog prompt(m_window);
     prompt.setObjectName(QStringLiteral("ProxyPasswordPrompt"));
     prompt.setWindowTitle(tr("Proxy password"));
     prompt.setLabelText(tr("The proxy %1 needs the password of %2.\n\n%3\n\n&Password:")
-                            .arg(proxy, m_setting.user,
+                            .arg(proxyName(m_setting), m_setting.user,
                                  m_keyring == Keyring::Answered
                                      ? tr("It will be kept in the desktop's keyring.")
                                      : tr("No keyring answered: the password is kept only until the program ends.")));
@@ -215,7 +218,7 @@ std::optional<ProxySetting> ProxyOptions::settingForUpdate(QString *refusal)
         if (refusal)
             *refusal = tr("Update cancelled: no password was given for the proxy %1 (Options > Proxy... takes one); "
                           "nothing was fetched.")
-                           .arg(ProxyRoute{QStringLiteral("http"), m_setting.host, m_setting.port, {}, {}}.name());
+                           .arg(proxyName(m_setting));
         return std::nullopt;
     }
     ProxySetting setting = m_setting;

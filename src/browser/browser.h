@@ -5,7 +5,6 @@
 #include <QString>
 
 #include <functional>
-#include <utility>
 
 class QWidget;
 
@@ -65,11 +64,8 @@ public:
     // asks for them: fills them in and returns true, or returns false to give none, and
     // the page fails.
     using ProxyCredentials = std::function<bool(const QString &proxyHost, QString *user, QString *password)>;
-    void setProxyCredentials(ProxyCredentials credentials) { m_proxyCredentials = std::move(credentials); }
-    bool proxyCredentials(const QString &proxyHost, QString *user, QString *password) const
-    {
-        return m_proxyCredentials && m_proxyCredentials(proxyHost, user, password);
-    }
+    void setProxyCredentials(ProxyCredentials credentials);
+    bool proxyCredentials(const QString &proxyHost, QString *user, QString *password) const;
 
 signals:
     void beforeNavigate2(const QString &url);
