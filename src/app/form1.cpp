@@ -4,8 +4,10 @@
 
 #include "app/busystates.h"
 #include "app/icons.h"
+#include "app/keyringpasswordstore.h"
 #include "app/listfile.h"
 #include "app/panelsplitter.h"
+#include "app/proxyoptions.h"
 #include "app/settingsfile.h"
 #include "app/version.h"
 #include "app/workbar.h"
@@ -120,6 +122,22 @@ void Form1::createParts()
     m_maintenance = new Maintenance(*ui, m_archive, m_viewer, m_search, m_pane, m_update, m_busy.get(), m_config, this);
     m_listEditor = new ListEditor(*ui, m_search, m_pane, this);
     m_transfer = new ArchiveTransfer(*ui, m_archive, m_search, m_pane, m_config, this);
+    // One proxy for the update and the browser; the password in the desktop's keyring.
+    m_proxy = new ProxyOptions(ui->MnuProxy, this, std::make_unique<KeyringPasswordStore>(QStringLiteral("veltra-kb")),
+                               this);
+    m_update->setProxyProvider([this](QString *refusal) { return m_proxy->settingForUpdate(refusal); });
+    connect(m_proxy, &ProxyOptions::applied, m_web1, &Browser::proxyChanged);
+    m_web1->setProxyCredentials([this](const QString &proxyHost, QString *user, QString *password) {
+        return m_proxy->credentialsFor(proxyHost, user, password);
+    });
+    connect(m_proxy, &ProxyOptions::changed, this, [this] {
+        QString error;
+        if (!writePreferences(&error))
+            QMessageBox::warning(this, kAppTitle,
+                                 QStringLiteral("The proxy setting could not be saved: it holds until the program "
+                                                "ends.\n\n%1")
+                                     .arg(error));
+    });
     // The deletion panel and the list editor share their place: one opening hides the other.
     connect(m_maintenance, &Maintenance::deletionPanelOpened, m_listEditor, &ListEditor::hidePanel);
     connect(m_listEditor, &ListEditor::opened, m_maintenance, &Maintenance::hideDeletionPanel);
@@ -175,6 +193,11 @@ BusyStates *Form1::busy() const
 Browser *Form1::web1() const
 {
     return m_web1;
+}
+
+ProxyOptions *Form1::proxyOptions() const
+{
+    return m_proxy;
 }
 
 void Form1::showAsLoaded()
@@ -285,6 +308,8 @@ void Form1::readPreferences()
     m_search->setResultColumnWidths(m_preferences.columnWidths);
     m_pane->setZoomPercent(m_preferences.zoomPercent);
     ui->MnuOpenLastMessage->setChecked(m_preferences.openOnLastMessage);
+    // Before the first page loads.
+    m_proxy->load(m_preferences.proxy);
 }
 
 bool Form1::writePreferences(QString *error)
@@ -298,6 +323,7 @@ bool Form1::writePreferences(QString *error)
     values.zoomPercent = m_pane->zoomPercent();
     values.openOnLastMessage = ui->MnuOpenLastMessage->isChecked();
     values.lastMessage = m_viewer->shownMessageNumber().toInt();
+    values.proxy = m_proxy->chosen();
     return PreferencesFile::write(QDir(baseDir).filePath(kPreferencesFile), values, error);
 }
 

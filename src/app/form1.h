@@ -21,6 +21,7 @@ class ListEditor;
 class Maintenance;
 class MessageArchive;
 class PanelSplitter;
+class ProxyOptions;
 class QMenu;
 class QSystemTrayIcon;
 class SearchPanel;
@@ -54,6 +55,7 @@ public:
     ListEditor *listEditor() const;
     BusyStates *busy() const;
     Browser *web1() const;
+    ProxyOptions *proxyOptions() const;
 
     // Closing a window runs this through closeEvent; exposed so exit commands and tests
     // can save without closing. Returns false (after telling the user) when a file failed.
@@ -134,6 +136,7 @@ private:
     Maintenance *m_maintenance = nullptr;
     ListEditor *m_listEditor = nullptr;
     ArchiveTransfer *m_transfer = nullptr;
+    ProxyOptions *m_proxy = nullptr;
 
     PanelSplitter *m_splitter = nullptr;
     int m_panelTop = 0;           // pixels; chosen with the splitter

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QStringList>
+#include <QUrl>
 
 #include <limits>
 #include <optional>
@@ -26,6 +27,68 @@ std::optional<int> wholeNumber(const QByteArray &text, int low, int high)
     if (!ok || value < low || value > high)
         return std::nullopt;
     return value;
+}
+
+// The proxy's host and user name may hold letters beyond ASCII: they are written as UTF-8
+// with everything but letters, digits and "-._~:@[]" percent-encoded, so the file stays ASCII.
+const QByteArray kKeptAsIs = QByteArrayLiteral(":@[]");
+constexpr qsizetype kMaxProxyText = 255;
+
+QByteArray encodedText(const QString &text)
+{
+    return QUrl::toPercentEncoding(text, kKeptAsIs);
+}
+
+// None when the value cannot be taken: not ASCII, not UTF-8 once decoded, a control character.
+std::optional<QString> decodedText(const QByteArray &value)
+{
+    for (const char c : value) {
+        if (uchar(c) < 0x20 || uchar(c) >= 0x7f)
+            return std::nullopt;
+    }
+    const QByteArray bytes = QByteArray::fromPercentEncoding(value);
+    const QString text = QString::fromUtf8(bytes);
+    if (bytes.size() > kMaxProxyText || text.toUtf8() != bytes)
+        return std::nullopt;
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            return std::nullopt;
+    }
+    return text;
+}
+
+std::optional<ProxySetting::Mode> proxyMode(const QByteArray &value)
+{
+    if (value == "system")
+        return ProxySetting::Mode::System;
+    if (value == "none")
+        return ProxySetting::Mode::None;
+    if (value == "manual")
+        return ProxySetting::Mode::Manual;
+    return std::nullopt;
+}
+
+QString proxyModeName(ProxySetting::Mode mode)
+{
+    switch (mode) {
+    case ProxySetting::Mode::None:
+        return QStringLiteral("none");
+    case ProxySetting::Mode::Manual:
+        return QStringLiteral("manual");
+    case ProxySetting::Mode::System:
+        break;
+    }
+    return QStringLiteral("system");
+}
+
+// A host as the proxy's address: a name, or an IPv4 or IPv6 address (without brackets).
+bool usableHost(const QString &host)
+{
+    if (host.isEmpty())
+        return false;
+    QUrl url;
+    url.setHost(host, QUrl::StrictMode);
+    return url.isValid() && !url.host().isEmpty();
 }
 
 }
@@ -71,8 +134,20 @@ ReadResult parse(const QByteArray &bytes)
             values.openOnLastMessage = wholeNumber(value, 0, 1).value_or(int(values.openOnLastMessage)) == 1;
         } else if (key == "LastMessage") {
             values.lastMessage = wholeNumber(value, 0, std::numeric_limits<qint32>::max()).value_or(values.lastMessage);
+        } else if (key == "ProxyMode") {
+            values.proxy.mode = proxyMode(value).value_or(values.proxy.mode);
+        } else if (key == "ProxyHost") {
+            const auto host = decodedText(value);
+            values.proxy.host = host && (host->isEmpty() || usableHost(*host)) ? *host : QString();
+        } else if (key == "ProxyPort") {
+            values.proxy.port = quint16(wholeNumber(value, 0, 65535).value_or(0));
+        } else if (key == "ProxyUser") {
+            values.proxy.user = decodedText(value).value_or(QString());
         }
     }
+    // "This proxy" without a host or a port to reach it by is no choice: the default holds.
+    if (values.proxy.mode == ProxySetting::Mode::Manual && (values.proxy.host.isEmpty() || values.proxy.port == 0))
+        values.proxy.mode = ProxySetting::Mode::System;
     if (!format) {
         result.kind = Kind::Damaged;
     } else if (*format > kFormat) {
@@ -107,6 +182,11 @@ QByteArray toBytes(const Preferences &values)
         QStringLiteral("Zoom=%1").arg(values.zoomPercent),
         QStringLiteral("OpenOnLastMessage=%1").arg(values.openOnLastMessage ? 1 : 0),
         QStringLiteral("LastMessage=%1").arg(values.lastMessage),
+        // Kept whatever the mode, so "this proxy" chosen again finds its host; never the password.
+        QStringLiteral("ProxyMode=") + proxyModeName(values.proxy.mode),
+        QStringLiteral("ProxyHost=") + QString::fromLatin1(encodedText(values.proxy.host)),
+        QStringLiteral("ProxyPort=%1").arg(values.proxy.port),
+        QStringLiteral("ProxyUser=") + QString::fromLatin1(encodedText(values.proxy.user)),
     };
     return ListFile::toBytes(lines);
 }

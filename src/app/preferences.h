@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "update/proxysetting.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -16,6 +18,9 @@ struct Preferences
     int zoomPercent = 100;        // the page's zoom
     bool openOnLastMessage = false;
     qint32 lastMessage = 0;       // the message on screen at the last exit; 0: none
+    // The proxy chosen in Options: mode, host, port and user name. Its password is never
+    // written here (nor to any file): it is kept in the desktop's keyring.
+    ProxySetting proxy;
 };
 
 namespace PreferencesFile {

@@ -12,9 +12,16 @@ target_sources(veltra PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.ui
     ${CMAKE_CURRENT_SOURCE_DIR}/icons.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/icons.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/keyringpasswordstore.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/keyringpasswordstore.h
     ${CMAKE_CURRENT_SOURCE_DIR}/menuwiring.h
     ${CMAKE_CURRENT_SOURCE_DIR}/panelsplitter.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/panelsplitter.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/passwordstore.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/proxydialog.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/proxydialog.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/proxyoptions.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/proxyoptions.h
     ${CMAKE_CURRENT_SOURCE_DIR}/quitsignals.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/quitsignals.h
     ${CMAKE_CURRENT_SOURCE_DIR}/tray.cpp

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 // What the window requires of its embedded browser: the operations it calls and the ten
@@ -55,6 +57,16 @@ public:
     virtual void setZoomFactor(qreal factor) = 0;
     virtual qreal zoomFactor() const = 0;
 
+    // The application proxy has changed (see ProxyOptions): the pages from now on go
+    // through the new one.
+    virtual void proxyChanged() {}
+    // Where the browser gets the user name and password when the proxy its pages go through
+    // asks for them: fills them in and returns true, or returns false to give none, and
+    // the page fails.
+    using ProxyCredentials = std::function<bool(const QString &proxyHost, QString *user, QString *password)>;
+    void setProxyCredentials(ProxyCredentials credentials);
+    bool proxyCredentials(const QString &proxyHost, QString *user, QString *password) const;
+
 signals:
     void beforeNavigate2(const QString &url);
     void navigateComplete2(const QString &url);
@@ -70,4 +82,7 @@ signals:
     void setSecureLockIcon(int level);
     // How many occurrences a findText found, and which of them (from 1) is the current one.
     void findTextResult(int matches, int active);
+
+private:
+    ProxyCredentials m_proxyCredentials;
 };

@@ -9,6 +9,7 @@
 #include "webpage.h"
 
 #include <QApplication>
+#include <QAuthenticator>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -19,6 +20,8 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QShortcut>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QWebEngineCertificateError>
@@ -77,6 +80,7 @@ WebEngineBrowser::WebEngineBrowser(QObject *parent)
         m_certificateError = tr("the site's certificate is not trusted: %1").arg(error.description());
         error.rejectCertificate();
     });
+    answerProxyAuthentication(m_page.get());
     connect(m_view, &QWebEngineView::printFinished, this, [this] { m_printing = false; });
     connect(m_page.get(), &QWebEnginePage::pdfPrintingFinished, this, [this] { m_printing = false; });
     // The engine delivers keys to a child of the view, which may be replaced when the
@@ -92,6 +96,7 @@ WebEngineBrowser::~WebEngineBrowser()
     for (const QPointer<QWebEngineView> &popup : std::as_const(m_popups))
         delete popup.data();
     delete m_findDialog.data();
+    delete m_proxyProbe.data(); // its page before the profile
     delete m_view.data();
     m_page.reset();
     m_profile.reset();
@@ -370,6 +375,7 @@ void WebEngineBrowser::openPopup(QWebEngineNewWindowRequest &request)
     connect(page, &QWebEnginePage::newWindowRequested, this,
             [this, page](QWebEngineNewWindowRequest &next) { onNewWindowRequested(page, next); });
     connect(page, &QWebEnginePage::windowCloseRequested, view, &QWidget::close);
+    answerProxyAuthentication(page);
     connect(page, &QWebEnginePage::titleChanged, view, &QWidget::setWindowTitle);
     auto *close = new QShortcut(QKeySequence::Close, view);
     connect(close, &QShortcut::activated, view, &QWidget::close);
@@ -379,6 +385,53 @@ void WebEngineBrowser::openPopup(QWebEngineNewWindowRequest &request)
     m_popups.append(view);
     request.openIn(page);
     view->show();
+}
+
+void WebEngineBrowser::answerProxyAuthentication(QWebEnginePage *page)
+{
+    connect(page, &QWebEnginePage::proxyAuthenticationRequired, this,
+            [this](const QUrl &, QAuthenticator *authenticator, const QString &proxyHost) {
+                QString user;
+                QString password;
+                if (!proxyCredentials(proxyHost, &user, &password)) {
+                    // Refused: a null authenticator cancels, and the page fails with the
+                    // proxy's answer. One merely left as it came would send an empty user
+                    // name and password, over and over.
+                    *authenticator = QAuthenticator();
+                    return;
+                }
+                authenticator->setUser(user);
+                authenticator->setPassword(password);
+            });
+}
+
+void WebEngineBrowser::proxyChanged()
+{
+    // The engine reads the application proxy again only when a request asks which proxy to
+    // take, and that request still goes the old way. So a request of no consequence asks
+    // first: to a port of this program's own on this machine, which is never proxied and
+    // answers by closing; the pages after it go through the new proxy.
+    delete m_proxyProbe.data();
+    auto *probe = new QTcpServer(this);
+    if (!probe->listen(QHostAddress::LocalHost)) {
+        delete probe;
+        return;
+    }
+    m_proxyProbe = probe;
+    connect(probe, &QTcpServer::newConnection, probe, [probe] {
+        while (QTcpSocket *socket = probe->nextPendingConnection()) {
+            socket->abort();
+            socket->deleteLater();
+        }
+    });
+    auto *page = new QWebEnginePage(m_profile.get(), probe);
+    connect(page, &QWebEnginePage::loadFinished, probe, &QObject::deleteLater);
+    page->load(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(probe->serverPort())));
+}
+
+bool WebEngineBrowser::proxyChangePending() const
+{
+    return !m_proxyProbe.isNull();
 }
 
 void WebEngineBrowser::onDownloadRequested(QWebEngineDownloadRequest *download)

@@ -59,6 +59,7 @@ public:
     void findText(const QString &text) override;
     void setZoomFactor(qreal factor) override;
     qreal zoomFactor() const override;
+    void proxyChanged() override;
 
     bool isSilent() const;
     bool registeredAsBrowser() const;
@@ -67,6 +68,8 @@ public:
     QList<QWebEngineView *> popups() const;
     // The find-on-page dialog once Ctrl+F has opened it.
     FindDialog *findDialog() const;
+    // Whether the engine has yet to be made to take the proxy last set.
+    bool proxyChangePending() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -80,6 +83,8 @@ private:
     void onNewWindowRequested(WebPage *opener, QWebEngineNewWindowRequest &request);
     void openPopup(QWebEngineNewWindowRequest &request);
     void onDownloadRequested(QWebEngineDownloadRequest *download);
+    // Every page of the browser answers its proxy's request for credentials the same way.
+    void answerProxyAuthentication(QWebEnginePage *page);
 
     void beginNavigation(const QUrl &url);
     // Reads document.title, then reports the end of navigation `generation`; a failed load
@@ -109,6 +114,7 @@ private:
     QPointer<QWebEngineView> m_view;
     QList<QPointer<QWebEngineView>> m_popups;
     QPointer<FindDialog> m_findDialog;
+    QPointer<QObject> m_proxyProbe; // the request that makes the engine take a new proxy
     QString m_findText; // the text findText looked for last
     qreal m_zoomFactor = 1.0;
     std::unique_ptr<QPrinter> m_printer;

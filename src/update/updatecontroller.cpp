@@ -81,6 +81,11 @@ void UpdateController::setFetchTimeout(int milliseconds)
     m_fetchTimeout = milliseconds;
 }
 
+void UpdateController::setProxyProvider(ProxyProvider provider)
+{
+    m_proxyProvider = std::move(provider);
+}
+
 void UpdateController::updateDB()
 {
     if (updateRunning)
@@ -105,6 +110,16 @@ void UpdateController::updateDB()
     settings.firstNumber = m_config.updateFirst;
     settings.limits.timeoutMs = m_fetchTimeout;
     settings.clock = [this] { return m_clock(); };
+    if (m_proxyProvider) {
+        QString refusal;
+        const std::optional<ProxySetting> proxy = m_proxyProvider(&refusal);
+        if (!proxy) {
+            endUpdateRun(refusal);
+            return;
+        }
+        settings.proxy = *proxy;
+    }
+    emit runStarting(settings);
     // The database is asked for afresh each time: compaction and repair replace it.
     m_updateEngine = new UpdateEngine([this] { return m_archive->recordset(); }, settings, this);
     connect(m_updateEngine, &UpdateEngine::newestRead, this, &UpdateController::updateNewestRead);

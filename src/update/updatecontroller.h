@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class MessageArchive;
 class QAction;
@@ -41,6 +42,11 @@ public:
     // Tests replace the clock the quarter-hour schedule reads and the fetch timeout.
     void setClock(std::function<QDateTime()> clock);
     void setFetchTimeout(int milliseconds);
+    // Where each run gets its proxy setting, its password included; an empty answer (the
+    // user cancelled) ends the run before anything is fetched, with *refusal on the status
+    // line. Without a provider, runs take the desktop's proxy.
+    using ProxyProvider = std::function<std::optional<ProxySetting>(QString *refusal)>;
+    void setProxyProvider(ProxyProvider provider);
     bool autoUpdate() const;
     void setAutoUpdate(bool on);
     // The quarter-hour schedule starts with the window.
@@ -61,6 +67,8 @@ public:
 signals:
     // A run ended, whatever its outcome.
     void runEnded();
+    // A run's engine is about to start with these settings.
+    void runStarting(const UpdateEngine::Settings &settings);
 
 private:
     void updateNewestRead(qint32 newest, const QString &line, qint32 after);
@@ -90,6 +98,7 @@ private:
     qint32 serverLastMsgNum = 0;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
     int m_fetchTimeout = 30000;
+    ProxyProvider m_proxyProvider;
     UpdateEngine *m_updateEngine = nullptr; // the running update, if any
     QString m_progressText;  // what the status line shows for background work, while it does
     QString m_statusBefore;  // what it showed before, to be put back

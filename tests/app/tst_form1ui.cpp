@@ -288,6 +288,7 @@ void TestForm1Ui::menuTree()
         QStringLiteral("    MnuUpdateNow Update &Now"),
         QStringLiteral("    MnuUpdateAuto &Automatic Updates [ ]"),
         QStringLiteral("  MnuStopUpdate S&top Update"),
+        QStringLiteral("  MnuProxy &Proxy..."),
         QStringLiteral("  -"),
         QStringLiteral("  MenuOptionsInterrupt &Interrupt Search"),
         QStringLiteral("  -"),

@@ -278,6 +278,57 @@ private slots:
         QCOMPARE(read.values.openOnLastMessage, values.openOnLastMessage);
         QCOMPARE(read.values.lastMessage, values.lastMessage);
     }
+
+    // The proxy's keys: a value that cannot be taken keeps its default, and "this proxy"
+    // without a host or port is the default (the desktop's proxy). A password is never read.
+    void proxyPreferencesRead_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QString>("expected"); // mode host port user
+        QTest::newRow("none: the desktop's") << QByteArray() << "0  0 ";
+        QTest::newRow("manual") << QByteArray("ProxyMode=manual\r\nProxyHost=p.example\r\nProxyPort=3128\r\nProxyUser=bob\r\n")
+                                << "2 p.example 3128 bob";
+        QTest::newRow("no proxy, IPv6") << QByteArray("ProxyMode=none\r\nProxyHost=::1\r\nProxyPort=8080\r\n") << "1 ::1 8080 ";
+        QTest::newRow("user beyond ASCII") << QByteArray("ProxyMode=none\r\nProxyUser=J%C3%BCrgen%20M%25\r\n")
+                                           << QStringLiteral("1  0 J\u00fcrgen M%");
+        QTest::newRow("unknown mode") << QByteArray("ProxyMode=MANUAL\r\nProxyHost=p\r\nProxyPort=1\r\n") << "0 p 1 ";
+        QTest::newRow("port past 65535") << QByteArray("ProxyMode=manual\r\nProxyHost=p\r\nProxyPort=65536\r\n") << "0 p 0 ";
+        QTest::newRow("port not a number") << QByteArray("ProxyMode=manual\r\nProxyHost=p\r\nProxyPort=-3\r\n") << "0 p 0 ";
+        QTest::newRow("not a host") << QByteArray("ProxyMode=manual\r\nProxyHost=http://p\r\nProxyPort=1\r\n") << "0  1 ";
+        QTest::newRow("bytes beyond ASCII") << QByteArray("ProxyMode=none\r\nProxyHost=p\xe9" "\r\nProxyUser=b\xf6" "b\r\n")
+                                            << "1  0 ";
+        QTest::newRow("not UTF-8, a control") << QByteArray("ProxyMode=none\r\nProxyHost=%FF\r\nProxyUser=a%07\r\n") << "1  0 ";
+    }
+    void proxyPreferencesRead()
+    {
+        QFETCH(QByteArray, lines);
+        const auto read = PreferencesFile::parse("[Veltra Knowledgebase preferences]\r\nFormat=1\r\nZoom=90\r\n" + lines
+                                                 + "ProxyPassword=secret\r\n");
+        QCOMPARE(read.values.zoomPercent, 90);
+        const ProxySetting &p = read.values.proxy;
+        QFETCH(QString, expected);
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4").arg(int(p.mode)).arg(p.host).arg(p.port).arg(p.user), expected);
+        QVERIFY(p.password.isEmpty());
+    }
+
+    // Written after the keys that were there, the format unchanged, ASCII, never the password.
+    void proxyPreferencesWritten()
+    {
+        Preferences values;
+        values.proxy = {ProxySetting::Mode::Manual, QStringLiteral("2001:db8::1"), 65535,
+                        QStringLiteral("DOMAIN\\J\u00fcrgen M=%"), QStringLiteral("pw-never-written")};
+        const QByteArray bytes = PreferencesFile::toBytes(values);
+        QCOMPARE(bytes, QByteArray("[Veltra Knowledgebase preferences]\r\nFormat=1\r\nPanelTop=0\r\nResultColumns=\r\n"
+                                   "Zoom=100\r\nOpenOnLastMessage=0\r\nLastMessage=0\r\nProxyMode=manual\r\n"
+                                   "ProxyHost=2001:db8::1\r\nProxyPort=65535\r\nProxyUser=DOMAIN%5CJ%C3%BCrgen%20M%3D%25\r\n"));
+        const ProxySetting back = PreferencesFile::parse(bytes).values.proxy;
+        QCOMPARE(int(back.mode), int(values.proxy.mode));
+        QCOMPARE(back.host, values.proxy.host);
+        QCOMPARE(back.port, values.proxy.port);
+        QCOMPARE(back.user, values.proxy.user);
+        QVERIFY(PreferencesFile::toBytes(Preferences())
+                    .endsWith("LastMessage=0\r\nProxyMode=system\r\nProxyHost=\r\nProxyPort=0\r\nProxyUser=\r\n"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSettingsFile)
