@@ -60,6 +60,17 @@ void CurlSession::remove(CURL *easy)
         curl_multi_remove_handle(m_multi, easy);
 }
 
+unsigned long CurlSession::proxyAuth(const QByteArray &proxy) const
+{
+    return m_proxyAuth.value(proxy, CURLAUTH_ANY);
+}
+
+void CurlSession::setProxyAuth(const QByteArray &proxy, unsigned long methods)
+{
+    if (methods != 0)
+        m_proxyAuth.insert(proxy, methods);
+}
+
 int CurlSession::onSocket(CURL *, curl_socket_t socket, int what, void *session, void *)
 {
     static_cast<CurlSession *>(session)->watch(socket, what);

@@ -31,6 +31,12 @@ public:
     // Ends a transfer that has not finished; nothing is called for it.
     void remove(CURL *easy);
 
+    // The ways of signing in a proxy was seen to offer (CURLAUTH_ bits), so that later
+    // requests sign in at once instead of each being refused first; CURLAUTH_ANY while
+    // none was seen.
+    unsigned long proxyAuth(const QByteArray &proxy) const;
+    void setProxyAuth(const QByteArray &proxy, unsigned long methods);
+
 private:
     // The notifiers of one socket number, kept (switched off) between transfers: a kept
     // connection is watched again for its next page, and a number curl closed is only
@@ -50,4 +56,5 @@ private:
     QTimer m_timer;
     QHash<CURL *, Finished> m_transfers;
     QHash<curl_socket_t, Watch> m_watches;
+    QHash<QByteArray, unsigned long> m_proxyAuth;
 };

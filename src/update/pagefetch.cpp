@@ -139,7 +139,7 @@ void PageFetch::send(const QUrl &url)
     if (!proxy.isDirect() && !proxy.user.isEmpty()) {
         curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, proxy.user.toUtf8().constData());
         curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, proxy.password.toUtf8().constData());
-        curl_easy_setopt(e, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+        curl_easy_setopt(e, CURLOPT_PROXYAUTH, m_session ? m_session->proxyAuth(proxy.address()) : CURLAUTH_ANY);
     }
     if (!m_session || !m_session->add(e, [this](CURLcode code) { onFinished(code); }))
         fail(QStringLiteral("the fetch could not be started"));
@@ -190,6 +190,11 @@ size_t PageFetch::onHeader(char *data, size_t size, size_t count, void *fetch)
 
 void PageFetch::onFinished(CURLcode code)
 {
+    if (!m_request.proxy.isDirect() && !m_request.proxy.user.isEmpty() && m_session) {
+        long offered = 0;
+        curl_easy_getinfo(m_easy, CURLINFO_PROXYAUTH_AVAIL, &offered);
+        m_session->setProxyAuth(m_request.proxy.address(), (unsigned long)offered);
+    }
     if (code != CURLE_OK) {
         const bool proxyRefused = !m_request.proxy.isDirect()
                                   && (code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_PROXY);

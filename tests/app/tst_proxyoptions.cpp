@@ -9,6 +9,9 @@
 #include "browser/browser.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
+#include "loggingproxy.h"
+#include "siteserver.h"
+#include "sitewriter.h"
 #include "modalanswerer.h"
 #include "update/updatecontroller.h"
 #include "windowharness.h"
@@ -23,6 +26,7 @@
 #include <QNetworkProxyFactory>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <optional>
@@ -346,6 +350,43 @@ private slots:
         answerer.reset(answer("OptProxyManual", {"127.0.0.1", "9", "bob", "late"}));
         Harness::action(w.get(), "MnuProxy")->trigger();
         QCOMPARE(runUpdate(w.get())->password, QStringLiteral("late"));
+    }
+
+    // The whole way: the proxy and user named in Preferences.ini, the password from the
+    // keyring, every page of the run carried by that proxy, which lets in only that user.
+    void updateGoesThroughTheChosenProxy()
+    {
+        QTemporaryDir site;
+        QVERIFY(site.isValid());
+        SiteWriter writer(site.path());
+        for (const MessageRecord &r : Fixtures::range(4, 12))
+            QVERIFY(writer.writeMessage(r));
+        QVERIFY(writer.writeLastMessage(12));
+        SiteServer server(site.path());
+        QVERIFY(server.listenLocal() != 0);
+        LoggingProxy proxy;
+        QVERIFY(proxy.listenLocal() != 0);
+        proxy.requireCredentials("bob", "kpw");
+        Fixtures::writeDatabase(path(QStringLiteral("veltra.mdb")), Fixtures::range(1, 3));
+        Fixtures::writeAll(path(QStringLiteral("Preferences.ini")),
+                           "[Veltra Knowledgebase preferences]\r\nFormat=1\r\nProxyMode=manual\r\nProxyHost=127.0.0.1\r\n"
+                           "ProxyPort=" + QByteArray::number(proxy.serverPort()) + "\r\nProxyUser=bob\r\n");
+        AppConfig config;
+        config.updateServer = server.baseUrl();
+        auto w = restart(config);
+        auto store = std::make_unique<FakeStore>(FakeStore::Answers);
+        store->kept.insert(QStringLiteral("proxy bob@127.0.0.1:%1").arg(proxy.serverPort()), QStringLiteral("kpw"));
+        w->proxyOptions()->setPasswordStore(std::move(store));
+        QVERIFY(runUpdate(w.get()));
+        QVERIFY2(w->findChild<QLabel *>(QStringLiteral("LblUpdateStatus"))->text().contains(QLatin1String("Last # 12")),
+                 qPrintable(w->findChild<QLabel *>(QStringLiteral("LblUpdateStatus"))->text()));
+        QStringList carried;
+        for (const QString &request : server.requests())
+            carried << QStringLiteral("GET ") + server.baseUrl() + request;
+        QCOMPARE(carried.size(), 10);
+        // The first request learns how the proxy wants the user signed in; every later one
+        // signs in at once rather than being refused first.
+        QCOMPARE(proxy.requests(), QStringList{carried.constFirst()} + carried);
     }
 
     // After a run with a password, no file of the data folder holds it in any form.
