@@ -23,7 +23,7 @@ add_dependencies(tst_version veltra-kb)
 
 # The Debian package, built by dpkg-buildpackage in a copy of the source tree as ./package
 # builds it (once: the second packing reuses that build), checked, and installed and removed
-# with apt when the tests run as root. It starts first, beside the others, on one core.
+# with apt when the tests run as root. It starts first, and the others run beside it.
 veltra_add_test(tst_package ${CMAKE_CURRENT_LIST_DIR}/tst_package.cpp)
 target_compile_definitions(tst_package PRIVATE
     VELTRA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
