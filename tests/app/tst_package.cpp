@@ -358,6 +358,23 @@ private slots:
         QCOMPARE(explained - seen, QSet<QString>());
     }
 
+    // The package names its licence where Debian and software centres look for it.
+    void namesItsLicence_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("copyright") << "usr/share/doc/veltra-kb/copyright" << "\nLicense: GPL-3.0-or-later\n";
+        QTest::newRow("metainfo") << "usr/share/metainfo/org.veltraclub.knowledgebase.metainfo.xml"
+                                  << "<project_license>GPL-3.0-or-later</project_license>";
+        QTest::newRow("about page") << "usr/share/veltra-kb/about.html" << "GNU General Public License";
+    }
+    void namesItsLicence()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, text);
+        QVERIFY2(QString::fromUtf8(Fixtures::readAll(file(path))).contains(text), qPrintable(path));
+    }
+
     // Every library the programs are linked with comes from a package named in Depends.
     void dependsCoverTheLinkedLibraries()
     {
