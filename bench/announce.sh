@@ -3,7 +3,7 @@
 # The common-word search of bench_search, figure (b), with the substring index in use and
 # the accessibility bridge on, with a listener that takes in every event (as a screen
 # reader does) against the same search with the bridge on and nobody listening. Prints
-# both times and their ratio (goal: at most 2). Needs the packages scripts/deps.sh
+# both times and their ratio (goal: at most 2). Needs the packages `scripts/deps.sh --tests`
 # installs; starts its own session bus and, without a display, its own X server.
 #
 #   bench/announce.sh [BUILD_DIR]     (default: build/ beside this folder)

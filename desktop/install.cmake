@@ -8,12 +8,20 @@
 #   P/share/icons/hicolor/scalable/apps/veltra-kb.svg, and NxN/apps/veltra-kb.png drawn from it
 #   P/share/metainfo/org.veltraclub.knowledgebase.metainfo.xml   for software centres
 #   P/share/man/man1/veltra-kb.1, veltra-restarter.1, veltra-jetreader.1
-# scripts/deb.sh makes the Debian package of these, with desktop/debian/.
+# debian/ (dpkg-buildpackage, ./package) makes the Debian package of these.
 include(GNUInstallDirs)
 
-# The day the version in project() was released: the manual pages, the software-centre
-# metadata and the Debian changelog carry it.
-set(VELTRA_RELEASE_DATE 2026-12-09)
+# The release is the newest entry of debian/changelog: its version must be the one in
+# project(), and its day is the one the manual pages and the software-centre metadata carry
+# (and, through SOURCE_DATE_EPOCH, every file time in the package).
+include(${CMAKE_CURRENT_LIST_DIR}/release.cmake)
+veltra_read_release(${PROJECT_SOURCE_DIR}/debian/changelog VELTRA_RELEASE_VERSION VELTRA_RELEASE_DATE)
+if(NOT VELTRA_RELEASE_VERSION STREQUAL PROJECT_VERSION)
+    message(FATAL_ERROR "debian/changelog's newest entry is version ${VELTRA_RELEASE_VERSION}, but project() in "
+                        "CMakeLists.txt says ${PROJECT_VERSION}: give both the same version (for a new one, "
+                        "add an entry with `dch -v ${PROJECT_VERSION}` from devscripts)")
+endif()
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/debian/changelog)
 set(VELTRA_DESKTOP_BUILD_DIR ${CMAKE_BINARY_DIR}/desktop)
 
 install(TARGETS veltra-kb veltra-restarter veltra-jetreader RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -30,7 +38,7 @@ install(TARGETS veltra-kb-message RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR
 # The icon at the sizes desktops ask the theme for, drawn by librsvg as they draw the svg.
 find_program(VELTRA_RSVG_CONVERT rsvg-convert)
 if(NOT VELTRA_RSVG_CONVERT)
-    message(FATAL_ERROR "rsvg-convert draws the menu icon's sizes: install librsvg2-bin (scripts/deps.sh does)")
+    message(FATAL_ERROR "rsvg-convert draws the menu icon's sizes: install librsvg2-bin (a Build-Depends of debian/control: scripts/deps.sh installs it)")
 endif()
 set(icon_svg ${CMAKE_CURRENT_LIST_DIR}/veltra-kb.svg)
 set(icon_pngs)
@@ -56,10 +64,6 @@ install(FILES ${VELTRA_DESKTOP_BUILD_DIR}/veltra-kb.1 ${VELTRA_DESKTOP_BUILD_DIR
 configure_file(${CMAKE_CURRENT_LIST_DIR}/veltra-kb.metainfo.xml.in ${VELTRA_DESKTOP_BUILD_DIR}/veltra-kb.metainfo.xml @ONLY)
 install(FILES ${VELTRA_DESKTOP_BUILD_DIR}/veltra-kb.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
         RENAME org.veltraclub.knowledgebase.metainfo.xml)
-# The Debian changelog's entry for this version; its time is the package's file time.
-execute_process(COMMAND date -u -R -d "${VELTRA_RELEASE_DATE} 12:00"
-                OUTPUT_VARIABLE VELTRA_CHANGELOG_DATE OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in ${VELTRA_DESKTOP_BUILD_DIR}/debian/changelog @ONLY)
 
 # The entry and its launcher hold absolute paths, and the prefix given when installing may
 # differ from the configured one, so they are written while installing.

@@ -123,7 +123,13 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         return result;
     }
     if (parser.isSet(version)) {
-        result.message = QStringLiteral("Veltra Knowledgebase " VELTRA_VERSION "\n");
+        // The first line alone names the program and its version; the licence follows.
+        result.message = QStringLiteral("Veltra Knowledgebase " VELTRA_VERSION "\n"
+                                        "Copyright 2026 The Veltra Knowledgebase developers\n"
+                                        "Licence GPL-3.0-or-later: GNU General Public License, version 3 or later "
+                                        "<https://www.gnu.org/licenses/gpl-3.0.html>.\n"
+                                        "This is free software: you are free to change and redistribute it.\n"
+                                        "There is NO WARRANTY, to the extent permitted by law.\n");
         return result;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -21,10 +21,11 @@ target_compile_definitions(tst_version PRIVATE
     VELTRA_PROJECT_VERSION="${PROJECT_VERSION}")
 add_dependencies(tst_version veltra-kb)
 
-# The Debian package written from this build tree, as ./package writes it.
+# The Debian package, built by dpkg-buildpackage in a copy of the source tree as ./package
+# builds it (once: the second packing reuses that build), checked, and installed and removed
+# with apt when the tests run as root. It starts first, and the others run beside it.
 veltra_add_test(tst_package ${CMAKE_CURRENT_LIST_DIR}/tst_package.cpp)
 target_compile_definitions(tst_package PRIVATE
-    VELTRA_BUILD_DIR="${CMAKE_BINARY_DIR}"
     VELTRA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     VELTRA_PROJECT_VERSION="${PROJECT_VERSION}")
-add_dependencies(tst_package veltra-kb veltra-restarter veltra-kb-message veltra-kb-icons veltra-jetreader)
+set_tests_properties(tst_package PROPERTIES TIMEOUT 1800 COST 10000)

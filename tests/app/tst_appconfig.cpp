@@ -132,8 +132,13 @@ private slots:
         const auto r = parseCommandLine(args);
         QVERIFY(!r.config);
         QCOMPARE(r.exitCode, 0);
-        // The version the build was configured with, not one written into the source.
-        QCOMPARE(r.message, QStringLiteral("Veltra Knowledgebase " VELTRA_PROJECT_VERSION "\n"));
+        // The version the build was configured with, not one written into the source, alone
+        // on the first line; the licence after it.
+        QCOMPARE(r.message.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Veltra Knowledgebase " VELTRA_PROJECT_VERSION));
+        QCOMPARE(r.message.section(QLatin1Char('\n'), 2, 2),
+                 QStringLiteral("Licence GPL-3.0-or-later: GNU General Public License, version 3 or later "
+                                "<https://www.gnu.org/licenses/gpl-3.0.html>."));
+        QVERIFY(r.message.endsWith(QLatin1String("There is NO WARRANTY, to the extent permitted by law.\n")));
     }
 };
 

@@ -151,7 +151,7 @@ void TestTrayProcess::realTray()
 {
     const QString missing = missingPrograms({"Xvfb", "trayer", "openbox", "xdotool"});
     if (!missing.isEmpty())
-        QSKIP(qPrintable(QStringLiteral("not installed (scripts/deps.sh installs them): ") + missing));
+        QSKIP(qPrintable(QStringLiteral("not installed (scripts/deps.sh --tests installs them): ") + missing));
 
     // A display of its own: Xvfb picks a free one and names it when it is ready.
     Helper xvfb;

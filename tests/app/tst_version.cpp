@@ -51,13 +51,18 @@ private slots:
     void everyPlaceNamesTheProjectVersion()
     {
         const QString project = QStringLiteral(VELTRA_PROJECT_VERSION);
-        QCOMPARE(programOutput({QStringLiteral("--version")}), QStringLiteral("Veltra Knowledgebase ") + project + '\n');
+        const QString version = programOutput({QStringLiteral("--version")});
+        QCOMPARE(version.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Veltra Knowledgebase ") + project);
+        QVERIFY2(version.contains(QLatin1String("\nLicence GPL-3.0-or-later: ")), qPrintable(version));
         const QString about = page("about.html");
         const QString help = page("help.html");
         QCOMPARE(versionsIn(about, QStringLiteral("title")), QStringList{project});
         QCOMPARE(versionsIn(about, QStringLiteral("h1")), QStringList{project});
         QCOMPARE(versionsIn(help, QStringLiteral("title")), QStringList{project});
         QCOMPARE(versionsIn(help, QStringLiteral("h1")), QStringList{project});
+        // The about page names the licence.
+        QVERIFY(about.contains(QLatin1String("GNU General Public License")));
+        QVERIFY(about.contains(QLatin1String("version 3 of the License, or (at your option) any later version")));
 
         Harness::DataFolder folder;
         FakeBrowser *fake = nullptr;
