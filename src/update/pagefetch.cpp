@@ -113,8 +113,10 @@ void PageFetch::send(const QUrl &url)
     CURL *const e = m_easy;
     curl_easy_reset(e);
     const QByteArray address = url.toEncoded();
+    // Nothing is fetched by a libcurl that cannot be kept to http and https.
+    if (curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https") != CURLE_OK)
+        return fail(QStringLiteral("the libcurl in use is older than 7.85 and cannot be kept to http and https"));
     curl_easy_setopt(e, CURLOPT_URL, address.constData());
-    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L); // followed here, to refuse a downgrade
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, m_headers);
     curl_easy_setopt(e, CURLOPT_USERAGENT, "VeltraKnowledgebase/" VELTRA_VERSION);
