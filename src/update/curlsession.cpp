@@ -44,6 +44,8 @@ CurlSession::~CurlSession()
     // removal through onSocket.
     m_transfers.clear();
     curl_multi_cleanup(m_multi);
+    for (CURL *easy : std::as_const(m_spare))
+        curl_easy_cleanup(easy);
 }
 
 bool CurlSession::add(CURL *easy, Finished finished)
@@ -51,6 +53,12 @@ bool CurlSession::add(CURL *easy, Finished finished)
     if (curl_multi_add_handle(m_multi, easy) != CURLM_OK)
         return false;
     m_transfers.insert(easy, std::move(finished));
+    // Sent now rather than at the next turn of the event loop: the caller may have work of
+    // its own first (a page to store), and the server can answer meanwhile. What ends
+    // already is handed back from the event loop, never from inside the caller.
+    int running = 0;
+    curl_multi_socket_action(m_multi, CURL_SOCKET_TIMEOUT, 0, &running);
+    QMetaObject::invokeMethod(this, &CurlSession::takeFinished, Qt::QueuedConnection);
     return true;
 }
 
@@ -58,6 +66,18 @@ void CurlSession::remove(CURL *easy)
 {
     if (m_transfers.remove(easy))
         curl_multi_remove_handle(m_multi, easy);
+}
+
+CURL *CurlSession::takeHandle()
+{
+    return m_spare.isEmpty() ? curl_easy_init() : m_spare.takeLast();
+}
+
+void CurlSession::giveBack(CURL *easy)
+{
+    remove(easy);
+    curl_easy_reset(easy);
+    m_spare.append(easy);
 }
 
 unsigned long CurlSession::proxyAuth(const QByteArray &proxy) const

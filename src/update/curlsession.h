@@ -31,6 +31,12 @@ public:
     // Ends a transfer that has not finished; nothing is called for it.
     void remove(CURL *easy);
 
+    // A handle for a transfer, one a finished transfer gave back where there is one: its
+    // setting up is then not paid for page after page. Its options are the caller's to set.
+    CURL *takeHandle();
+    // Done with it: kept for the next transfer (its options cleared), removed first if it runs.
+    void giveBack(CURL *easy);
+
     // The ways of signing in a proxy was seen to offer (CURLAUTH_ bits), so that later
     // requests sign in at once instead of each being refused first; CURLAUTH_ANY while
     // none was seen.
@@ -57,4 +63,5 @@ private:
     QHash<CURL *, Finished> m_transfers;
     QHash<curl_socket_t, Watch> m_watches;
     QHash<QByteArray, unsigned long> m_proxyAuth;
+    QList<CURL *> m_spare;
 };

@@ -67,7 +67,11 @@ PageFetch::PageFetch(CurlSession *session, Request request, Done done, QObject *
         QTimer::singleShot(0, this, [this, reason] { finish(Result{false, {}, reason, Fault::Page}); });
         return;
     }
-    m_easy = curl_easy_init();
+    m_easy = m_session ? m_session->takeHandle() : nullptr;
+    if (!m_easy) {
+        QTimer::singleShot(0, this, [this] { finish(Result{false, {}, QStringLiteral("the fetch could not be started"), Fault::Page}); });
+        return;
+    }
     QList<QByteArray> headers{"Accept: */*",
                               // A compressed page would have to be unpacked; the length a
                               // plain one declares is that of the page itself.
@@ -84,8 +88,9 @@ PageFetch::~PageFetch()
     m_finished = true;
     if (m_easy) {
         if (m_session)
-            m_session->remove(m_easy);
-        curl_easy_cleanup(m_easy);
+            m_session->giveBack(m_easy);
+        else
+            curl_easy_cleanup(m_easy);
     }
     curl_slist_free_all(m_headers);
 }
