@@ -53,11 +53,13 @@ SiteServer::Answer::Answer(int status, QByteArray body, int delayMs, bool hang)
 {
 }
 
-SiteServer::Answer SiteServer::Answer::raw(QByteArray bytes, bool reset)
+SiteServer::Answer SiteServer::Answer::raw(QByteArray bytes, End end, int dripMs)
 {
     Answer answer;
+    answer.isRaw = true;
     answer.rawBytes = std::move(bytes);
-    answer.reset = reset;
+    answer.end = end;
+    answer.dripMs = dripMs;
     return answer;
 }
 
@@ -75,9 +77,16 @@ quint16 SiteServer::listenLocal(quint16 port)
     return m_port;
 }
 
+quint16 SiteServer::listenLocalTls(const QSslCertificate &certificate, const QSslKey &key)
+{
+    sslSetup(certificate, key);
+    m_tls = true;
+    return listenLocal();
+}
+
 QString SiteServer::baseUrl() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+    return QStringLiteral("%1://127.0.0.1:%2").arg(m_tls ? QStringLiteral("https") : QStringLiteral("http")).arg(m_port);
 }
 
 void SiteServer::setLatency(int milliseconds)
@@ -100,9 +109,15 @@ QStringList SiteServer::requests() const
     return m_requests;
 }
 
+QList<QByteArray> SiteServer::requestHeads() const
+{
+    return m_heads;
+}
+
 void SiteServer::clearRequests()
 {
     m_requests.clear();
+    m_heads.clear();
     m_peerPorts.clear();
 }
 
@@ -115,6 +130,10 @@ bool SiteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *so
 {
     const QString path = request.url().path(QUrl::FullyDecoded);
     m_requests << path;
+    QByteArray lines = "GET " + request.url().toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority) + "\r\n";
+    for (const auto &[name, value] : request.headers())
+        lines += name + ": " + value + "\r\n";
+    m_heads << lines;
     m_peerPorts.insert(socket->peerPort());
     emit requested(path);
 
@@ -127,8 +146,8 @@ bool SiteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *so
     if (answer != m_answers.cend()) {
         if (answer->hang)
             return true; // the connection stays open and silent
-        if (!answer->rawBytes.isEmpty()) {
-            sendRaw(socket, answer->rawBytes, answer->reset);
+        if (answer->isRaw) {
+            sendRaw(socket, *answer);
             return true;
         }
         send(socket, answer->status, answer->body, contentTypeFor(path), !head, m_latency + answer->delayMs);
@@ -168,23 +187,45 @@ QString SiteServer::fileFor(const QString &path) const
     return canonical;
 }
 
-void SiteServer::sendRaw(QTcpSocket *socket, const QByteArray &bytes, bool reset)
+void SiteServer::sendRaw(QTcpSocket *socket, const Answer &answer)
 {
-    socket->write(bytes);
-    socket->flush();
     const QPointer<QTcpSocket> target(socket);
-    QTimer::singleShot(20, this, [target, reset] {
+    const auto end = [target, how = answer.end] {
         if (!target)
             return;
-        if (reset) {
+        switch (how) {
+        case Answer::End::Keep:
+        case Answer::End::Hang:
+            return;
+        case Answer::End::Close:
+            target->disconnectFromHost();
+            return;
+        case Answer::End::Reset: {
             // No lingering on close: the peer gets a reset, not an orderly end.
             const linger now{1, 0};
             ::setsockopt(int(target->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
             target->abort();
-        } else {
-            target->disconnectFromHost();
+            return;
         }
+        }
+    };
+    if (answer.dripMs <= 0) {
+        socket->write(answer.rawBytes);
+        socket->flush();
+        // A moment for the bytes to leave before the end, as from a real server.
+        QTimer::singleShot(20, this, end);
+        return;
+    }
+    auto *drip = new QTimer(socket);
+    connect(drip, &QTimer::timeout, socket, [socket, drip, end, bytes = answer.rawBytes, sent = qsizetype(0)]() mutable {
+        if (sent >= bytes.size()) {
+            drip->stop();
+            end();
+            return;
+        }
+        socket->write(bytes.mid(sent++, 1));
     });
+    drip->start(answer.dripMs);
 }
 
 void SiteServer::send(QTcpSocket *socket, int status, const QByteArray &body, const QByteArray &contentType,

@@ -62,14 +62,17 @@ PageFetch::PageFetch(CurlSession *session, Request request, Done done, QObject *
     , m_done(std::move(done))
 {
     m_started.start();
-    if (!isWebAddress(m_request.url)) {
-        const QString reason = QStringLiteral("%1 is not an http address").arg(m_request.url.toDisplayString());
+    // Refused from the event loop, never from inside the constructor.
+    const auto refuse = [this](const QString &reason) {
         QTimer::singleShot(0, this, [this, reason] { finish(Result{false, {}, reason, Fault::Page}); });
+    };
+    if (!isWebAddress(m_request.url)) {
+        refuse(QStringLiteral("%1 is not an http address").arg(m_request.url.toDisplayString()));
         return;
     }
     m_easy = m_session ? m_session->takeHandle() : nullptr;
     if (!m_easy) {
-        QTimer::singleShot(0, this, [this] { finish(Result{false, {}, QStringLiteral("the fetch could not be started"), Fault::Page}); });
+        refuse(QStringLiteral("the fetch could not be started"));
         return;
     }
     QList<QByteArray> headers{"Accept: */*",
@@ -210,10 +213,7 @@ void PageFetch::onFinished(CURLcode code)
         if (proxyRefused)
             return fail(QStringLiteral("The proxy %1 refused the connection").arg(m_request.proxy.name()), Fault::Proxy);
         if (connectCode == 407)
-            return fail(m_request.proxy.user.isEmpty()
-                            ? QStringLiteral("The proxy asks for a user name and password")
-                            : QStringLiteral("The proxy %1 did not take the user name and password").arg(m_request.proxy.name()),
-                        Fault::Proxy);
+            return fail(credentialsRefused(), Fault::Proxy);
         if (code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CONNECT_ERROR
             || code == CURLE_SSL_CERTPROBLEM || code == CURLE_SSL_CACERT_BADFILE)
             return fail(QStringLiteral("The secure connection to %1 failed: %2")
@@ -229,10 +229,7 @@ void PageFetch::onAnswer()
     long status = 0;
     curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &status);
     if (status == 407 && !m_request.proxy.isDirect())
-        return fail(m_request.proxy.user.isEmpty()
-                        ? QStringLiteral("The proxy asks for a user name and password")
-                        : QStringLiteral("The proxy %1 did not take the user name and password").arg(m_request.proxy.name()),
-                    Fault::Proxy);
+        return fail(credentialsRefused(), Fault::Proxy);
     // curl takes a header cut off by the end of the connection for a whole one.
     if (!m_headerEnded)
         return fail(QStringLiteral("the connection was closed in the middle of the answer's header"));
@@ -257,6 +254,13 @@ void PageFetch::onAnswer()
     if (m_body.isEmpty())
         return fail(QStringLiteral("the server sent an empty page"));
     finish(Result{true, std::exchange(m_body, {}), {}, Fault::None});
+}
+
+QString PageFetch::credentialsRefused() const
+{
+    return m_request.proxy.user.isEmpty()
+               ? QStringLiteral("The proxy asks for a user name and password")
+               : QStringLiteral("The proxy %1 did not take the user name and password").arg(m_request.proxy.name());
 }
 
 QString PageFetch::cutText(bool reset) const

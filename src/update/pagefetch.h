@@ -78,6 +78,8 @@ private:
     void onAnswer();
     QString failureText(CURLcode code) const;
     QString cutText(bool reset) const;
+    // A proxy's 407: no user name given, or the one given refused.
+    QString credentialsRefused() const;
     void fail(const QString &reason, Fault fault = Fault::Page);
     void finish(const Result &result);
 

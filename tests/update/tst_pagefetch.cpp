@@ -5,7 +5,6 @@
 // page file; and the site server's own limits.
 #include "loggingproxy.h"
 #include "processrun.h"
-#include "rawserver.h"
 #include "siteserver.h"
 #include "update/curlsession.h"
 #include "update/pagefetch.h"
@@ -15,6 +14,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -25,7 +26,9 @@
 #include <memory>
 #include <optional>
 
-using End = RawServer::Answer::End;
+using Answer = SiteServer::Answer;
+using End = SiteServer::Answer::End;
+using Answers = QList<SiteServer::Answer>;
 
 namespace {
 
@@ -50,14 +53,21 @@ quint16 closedPort()
     return probe.serverPort();
 }
 
-QByteArray redirectTo(const QByteArray &location)
+// Raw answers, sent as they are.
+Answer redirectTo(const QByteArray &location)
 {
-    return "HTTP/1.1 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n";
+    return Answer::raw("HTTP/1.1 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n", End::Keep);
 }
 
 QByteArray page(const QByteArray &body)
 {
     return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+// The path the n-th staged answer is served at: the first at /p, the rest at /1, /2...
+QString stagedPath(qsizetype n)
+{
+    return n == 0 ? QStringLiteral("/p") : QStringLiteral("/%1").arg(n);
 }
 
 // A certificate authority and server certificates signed by it (or not), made with the
@@ -131,11 +141,12 @@ private:
     QString target() const { return m_dir->filePath(QStringLiteral("tempfile.htm")); }
 
     // The fetch's result once its callback has run.
-    std::optional<PageFetch::Result> get(const QUrl &url, PageFetch::Limits limits = {}, const ProxyRoute &proxy = {})
+    std::optional<PageFetch::Result> get(const QUrl &url, PageFetch::Limits limits = {}, const ProxyRoute &proxy = {},
+                                         PageFetch::Cache cache = PageFetch::Cache::Fresh)
     {
         std::optional<PageFetch::Result> result;
         int calls = 0;
-        auto *fetch = new PageFetch(m_session.get(), PageFetch::Request{url, PageFetch::Cache::Fresh, limits, proxy},
+        auto *fetch = new PageFetch(m_session.get(), PageFetch::Request{url, cache, limits, proxy},
                                     [&](PageFetch *done, const PageFetch::Result &r) {
                                         result = r;
                                         ++calls;
@@ -156,21 +167,29 @@ private:
         return calls == 1 ? result : std::nullopt;
     }
 
+    // A server over TLS showing one of the made certificates.
+    std::unique_ptr<SiteServer> tlsServer(const QString &certificate)
+    {
+        QFile keyFile(m_certificates->key);
+        const QList<QSslCertificate> chain = QSslCertificate::fromPath(certificate);
+        auto server = std::make_unique<SiteServer>(m_dir->filePath(QStringLiteral("site")));
+        if (chain.isEmpty() || !keyFile.open(QIODevice::ReadOnly)
+            || server->listenLocalTls(chain.constFirst(), QSslKey(keyFile.readAll(), QSsl::Ec)) == 0)
+            return nullptr;
+        return server;
+    }
+
 private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void fetch_data();
-    void fetch();
-    void faultTable_data();
-    void faultTable();
+    void answers_data();
+    void answers();
     void cutOnAKeptConnection_data();
     void cutOnAKeptConnection();
     void requestSaysWhoAsksAndWhatItTakes_data();
     void requestSaysWhoAsksAndWhatItTakes();
     void keptConnectionIsReused();
-    void redirects_data();
-    void redirects();
     void refusedConnectionAndOtherSchemes();
     void abandonedFetchNeverAnswers();
     void arrivedPageOutlastsAnInnerLoop();
@@ -212,142 +231,127 @@ void TestPageFetch::cleanup()
     m_dir.reset();
 }
 
-void TestPageFetch::fetch_data()
+void TestPageFetch::answers_data()
 {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<int>("status");   // of the staged answer; 0: serve the file
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<int>("delayMs");
-    QTest::addColumn<bool>("hang");
-    QTest::addColumn<QString>("reason"); // empty: the page comes
-
-    QTest::newRow("file") << "/dbupdate/123/msg12345.htm" << 0 << QByteArray() << 0 << false << QString();
-    QTest::newRow("slow but in time") << "/p" << 200 << QByteArray("late") << 100 << false << QString();
-    QTest::newRow("404") << "/dbupdate/123/msg12346.htm" << 0 << QByteArray() << 0 << false << "status 404";
-    QTest::newRow("500 with a page") << "/p" << 500 << QByteArray("<h1>oops</h1>") << 0 << false << "status 500";
-    QTest::newRow("503") << "/p" << 503 << QByteArray("busy") << 0 << false << "status 503";
-    QTest::newRow("empty 200") << "/p" << 200 << QByteArray() << 0 << false << "empty page";
-    QTest::newRow("past the timeout") << "/p" << 200 << QByteArray("too late") << 1500 << false << "within 400 ms";
-    QTest::newRow("never answers") << "/p" << 200 << QByteArray() << 0 << true << "within 400 ms";
-    QTest::newRow("over the size limit") << "/p" << 200 << QByteArray(5001, 'x') << 0 << false << "larger than 5000 bytes";
-    QTest::newRow("at the size limit") << "/p" << 200 << QByteArray(5000, 'x') << 0 << false << QString();
-}
-
-void TestPageFetch::fetch()
-{
-    QFETCH(QString, path);
-    QFETCH(int, status);
-    QFETCH(QByteArray, body);
-    QFETCH(int, delayMs);
-    QFETCH(bool, hang);
-    QFETCH(QString, reason);
-    if (status != 0)
-        m_server->setAnswer(path, SiteServer::Answer{status, body, delayMs, hang});
-
-    const auto result = get(QUrl(m_server->baseUrl() + path), PageFetch::Limits{400, 5000, {}});
-    QVERIFY(result);
-    QCOMPARE(result->ok, reason.isEmpty());
-    if (result->ok) {
-        QCOMPARE(result->body, status == 0 ? readFile(sitePath(path)) : body);
-    } else {
-        QVERIFY2(result->reason.contains(reason), qPrintable(result->reason));
-        QCOMPARE(result->fault, PageFetch::Fault::Page);
-        QVERIFY(result->body.isEmpty());
-    }
-}
-
-void TestPageFetch::faultTable_data()
-{
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<int>("end");
-    QTest::addColumn<int>("dripMs");
+    QTest::addColumn<QString>("path");     // fetched; the staged answers lie at /p, /1, /2...
+    QTest::addColumn<Answers>("staged");
     QTest::addColumn<QByteArray>("body");  // empty: a failure
     QTest::addColumn<QString>("reason");   // what the failure's text names
+
+    const QString p = QStringLiteral("/p");
+    const auto raw = [](const QByteArray &bytes, End end = End::Close) { return Answers{Answer::raw(bytes, end)}; };
+    // Answers of a proper server, the site's files among them.
+    QTest::newRow("file") << "/dbupdate/123/msg12345.htm" << Answers{} << QByteArray("page 12345") << QString();
+    QTest::newRow("slow but in time") << p << Answers{{200, "late", 100}} << QByteArray("late") << QString();
+    QTest::newRow("404") << "/dbupdate/123/msg12346.htm" << Answers{} << QByteArray() << "status 404";
+    QTest::newRow("500 with a page") << p << Answers{{500, "<h1>oops</h1>"}} << QByteArray() << "status 500";
+    QTest::newRow("503") << p << Answers{{503, "busy"}} << QByteArray() << "status 503";
+    QTest::newRow("empty 200") << p << Answers{{200, {}}} << QByteArray() << "empty page";
+    QTest::newRow("past the timeout") << p << Answers{{200, "too late", 3000}} << QByteArray() << "within 1500 ms";
+    QTest::newRow("never answers") << p << Answers{{200, {}, 0, true}} << QByteArray() << "within 1500 ms";
+    QTest::newRow("over the size limit") << p << Answers{{200, QByteArray(5001, 'x')}} << QByteArray() << "larger than 5000 bytes";
+    QTest::newRow("at the size limit") << p << Answers{{200, QByteArray(5000, 'x')}} << QByteArray(5000, 'x') << QString();
+
+    // Cut off, after a close and after a reset.
     const QByteArray chunks = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabcde\r\n";
     for (const End end : {End::Close, End::Reset}) {
         const char *how = end == End::Reset ? ", reset" : ", closed";
-        const int e = int(end);
         QTest::newRow(QByteArray("cut before its length") + how)
-            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n") + QByteArray(500, 'a') << e << 0 << QByteArray()
+            << p << raw(QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n") + QByteArray(500, 'a'), end) << QByteArray()
             << (end == End::Reset ? "after 500 of its 1000 bytes (the connection was reset)" : "after 500 of its 1000 bytes");
-        QTest::newRow(QByteArray("chunks cut off") + how) << chunks + "10\r\nfgh" << e << 0 << QByteArray() << "last chunk";
-        QTest::newRow(QByteArray("no last chunk") + how) << chunks << e << 0 << QByteArray() << "last chunk, after 5 bytes";
-        QTest::newRow(QByteArray("header cut off") + how) << QByteArray("HTTP/1.1 200 OK\r\nContent-Le") << e << 0
-                                                          << QByteArray() << "header";
-        QTest::newRow(QByteArray("header line cut off") + how) << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n") << e << 0
+        QTest::newRow(QByteArray("chunks cut off") + how) << p << raw(chunks + "10\r\nfgh", end) << QByteArray() << "last chunk";
+        QTest::newRow(QByteArray("no last chunk") + how) << p << raw(chunks, end) << QByteArray() << "last chunk, after 5 bytes";
+        QTest::newRow(QByteArray("header cut off") + how) << p << raw("HTTP/1.1 200 OK\r\nContent-Le", end) << QByteArray()
+                                                          << "header";
+        QTest::newRow(QByteArray("header line cut off") + how) << p << raw("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n", end)
                                                                << QByteArray() << "header";
-        QTest::newRow(QByteArray("nothing at all") + how) << QByteArray() << e << 0 << QByteArray() << "before an answer came";
+        QTest::newRow(QByteArray("nothing at all") + how) << p << raw({}, end) << QByteArray() << "before an answer came";
     }
-    QTest::newRow("ended by closing") << QByteArray("HTTP/1.0 200 OK\r\n\r\nwhole page") << int(End::Close) << 0
-                                      << QByteArray("whole page") << QString();
+    QTest::newRow("ended by closing") << p << raw("HTTP/1.0 200 OK\r\n\r\nwhole page") << QByteArray("whole page") << QString();
     // Without a length only an orderly end says the page is whole.
-    QTest::newRow("ended by a reset") << QByteArray("HTTP/1.0 200 OK\r\n\r\nwhole page?") << int(End::Reset) << 0
-                                      << QByteArray() << "reset after 11 bytes";
-    QTest::newRow("whole chunks") << chunks + "3;x=y\r\nfgh\r\n0\r\nTrailer: t\r\n\r\n" << int(End::Keep) << 0
+    QTest::newRow("ended by a reset") << p << raw("HTTP/1.0 200 OK\r\n\r\nwhole page?", End::Reset) << QByteArray()
+                                      << "reset after 11 bytes";
+    QTest::newRow("whole chunks") << p << raw(chunks + "3;x=y\r\nfgh\r\n0\r\nTrailer: t\r\n\r\n", End::Keep)
                                   << QByteArray("abcdefgh") << QString();
-    QTest::newRow("whole length") << page("page") << int(End::Keep) << 0 << QByteArray("page") << QString();
-    QTest::newRow("after a 100 Continue") << "HTTP/1.1 100 Continue\r\n\r\n" + page("page") << int(End::Keep) << 0
+    QTest::newRow("whole length") << p << raw(page("page"), End::Keep) << QByteArray("page") << QString();
+    QTest::newRow("after a 100 Continue") << p << raw("HTTP/1.1 100 Continue\r\n\r\n" + page("page"), End::Keep)
                                           << QByteArray("page") << QString();
-    QTest::newRow("packed") << QByteArray("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 4\r\n\r\npage")
-                            << int(End::Keep) << 0 << QByteArray() << "packed (gzip)";
+
+    // Hostile or broken answers: each refused with its reason, the window turning throughout.
+    QTest::newRow("packed") << p << raw("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 4\r\n\r\npage", End::Keep)
+                            << QByteArray() << "packed (gzip)";
     QTest::newRow("gzip then chunked over a plain body")
-        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n4\r\npage\r\n0\r\n\r\n") << int(End::Keep) << 0
-        << QByteArray() << "not one that is read";
-    QTest::newRow("two lengths") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nContent-Length: 5\r\n\r\npages")
-                                 << int(End::Close) << 0 << QByteArray() << "no valid length";
-    QTest::newRow("absurd length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\npage")
-                                   << int(End::Close) << 0 << QByteArray() << "larger than 5000 bytes";
-    QTest::newRow("declared over the size limit") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 6000\r\n\r\npage")
-                                                  << int(End::Close) << 0 << QByteArray() << "larger than 5000 bytes";
-    QTest::newRow("chunked over the size limit") << "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1000\r\n"
-                                                        + QByteArray(4096, 'x') + "\r\n1000\r\n" + QByteArray(4096, 'x')
-                                                 << int(End::Hang) << 0 << QByteArray() << "larger than 5000 bytes";
+        << p << raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n4\r\npage\r\n0\r\n\r\n", End::Keep) << QByteArray()
+        << "not one that is read";
+    QTest::newRow("two lengths") << p << raw("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nContent-Length: 5\r\n\r\npages")
+                                 << QByteArray() << "no valid length";
+    QTest::newRow("absurd length") << p << raw("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\npage")
+                                   << QByteArray() << "larger than 5000 bytes";
+    QTest::newRow("declared over the size limit") << p << raw("HTTP/1.1 200 OK\r\nContent-Length: 6000\r\n\r\npage")
+                                                  << QByteArray() << "larger than 5000 bytes";
+    QTest::newRow("chunked over the size limit")
+        << p
+        << raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1000\r\n" + QByteArray(4096, 'x') + "\r\n1000\r\n"
+                   + QByteArray(4096, 'x'),
+               End::Hang)
+        << QByteArray() << "larger than 5000 bytes";
     for (const char *size : {"ffffffffffffffff", "fffffffffffffffff", "-1", "0x5", "+5"}) {
         QTest::newRow(QByteArray("chunk size ") + size)
-            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n") + size + "\r\nabcde\r\n0\r\n\r\n"
-            << int(End::Close) << 0 << QByteArray() << "malformed chunk";
+            << p << raw(QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n") + size + "\r\nabcde\r\n0\r\n\r\n")
+            << QByteArray() << "malformed chunk";
     }
-    QTest::newRow("HTTP/1.9") << QByteArray("HTTP/1.9 200 OK\r\nContent-Length: 4\r\n\r\npage") << int(End::Close) << 0
-                              << QByteArray() << "not one that is read";
-    QTest::newRow("HTTP/0.9") << QByteArray("<html>page</html>") << int(End::Close) << 0 << QByteArray()
+    QTest::newRow("HTTP/1.9") << p << raw("HTTP/1.9 200 OK\r\nContent-Length: 4\r\n\r\npage") << QByteArray()
                               << "not one that is read";
-    QTest::newRow("not HTTP") << QByteArray("SSH-2.0-OpenSSH_9.2\r\n\r\n") << int(End::Close) << 0 << QByteArray() << "not one that is read";
-    QTest::newRow("a 10 MB header line") << "HTTP/1.1 200 OK\r\nX-Long: " + QByteArray(10 * 1024 * 1024, 'a') + "\r\n\r\n"
-                                         << int(End::Close) << 0 << QByteArray() << "header line over 100 KiB";
+    QTest::newRow("HTTP/0.9") << p << raw("<html>page</html>") << QByteArray() << "not one that is read";
+    QTest::newRow("not HTTP") << p << raw("SSH-2.0-OpenSSH_9.2\r\n\r\n") << QByteArray() << "not one that is read";
+    QTest::newRow("a 10 MB header line") << p << raw("HTTP/1.1 200 OK\r\nX-Long: " + QByteArray(10 * 1024 * 1024, 'a') + "\r\n\r\n")
+                                         << QByteArray() << "header line over 100 KiB";
     QByteArray manyHeaders = "HTTP/1.1 200 OK\r\n";
     for (int i = 0; i < 100000; ++i)
         manyHeaders += "X-" + QByteArray::number(i) + ": v\r\n";
-    QTest::newRow("100,000 headers") << manyHeaders + "Content-Length: 4\r\n\r\npage" << int(End::Close) << 0 << QByteArray()
+    QTest::newRow("100,000 headers") << p << raw(manyHeaders + "Content-Length: 4\r\n\r\npage") << QByteArray()
                                      << "header over 64 KiB";
-    QTest::newRow("80,000 interim answers") << QByteArray("HTTP/1.1 100 Continue\r\n\r\n").repeated(80000) + page("page")
-                                            << int(End::Close) << 0 << QByteArray() << "header over 64 KiB";
-    QTest::newRow("one byte a second") << page("slow page") << int(End::Close) << 1000 << QByteArray()
+    QTest::newRow("80,000 interim answers") << p << raw(QByteArray("HTTP/1.1 100 Continue\r\n\r\n").repeated(80000) + page("page"))
+                                            << QByteArray() << "header over 64 KiB";
+    QTest::newRow("one byte a second") << p << Answers{Answer::raw(page("slow page"), End::Close, 1000)} << QByteArray()
                                        << "no complete answer within 1500 ms";
+
+    // Redirects: followed up to five times over http and https only.
+    const QByteArray closed = "http://127.0.0.1:" + QByteArray::number(closedPort()) + "/p";
+    QTest::newRow("redirect followed") << p << Answers{redirectTo("/1"), Answer::raw(page("moved page"), End::Keep)}
+                                       << QByteArray("moved page") << QString();
+    QTest::newRow("redirected five times")
+        << p
+        << Answers{redirectTo("/1"), redirectTo("/2"), redirectTo("/3"), redirectTo("/4"), redirectTo("/5"),
+                   Answer::raw(page("fifth"), End::Keep)}
+        << QByteArray("fifth") << QString();
+    QTest::newRow("redirect loop") << p << Answers{redirectTo("/p")} << QByteArray() << "more than 5 times";
+    QTest::newRow("redirect to a file") << p << Answers{redirectTo("file:///etc/passwd")} << QByteArray() << "file:///etc/passwd";
+    QTest::newRow("redirect to ftp") << p << Answers{redirectTo("ftp://127.0.0.1/p")} << QByteArray() << "not followed";
+    QTest::newRow("redirect to a closed port") << p << Answers{redirectTo(closed)} << QByteArray() << "could not be reached";
+    QTest::newRow("redirect without an address") << p << raw("HTTP/1.1 302 Found\r\nContent-Length: 0\r\n\r\n", End::Keep)
+                                                 << QByteArray() << "status 302";
 }
 
-// Each answer is missed with its reason, or taken when it is sound HTTP; nothing of a failed
-// one is kept, no answer holds the window's thread, and the timeout fires however the
-// bytes come.
-void TestPageFetch::faultTable()
+// Each answer is taken when it is sound HTTP and missed with its reason otherwise; nothing
+// of a failed one is kept, no answer holds the window's thread, and the timeout fires
+// however the bytes come.
+void TestPageFetch::answers()
 {
-    QFETCH(QByteArray, answer);
-    QFETCH(int, end);
-    QFETCH(int, dripMs);
+    QFETCH(QString, path);
+    QFETCH(Answers, staged);
     QFETCH(QByteArray, body);
     QFETCH(QString, reason);
-    RawServer raw;
-    QVERIFY(raw.listenLocal());
-    raw.setAnswers({RawServer::Answer{answer, End(end), dripMs}});
+    for (qsizetype i = 0; i < staged.size(); ++i)
+        m_server->setAnswer(stagedPath(i), staged.at(i));
     QElapsedTimer took;
     took.start();
-    const auto result = get(QUrl(raw.baseUrl() + QStringLiteral("/p")), PageFetch::Limits{1500, 5000, {}});
+    const auto result = get(QUrl(m_server->baseUrl() + path), PageFetch::Limits{1500, 5000, {}});
     QVERIFY(result);
     QVERIFY2(result->ok == !body.isEmpty(), qPrintable(result->reason));
     QCOMPARE(result->body, body);
-    if (!result->ok) {
-        QVERIFY2(!result->reason.isEmpty() && result->reason.contains(reason), qPrintable(result->reason));
-        QCOMPARE(result->fault, PageFetch::Fault::Page);
-    }
+    QVERIFY2(result->reason.contains(reason), qPrintable(result->reason));
+    QCOMPARE(result->fault, result->ok ? PageFetch::Fault::None : PageFetch::Fault::Page);
     QVERIFY2(took.elapsed() < 10000, "the fetch outlived its timeout");
     QVERIFY2(m_longestStall < 1000, qPrintable(QStringLiteral("the event loop stood still for %1 ms").arg(m_longestStall)));
 }
@@ -355,13 +359,13 @@ void TestPageFetch::faultTable()
 void TestPageFetch::cutOnAKeptConnection_data()
 {
     QTest::addColumn<QByteArray>("second");
-    QTest::addColumn<int>("end");
+    QTest::addColumn<End>("end");
     const QByteArray oneChunk = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabcde\r\n";
     const QByteArray shortLength = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabcde";
-    QTest::newRow("one chunk, reset") << oneChunk << int(End::Reset);
-    QTest::newRow("one chunk, closed") << oneChunk << int(End::Close);
-    QTest::newRow("short of its length, reset") << shortLength << int(End::Reset);
-    QTest::newRow("short of its length, closed") << shortLength << int(End::Close);
+    QTest::newRow("one chunk, reset") << oneChunk << End::Reset;
+    QTest::newRow("one chunk, closed") << oneChunk << End::Close;
+    QTest::newRow("short of its length, reset") << shortLength << End::Reset;
+    QTest::newRow("short of its length, closed") << shortLength << End::Close;
 }
 
 // A page cut off on a connection kept from the page before is as much a failure as on a
@@ -369,50 +373,41 @@ void TestPageFetch::cutOnAKeptConnection_data()
 void TestPageFetch::cutOnAKeptConnection()
 {
     QFETCH(QByteArray, second);
-    QFETCH(int, end);
+    QFETCH(End, end);
+    m_server->setAnswer(QStringLiteral("/1"), Answer::raw(page("first"), End::Keep));
+    m_server->setAnswer(QStringLiteral("/2"), Answer::raw(second, end));
     for (int round = 0; round < 15; ++round) {
-        RawServer raw;
-        QVERIFY(raw.listenLocal());
-        raw.setAnswers({RawServer::Answer{page("first"), End::Keep, 0}, RawServer::Answer{second, End(end), 0}});
-        const auto first = get(QUrl(raw.baseUrl() + QStringLiteral("/1")));
+        m_session = std::make_unique<CurlSession>();
+        m_server->clearRequests();
+        const auto first = get(QUrl(m_server->baseUrl() + QStringLiteral("/1")));
         QVERIFY(first && first->ok);
-        const auto cut = get(QUrl(raw.baseUrl() + QStringLiteral("/2")), PageFetch::Limits{3000, 5000, {}});
+        const auto cut = get(QUrl(m_server->baseUrl() + QStringLiteral("/2")), PageFetch::Limits{3000, 5000, {}});
         QVERIFY(cut);
         QVERIFY2(!cut->ok, qPrintable(QStringLiteral("round %1 took a cut page").arg(round)));
-        QCOMPARE(raw.connectionCount(), 1);
+        QCOMPARE(m_server->connectionCount(), 1);
     }
 }
 
 void TestPageFetch::requestSaysWhoAsksAndWhatItTakes_data()
 {
-    QTest::addColumn<int>("cache");
+    QTest::addColumn<PageFetch::Cache>("cache");
     QTest::addColumn<bool>("noCache");
-    QTest::newRow("fresh") << int(PageFetch::Cache::Fresh) << true;
-    QTest::newRow("cache allowed") << int(PageFetch::Cache::Allowed) << false;
+    QTest::newRow("fresh") << PageFetch::Cache::Fresh << true;
+    QTest::newRow("cache allowed") << PageFetch::Cache::Allowed << false;
 }
 
 // The server sees the program's name and version, is asked for the page unpacked, and is
 // told to pass every cache only for a page that changes.
 void TestPageFetch::requestSaysWhoAsksAndWhatItTakes()
 {
-    QFETCH(int, cache);
+    QFETCH(PageFetch::Cache, cache);
     QFETCH(bool, noCache);
-    RawServer raw;
-    QVERIFY(raw.listenLocal());
-    raw.setAnswers({RawServer::Answer{page("p"), End::Keep, 0}});
-    int calls = 0;
-    auto *fetch = new PageFetch(m_session.get(),
-                                PageFetch::Request{QUrl(raw.baseUrl() + QStringLiteral("/a?b=c")), PageFetch::Cache(cache), {}, {}},
-                                [&](PageFetch *done, const PageFetch::Result &r) {
-                                    QVERIFY(r.ok);
-                                    ++calls;
-                                    done->deleteLater();
-                                });
-    Q_UNUSED(fetch);
-    QTRY_COMPARE(calls, 1);
-    QCOMPARE(raw.requestHeads().size(), 1);
-    const QByteArray head = raw.requestHeads().constFirst();
-    QVERIFY2(head.startsWith("GET /a?b=c HTTP/1.1\r\n"), head.constData());
+    m_server->setAnswer(QStringLiteral("/a"), Answer::raw(page("p"), End::Keep));
+    const auto result = get(QUrl(m_server->baseUrl() + QStringLiteral("/a?b=c")), {}, {}, cache);
+    QVERIFY(result && result->ok);
+    QCOMPARE(m_server->requestHeads().size(), 1);
+    const QByteArray head = m_server->requestHeads().constFirst();
+    QVERIFY2(head.startsWith("GET /a?b=c\r\n"), head.constData());
     QVERIFY2(head.contains("\r\nUser-Agent: VeltraKnowledgebase/" VELTRA_VERSION "\r\n"), head.constData());
     QVERIFY2(head.contains("\r\nAccept-Encoding: identity\r\n"), head.constData());
     QCOMPARE(head.contains("\r\nCache-Control: no-cache\r\n"), noCache);
@@ -430,51 +425,15 @@ void TestPageFetch::keptConnectionIsReused()
 
     // A kept connection the server closes while it lies idle is not taken for a failure:
     // the next page comes over a new one.
-    RawServer raw;
-    QVERIFY(raw.listenLocal());
-    raw.setAnswers({RawServer::Answer{page("first"), End::Close, 0}, RawServer::Answer{page("second"), End::Keep, 0}});
-    QVERIFY(get(QUrl(raw.baseUrl() + QStringLiteral("/1")))->ok);
-    QTRY_VERIFY(raw.findChildren<QTcpSocket *>().isEmpty());
-    const auto second = get(QUrl(raw.baseUrl() + QStringLiteral("/2")));
+    m_server->clearRequests();
+    m_server->setAnswer(QStringLiteral("/1"), Answer::raw(page("first"), End::Close));
+    m_server->setAnswer(QStringLiteral("/2"), Answer::raw(page("second"), End::Keep));
+    QVERIFY(get(QUrl(m_server->baseUrl() + QStringLiteral("/1")))->ok);
+    QTRY_VERIFY(m_server->findChildren<QTcpSocket *>().isEmpty());
+    const auto second = get(QUrl(m_server->baseUrl() + QStringLiteral("/2")));
     QVERIFY2(second && second->ok, second ? qPrintable(second->reason) : "no result");
     QCOMPARE(second->body, QByteArray("second"));
-    QCOMPARE(raw.connectionCount(), 2);
-}
-
-void TestPageFetch::redirects_data()
-{
-    QTest::addColumn<QList<QByteArray>>("answers");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("reason");
-    const QByteArray closed = "http://127.0.0.1:" + QByteArray::number(closedPort()) + "/p";
-    QTest::newRow("followed") << QList<QByteArray>{redirectTo("/q"), page("moved page")} << QByteArray("moved page") << QString();
-    QTest::newRow("five times") << QList<QByteArray>{redirectTo("/1"), redirectTo("/2"), redirectTo("/3"), redirectTo("/4"),
-                                                     redirectTo("/5"), page("fifth")}
-                                << QByteArray("fifth") << QString();
-    QTest::newRow("a loop") << QList<QByteArray>{redirectTo("/p")} << QByteArray() << "more than 5 times";
-    QTest::newRow("to a file") << QList<QByteArray>{redirectTo("file:///etc/passwd")} << QByteArray() << "file:///etc/passwd";
-    QTest::newRow("to ftp") << QList<QByteArray>{redirectTo("ftp://127.0.0.1/p")} << QByteArray() << "not followed";
-    QTest::newRow("to a closed port") << QList<QByteArray>{redirectTo(closed)} << QByteArray() << "could not be reached";
-    QTest::newRow("no address") << QList<QByteArray>{"HTTP/1.1 302 Found\r\nContent-Length: 0\r\n\r\n"} << QByteArray()
-                                << "status 302";
-}
-
-void TestPageFetch::redirects()
-{
-    QFETCH(QList<QByteArray>, answers);
-    QFETCH(QByteArray, body);
-    QFETCH(QString, reason);
-    RawServer raw;
-    QVERIFY(raw.listenLocal());
-    QList<RawServer::Answer> staged;
-    for (const QByteArray &answer : answers)
-        staged << RawServer::Answer{answer, End::Keep, 0};
-    raw.setAnswers(staged);
-    const auto result = get(QUrl(raw.baseUrl() + QStringLiteral("/p")));
-    QVERIFY(result);
-    QVERIFY2(result->ok == !body.isEmpty(), qPrintable(result->reason));
-    QCOMPARE(result->body, body);
-    QVERIFY2(result->reason.contains(reason), qPrintable(result->reason));
+    QCOMPARE(m_server->connectionCount(), 2);
 }
 
 void TestPageFetch::refusedConnectionAndOtherSchemes()
@@ -490,7 +449,7 @@ void TestPageFetch::refusedConnectionAndOtherSchemes()
 
 void TestPageFetch::abandonedFetchNeverAnswers()
 {
-    m_server->setAnswer(QStringLiteral("/p"), SiteServer::Answer{200, "late", 200, false});
+    m_server->setAnswer(QStringLiteral("/p"), Answer{200, "late", 200, false});
     int calls = 0;
     auto *fetch = new PageFetch(m_session.get(),
                                 PageFetch::Request{QUrl(m_server->baseUrl() + QStringLiteral("/p")), PageFetch::Cache::Allowed, {}, {}},
@@ -498,7 +457,7 @@ void TestPageFetch::abandonedFetchNeverAnswers()
     QTRY_VERIFY(m_server->requests().contains(QStringLiteral("/p")));
     delete fetch;
     // A later page on the same session comes after the abandoned one would have.
-    m_server->setAnswer(QStringLiteral("/q"), SiteServer::Answer{200, "later", 400, false});
+    m_server->setAnswer(QStringLiteral("/q"), Answer{200, "later", 400, false});
     const auto later = get(QUrl(m_server->baseUrl() + QStringLiteral("/q")));
     QVERIFY(later && later->ok);
     QCOMPARE(calls, 0);
@@ -508,7 +467,7 @@ void TestPageFetch::arrivedPageOutlastsAnInnerLoop()
 {
     // Another command (a dialog, a search) runs its own event loop for longer than the
     // timeout: the page that came in time is still a page.
-    m_server->setAnswer(QStringLiteral("/p"), SiteServer::Answer{200, "in time", 50, false});
+    m_server->setAnswer(QStringLiteral("/p"), Answer{200, "in time", 50, false});
     QTimer::singleShot(10, this, [] {
         QEventLoop inner;
         QTimer::singleShot(700, &inner, &QEventLoop::quit);
@@ -522,15 +481,16 @@ void TestPageFetch::arrivedPageOutlastsAnInnerLoop()
 void TestPageFetch::certificates_data()
 {
     QTest::addColumn<QString>("certificate"); // which of the made ones the server shows
-    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<Answer>("answer");
     QTest::addColumn<QString>("reason");       // empty: the page comes
-    QTest::addColumn<int>("fault");
-    QTest::newRow("trusted") << "good" << page("secure page") << QString() << int(PageFetch::Fault::None);
-    QTest::newRow("self-signed") << "self" << page("p") << "self-signed" << int(PageFetch::Fault::Certificate);
-    QTest::newRow("expired") << "expired" << page("p") << "expired" << int(PageFetch::Fault::Certificate);
-    QTest::newRow("another host's") << "other" << page("p") << "127.0.0.1" << int(PageFetch::Fault::Certificate);
+    QTest::addColumn<PageFetch::Fault>("fault");
+    const Answer secure = Answer::raw(page("secure page"), End::Keep);
+    QTest::newRow("trusted") << "good" << secure << QString() << PageFetch::Fault::None;
+    QTest::newRow("self-signed") << "self" << secure << "self-signed" << PageFetch::Fault::Certificate;
+    QTest::newRow("expired") << "expired" << secure << "expired" << PageFetch::Fault::Certificate;
+    QTest::newRow("another host's") << "other" << secure << "127.0.0.1" << PageFetch::Fault::Certificate;
     QTest::newRow("redirected down to http") << "good" << redirectTo("http://127.0.0.1/p") << "not followed"
-                                             << int(PageFetch::Fault::Page);
+                                             << PageFetch::Fault::Page;
 }
 
 // A certificate that fails ends with the reason curl gives and the host named; nothing
@@ -538,65 +498,62 @@ void TestPageFetch::certificates_data()
 void TestPageFetch::certificates()
 {
     QFETCH(QString, certificate);
-    QFETCH(QByteArray, answer);
+    QFETCH(Answer, answer);
     QFETCH(QString, reason);
-    QFETCH(int, fault);
+    QFETCH(PageFetch::Fault, fault);
     const QHash<QString, QString> files{{QStringLiteral("good"), m_certificates->good},
                                         {QStringLiteral("self"), m_certificates->selfSigned},
                                         {QStringLiteral("expired"), m_certificates->expired},
                                         {QStringLiteral("other"), m_certificates->otherHost}};
-    const QList<QSslCertificate> chain = QSslCertificate::fromPath(files.value(certificate));
-    QFile keyFile(m_certificates->key);
-    QVERIFY(!chain.isEmpty() && keyFile.open(QIODevice::ReadOnly));
-    RawServer tls;
-    QVERIFY(tls.listenLocalTls(chain.constFirst(), QSslKey(keyFile.readAll(), QSsl::Ec)));
-    tls.setAnswers({RawServer::Answer{answer, End::Keep, 0}});
-    const auto result = get(QUrl(tls.baseUrl() + QStringLiteral("/p")), PageFetch::Limits{5000, 5000, m_certificates->authority});
+    const std::unique_ptr<SiteServer> tls = tlsServer(files.value(certificate));
+    QVERIFY(tls);
+    tls->setAnswer(QStringLiteral("/p"), answer);
+    const auto result = get(QUrl(tls->baseUrl() + QStringLiteral("/p")), PageFetch::Limits{5000, 5000, m_certificates->authority});
     QVERIFY(result);
     QVERIFY2(result->ok == reason.isEmpty(), qPrintable(result->reason));
-    QCOMPARE(int(result->fault), fault);
+    QCOMPARE(result->fault, fault);
     QVERIFY2(result->reason.contains(reason), qPrintable(result->reason));
-    if (fault == int(PageFetch::Fault::Certificate))
+    if (fault == PageFetch::Fault::Certificate)
         QVERIFY2(result->reason.contains(QLatin1String("127.0.0.1")), qPrintable(result->reason));
 }
 
 void TestPageFetch::proxy_data()
 {
-    QTest::addColumn<int>("behaviour");
+    QTest::addColumn<LoggingProxy::Behaviour>("behaviour");
     QTest::addColumn<QByteArray>("required"); // user:password the proxy asks for
     QTest::addColumn<QByteArray>("given");
     QTest::addColumn<bool>("closedPort");     // the proxy's address has nothing listening
     QTest::addColumn<QString>("reason");      // empty: the page comes through the proxy
-    QTest::addColumn<int>("fault");
-    const int forward = int(LoggingProxy::Behaviour::Forward);
-    QTest::newRow("forwards") << forward << QByteArray() << QByteArray() << false << QString() << int(PageFetch::Fault::None);
+    QTest::addColumn<PageFetch::Fault>("fault");
+    const auto forward = LoggingProxy::Behaviour::Forward;
+    QTest::newRow("forwards") << forward << QByteArray() << QByteArray() << false << QString() << PageFetch::Fault::None;
     QTest::newRow("with credentials") << forward << QByteArray("club:s3cret") << QByteArray("club:s3cret") << false << QString()
-                                      << int(PageFetch::Fault::None);
+                                      << PageFetch::Fault::None;
     QTest::newRow("asks for credentials") << forward << QByteArray("club:s3cret") << QByteArray() << false
-                                          << "The proxy asks for a user name and password" << int(PageFetch::Fault::Proxy);
+                                          << "The proxy asks for a user name and password" << PageFetch::Fault::Proxy;
     QTest::newRow("wrong credentials") << forward << QByteArray("club:s3cret") << QByteArray("club:guess") << false
-                                       << "did not take the user name and password" << int(PageFetch::Fault::Proxy);
+                                       << "did not take the user name and password" << PageFetch::Fault::Proxy;
     QTest::newRow("refuses") << forward << QByteArray() << QByteArray() << true << "refused the connection"
-                             << int(PageFetch::Fault::Proxy);
-    QTest::newRow("closes") << int(LoggingProxy::Behaviour::Close) << QByteArray() << QByteArray() << false
-                            << "closed before an answer came through the proxy" << int(PageFetch::Fault::Page);
-    QTest::newRow("stalls") << int(LoggingProxy::Behaviour::Stall) << QByteArray() << QByteArray() << false
-                            << "within 1000 ms through the proxy" << int(PageFetch::Fault::Page);
+                             << PageFetch::Fault::Proxy;
+    QTest::newRow("closes") << LoggingProxy::Behaviour::Close << QByteArray() << QByteArray() << false
+                            << "closed before an answer came through the proxy" << PageFetch::Fault::Page;
+    QTest::newRow("stalls") << LoggingProxy::Behaviour::Stall << QByteArray() << QByteArray() << false
+                            << "within 1000 ms through the proxy" << PageFetch::Fault::Page;
 }
 
 // Every fetch goes through the proxy it is given, plain or tunnelled, and a proxy that
 // refuses or asks for credentials is named as the reason.
 void TestPageFetch::proxy()
 {
-    QFETCH(int, behaviour);
+    QFETCH(LoggingProxy::Behaviour, behaviour);
     QFETCH(QByteArray, required);
     QFETCH(QByteArray, given);
     QFETCH(bool, closedPort);
     QFETCH(QString, reason);
-    QFETCH(int, fault);
+    QFETCH(PageFetch::Fault, fault);
     LoggingProxy proxy;
     QVERIFY(proxy.listenLocal() != 0);
-    proxy.setBehaviour(LoggingProxy::Behaviour(behaviour));
+    proxy.setBehaviour(behaviour);
     if (!required.isEmpty())
         proxy.requireCredentials(required.split(':').value(0), required.split(':').value(1));
     ProxyRoute route;
@@ -609,27 +566,23 @@ void TestPageFetch::proxy()
     const auto result = get(QUrl(page), PageFetch::Limits{1000, 5000, {}}, route);
     QVERIFY(result);
     QVERIFY2(result->ok == reason.isEmpty(), qPrintable(result->reason));
-    QCOMPARE(int(result->fault), fault);
+    QCOMPARE(result->fault, fault);
     QVERIFY2(result->reason.contains(reason), qPrintable(result->reason));
     if (result->reason.contains(QLatin1String("refused")))
         QVERIFY2(result->reason.contains(route.name()), qPrintable(result->reason));
-    if (result->ok) {
-        QCOMPARE(result->body, QByteArray("page 12345"));
-        QVERIFY(proxy.requests().contains(QStringLiteral("GET ") + page));
-    }
-    if (closedPort || behaviour != int(LoggingProxy::Behaviour::Forward) || !result->ok)
+    if (!result->ok)
         return;
+    QCOMPARE(result->body, QByteArray("page 12345"));
+    QVERIFY(proxy.requests().contains(QStringLiteral("GET ") + page));
 
     // Over TLS the proxy carries a tunnel and sees only where it leads.
-    QFile keyFile(m_certificates->key);
-    QVERIFY(keyFile.open(QIODevice::ReadOnly));
-    RawServer tls;
-    QVERIFY(tls.listenLocalTls(QSslCertificate::fromPath(m_certificates->good).constFirst(), QSslKey(keyFile.readAll(), QSsl::Ec)));
-    tls.setAnswers({RawServer::Answer{::page("tunnelled page"), End::Keep, 0}});
-    const auto tunnelled = get(QUrl(tls.baseUrl() + QStringLiteral("/p")), PageFetch::Limits{5000, 5000, m_certificates->authority}, route);
+    const std::unique_ptr<SiteServer> tls = tlsServer(m_certificates->good);
+    QVERIFY(tls);
+    tls->setAnswer(QStringLiteral("/p"), Answer::raw(::page("tunnelled page"), End::Keep));
+    const auto tunnelled = get(QUrl(tls->baseUrl() + QStringLiteral("/p")), PageFetch::Limits{5000, 5000, m_certificates->authority}, route);
     QVERIFY2(tunnelled && tunnelled->ok, tunnelled ? qPrintable(tunnelled->reason) : "no result");
     QCOMPARE(tunnelled->body, QByteArray("tunnelled page"));
-    QVERIFY(proxy.requests().contains(QStringLiteral("CONNECT 127.0.0.1:%1").arg(QUrl(tls.baseUrl()).port())));
+    QVERIFY(proxy.requests().contains(QStringLiteral("CONNECT 127.0.0.1:%1").arg(QUrl(tls->baseUrl()).port())));
 }
 
 void TestPageFetch::pageFileIsWrittenWhole()

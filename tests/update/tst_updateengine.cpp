@@ -200,18 +200,19 @@ void TestUpdateEngine::faultyPageIsMissedThenArrivesInItsPlace_data()
     QTest::newRow("no message page") << SiteServer::Answer{200, "<html>Moved</html>"} << "not a message page";
     QTest::newRow("empty page") << SiteServer::Answer{200, {}} << "empty page";
     QTest::newRow("stalled") << SiteServer::Answer{200, {}, 0, true} << "no complete answer";
-    for (const bool reset : {false, true}) {
-        const QString how = reset ? QStringLiteral(", reset") : QStringLiteral(", closed");
+    using End = SiteServer::Answer::End;
+    for (const End end : {End::Close, End::Reset}) {
+        const QString how = end == End::Reset ? QStringLiteral(", reset") : QStringLiteral(", closed");
         QTest::newRow(qPrintable("cut before its length" + how))
-            << SiteServer::Answer::raw(head + "Content-Length: " + QByteArray::number(page.size()) + "\r\n\r\n" + half, reset)
+            << SiteServer::Answer::raw(head + "Content-Length: " + QByteArray::number(page.size()) + "\r\n\r\n" + half, end)
             << "ended after";
         QTest::newRow(qPrintable("chunks without the last" + how))
             << SiteServer::Answer::raw(head + "Transfer-Encoding: chunked\r\n\r\n" + QByteArray::number(half.size(), 16)
                                            + "\r\n" + half + "\r\n",
-                                       reset)
+                                       end)
             << "last chunk";
         QTest::newRow(qPrintable("header cut off" + how))
-            << SiteServer::Answer::raw("HTTP/1.1 200 OK\r\nContent-Le", reset) << "header";
+            << SiteServer::Answer::raw("HTTP/1.1 200 OK\r\nContent-Le", end) << "header";
     }
 }
 
