@@ -119,6 +119,7 @@ void WebEngineBrowser::navigate(const QString &address)
         return;
     }
     m_page->prepareFor(url);
+    m_proxyAsked = true;
     m_page->load(url);
 }
 
@@ -410,7 +411,11 @@ void WebEngineBrowser::proxyChanged()
     // The engine reads the application proxy again only when a request asks which proxy to
     // take, and that request still goes the old way. So a request of no consequence asks
     // first: to a port of this program's own on this machine, which is never proxied and
-    // answers by closing; the pages after it go through the new proxy.
+    // answers by closing; the pages after it go through the new proxy. Before the first
+    // page nothing has asked yet, and the first one reads the setting as it is (as at
+    // start-up, where no page is spent on it).
+    if (!m_proxyAsked)
+        return;
     delete m_proxyProbe.data();
     auto *probe = new QTcpServer(this);
     if (!probe->listen(QHostAddress::LocalHost)) {

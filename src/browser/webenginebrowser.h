@@ -115,6 +115,7 @@ private:
     QList<QPointer<QWebEngineView>> m_popups;
     QPointer<FindDialog> m_findDialog;
     QPointer<QObject> m_proxyProbe; // the request that makes the engine take a new proxy
+    bool m_proxyAsked = false;      // a page was asked for: the engine has read the proxy
     QString m_findText; // the text findText looked for last
     qreal m_zoomFactor = 1.0;
     std::unique_ptr<QPrinter> m_printer;

@@ -151,11 +151,19 @@ private:
         return QStringLiteral("%1_%2_%3.deb").arg(QLatin1String(package), m_version, m_arch);
     }
 
+    // The tools' environment: their messages in plain English, whatever the machine's locale.
     static QProcessEnvironment buildEnvironment()
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
         return env;
+    }
+
+    static QString changelogField(const QString &field)
+    {
+        return runProcess(QStringLiteral("dpkg-parsechangelog"),
+                          {QStringLiteral("-l"), QStringLiteral(VELTRA_SOURCE_DIR "/debian/changelog"), QStringLiteral("-S"), field})
+            .out.trimmed();
     }
 
     // Moves what a dpkg-buildpackage run left beside the source tree into `dir`.
@@ -179,10 +187,7 @@ private slots:
         }
         QVERIFY(m_tmp.isValid());
         m_arch = runProcess(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")}).out.trimmed();
-        m_version = runProcess(QStringLiteral("dpkg-parsechangelog"),
-                               {QStringLiteral("-l"), QStringLiteral(VELTRA_SOURCE_DIR "/debian/changelog"), QStringLiteral("-S"),
-                                QStringLiteral("Version")})
-                        .out.trimmed();
+        m_version = changelogField(QStringLiteral("Version"));
         QCOMPARE(m_version, QStringLiteral(VELTRA_PROJECT_VERSION));
 
         // dpkg-buildpackage writes beside the source tree, here out/.
@@ -321,11 +326,7 @@ private slots:
                      qPrintable(QStringLiteral("the two packings of %1 differ in their bytes").arg(QLatin1String(package))));
         }
         // Every file's time is the newest changelog entry's (SOURCE_DATE_EPOCH).
-        const QString timestamp = runProcess(QStringLiteral("dpkg-parsechangelog"),
-                                             {QStringLiteral("-l"), QStringLiteral(VELTRA_SOURCE_DIR "/debian/changelog"),
-                                              QStringLiteral("-S"), QStringLiteral("Timestamp")})
-                                      .out.trimmed();
-        const QDateTime when = QDateTime::fromSecsSinceEpoch(timestamp.toLongLong(), Qt::UTC);
+        const QDateTime when = QDateTime::fromSecsSinceEpoch(changelogField(QStringLiteral("Timestamp")).toLongLong(), Qt::UTC);
         QCOMPARE(QFileInfo(file(QStringLiteral("usr/bin/veltra-kb"))).lastModified().toUTC(), when);
     }
 
@@ -336,9 +337,8 @@ private slots:
         const QString tool = QStandardPaths::findExecutable(QStringLiteral("lintian"));
         if (tool.isEmpty())
             QSKIP("lintian is not installed (scripts/deps.sh --tests installs it)");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-        const ProcessRun r = runProcess(tool, {QStringLiteral("--pedantic"), QStringLiteral("-I"), QStringLiteral("-E"), m_changes}, env);
+        const ProcessRun r = runProcess(tool, {QStringLiteral("--pedantic"), QStringLiteral("-I"), QStringLiteral("-E"), m_changes},
+                                        buildEnvironment());
         QVERIFY2(r.exitCode == 0, qPrintable(r.out));
         const QSet<QString> explained = explainedTags();
         QVERIFY2(!explained.isEmpty(), "the README's section \"What lintian still says\" names no tag");
@@ -449,8 +449,7 @@ private slots:
             QSKIP(qPrintable(tool + QStringLiteral(" is not installed (scripts/deps.sh --tests installs it)")));
         for (QString &arg : args)
             arg = arg.startsWith(QLatin1String("usr/")) ? file(arg) : arg;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        QProcessEnvironment env = buildEnvironment();
         env.insert(QStringLiteral("MANROFFSEQ"), QString());
         env.insert(QStringLiteral("MANWIDTH"), QStringLiteral("80"));
         const ProcessRun r = runProcess(program, args, env, QString(), tool == QLatin1String("man") ? ProcessOutput::ErrorOnly : ProcessOutput::Both);
@@ -469,9 +468,8 @@ private slots:
         const QString status = packageStatus();
         if (!status.isEmpty())
             QSKIP(qPrintable(QStringLiteral("veltra-kb is on this machine (%1): the test leaves it alone").arg(status)));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = buildEnvironment();
         env.insert(QStringLiteral("DEBIAN_FRONTEND"), QStringLiteral("noninteractive"));
-        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
         QString why;
         m_installed = true;
         QVERIFY2(runLong(QStringLiteral("apt-get"), {QStringLiteral("install"), QStringLiteral("-y"), QStringLiteral("--no-install-recommends"), m_deb},

@@ -146,6 +146,21 @@ private slots:
         QCOMPARE(m_chosen.requests, (QStringList{"/page2 ", "/page2 Basic " + QByteArray("bob:s3cret").toBase64()}));
     }
 
+    // At start-up the chosen proxy is set after the browser is made and before its first
+    // page, which goes through it.
+    void choiceBeforeTheFirstPage()
+    {
+        ProxyOptions::applyToApplication(setting(ProxySetting::Mode::System));
+        WebEngineBrowser browser;
+        browser.setProxyCredentials([&](const QString &, QString *user, QString *password) {
+            *user = QStringLiteral("bob");
+            *password = QStringLiteral("s3cret");
+            return true;
+        });
+        choose(browser, setting(ProxySetting::Mode::Manual, &m_chosen));
+        QCOMPARE(load(browser, kSite + '6'), QStringLiteral("Through ") + m_chosen.name());
+    }
+
     // The window's part gives the keyring's password once; refused, the page fails.
     void refusedPasswordGivenOnce()
     {

@@ -119,8 +119,7 @@ private slots:
     void garbledNewestNumberEndsAfterAFailureRun();
     void runGoesOnAfterTheHighestStoredNumber_data();
     void runGoesOnAfterTheHighestStoredNumber();
-    void runGoesThroughTheProxy_data();
-    void runGoesThroughTheProxy();
+    void runGoesThroughTheDesktopsProxy();
     void refusingProxyEndsTheRun_data();
     void refusingProxyEndsTheRun();
     void stopEndsAfterTheNumberHandled_data();
@@ -516,37 +515,25 @@ void TestUpdateEngine::missedNumbersSurviveARescueAndTheirPlacesToo()
     QCOMPARE(storedNumbers(), span(1, 12));
 }
 
-void TestUpdateEngine::runGoesThroughTheProxy_data()
+// Every request of a run goes through the proxy the desktop names for the address (here
+// through http_proxy), and the same pages are stored as without it. (The proxy chosen in
+// Options is followed the whole way in the window's proxy test.)
+void TestUpdateEngine::runGoesThroughTheDesktopsProxy()
 {
-    QTest::addColumn<bool>("desktops");
-    QTest::newRow("chosen in Options") << false;
-    QTest::newRow("the desktop's (http_proxy)") << true;
-}
-
-// Every request of a run goes through the proxy, the one chosen or the one the desktop
-// names for the address, and the same pages are stored as without it.
-void TestUpdateEngine::runGoesThroughTheProxy()
-{
-    QFETCH(bool, desktops);
     openDatabase(Fixtures::range(1, 10));
     publish(11, 40, 40);
     LoggingProxy proxy;
     QVERIFY(proxy.listenLocal() != 0);
-    UpdateEngine::Settings s = settings();
-    const QByteArray address = "http://127.0.0.1:" + QByteArray::number(proxy.serverPort());
     const QByteArray oldProxy = qgetenv("http_proxy");
     const QByteArray oldNoProxy = qgetenv("no_proxy");
     const auto restore = qScopeGuard([&] {
         oldProxy.isNull() ? qunsetenv("http_proxy") : qputenv("http_proxy", oldProxy);
         oldNoProxy.isNull() ? qunsetenv("no_proxy") : qputenv("no_proxy", oldNoProxy);
     });
-    if (desktops) {
-        s.proxy.mode = ProxySetting::Mode::System;
-        qputenv("http_proxy", address);
-        qunsetenv("no_proxy");
-    } else {
-        s.proxy = ProxySetting{ProxySetting::Mode::Manual, QStringLiteral("127.0.0.1"), proxy.serverPort(), {}, {}};
-    }
+    qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(proxy.serverPort()));
+    qunsetenv("no_proxy");
+    UpdateEngine::Settings s = settings();
+    s.proxy.mode = ProxySetting::Mode::System;
     const UpdateEngine::Outcome o = run(s);
     QCOMPARE(o.end, UpdateEngine::End::Completed);
     QCOMPARE(storedNumbers(), span(1, 40));
