@@ -74,6 +74,10 @@ private:
     void updateNewestRead(qint32 newest, const QString &line, qint32 after);
     void updateNumberHandled(qint32 number, bool stored);
     void updateProgress(qint64 done, qint64 total);
+    // What a run shows (the line, the slider's reach, the bar) changes with every page;
+    // it is put on screen at once, then at most every so often, and always at the end.
+    void paceRunDisplay();
+    void showRunDisplay();
     void updateFinished(const UpdateEngine::Outcome &outcome);
     void endUpdateRun(const QString &status);
     void MnuUpdateNow_Click();
@@ -100,6 +104,16 @@ private:
     int m_fetchTimeout = 30000;
     ProxyProvider m_proxyProvider;
     UpdateEngine *m_updateEngine = nullptr; // the running update, if any
+    struct RunDisplay
+    {
+        bool due = false;        // something changed since it was last shown
+        qint32 handled = 0;      // the last number handled, and whether it was stored
+        bool stored = false;
+        qint32 highestStored = 0;
+        qint64 done = -1;        // pages fetched of total; -1 before the first
+        qint64 total = 0;
+    } m_runDisplay;
+    QTimer *m_runDisplayPace;
     QString m_progressText;  // what the status line shows for background work, while it does
     QString m_statusBefore;  // what it showed before, to be put back
 };
