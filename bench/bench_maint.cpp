@@ -22,12 +22,12 @@
 //   bench_maint [--runs N] [--common WORD] [--no-index]
 
 #include "app/form1.h"
-#include "app/version.h"
+#include "base/version.h"
 #include "archive/messagearchive.h"
 #include "benchdata.h"
 #include "benchwindow.h"
 #include "fakebrowser.h"
-#include "maint/compaction.h"
+#include "archive/compaction.h"
 #include "store/integritycheck.h"
 #include "store/recordset.h"
 #include "store/searchindex.h"

@@ -14,7 +14,7 @@
 //
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 
-#include "app/appconfig.h"
+#include "config/appconfig.h"
 #include "app/form1.h"
 #include "archive/messagearchive.h"
 #include "benchdata.h"

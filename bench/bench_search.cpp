@@ -31,7 +31,7 @@
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise (under xvfb-run
 // with QT_QPA_PLATFORM=xcb the label and list are painted by a real X server).
 
-#include "app/appconfig.h"
+#include "config/appconfig.h"
 #include "app/form1.h"
 #include "archive/messagearchive.h"
 #include "benchdata.h"

@@ -7,7 +7,7 @@
 // user's archive: nothing a run does in the background (the file's check, the index's)
 // changes what the next one starts on.
 #include "app/form1.h"
-#include "app/version.h"
+#include "base/version.h"
 #include "archive/messagearchive.h"
 #include "benchdata.h"
 #include "browser/webenginebrowser.h"

@@ -25,7 +25,7 @@ set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEP
 set(VELTRA_DESKTOP_BUILD_DIR ${CMAKE_BINARY_DIR}/desktop)
 
 install(TARGETS veltra-kb veltra-restarter veltra-jetreader RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The pages as the build wrote them, with the project's version (src/app/version.cmake).
+# The pages as the build wrote them, with the project's version (src/base/version.cmake).
 install(FILES ${PROJECT_BINARY_DIR}/pages/help.html ${PROJECT_BINARY_DIR}/pages/about.html
         DESTINATION ${CMAKE_INSTALL_DATADIR}/veltra-kb)
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/appconfig.h"
+#include "config/appconfig.h"
 #include "app/apptitle.h"
-#include "app/preferences.h"
-#include "app/settingsfile.h"
+#include "base/preferences.h"
+#include "base/settingsfile.h"
 
 #include <QKeySequence>
 #include <QMainWindow>

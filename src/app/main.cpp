@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/appconfig.h"
+#include "config/appconfig.h"
 #include "app/form1.h"
 #include "app/quitsignals.h"
 #include "browser/webenginebrowser.h"

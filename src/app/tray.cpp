@@ -4,7 +4,7 @@
 #include "app/form1.h"
 #include "ui_form1.h"
 
-#include "app/menuwiring.h"
+#include "widgets/menuwiring.h"
 #include "browser/browserpane.h"
 
 #include <QEventLoopLocker>

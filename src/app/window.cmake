@@ -5,8 +5,6 @@ target_sources(veltra PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/apptitle.h
     ${CMAKE_CURRENT_SOURCE_DIR}/busystates.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/busystates.h
-    ${CMAKE_CURRENT_SOURCE_DIR}/eventyield.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/eventyield.h
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.h
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.ui
@@ -14,7 +12,6 @@ target_sources(veltra PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/icons.h
     ${CMAKE_CURRENT_SOURCE_DIR}/keyringpasswordstore.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/keyringpasswordstore.h
-    ${CMAKE_CURRENT_SOURCE_DIR}/menuwiring.h
     ${CMAKE_CURRENT_SOURCE_DIR}/panelsplitter.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/panelsplitter.h
     ${CMAKE_CURRENT_SOURCE_DIR}/passwordstore.h

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/messagearchive.h"
 
-#include "maint/compaction.h"
+#include "archive/compaction.h"
 #include "store/integritycheck.h"
 #include "store/recordset.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "maint/databaselock.h"
-#include "maint/rescue.h"
+#include "archive/databaselock.h"
+#include "archive/rescue.h"
 
 #include <QObject>
 #include <QPointer>

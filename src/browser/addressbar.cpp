@@ -4,7 +4,7 @@
 
 #include "app/busystates.h"
 #include "app/combopicks.h"
-#include "app/menuwiring.h"
+#include "widgets/menuwiring.h"
 
 #include "browser/addressrules.h"
 #include "browser/browser.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "addressrules.h"
-#include "app/version.h"
+#include "browser/addressrules.h"
+#include "base/version.h"
 
 #include <QUrl>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "browseraddress.h"
+#include "browser/browseraddress.h"
 
 #include <QDir>
 #include <QRegularExpression>

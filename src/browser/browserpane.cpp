@@ -4,7 +4,7 @@
 
 #include "app/busystates.h"
 #include "app/combopicks.h"
-#include "app/elidedtext.h"
+#include "widgets/elidedtext.h"
 #include "browser/addressrules.h"
 #include "browser/browser.h"
 #include "view/messagepage.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "finddialog.h"
+#include "browser/finddialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

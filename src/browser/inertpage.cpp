@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "inertpage.h"
+#include "browser/inertpage.h"
 
 #include <QUrl>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "localpageinterceptor.h"
+#include "browser/localpageinterceptor.h"
 
-#include "inertpage.h"
+#include "browser/inertpage.h"
 
 void LocalPageInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info)
 {

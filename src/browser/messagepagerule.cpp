@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "messagepagerule.h"
+#include "browser/messagepagerule.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,10 +2,10 @@
 #include "browser/browserpane.h"
 #include "ui_form1.h"
 
-#include "app/menuwiring.h"
+#include "widgets/menuwiring.h"
 
 #include "browser/browser.h"
-#include "browser/zoomsteps.h"
+#include "base/zoomsteps.h"
 
 #include <QApplication>
 #include <QKeyEvent>

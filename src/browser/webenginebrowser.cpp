@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "webenginebrowser.h"
+#include "browser/webenginebrowser.h"
 
-#include "addressrules.h"
-#include "browseraddress.h"
-#include "finddialog.h"
-#include "inertpage.h"
-#include "localpageinterceptor.h"
-#include "webpage.h"
+#include "browser/addressrules.h"
+#include "browser/browseraddress.h"
+#include "browser/finddialog.h"
+#include "browser/inertpage.h"
+#include "browser/localpageinterceptor.h"
+#include "browser/webpage.h"
 
 #include <QApplication>
 #include <QAuthenticator>

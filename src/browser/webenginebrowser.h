@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "browser.h"
-#include "messagepagerule.h"
+#include "browser/browser.h"
+#include "browser/messagepagerule.h"
 
 #include <QList>
 #include <QPointer>

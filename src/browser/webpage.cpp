@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "webpage.h"
+#include "browser/webpage.h"
 
-#include "browseraddress.h"
-#include "inertpage.h"
+#include "browser/browseraddress.h"
+#include "browser/inertpage.h"
 
 #include <QCoreApplication>
 #include <QTimer>

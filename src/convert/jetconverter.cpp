@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "convert/jetconverter.h"
 
-#include "app/vbnumber.h"
+#include "base/vbnumber.h"
 #include "convert/jetsource.h"
-#include "maint/compaction.h"
-#include "maint/databaselock.h"
+#include "archive/compaction.h"
+#include "archive/databaselock.h"
 #include "store/databasefile.h"
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"

@@ -2,7 +2,7 @@
 #include "convert/mboxmessage.h"
 
 #include "convert/htmltext.h"
-#include "maint/deletionmark.h"
+#include "archive/deletionmark.h"
 
 #include <QLocale>
 #include <QRegularExpression>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "convert/transfercommands.h"
 
-#include "app/appconfig.h"
+#include "config/appconfig.h"
 #include "convert/jetconverter.h"
 #include "convert/mboxexport.h"
-#include "maint/databaselock.h"
+#include "archive/databaselock.h"
 
 #include <QDir>
 #include <QElapsedTimer>

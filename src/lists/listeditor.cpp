@@ -6,7 +6,7 @@
 #include "ui_form1.h"
 
 #include "app/combopicks.h"
-#include "app/menuwiring.h"
+#include "widgets/menuwiring.h"
 #include "browser/browserpane.h"
 #include "search/searchpanel.h"
 

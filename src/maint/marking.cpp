@@ -4,13 +4,13 @@
 #include "maint/maintenance.h"
 
 #include "app/busystates.h"
-#include "app/eventyield.h"
+#include "widgets/eventyield.h"
 #include "app/icons.h"
 #include "archive/messagearchive.h"
 #include "archive/walkcursor.h"
 #include "search/searchpanel.h"
 #include "view/viewer.h"
-#include "maint/deletionmark.h"
+#include "archive/deletionmark.h"
 #include "store/recordset.h"
 #include "view/resultline.h"
 

@@ -9,7 +9,7 @@
 #include "app/busystates.h"
 #include "archive/messagearchive.h"
 #include "browser/browserpane.h"
-#include "maint/deletionmark.h"
+#include "archive/deletionmark.h"
 #include "store/conversationindex.h"
 #include "store/recordset.h"
 #include "view/resultline.h"

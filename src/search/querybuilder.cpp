@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "querybuilder.h"
+#include "search/querybuilder.h"
 
-#include "app/vbnumber.h"
+#include "base/vbnumber.h"
 #include "store/substringquery.h"
 
 namespace QueryBuilder {

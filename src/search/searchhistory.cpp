@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "searchhistory.h"
+#include "search/searchhistory.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "search/searchpanel.h"
 
-#include "app/settingsfile.h"
+#include "base/settingsfile.h"
 
 #include <QAction>
 #include <QPushButton>

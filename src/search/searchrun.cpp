@@ -4,8 +4,8 @@
 
 #include "app/busystates.h"
 #include "app/combopicks.h"
-#include "app/eventyield.h"
-#include "app/menuwiring.h"
+#include "widgets/eventyield.h"
+#include "widgets/menuwiring.h"
 #include "archive/messagearchive.h"
 #include "archive/walkcursor.h"
 #include "browser/browser.h"
@@ -13,7 +13,7 @@
 #include "update/updatecontroller.h"
 #include "view/viewer.h"
 
-#include "maint/deletionmark.h"
+#include "archive/deletionmark.h"
 #include "search/querybuilder.h"
 #include "search/searchhistory.h"
 #include "store/recordset.h"

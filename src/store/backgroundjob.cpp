@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "backgroundjob.h"
+#include "store/backgroundjob.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "workerconnection.h"
+#include "store/workerconnection.h"
 
 #include <QElapsedTimer>
 #include <QObject>

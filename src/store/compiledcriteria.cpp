@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "compiledcriteria.h"
+#include "store/compiledcriteria.h"
 
-#include "criteria.h"
-#include "jetlike.h"
-#include "sqlitestatement.h"
+#include "store/criteria.h"
+#include "store/jetlike.h"
+#include "store/sqlitestatement.h"
 
 #include <QRegularExpression>
 

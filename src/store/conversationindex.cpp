@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "conversationindex.h"
+#include "store/conversationindex.h"
 
-#include "conversationtopic.h"
-#include "schemaparts.h"
-#include "sqlitedb.h"
-#include "sqlitestatement.h"
+#include "store/conversationtopic.h"
+#include "store/schemaparts.h"
+#include "store/sqlitedb.h"
+#include "store/sqlitestatement.h"
 
 #include <QElapsedTimer>
 

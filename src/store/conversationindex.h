@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "backgroundjob.h"
+#include "store/backgroundjob.h"
 
 #include <QObject>
 #include <QString>

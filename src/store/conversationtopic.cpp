@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "conversationtopic.h"
+#include "store/conversationtopic.h"
 
 #include <array>
 #include <utility>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "criteria.h"
+#include "store/criteria.h"
 
 #include <array>
 #include <limits>

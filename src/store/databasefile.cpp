@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "databasefile.h"
+#include "store/databasefile.h"
 
-#include "conversationindex.h"
-#include "jetlike.h"
-#include "messagefields.h"
-#include "searchindex.h"
-#include "sqlitedb.h"
-#include "sqlitestatement.h"
-#include "sqlitetransaction.h"
+#include "store/conversationindex.h"
+#include "store/jetlike.h"
+#include "store/messagefields.h"
+#include "store/searchindex.h"
+#include "store/sqlitedb.h"
+#include "store/sqlitestatement.h"
+#include "store/sqlitetransaction.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "recordset.h"
+#include "store/recordset.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "indexedfind.h"
+#include "store/indexedfind.h"
 
-#include "compiledcriteria.h"
-#include "criteria.h"
-#include "searchindex.h"
-#include "sqlitedb.h"
-#include "substringquery.h"
+#include "store/compiledcriteria.h"
+#include "store/criteria.h"
+#include "store/searchindex.h"
+#include "store/sqlitedb.h"
+#include "store/substringquery.h"
 
 #include <sqlite3.h>
 

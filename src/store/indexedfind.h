@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "indexvocabulary.h"
-#include "recordset.h"
-#include "sqlitestatement.h"
+#include "store/indexvocabulary.h"
+#include "store/recordset.h"
+#include "store/sqlitestatement.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "indexvocabulary.h"
+#include "store/indexvocabulary.h"
 
-#include "indexwords.h"
-#include "jetlike.h"
-#include "searchindex.h"
-#include "sqlitedb.h"
+#include "store/indexwords.h"
+#include "store/jetlike.h"
+#include "store/searchindex.h"
+#include "store/sqlitedb.h"
 
 namespace {
 

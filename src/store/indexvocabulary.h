@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "criteria.h"
-#include "indexwords.h"
-#include "sqlitestatement.h"
-#include "substringquery.h"
+#include "store/criteria.h"
+#include "store/indexwords.h"
+#include "store/sqlitestatement.h"
+#include "store/substringquery.h"
 
 #include <QByteArray>
 #include <QByteArrayList>

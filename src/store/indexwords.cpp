@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "indexwords.h"
+#include "store/indexwords.h"
 
 namespace IndexWords {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "integritycheck.h"
+#include "store/integritycheck.h"
 
-#include "sqlitedb.h"
+#include "store/sqlitedb.h"
 
 #include <QStringList>
 

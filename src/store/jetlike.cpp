@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "jetlike.h"
+#include "store/jetlike.h"
 
 #include <QChar>
 

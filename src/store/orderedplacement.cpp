@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "orderedplacement.h"
+#include "store/orderedplacement.h"
 
-#include "sqlitestatement.h"
-#include "statementcatalogue.h"
+#include "store/sqlitestatement.h"
+#include "store/statementcatalogue.h"
 
 #include <algorithm>
 

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "recordset.h"
+#include "store/recordset.h"
 
-#include "databasefile.h"
-#include "indexedfind.h"
-#include "messagefields.h"
-#include "orderedplacement.h"
-#include "sqlitedb.h"
-#include "sqlitestatement.h"
-#include "statementcatalogue.h"
+#include "store/databasefile.h"
+#include "store/indexedfind.h"
+#include "store/messagefields.h"
+#include "store/orderedplacement.h"
+#include "store/sqlitedb.h"
+#include "store/sqlitestatement.h"
+#include "store/statementcatalogue.h"
 
 #include <sqlite3.h>
 

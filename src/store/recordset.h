@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "messagerecord.h"
+#include "store/messagerecord.h"
 
 #include <QString>
 #include <QVariant>

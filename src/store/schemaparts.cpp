@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "schemaparts.h"
+#include "store/schemaparts.h"
 
-#include "sqlitedb.h"
-#include "sqlitestatement.h"
+#include "store/sqlitedb.h"
+#include "store/sqlitestatement.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "searchindex.h"
+#include "store/searchindex.h"
 
-#include "indexwords.h"
-#include "schemaparts.h"
-#include "sqlitedb.h"
-#include "sqlitestatement.h"
-#include "sqlitevarint.h"
+#include "store/indexwords.h"
+#include "store/schemaparts.h"
+#include "store/sqlitedb.h"
+#include "store/sqlitestatement.h"
+#include "store/sqlitevarint.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "backgroundjob.h"
-#include "criteria.h"
+#include "store/backgroundjob.h"
+#include "store/criteria.h"
 
 #include <QByteArrayView>
 #include <QObject>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sqlitedb.h"
+#include "store/sqlitedb.h"
 
 #include <sqlite3.h>
 

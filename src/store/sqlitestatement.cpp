@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sqlitestatement.h"
+#include "store/sqlitestatement.h"
 
-#include "sqlitedb.h"
+#include "store/sqlitedb.h"
 
 #include <sqlite3.h>
 

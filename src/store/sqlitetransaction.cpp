@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sqlitetransaction.h"
+#include "store/sqlitetransaction.h"
 
-#include "sqlitedb.h"
+#include "store/sqlitedb.h"
 
 #include <atomic>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sqlitevarint.h"
+#include "store/sqlitevarint.h"
 
 std::optional<quint64> readSqliteVarint(QByteArrayView bytes, qsizetype *at)
 {

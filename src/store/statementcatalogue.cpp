@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "statementcatalogue.h"
+#include "store/statementcatalogue.h"
 
-#include "sqlitedb.h"
+#include "store/sqlitedb.h"
 
 #include <sqlite3.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "messagefields.h"
-#include "sqlitestatement.h"
+#include "store/messagefields.h"
+#include "store/sqlitestatement.h"
 
 #include <QByteArray>
 

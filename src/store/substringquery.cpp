@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "substringquery.h"
+#include "store/substringquery.h"
 
-#include "indexwords.h"
+#include "store/indexwords.h"
 
 #include <algorithm>
 #include <variant>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "criteria.h"
+#include "store/criteria.h"
 
 #include <QString>
 #include <QStringList>

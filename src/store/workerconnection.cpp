@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "workerconnection.h"
+#include "store/workerconnection.h"
 
 #include <sqlite3.h>
 

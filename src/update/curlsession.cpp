@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "curlsession.h"
+#include "update/curlsession.h"
 
 #include <QPointer>
 #include <QSocketNotifier>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "lastmessagepage.h"
+#include "update/lastmessagepage.h"
 
 #include <limits>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "pagefetch.h"
+#include "update/pagefetch.h"
 
-#include "curlsession.h"
-#include "app/version.h"
+#include "update/curlsession.h"
+#include "base/version.h"
 
 #include <QFile>
 #include <QTimer>

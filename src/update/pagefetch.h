@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "proxysetting.h"
+#include "update/proxysetting.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "proxysetting.h"
+#include "update/proxysetting.h"
 
 #include <QNetworkProxyFactory>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "statustime.h"
+#include "update/statustime.h"
 
 namespace StatusTime {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "updateaddress.h"
+#include "update/updateaddress.h"
 
 namespace UpdateAddress {
 

@@ -2,8 +2,8 @@
 #include "update/updatecontroller.h"
 #include "ui_form1.h"
 
-#include "app/elidedtext.h"
-#include "app/menuwiring.h"
+#include "widgets/elidedtext.h"
+#include "widgets/menuwiring.h"
 #include "app/workbar.h"
 #include "archive/messagearchive.h"
 #include "store/recordset.h"

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "updateengine.h"
+#include "update/updateengine.h"
 
-#include "curlsession.h"
-#include "lastmessagepage.h"
-#include "missednumbers.h"
-#include "updateaddress.h"
-#include "updatepageparser.h"
+#include "update/curlsession.h"
+#include "update/lastmessagepage.h"
+#include "store/missednumbers.h"
+#include "update/updateaddress.h"
+#include "update/updatepageparser.h"
 
 #include "store/recordset.h"
 #include "store/sqlitetransaction.h"

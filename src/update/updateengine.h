@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "pagefetch.h"
-#include "proxysetting.h"
-#include "updatelock.h"
+#include "update/pagefetch.h"
+#include "update/proxysetting.h"
+#include "update/updatelock.h"
 
 #include "store/messagerecord.h"
 

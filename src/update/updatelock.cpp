@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "updatelock.h"
+#include "update/updatelock.h"
 
 #include <QDir>
 #include <QFile>

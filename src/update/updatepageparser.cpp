@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "updatepageparser.h"
+#include "update/updatepageparser.h"
 
-#include "app/cp1252.h"
+#include "base/cp1252.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "view/messagepage.h"
 
-#include "app/cp1252.h"
-#include "app/listfile.h"
-#include "maint/deletionmark.h"
+#include "base/cp1252.h"
+#include "base/listfile.h"
+#include "archive/deletionmark.h"
 
 #include <QDir>
 #include <QUrl>

@@ -7,7 +7,7 @@
 // once the window is active, "ended" when the event loop has returned. Without a message
 // database in the folder it makes one of five messages.
 #include "app/form1.h"
-#include "app/version.h"
+#include "base/version.h"
 #include "app/quitsignals.h"
 #include "fakebrowser.h"
 #include "fixtures.h"

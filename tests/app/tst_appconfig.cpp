@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The command line: the endpoints' defaults, their overrides and refused values.
-#include "app/appconfig.h"
+#include "config/appconfig.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's status texts cut short with "..." where their controls are too narrow, the
 // whole text kept in the control and shown in its tip; with the fake browser.
-#include "app/elidedtext.h"
+#include "widgets/elidedtext.h"
 #include "app/form1.h"
 #include "testenv.h"
 #include "windowharness.h"

@@ -4,7 +4,7 @@
 #include "archive/messagearchive.h"
 #include "archive/walkcursor.h"
 #include "fixtures.h"
-#include "maint/compaction.h"
+#include "archive/compaction.h"
 #include "store/recordset.h"
 
 #include <QSignalSpy>

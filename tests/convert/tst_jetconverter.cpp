@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Converting real Access files (../shared/corpus/jet): every row and text as mdb-export
 // gives the same table, refusals that leave the file untouched, and damaged copies.
-#include "app/vbnumber.h"
+#include "base/vbnumber.h"
 #include "convert/jetconverter.h"
 #include "fixtures.h"
-#include "maint/compaction.h"
+#include "archive/compaction.h"
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"
 #include "testenv.h"

@@ -4,7 +4,7 @@
 // to be killed. With "--fsize BYTES" no file may grow past BYTES: the system refuses the
 // write. A compaction that runs to its end prints "ok=<0|1> failure=<Compaction::Failure>",
 // its reason and its cause, a line each.
-#include "maint/compaction.h"
+#include "archive/compaction.h"
 
 #include <csignal>
 #include <cstdio>

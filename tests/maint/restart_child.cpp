@@ -3,7 +3,7 @@
 // it is started in, taking the program's own options. Started with no veltra.bak beside
 // the database it compacts (as a user with "No Warning" set would) and ends; started
 // again by the companion it writes what it came up with to restarted.txt and ends.
-#include "app/appconfig.h"
+#include "config/appconfig.h"
 #include "app/form1.h"
 #include "archive/messagearchive.h"
 #include "fakebrowser.h"

@@ -2,9 +2,9 @@
 // The deletion mark rule, the data folder lock and the compaction file protocol: a
 // compaction that works, one refused because the file is in use, one on a disk that fills
 // up, one killed at each of its steps, and start-up recovery from whatever it left.
-#include "maint/compaction.h"
-#include "maint/databaselock.h"
-#include "maint/deletionmark.h"
+#include "archive/compaction.h"
+#include "archive/databaselock.h"
+#include "archive/deletionmark.h"
 #include "store/recordset.h"
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"

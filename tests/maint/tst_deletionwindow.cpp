@@ -9,7 +9,7 @@
 #include "app/icons.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
-#include "maint/databaselock.h"
+#include "archive/databaselock.h"
 #include "modalanswerer.h"
 #include "windowharness.h"
 

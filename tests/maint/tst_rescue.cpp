@@ -3,7 +3,7 @@
 // bodies over several pages written over, bytes changed in place, the file cut short.
 // What comes across must be exactly what was stored, and the count of the rest right.
 #include "fixtures.h"
-#include "maint/rescue.h"
+#include "archive/rescue.h"
 #include "store/conversationindex.h"
 #include "store/searchindex.h"
 #include "store/sqlitedb.h"

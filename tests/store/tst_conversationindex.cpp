@@ -6,7 +6,7 @@
 // cleanly; compaction keeps it.
 #include "damagedfile.h"
 #include "fixtures.h"
-#include "maint/compaction.h"
+#include "archive/compaction.h"
 #include "messagegenerator.h"
 #include "store/conversationindex.h"
 #include "store/conversationtopic.h"

@@ -5,7 +5,7 @@
 // broken or missing index is built anew meanwhile searches read every record; a build
 // called off or killed goes on from where it got to; compaction keeps it.
 #include "fixtures.h"
-#include "maint/compaction.h"
+#include "archive/compaction.h"
 #include "messagegenerator.h"
 #include "search/querybuilder.h"
 #include "store/compiledcriteria.h"

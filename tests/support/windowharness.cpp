@@ -2,7 +2,7 @@
 #include "windowharness.h"
 
 #include "app/form1.h"
-#include "app/version.h"
+#include "base/version.h"
 #include "archive/messagearchive.h"
 #include "browser/webenginebrowser.h"
 #include "fakebrowser.h"

@@ -4,7 +4,7 @@
 #include "splitmix64.h"
 #include "updatepage.h"
 
-#include "app/cp1252.h"
+#include "base/cp1252.h"
 
 #include <QDir>
 #include <QDirIterator>

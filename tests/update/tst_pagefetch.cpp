@@ -8,7 +8,7 @@
 #include "siteserver.h"
 #include "update/curlsession.h"
 #include "update/pagefetch.h"
-#include "app/version.h"
+#include "base/version.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The update server's addresses and pages as the updater reads them, and the time of
 // the "Updated " status text.
-#include "app/cp1252.h"
+#include "base/cp1252.h"
 #include "update/lastmessagepage.h"
 #include "update/statustime.h"
 #include "update/updateaddress.h"

@@ -6,7 +6,7 @@
 #include "update/updatecontroller.h"
 #include "view/viewer.h"
 #include "windowharness.h"
-#include "app/settingsfile.h"
+#include "base/settingsfile.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
 #include "messagegenerator.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The result list's columns: the date texts read for sorting, the zoom steps of the page,
 // and the list's sorting by a column with the selected entry kept.
-#include "browser/zoomsteps.h"
+#include "base/zoomsteps.h"
 #include "store/messagedate.h"
 #include "view/resultline.h"
 #include "view/resultlistwidget.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/eventyield.h"
+#include "widgets/eventyield.h"
 
 #include <QCoreApplication>
 

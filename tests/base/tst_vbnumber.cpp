@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Numeric conversions as the settings reader and the "#" search term use them.
-#include "app/vbnumber.h"
+#include "base/vbnumber.h"
 
 #include <QtTest>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "maint/databaselock.h"
+#include "archive/databaselock.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

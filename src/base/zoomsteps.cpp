@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "browser/zoomsteps.h"
+#include "base/zoomsteps.h"
 
 #include <algorithm>
 #include <iterator>

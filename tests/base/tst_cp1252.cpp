@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Windows-1252 decoding and the two encodings with their fallbacks.
-#include "app/cp1252.h"
+#include "base/cp1252.h"
 #include "testenv.h"
 
 #include <QDirIterator>

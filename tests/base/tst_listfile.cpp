@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // History.txt and UrlList.txt on disk: limits, round trips, garbage and failed writes.
-#include "app/listfile.h"
+#include "base/listfile.h"
 
 #include <QDir>
 #include <QFile>

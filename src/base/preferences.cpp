@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/preferences.h"
+#include "base/preferences.h"
 
-#include "app/listfile.h"
-#include "browser/zoomsteps.h"
+#include "base/listfile.h"
+#include "base/zoomsteps.h"
 
 #include <QFile>
 #include <QStringList>

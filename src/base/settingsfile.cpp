@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/settingsfile.h"
+#include "base/settingsfile.h"
 
-#include "app/itemreader.h"
-#include "app/listfile.h"
-#include "app/vbnumber.h"
+#include "base/itemreader.h"
+#include "base/listfile.h"
+#include "base/vbnumber.h"
 
 #include <QFile>
 #include <QStringList>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "appconfig.h"
-#include "app/version.h"
+#include "config/appconfig.h"
+#include "base/version.h"
 
 #include "convert/jetconverter.h"
 

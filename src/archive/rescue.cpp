@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "maint/rescue.h"
+#include "archive/rescue.h"
 
-#include "maint/compaction.h"
-#include "maint/faultedrecords.h"
+#include "archive/compaction.h"
+#include "archive/faultedrecords.h"
 #include "store/recordset.h"
 #include "store/indexwords.h"
 #include "store/searchindex.h"
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"
 #include "store/sqlitetransaction.h"
-#include "update/missednumbers.h"
+#include "store/missednumbers.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/listfile.h"
+#include "base/listfile.h"
 
-#include "app/cp1252.h"
-#include "app/itemreader.h"
+#include "base/cp1252.h"
+#include "base/itemreader.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/elidedtext.h"
+#include "widgets/elidedtext.h"
 
 #include <QEvent>
 #include <QFontMetrics>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "missednumbers.h"
+#include "store/missednumbers.h"
 
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"

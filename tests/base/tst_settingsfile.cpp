@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // KnowledgeBase.ini: the exact bytes written, and reading that stops at the first bad value.
-#include "app/listfile.h"
-#include "app/preferences.h"
-#include "app/settingsfile.h"
+#include "base/listfile.h"
+#include "base/preferences.h"
+#include "base/settingsfile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "maint/deletionmark.h"
+#include "archive/deletionmark.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "maint/compaction.h"
+#include "archive/compaction.h"
 
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"

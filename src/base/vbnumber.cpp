@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/vbnumber.h"
+#include "base/vbnumber.h"
 
 #include <charconv>
 #include <cmath>

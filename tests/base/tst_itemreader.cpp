@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The item reader over byte arrays and devices: separators, quotes, blanks, line ends,
 // and garbage that must stay cheap.
-#include "app/itemreader.h"
+#include "base/itemreader.h"
 
 #include <QIODevice>
 #include <QtTest>

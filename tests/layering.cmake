@@ -1,0 +1,32 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Fails when a core source (one of the veltra_core library: no widgets) includes a header
+# of the window library, the generated form, or a Qt Widgets header.
+# cmake -DSOURCE_DIR=<src> -DLISTS=<folder with core.txt and window.txt> -P layering.cmake
+cmake_minimum_required(VERSION 3.25)
+file(STRINGS ${LISTS}/core.txt core)
+file(STRINGS ${LISTS}/window.txt window)
+set(windowHeaders)
+foreach(source IN LISTS window)
+    if(source MATCHES "\\.h$")
+        file(RELATIVE_PATH relative ${SOURCE_DIR} ${source})
+        list(APPEND windowHeaders ${relative})
+    endif()
+endforeach()
+set(faults 0)
+foreach(source IN LISTS core)
+    if(NOT source MATCHES "\\.(h|cpp)$")
+        continue()
+    endif()
+    file(STRINGS ${source} includes REGEX "^#include [\"<]")
+    file(RELATIVE_PATH name ${SOURCE_DIR} ${source})
+    foreach(line IN LISTS includes)
+        string(REGEX REPLACE "^#include [\"<]([^\">]+)[\">].*" "\\1" header "${line}")
+        if(header IN_LIST windowHeaders OR header MATCHES "^ui_" OR header MATCHES "^QtWidgets"
+           OR header MATCHES "^Q(Widget|Label|LineEdit|ComboBox|MessageBox|Dialog|Application|Action|ScrollBar|ListWidget|ProgressBar|ToolButton|PushButton|CheckBox|Menu)$")
+            message(SEND_ERROR "${name} is core but includes ${header}, a window header")
+            math(EXPR faults "${faults} + 1")
+        endif()
+    endforeach()
+endforeach()
+list(LENGTH core coreCount)
+message(STATUS "${coreCount} core sources checked, ${faults} including a window header")
