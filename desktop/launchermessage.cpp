@@ -3,7 +3,7 @@
 // the program's own messages are shown.
 //
 //   veltra-kb-message TEXT
-#include "app/apptitle.h"
+#include "widgets/apptitle.h"
 
 #include <QApplication>
 #include <QIcon>

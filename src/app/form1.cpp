@@ -3,14 +3,14 @@
 #include "ui_form1.h"
 
 #include "app/busystates.h"
-#include "app/icons.h"
+#include "widgets/icons.h"
 #include "app/keyringpasswordstore.h"
 #include "base/listfile.h"
 #include "app/panelsplitter.h"
 #include "app/proxyoptions.h"
 #include "base/settingsfile.h"
 #include "base/version.h"
-#include "app/workbar.h"
+#include "status/statusstrip.h"
 #include "archive/messagearchive.h"
 #include "browser/browser.h"
 #include "browser/browserpane.h"
@@ -81,8 +81,6 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     ui->CmdManuals->setIcon(Icons::manuals());
     ui->CmdReg->setIcon(Icons::registry());
     ui->cmdYahoo->setIcon(Icons::group());
-    ui->PicLock->setPixmap(Icons::lock());
-    ui->PicLock->setVisible(false);
 
     m_web1->setParent(this);
     ui->web1Layout->addWidget(m_web1->widget());
@@ -115,11 +113,20 @@ void Form1::createParts()
     // Each part is given the controls it owns; a part that needs another is made after it.
     m_busy = std::make_unique<BusyStates>(*ui);
     m_archive = new MessageArchive(baseDir, this);
-    m_pane = new BrowserPane(*ui, m_web1, m_busy.get(), m_config, baseDir, this);
+    m_status = new StatusStrip({.stbar = ui->stbar,
+                                .LblStBar1 = ui->LblStBar1,
+                                .PBar1 = ui->PBar1,
+                                .PLockBox = ui->PLockBox,
+                                .PicLock = ui->PicLock,
+                                .LblUpdateStatus = ui->LblUpdateStatus},
+                               this);
+    m_pane = new BrowserPane(*ui, m_web1, m_busy.get(), m_status, m_config, baseDir, this);
     m_viewer = new Viewer(*ui, m_archive, m_web1, m_pane, m_busy.get(), m_config.groupArchiveBase(), this);
-    m_update = new UpdateController(*ui, m_archive, m_viewer, m_config, this);
-    m_search = new SearchPanel(*ui, m_archive, m_viewer, m_pane, m_web1, m_busy.get(), m_update, m_config, this);
-    m_maintenance = new Maintenance(*ui, m_archive, m_viewer, m_search, m_pane, m_update, m_busy.get(), m_config, this);
+    m_update = new UpdateController(
+        {.MnuUpdateNow = ui->MnuUpdateNow, .MnuUpdateAuto = ui->MnuUpdateAuto, .MnuStopUpdate = ui->MnuStopUpdate},
+        m_status, m_archive, m_viewer, m_config, this);
+    m_search = new SearchPanel(*ui, m_archive, m_viewer, m_pane, m_web1, m_busy.get(), m_status, m_config, this);
+    m_maintenance = new Maintenance(*ui, m_archive, m_viewer, m_search, m_pane, m_status, m_busy.get(), m_config, this);
     m_listEditor = new ListEditor(*ui, m_search, m_pane, this);
     m_transfer = new ArchiveTransfer(*ui, m_archive, m_search, m_pane, m_config, this);
     // One proxy for the update and the browser; the password in the desktop's keyring.
@@ -146,6 +153,8 @@ void Form1::createParts()
         update();
     });
     connect(m_maintenance, &Maintenance::messagesDeleted, m_search, &SearchPanel::checkSearchIndex);
+    // The new messages of a run go into the search index now, all together.
+    connect(m_update, &UpdateController::runEnded, m_search, &SearchPanel::checkSearchIndex);
     // A compaction's companion waits for this process to end.
     connect(m_maintenance, &Maintenance::endRequested, this, &Form1::endProgram);
 }
@@ -339,7 +348,7 @@ void Form1::showEvent(QShowEvent *event)
 void Form1::Form_Activate()
 {
     const bool counted = m_archive->countMessages();
-    m_update->showStatus(counted ? m_archive->countText(QStringLiteral(" - Last # ")) : QStringLiteral("No message database"));
+    m_status->showStatus(counted ? m_archive->countText(QStringLiteral(" - Last # ")) : QStringLiteral("No message database"));
     m_search->hideResultSlider();
     m_pane->activate();
     if (!m_activated) {
@@ -475,7 +484,7 @@ void Form1::layoutPanels(bool toggled)
     const int w = client.width();
     const int h = client.height();
     // The strip is as high as its text needs, at least its design height.
-    const int stripHeight = qMax(px(285), ui->LblStBar1->sizeHint().height());
+    const int stripHeight = m_status->height(px(285));
     QWidget *const panel = ui->Picture1;
     const bool kbShown = panel->y() != 0;
     if (kbShown) {
@@ -508,16 +517,7 @@ void Form1::layoutPanels(bool toggled)
         panel->resize(panel->width(), panelHeight);
         ui->web1->resize(ui->web1->width(), qMax(0, panelHeight - ui->web1->y()));
     }
-    ui->stbar->setGeometry(0, h - stripHeight, w, stripHeight);
-    const int boxHeight = stripHeight - 2;
-    ui->LblStBar1->resize(ui->LblStBar1->width(), stripHeight);
-    ui->PBar1->resize(ui->PBar1->width(), boxHeight);
-    ui->PLockBox->resize(ui->PLockBox->width(), boxHeight);
-    const int lockLeft = w - px(425);
-    ui->PLockBox->move(lockLeft, 1);
-    ui->PBar1->move(lockLeft - ui->PBar1->width(), 1);
-    // The text ends at the page-load bar, or at the long work's bar while that shows.
-    m_update->workBar()->layout();
+    m_status->layout(w, stripHeight, w - px(425));
 }
 
 void Form1::setTabOrderChain()
@@ -545,7 +545,7 @@ void Form1::setTabOrderChain()
 int Form1::shownPanelTop() const
 {
     const int designTop = px(kDesignPanelTopTwips);
-    const int stripHeight = qMax(px(285), ui->LblStBar1->sizeHint().height());
+    const int stripHeight = m_status->height(px(285));
     const int lowest = ui->centralwidget->height() - stripHeight - kLeastBrowserHeight;
     return qMax(designTop, qMin(m_panelTop, lowest));
 }

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "config/appconfig.h"
-#include "app/apptitle.h"
+#include "widgets/apptitle.h"
 #include "base/preferences.h"
 #include "base/settingsfile.h"
 
@@ -25,6 +25,7 @@ class ProxyOptions;
 class QMenu;
 class QSystemTrayIcon;
 class SearchPanel;
+class StatusStrip;
 class UpdateController;
 class Viewer;
 namespace Ui { class Form1; }
@@ -131,6 +132,7 @@ private:
     MessageArchive *m_archive = nullptr;
     BrowserPane *m_pane = nullptr;
     Viewer *m_viewer = nullptr;
+    StatusStrip *m_status = nullptr;
     UpdateController *m_update = nullptr;
     SearchPanel *m_search = nullptr;
     Maintenance *m_maintenance = nullptr;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/proxydialog.h"
 
-#include "app/apptitle.h"
+#include "widgets/apptitle.h"
 
 #include <QButtonGroup>
 #include <QDialogButtonBox>

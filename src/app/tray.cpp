@@ -6,6 +6,7 @@
 
 #include "widgets/menuwiring.h"
 #include "browser/browserpane.h"
+#include "status/statusstrip.h"
 
 #include <QEventLoopLocker>
 #include <QGuiApplication>
@@ -118,7 +119,7 @@ void Form1::goToTray()
         // ordinary minimised window, and the user is told why once.
         if (!m_trayMissingReported) {
             m_trayMissingReported = true;
-            m_pane->showStatusText(kNoTray);
+            m_status->showPageText(kNoTray);
         }
         return;
     }
@@ -179,7 +180,7 @@ void Form1::trayHostChanged()
     if (!m_trayIcon->isVisible() || trayAvailable())
         return;
     MnuShow_Click();
-    m_pane->showStatusText(kTrayGone);
+    m_status->showPageText(kTrayGone);
 }
 
 bool Form1::beginUnload()

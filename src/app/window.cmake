@@ -2,14 +2,11 @@
 target_sources(veltra PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/combopicks.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/combopicks.h
-    ${CMAKE_CURRENT_SOURCE_DIR}/apptitle.h
     ${CMAKE_CURRENT_SOURCE_DIR}/busystates.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/busystates.h
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.h
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.ui
-    ${CMAKE_CURRENT_SOURCE_DIR}/icons.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/icons.h
     ${CMAKE_CURRENT_SOURCE_DIR}/keyringpasswordstore.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/keyringpasswordstore.h
     ${CMAKE_CURRENT_SOURCE_DIR}/panelsplitter.cpp

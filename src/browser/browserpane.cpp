@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/browserpane.h"
+#include "status/statusstrip.h"
 #include "ui_form1.h"
 
 #include "app/busystates.h"
 #include "app/combopicks.h"
-#include "widgets/elidedtext.h"
 #include "browser/addressrules.h"
 #include "browser/browser.h"
 #include "view/messagepage.h"
 
 #include <QTimer>
 
-BrowserPane::BrowserPane(const Ui::Form1 &ui, Browser *web1, BusyStates *busy, const AppConfig &config,
+BrowserPane::BrowserPane(const Ui::Form1 &ui, Browser *web1, BusyStates *busy, StatusStrip *status, const AppConfig &config,
                          const QString &folder, QWidget *window)
     : QObject(window)
     , Combo2(ui.Combo2)
@@ -23,9 +23,6 @@ BrowserPane::BrowserPane(const Ui::Form1 &ui, Browser *web1, BusyStates *busy, c
     , cmdYahoo(ui.cmdYahoo)
     , CmdReg(ui.CmdReg)
     , CmdManuals(ui.CmdManuals)
-    , PBar1(ui.PBar1)
-    , PicLock(ui.PicLock)
-    , LblStBar1(ui.LblStBar1)
     , ListSort2(ui.ListSort2)
     , txtBlank(ui.txtBlank)
     , MnuKBNews(ui.MnuKBNews)
@@ -43,6 +40,7 @@ BrowserPane::BrowserPane(const Ui::Form1 &ui, Browser *web1, BusyStates *busy, c
     , Timer2(new QTimer(this))
     , m_web1(web1)
     , m_busy(busy)
+    , m_status(status)
     , m_config(config)
     , m_folder(folder)
     , m_pagePath(MessagePage::pathIn(folder))
@@ -55,8 +53,6 @@ BrowserPane::BrowserPane(const Ui::Form1 &ui, Browser *web1, BusyStates *busy, c
     Timer2->setInterval(200);
     connect(Timer2, &QTimer::timeout, this, &BrowserPane::Timer2_Timer);
     txtBlank->installEventFilter(this);
-    // A long address or notice ends in "..." at the box's edge and is shown whole in its tip.
-    ElidedText::attach(LblStBar1);
 
     connect(web1, &Browser::beforeNavigate2, this, &BrowserPane::web1_BeforeNavigate2);
     connect(web1, &Browser::navigateComplete2, this, &BrowserPane::web1_NavigateComplete2);
@@ -158,11 +154,6 @@ void BrowserPane::setStartPage(bool on)
     MnuOptionsStartPage->setChecked(on);
 }
 
-void BrowserPane::showStatusText(const QString &text)
-{
-    LblStBar1->setText(text);
-}
-
 void BrowserPane::addFirstMessageNotice(const QString &notice)
 {
     m_firstMessageNotice += notice;
@@ -215,8 +206,7 @@ void BrowserPane::web1_DocumentComplete(const QString &url)
         // Said once, over the first message shown, and kept until the user goes elsewhere.
         if (!m_firstMessageNotice.isEmpty()) {
             statusOverride += m_firstMessageNotice;
-            LblStBar1->setText(statusOverride);
-            LblStBar1->setCursorPosition(0);
+            m_status->showPageText(statusOverride);
             m_firstMessageNotice.clear();
         }
     } else {
@@ -238,27 +228,12 @@ void BrowserPane::web1_NavigateError(const QString &url, const QString &reason)
 
 void BrowserPane::web1_StatusTextChange(const QString &text)
 {
-    if (!statusOverride.isEmpty())
-        LblStBar1->setText(statusOverride);
-    else
-        LblStBar1->setText(QLatin1Char(' ') + text);
-    // A text longer than the box shows its beginning.
-    LblStBar1->setCursorPosition(0);
+    m_status->showPageText(statusOverride.isEmpty() ? QLatin1Char(' ') + text : statusOverride);
 }
 
 void BrowserPane::web1_ProgressChange(int progress, int progressMax)
 {
-    // The bar refuses a maximum at or below its minimum and a value beyond its maximum;
-    // each refusal skips only that step.
-    QProgressBar *const bar = PBar1;
-    if (progress > 0) {
-        if (progressMax > bar->minimum())
-            bar->setMaximum(progressMax);
-        if (progress <= bar->maximum())
-            bar->setValue(progress);
-    }
-    if (progress >= progressMax)
-        bar->setValue(0);
+    m_status->showPageProgress(progress, progressMax);
 }
 
 void BrowserPane::web1_CommandStateChange(int command, bool enable)
@@ -276,5 +251,5 @@ void BrowserPane::web1_NewWindow2()
 
 void BrowserPane::web1_SetSecureLockIcon(int level)
 {
-    PicLock->setVisible(level >= 1);
+    m_status->showSecure(level >= 1);
 }

@@ -9,6 +9,7 @@
 
 class Browser;
 class BusyStates;
+class StatusStrip;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -29,7 +30,7 @@ class BrowserPane final : public QObject
     Q_DISABLE_COPY_MOVE(BrowserPane)
 
 public:
-    BrowserPane(const Ui::Form1 &ui, Browser *web1, BusyStates *busy, const AppConfig &config, const QString &folder,
+    BrowserPane(const Ui::Form1 &ui, Browser *web1, BusyStates *busy, StatusStrip *status, const AppConfig &config, const QString &folder,
                 QWidget *window);
 
     // Timer2: the focus goes to the page shortly, unless this is called with false first.
@@ -46,8 +47,6 @@ public:
     bool startPage() const;
     void setStartPage(bool on);
 
-    // A text for the status strip until the browser says something.
-    void showStatusText(const QString &text);
     // Said over the first message shown, and kept until the user goes elsewhere.
     void addFirstMessageNotice(const QString &notice);
     // Ctrl+L: into the address bar with its text selected.
@@ -127,9 +126,6 @@ private:
     QToolButton *cmdYahoo;
     QToolButton *CmdReg;
     QToolButton *CmdManuals;
-    QProgressBar *PBar1;
-    QLabel *PicLock;
-    QLineEdit *LblStBar1;
     QListWidget *ListSort2;
     QWidget *txtBlank;
     QAction *MnuKBNews;
@@ -147,6 +143,7 @@ private:
     QTimer *Timer2;
     Browser *m_web1;
     BusyStates *m_busy;
+    StatusStrip *m_status;
     AppConfig m_config;
     QString m_folder;
     QString m_pagePath;

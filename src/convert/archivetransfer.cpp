@@ -2,7 +2,7 @@
 #include "convert/archivetransfer.h"
 #include "ui_form1.h"
 
-#include "app/apptitle.h"
+#include "widgets/apptitle.h"
 #include "archive/messagearchive.h"
 #include "browser/browserpane.h"
 #include "convert/jetconverter.h"

@@ -4,15 +4,15 @@
 #include "maint/maintenance.h"
 
 #include "app/busystates.h"
-#include "app/apptitle.h"
-#include "app/workbar.h"
+#include "widgets/apptitle.h"
+#include "status/workbar.h"
 #include "archive/messagearchive.h"
 #include "archive/compaction.h"
 #include "archive/deletionmark.h"
 #include "archive/rescue.h"
 #include "search/searchpanel.h"
 #include "store/recordset.h"
-#include "update/updatecontroller.h"
+#include "status/statusstrip.h"
 #include "view/viewer.h"
 
 #include <QApplication>
@@ -78,7 +78,7 @@ void Maintenance::CmdDeleteMarked_Click()
         text += QStringLiteral(" - the run stopped: ") + failure;
     m_search->setResultsText(text);
     if (m_archive->countMessages()) {
-        m_update->showStatus(m_archive->countText(QStringLiteral(" - Last Msg.# ")));
+        m_status->showStatus(m_archive->countText(QStringLiteral(" - Last Msg.# ")));
         m_viewer->setLastNumber(m_archive->lastMessageNumber());
         m_archive->recordset()->moveFirst();
     }
@@ -216,7 +216,7 @@ void Maintenance::reopenDatabase()
 
 Compaction::Progress Maintenance::showWorkProgress(const QString &what)
 {
-    WorkBar *const bar = m_update->workBar();
+    WorkBar *const bar = m_status->workBar();
     const auto show = [bar, what](qint64 done, qint64 total) {
         bar->show(what, done, total);
         bar->paintNow();
@@ -227,7 +227,7 @@ Compaction::Progress Maintenance::showWorkProgress(const QString &what)
 
 void Maintenance::hideWorkProgress()
 {
-    m_update->workBar()->hide();
+    m_status->workBar()->hide();
 }
 
 void Maintenance::rescueDatabase()
@@ -244,7 +244,7 @@ void Maintenance::rescueDatabase()
     hideWorkProgress();
     m_archive->backToShared();
     reopenDatabase();
-    m_update->showStatus(m_archive->countText(QStringLiteral(" - Last # ")));
+    m_status->showStatus(m_archive->countText(QStringLiteral(" - Last # ")));
     if (!result.ok) {
         QMessageBox::warning(m_window, kAppTitle,
                              QStringLiteral("The messages could not be rescued: %1\n\nThe damaged message database "

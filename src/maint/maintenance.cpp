@@ -4,7 +4,7 @@
 #include "maint/maintenance.h"
 #include "ui_form1.h"
 
-#include "app/apptitle.h"
+#include "widgets/apptitle.h"
 #include "widgets/menuwiring.h"
 #include "archive/messagearchive.h"
 #include "browser/browserpane.h"
@@ -26,7 +26,7 @@ const QString kBackupName = QLatin1String(Compaction::kBackup);
 }
 
 Maintenance::Maintenance(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, SearchPanel *search,
-                         BrowserPane *pane, UpdateController *update, BusyStates *busy, const AppConfig &config,
+                         BrowserPane *pane, StatusStrip *status, BusyStates *busy, const AppConfig &config,
                          QWidget *window)
     : QObject(window)
     , CmdMarkDelete(ui.CmdMarkDelete)
@@ -45,7 +45,7 @@ Maintenance::Maintenance(const Ui::Form1 &ui, MessageArchive *archive, Viewer *v
     , m_viewer(viewer)
     , m_search(search)
     , m_pane(pane)
-    , m_update(update)
+    , m_status(status)
     , m_busy(busy)
     , m_config(config)
 {

@@ -20,7 +20,7 @@ class QToolButton;
 class QWidget;
 class Recordset;
 class SearchPanel;
-class UpdateController;
+class StatusStrip;
 class Viewer;
 class WalkCursor;
 namespace Compaction { struct Result; }
@@ -37,7 +37,7 @@ class Maintenance final : public QObject
 
 public:
     Maintenance(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, SearchPanel *search, BrowserPane *pane,
-                UpdateController *update, BusyStates *busy, const AppConfig &config, QWidget *window);
+                StatusStrip *status, BusyStates *busy, const AppConfig &config, QWidget *window);
 
     // Opens the data folder's database, asking what to do when there is none and telling
     // why when it cannot be opened.
@@ -114,7 +114,7 @@ private:
     Viewer *m_viewer;
     SearchPanel *m_search;
     BrowserPane *m_pane;
-    UpdateController *m_update;
+    StatusStrip *m_status;
     BusyStates *m_busy;
     AppConfig m_config;
     bool m_openedOnce = false; // openings after the first (a rescue's, a compaction's) are no start-up

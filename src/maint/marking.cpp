@@ -5,7 +5,7 @@
 
 #include "app/busystates.h"
 #include "widgets/eventyield.h"
-#include "app/icons.h"
+#include "widgets/icons.h"
 #include "archive/messagearchive.h"
 #include "archive/walkcursor.h"
 #include "search/searchpanel.h"

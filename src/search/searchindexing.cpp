@@ -7,7 +7,7 @@
 #include "search/searchpanel.h"
 #include "archive/messagearchive.h"
 #include "store/recordset.h"
-#include "update/updatecontroller.h"
+#include "status/statusstrip.h"
 
 #include <QDebug>
 
@@ -55,10 +55,10 @@ void SearchPanel::stopSearchIndex()
 void SearchPanel::searchIndexProgress(qint64 done, qint64 total)
 {
     // A small archive, or an update's new messages, are in too soon to be worth a word.
-    if (!m_update->showsBackgroundProgress() && total - done < kQuietIndexWork)
+    if (!m_status->showsBackgroundProgress() && total - done < kQuietIndexWork)
         return;
     const qint64 percent = total > 0 ? std::min<qint64>(100, done * 100 / total) : 100;
-    m_update->showBackgroundProgress(QStringLiteral("Building the search index: %1%").arg(percent), done, total);
+    m_status->showBackgroundProgress(QStringLiteral("Building the search index: %1%").arg(percent), done, total);
 }
 
 void SearchPanel::searchIndexFinished(SearchIndexBuilder::Outcome outcome, const QString &detail)
@@ -66,7 +66,7 @@ void SearchPanel::searchIndexFinished(SearchIndexBuilder::Outcome outcome, const
     // One writer at a time: the conversations are built after the words.
     if (outcome != SearchIndexBuilder::Outcome::Stopped)
         QMetaObject::invokeMethod(this, &SearchPanel::checkConversationIndex, Qt::QueuedConnection);
-    m_update->endBackgroundProgress();
+    m_status->endBackgroundProgress();
     // Finds go on reading every record when the index could not be built; only the log hears why.
     if (!detail.isEmpty())
         qInfo().noquote() << "search index:" << detail;

@@ -26,7 +26,7 @@ class QPushButton;
 class QScrollBar;
 class QToolButton;
 class QWidget;
-class UpdateController;
+class StatusStrip;
 class Viewer;
 namespace Ui { class Form1; }
 
@@ -40,7 +40,7 @@ class SearchPanel final : public QObject
 
 public:
     SearchPanel(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, BrowserPane *pane, Browser *web1,
-                BusyStates *busy, UpdateController *update, const AppConfig &config, QWidget *window);
+                BusyStates *busy, StatusStrip *status, const AppConfig &config, QWidget *window);
     ~SearchPanel() override;
 
     // keyAscii is the character code of the key; Enter (13) with a term runs the search.
@@ -181,7 +181,7 @@ private:
     BrowserPane *m_pane;
     Browser *m_web1;
     BusyStates *m_busy;
-    UpdateController *m_update;
+    StatusStrip *m_status;
     AppConfig m_config;
 
     qint32 searchMsgNum = 0;

@@ -10,7 +10,6 @@
 #include "archive/walkcursor.h"
 #include "browser/browser.h"
 #include "browser/browserpane.h"
-#include "update/updatecontroller.h"
 #include "view/viewer.h"
 
 #include "archive/deletionmark.h"
@@ -75,7 +74,7 @@ QString resultLine(const Recordset &rs)
 }
 
 SearchPanel::SearchPanel(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, BrowserPane *pane, Browser *web1,
-                         BusyStates *busy, UpdateController *update, const AppConfig &config, QWidget *window)
+                         BusyStates *busy, StatusStrip *status, const AppConfig &config, QWidget *window)
     : QObject(window)
     , Combo1(ui.Combo1)
     , CmdGo(ui.CmdGo)
@@ -98,7 +97,7 @@ SearchPanel::SearchPanel(const Ui::Form1 &ui, MessageArchive *archive, Viewer *v
     , m_pane(pane)
     , m_web1(web1)
     , m_busy(busy)
-    , m_update(update)
+    , m_status(status)
     , m_config(config)
 {
     // A term is searched exactly as typed, and once.
@@ -155,7 +154,6 @@ SearchPanel::SearchPanel(const Ui::Form1 &ui, MessageArchive *archive, Viewer *v
     connect(archive, &MessageArchive::checkPassed, this, [this] { startSearchIndex(SearchIndexBuilder::Task::Verify); });
     connect(archive, &MessageArchive::damaged, this, &SearchPanel::stopSearchIndex);
     connect(archive, &MessageArchive::closing, this, &SearchPanel::stopSearchIndex);
-    connect(update, &UpdateController::runEnded, this, &SearchPanel::checkSearchIndex);
 }
 
 SearchPanel::~SearchPanel() = default;

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "update/updatecontroller.h"
-#include "ui_form1.h"
 
-#include "widgets/elidedtext.h"
 #include "widgets/menuwiring.h"
-#include "app/workbar.h"
+#include "status/statusstrip.h"
+#include "status/workbar.h"
 #include "archive/messagearchive.h"
 #include "store/recordset.h"
 #include "view/viewer.h"
@@ -51,15 +50,14 @@ QString missingNote(const UpdateEngine::Outcome &outcome)
 
 }
 
-UpdateController::UpdateController(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, const AppConfig &config,
-                                   QObject *parent)
+UpdateController::UpdateController(const Controls &controls, StatusStrip *status, MessageArchive *archive,
+                                   Viewer *viewer, const AppConfig &config, QObject *parent)
     : QObject(parent)
-    , MnuUpdateNow(ui.MnuUpdateNow)
-    , MnuUpdateAuto(ui.MnuUpdateAuto)
-    , MnuStopUpdate(ui.MnuStopUpdate)
-    , LblUpdateStatus(ui.LblUpdateStatus)
+    , MnuUpdateNow(controls.MnuUpdateNow)
+    , MnuUpdateAuto(controls.MnuUpdateAuto)
+    , MnuStopUpdate(controls.MnuStopUpdate)
     , Timer1(new QTimer(this))
-    , m_workBar(new WorkBar(ui.stbar, ui.LblStBar1, ui.PBar1, this))
+    , m_status(status)
     , m_archive(archive)
     , m_viewer(viewer)
     , m_config(config)
@@ -74,9 +72,6 @@ UpdateController::UpdateController(const Ui::Form1 &ui, MessageArchive *archive,
     connect(MnuUpdateNow, &QAction::triggered, this, &UpdateController::MnuUpdateNow_Click);
     connectCheckMark(MnuUpdateAuto, this, &UpdateController::MnuUpdateAuto_Click);
     connect(MnuStopUpdate, &QAction::triggered, this, &UpdateController::MnuStopUpdate_Click);
-    // The status line is only as wide as the panel: a text too long for it (the count of
-    // missing numbers, why a run stopped) ends in "..." there and is shown whole in its tip.
-    ElidedText::attach(LblUpdateStatus);
 }
 
 void UpdateController::setClock(std::function<QDateTime()> clock)
@@ -99,11 +94,12 @@ void UpdateController::updateDB()
     if (updateRunning)
         return;
     updateRunning = true;
+    m_status->setForegroundWork(true);
     stopUpdateRequested = false;
     serverLastMsgNum = 0;
     m_runDisplay = {};
     // Until the server has told its last number, how much there is to fetch is not known.
-    m_workBar->show(QStringLiteral("Update: waiting for the update server"), 0, 0);
+    m_status->workBar()->show(QStringLiteral("Update: waiting for the update server"), 0, 0);
     Recordset *const rs = m_archive->recordset();
     m_startedEmpty = m_archive->messageCount() == 0;
     if (!rs || !rs->isOpen()) {
@@ -141,7 +137,7 @@ void UpdateController::updateDB()
 void UpdateController::updateNewestRead(qint32 newest, const QString &line, qint32 after)
 {
     serverLastMsgNum = newest;
-    LblUpdateStatus->setText(QStringLiteral("Updating message ") + number(after) + QStringLiteral(" of ") + line);
+    m_status->showStatus(QStringLiteral("Updating message ") + number(after) + QStringLiteral(" of ") + line);
 }
 
 void UpdateController::updateNumberHandled(qint32 n, bool stored)
@@ -177,11 +173,11 @@ void UpdateController::showRunDisplay()
     if (shown.highestStored > 0)
         m_viewer->extendTo(shown.highestStored);
     if (shown.handled > 0)
-        LblUpdateStatus->setText(shown.stored ? QStringLiteral("Updating message ") + number(shown.handled)
+        m_status->showStatus(shown.stored ? QStringLiteral("Updating message ") + number(shown.handled)
                                                     + QStringLiteral(" of ") + number(serverLastMsgNum)
                                               : kUnableToConnect);
     if (shown.done >= 0)
-        m_workBar->show(QStringLiteral("Update: %1 of %2 pages fetched").arg(shown.done).arg(shown.total), shown.done,
+        m_status->workBar()->show(QStringLiteral("Update: %1 of %2 pages fetched").arg(shown.done).arg(shown.total), shown.done,
                         shown.total);
 }
 
@@ -251,9 +247,10 @@ void UpdateController::updateFinished(const UpdateEngine::Outcome &outcome)
 void UpdateController::endUpdateRun(const QString &status)
 {
     qCInfo(lcUpdate).noquote() << status;
-    LblUpdateStatus->setText(status);
+    m_status->showStatus(status);
     updateRunning = false;
-    m_workBar->hide();
+    m_status->setForegroundWork(false);
+    m_status->workBar()->hide();
     // The run read the table from its ends: the next step goes on from the message in
     // view, and a database that was empty shows its first message now.
     if (std::exchange(m_startedEmpty, false) && m_viewer->shownMessageNumber().isEmpty())
@@ -321,46 +318,4 @@ void UpdateController::setAutoUpdate(bool on)
 void UpdateController::startSchedule()
 {
     Timer1->start();
-}
-
-void UpdateController::showStatus(const QString &text)
-{
-    LblUpdateStatus->setText(text);
-}
-
-QString UpdateController::statusText() const
-{
-    return LblUpdateStatus->text();
-}
-
-WorkBar *UpdateController::workBar() const
-{
-    return m_workBar;
-}
-
-void UpdateController::showBackgroundProgress(const QString &text, qint64 done, qint64 total)
-{
-    // An update's texts come first; the work's come back with its next step.
-    if (updateRunning)
-        return;
-    if (LblUpdateStatus->text() != m_progressText)
-        m_statusBefore = LblUpdateStatus->text();
-    m_progressText = text;
-    LblUpdateStatus->setText(text);
-    m_workBar->show(text, done, total);
-}
-
-bool UpdateController::showsBackgroundProgress() const
-{
-    return !m_progressText.isEmpty();
-}
-
-void UpdateController::endBackgroundProgress()
-{
-    if (!m_progressText.isEmpty() && LblUpdateStatus->text() == m_progressText)
-        LblUpdateStatus->setText(m_statusBefore);
-    // A running update has the bar; other work took it only after this showed on it.
-    if (!m_progressText.isEmpty() && !updateRunning)
-        m_workBar->hide();
-    m_progressText.clear();
 }

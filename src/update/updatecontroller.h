@@ -13,23 +13,27 @@
 
 class MessageArchive;
 class QAction;
-class QLabel;
 class QTimer;
+class StatusStrip;
 class Viewer;
-class WorkBar;
-namespace Ui { class Form1; }
 
-// The update controller: the update menus, the quarter-hour schedule (Timer1), the life
-// of the running update's engine, and the update status line the other parts' long work
-// also reports on.
+// The update controller: the update menus, the quarter-hour schedule (Timer1) and the life
+// of the running update's engine, which reports on the status strip.
 class UpdateController final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(UpdateController)
 
 public:
-    UpdateController(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, const AppConfig &config,
-                     QObject *parent);
+    struct Controls
+    {
+        QAction *MnuUpdateNow;
+        QAction *MnuUpdateAuto;
+        QAction *MnuStopUpdate;
+    };
+
+    UpdateController(const Controls &controls, StatusStrip *status, MessageArchive *archive, Viewer *viewer,
+                     const AppConfig &config, QObject *parent);
 
     // Starts the run, which goes on from the event loop after this returns; isRunning()
     // tells when it has ended.
@@ -51,18 +55,6 @@ public:
     void setAutoUpdate(bool on);
     // The quarter-hour schedule starts with the window.
     void startSchedule();
-
-    void showStatus(const QString &text);
-    QString statusText() const;
-    // Background work (the index build) says how far it is while no update runs, `done` of
-    // `total` on the status strip's bar; its last text is taken away again at its end,
-    // leaving what the line said before.
-    void showBackgroundProgress(const QString &text, qint64 done, qint64 total);
-    bool showsBackgroundProgress() const;
-    void endBackgroundProgress();
-    // The status strip's bar for long work; the update and the background work show on it
-    // through this object, work that holds the window (compaction, rescue) directly.
-    WorkBar *workBar() const;
 
 signals:
     // A run ended, whatever its outcome.
@@ -88,9 +80,8 @@ private:
     QAction *MnuUpdateNow;
     QAction *MnuUpdateAuto;
     QAction *MnuStopUpdate;
-    QLabel *LblUpdateStatus;
     QTimer *Timer1;
-    WorkBar *m_workBar;
+    StatusStrip *m_status;
     MessageArchive *m_archive;
     Viewer *m_viewer;
     AppConfig m_config;
@@ -114,6 +105,4 @@ private:
         qint64 total = 0;
     } m_runDisplay;
     QTimer *m_runDisplayPace;
-    QString m_progressText;  // what the status line shows for background work, while it does
-    QString m_statusBefore;  // what it showed before, to be put back
 };

@@ -2,7 +2,7 @@
 // The window's form as the designer leaves it, before the window class touches it,
 // and the pictures drawn for it.
 
-#include "app/icons.h"
+#include "widgets/icons.h"
 #include "ui_form1.h"
 
 #include <QtTest>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // `cmake --install` into temporary prefixes, one plain and one with characters the desktop
 // entry and the shell must quote; the installed files are then used as a desktop would.
-#include "app/icons.h"
+#include "widgets/icons.h"
 #include "processrun.h"
 
 #include <QDir>

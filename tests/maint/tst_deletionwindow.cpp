@@ -6,7 +6,7 @@
 #include "maint/maintenance.h"
 #include "search/searchpanel.h"
 #include "view/viewer.h"
-#include "app/icons.h"
+#include "widgets/icons.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
 #include "archive/databaselock.h"

@@ -5,7 +5,7 @@
 #include "app/form1.h"
 #include "archive/messagearchive.h"
 #include "search/searchpanel.h"
-#include "app/icons.h"
+#include "widgets/icons.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
 #include "modalanswerer.h"

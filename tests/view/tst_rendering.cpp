@@ -4,7 +4,7 @@
 #include "app/busystates.h"
 #include "archive/messagearchive.h"
 #include "view/viewer.h"
-#include "app/icons.h"
+#include "widgets/icons.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
 #include "store/recordset.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/workbar.h"
+#include "status/workbar.h"
 
 #include <QProgressBar>
 #include <QWidget>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/icons.h"
+#include "widgets/icons.h"
 
 #include <QPainter>
 #include <QPainterPath>
