@@ -24,8 +24,8 @@
 #include "store/conversationtopic.h"
 #include "store/recordset.h"
 #include "store/searchindex.h"
-#include "view/resultline.h"
-#include "view/resultlistwidget.h"
+#include "results/resultline.h"
+#include "results/resultlistwidget.h"
 #include "view/viewer.h"
 
 #include <QAction>

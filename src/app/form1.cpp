@@ -18,6 +18,9 @@
 #include "lists/listeditor.h"
 #include "maint/maintenance.h"
 #include "search/searchpanel.h"
+#include "results/conversationcommands.h"
+#include "results/resultspanel.h"
+#include "archive/indexupkeep.h"
 #include "update/updatecontroller.h"
 #include "view/viewer.h"
 
@@ -125,10 +128,31 @@ void Form1::createParts()
     m_update = new UpdateController(
         {.MnuUpdateNow = ui->MnuUpdateNow, .MnuUpdateAuto = ui->MnuUpdateAuto, .MnuStopUpdate = ui->MnuStopUpdate},
         m_status, m_archive, m_viewer, m_config, this);
-    m_search = new SearchPanel(*ui, m_archive, m_viewer, m_pane, m_web1, m_busy.get(), m_status, m_config, this);
-    m_maintenance = new Maintenance(*ui, m_archive, m_viewer, m_search, m_pane, m_status, m_busy.get(), m_config, this);
+    m_results = new ResultsPanel(
+        {.List1 = ui->List1, .hscroll2 = ui->hscroll2, .lblResults = ui->lblResults, .HPic2 = ui->HPic2}, m_archive,
+        m_viewer, m_pane, this);
+    m_upkeep = new IndexUpkeep(m_archive, m_config.searchIndex, this);
+    m_search = new SearchPanel({.Combo1 = ui->Combo1,
+                                .CmdGo = ui->CmdGo,
+                                .ListSort = ui->ListSort,
+                                .MenuSearchAuthor = ui->MenuSearchAuthor,
+                                .MenuSearchBody = ui->MenuSearchBody,
+                                .MenuSearchTitle = ui->MenuSearchTitle,
+                                .MenuKeyPreface = ui->MenuKeyPreface,
+                                .MenuKeyAppend = ui->MenuKeyAppend,
+                                .MenuKeyBracket = ui->MenuKeyBracket,
+                                .MenuKeyNone = ui->MenuKeyNone,
+                                .MenuOptionsInterrupt = ui->MenuOptionsInterrupt},
+                               m_archive, m_viewer, m_pane, m_web1, m_results, m_busy.get(), m_config, this);
+    m_conversations = new ConversationCommands({.CmdConversation = ui->CmdConversation,
+                                                .MnuViewConversation = ui->MnuViewConversation,
+                                                .MnuNextInConversation = ui->MnuNextInConversation,
+                                                .MnuPrevInConversation = ui->MnuPrevInConversation},
+                                               m_archive, m_viewer, m_pane, m_results, m_busy.get(),
+                                               [this] { return !m_search->takesInput(); }, this);
+    m_maintenance = new Maintenance(*ui, m_archive, m_viewer, m_results, m_pane, m_status, m_busy.get(), m_config, this);
     m_listEditor = new ListEditor(*ui, m_search, m_pane, this);
-    m_transfer = new ArchiveTransfer(*ui, m_archive, m_search, m_pane, m_config, this);
+    m_transfer = new ArchiveTransfer(*ui, m_archive, m_results, m_pane, m_config, this);
     // One proxy for the update and the browser; the password in the desktop's keyring.
     m_proxy = new ProxyOptions(ui->MnuProxy, this, std::make_unique<KeyringPasswordStore>(QStringLiteral("veltra-kb")),
                                this);
@@ -152,9 +176,14 @@ void Form1::createParts()
         setWindowTitle(caption);
         update();
     });
-    connect(m_maintenance, &Maintenance::messagesDeleted, m_search, &SearchPanel::checkSearchIndex);
-    // The new messages of a run go into the search index now, all together.
-    connect(m_update, &UpdateController::runEnded, m_search, &SearchPanel::checkSearchIndex);
+    // The index follows what searches find damaged, what deletions let go and what a run
+    // brings (all together at its end); its build shows on the status strip.
+    connect(m_search, &SearchPanel::searched, m_upkeep, &IndexUpkeep::check);
+    connect(m_maintenance, &Maintenance::messagesDeleted, m_upkeep, &IndexUpkeep::check);
+    connect(m_update, &UpdateController::runEnded, m_upkeep, &IndexUpkeep::check);
+    connect(m_upkeep, &IndexUpkeep::progress, m_status, &StatusStrip::showIndexProgress);
+    connect(m_upkeep, &IndexUpkeep::buildEnded, m_status, &StatusStrip::endBackgroundProgress);
+    connect(m_conversations, &ConversationCommands::listedConversation, m_search, &SearchPanel::forgetHitWords);
     // A compaction's companion waits for this process to end.
     connect(m_maintenance, &Maintenance::endRequested, this, &Form1::endProgram);
 }
@@ -172,6 +201,11 @@ Viewer *Form1::viewer() const
 SearchPanel *Form1::search() const
 {
     return m_search;
+}
+
+ResultsPanel *Form1::results() const
+{
+    return m_results;
 }
 
 UpdateController *Form1::updater() const
@@ -314,7 +348,7 @@ void Form1::readPreferences()
         m_panelTop = qMax(m_preferences.panelTop, px(kDesignPanelTopTwips));
     if (ui->Picture1->y() != 0)
         ui->Picture1->move(ui->Picture1->x(), m_panelTop);
-    m_search->setResultColumnWidths(m_preferences.columnWidths);
+    m_results->setResultColumnWidths(m_preferences.columnWidths);
     m_pane->setZoomPercent(m_preferences.zoomPercent);
     ui->MnuOpenLastMessage->setChecked(m_preferences.openOnLastMessage);
     // Before the first page loads.
@@ -328,7 +362,7 @@ bool Form1::writePreferences(QString *error)
         return true;
     Preferences values;
     values.panelTop = m_panelTop == px(kDesignPanelTopTwips) ? 0 : m_panelTop;
-    values.columnWidths = m_search->resultColumnWidths();
+    values.columnWidths = m_results->resultColumnWidths();
     values.zoomPercent = m_pane->zoomPercent();
     values.openOnLastMessage = ui->MnuOpenLastMessage->isChecked();
     values.lastMessage = m_viewer->shownMessageNumber().toInt();
@@ -349,7 +383,7 @@ void Form1::Form_Activate()
 {
     const bool counted = m_archive->countMessages();
     m_status->showStatus(counted ? m_archive->countText(QStringLiteral(" - Last # ")) : QStringLiteral("No message database"));
-    m_search->hideResultSlider();
+    m_results->hideResultSlider();
     m_pane->activate();
     if (!m_activated) {
         m_activated = true;
@@ -371,7 +405,7 @@ void Form1::closeEvent(QCloseEvent *event)
     if (m_search->isRunning()) {
         // The search stops at its next hit and records its term; the window closes after
         // it, so the term is saved with the history.
-        m_search->requestInterrupt();
+        m_results->requestInterrupt();
         event->ignore();
         QTimer::singleShot(0, this, &QWidget::close);
         return;

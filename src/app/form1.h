@@ -25,6 +25,9 @@ class ProxyOptions;
 class QMenu;
 class QSystemTrayIcon;
 class SearchPanel;
+class ResultsPanel;
+class IndexUpkeep;
+class ConversationCommands;
 class StatusStrip;
 class UpdateController;
 class Viewer;
@@ -50,6 +53,7 @@ public:
     MessageArchive *archive() const;
     Viewer *viewer() const;
     SearchPanel *search() const;
+    ResultsPanel *results() const;
     UpdateController *updater() const;
     BrowserPane *browserPane() const;
     Maintenance *maintenance() const;
@@ -134,7 +138,10 @@ private:
     Viewer *m_viewer = nullptr;
     StatusStrip *m_status = nullptr;
     UpdateController *m_update = nullptr;
+    ResultsPanel *m_results = nullptr;
+    IndexUpkeep *m_upkeep = nullptr;
     SearchPanel *m_search = nullptr;
+    ConversationCommands *m_conversations = nullptr;
     Maintenance *m_maintenance = nullptr;
     ListEditor *m_listEditor = nullptr;
     ArchiveTransfer *m_transfer = nullptr;

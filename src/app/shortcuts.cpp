@@ -6,6 +6,7 @@
 #include "ui_form1.h"
 
 #include "browser/browserpane.h"
+#include "results/resultspanel.h"
 #include "search/searchpanel.h"
 #include "view/viewer.h"
 
@@ -65,8 +66,8 @@ void Form1::connectShortcuts()
 
     connect(ui->MnuNextMessage, &QAction::triggered, this, [this] { m_viewer->step(+1); });
     connect(ui->MnuPrevMessage, &QAction::triggered, this, [this] { m_viewer->step(-1); });
-    connect(ui->MnuNextHit, &QAction::triggered, this, [this] { m_search->stepResultSlider(+1); });
-    connect(ui->MnuPrevHit, &QAction::triggered, this, [this] { m_search->stepResultSlider(-1); });
+    connect(ui->MnuNextHit, &QAction::triggered, this, [this] { m_results->stepResultSlider(+1); });
+    connect(ui->MnuPrevHit, &QAction::triggered, this, [this] { m_results->stepResultSlider(-1); });
     connect(ui->MnuSearchBox, &QAction::triggered, m_search, &SearchPanel::focusSearchBox);
     connect(ui->MnuFlagMessage, &QAction::triggered, this, [this] {
         if (ui->CmdMarkDelete->isEnabled())

@@ -3,7 +3,7 @@
 #include "ui_form1.h"
 
 #include "app/busystates.h"
-#include "app/combopicks.h"
+#include "widgets/combopicks.h"
 #include "widgets/menuwiring.h"
 
 #include "browser/addressrules.h"

@@ -4,7 +4,7 @@
 #include "ui_form1.h"
 
 #include "app/busystates.h"
-#include "app/combopicks.h"
+#include "widgets/combopicks.h"
 #include "browser/addressrules.h"
 #include "browser/browser.h"
 #include "view/messagepage.h"

@@ -7,8 +7,7 @@
 #include "browser/browserpane.h"
 #include "convert/jetconverter.h"
 #include "convert/mboxexport.h"
-#include "search/searchpanel.h"
-#include "view/resultline.h"
+#include "results/resultspanel.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -25,12 +24,12 @@ const QString kAccessIntro = QStringLiteral("The message database %1 is a Micros
 
 }
 
-ArchiveTransfer::ArchiveTransfer(const Ui::Form1 &ui, MessageArchive *archive, SearchPanel *search, BrowserPane *pane,
+ArchiveTransfer::ArchiveTransfer(const Ui::Form1 &ui, MessageArchive *archive, ResultsPanel *results, BrowserPane *pane,
                                  const AppConfig &config, QWidget *window)
     : QObject(window)
     , MenuFileExport(ui.MenuFileExport)
     , m_archive(archive)
-    , m_search(search)
+    , m_results(results)
     , m_pane(pane)
     , m_config(config)
     , m_window(window)
@@ -134,13 +133,11 @@ void ArchiveTransfer::MenuFileExport_Click()
     }
     // The messages listed, when a list is shown; otherwise the whole archive.
     std::optional<QSet<qint64>> numbers;
-    const int listed = m_search->resultCount();
+    const int listed = m_results->resultCount();
     if (listed > 0) {
         numbers.emplace();
-        for (int row = 0; row < listed; ++row) {
-            if (const std::optional<qint32> n = ResultLine::number(m_search->resultText(row)))
-                numbers->insert(*n);
-        }
+        for (const qint32 n : m_results->listedNumbers())
+            numbers->insert(n);
     }
     const QString target = QFileDialog::getSaveFileName(
         m_window,

@@ -10,7 +10,7 @@ class MessageArchive;
 class QAction;
 class QProgressDialog;
 class QWidget;
-class SearchPanel;
+class ResultsPanel;
 namespace Ui { class Form1; }
 
 // Bringing the archive in and taking it out, in the window: the offer at start-up to
@@ -23,7 +23,7 @@ class ArchiveTransfer final : public QObject
     Q_DISABLE_COPY_MOVE(ArchiveTransfer)
 
 public:
-    ArchiveTransfer(const Ui::Form1 &ui, MessageArchive *archive, SearchPanel *search, BrowserPane *pane,
+    ArchiveTransfer(const Ui::Form1 &ui, MessageArchive *archive, ResultsPanel *results, BrowserPane *pane,
                     const AppConfig &config, QWidget *window);
 
     // Before the database is opened: when veltra.mdb is an Access database, says so and
@@ -39,7 +39,7 @@ private:
 
     QAction *MenuFileExport;
     MessageArchive *m_archive;
-    SearchPanel *m_search;
+    ResultsPanel *m_results;
     BrowserPane *m_pane;
     AppConfig m_config;
     QWidget *m_window;

@@ -5,7 +5,7 @@
 #include "lists/listeditor.h"
 #include "ui_form1.h"
 
-#include "app/combopicks.h"
+#include "widgets/combopicks.h"
 #include "widgets/menuwiring.h"
 #include "browser/browserpane.h"
 #include "search/searchpanel.h"

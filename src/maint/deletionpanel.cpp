@@ -10,7 +10,7 @@
 #include "archive/compaction.h"
 #include "archive/deletionmark.h"
 #include "archive/rescue.h"
-#include "search/searchpanel.h"
+#include "results/resultspanel.h"
 #include "store/recordset.h"
 #include "status/statusstrip.h"
 #include "view/viewer.h"
@@ -70,13 +70,13 @@ void Maintenance::CmdDeleteMarked_Click()
         return true;
     });
 
-    m_search->clearResults();
+    m_results->clearResults();
     QString text = QStringLiteral(" Messages Deleted");
     if (kept > 0)
         text += QStringLiteral(" - %1 could not be deleted (%2)").arg(kept).arg(keptWhy);
     if (!failure.isEmpty())
         text += QStringLiteral(" - the run stopped: ") + failure;
-    m_search->setResultsText(text);
+    m_results->setResultsText(text);
     if (m_archive->countMessages()) {
         m_status->showStatus(m_archive->countText(QStringLiteral(" - Last Msg.# ")));
         m_viewer->setLastNumber(m_archive->lastMessageNumber());

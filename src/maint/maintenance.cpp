@@ -10,7 +10,7 @@
 #include "browser/browserpane.h"
 #include "archive/compaction.h"
 #include "archive/rescue.h"
-#include "search/searchpanel.h"
+#include "results/resultspanel.h"
 #include "store/recordset.h"
 #include "view/viewer.h"
 
@@ -25,7 +25,7 @@ const QString kBackupName = QLatin1String(Compaction::kBackup);
 
 }
 
-Maintenance::Maintenance(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, SearchPanel *search,
+Maintenance::Maintenance(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, ResultsPanel *results,
                          BrowserPane *pane, StatusStrip *status, BusyStates *busy, const AppConfig &config,
                          QWidget *window)
     : QObject(window)
@@ -43,7 +43,7 @@ Maintenance::Maintenance(const Ui::Form1 &ui, MessageArchive *archive, Viewer *v
     , m_window(window)
     , m_archive(archive)
     , m_viewer(viewer)
-    , m_search(search)
+    , m_results(results)
     , m_pane(pane)
     , m_status(status)
     , m_busy(busy)
@@ -64,7 +64,7 @@ Maintenance::Maintenance(const Ui::Form1 &ui, MessageArchive *archive, Viewer *v
             CmdMarkDelete->setEnabled(true);
     });
     connect(viewer, &Viewer::recordShown, this, [this](bool flagged) { setMarkDeleteMarked(flagged, MarkWording::From); });
-    connect(search, &SearchPanel::listed, this, &Maintenance::setMarkRangeMarked);
+    connect(results, &ResultsPanel::listed, this, &Maintenance::setMarkRangeMarked);
     connect(archive, &MessageArchive::damaged, this, &Maintenance::reportDamage);
 }
 

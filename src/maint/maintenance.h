@@ -19,7 +19,7 @@ class QPushButton;
 class QToolButton;
 class QWidget;
 class Recordset;
-class SearchPanel;
+class ResultsPanel;
 class StatusStrip;
 class Viewer;
 class WalkCursor;
@@ -36,7 +36,7 @@ class Maintenance final : public QObject
     Q_DISABLE_COPY_MOVE(Maintenance)
 
 public:
-    Maintenance(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, SearchPanel *search, BrowserPane *pane,
+    Maintenance(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, ResultsPanel *results, BrowserPane *pane,
                 StatusStrip *status, BusyStates *busy, const AppConfig &config, QWidget *window);
 
     // Opens the data folder's database, asking what to do when there is none and telling
@@ -75,6 +75,7 @@ private:
     // The walk over the records whose messdate holds "-1" that listing and deleting flagged
     // messages share: busy state, label, one find per visit, yields, interruption. `visit`
     // returns false to end the walk. Returns why a find failed, if one did.
+    void showFlaggedListing(int count, const QString &failure);
     QString walkFlagCandidates(const QString &startText, const std::function<bool(Recordset &)> &visit);
     // A walk's paced yield on the user's place; false when the database was closed or replaced meanwhile.
     static bool yieldInWalk(EventYield &yield, WalkCursor &walk);
@@ -112,7 +113,7 @@ private:
     QWidget *m_window;
     MessageArchive *m_archive;
     Viewer *m_viewer;
-    SearchPanel *m_search;
+    ResultsPanel *m_results;
     BrowserPane *m_pane;
     StatusStrip *m_status;
     BusyStates *m_busy;

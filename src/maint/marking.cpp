@@ -8,11 +8,11 @@
 #include "widgets/icons.h"
 #include "archive/messagearchive.h"
 #include "archive/walkcursor.h"
-#include "search/searchpanel.h"
+#include "results/resultspanel.h"
 #include "view/viewer.h"
 #include "archive/deletionmark.h"
 #include "store/recordset.h"
-#include "view/resultline.h"
+#include "results/resultline.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -57,7 +57,7 @@ bool Maintenance::markRangeShowsSave() const
 
 void Maintenance::reportMarkFailure(const QString &what, const QString &reason)
 {
-    m_search->setResultsText(u' ' + what + QStringLiteral(": ") + reason);
+    m_results->setResultsText(u' ' + what + QStringLiteral(": ") + reason);
 }
 
 void Maintenance::CmdMarkDelete_Click()
@@ -96,22 +96,22 @@ void Maintenance::CmdMarkRange_Click()
     setMarkRangeMarked(marking);
     QCoreApplication::processEvents();
 
-    if (m_search->resultCount() > 1) {
-        m_search->selectResult(1);
+    if (m_results->resultCount() > 1) {
+        m_results->selectResult(1);
         QCoreApplication::processEvents();
-        m_search->selectResult(0);
+        m_results->selectResult(0);
     }
     // The walk flags on a place of its own; the user's steps meanwhile go on from the message in view.
     WalkCursor walk(m_archive);
     EventYield yield;
     // The count is read afresh: the events let run may have emptied the list.
-    for (int i = 0; i < m_search->resultCount(); ++i) {
-        if (m_search->interruptRequested())
+    for (int i = 0; i < m_results->resultCount(); ++i) {
+        if (m_results->interruptRequested())
             break;
-        const QString line = m_search->resultText(i);
+        const QString line = m_results->resultText(i);
         // Selecting moves the cursor only when the number differs from the one selected
         // last; a search leaves the cursor on the first record.
-        m_search->selectResult(i);
+        m_results->selectResult(i);
         Recordset *rs = walk.recordset();
         const std::optional<qint32> number = ResultLine::number(line);
         if (!rs)
@@ -142,7 +142,7 @@ void Maintenance::CmdMarkRange_Click()
 
     m_viewer->pauseRendering(false);
     m_busy->EnableOn();
-    if (m_search->resultCount() > 0)
+    if (m_results->resultCount() > 0)
         CmdMarkDelete->setEnabled(true);
 }
 
@@ -154,7 +154,7 @@ bool Maintenance::yieldInWalk(EventYield &yield, WalkCursor &walk)
 QString Maintenance::walkFlagCandidates(const QString &startText, const std::function<bool(Recordset &)> &visit)
 {
     m_busy->EnableOff();
-    m_search->beginWalk();
+    m_results->beginWalk();
 
     const QString criteria = DeletionMark::candidateCriteria();
     QString failure;
@@ -164,7 +164,7 @@ QString Maintenance::walkFlagCandidates(const QString &startText, const std::fun
     Recordset::FindResult found = Recordset::FindResult::NoMatch;
     if (rs) {
         rs->moveFirst();
-        m_search->setResultsText(startText);
+        m_results->setResultsText(startText);
         walk.letEventsRun([] {
             QCoreApplication::processEvents();
             return true;
@@ -184,46 +184,66 @@ QString Maintenance::walkFlagCandidates(const QString &startText, const std::fun
         found = rs->findNext(criteria);
         if (found == Recordset::FindResult::Error)
             failure = rs->lastError();
-        if (m_search->interruptRequested()) {
+        if (m_results->interruptRequested()) {
             rs->moveFirst();
             m_viewer->showFirst();
             break;
         }
     }
-    m_search->endWalk();
+    m_results->endWalk();
     return failure;
 }
 
 void Maintenance::cmdCheckDelete_Click()
 {
-    ResultList::Batch batch = m_search->resultBatch();
-    ResultList::Progress progress = m_search->resultProgress();
-    const QString failure = walkFlagCandidates(QStringLiteral(" Searcing"), [&](Recordset &rs) {
-        const qint32 messnum = rs.field(QStringLiteral("messnum")).toInt();
-        if (DeletionMark::isMarked(rs.field(QStringLiteral("messdate")).toString()))
-            batch.add(ResultLine::text(messnum, rs.field(QStringLiteral("messtitle")).toString()));
-        if (batch.count() > kFlaggedListLimit)
-            return false;
-        progress.show(messnum, batch.count());
-        return true;
-    });
-    batch.flush();
+    m_busy->EnableOff();
+    m_results->beginWalk();
+    const QString criteria = DeletionMark::candidateCriteria();
+    // The walk reads on a place of its own; the user's steps meanwhile go on from the message in view.
+    WalkCursor walk(m_archive);
+    ResultsPanel::Walked walked;
+    if (Recordset *rs = walk.recordset()) {
+        rs->moveFirst();
+        // "Searcing" is the earlier program's own text, kept as its users know it.
+        m_results->setResultsText(QStringLiteral(" Searcing"));
+        walk.letEventsRun([] {
+            QCoreApplication::processEvents();
+            return true;
+        });
+        rs = walk.recordset();
+        const Recordset::FindResult found = rs ? rs->findFirst(criteria) : Recordset::FindResult::NoMatch;
+        if (found == Recordset::FindResult::Found)
+            walked = m_results->walkFinds(walk, criteria, kFlaggedListLimit,
+                                          [](const MessageRecord &r) { return DeletionMark::isMarked(r.messdate); });
+        else if (found == Recordset::FindResult::Error)
+            walked.failure = rs->lastError();
+    }
+    if (walked.interrupted) {
+        if (Recordset *rs = walk.recordset())
+            rs->moveFirst();
+        m_viewer->showFirst();
+    }
+    m_results->endWalk();
+    showFlaggedListing(walked.listed, walked.failure);
+    m_busy->EnableOn();
+}
 
-    const int count = m_search->resultCount();
+void Maintenance::showFlaggedListing(int count, const QString &failure)
+{
     if (count >= 1) {
         CmdMarkRange->setEnabled(true);
         setMarkRangeMarked(true);
         QString text = u' ' + QString::number(count) + QStringLiteral(" Found");
         if (!failure.isEmpty())
             text += QStringLiteral(" - the search stopped: ") + failure;
-        m_search->setResultsText(text);
-        m_search->showListed(count);
-    } else {
-        m_search->setResultsText(failure.isEmpty() ? QStringLiteral(" There Are Crrently No Messages Marked For Deletion")
-                                                   : QStringLiteral(" The search stopped: ") + failure);
-        if (Recordset *rs = m_archive->recordset())
-            rs->moveFirst();
-        m_viewer->showFirst();
+        m_results->setResultsText(text);
+        m_results->showListed(count);
+        return;
     }
-    m_busy->EnableOn();
+    // "Crrently" is the earlier program's own text, kept as its users know it.
+    m_results->setResultsText(failure.isEmpty() ? QStringLiteral(" There Are Crrently No Messages Marked For Deletion")
+                                                : QStringLiteral(" The search stopped: ") + failure);
+    if (Recordset *rs = m_archive->recordset())
+        rs->moveFirst();
+    m_viewer->showFirst();
 }

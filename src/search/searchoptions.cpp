@@ -2,6 +2,7 @@
 #include "search/searchpanel.h"
 
 #include "base/settingsfile.h"
+#include "results/resultspanel.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -96,5 +97,5 @@ void SearchPanel::applyWildcard(const QString &line)
 
 void SearchPanel::MenuOptionsInterrupt_Click()
 {
-    interruptFlag = true;
+    m_results->requestInterrupt();
 }

@@ -9,6 +9,15 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
+#include <algorithm>
+
+namespace {
+
+// Records left to index below which the status line is left alone.
+constexpr qint64 kQuietIndexWork = 5000;
+
+}
+
 StatusStrip::StatusStrip(const Controls &controls, QObject *parent)
     : QObject(parent)
     , stbar(controls.stbar)
@@ -83,6 +92,15 @@ void StatusStrip::showBackgroundProgress(const QString &text, qint64 done, qint6
     m_progressText = text;
     LblUpdateStatus->setText(text);
     m_workBar->show(text, done, total);
+}
+
+void StatusStrip::showIndexProgress(qint64 done, qint64 total)
+{
+    // A small archive, or an update's new messages, are in too soon to be worth a word.
+    if (!showsBackgroundProgress() && total - done < kQuietIndexWork)
+        return;
+    const qint64 percent = total > 0 ? std::min<qint64>(100, done * 100 / total) : 100;
+    showBackgroundProgress(QStringLiteral("Building the search index: %1%").arg(percent), done, total);
 }
 
 bool StatusStrip::showsBackgroundProgress() const

@@ -48,6 +48,9 @@ public:
     void setForegroundWork(bool running);
     void showBackgroundProgress(const QString &text, qint64 done, qint64 total);
     bool showsBackgroundProgress() const;
+    // The search index's build, `done` of `total` records: said once there is enough left
+    // to be worth a word.
+    void showIndexProgress(qint64 done, qint64 total);
     void endBackgroundProgress();
     // The bar for long work: an update shows on it, and so does work that holds the window.
     WorkBar *workBar() const;

@@ -86,8 +86,7 @@ Viewer::Viewer(const Ui::Form1 &ui, MessageArchive *archive, Browser *web1, Brow
     // A scroll bar's arrow keys run against its drawing by default: Right would go to a
     // lower message. Right and Up go to the higher number, as the thumb moves right.
     hscroll1->setInvertedControls(false);
-    ui.hscroll2->setInvertedControls(false);
-    m_stepControls = {H1Down, H1Up, hscroll1, H2Down, H2Up, ui.hscroll2};
+    m_stepControls = {H1Down, H1Up, hscroll1, H2Down, H2Up};
     for (QWidget *control : std::as_const(m_stepControls))
         control->installEventFilter(this);
     connect(hscroll1, &QScrollBar::valueChanged, this, &Viewer::hscroll1_Change);
@@ -124,6 +123,12 @@ bool Viewer::eventFilter(QObject *watched, QEvent *event)
         break;
     }
     return QObject::eventFilter(watched, event);
+}
+
+void Viewer::watchSteps(QWidget *control)
+{
+    m_stepControls << control;
+    control->installEventFilter(this);
 }
 
 bool Viewer::keyboardOnSteps() const

@@ -69,6 +69,8 @@ public:
     // them and came there, or was last used there, by key. The page shown by such a step
     // leaves the focus where it is, so the next key press steps again.
     bool keyboardOnSteps() const;
+    // Another part's stepping control (the results slider) counts among the steps.
+    void watchSteps(QWidget *control);
 
     QString shownMessageNumber() const;
     qint32 sliderMessageNumber() const;
@@ -101,7 +103,7 @@ private:
     void setRepeat(bool on);
 
     QScrollBar *hscroll1;
-    QList<QWidget *> m_stepControls; // the buttons and both sliders
+    QList<QWidget *> m_stepControls; // the buttons and both sliders (the results slider watched for its part)
     bool m_stepsByKey = false;
     QToolButton *H1Down;
     QToolButton *H1Up;

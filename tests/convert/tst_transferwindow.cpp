@@ -5,6 +5,7 @@
 #include "archive/messagearchive.h"
 #include "fixtures.h"
 #include "modalanswerer.h"
+#include "results/resultspanel.h"
 #include "search/searchpanel.h"
 #include "testenv.h"
 #include "windowharness.h"
@@ -86,8 +87,8 @@ private slots:
         QCOMPARE(answers.texts.value(0), QStringLiteral("Exported 6 messages to %1").arg(target));
 
         Harness::search(window.get(), Fixtures::message(4).messtitle.mid(7));
-        QVERIFY(window->search()->resultCount() >= 1);
-        QCOMPARE(exported(), window->search()->resultCount());
+        QVERIFY(window->results()->resultCount() >= 1);
+        QCOMPARE(exported(), window->results()->resultCount());
     }
 };
 

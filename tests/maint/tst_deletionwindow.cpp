@@ -4,6 +4,7 @@
 #include "app/form1.h"
 #include "archive/messagearchive.h"
 #include "maint/maintenance.h"
+#include "results/resultspanel.h"
 #include "search/searchpanel.h"
 #include "view/viewer.h"
 #include "widgets/icons.h"
@@ -248,7 +249,7 @@ void TestDeletionWindow::interruptedWalkLeavesTheRest()
     QVERIFY2(flaggedCount >= 10 && flaggedCount < count, qPrintable(QString::number(flaggedCount)));
     QCOMPARE(dates.value(count), dateOf(count));
     QVERIFY(showsTrash(button(w.get(), "CmdMarkRange")));
-    QVERIFY(w->search()->interruptRequested());
+    QVERIFY(w->results()->interruptRequested());
     QVERIFY(list->isEnabled());
 }
 

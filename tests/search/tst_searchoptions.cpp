@@ -4,6 +4,7 @@
 // search by putting the Enter key into the keyboard input.
 #include "app/form1.h"
 #include "archive/messagearchive.h"
+#include "results/resultspanel.h"
 #include "search/searchpanel.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
@@ -147,7 +148,7 @@ private slots:
         const QString label = resultsText(w.get());
         QAction *interrupt = action(w.get(), "MenuOptionsInterrupt");
         interrupt->trigger();
-        QVERIFY(w->search()->interruptRequested());
+        QVERIFY(w->results()->interruptRequested());
         QVERIFY(!interrupt->isChecked());
         QCOMPARE(resultsText(w.get()), label);
         QCOMPARE(checked(w.get(), kFieldMenus), QStringList{"MenuSearchTitle"});

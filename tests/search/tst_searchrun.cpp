@@ -4,6 +4,7 @@
 // steps of every other key, and the commands that start a search by putting in Enter.
 #include "app/form1.h"
 #include "archive/messagearchive.h"
+#include "results/resultspanel.h"
 #include "search/searchpanel.h"
 #include "widgets/icons.h"
 #include "fakebrowser.h"
@@ -95,7 +96,7 @@ private slots:
     void noMatchLeavesHistoryAndStopRequest()
     {
         auto w = start(Fixtures::range(1, 5));
-        w->search()->requestInterrupt();
+        w->results()->requestInterrupt();
         list1(w.get())->addItem(QStringLiteral("3 : old"));
         search(w.get(), QStringLiteral("wombat"));
         QCOMPARE(results(w.get())->text(), QStringLiteral(" No Messages Found"));
@@ -107,7 +108,7 @@ private slots:
         QVERIFY(!child<QToolButton>(w.get(), "CmdMarkRange")->isEnabled());
         QVERIFY(child<QWidget>(w.get(), "HPic2")->isHidden());
         QCOMPARE(combo1(w.get())->count(), 0);
-        QVERIFY(w->search()->interruptRequested()); // only a search that found something clears it
+        QVERIFY(w->results()->interruptRequested()); // only a search that found something clears it
         QVERIFY(combo1(w.get())->hasFocus());
     }
 
@@ -248,7 +249,7 @@ private slots:
         QCOMPARE(list1(w.get())->count(), listed);
         QCOMPARE(results(w.get())->text(), label);
         QVERIFY(!list1(w.get())->item(listed - 1)->text().contains(QLatin1String("miss")));
-        QVERIFY(!w->search()->interruptRequested());
+        QVERIFY(!w->results()->interruptRequested());
         QCOMPARE(child<QScrollBar>(w.get(), "hscroll2")->maximum(), listed - 1);
         QCOMPARE(entries(combo1(w.get())), QStringList{"hit"});
     }
@@ -265,7 +266,7 @@ private slots:
         search(w.get(), QStringLiteral("clutch"));
         QCOMPARE(list1(w.get())->count(), 4);
         QCOMPARE(results(w.get())->text(), QStringLiteral(" 4 Found"));
-        QVERIFY(!w->search()->interruptRequested());
+        QVERIFY(!w->results()->interruptRequested());
         QCOMPARE(entries(combo1(w.get())), QStringList{"clutch"});
         QVERIFY(child<QWidget>(w.get(), "HPic2")->isVisible());
     }
@@ -313,11 +314,11 @@ private slots:
             records << titled(n, QStringLiteral(" clutch"));
         auto w = start(records);
         action(w.get(), "MenuOptionsInterrupt")->trigger();
-        QVERIFY(w->search()->interruptRequested());
+        QVERIFY(w->results()->interruptRequested());
         search(w.get(), QStringLiteral("clutch"));
         QCOMPARE(list1(w.get())->count(), 1);
         QCOMPARE(results(w.get())->text(), QStringLiteral(" 1 Found"));
-        QVERIFY(!w->search()->interruptRequested());
+        QVERIFY(!w->results()->interruptRequested());
         search(w.get(), QStringLiteral("clutch"));
         QCOMPARE(list1(w.get())->count(), 20);
     }

@@ -7,7 +7,7 @@
 #include "fixtures.h"
 #include "testenv.h"
 #include "view/messagepage.h"
-#include "view/resultline.h"
+#include "results/resultline.h"
 #include "windowharness.h"
 
 #include <QApplication>

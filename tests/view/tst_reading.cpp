@@ -11,8 +11,8 @@
 #include "fixtures.h"
 #include "messagegenerator.h"
 #include "search/searchpanel.h"
-#include "view/resultline.h"
-#include "view/resultlistwidget.h"
+#include "results/resultline.h"
+#include "results/resultlistwidget.h"
 #include "view/viewer.h"
 #include "windowharness.h"
 

@@ -3,8 +3,8 @@
 // and the list's sorting by a column with the selected entry kept.
 #include "base/zoomsteps.h"
 #include "store/messagedate.h"
-#include "view/resultline.h"
-#include "view/resultlistwidget.h"
+#include "results/resultline.h"
+#include "results/resultlistwidget.h"
 
 #include <QHeaderView>
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the message number back from a result-list entry.
-#include "view/resultline.h"
+#include "results/resultline.h"
 
 #include <QtTest>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "view/resultlistwidget.h"
+#include "results/resultlistwidget.h"
 
 #include "store/messagedate.h"
-#include "view/resultline.h"
+#include "results/resultline.h"
 
 #include <QHeaderView>
 #include <QPainter>

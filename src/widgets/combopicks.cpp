@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/combopicks.h"
+#include "widgets/combopicks.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

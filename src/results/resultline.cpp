@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "view/resultline.h"
+#include "results/resultline.h"
 
 #include "base/vbnumber.h"
 

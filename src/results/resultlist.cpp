@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "view/resultlist.h"
+#include "results/resultlist.h"
 
 #include <QLabel>
 #include <QListWidget>
