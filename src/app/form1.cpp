@@ -2,7 +2,7 @@
 #include "app/form1.h"
 #include "ui_form1.h"
 
-#include "app/busystates.h"
+#include "widgets/busystates.h"
 #include "widgets/icons.h"
 #include "app/keyringpasswordstore.h"
 #include "base/listfile.h"
@@ -114,7 +114,7 @@ Form1::~Form1() = default;
 void Form1::createParts()
 {
     // Each part is given the controls it owns; a part that needs another is made after it.
-    m_busy = std::make_unique<BusyStates>(*ui);
+    m_busy = std::make_unique<BusyStates>();
     m_archive = new MessageArchive(baseDir, this);
     m_status = new StatusStrip({.stbar = ui->stbar,
                                 .LblStBar1 = ui->LblStBar1,
@@ -123,8 +123,8 @@ void Form1::createParts()
                                 .PicLock = ui->PicLock,
                                 .LblUpdateStatus = ui->LblUpdateStatus},
                                this);
-    m_pane = new BrowserPane(*ui, m_web1, m_busy.get(), m_status, m_config, baseDir, this);
-    m_viewer = new Viewer(*ui, m_archive, m_web1, m_pane, m_busy.get(), m_config.groupArchiveBase(), this);
+    m_pane = new BrowserPane({.Combo2 = ui->Combo2, .CmdBack = ui->CmdBack, .CmdForward = ui->CmdForward, .CmdStop = ui->CmdStop, .CmdRefresh = ui->CmdRefresh, .CmdHome = ui->CmdHome, .cmdYahoo = ui->cmdYahoo, .CmdReg = ui->CmdReg, .CmdManuals = ui->CmdManuals, .ListSort2 = ui->ListSort2, .txtBlank = ui->txtBlank, .MnuKBNews = ui->MnuKBNews, .MenuHelpAbout = ui->MenuHelpAbout, .MenuHelpContents = ui->MenuHelpContents, .MnuOptionsStartPage = ui->MnuOptionsStartPage, .MenuFilePrint = ui->MenuFilePrint, .MenuFileSaveAs = ui->MenuFileSaveAs, .MnuPageSetup = ui->MnuPageSetup, .MnuPrintPreview = ui->MnuPrintPreview, .MnuFind = ui->MnuFind, .MnuZoomIn = ui->MnuZoomIn, .MnuZoomOut = ui->MnuZoomOut, .MnuZoomReset = ui->MnuZoomReset}, m_web1, m_busy.get(), m_status, m_config, baseDir, this);
+    m_viewer = new Viewer({.hscroll1 = ui->hscroll1, .H1Down = ui->H1Down, .H1Up = ui->H1Up, .H2Down = ui->H2Down, .H2Up = ui->H2Up, .MenuViewOriginal = ui->MenuViewOriginal}, m_archive, m_web1, m_pane, m_busy.get(), m_config.groupArchiveBase(), this);
     m_update = new UpdateController(
         {.MnuUpdateNow = ui->MnuUpdateNow, .MnuUpdateAuto = ui->MnuUpdateAuto, .MnuStopUpdate = ui->MnuStopUpdate},
         m_status, m_archive, m_viewer, m_config, this);
@@ -150,9 +150,9 @@ void Form1::createParts()
                                                 .MnuPrevInConversation = ui->MnuPrevInConversation},
                                                m_archive, m_viewer, m_pane, m_results, m_busy.get(),
                                                [this] { return !m_search->takesInput(); }, this);
-    m_maintenance = new Maintenance(*ui, m_archive, m_viewer, m_results, m_pane, m_status, m_busy.get(), m_config, this);
-    m_listEditor = new ListEditor(*ui, m_search, m_pane, this);
-    m_transfer = new ArchiveTransfer(*ui, m_archive, m_results, m_pane, m_config, this);
+    m_maintenance = new Maintenance({.CmdMarkDelete = ui->CmdMarkDelete, .CmdMarkRange = ui->CmdMarkRange, .cmdCheckDelete = ui->cmdCheckDelete, .PicTrash = ui->PicTrash, .PicSave = ui->PicSave, .MnuDelete = ui->MnuDelete, .PicDeleteMarked = ui->PicDeleteMarked, .CmdDelExit = ui->CmdDelExit, .CmdDeleteMarked = ui->CmdDeleteMarked, .CmdCompact = ui->CmdCompact, .ChkNoWarn = ui->ChkNoWarn}, m_archive, m_viewer, m_results, m_pane, m_status, m_busy.get(), m_config, this);
+    m_listEditor = new ListEditor({.LstEdit = ui->LstEdit, .Text1 = ui->Text1, .Command2 = ui->Command2, .CmdDelete = ui->CmdDelete, .cmdSaveExit = ui->cmdSaveExit, .CmdExit = ui->CmdExit, .TxtNull = ui->TxtNull, .PicEdit = ui->PicEdit, .MnuEditHistory = ui->MnuEditHistory, .MnuClearHistory = ui->MnuClearHistory, .MnuEditAddress = ui->MnuEditAddress, .MnuClearAddress = ui->MnuClearAddress}, m_search, m_pane, this);
+    m_transfer = new ArchiveTransfer({.MenuFileExport = ui->MenuFileExport}, m_archive, m_results, m_pane, m_config, this);
     // One proxy for the update and the browser; the password in the desktop's keyring.
     m_proxy = new ProxyOptions(ui->MnuProxy, this, std::make_unique<KeyringPasswordStore>(QStringLiteral("veltra-kb")),
                                this);
@@ -169,6 +169,14 @@ void Form1::createParts()
                                                 "ends.\n\n%1")
                                      .arg(error));
     });
+    // Each part switches its own controls in the busy states, in the order they stand.
+    m_busy->addKnowledgeBase([this](bool on) { m_search->enableKnowledgeBase(on); });
+    m_busy->addKnowledgeBase([this](bool on) { m_viewer->enableKnowledgeBase(on); });
+    m_busy->addKnowledgeBase([this](bool on) { m_results->enableKnowledgeBase(on); });
+    m_busy->addKnowledgeBase([this](bool on) { m_maintenance->enableKnowledgeBase(on); });
+    m_busy->addKnowledgeBase([this](bool on) { m_conversations->enableKnowledgeBase(on); });
+    m_busy->addWeb([this](bool on) { m_pane->enableWeb(on); });
+    m_busy->addWeb([this](bool on) { ui->CmdUpDown->setEnabled(on); });
     // The deletion panel and the list editor share their place: one opening hides the other.
     connect(m_maintenance, &Maintenance::deletionPanelOpened, m_listEditor, &ListEditor::hidePanel);
     connect(m_listEditor, &ListEditor::opened, m_maintenance, &Maintenance::hideDeletionPanel);

@@ -105,7 +105,7 @@ private:
     struct ButtonKey
     {
         QKeySequence key;
-        QAbstractButton *button;
+        std::function<void()> command; // the owning part's, as its button runs it
         QString caption;
     };
     QList<ButtonKey> buttonKeys() const;

@@ -6,6 +6,7 @@
 #include "ui_form1.h"
 
 #include "browser/browserpane.h"
+#include "maint/maintenance.h"
 #include "results/resultspanel.h"
 #include "search/searchpanel.h"
 #include "view/viewer.h"
@@ -69,20 +70,12 @@ void Form1::connectShortcuts()
     connect(ui->MnuNextHit, &QAction::triggered, this, [this] { m_results->stepResultSlider(+1); });
     connect(ui->MnuPrevHit, &QAction::triggered, this, [this] { m_results->stepResultSlider(-1); });
     connect(ui->MnuSearchBox, &QAction::triggered, m_search, &SearchPanel::focusSearchBox);
-    connect(ui->MnuFlagMessage, &QAction::triggered, this, [this] {
-        if (ui->CmdMarkDelete->isEnabled())
-            ui->CmdMarkDelete->click();
-    });
+    connect(ui->MnuFlagMessage, &QAction::triggered, m_maintenance, &Maintenance::flagShownMessage);
     connect(ui->MnuKeyboard, &QAction::triggered, this, &Form1::MnuKeyboard_Click);
 
-    // Buttons run exactly as clicked, and not at all while they are disabled.
-    for (const auto &b : buttonKeys()) {
-        QAbstractButton *const button = b.button;
-        connect(new QShortcut(b.key, this), &QShortcut::activated, button, [button] {
-            if (button->isEnabled())
-                button->click();
-        });
-    }
+    // The buttons' commands run exactly as clicked, and not at all while the buttons are off.
+    for (const auto &b : buttonKeys())
+        connect(new QShortcut(b.key, this), &QShortcut::activated, this, b.command);
 
     // F3: the next occurrence of the last search's words in the hit shown.
     connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, m_search, &SearchPanel::FindNextHit);
@@ -95,9 +88,9 @@ void Form1::connectShortcuts()
 QList<Form1::ButtonKey> Form1::buttonKeys() const
 {
     return {
-        {QKeySequence(Qt::Key_F5), ui->CmdRefresh, QStringLiteral("Refresh")},
-        {QKeySequence(Qt::ALT | Qt::Key_Left), ui->CmdBack, QStringLiteral("Back")},
-        {QKeySequence(Qt::ALT | Qt::Key_Right), ui->CmdForward, QStringLiteral("Forward")},
+        {QKeySequence(Qt::Key_F5), [this] { m_pane->refreshCommand(); }, QStringLiteral("Refresh")},
+        {QKeySequence(Qt::ALT | Qt::Key_Left), [this] { m_pane->backCommand(); }, QStringLiteral("Back")},
+        {QKeySequence(Qt::ALT | Qt::Key_Right), [this] { m_pane->forwardCommand(); }, QStringLiteral("Forward")},
     };
 }
 

@@ -1,7 +1,5 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 target_sources(veltra PRIVATE
-    ${CMAKE_CURRENT_SOURCE_DIR}/busystates.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/busystates.h
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.h
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.ui

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/browserpane.h"
-#include "ui_form1.h"
 
-#include "app/busystates.h"
+#include "widgets/busystates.h"
 #include "widgets/combopicks.h"
 #include "widgets/menuwiring.h"
 
 #include "browser/addressrules.h"
 #include "browser/browser.h"
 
+#include <QToolButton>
+#include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>

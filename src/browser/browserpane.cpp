@@ -1,42 +1,48 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/browserpane.h"
 #include "status/statusstrip.h"
-#include "ui_form1.h"
 
-#include "app/busystates.h"
+#include "widgets/busystates.h"
 #include "widgets/combopicks.h"
 #include "browser/addressrules.h"
 #include "browser/browser.h"
 #include "view/messagepage.h"
 
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QToolButton>
+#include <QWidget>
 #include <QTimer>
 
-BrowserPane::BrowserPane(const Ui::Form1 &ui, Browser *web1, BusyStates *busy, StatusStrip *status, const AppConfig &config,
+BrowserPane::BrowserPane(const Controls &controls, Browser *web1, BusyStates *busy, StatusStrip *status, const AppConfig &config,
                          const QString &folder, QWidget *window)
     : QObject(window)
-    , Combo2(ui.Combo2)
-    , CmdBack(ui.CmdBack)
-    , CmdForward(ui.CmdForward)
-    , CmdStop(ui.CmdStop)
-    , CmdRefresh(ui.CmdRefresh)
-    , CmdHome(ui.CmdHome)
-    , cmdYahoo(ui.cmdYahoo)
-    , CmdReg(ui.CmdReg)
-    , CmdManuals(ui.CmdManuals)
-    , ListSort2(ui.ListSort2)
-    , txtBlank(ui.txtBlank)
-    , MnuKBNews(ui.MnuKBNews)
-    , MenuHelpAbout(ui.MenuHelpAbout)
-    , MenuHelpContents(ui.MenuHelpContents)
-    , MnuOptionsStartPage(ui.MnuOptionsStartPage)
-    , MenuFilePrint(ui.MenuFilePrint)
-    , MenuFileSaveAs(ui.MenuFileSaveAs)
-    , MnuPageSetup(ui.MnuPageSetup)
-    , MnuPrintPreview(ui.MnuPrintPreview)
-    , MnuFind(ui.MnuFind)
-    , MnuZoomIn(ui.MnuZoomIn)
-    , MnuZoomOut(ui.MnuZoomOut)
-    , MnuZoomReset(ui.MnuZoomReset)
+    , Combo2(controls.Combo2)
+    , CmdBack(controls.CmdBack)
+    , CmdForward(controls.CmdForward)
+    , CmdStop(controls.CmdStop)
+    , CmdRefresh(controls.CmdRefresh)
+    , CmdHome(controls.CmdHome)
+    , cmdYahoo(controls.cmdYahoo)
+    , CmdReg(controls.CmdReg)
+    , CmdManuals(controls.CmdManuals)
+    , ListSort2(controls.ListSort2)
+    , txtBlank(controls.txtBlank)
+    , MnuKBNews(controls.MnuKBNews)
+    , MenuHelpAbout(controls.MenuHelpAbout)
+    , MenuHelpContents(controls.MenuHelpContents)
+    , MnuOptionsStartPage(controls.MnuOptionsStartPage)
+    , MenuFilePrint(controls.MenuFilePrint)
+    , MenuFileSaveAs(controls.MenuFileSaveAs)
+    , MnuPageSetup(controls.MnuPageSetup)
+    , MnuPrintPreview(controls.MnuPrintPreview)
+    , MnuFind(controls.MnuFind)
+    , MnuZoomIn(controls.MnuZoomIn)
+    , MnuZoomOut(controls.MnuZoomOut)
+    , MnuZoomReset(controls.MnuZoomReset)
     , Timer2(new QTimer(this))
     , m_web1(web1)
     , m_busy(busy)
@@ -66,6 +72,44 @@ BrowserPane::BrowserPane(const Ui::Form1 &ui, Browser *web1, BusyStates *busy, S
     connect(web1, &Browser::setSecureLockIcon, this, &BrowserPane::web1_SetSecureLockIcon);
     connectAddressBar();
     connectPageCommands();
+}
+
+void BrowserPane::enableWeb(bool on)
+{
+    if (on) {
+        if (m_backWasOn)
+            CmdBack->setEnabled(true);
+        if (m_forwardWasOn)
+            CmdForward->setEnabled(true);
+        if (m_refreshWasOn)
+            CmdRefresh->setEnabled(true);
+    } else {
+        m_backWasOn = m_backWasOn || CmdBack->isEnabled();
+        m_forwardWasOn = m_forwardWasOn || CmdForward->isEnabled();
+        m_refreshWasOn = m_refreshWasOn || CmdRefresh->isEnabled();
+        for (QWidget *w : {CmdBack, CmdForward, CmdRefresh})
+            w->setEnabled(false);
+    }
+    for (QWidget *w : std::initializer_list<QWidget *>{CmdHome, CmdManuals, CmdReg, Combo2})
+        w->setEnabled(on);
+}
+
+void BrowserPane::backCommand()
+{
+    if (CmdBack->isEnabled())
+        CmdBack_Click();
+}
+
+void BrowserPane::forwardCommand()
+{
+    if (CmdForward->isEnabled())
+        CmdForward_Click();
+}
+
+void BrowserPane::refreshCommand()
+{
+    if (CmdRefresh->isEnabled())
+        CmdRefresh_Click();
 }
 
 bool BrowserPane::isMessagePageUrl(const QString &url) const

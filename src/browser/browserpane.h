@@ -12,14 +12,10 @@ class BusyStates;
 class StatusStrip;
 class QAction;
 class QComboBox;
-class QLabel;
-class QLineEdit;
 class QListWidget;
-class QProgressBar;
 class QTimer;
 class QToolButton;
 class QWidget;
-namespace Ui { class Form1; }
 
 // The browser pane: the address bar and its buttons, the browser's ten notifications,
 // the status strip, the page commands, the fixed pages, and the hand-over of the focus to
@@ -30,13 +26,47 @@ class BrowserPane final : public QObject
     Q_DISABLE_COPY_MOVE(BrowserPane)
 
 public:
-    BrowserPane(const Ui::Form1 &ui, Browser *web1, BusyStates *busy, StatusStrip *status, const AppConfig &config, const QString &folder,
+    struct Controls
+    {
+        QComboBox *Combo2;
+        QToolButton *CmdBack;
+        QToolButton *CmdForward;
+        QToolButton *CmdStop;
+        QToolButton *CmdRefresh;
+        QToolButton *CmdHome;
+        QToolButton *cmdYahoo;
+        QToolButton *CmdReg;
+        QToolButton *CmdManuals;
+        QListWidget *ListSort2;
+        QWidget *txtBlank;
+        QAction *MnuKBNews;
+        QAction *MenuHelpAbout;
+        QAction *MenuHelpContents;
+        QAction *MnuOptionsStartPage;
+        QAction *MenuFilePrint;
+        QAction *MenuFileSaveAs;
+        QAction *MnuPageSetup;
+        QAction *MnuPrintPreview;
+        QAction *MnuFind;
+        QAction *MnuZoomIn;
+        QAction *MnuZoomOut;
+        QAction *MnuZoomReset;
+    };
+
+    BrowserPane(const Controls &controls, Browser *web1, BusyStates *busy, StatusStrip *status, const AppConfig &config, const QString &folder,
                 QWidget *window);
 
     // Timer2: the focus goes to the page shortly, unless this is called with false first.
     void setPageFocusPending(bool pending);
     // Print, preview, page set-up and save: off while a search runs.
     void setPrintingEnabled(bool enabled);
+    // The busy state of the browser's controls; back, forward and refresh come back only
+    // if they were on.
+    void enableWeb(bool on);
+    // The keys' commands: each runs as its button does, and only while the button is on.
+    void backCommand();
+    void forwardCommand();
+    void refreshCommand();
     // Start-up: every page command on, the browser registered, the start page if asked for.
     void activate();
     void openStartPage();
@@ -144,6 +174,9 @@ private:
     Browser *m_web1;
     BusyStates *m_busy;
     StatusStrip *m_status;
+    bool m_backWasOn = false;
+    bool m_forwardWasOn = false;
+    bool m_refreshWasOn = false;
     AppConfig m_config;
     QString m_folder;
     QString m_pagePath;

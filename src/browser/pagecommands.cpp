@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/browserpane.h"
-#include "ui_form1.h"
 
 #include "widgets/menuwiring.h"
 
 #include "browser/browser.h"
 #include "base/zoomsteps.h"
 
+#include <QAction>
+#include <QWidget>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QKeySequence>

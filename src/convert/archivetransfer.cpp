@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "convert/archivetransfer.h"
-#include "ui_form1.h"
 
 #include "widgets/apptitle.h"
 #include "archive/messagearchive.h"
@@ -9,6 +8,8 @@
 #include "convert/mboxexport.h"
 #include "results/resultspanel.h"
 
+#include <QAction>
+#include <QWidget>
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -24,10 +25,10 @@ const QString kAccessIntro = QStringLiteral("The message database %1 is a Micros
 
 }
 
-ArchiveTransfer::ArchiveTransfer(const Ui::Form1 &ui, MessageArchive *archive, ResultsPanel *results, BrowserPane *pane,
+ArchiveTransfer::ArchiveTransfer(const Controls &controls, MessageArchive *archive, ResultsPanel *results, BrowserPane *pane,
                                  const AppConfig &config, QWidget *window)
     : QObject(window)
-    , MenuFileExport(ui.MenuFileExport)
+    , MenuFileExport(controls.MenuFileExport)
     , m_archive(archive)
     , m_results(results)
     , m_pane(pane)

@@ -11,7 +11,6 @@ class QAction;
 class QProgressDialog;
 class QWidget;
 class ResultsPanel;
-namespace Ui { class Form1; }
 
 // Bringing the archive in and taking it out, in the window: the offer at start-up to
 // convert the earlier program's Access database, and File > Export Messages. The work is
@@ -23,7 +22,12 @@ class ArchiveTransfer final : public QObject
     Q_DISABLE_COPY_MOVE(ArchiveTransfer)
 
 public:
-    ArchiveTransfer(const Ui::Form1 &ui, MessageArchive *archive, ResultsPanel *results, BrowserPane *pane,
+    struct Controls
+    {
+        QAction *MenuFileExport;
+    };
+
+    ArchiveTransfer(const Controls &controls, MessageArchive *archive, ResultsPanel *results, BrowserPane *pane,
                     const AppConfig &config, QWidget *window);
 
     // Before the database is opened: when veltra.mdb is an Access database, says so and

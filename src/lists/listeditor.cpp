@@ -3,13 +3,17 @@
 // in LstEdit, written back by "Save / Exit" and thrown away by "Undo / Exit". Nothing
 // here writes a file; the lists reach History.txt and UrlList.txt at shut-down.
 #include "lists/listeditor.h"
-#include "ui_form1.h"
 
 #include "widgets/combopicks.h"
 #include "widgets/menuwiring.h"
 #include "browser/browserpane.h"
 #include "search/searchpanel.h"
 
+#include <QAction>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QWidget>
 #include <QSignalBlocker>
 
 #include <limits>
@@ -38,24 +42,24 @@ QStringList listEntries(const QListWidget *list)
 
 }
 
-ListEditor::ListEditor(const Ui::Form1 &ui, SearchPanel *search, BrowserPane *pane, QObject *parent)
+ListEditor::ListEditor(const Controls &controls, SearchPanel *search, BrowserPane *pane, QObject *parent)
     : QObject(parent)
-    , LstEdit(ui.LstEdit)
-    , Text1(ui.Text1)
-    , Command2(ui.Command2)
-    , CmdDelete(ui.CmdDelete)
-    , cmdSaveExit(ui.cmdSaveExit)
-    , CmdExit(ui.CmdExit)
-    , TxtNull(ui.TxtNull)
-    , PicEdit(ui.PicEdit)
+    , LstEdit(controls.LstEdit)
+    , Text1(controls.Text1)
+    , Command2(controls.Command2)
+    , CmdDelete(controls.CmdDelete)
+    , cmdSaveExit(controls.cmdSaveExit)
+    , CmdExit(controls.CmdExit)
+    , TxtNull(controls.TxtNull)
+    , PicEdit(controls.PicEdit)
     , m_search(search)
     , m_pane(pane)
 {
     connectMenus(this, {
-        {ui.MnuEditHistory, &ListEditor::MnuEditHistory_Click},
-        {ui.MnuClearHistory, &ListEditor::MnuClearHistory_Click},
-        {ui.MnuEditAddress, &ListEditor::MnuEditAddress_Click},
-        {ui.MnuClearAddress, &ListEditor::MnuClearAddress_Click},
+        {controls.MnuEditHistory, &ListEditor::MnuEditHistory_Click},
+        {controls.MnuClearHistory, &ListEditor::MnuClearHistory_Click},
+        {controls.MnuEditAddress, &ListEditor::MnuEditAddress_Click},
+        {controls.MnuClearAddress, &ListEditor::MnuClearAddress_Click},
     });
     // A selection by mouse or arrow key; a click on the entry already selected also
     // brings its text back into the edit box.

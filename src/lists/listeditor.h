@@ -6,12 +6,12 @@
 #include <QStringList>
 
 class BrowserPane;
+class QAction;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QWidget;
 class SearchPanel;
-namespace Ui { class Form1; }
 
 // The editor for the search history and the address list: a copy of the drop-down list
 // in LstEdit, written back by "Save / Exit" and thrown away by "Undo / Exit".
@@ -21,7 +21,23 @@ class ListEditor final : public QObject
     Q_DISABLE_COPY_MOVE(ListEditor)
 
 public:
-    ListEditor(const Ui::Form1 &ui, SearchPanel *search, BrowserPane *pane, QObject *parent);
+    struct Controls
+    {
+        QListWidget *LstEdit;
+        QLineEdit *Text1;
+        QPushButton *Command2;
+        QPushButton *CmdDelete;
+        QPushButton *cmdSaveExit;
+        QPushButton *CmdExit;
+        QWidget *TxtNull;
+        QWidget *PicEdit;
+        QAction *MnuEditHistory;
+        QAction *MnuClearHistory;
+        QAction *MnuEditAddress;
+        QAction *MnuClearAddress;
+    };
+
+    ListEditor(const Controls &controls, SearchPanel *search, BrowserPane *pane, QObject *parent);
 
     void hidePanel();
     // "history" or "address": the list the panel was last opened on.

@@ -3,7 +3,7 @@
 // after which the program ends and its companion starts it again.
 #include "maint/maintenance.h"
 
-#include "app/busystates.h"
+#include "widgets/busystates.h"
 #include "widgets/apptitle.h"
 #include "status/workbar.h"
 #include "archive/messagearchive.h"
@@ -15,6 +15,7 @@
 #include "status/statusstrip.h"
 #include "view/viewer.h"
 
+#include <QWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>

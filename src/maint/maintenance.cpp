@@ -2,7 +2,6 @@
 // What the user is told and asked about the message database: opening it, its damage,
 // and the rescue of its messages; and the wiring of the maintenance controls.
 #include "maint/maintenance.h"
-#include "ui_form1.h"
 
 #include "widgets/apptitle.h"
 #include "widgets/menuwiring.h"
@@ -14,6 +13,11 @@
 #include "store/recordset.h"
 #include "view/viewer.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QToolButton>
+#include <QWidget>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -25,21 +29,21 @@ const QString kBackupName = QLatin1String(Compaction::kBackup);
 
 }
 
-Maintenance::Maintenance(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, ResultsPanel *results,
+Maintenance::Maintenance(const Controls &controls, MessageArchive *archive, Viewer *viewer, ResultsPanel *results,
                          BrowserPane *pane, StatusStrip *status, BusyStates *busy, const AppConfig &config,
                          QWidget *window)
     : QObject(window)
-    , CmdMarkDelete(ui.CmdMarkDelete)
-    , CmdMarkRange(ui.CmdMarkRange)
-    , cmdCheckDelete(ui.cmdCheckDelete)
-    , PicTrash(ui.PicTrash)
-    , PicSave(ui.PicSave)
-    , MnuDelete(ui.MnuDelete)
-    , PicDeleteMarked(ui.PicDeleteMarked)
-    , CmdDelExit(ui.CmdDelExit)
-    , CmdDeleteMarked(ui.CmdDeleteMarked)
-    , CmdCompact(ui.CmdCompact)
-    , ChkNoWarn(ui.ChkNoWarn)
+    , CmdMarkDelete(controls.CmdMarkDelete)
+    , CmdMarkRange(controls.CmdMarkRange)
+    , cmdCheckDelete(controls.cmdCheckDelete)
+    , PicTrash(controls.PicTrash)
+    , PicSave(controls.PicSave)
+    , MnuDelete(controls.MnuDelete)
+    , PicDeleteMarked(controls.PicDeleteMarked)
+    , CmdDelExit(controls.CmdDelExit)
+    , CmdDeleteMarked(controls.CmdDeleteMarked)
+    , CmdCompact(controls.CmdCompact)
+    , ChkNoWarn(controls.ChkNoWarn)
     , m_window(window)
     , m_archive(archive)
     , m_viewer(viewer)
@@ -66,6 +70,23 @@ Maintenance::Maintenance(const Ui::Form1 &ui, MessageArchive *archive, Viewer *v
     connect(viewer, &Viewer::recordShown, this, [this](bool flagged) { setMarkDeleteMarked(flagged, MarkWording::From); });
     connect(results, &ResultsPanel::listed, this, &Maintenance::setMarkRangeMarked);
     connect(archive, &MessageArchive::damaged, this, &Maintenance::reportDamage);
+}
+
+void Maintenance::enableKnowledgeBase(bool on)
+{
+    cmdCheckDelete->setEnabled(on);
+    if (!on) {
+        CmdMarkRange->setEnabled(false);
+        CmdMarkDelete->setEnabled(false);
+    } else if (m_results->resultCount() > 0) {
+        CmdMarkRange->setEnabled(true);
+    }
+}
+
+void Maintenance::flagShownMessage()
+{
+    if (CmdMarkDelete->isEnabled())
+        CmdMarkDelete_Click();
 }
 
 int Maintenance::noWarning() const

@@ -24,7 +24,6 @@ class StatusStrip;
 class Viewer;
 class WalkCursor;
 namespace Compaction { struct Result; }
-namespace Ui { class Form1; }
 
 // Maintenance: the deletion flags (the message's, every listed message's, the list of
 // flagged ones), the deletion panel with deleting and compacting, the restart after a
@@ -36,7 +35,22 @@ class Maintenance final : public QObject
     Q_DISABLE_COPY_MOVE(Maintenance)
 
 public:
-    Maintenance(const Ui::Form1 &ui, MessageArchive *archive, Viewer *viewer, ResultsPanel *results, BrowserPane *pane,
+    struct Controls
+    {
+        QToolButton *CmdMarkDelete;
+        QToolButton *CmdMarkRange;
+        QToolButton *cmdCheckDelete;
+        QLabel *PicTrash;
+        QLabel *PicSave;
+        QAction *MnuDelete;
+        QWidget *PicDeleteMarked;
+        QPushButton *CmdDelExit;
+        QPushButton *CmdDeleteMarked;
+        QPushButton *CmdCompact;
+        QCheckBox *ChkNoWarn;
+    };
+
+    Maintenance(const Controls &controls, MessageArchive *archive, Viewer *viewer, ResultsPanel *results, BrowserPane *pane,
                 StatusStrip *status, BusyStates *busy, const AppConfig &config, QWidget *window);
 
     // Opens the data folder's database, asking what to do when there is none and telling
@@ -49,6 +63,12 @@ public:
     // The deletion menu item goes with the knowledge-base panel; hiding that hides the panel.
     void setDeletionMenuEnabled(bool enabled);
     void hideDeletionPanel();
+    // The busy state: off takes the flag buttons away; on gives back the flagged list's
+    // button, and the range button while the list holds entries.
+    void enableKnowledgeBase(bool on);
+    // The flag command's key: the shown message flagged or unflagged, as the button does
+    // while it is on.
+    void flagShownMessage();
 
     // Tests stand in for the companion that starts the program again after a compaction;
     // it returns false, with the reason, when it could not be started.

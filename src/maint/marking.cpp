@@ -3,7 +3,7 @@
 // unflags every listed message, and the list of every flagged message.
 #include "maint/maintenance.h"
 
-#include "app/busystates.h"
+#include "widgets/busystates.h"
 #include "widgets/eventyield.h"
 #include "widgets/icons.h"
 #include "archive/messagearchive.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "results/conversationcommands.h"
 
-#include "app/busystates.h"
+#include "widgets/busystates.h"
 #include "archive/deletionmark.h"
 #include "archive/messagearchive.h"
 #include "browser/browserpane.h"
@@ -53,9 +53,10 @@ ConversationCommands::ConversationCommands(const Controls &controls, MessageArch
     });
 }
 
-void ConversationCommands::setEnabled(bool on)
+void ConversationCommands::enableKnowledgeBase(bool on)
 {
-    CmdConversation->setEnabled(on);
+    if (!on)
+        CmdConversation->setEnabled(false);
 }
 
 std::optional<ConversationCommands::ShownConversation> ConversationCommands::shownConversation()

@@ -42,8 +42,8 @@ public:
 
     void CmdConversation_Click();
     void stepInConversation(int delta);
-    // The busy state switches the button with the knowledge-base controls.
-    void setEnabled(bool on);
+    // A busy state takes the button away; only the message page gives it back.
+    void enableKnowledgeBase(bool on);
 
 signals:
     // The result list now holds a conversation, not a search's hits.

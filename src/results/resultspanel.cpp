@@ -321,6 +321,12 @@ void ResultsPanel::announceListed(bool allFlagged)
     emit listed(allFlagged);
 }
 
+void ResultsPanel::enableKnowledgeBase(bool on)
+{
+    hscroll2->setEnabled(on);
+    List1->setEnabled(on);
+}
+
 void ResultsPanel::hideResultSlider()
 {
     HPic2->hide();

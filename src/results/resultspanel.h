@@ -81,6 +81,8 @@ public:
     // The listing is complete; allFlagged when every entry is flagged for deletion.
     void announceListed(bool allFlagged);
     void hideResultSlider();
+    // The busy state switches the list and its slider with the knowledge-base controls.
+    void enableKnowledgeBase(bool on);
 
     // ---- reading it ----
     int resultCount() const;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "search/searchpanel.h"
 
-#include "app/busystates.h"
+#include "widgets/busystates.h"
 #include "widgets/combopicks.h"
 #include "widgets/menuwiring.h"
 #include "archive/messagearchive.h"
@@ -122,7 +122,7 @@ bool SearchPanel::takesInput() const
     return !m_searchRunning && Combo1->isEnabled();
 }
 
-void SearchPanel::setEnabled(bool on)
+void SearchPanel::enableKnowledgeBase(bool on)
 {
     CmdGo->setEnabled(on);
     Combo1->setEnabled(on);

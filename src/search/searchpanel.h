@@ -58,7 +58,7 @@ public:
     // The list holds no search's hits any more: F3 has no words to find.
     void forgetHitWords();
     // The busy state switches the box and its button with the knowledge-base controls.
-    void setEnabled(bool on);
+    void enableKnowledgeBase(bool on);
 
     // The settings file's search field and wildcard lines.
     QString searchFieldLine() const;

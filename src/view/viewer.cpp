@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "view/viewer.h"
-#include "ui_form1.h"
 
-#include "app/busystates.h"
+#include "widgets/busystates.h"
 #include "archive/messagearchive.h"
 #include "browser/browser.h"
 #include "browser/browserpane.h"
 #include "store/recordset.h"
 #include "view/messagepage.h"
 
+#include <QAction>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QWidget>
 #include <QApplication>
 #include <QFile>
 #include <QFocusEvent>
@@ -40,15 +43,15 @@ bool stepRecord(Recordset *rs, bool forward)
 
 }
 
-Viewer::Viewer(const Ui::Form1 &ui, MessageArchive *archive, Browser *web1, BrowserPane *pane, BusyStates *busy,
+Viewer::Viewer(const Controls &controls, MessageArchive *archive, Browser *web1, BrowserPane *pane, BusyStates *busy,
                const QString &archiveBase, QObject *parent)
     : QObject(parent)
-    , hscroll1(ui.hscroll1)
-    , H1Down(ui.H1Down)
-    , H1Up(ui.H1Up)
-    , H2Down(ui.H2Down)
-    , H2Up(ui.H2Up)
-    , MenuViewOriginal(ui.MenuViewOriginal)
+    , hscroll1(controls.hscroll1)
+    , H1Down(controls.H1Down)
+    , H1Up(controls.H1Up)
+    , H2Down(controls.H2Down)
+    , H2Up(controls.H2Up)
+    , MenuViewOriginal(controls.MenuViewOriginal)
     , Timer3(new QTimer(this))
     , m_archive(archive)
     , m_web1(web1)
@@ -123,6 +126,11 @@ bool Viewer::eventFilter(QObject *watched, QEvent *event)
         break;
     }
     return QObject::eventFilter(watched, event);
+}
+
+void Viewer::enableKnowledgeBase(bool on)
+{
+    hscroll1->setEnabled(on);
 }
 
 void Viewer::watchSteps(QWidget *control)

@@ -15,7 +15,6 @@ class QScrollBar;
 class QTimer;
 class QToolButton;
 class Browser;
-namespace Ui { class Form1; }
 
 // The message viewer: the all-messages slider, the step buttons and their repeat
 // (Timer3), and the rendering of the current record into the message page.
@@ -25,7 +24,17 @@ class Viewer final : public QObject
     Q_DISABLE_COPY_MOVE(Viewer)
 
 public:
-    Viewer(const Ui::Form1 &ui, MessageArchive *archive, Browser *web1, BrowserPane *pane, BusyStates *busy,
+    struct Controls
+    {
+        QScrollBar *hscroll1;
+        QToolButton *H1Down;
+        QToolButton *H1Up;
+        QToolButton *H2Down;
+        QToolButton *H2Up;
+        QAction *MenuViewOriginal;
+    };
+
+    Viewer(const Controls &controls, MessageArchive *archive, Browser *web1, BrowserPane *pane, BusyStates *busy,
            const QString &archiveBase, QObject *parent);
 
     // Renders the current record into the message page (while rendering is not paused).
@@ -69,6 +78,8 @@ public:
     // them and came there, or was last used there, by key. The page shown by such a step
     // leaves the focus where it is, so the next key press steps again.
     bool keyboardOnSteps() const;
+    // The busy state switches the slider with the knowledge-base controls.
+    void enableKnowledgeBase(bool on);
     // Another part's stepping control (the results slider) counts among the steps.
     void watchSteps(QWidget *control);
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up, shut-down, busy states and the focus hand-over of the window, with the fake browser.
 #include "app/form1.h"
-#include "app/busystates.h"
+#include "widgets/busystates.h"
 #include "archive/messagearchive.h"
 #include "fakebrowser.h"
 #include "fixtures.h"

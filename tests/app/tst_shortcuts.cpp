@@ -2,7 +2,7 @@
 // The keyboard shortcuts: each runs its command as the menu or the button does, a disabled
 // command ignores its key, and no key is taken twice or from the menus' access keys.
 #include "app/form1.h"
-#include "app/busystates.h"
+#include "widgets/busystates.h"
 #include "browser/finddialog.h"
 #include "browser/webenginebrowser.h"
 #include "fakebrowser.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TryToDisplay and "Message At Yahoo" in the window, with the fake browser.
 #include "app/form1.h"
-#include "app/busystates.h"
+#include "widgets/busystates.h"
 #include "archive/messagearchive.h"
 #include "view/viewer.h"
 #include "widgets/icons.h"
