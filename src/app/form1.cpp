@@ -16,6 +16,7 @@
 #include "browser/browserpane.h"
 #include "convert/archivetransfer.h"
 #include "lists/listeditor.h"
+#include "maint/flagcommands.h"
 #include "maint/maintenance.h"
 #include "search/searchpanel.h"
 #include "results/conversationcommands.h"
@@ -150,7 +151,18 @@ void Form1::createParts()
                                                 .MnuPrevInConversation = ui->MnuPrevInConversation},
                                                m_archive, m_viewer, m_pane, m_results, m_busy.get(),
                                                [this] { return !m_search->takesInput(); }, this);
-    m_maintenance = new Maintenance({.CmdMarkDelete = ui->CmdMarkDelete, .CmdMarkRange = ui->CmdMarkRange, .cmdCheckDelete = ui->cmdCheckDelete, .PicTrash = ui->PicTrash, .PicSave = ui->PicSave, .MnuDelete = ui->MnuDelete, .PicDeleteMarked = ui->PicDeleteMarked, .CmdDelExit = ui->CmdDelExit, .CmdDeleteMarked = ui->CmdDeleteMarked, .CmdCompact = ui->CmdCompact, .ChkNoWarn = ui->ChkNoWarn}, m_archive, m_viewer, m_results, m_pane, m_status, m_busy.get(), m_config, this);
+    m_flags = new FlagCommands({.CmdMarkDelete = ui->CmdMarkDelete,
+                                .CmdMarkRange = ui->CmdMarkRange,
+                                .cmdCheckDelete = ui->cmdCheckDelete,
+                                .PicTrash = ui->PicTrash,
+                                .PicSave = ui->PicSave},
+                               m_archive, m_viewer, m_results, m_pane, m_busy.get(), this);
+    m_maintenance = new Maintenance({.MnuDelete = ui->MnuDelete,
+                                     .PicDeleteMarked = ui->PicDeleteMarked,
+                                     .CmdDelExit = ui->CmdDelExit,
+                                     .CmdDeleteMarked = ui->CmdDeleteMarked,
+                                     .CmdCompact = ui->CmdCompact,
+                                     .ChkNoWarn = ui->ChkNoWarn}, m_archive, m_viewer, m_results, m_pane, m_status, m_busy.get(), m_config, this);
     m_listEditor = new ListEditor({.LstEdit = ui->LstEdit, .Text1 = ui->Text1, .Command2 = ui->Command2, .CmdDelete = ui->CmdDelete, .cmdSaveExit = ui->cmdSaveExit, .CmdExit = ui->CmdExit, .TxtNull = ui->TxtNull, .PicEdit = ui->PicEdit, .MnuEditHistory = ui->MnuEditHistory, .MnuClearHistory = ui->MnuClearHistory, .MnuEditAddress = ui->MnuEditAddress, .MnuClearAddress = ui->MnuClearAddress}, m_search, m_pane, this);
     m_transfer = new ArchiveTransfer({.MenuFileExport = ui->MenuFileExport}, m_archive, m_results, m_pane, m_config, this);
     // One proxy for the update and the browser; the password in the desktop's keyring.
@@ -173,7 +185,7 @@ void Form1::createParts()
     m_busy->addKnowledgeBase([this](bool on) { m_search->enableKnowledgeBase(on); });
     m_busy->addKnowledgeBase([this](bool on) { m_viewer->enableKnowledgeBase(on); });
     m_busy->addKnowledgeBase([this](bool on) { m_results->enableKnowledgeBase(on); });
-    m_busy->addKnowledgeBase([this](bool on) { m_maintenance->enableKnowledgeBase(on); });
+    m_busy->addKnowledgeBase([this](bool on) { m_flags->enableKnowledgeBase(on); });
     m_busy->addKnowledgeBase([this](bool on) { m_conversations->enableKnowledgeBase(on); });
     m_busy->addWeb([this](bool on) { m_pane->enableWeb(on); });
     m_busy->addWeb([this](bool on) { ui->CmdUpDown->setEnabled(on); });

@@ -18,6 +18,7 @@ class QAbstractButton;
 class BrowserPane;
 class BusyStates;
 class ListEditor;
+class FlagCommands;
 class Maintenance;
 class MessageArchive;
 class PanelSplitter;
@@ -142,6 +143,7 @@ private:
     IndexUpkeep *m_upkeep = nullptr;
     SearchPanel *m_search = nullptr;
     ConversationCommands *m_conversations = nullptr;
+    FlagCommands *m_flags = nullptr;
     Maintenance *m_maintenance = nullptr;
     ListEditor *m_listEditor = nullptr;
     ArchiveTransfer *m_transfer = nullptr;

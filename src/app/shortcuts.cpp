@@ -6,7 +6,7 @@
 #include "ui_form1.h"
 
 #include "browser/browserpane.h"
-#include "maint/maintenance.h"
+#include "maint/flagcommands.h"
 #include "results/resultspanel.h"
 #include "search/searchpanel.h"
 #include "view/viewer.h"
@@ -70,7 +70,7 @@ void Form1::connectShortcuts()
     connect(ui->MnuNextHit, &QAction::triggered, this, [this] { m_results->stepResultSlider(+1); });
     connect(ui->MnuPrevHit, &QAction::triggered, this, [this] { m_results->stepResultSlider(-1); });
     connect(ui->MnuSearchBox, &QAction::triggered, m_search, &SearchPanel::focusSearchBox);
-    connect(ui->MnuFlagMessage, &QAction::triggered, m_maintenance, &Maintenance::flagShownMessage);
+    connect(ui->MnuFlagMessage, &QAction::triggered, m_flags, &FlagCommands::flagShownMessage);
     connect(ui->MnuKeyboard, &QAction::triggered, this, &Form1::MnuKeyboard_Click);
 
     // The buttons' commands run exactly as clicked, and not at all while the buttons are off.

@@ -2,6 +2,8 @@
 // The deletion panel: deleting every flagged message, and compacting the database,
 // after which the program ends and its companion starts it again.
 #include "maint/maintenance.h"
+#include "archive/walkcursor.h"
+#include "widgets/eventyield.h"
 
 #include "widgets/busystates.h"
 #include "widgets/apptitle.h"
@@ -51,6 +53,49 @@ void Maintenance::setDeletionPanelEnabled(bool enabled)
 {
     for (QWidget *w : std::initializer_list<QWidget *>{CmdDeleteMarked, CmdCompact, CmdDelExit, ChkNoWarn})
         w->setEnabled(enabled);
+}
+
+QString Maintenance::walkFlagCandidates(const QString &startText, const std::function<bool(Recordset &)> &visit)
+{
+    m_busy->EnableOff();
+    m_results->beginWalk();
+
+    const QString criteria = DeletionMark::candidateCriteria();
+    QString failure;
+    // The walk reads on a place of its own; the user's steps meanwhile go on from the message in view.
+    WalkCursor walk(m_archive);
+    Recordset *rs = walk.recordset();
+    Recordset::FindResult found = Recordset::FindResult::NoMatch;
+    if (rs) {
+        rs->moveFirst();
+        m_results->setResultsText(startText);
+        walk.letEventsRun([] {
+            QCoreApplication::processEvents();
+            return true;
+        });
+        rs = walk.recordset();
+        if (rs)
+            found = rs->findFirst(criteria);
+    }
+    EventYield yield;
+    while (rs && found == Recordset::FindResult::Found) {
+        if (!visit(*rs))
+            break;
+        if (!walk.letEventsRun([&yield] { return yield(); }))
+            break;
+        // On from the current position, so one pass over the table suffices. A find that
+        // fails ends the walk like one that finds nothing, with the reason.
+        found = rs->findNext(criteria);
+        if (found == Recordset::FindResult::Error)
+            failure = rs->lastError();
+        if (m_results->interruptRequested()) {
+            rs->moveFirst();
+            m_viewer->showFirst();
+            break;
+        }
+    }
+    m_results->endWalk();
+    return failure;
 }
 
 void Maintenance::CmdDeleteMarked_Click()

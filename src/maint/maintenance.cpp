@@ -33,11 +33,6 @@ Maintenance::Maintenance(const Controls &controls, MessageArchive *archive, View
                          BrowserPane *pane, StatusStrip *status, BusyStates *busy, const AppConfig &config,
                          QWidget *window)
     : QObject(window)
-    , CmdMarkDelete(controls.CmdMarkDelete)
-    , CmdMarkRange(controls.CmdMarkRange)
-    , cmdCheckDelete(controls.cmdCheckDelete)
-    , PicTrash(controls.PicTrash)
-    , PicSave(controls.PicSave)
     , MnuDelete(controls.MnuDelete)
     , PicDeleteMarked(controls.PicDeleteMarked)
     , CmdDelExit(controls.CmdDelExit)
@@ -53,40 +48,12 @@ Maintenance::Maintenance(const Controls &controls, MessageArchive *archive, View
     , m_busy(busy)
     , m_config(config)
 {
-    connect(CmdMarkDelete, &QToolButton::clicked, this, &Maintenance::CmdMarkDelete_Click);
-    connect(CmdMarkRange, &QToolButton::clicked, this, &Maintenance::CmdMarkRange_Click);
-    connect(cmdCheckDelete, &QToolButton::clicked, this, &Maintenance::cmdCheckDelete_Click);
     connectMenus(this, {{MnuDelete, &Maintenance::MnuDelete_Click}});
     connect(CmdDelExit, &QPushButton::clicked, this, &Maintenance::CmdDelExit_Click);
     connect(CmdDeleteMarked, &QPushButton::clicked, this, &Maintenance::CmdDeleteMarked_Click);
     connect(CmdCompact, &QPushButton::clicked, this, &Maintenance::CmdCompact_Click);
 
-    // The flag button acts on the message page only, and shows the shown message's flag.
-    connect(pane, &BrowserPane::pageStarting, this, [this] { CmdMarkDelete->setEnabled(false); });
-    connect(pane, &BrowserPane::pageEntered, this, [this](bool messagePage) {
-        if (messagePage)
-            CmdMarkDelete->setEnabled(true);
-    });
-    connect(viewer, &Viewer::recordShown, this, [this](bool flagged) { setMarkDeleteMarked(flagged, MarkWording::From); });
-    connect(results, &ResultsPanel::listed, this, &Maintenance::setMarkRangeMarked);
     connect(archive, &MessageArchive::damaged, this, &Maintenance::reportDamage);
-}
-
-void Maintenance::enableKnowledgeBase(bool on)
-{
-    cmdCheckDelete->setEnabled(on);
-    if (!on) {
-        CmdMarkRange->setEnabled(false);
-        CmdMarkDelete->setEnabled(false);
-    } else if (m_results->resultCount() > 0) {
-        CmdMarkRange->setEnabled(true);
-    }
-}
-
-void Maintenance::flagShownMessage()
-{
-    if (CmdMarkDelete->isEnabled())
-        CmdMarkDelete_Click();
 }
 
 int Maintenance::noWarning() const

@@ -10,25 +10,20 @@
 
 class BrowserPane;
 class BusyStates;
-class EventYield;
 class MessageArchive;
 class QAction;
 class QCheckBox;
-class QLabel;
 class QPushButton;
-class QToolButton;
 class QWidget;
 class Recordset;
 class ResultsPanel;
 class StatusStrip;
 class Viewer;
-class WalkCursor;
 namespace Compaction { struct Result; }
 
-// Maintenance: the deletion flags (the message's, every listed message's, the list of
-// flagged ones), the deletion panel with deleting and compacting, the restart after a
-// compaction, and what the user is told and asked about the database: opening it, its
-// damage, and the rescue of its messages.
+// Maintenance: the deletion panel with deleting and compacting (deletionpanel.cpp), the
+// restart after a compaction, and what the user is told and asked about the database:
+// opening it, its damage, and the rescue of its messages (maintenance.cpp).
 class Maintenance final : public QObject
 {
     Q_OBJECT
@@ -37,11 +32,6 @@ class Maintenance final : public QObject
 public:
     struct Controls
     {
-        QToolButton *CmdMarkDelete;
-        QToolButton *CmdMarkRange;
-        QToolButton *cmdCheckDelete;
-        QLabel *PicTrash;
-        QLabel *PicSave;
         QAction *MnuDelete;
         QWidget *PicDeleteMarked;
         QPushButton *CmdDelExit;
@@ -63,12 +53,6 @@ public:
     // The deletion menu item goes with the knowledge-base panel; hiding that hides the panel.
     void setDeletionMenuEnabled(bool enabled);
     void hideDeletionPanel();
-    // The busy state: off takes the flag buttons away; on gives back the flagged list's
-    // button, and the range button while the list holds entries.
-    void enableKnowledgeBase(bool on);
-    // The flag command's key: the shown message flagged or unflagged, as the button does
-    // while it is on.
-    void flagShownMessage();
 
     // Tests stand in for the companion that starts the program again after a compaction;
     // it returns false, with the reason, when it could not be started.
@@ -82,23 +66,10 @@ signals:
     void messagesDeleted();
 
 private:
-    void CmdMarkDelete_Click();
-    void CmdMarkRange_Click();
-    void cmdCheckDelete_Click();
-    // The flag button's tool tip reads "to" after its own click, "from" after a rendering.
-    enum class MarkWording { To, From };
-    void setMarkDeleteMarked(bool marked, MarkWording wording);
-    // CmdMarkRange shows PicTrash's picture and tool tip (listed messages flagged) or PicSave's.
-    void setMarkRangeMarked(bool marked);
-    bool markRangeShowsSave() const;
-    void reportMarkFailure(const QString &what, const QString &reason);
-    // The walk over the records whose messdate holds "-1" that listing and deleting flagged
-    // messages share: busy state, label, one find per visit, yields, interruption. `visit`
-    // returns false to end the walk. Returns why a find failed, if one did.
-    void showFlaggedListing(int count, const QString &failure);
+    // The walk over the records whose messdate holds "-1" that deleting flagged messages
+    // takes: busy state, label, one find per visit, yields, interruption. `visit` returns
+    // false to end the walk. Returns why a find failed, if one did.
     QString walkFlagCandidates(const QString &startText, const std::function<bool(Recordset &)> &visit);
-    // A walk's paced yield on the user's place; false when the database was closed or replaced meanwhile.
-    static bool yieldInWalk(EventYield &yield, WalkCursor &walk);
 
     void MnuDelete_Click();
     void CmdDelExit_Click();
@@ -119,11 +90,6 @@ private:
     void compactionFailed(const Compaction::Result &result);
     QString compactionFailureText(const Compaction::Result &result) const;
 
-    QToolButton *CmdMarkDelete;
-    QToolButton *CmdMarkRange;
-    QToolButton *cmdCheckDelete;
-    QLabel *PicTrash;
-    QLabel *PicSave;
     QAction *MnuDelete;
     QWidget *PicDeleteMarked;
     QPushButton *CmdDelExit;

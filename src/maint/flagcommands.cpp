@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Deletion marks: the flag button of the message in view, the walk that flags or
-// unflags every listed message, and the list of every flagged message.
-#include "maint/maintenance.h"
+#include "maint/flagcommands.h"
+
+#include "browser/browserpane.h"
 
 #include "widgets/busystates.h"
 #include "widgets/eventyield.h"
@@ -30,7 +30,50 @@ QString numberCriteria(const QString &messnum)
 
 }
 
-void Maintenance::setMarkDeleteMarked(bool marked, MarkWording wording)
+FlagCommands::FlagCommands(const Controls &controls, MessageArchive *archive, Viewer *viewer, ResultsPanel *results,
+                           BrowserPane *pane, BusyStates *busy, QObject *parent)
+    : QObject(parent)
+    , CmdMarkDelete(controls.CmdMarkDelete)
+    , CmdMarkRange(controls.CmdMarkRange)
+    , cmdCheckDelete(controls.cmdCheckDelete)
+    , PicTrash(controls.PicTrash)
+    , PicSave(controls.PicSave)
+    , m_archive(archive)
+    , m_viewer(viewer)
+    , m_results(results)
+    , m_busy(busy)
+{
+    connect(CmdMarkDelete, &QToolButton::clicked, this, &FlagCommands::CmdMarkDelete_Click);
+    connect(CmdMarkRange, &QToolButton::clicked, this, &FlagCommands::CmdMarkRange_Click);
+    connect(cmdCheckDelete, &QToolButton::clicked, this, &FlagCommands::cmdCheckDelete_Click);
+    // The flag button acts on the message page only, and shows the shown message's flag.
+    connect(pane, &BrowserPane::pageStarting, this, [this] { CmdMarkDelete->setEnabled(false); });
+    connect(pane, &BrowserPane::pageEntered, this, [this](bool messagePage) {
+        if (messagePage)
+            CmdMarkDelete->setEnabled(true);
+    });
+    connect(viewer, &Viewer::recordShown, this, [this](bool flagged) { setMarkDeleteMarked(flagged, MarkWording::From); });
+    connect(results, &ResultsPanel::listed, this, &FlagCommands::setMarkRangeMarked);
+}
+
+void FlagCommands::enableKnowledgeBase(bool on)
+{
+    cmdCheckDelete->setEnabled(on);
+    if (!on) {
+        CmdMarkRange->setEnabled(false);
+        CmdMarkDelete->setEnabled(false);
+    } else if (m_results->resultCount() > 0) {
+        CmdMarkRange->setEnabled(true);
+    }
+}
+
+void FlagCommands::flagShownMessage()
+{
+    if (CmdMarkDelete->isEnabled())
+        CmdMarkDelete_Click();
+}
+
+void FlagCommands::setMarkDeleteMarked(bool marked, MarkWording wording)
 {
     // The button is given the holders' own picture objects, never copies, so
     // markRangeShowsSave can tell them apart by identity.
@@ -43,24 +86,24 @@ void Maintenance::setMarkDeleteMarked(bool marked, MarkWording wording)
         CmdMarkDelete->setToolTip(QStringLiteral("Remove deletion flag to current message"));
 }
 
-void Maintenance::setMarkRangeMarked(bool marked)
+void FlagCommands::setMarkRangeMarked(bool marked)
 {
     QLabel *const holder = marked ? PicTrash : PicSave;
     CmdMarkRange->setIcon(marked ? Icons::trashIcon() : Icons::saveIcon());
     CmdMarkRange->setToolTip(holder->toolTip());
 }
 
-bool Maintenance::markRangeShowsSave() const
+bool FlagCommands::markRangeShowsSave() const
 {
     return CmdMarkRange->icon().cacheKey() == Icons::saveIcon().cacheKey();
 }
 
-void Maintenance::reportMarkFailure(const QString &what, const QString &reason)
+void FlagCommands::reportMarkFailure(const QString &what, const QString &reason)
 {
     m_results->setResultsText(u' ' + what + QStringLiteral(": ") + reason);
 }
 
-void Maintenance::CmdMarkDelete_Click()
+void FlagCommands::CmdMarkDelete_Click()
 {
     Recordset *const rs = m_archive->recordset();
     const QString shownMsgNum = m_viewer->shownMessageNumber();
@@ -88,7 +131,7 @@ void Maintenance::CmdMarkDelete_Click()
     setMarkDeleteMarked(marking, MarkWording::To);
 }
 
-void Maintenance::CmdMarkRange_Click()
+void FlagCommands::CmdMarkRange_Click()
 {
     m_busy->EnableOff();
     m_viewer->pauseRendering(true);
@@ -125,7 +168,7 @@ void Maintenance::CmdMarkRange_Click()
                 break;
             }
         }
-        if (!yieldInWalk(yield, walk))
+        if (!walk.letEventsRun([&yield] { return yield(); }))
             break;
 
         const QVariant date = rs->field(QStringLiteral("messdate"));
@@ -146,55 +189,7 @@ void Maintenance::CmdMarkRange_Click()
         CmdMarkDelete->setEnabled(true);
 }
 
-bool Maintenance::yieldInWalk(EventYield &yield, WalkCursor &walk)
-{
-    return walk.letEventsRun([&yield] { return yield(); });
-}
-
-QString Maintenance::walkFlagCandidates(const QString &startText, const std::function<bool(Recordset &)> &visit)
-{
-    m_busy->EnableOff();
-    m_results->beginWalk();
-
-    const QString criteria = DeletionMark::candidateCriteria();
-    QString failure;
-    // The walk reads on a place of its own; the user's steps meanwhile go on from the message in view.
-    WalkCursor walk(m_archive);
-    Recordset *rs = walk.recordset();
-    Recordset::FindResult found = Recordset::FindResult::NoMatch;
-    if (rs) {
-        rs->moveFirst();
-        m_results->setResultsText(startText);
-        walk.letEventsRun([] {
-            QCoreApplication::processEvents();
-            return true;
-        });
-        rs = walk.recordset();
-        if (rs)
-            found = rs->findFirst(criteria);
-    }
-    EventYield yield;
-    while (rs && found == Recordset::FindResult::Found) {
-        if (!visit(*rs))
-            break;
-        if (!yieldInWalk(yield, walk))
-            break;
-        // On from the current position, so one pass over the table suffices. A find that
-        // fails ends the walk like one that finds nothing, with the reason.
-        found = rs->findNext(criteria);
-        if (found == Recordset::FindResult::Error)
-            failure = rs->lastError();
-        if (m_results->interruptRequested()) {
-            rs->moveFirst();
-            m_viewer->showFirst();
-            break;
-        }
-    }
-    m_results->endWalk();
-    return failure;
-}
-
-void Maintenance::cmdCheckDelete_Click()
+void FlagCommands::cmdCheckDelete_Click()
 {
     m_busy->EnableOff();
     m_results->beginWalk();
@@ -228,7 +223,7 @@ void Maintenance::cmdCheckDelete_Click()
     m_busy->EnableOn();
 }
 
-void Maintenance::showFlaggedListing(int count, const QString &failure)
+void FlagCommands::showFlaggedListing(int count, const QString &failure)
 {
     if (count >= 1) {
         CmdMarkRange->setEnabled(true);
