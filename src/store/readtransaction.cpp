@@ -32,13 +32,10 @@ void ReadTransaction::end()
     m_own = false;
     if (!m_db.inTransaction())
         return;
-    // The reason of a failure met inside is what the caller reports, not the end's.
-    const QString reason = m_db.lastError();
-    const int code = m_db.lastCode();
+    const SqliteDb::KeepError kept(m_db);
     SqliteStatement commit;
     if (!run(m_kept ? m_kept->commit : commit, "COMMIT"))
         m_db.exec("ROLLBACK");
-    m_db.setError(reason, code);
 }
 
 bool ReadTransaction::run(SqliteStatement &s, const char *sql)
