@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/backgroundjob.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
-#include <chrono>
 
-namespace {
-
-constexpr int kProgressEveryMs = 250;
-
-} // namespace
+bool ProgressThrottle::pass(qint64 nowMs, qint64 done, qint64 total)
+{
+    if (m_last && nowMs - *m_last < kEveryMs && done < total)
+        return false;
+    m_last = nowMs;
+    return true;
+}
 
 BackgroundJob::Context::Context(QObject *owner, std::shared_ptr<WorkerConnection> shared)
     : m_owner(owner)
@@ -24,11 +27,12 @@ void BackgroundJob::Context::post(std::function<void()> call) const
 
 std::function<void(qint64, qint64)> BackgroundJob::Context::throttled(std::function<void(qint64, qint64)> report) const
 {
-    return [context = *this, report = std::move(report), since = QElapsedTimer()](qint64 done, qint64 total) mutable {
-        if (since.isValid() && since.elapsed() < kProgressEveryMs && done < total)
-            return;
-        since.start();
-        context.post([report, done, total] { report(done, total); });
+    QElapsedTimer clock;
+    clock.start();
+    return [context = *this, report = std::move(report), clock, throttle = ProgressThrottle()](qint64 done,
+                                                                                               qint64 total) mutable {
+        if (throttle.pass(clock.elapsed(), done, total))
+            context.post([report, done, total] { report(done, total); });
     };
 }
 
@@ -72,10 +76,8 @@ bool BackgroundJob::start(Work work, bool urgent)
     return true;
 }
 
-qint64 BackgroundJob::nextStep(qint64 step, const QElapsedTimer &clock, int aimMs, qint64 most, int pauseMs)
+qint64 BackgroundJob::nextStep(qint64 step, qint64 tookMs, int aimMs, qint64 most)
 {
-    const qint64 took = std::max<qint64>(1, clock.elapsed());
-    if (pauseMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    const qint64 took = std::max<qint64>(1, tookMs);
     return std::clamp<qint64>(step * aimMs / took, 10, std::max<qint64>(10, std::min<qint64>(step * 4, most)));
 }

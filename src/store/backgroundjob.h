@@ -3,12 +3,25 @@
 
 #include "store/workerconnection.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
+
+// Lets a progress report through a few times a second at most, and always the last one
+// (done == total).
+class ProgressThrottle final
+{
+public:
+    static constexpr qint64 kEveryMs = 250;
+    // Whether to pass on this report, made at `nowMs` of a monotonic clock.
+    bool pass(qint64 nowMs, qint64 done, qint64 total);
+
+private:
+    std::optional<qint64> m_last;
+};
 
 // Long work on a thread of its own for an object of the window's thread (its owner), with a
 // way to call it off (WorkerConnection): what the work reports comes back as calls in the
@@ -49,9 +62,9 @@ public:
     bool isRunning() const;
 
     // For work done in transactions of about `aimMs` each: the size of the next one, from the
-    // last one's (`step` items, timed by `clock`), never more than four times as large, from
-    // 10 to `most`. Pauses `pauseMs` first, leaving the file to the writers waiting.
-    static qint64 nextStep(qint64 step, const QElapsedTimer &clock, int aimMs, qint64 most, int pauseMs);
+    // last one's (`step` items in `tookMs`), never more than four times as large, from 10 to
+    // `most`.
+    static qint64 nextStep(qint64 step, qint64 tookMs, int aimMs, qint64 most);
 
 private:
     QObject *m_owner;

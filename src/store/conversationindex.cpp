@@ -2,16 +2,15 @@
 #include "store/conversationindex.h"
 
 #include "store/conversationtopic.h"
+#include "store/readtransaction.h"
 #include "store/schemaparts.h"
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"
-
-#include <QElapsedTimer>
+#include "store/steppedbuild.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <initializer_list>
 #include <limits>
 #include <optional>
 
@@ -24,8 +23,6 @@ constexpr int kFormat = 1;
 constexpr char kKeyFunction[] = "veltra_topic_key";
 // The triggers follow only what the build has covered so far.
 constexpr char kCovered[] = " <= (SELECT upto FROM veltra_topic_state)";
-constexpr int kBusyPauseMs = 5;
-constexpr int kBusyLimitMs = 60000;
 
 using SchemaObject = SchemaParts::Part;
 
@@ -65,15 +62,6 @@ std::vector<SchemaObject> schemaObjects()
 
 constexpr char kParts[] = "veltra_topic*";
 
-bool countOf(SqliteDb &db, const QByteArray &sql, qint64 *n, std::optional<qint64> bound = std::nullopt)
-{
-    SqliteStatement s;
-    if (!s.prepare(db, sql, false) || (bound && !s.bindInt64(1, *bound)) || s.step() != SqliteStatement::Step::Row)
-        return false;
-    *n = s.columnInt64(0);
-    return true;
-}
-
 qint64 keyOfSubject(QByteArrayView utf8)
 {
     return ConversationIndex::keyOf(ConversationTopic::of(QString::fromUtf8(utf8)));
@@ -84,35 +72,6 @@ void keyFunction(sqlite3_context *context, int, sqlite3_value **argv)
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
     sqlite3_result_int64(context, text ? keyOfSubject(QByteArrayView(text, sqlite3_value_bytes(argv[0]))) : 0);
 }
-
-// Opens a read transaction unless the caller has one, and ends the one it opened.
-class ReadTransaction final
-{
-public:
-    explicit ReadTransaction(SqliteDb &db)
-        : m_db(db)
-        , m_own(!db.inTransaction())
-    {
-        m_ok = !m_own || db.exec("BEGIN");
-    }
-    ~ReadTransaction()
-    {
-        if (m_own && m_db.inTransaction()) {
-            const QString reason = m_db.lastError();
-            const int code = m_db.lastCode();
-            m_db.exec("COMMIT");
-            m_db.setError(reason, code);
-        }
-    }
-    ReadTransaction(const ReadTransaction &) = delete;
-    ReadTransaction &operator=(const ReadTransaction &) = delete;
-    bool isActive() const { return m_ok; }
-
-private:
-    SqliteDb &m_db;
-    bool m_own;
-    bool m_ok;
-};
 
 using Member = ConversationIndex::Member;
 
@@ -228,12 +187,12 @@ qint64 backlog(SqliteDb &db)
     switch (status(db).state) {
     case State::Absent:
     case State::Broken:
-        return countOf(db, "SELECT count(*) FROM veltra", &n) ? n + 1 : -1;
+        return SteppedBuild::count(db, "SELECT count(*) FROM veltra", &n) ? n + 1 : -1;
     case State::Partial:
     case State::Ready:
         break;
     }
-    return countOf(db, "SELECT (SELECT count(*) FROM veltra WHERE rowid > (SELECT upto FROM veltra_topic_state))"
+    return SteppedBuild::count(db, "SELECT (SELECT count(*) FROM veltra WHERE rowid > (SELECT upto FROM veltra_topic_state))"
                        " + (SELECT count(*) FROM veltra_topic_stale)", &n)
                ? n
                : -1;
@@ -274,6 +233,90 @@ std::vector<Member> members(SqliteDb &db, const QString &messtitle, QString *err
 }
 
 } // namespace ConversationIndex
+
+namespace {
+
+using Status = ConversationIndex::Status;
+using State = ConversationIndex::State;
+
+// Keeps the store there when every covered record has its row, and makes it anew
+// otherwise, saying why in `detail`; false on failure.
+bool keepOrMakeAnew(SteppedBuild &build, Status status, QString *detail)
+{
+    SqliteDb &db = build.db();
+    if (status.state == State::Partial || status.state == State::Ready) {
+        // Records written around the triggers (with them dropped by hand) leave the counts apart.
+        qint64 covered = 0;
+        qint64 rows = 0;
+        if (!SteppedBuild::count(db, "SELECT count(*) FROM veltra WHERE rowid <= ?1", &covered, {status.upto})
+            || !SteppedBuild::count(db, "SELECT count(*) FROM veltra_topic", &rows))
+            return false;
+        if (rows != covered) {
+            *detail = QStringLiteral("The conversation store held %1 of the %2 messages it should; it is built anew.")
+                          .arg(rows)
+                          .arg(covered);
+            status.state = State::Broken;
+        }
+    }
+    if (status.state == State::Broken && detail->isEmpty())
+        *detail = QStringLiteral("The conversation store was incomplete or from another version; it is built anew.");
+    if (status.state != State::Absent && status.state != State::Broken)
+        return true;
+    return build.inTransaction([&db] { return ConversationIndex::create(db); });
+}
+
+// Works out the keys of up to `size` records, stale ones first (they are the user's own
+// recent writes), then those after the covered part; `taken` says how many.
+SteppedBuild::Step takeStep(SteppedBuild &build, qint64 size, qint64 *taken)
+{
+    SqliteDb &db = build.db();
+    // Read again inside the transaction: another copy of the program may be building too.
+    const Status status = ConversationIndex::status(db);
+    if (status.state != State::Partial && status.state != State::Ready) {
+        db.setError(QStringLiteral("The conversation store was changed while it was being built."), SQLITE_ERROR);
+        return SteppedBuild::Step::Failed;
+    }
+    qint64 staleEnd = 0;
+    qint64 staleCount = 0;
+    {
+        SqliteStatement s;
+        if (!s.prepare(db, "SELECT coalesce(max(id), 0), count(*) FROM (SELECT id FROM veltra_topic_stale ORDER BY id"
+                           " LIMIT ?1)", false)
+            || !s.bindInt64(1, size) || s.step() != SqliteStatement::Step::Row)
+            return SteppedBuild::Step::Failed;
+        staleEnd = s.columnInt64(0);
+        staleCount = s.columnInt64(1);
+    }
+    *taken = 0;
+    if (staleCount > 0) {
+        if (!SteppedBuild::exec(db, "INSERT OR REPLACE INTO veltra_topic(id, topic_key) SELECT v.rowid,"
+                                    " veltra_topic_key(v.messtitle) FROM veltra_topic_stale s JOIN veltra v ON v.rowid = s.id"
+                                    " WHERE s.id <= ?1", {staleEnd})
+            || !SteppedBuild::exec(db, "DELETE FROM veltra_topic WHERE id IN (SELECT s.id FROM veltra_topic_stale s"
+                                       " WHERE s.id <= ?1 AND NOT EXISTS (SELECT 1 FROM veltra v WHERE v.rowid = s.id))",
+                                   {staleEnd})
+            || !SteppedBuild::exec(db, "DELETE FROM veltra_topic_stale WHERE id <= ?1", {staleEnd}))
+            return SteppedBuild::Step::Failed;
+        *taken = staleCount;
+    }
+    if (*taken < size && status.state == State::Partial) {
+        std::optional<qint64> high;
+        if (!build.stepEnd(status.upto, size - *taken, &high))
+            return SteppedBuild::Step::Failed;
+        if (high) {
+            if (!SteppedBuild::exec(db, "INSERT OR REPLACE INTO veltra_topic(id, topic_key) SELECT rowid,"
+                                        " veltra_topic_key(messtitle) FROM veltra WHERE rowid > ?1 AND rowid <= ?2",
+                                    {status.upto, *high}))
+                return SteppedBuild::Step::Failed;
+            *taken += sqlite3_changes(db.handle());
+            if (!SteppedBuild::exec(db, "UPDATE veltra_topic_state SET upto = ?1", {*high}))
+                return SteppedBuild::Step::Failed;
+        }
+    }
+    return *taken == 0 ? SteppedBuild::Step::Finished : SteppedBuild::Step::Taken;
+}
+
+} // namespace
 
 ConversationIndexBuilder::ConversationIndexBuilder(QObject *parent)
     : QObject(parent)
@@ -318,136 +361,45 @@ ConversationIndexBuilder::Report ConversationIndexBuilder::run(const QString &da
                                                                const ProgressHandler &progress, WorkerConnection *shared)
 {
     Report report;
-    SqliteDb db;
-    if (!db.open(databasePath, SQLITE_OPEN_READWRITE)) {
-        report.detail = db.lastError();
+    SteppedBuild build(*shared);
+    if (!build.open(databasePath)) {
+        report.detail = build.db().lastError();
         return report;
     }
+    SqliteDb &db = build.db();
     if (db.isReadOnly()) {
         report.detail = QStringLiteral("The message database cannot be written, so its conversations are not stored.");
         return report;
     }
-    // The window's connection may be writing: wait for it, but give up at once when called off.
-    const WorkerConnection::Attachment attached(*shared, db.handle(), kBusyPauseMs, kBusyLimitMs);
-    const auto failed = [&] {
-        const bool stopped = shared->cancelled();
-        report.outcome = stopped ? Outcome::Stopped : Outcome::Failed;
-        report.detail = stopped ? QString() : db.lastError();
-        if (db.inTransaction())
-            db.exec("ROLLBACK");
-        return report;
-    };
     if (!db.check(sqlite3_create_function_v2(db.handle(), kKeyFunction, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                              keyFunction, nullptr, nullptr, nullptr),
                   "create function"))
-        return failed();
-    // In write-ahead-log mode the window's reads go on while a step is written.
-    db.exec("PRAGMA synchronous = NORMAL");
+        return build.failed(report);
 
-    ConversationIndex::Status status = ConversationIndex::status(db);
+    const Status status = ConversationIndex::status(db);
     qint64 total = 0;
-    if (shared->cancelled() || !countOf(db, "SELECT count(*) FROM veltra", &total))
-        return failed();
-    if (status.state == ConversationIndex::State::Partial || status.state == ConversationIndex::State::Ready) {
-        // Every covered record has its row; records written around the triggers (with them
-        // dropped by hand) leave the counts apart.
-        qint64 covered = 0;
-        qint64 rows = 0;
-        if (!countOf(db, "SELECT count(*) FROM veltra WHERE rowid <= ?1", &covered, status.upto)
-            || !countOf(db, "SELECT count(*) FROM veltra_topic", &rows))
-            return failed();
-        if (rows != covered) {
-            report.detail = QStringLiteral("The conversation store held %1 of the %2 messages it should; it is built anew.")
-                                .arg(rows)
-                                .arg(covered);
-            status.state = ConversationIndex::State::Broken;
-        }
-    }
-    if (status.state == ConversationIndex::State::Broken && report.detail.isEmpty())
-        report.detail = QStringLiteral("The conversation store was incomplete or from another version; it is built anew.");
-    if ((status.state == ConversationIndex::State::Absent || status.state == ConversationIndex::State::Broken)
-        && !(db.exec("BEGIN IMMEDIATE") && ConversationIndex::create(db) && db.exec("COMMIT")))
-        return failed();
-
-    qint64 pending = ConversationIndex::backlog(db);
+    if (build.cancelled() || !SteppedBuild::count(db, "SELECT count(*) FROM veltra", &total)
+        || !keepOrMakeAnew(build, status, &report.detail))
+        return build.failed(report);
+    const qint64 pending = ConversationIndex::backlog(db);
     if (pending < 0)
-        return failed();
+        return build.failed(report);
     qint64 done = std::max<qint64>(0, total - pending);
     if (progress)
         progress(done, std::max(total, done));
 
-    qint64 step = std::max(1, settings.firstStep);
-    const auto exec = [&](const QByteArray &sql, std::initializer_list<qint64> values) {
-        SqliteStatement s;
-        bool ok = s.prepare(db, sql, false);
-        int index = 0;
-        for (const qint64 value : values)
-            ok = ok && s.bindInt64(++index, value);
-        return ok && s.step() == SqliteStatement::Step::Done;
-    };
-    for (;;) {
-        if (shared->cancelled())
-            return failed();
-        QElapsedTimer clock;
-        clock.start();
-        if (!db.exec("BEGIN IMMEDIATE"))
-            return failed();
-        // Read again inside the transaction: another copy of the program may be building too.
-        status = ConversationIndex::status(db);
-        if (status.state != ConversationIndex::State::Partial && status.state != ConversationIndex::State::Ready) {
-            db.setError(QStringLiteral("The conversation store was changed while it was being built."), SQLITE_ERROR);
-            return failed();
-        }
-        // Stale records first: they are the user's own recent writes.
-        qint64 staleEnd = 0;
-        qint64 staleCount = 0;
-        {
-            SqliteStatement s;
-            if (!s.prepare(db, "SELECT coalesce(max(id), 0), count(*) FROM (SELECT id FROM veltra_topic_stale ORDER BY id"
-                               " LIMIT ?1)", false)
-                || !s.bindInt64(1, step) || s.step() != SqliteStatement::Step::Row)
-                return failed();
-            staleEnd = s.columnInt64(0);
-            staleCount = s.columnInt64(1);
-        }
-        qint64 taken = 0;
-        if (staleCount > 0) {
-            if (!exec("INSERT OR REPLACE INTO veltra_topic(id, topic_key) SELECT v.rowid, veltra_topic_key(v.messtitle)"
-                      " FROM veltra_topic_stale s JOIN veltra v ON v.rowid = s.id WHERE s.id <= ?1", {staleEnd})
-                || !exec("DELETE FROM veltra_topic WHERE id IN (SELECT s.id FROM veltra_topic_stale s WHERE s.id <= ?1"
-                         " AND NOT EXISTS (SELECT 1 FROM veltra v WHERE v.rowid = s.id))", {staleEnd})
-                || !exec("DELETE FROM veltra_topic_stale WHERE id <= ?1", {staleEnd}))
-                return failed();
-            taken = staleCount;
-        }
-        if (taken < step && status.state == ConversationIndex::State::Partial) {
-            SqliteStatement end;
-            if (!end.prepare(db, "SELECT coalesce((SELECT rowid FROM veltra WHERE rowid > ?1 ORDER BY rowid LIMIT 1 OFFSET ?2),"
-                                 " (SELECT max(rowid) FROM veltra WHERE rowid > ?1))", false)
-                || !end.bindInt64(1, status.upto) || !end.bindInt64(2, step - taken - 1)
-                || end.step() != SqliteStatement::Step::Row)
-                return failed();
-            if (!end.columnIsNull(0)) {
-                const qint64 high = end.columnInt64(0);
-                end.finalize();
-                if (!exec("INSERT OR REPLACE INTO veltra_topic(id, topic_key) SELECT rowid, veltra_topic_key(messtitle)"
-                          " FROM veltra WHERE rowid > ?1 AND rowid <= ?2", {status.upto, high}))
-                    return failed();
-                taken += sqlite3_changes(db.handle());
-                if (!exec("UPDATE veltra_topic_state SET upto = ?1", {high}))
-                    return failed();
-            }
-        }
-        if (!db.exec("COMMIT"))
-            return failed();
-        if (taken == 0)
-            break;
-        done += taken;
-        report.computed += taken;
-        if (progress)
-            progress(std::min(done, total), total);
-        step = BackgroundJob::nextStep(step, clock, settings.stepMs, 100000, settings.pauseMs);
-    }
+    qint64 taken = 0;
+    const bool built = build.runSteps(
+        {settings.firstStep, settings.stepMs, 100000, settings.pauseMs},
+        [&](qint64 size) { return takeStep(build, size, &taken); },
+        [&] {
+            done += taken;
+            report.computed += taken;
+            if (progress)
+                progress(std::min(done, total), total);
+        });
+    if (!built)
+        return build.failed(report);
     if (progress)
         progress(total, total);
     report.outcome = Outcome::Ready;

@@ -3,6 +3,7 @@
 
 #include "store/compiledcriteria.h"
 #include "store/criteria.h"
+#include "store/readtransaction.h"
 #include "store/searchindex.h"
 #include "store/sqlitedb.h"
 #include "store/substringquery.h"
@@ -116,8 +117,7 @@ void IndexedFind::clear()
     m_vocabulary.clear();
     m_vocabularyAt.reset();
     m_dataVersion.finalize();
-    m_begin.finalize();
-    m_commit.finalize();
+    m_readStatements.finalize();
 }
 
 void IndexedFind::failed()
@@ -427,39 +427,18 @@ bool IndexedFind::firstRow(Find &f, SqliteStatement &s, qint64 rowid, std::optio
     return false;
 }
 
-bool IndexedFind::runStatement(SqliteStatement &s, const char *sql)
-{
-    if (!s.isPrepared() && !s.prepare(m_db, sql))
-        return false;
-    ResetOnExit resetter(s);
-    return s.step() == SqliteStatement::Step::Done;
-}
-
-// Opens a read transaction of the find's own unless the caller has one open; true when it did.
-bool IndexedFind::beginOwnRead()
-{
-    m_ownRun = sqlite3_get_autocommit(m_db.handle()) && runStatement(m_begin, "BEGIN");
-    return m_ownRun;
-}
-
-void IndexedFind::endOwnRead(bool own)
-{
-    if (own && !sqlite3_get_autocommit(m_db.handle()) && !runStatement(m_commit, "COMMIT"))
-        m_db.exec("ROLLBACK");
-}
-
 std::optional<IndexedFind::IndexQuery> IndexedFind::indexQuery(const QString &criteria)
 {
     std::optional<QString> malformed;
     Find *f = findFor(criteria, &malformed);
     if (!f)
         return std::nullopt;
-    const bool own = beginOwnRead();
+    ReadTransaction read(m_db, &m_readStatements);
+    m_ownRun = read.isOwn();
     versionChanged();
     std::optional<IndexQuery> query;
     if (!f->pieces.empty() && decideIndex() && lookUp(*f))
         query = IndexQuery{f->lookup->table, f->lookup->match};
-    endOwnRead(own);
     return query;
 }
 
@@ -490,7 +469,9 @@ IndexedFind::Result IndexedFind::next(const QString &criteria, qint64 after)
 
     // The version is read inside the run's transaction, or before it: a commit in between
     // makes the run newer than its version says, which only outdates it sooner.
-    const bool own = beginOwnRead();
+    ReadTransaction read(m_db, &m_readStatements);
+    m_ownRun = read.isOwn();
+    const bool own = m_ownRun;
     if (!looked)
         versionChanged();
     std::size_t want = 1;
@@ -506,7 +487,7 @@ IndexedFind::Result IndexedFind::next(const QString &criteria, qint64 after)
     fresh.kept = own;
     const Collected collected = readRun(*f, after, want, &fresh.hits);
     m_quiet = false;
-    endOwnRead(own);
+    read.end();
     if (collected == Collected::Failed) {
         run = {};
         return failure();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "store/indexvocabulary.h"
+#include "store/readtransaction.h"
 #include "store/recordset.h"
 #include "store/sqlitestatement.h"
 
@@ -97,9 +98,6 @@ private:
     Collected collectByScan(Find &f, qint64 after, std::size_t want, std::vector<qint64> *hits);
     Collected readRun(Find &f, qint64 after, std::size_t want, std::vector<qint64> *hits);
     bool firstRow(Find &f, SqliteStatement &s, qint64 rowid, std::optional<qint64> *row);
-    bool runStatement(SqliteStatement &s, const char *sql);
-    bool beginOwnRead();
-    void endOwnRead(bool own);
     void failed();
 
     SqliteDb &m_db;
@@ -121,6 +119,5 @@ private:
     quint64 m_versionCounter = 0; // bumped whenever the version changes, for the candidates
     bool m_quiet = false; // failures are not reported while a run holds hits
     SqliteStatement m_dataVersion;
-    SqliteStatement m_begin;
-    SqliteStatement m_commit;
+    ReadTransaction::Statements m_readStatements;
 };

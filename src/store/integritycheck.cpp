@@ -2,12 +2,11 @@
 #include "store/integritycheck.h"
 
 #include "store/sqlitedb.h"
+#include "store/steppedbuild.h"
 
 #include <QStringList>
 
 #include <sqlite3.h>
-
-#include <optional>
 
 namespace {
 
@@ -52,17 +51,14 @@ IntegrityCheck::Report IntegrityCheck::run(const QString &databasePath)
 IntegrityCheck::Report IntegrityCheck::run(const QString &databasePath, WorkerConnection *shared)
 {
     Report report;
-    sqlite3 *db = nullptr;
-    const int opened = sqlite3_open_v2(databasePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    if (opened != SQLITE_OK) {
-        report.detail = QStringLiteral("open: ") + QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(opened));
-        sqlite3_close(db);
-        return report;
-    }
-    sqlite3_extended_result_codes(db, 1);
     // The window's own connection may be writing; wait a little for it, but give up at once
     // when the check is called off.
-    std::optional<WorkerConnection::Attachment> attached(std::in_place, *shared, db, kBusyPauseMs, kBusyLimitMs);
+    WorkerDb worker(*shared, kBusyPauseMs, kBusyLimitMs);
+    if (!worker.open(databasePath, SQLITE_OPEN_READONLY)) {
+        report.detail = worker.db().lastError();
+        return report;
+    }
+    sqlite3 *db = worker.db().handle();
 
     auto failed = [&](const char *what, int rc) {
         report.outcome = sqliteDamage(rc) != SqliteDamage::None ? Outcome::Damaged : Outcome::Unchecked;
@@ -94,7 +90,5 @@ IntegrityCheck::Report IntegrityCheck::run(const QString &databasePath, WorkerCo
         }
     }
     sqlite3_finalize(stmt);
-    attached.reset();
-    sqlite3_close(db);
     return report;
 }

@@ -6,19 +6,16 @@
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"
 #include "store/sqlitevarint.h"
+#include "store/steppedbuild.h"
+#include "store/wordlister.h"
 
-#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QStringList>
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -42,6 +39,9 @@ constexpr IndexedField kFields[] = {
     {Criteria::Field::Message, 2, "veltra_fts_body", "message", "veltra_fts_update_body"},
 };
 
+// The word lister reads each field's texts from the column of its list's number.
+static_assert(kFields[0].list == 0 && kFields[1].list == 1 && kFields[2].list == 2);
+
 // What FTS5 keeps for a table of this form (its text stays in veltra).
 constexpr const char *kShadowTables[] = {"_data", "_idx", "_docsize", "_config"};
 
@@ -58,8 +58,6 @@ constexpr char kWordsTable[] = "veltra_fts_words";
 constexpr char kFreshTable[] = "veltra_fts_fresh";
 // The triggers follow only what the build has taken in so far.
 constexpr char kIndexed[] = " <= (SELECT upto FROM veltra_fts_state)";
-constexpr int kBusyPauseMs = 5;
-constexpr int kBusyLimitMs = 60000;
 
 QByteArray addRow(const IndexedField &f, const char *row)
 {
@@ -173,155 +171,6 @@ QByteArray firstWord(QByteArrayView utf8)
     });
     return phrase;
 }
-
-// Lists the words of the records a build step takes in, on a thread and a read-only
-// connection of its own, while the step writes the index: listing looks up every word of
-// every message, a third of a build's work, and on two cores costs no time this way. The
-// step holds the write lock from before the listing starts until after it ends, so both
-// read the same records.
-class WordLister
-{
-public:
-    explicit WordLister(const QString &databasePath)
-        : m_thread([this, databasePath] { work(databasePath); })
-    {
-    }
-
-    ~WordLister()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stop = true;
-        }
-        m_changed.notify_all();
-        m_thread.join();
-    }
-
-    WordLister(const WordLister &) = delete;
-    WordLister &operator=(const WordLister &) = delete;
-
-    // Starts listing the texts (author, subject, body) of the rows `sql` selects, with
-    // ?1 and ?2 bound to from and to.
-    void start(const QByteArray &sql, qint64 from, qint64 to)
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_job = Job{sql, from, to};
-            m_done.reset();
-        }
-        m_changed.notify_all();
-    }
-
-    // Waits for the listing and stores the words met for the first time in `db`'s list;
-    // false on failure, the reason in `db`.
-    bool finish(SqliteDb &db)
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_done.has_value(); });
-        const Result result = std::move(*m_done);
-        m_done.reset();
-        lock.unlock();
-        if (!result.error.isEmpty()) {
-            db.setError(result.error, SQLITE_ERROR);
-            return false;
-        }
-        if (result.words.empty())
-            return true;
-        if (!m_insert.isPrepared()
-            && !m_insert.prepare(db, QByteArray("INSERT OR IGNORE INTO ") + kWordsTable + "(field, word) VALUES (?1, ?2)"))
-            return false;
-        for (const auto &[list, word] : result.words) {
-            ResetOnExit resetter(m_insert);
-            if (!m_insert.bindInt64(1, list) || !m_insert.bindText(2, word) || m_insert.step() != SqliteStatement::Step::Done)
-                return false;
-        }
-        return true;
-    }
-
-private:
-    struct Job
-    {
-        QByteArray sql;
-        qint64 from = 0;
-        qint64 to = 0;
-    };
-    struct Result
-    {
-        QString error;
-        std::vector<std::pair<int, QByteArray>> words;
-    };
-
-    void work(const QString &databasePath)
-    {
-        WorkerConnection::yieldToWindow();
-        SqliteDb db;
-        bool loaded = false;
-        for (;;) {
-            Job job;
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [this] { return m_stop || m_job.has_value(); });
-                if (m_stop)
-                    return;
-                job = std::move(*m_job);
-                m_job.reset();
-            }
-            Result result;
-            if (!loaded) {
-                loaded = db.open(databasePath, SQLITE_OPEN_READONLY) && load(db);
-                if (loaded)
-                    sqlite3_busy_timeout(db.handle(), kBusyLimitMs);
-            }
-            if (!loaded || !list(db, job, &result.words))
-                result.error = db.lastError().isEmpty() ? QStringLiteral("The words of the messages could not be listed.")
-                                                        : db.lastError();
-            {
-                std::lock_guard lock(m_mutex);
-                m_done = std::move(result);
-            }
-            m_changed.notify_all();
-        }
-    }
-
-    bool load(SqliteDb &db)
-    {
-        SqliteStatement s;
-        if (!s.prepare(db, QByteArray("SELECT field, word FROM ") + kWordsTable, false))
-            return false;
-        SqliteStatement::Step step;
-        while ((step = s.step()) == SqliteStatement::Step::Row) {
-            const qint64 list = s.columnInt64(0);
-            if (list >= 0 && list < qint64(m_known.size()))
-                m_known[std::size_t(list)].addText(s.columnBytes(1));
-        }
-        return step == SqliteStatement::Step::Done;
-    }
-
-    bool list(SqliteDb &db, const Job &job, std::vector<std::pair<int, QByteArray>> *words)
-    {
-        SqliteStatement read;
-        if (!read.prepare(db, job.sql, false) || !read.bindInt64(1, job.from) || !read.bindInt64(2, job.to))
-            return false;
-        SqliteStatement::Step step;
-        while ((step = read.step()) == SqliteStatement::Step::Row) {
-            for (const IndexedField &f : kFields) {
-                m_known[std::size_t(f.list)].addText(read.columnBytes(f.list), [&](QByteArrayView word) {
-                    words->emplace_back(f.list, word.toByteArray());
-                });
-            }
-        }
-        return step == SqliteStatement::Step::Done;
-    }
-
-    std::array<IndexWords::WordSet, std::size(kFields)> m_known; // the lister thread's only
-    SqliteStatement m_insert;                                    // the builder's only
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::optional<Job> m_job;
-    std::optional<Result> m_done;
-    bool m_stop = false;
-    std::thread m_thread; // last: started once the rest is there
-};
 
 // Takes the records after `from` up to `to` into the index and lists their words; how
 // many, or -1 on failure.
@@ -562,6 +411,119 @@ qint64 letGoOfGone(SqliteDb &db, qint64 limit)
 
 } // namespace SearchIndex
 
+namespace {
+
+using Builder = SearchIndexBuilder;
+using SearchIndex::State;
+
+bool keptState(const SearchIndex::Status &status)
+{
+    return status.state == State::Ready || status.state == State::Partial;
+}
+
+// Looks at the index there as `task` asks (of `total` records in all), and marks it
+// Broken, saying why in `detail`, when it is to be built anew; false on failure.
+bool judge(SteppedBuild &build, Builder::Task task, qint64 total, SearchIndex::Status *status, QString *detail)
+{
+    SqliteDb &db = build.db();
+    if (keptState(*status)) {
+        // Records written around the triggers (by hand, or by a program without them)
+        // leave the index out of step: its counts then differ from the table's.
+        // Deleted records the index has not let go of yet are still among its rows.
+        qint64 after = 0;
+        const qint64 gone = SearchIndex::goneCount(db);
+        if (gone < 0 || !SteppedBuild::count(db, "SELECT count(*) FROM veltra WHERE rowid > ?1", &after, {status->upto}))
+            return false;
+        for (const IndexedField &f : kFields) {
+            qint64 n = 0;
+            if (!SteppedBuild::count(db, QByteArray("SELECT count(*) FROM ") + f.table + "_docsize", &n))
+                return false;
+            if (n != total - after + gone) {
+                *detail = QStringLiteral("The search index held %1 of the %2 messages it should; it is built anew.")
+                              .arg(n)
+                              .arg(total - after + gone);
+                status->state = State::Broken;
+                break;
+            }
+        }
+    }
+    if (task == Builder::Task::Verify && keptState(*status)) {
+        const std::optional<QString> wrong = SearchIndex::verify(db, status->upto);
+        if (build.cancelled())
+            return false;
+        if (wrong) {
+            *detail = *wrong;
+            status->state = State::Broken;
+        }
+    }
+    if (status->state == State::Broken && detail->isEmpty())
+        *detail = QStringLiteral("The search index was incomplete or from another version; it is built anew.");
+    return true;
+}
+
+// Takes up to `size` records after the covered part into the index; `added` says how many.
+SteppedBuild::Step takeInStep(SteppedBuild &build, WordLister &words, qint64 size, qint64 *added)
+{
+    SqliteDb &db = build.db();
+    // Read again inside the transaction: another copy of the program may be building too.
+    const SearchIndex::Status status = SearchIndex::status(db);
+    if (status.state == State::Ready)
+        return SteppedBuild::Step::Finished;
+    if (status.state != State::Partial) {
+        db.setError(QStringLiteral("The search index was changed while it was being built."), SQLITE_ERROR);
+        return SteppedBuild::Step::Failed;
+    }
+    std::optional<qint64> high;
+    if (!build.stepEnd(status.upto, size, &high))
+        return SteppedBuild::Step::Failed;
+    if (!high)
+        return SteppedBuild::Step::Finished; // a record deleted meanwhile: nothing is left after all
+    *added = takeIn(db, words, status.upto, *high);
+    if (*added < 0 || !SteppedBuild::exec(db, "UPDATE veltra_fts_state SET upto = ?1", {*high}))
+        return SteppedBuild::Step::Failed;
+    return SteppedBuild::Step::Taken;
+}
+
+// Takes the records after the covered part in, from `done` of `total`; false on failure.
+bool takeInAll(SteppedBuild &build, WordLister &words, const Builder::Settings &settings, qint64 total, qint64 done,
+               const Builder::ProgressHandler &progress, Builder::Report *report)
+{
+    qint64 added = 0;
+    const bool built = build.runSteps(
+        {settings.firstStep, settings.stepMs, 50000, settings.pauseMs},
+        [&](qint64 size) { return takeInStep(build, words, size, &added); },
+        [&] {
+            done += added;
+            report->indexed += added;
+            if (progress)
+                progress(done, std::max(total, done));
+        });
+    if (built && progress)
+        progress(std::max(total, done), std::max(total, done));
+    return built;
+}
+
+// Lets go of the words of deleted records, and lists those of records written into the
+// covered part, in shorter steps: this follows the user's own deletions and edits, and
+// the writes that come next should not wait long. False on failure.
+bool keepUp(SteppedBuild &build, WordLister &words, const Builder::Settings &settings, Builder::Report *report)
+{
+    SqliteDb &db = build.db();
+    qint64 letGo = 0;
+    return build.runSteps(
+        {settings.firstStep, std::min(settings.stepMs, settings.upkeepStepMs), 50000, settings.pauseMs},
+        [&](qint64 size) {
+            letGo = SearchIndex::letGoOfGone(db, size);
+            const qint64 listed = letGo < 0 ? -1 : listFresh(db, words, size);
+            if (listed < 0)
+                return SteppedBuild::Step::Failed;
+            return letGo == 0 && listed == 0 ? SteppedBuild::Step::Finished : SteppedBuild::Step::Taken;
+        },
+        [&] { report->letGo += letGo; });
+}
+
+} // namespace
+
 SearchIndexBuilder::SearchIndexBuilder(QObject *parent)
     : QObject(parent)
     , m_job(this)
@@ -607,171 +569,45 @@ SearchIndexBuilder::Report SearchIndexBuilder::run(const QString &databasePath, 
                                                    WorkerConnection *shared)
 {
     Report report;
-    SqliteDb db;
-    if (!db.open(databasePath, SQLITE_OPEN_READWRITE)) {
-        report.detail = db.lastError();
+    SteppedBuild build(*shared);
+    if (!build.open(databasePath)) {
+        report.detail = build.db().lastError();
         return report;
     }
-    // The window's connection may be writing: wait for it, but give up at once when called off.
-    const WorkerConnection::Attachment attached(*shared, db.handle(), kBusyPauseMs, kBusyLimitMs);
-
-    // What every step below ends with when it fails.
-    const auto failed = [&] {
-        const bool stopped = shared->cancelled();
-        report.outcome = stopped ? Outcome::Stopped : Outcome::Failed;
-        report.detail = stopped ? QString() : db.lastError();
-        if (db.inTransaction())
-            db.exec("ROLLBACK");
-        return report;
-    };
-    // In write-ahead-log mode the window's reads go on while a step is written.
-    db.exec("PRAGMA synchronous = NORMAL");
+    SqliteDb &db = build.db();
     // Each step's commit merges the index's newest segments, reading back the pages the
     // last steps wrote: kept in this connection's cache, a build takes a quarter less time.
     db.exec("PRAGMA cache_size = -65536");
-    const auto count = [&](const QByteArray &sql, qint64 *n) {
-        SqliteStatement s;
-        if (!s.prepare(db, sql, false) || s.step() != SqliteStatement::Step::Row)
-            return false;
-        *n = s.columnInt64(0);
-        return true;
-    };
-    const auto anew = [&] {
-        return db.exec("BEGIN IMMEDIATE") && SearchIndex::create(db) && db.exec("COMMIT");
-    };
 
     SearchIndex::Status status = SearchIndex::status(db);
-    if (shared->cancelled())
-        return failed();
+    if (build.cancelled())
+        return build.failed(report);
     if (task == Task::Remove) {
-        if (status.state != SearchIndex::State::Absent
-            && !(db.exec("BEGIN IMMEDIATE") && SearchIndex::remove(db) && db.exec("COMMIT")))
-            return failed();
+        if (status.state != State::Absent && !build.inTransaction([&db] { return SearchIndex::remove(db); }))
+            return build.failed(report);
         report.outcome = Outcome::Removed;
         return report;
     }
-
     if (task == Task::Rebuild) {
         report.detail = QStringLiteral("The search index failed a lookup; it is built anew.");
-        status.state = SearchIndex::State::Broken;
+        status.state = State::Broken;
     }
     qint64 total = 0;
-    if (!count("SELECT count(*) FROM veltra", &total))
-        return failed();
-    if (status.state == SearchIndex::State::Ready || status.state == SearchIndex::State::Partial) {
-        // Records written around the triggers (by hand, or by a program without them)
-        // leave the index out of step: its counts then differ from the table's.
-        // Deleted records the index has not let go of yet are still among its rows.
-        qint64 after = 0;
-        const qint64 gone = SearchIndex::goneCount(db);
-        if (gone < 0 || !count("SELECT count(*) FROM veltra WHERE rowid > " + QByteArray::number(status.upto), &after))
-            return failed();
-        for (const IndexedField &f : kFields) {
-            qint64 n = 0;
-            if (!count(QByteArray("SELECT count(*) FROM ") + f.table + "_docsize", &n))
-                return failed();
-            if (n != total - after + gone) {
-                report.detail = QStringLiteral("The search index held %1 of the %2 messages it should; it is built anew.")
-                                    .arg(n)
-                                    .arg(total - after + gone);
-                status.state = SearchIndex::State::Broken;
-                break;
-            }
-        }
-    }
-    const bool kept = status.state == SearchIndex::State::Ready || status.state == SearchIndex::State::Partial;
-    if (task == Task::Verify && kept) {
-        const std::optional<QString> wrong = SearchIndex::verify(db, status.upto);
-        if (shared->cancelled())
-            return failed();
-        if (wrong) {
-            report.detail = *wrong;
-            status.state = SearchIndex::State::Broken;
-        }
-    }
-    if (status.state == SearchIndex::State::Broken && report.detail.isEmpty())
-        report.detail = QStringLiteral("The search index was incomplete or from another version; it is built anew.");
-    if (status.state != SearchIndex::State::Partial && status.state != SearchIndex::State::Ready && !anew())
-        return failed();
+    if (!SteppedBuild::count(db, "SELECT count(*) FROM veltra", &total) || !judge(build, task, total, &status, &report.detail))
+        return build.failed(report);
+    if (!keptState(status) && !build.inTransaction([&db] { return SearchIndex::create(db); }))
+        return build.failed(report);
     if (usable && task != Task::Build)
         usable();
 
     qint64 done = 0;
-    if (!count("SELECT count(*) FROM veltra_fts_body_docsize", &done))
-        return failed();
+    if (!SteppedBuild::count(db, "SELECT count(*) FROM veltra_fts_body_docsize", &done))
+        return build.failed(report);
     if (progress)
         progress(done, std::max(total, done));
-
-    const auto nextStep = [&](qint64 step, const QElapsedTimer &clock, int aimMs) {
-        return BackgroundJob::nextStep(step, clock, aimMs, 50000, settings.pauseMs);
-    };
-    WordLister words(databasePath);
-    qint64 step = std::max(1, settings.firstStep);
-    for (;;) {
-        if (shared->cancelled())
-            return failed();
-        QElapsedTimer clock;
-        clock.start();
-        if (!db.exec("BEGIN IMMEDIATE"))
-            return failed();
-        // Read again inside the transaction: another copy of the program may be building too.
-        status = SearchIndex::status(db);
-        if (status.state == SearchIndex::State::Ready)
-            break;
-        if (status.state != SearchIndex::State::Partial) {
-            db.setError(QStringLiteral("The search index was changed while it was being built."), SQLITE_ERROR);
-            return failed();
-        }
-        SqliteStatement end;
-        if (!end.prepare(db, "SELECT coalesce((SELECT rowid FROM veltra WHERE rowid > ?1 ORDER BY rowid LIMIT 1 OFFSET ?2),"
-                             " (SELECT max(rowid) FROM veltra WHERE rowid > ?1))", false)
-            || !end.bindInt64(1, status.upto) || !end.bindInt64(2, step - 1) || end.step() != SqliteStatement::Step::Row)
-            return failed();
-        if (end.columnIsNull(0))
-            break; // a record deleted meanwhile: nothing is left after all
-        const qint64 high = end.columnInt64(0);
-        end.finalize();
-        const qint64 added = takeIn(db, words, status.upto, high);
-        if (added < 0)
-            return failed();
-        SqliteStatement mark;
-        if (!mark.prepare(db, "UPDATE veltra_fts_state SET upto = ?1", false) || !mark.bindInt64(1, high)
-            || mark.step() != SqliteStatement::Step::Done)
-            return failed();
-        mark.finalize();
-        if (!db.exec("COMMIT"))
-            return failed();
-        done += added;
-        report.indexed += added;
-        if (progress)
-            progress(done, std::max(total, done));
-        step = nextStep(step, clock, settings.stepMs);
-    }
-    if (!db.exec("COMMIT"))
-        return failed();
-    if (progress)
-        progress(std::max(total, done), std::max(total, done));
-
-    // Then the words of deleted records go, and those of records written into the covered
-    // part are listed, in shorter steps: this follows the user's own deletions and edits,
-    // and the writes that come next should not wait long.
-    step = std::max(1, settings.firstStep);
-    for (;;) {
-        if (shared->cancelled())
-            return failed();
-        QElapsedTimer clock;
-        clock.start();
-        if (!db.exec("BEGIN IMMEDIATE"))
-            return failed();
-        const qint64 letGo = SearchIndex::letGoOfGone(db, step);
-        const qint64 listed = letGo < 0 ? -1 : listFresh(db, words, step);
-        if (listed < 0 || !db.exec("COMMIT"))
-            return failed();
-        if (letGo == 0 && listed == 0)
-            break;
-        report.letGo += letGo;
-        step = nextStep(step, clock, std::min(settings.stepMs, settings.upkeepStepMs));
-    }
+    WordLister words(databasePath, kWordsTable, int(std::size(kFields)));
+    if (!takeInAll(build, words, settings, total, done, progress, &report) || !keepUp(build, words, settings, &report))
+        return build.failed(report);
     report.outcome = Outcome::Ready;
     return report;
 }

@@ -88,6 +88,18 @@ bool SqliteDb::check(int rc, const char *what)
     return false;
 }
 
+SqliteDb::KeepError::KeepError(SqliteDb &db)
+    : m_db(db)
+    , m_reason(db.lastError())
+    , m_code(db.lastCode())
+{
+}
+
+SqliteDb::KeepError::~KeepError()
+{
+    m_db.setError(m_reason, m_code);
+}
+
 void SqliteDb::setError(const QString &message, int code)
 {
     m_lastCode = code;

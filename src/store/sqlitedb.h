@@ -33,6 +33,22 @@ public:
     // Runs SQL without results (several statements allowed); only for fixed texts.
     bool exec(const char *sql);
 
+    // Puts back the last failure as it was when made, whatever its scope's clean-up meets:
+    // the failure that led to ending a transaction is the one worth reporting.
+    class KeepError final
+    {
+    public:
+        explicit KeepError(SqliteDb &db);
+        ~KeepError();
+        KeepError(const KeepError &) = delete;
+        KeepError &operator=(const KeepError &) = delete;
+
+    private:
+        SqliteDb &m_db;
+        const QString m_reason;
+        const int m_code;
+    };
+
     // True for SQLITE_OK, SQLITE_ROW and SQLITE_DONE; otherwise records the failure.
     bool check(int rc, const char *what);
     void setError(const QString &message, int code);

@@ -44,9 +44,7 @@ void SqliteTransaction::rollback()
     m_active = false;
     if (!m_db.isOpen())
         return;
-    // The failure that led here is the one worth reporting, not a failing rollback.
-    const QString reason = m_db.lastError();
-    const int code = m_db.lastCode();
+    const SqliteDb::KeepError kept(m_db);
     // ROLLBACK TO keeps the savepoint open; RELEASE then closes it (and the transaction it began).
     if (m_outer) {
         // A failed statement may already have ended the transaction.
@@ -55,5 +53,4 @@ void SqliteTransaction::rollback()
     } else {
         m_db.exec(QByteArray("ROLLBACK TO " + m_name + "; RELEASE " + m_name).constData());
     }
-    m_db.setError(reason, code);
 }
