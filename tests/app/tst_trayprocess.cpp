@@ -3,10 +3,10 @@
 // tray host (trayer) and window manager on an X display of the test's own, and SIGTERM,
 // SIGHUP and SIGINT ending the program through its exit path, saving once.
 #include "fixtures.h"
+#include "testenv.h"
 #include "testtext.h"
 
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -114,16 +114,6 @@ private:
     int m_count = 0;
 };
 
-QString missingPrograms(const QStringList &programs)
-{
-    QStringList missing;
-    for (const QString &program : programs) {
-        if (QStandardPaths::findExecutable(program).isEmpty())
-            missing << program;
-    }
-    return missing.join(QStringLiteral(", "));
-}
-
 }
 
 class TestTrayProcess final : public QObject
@@ -149,9 +139,8 @@ private slots:
 
 void TestTrayProcess::realTray()
 {
-    const QString missing = missingPrograms({"Xvfb", "trayer", "openbox", "xdotool"});
-    if (!missing.isEmpty())
-        QSKIP(qPrintable(QStringLiteral("not installed (scripts/deps.sh --tests installs them): ") + missing));
+    REQUIRE_OR_SKIP(TestEnv::missingPrograms({"Xvfb", "trayer", "openbox", "xdotool"},
+                                             QStringLiteral("Debian packages xvfb, trayer, openbox and xdotool")));
 
     // A display of its own: Xvfb picks a free one and names it when it is ready.
     Helper xvfb;

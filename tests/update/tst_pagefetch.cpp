@@ -5,6 +5,7 @@
 // page file; and the site server's own limits.
 #include "loggingproxy.h"
 #include "processrun.h"
+#include "testenv.h"
 #include "siteserver.h"
 #include "update/curlsession.h"
 #include "update/pagefetch.h"
@@ -16,7 +17,6 @@
 #include <QRegularExpression>
 #include <QSslCertificate>
 #include <QSslKey>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -204,8 +204,8 @@ private slots:
 
 void TestPageFetch::initTestCase()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
-        QSKIP("the openssl program makes the test certificates (Debian package openssl)");
+    // The openssl program makes the test certificates.
+    REQUIRE_OR_SKIP(TestEnv::missingPrograms({QStringLiteral("openssl")}, QStringLiteral("Debian package openssl")));
     QVERIFY(m_certificateDir.isValid());
     m_certificates = makeCertificates(m_certificateDir.path());
     QVERIFY(m_certificates);
