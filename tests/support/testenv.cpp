@@ -25,6 +25,22 @@ QString corpusDir()
     return !dir.isEmpty() && QDir(dir).exists() ? dir : QString();
 }
 
+bool waitForQueued(int timeoutMs)
+{
+    bool arrived = false;
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [&arrived] { arrived = true; }, Qt::QueuedConnection);
+    return waitUntil([&arrived] { return arrived; }, timeoutMs);
+}
+
+bool waitPast(int intervalMs)
+{
+    QTimer marker;
+    marker.setSingleShot(true);
+    marker.setTimerType(Qt::PreciseTimer);
+    marker.start(intervalMs + intervalMs / 10 + 20);
+    return waitUntil([&marker] { return !marker.isActive(); }, intervalMs * 2 + 10000);
+}
+
 bool inCi()
 {
     return qEnvironmentVariable("CI") == QLatin1String("true");

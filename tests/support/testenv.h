@@ -15,6 +15,13 @@ QString corpusDir();
 // Runs the event loop until `done` holds, looking after every pass. QTest::qWaitFor looks
 // only once the queue has run dry, which a web page being painted can put off for seconds.
 bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000);
+// Runs the event loop until a marker posted behind every event queued so far arrives: what
+// those events would do has been done, so a check that nothing happened cannot pass early.
+bool waitForQueued(int timeoutMs = 5000);
+// Runs the event loop until a timer started now, which outlasts any timer with `intervalMs`
+// left (coarse ones by their 5 per cent too), has fired: timers fire in the order they fall
+// due, so whatever such a timer would do has been done, however slow the machine.
+bool waitPast(int intervalMs);
 // CI=true: there nothing a test needs may be missing, so a test that would skip fails.
 bool inCi();
 // Empty when every program is on PATH, else the missing ones and `install`, which says how
