@@ -326,8 +326,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(fake()->takeFocusCount(), 1, 2000);
         // The hand-over comes only when Timer2 runs out: once what start-up left queued has run,
         // a Timer2 at rest means no second one is coming.
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
+        QVERIFY(TestEnv::waitForQueued());
         auto *timer2 = w->findChild<QTimer *>(QStringLiteral("Timer2"));
         QVERIFY(!timer2->isActive());
         QCOMPARE(fake()->takeFocusCount(), 1);
