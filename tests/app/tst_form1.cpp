@@ -324,17 +324,14 @@ private slots:
         auto w = restart();
         w->activateWindow();
         QTRY_COMPARE_WITH_TIMEOUT(fake()->takeFocusCount(), 1, 2000);
+        // The hand-over comes only when Timer2 runs out: once what start-up left queued has run,
+        // a Timer2 at rest means no second one is coming.
+        QVERIFY(TestEnv::waitForQueued());
         auto *timer2 = w->findChild<QTimer *>(QStringLiteral("Timer2"));
         QVERIFY(!timer2->isActive());
-        QTest::qWait(400);
         QCOMPARE(fake()->takeFocusCount(), 1);
-        auto *timer1 = w->findChild<QTimer *>(QStringLiteral("Timer1"));
-        auto *timer3 = w->findChild<QTimer *>(QStringLiteral("Timer3"));
-        QVERIFY(timer1->isActive());
-        QCOMPARE(timer1->interval(), 35000);
-        QCOMPARE(timer2->interval(), 200);
-        QVERIFY(!timer3->isActive());
-        QCOMPARE(timer3->interval(), 250);
+        QVERIFY(w->findChild<QTimer *>(QStringLiteral("Timer1"))->isActive());
+        QVERIFY(!w->findChild<QTimer *>(QStringLiteral("Timer3"))->isActive());
     }
 };
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window's form as the designer leaves it, before the window class touches it,
-// and the pictures drawn for it.
+// What a user could notice of the window's form before the window class touches it: every
+// control in its panel with its caption, tip and state, the menus as they read, and the
+// pictures drawn for it. Sizes are the window's to set (tst_layout), and so is the tab order.
 
 #include "widgets/icons.h"
 #include "ui_form1.h"
@@ -9,12 +10,10 @@
 
 #include <QAbstractButton>
 #include <QActionGroup>
-#include <QDir>
 #include <QImage>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 
 #include <array>
 #include <functional>
@@ -22,21 +21,8 @@
 
 namespace {
 
-enum Flag { Hidden = 1, Disabled = 2, Checked = 4 };
-
-constexpr int kTwipsPerPixel = 15;
-
-// Design bounds are in twips; a line is given by its two ends and is one pixel thick.
-QRect pixels(const QRect &twips)
-{
-    const auto px = [](int t) { return qRound(double(t) / kTwipsPerPixel); };
-    return QRect(px(twips.x()), px(twips.y()), qMax(1, px(twips.width())), qMax(1, px(twips.height())));
-}
-
-QRect segment(int x1, int y1, int x2, int y2)
-{
-    return QRect(qMin(x1, x2), qMin(y1, y2), qAbs(x2 - x1), qAbs(y2 - y1));
-}
+// Placed: the window sizes and places it to fit the panel (tst_layout checks the result).
+enum Flag { Hidden = 1, Disabled = 2, Checked = 4, Placed = 8 };
 
 QString caption(const QWidget *w)
 {
@@ -49,7 +35,8 @@ QString caption(const QWidget *w)
     return {};
 }
 
-// One line per menu entry, indented by depth: "name caption [flags]", "-" for a separator.
+// One line per menu entry as the user sees it, indented by depth: "caption [mark] (disabled)",
+// "-" for a separator.
 void describeMenu(const QMenu *menu, int depth, QStringList &out)
 {
     const QString indent(depth * 2, QLatin1Char(' '));
@@ -57,10 +44,10 @@ void describeMenu(const QMenu *menu, int depth, QStringList &out)
         if (a->isSeparator()) {
             out << indent + QLatin1Char('-');
         } else if (const QMenu *sub = a->menu()) {
-            out << indent + sub->objectName() + QLatin1Char(' ') + sub->title();
+            out << indent + sub->title();
             describeMenu(sub, depth + 1, out);
         } else {
-            QString line = indent + a->objectName() + QLatin1Char(' ') + a->text();
+            QString line = indent + a->text();
             if (a->isCheckable())
                 line += a->isChecked() ? QStringLiteral(" [x]") : QStringLiteral(" [ ]");
             if (!a->isEnabled())
@@ -86,13 +73,12 @@ private slots:
     void cleanup();
     void controls_data();
     void controls();
-    void menuTree();
+    void menuCaptions();
     void stackingAndHiding();
     void widgetSettings();
     void pictures_data();
     void pictures();
     void holderPictures();
-    void renderForInspection();
 
 private:
     template<typename T> T *find(const char *name) const;
@@ -126,101 +112,98 @@ void TestForm1Ui::controls_data()
 {
     QTest::addColumn<QString>("parent");
     QTest::addColumn<QString>("kind"); // class name, or HLine / VLine for a QFrame line
-    QTest::addColumn<QRect>("twips");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("toolTip");
     QTest::addColumn<int>("flags");
 
     const QString kb = QStringLiteral("centralwidget");
-    const auto row = [](const char *name, const QString &parent, const char *kind, const QRect &twips,
-                        const char *text = "", const char *tip = "", int flags = 0) {
-        QTest::newRow(name) << parent << QString::fromLatin1(kind) << twips << QString::fromLatin1(text)
+    const auto row = [](const char *name, const QString &parent, const char *kind, const char *text = "",
+                        const char *tip = "", int flags = 0) {
+        QTest::newRow(name) << parent << QString::fromLatin1(kind) << QString::fromLatin1(text)
                             << QString::fromLatin1(tip) << flags;
     };
-    const QRect nowhere;
 
-    row("CmdGo", kb, "QPushButton", {60, 60, 720, 330}, "Subject", "Search message Subject");
-    row("Combo1", kb, "QComboBox", {795, 60, 3900, 345}, "", "Enter Search Term Here");
-    row("cmdCheckDelete", kb, "QToolButton", {4710, 75, 270, 315}, "", "Find all messages marked for deletion");
-    row("List1", kb, "ResultListWidget", {5025, 60, 3000, 1410});
-    row("lblResults", kb, "QLabel", {45, 430, 4620, 315}, "", "Search Results Shown Here");
-    row("HPic2", kb, "QFrame", {1245, 450, 3435, 300});
-    row("CmdMarkRange", kb, "QToolButton", {4710, 450, 270, 315}, "", "", Disabled);
-    row("Line2", kb, "HLine", segment(4915, 775, 45, 775));
-    row("LblUpdateStatus", kb, "QLabel", {45, 825, 4950, 300}, "Database Contains:", "Database Update Status");
-    row("Label3", kb, "QLabel", {45, 1200, 1185, 285}, "All messages");
-    row("HPic1", kb, "QFrame", {1230, 1155, 3750, 300});
-    row("Line6", kb, "VLine", segment(8100, -15, 8100, 1845));
-    row("Line5", kb, "VLine", segment(15, 1500, 15, 0));
-    row("Line1", kb, "HLine", segment(15, 0, 1185, 0));
-    row("PicDeleteMarked", kb, "QFrame", {15, -15, 4995, 1470}, "", "", Hidden);
-    row("Picture1", kb, "QFrame", {15, 1500, 10000, 3000});
-    row("PicEdit", kb, "QFrame", {1935, 2085, 5985, 4065}, "", "", Hidden);
-    row("stbar", kb, "QFrame", {0, 8595 - 285, 10650, 285});
-    row("ListSort", kb, "QListWidget", nowhere, "", "", Hidden);
-    row("ListSort2", kb, "QListWidget", nowhere, "", "", Hidden);
-    row("List2", kb, "QListWidget", nowhere, "", "", Hidden);
-    row("CmdUp", kb, "QToolButton", nowhere, "", "", Hidden);
-    row("CmdDown", kb, "QToolButton", nowhere, "", "", Hidden);
-    row("PicTrash", kb, "QLabel", nowhere, "", "Remove Deletion Flag From All Found Messages", Hidden);
-    row("PicSave", kb, "QLabel", nowhere, "", "Add Deletion Flag To  All Found Messages", Hidden);
-    row("txtBlank", kb, "QLineEdit", nowhere);
+    row("CmdGo", kb, "QPushButton", "Subject", "Search message Subject");
+    row("Combo1", kb, "QComboBox", "", "Enter Search Term Here");
+    row("cmdCheckDelete", kb, "QToolButton", "", "Find all messages marked for deletion");
+    row("List1", kb, "ResultListWidget");
+    row("lblResults", kb, "QLabel", "", "Search Results Shown Here");
+    row("HPic2", kb, "QFrame");
+    row("CmdMarkRange", kb, "QToolButton", "", "", Disabled);
+    row("Line2", kb, "HLine");
+    row("LblUpdateStatus", kb, "QLabel", "Database Contains:", "Database Update Status");
+    row("Label3", kb, "QLabel", "All messages");
+    row("HPic1", kb, "QFrame");
+    row("Line6", kb, "VLine");
+    row("Line5", kb, "VLine");
+    row("Line1", kb, "HLine");
+    row("PicDeleteMarked", kb, "QFrame", "", "", Hidden);
+    row("Picture1", kb, "QFrame");
+    row("PicEdit", kb, "QFrame", "", "", Hidden);
+    row("stbar", kb, "QFrame");
+    row("ListSort", kb, "QListWidget", "", "", Hidden);
+    row("ListSort2", kb, "QListWidget", "", "", Hidden);
+    row("List2", kb, "QListWidget", "", "", Hidden);
+    row("CmdUp", kb, "QToolButton", "", "", Hidden);
+    row("CmdDown", kb, "QToolButton", "", "", Hidden);
+    row("PicTrash", kb, "QLabel", "", "Remove Deletion Flag From All Found Messages", Hidden);
+    row("PicSave", kb, "QLabel", "", "Add Deletion Flag To  All Found Messages", Hidden);
+    row("txtBlank", kb, "QLineEdit");
 
     for (const char *n : {"HPic1", "HPic2"}) {
         const QString strip = QString::fromLatin1(n);
         const bool all = strip == QLatin1String("HPic1");
-        row(all ? "H1Down" : "H2Down", strip, "QToolButton", nowhere, "<", "Next Lower Message");
-        row(all ? "hscroll1" : "hscroll2", strip, "QScrollBar", nowhere, "",
+        row(all ? "H1Down" : "H2Down", strip, "QToolButton", "<", "Next Lower Message");
+        row(all ? "hscroll1" : "hscroll2", strip, "QScrollBar", "",
             all ? "Scroll Through All Messages" : "Scroll Through All Results");
-        row(all ? "H1Up" : "H2Up", strip, "QToolButton", nowhere, ">", "Next Higher Message");
+        row(all ? "H1Up" : "H2Up", strip, "QToolButton", ">", "Next Higher Message");
     }
 
     const QString browser = QStringLiteral("Picture1");
-    row("CmdBack", browser, "QToolButton", {15, 15, 330, 360}, "", "Back");
-    row("CmdForward", browser, "QToolButton", {345, 15, 330, 360}, "", "Forward");
-    row("CmdStop", browser, "QToolButton", {675, 15, 330, 360}, "", "Stop");
-    row("CmdRefresh", browser, "QToolButton", {1000, 15, 330, 360}, "", "Refresh");
-    row("CmdHome", browser, "QToolButton", {1335, 15, 330, 360}); // tool tip: the club host, set by the window
-    row("CmdManuals", browser, "QToolButton", {1660, 15, 330, 360}, "", "Veltra manuals online");
-    row("CmdReg", browser, "QToolButton", {2000, 15, 330, 360}, "", "Veltra registry");
-    row("cmdYahoo", browser, "QToolButton", {2330, 15, 330, 360}, "", "Yahoo veltraclub group");
-    row("CmdUpDown", browser, "QToolButton", {2660, 15, 330, 360}, "", "Hide knowldegebase");
-    row("CmdMarkDelete", browser, "QToolButton", {2970, 15, 330, 360});
-    row("Label1", browser, "QLabel", {3705, 60, 1500, 315}, "Address/Search");
-    row("Combo2", browser, "QComboBox", {5160, 0, 4305, 345}, "", "Enter Internet Address or a Search Term");
-    row("Line3", browser, "HLine", segment(15, 0, 4830, 0));
-    row("Line4", browser, "VLine", segment(0, 0, 0, 410));
-    row("web1", browser, "QWidget", {-15, 360, 8505, 4485});
+    row("CmdBack", browser, "QToolButton", "", "Back");
+    row("CmdForward", browser, "QToolButton", "", "Forward");
+    row("CmdStop", browser, "QToolButton", "", "Stop");
+    row("CmdRefresh", browser, "QToolButton", "", "Refresh");
+    row("CmdHome", browser, "QToolButton"); // tool tip: the club host, set by the window
+    row("CmdManuals", browser, "QToolButton", "", "Veltra manuals online");
+    row("CmdReg", browser, "QToolButton", "", "Veltra registry");
+    row("cmdYahoo", browser, "QToolButton", "", "Yahoo veltraclub group");
+    row("CmdUpDown", browser, "QToolButton", "", "Hide knowldegebase");
+    row("CmdMarkDelete", browser, "QToolButton");
+    row("Label1", browser, "QLabel", "Address/Search");
+    row("Combo2", browser, "QComboBox", "", "Enter Internet Address or a Search Term");
+    row("Line3", browser, "HLine");
+    row("Line4", browser, "VLine");
+    row("web1", browser, "QWidget", "", "", Placed);
 
     const QString strip = QStringLiteral("stbar");
-    row("LblStBar1", strip, "QLineEdit", {0, 0, 8000, 285});
-    row("PBar1", strip, "QProgressBar", {8000, -15, 1290, 260});
-    row("PLockBox", strip, "QFrame", {9300, -30, 260, 275});
-    row("PicLock", QStringLiteral("PLockBox"), "QLabel", nowhere);
+    row("LblStBar1", strip, "QLineEdit");
+    row("PBar1", strip, "QProgressBar");
+    row("PLockBox", strip, "QFrame", "", "", Placed);
+    row("PicLock", QStringLiteral("PLockBox"), "QLabel");
 
     const QString del = QStringLiteral("PicDeleteMarked");
-    row("TxtDelete", del, "QPlainTextEdit", {60, 45, 4830, 1005});
-    row("CmdDeleteMarked", del, "QPushButton", {45, 1125, 1000, 285}, "Delete");
-    row("CmdCompact", del, "QPushButton", {1200, 1125, 1000, 285}, "Compact");
-    row("CmdDelExit", del, "QPushButton", {2350, 1125, 1000, 285}, "Exit");
-    row("ChkNoWarn", del, "QCheckBox", {3645, 1155, 1185, 255}, "No Warning");
+    row("TxtDelete", del, "QPlainTextEdit");
+    row("CmdDeleteMarked", del, "QPushButton", "Delete");
+    row("CmdCompact", del, "QPushButton", "Compact");
+    row("CmdDelExit", del, "QPushButton", "Exit");
+    row("ChkNoWarn", del, "QCheckBox", "No Warning");
 
     const QString edit = QStringLiteral("PicEdit");
-    row("Label2", edit, "QLabel", {1260, 30, 3495, 240}, "To remove an entry, select it and press \"Delete\"");
-    row("LstEdit", edit, "QListWidget", {15, 300, 5835, 2985});
-    row("Text1", edit, "QLineEdit", {15, 3330, 5835, 300});
-    row("CmdDelete", edit, "QPushButton", {15, 3675, 1345, 285}, "Delete", "", Disabled);
-    row("Command2", edit, "QPushButton", {1515, 3675, 1345, 300}, "Change", "", Disabled);
-    row("cmdSaveExit", edit, "QPushButton", {3015, 3675, 1345, 285}, "Save / Exit", "", Disabled);
-    row("CmdExit", edit, "QPushButton", {4515, 3675, 1345, 285}, "Undo / Exit");
-    row("TxtNull", edit, "QLineEdit", {255, 2730, 330, 285}, "Text1");
+    row("Label2", edit, "QLabel", "To remove an entry, select it and press \"Delete\"");
+    row("LstEdit", edit, "QListWidget");
+    row("Text1", edit, "QLineEdit");
+    row("CmdDelete", edit, "QPushButton", "Delete", "", Disabled);
+    row("Command2", edit, "QPushButton", "Change", "", Disabled);
+    row("cmdSaveExit", edit, "QPushButton", "Save / Exit", "", Disabled);
+    row("CmdExit", edit, "QPushButton", "Undo / Exit");
+    row("TxtNull", edit, "QLineEdit", "Text1");
 }
 
 void TestForm1Ui::controls()
 {
     QFETCH(QString, parent);
     QFETCH(QString, kind);
-    QFETCH(QRect, twips);
     QFETCH(QString, text);
     QFETCH(QString, toolTip);
     QFETCH(int, flags);
@@ -239,8 +222,11 @@ void TestForm1Ui::controls()
     } else {
         QCOMPARE(QString::fromLatin1(w->metaObject()->className()), kind);
     }
-    if (twips.isValid())
-        QCOMPARE(w->geometry(), pixels(twips));
+    // Seen within its panel: a control placed past the panel's edge is cut off or never shown.
+    if (!w->isHidden() && !(flags & Placed) && w->parentWidget() != m_window->centralWidget()) {
+        const QRect panel(QPoint(), w->parentWidget()->size());
+        QVERIFY2(panel.adjusted(-1, -1, 1, 1).contains(w->geometry()), qPrintable(QStringLiteral("%1 reaches past its panel").arg(name)));
+    }
     QCOMPARE(caption(w), text);
     QCOMPARE(w->toolTip(), toolTip);
     QCOMPARE(w->isHidden(), bool(flags & Hidden));
@@ -249,83 +235,83 @@ void TestForm1Ui::controls()
         QCOMPARE(b->isChecked(), bool(flags & Checked));
 }
 
-void TestForm1Ui::menuTree()
+void TestForm1Ui::menuCaptions()
 {
     const QStringList expected = {
-        QStringLiteral("MenuFile &File"),
-        QStringLiteral("  MenuFileSaveAs Save &As (disabled)"),
+        QStringLiteral("&File"),
+        QStringLiteral("  Save &As (disabled)"),
         QStringLiteral("  -"),
-        QStringLiteral("  MnuPageSetup Page Set&up... (disabled)"),
-        QStringLiteral("  MenuFilePrint &Print (disabled)"),
-        QStringLiteral("  MnuPrintPreview Print Pre&view... (disabled)"),
-        QStringLiteral("  MenuFileExport &Export Messages..."),
+        QStringLiteral("  Page Set&up... (disabled)"),
+        QStringLiteral("  &Print (disabled)"),
+        QStringLiteral("  Print Pre&view... (disabled)"),
+        QStringLiteral("  &Export Messages..."),
         QStringLiteral("  -"),
-        QStringLiteral("  MenuFileExit E&xit"),
-        QStringLiteral("MnuEdit &Edit"),
-        QStringLiteral("  MenuOptionsClear Search &History List"),
-        QStringLiteral("    MnuEditHistory &Edit Search History"),
-        QStringLiteral("    MnuClearHistory &Clear Search History"),
-        QStringLiteral("  MenuOptionsClearList Internet Address &List"),
-        QStringLiteral("    MnuEditAddress &Edit Internet Address List"),
-        QStringLiteral("    MnuClearAddress &Clear Internet Address List"),
+        QStringLiteral("  E&xit"),
+        QStringLiteral("&Edit"),
+        QStringLiteral("  Search &History List"),
+        QStringLiteral("    &Edit Search History"),
+        QStringLiteral("    &Clear Search History"),
+        QStringLiteral("  Internet Address &List"),
+        QStringLiteral("    &Edit Internet Address List"),
+        QStringLiteral("    &Clear Internet Address List"),
         QStringLiteral("  -"),
-        QStringLiteral("  MnuFind &Find (on This Page)..."),
+        QStringLiteral("  &Find (on This Page)..."),
         QStringLiteral("  -"),
-        QStringLiteral("  MnuDelete &Delete/Compact Database"),
-        QStringLiteral("MenuOptions &Options"),
-        QStringLiteral("  MenuSearch &Search Message Area"),
-        QStringLiteral("    MenuSearchAuthor &Author [ ]"),
-        QStringLiteral("    MenuSearchBody &Body [ ]"),
-        QStringLiteral("    MenuSearchTitle &Subject [x]"),
+        QStringLiteral("  &Delete/Compact Database"),
+        QStringLiteral("&Options"),
+        QStringLiteral("  &Search Message Area"),
+        QStringLiteral("    &Author [ ]"),
+        QStringLiteral("    &Body [ ]"),
+        QStringLiteral("    &Subject [x]"),
         QStringLiteral("  -"),
-        QStringLiteral("  MenuKey Search With &Wildcard"),
-        QStringLiteral("    MenuKeyPreface P&reface with * [ ]"),
-        QStringLiteral("    MenuKeyAppend Appen&d * [ ]"),
-        QStringLiteral("    MenuKeyBracket Brac&ket with *.....* [x]"),
-        QStringLiteral("    MenuKeyNone &None [ ]"),
+        QStringLiteral("  Search With &Wildcard"),
+        QStringLiteral("    P&reface with * [ ]"),
+        QStringLiteral("    Appen&d * [ ]"),
+        QStringLiteral("    Brac&ket with *.....* [x]"),
+        QStringLiteral("    &None [ ]"),
         QStringLiteral("  -"),
-        QStringLiteral("  MnuUpdateDB &Update Database"),
-        QStringLiteral("    MnuUpdateNow Update &Now"),
-        QStringLiteral("    MnuUpdateAuto &Automatic Updates [ ]"),
-        QStringLiteral("  MnuStopUpdate S&top Update"),
-        QStringLiteral("  MnuProxy &Proxy..."),
+        QStringLiteral("  &Update Database"),
+        QStringLiteral("    Update &Now"),
+        QStringLiteral("    &Automatic Updates [ ]"),
+        QStringLiteral("  S&top Update"),
+        QStringLiteral("  &Proxy..."),
         QStringLiteral("  -"),
-        QStringLiteral("  MenuOptionsInterrupt &Interrupt Search"),
+        QStringLiteral("  &Interrupt Search"),
         QStringLiteral("  -"),
-        QStringLiteral("  MnuOptionsStartPage &Start at  [ ]"),
-        QStringLiteral("  MnuMinTray &Minimize To System Tray [ ]"),
-        QStringLiteral("  MnuOpenLastMessage Open at &Last Message Read [ ]"),
-        QStringLiteral("MnuView &View"),
-        QStringLiteral("  MenuViewOriginal &Message At Yahoo (disabled)"),
+        QStringLiteral("  &Start at  [ ]"),
+        QStringLiteral("  &Minimize To System Tray [ ]"),
+        QStringLiteral("  Open at &Last Message Read [ ]"),
+        QStringLiteral("&View"),
+        QStringLiteral("  &Message At Yahoo (disabled)"),
         QStringLiteral("  -"),
-        QStringLiteral("  MnuViewConversation Show &Conversation (disabled)"),
-        QStringLiteral("  MnuNextInConversation Ne&xt in Conversation (disabled)"),
-        QStringLiteral("  MnuPrevInConversation Pre&vious in Conversation (disabled)"),
+        QStringLiteral("  Show &Conversation (disabled)"),
+        QStringLiteral("  Ne&xt in Conversation (disabled)"),
+        QStringLiteral("  Pre&vious in Conversation (disabled)"),
         QStringLiteral("  -"),
-        QStringLiteral("  MnuNextMessage &Next Message"),
-        QStringLiteral("  MnuPrevMessage &Previous Message"),
-        QStringLiteral("  MnuNextHit Next &Hit"),
-        QStringLiteral("  MnuPrevHit Previous Hi&t"),
+        QStringLiteral("  &Next Message"),
+        QStringLiteral("  &Previous Message"),
+        QStringLiteral("  Next &Hit"),
+        QStringLiteral("  Previous Hi&t"),
         QStringLiteral("  -"),
-        QStringLiteral("  MnuFlagMessage &Flag or Unflag Message"),
-        QStringLiteral("  MnuSearchBox &Go to Search Box"),
+        QStringLiteral("  &Flag or Unflag Message"),
+        QStringLiteral("  &Go to Search Box"),
         QStringLiteral("  -"),
-        QStringLiteral("  MnuZoomIn Zoom &In"),
-        QStringLiteral("  MnuZoomOut Zoom &Out"),
-        QStringLiteral("  MnuZoomReset Reset &Zoom"),
-        QStringLiteral("MenuHelp &Help"),
-        QStringLiteral("  MenuHelpContents &Help"),
-        QStringLiteral("  MnuKeyboard Keyboard &Shortcuts"),
+        QStringLiteral("  Zoom &In"),
+        QStringLiteral("  Zoom &Out"),
+        QStringLiteral("  Reset &Zoom"),
+        QStringLiteral("&Help"),
+        QStringLiteral("  &Help"),
+        QStringLiteral("  Keyboard &Shortcuts"),
         QStringLiteral("  -"),
-        QStringLiteral("  MnuKBNews &KB News"),
+        QStringLiteral("  &KB News"),
         QStringLiteral("  -"),
-        QStringLiteral("  MenuHelpAbout &About"),
+        QStringLiteral("  &About"),
     };
 
     QStringList actual;
     for (const QAction *top : m_window->menuBar()->actions()) {
         QVERIFY(top->menu());
-        actual << top->menu()->objectName() + QLatin1Char(' ') + top->menu()->title();
+        actual << top->menu()->title();
         describeMenu(top->menu(), 1, actual);
     }
     QCOMPARE(actual, expected);
@@ -385,15 +371,12 @@ void TestForm1Ui::stackingAndHiding()
 
 void TestForm1Ui::widgetSettings()
 {
-    QCOMPARE(m_window->objectName(), QStringLiteral("Form1"));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Veltra KnowledgeBase"));
-    QCOMPARE(m_window->width(), 710);
-    QVERIFY(!m_window->centralWidget()->layout());
 
+    // The page fills its frame edge to edge.
     const QWidget *web1 = find<QWidget>("web1");
     const auto *web1Layout = qobject_cast<const QVBoxLayout *>(web1->layout());
     QVERIFY(web1Layout);
-    QCOMPARE(web1Layout->objectName(), QStringLiteral("web1Layout"));
     QCOMPARE(web1Layout->contentsMargins(), QMargins());
     QCOMPARE(web1Layout->count(), 0);
 
@@ -507,63 +490,6 @@ void TestForm1Ui::holderPictures()
     m_ui->CmdUpDown->setIcon(m_ui->CmdDown->icon());
     QCOMPARE(m_ui->CmdUpDown->icon().cacheKey(), m_ui->CmdDown->icon().cacheKey());
     QVERIFY(m_ui->CmdUp->icon().cacheKey() != m_ui->CmdDown->icon().cacheKey());
-}
-
-void TestForm1Ui::renderForInspection()
-{
-    // Set VELTRA_FORM_PNG to a folder to get pictures of the form for a human to look at.
-    const QString folder = qEnvironmentVariable("VELTRA_FORM_PNG");
-    if (folder.isEmpty())
-        QSKIP("VELTRA_FORM_PNG not set");
-    QVERIFY(QDir().mkpath(folder));
-
-    m_ui->CmdUpDown->setIcon(Icons::up());
-    m_ui->CmdMarkDelete->setIcon(Icons::saveIcon());
-    m_ui->CmdMarkRange->setIcon(Icons::saveIcon());
-    m_ui->cmdCheckDelete->setIcon(QIcon(Icons::tick()));
-    m_ui->CmdBack->setIcon(Icons::back());
-    m_ui->CmdForward->setIcon(Icons::forward());
-    m_ui->CmdStop->setIcon(Icons::stop());
-    m_ui->CmdRefresh->setIcon(Icons::refresh());
-    m_ui->CmdHome->setIcon(Icons::home());
-    m_ui->CmdManuals->setIcon(Icons::manuals());
-    m_ui->CmdReg->setIcon(Icons::registry());
-    m_ui->cmdYahoo->setIcon(Icons::group());
-    m_ui->PicLock->setPixmap(Icons::lock());
-    m_ui->lblResults->setText(QStringLiteral(" 12 Found"));
-    m_ui->List1->addItems({QStringLiteral("101 : Re: clutch cable"), QStringLiteral("205 : Headlamp wiring")});
-    m_window->setWindowIcon(Icons::appIcon());
-    m_window->resize(710, 573 + m_window->menuBar()->sizeHint().height());
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-
-    QVERIFY(m_window->grab().save(QDir(folder).filePath(QStringLiteral("form1.png"))));
-    m_ui->PicDeleteMarked->show();
-    QVERIFY(m_window->grab().save(QDir(folder).filePath(QStringLiteral("form1-delete.png"))));
-    m_ui->PicDeleteMarked->hide();
-    m_ui->PicEdit->show();
-    QVERIFY(m_window->grab().save(QDir(folder).filePath(QStringLiteral("form1-edit.png"))));
-
-    // Every picture at its size and three times enlarged, pixel for pixel.
-    const QList<QPixmap> all = {Icons::trash(), Icons::save(), Icons::tick(), Icons::lock(),
-                                Icons::appIcon().pixmap(32, 32), Icons::appIcon().pixmap(16, 16),
-                                Icons::up().pixmap(16, 16), Icons::down().pixmap(16, 16),
-                                Icons::back().pixmap(16, 16), Icons::forward().pixmap(16, 16),
-                                Icons::stop().pixmap(16, 16), Icons::refresh().pixmap(16, 16),
-                                Icons::home().pixmap(16, 16), Icons::manuals().pixmap(16, 16),
-                                Icons::registry().pixmap(16, 16), Icons::group().pixmap(16, 16)};
-    constexpr int cell = 104;
-    QImage sheet(int(all.size()) * cell, 150, QImage::Format_ARGB32);
-    sheet.fill(Qt::white);
-    {
-        QPainter p(&sheet);
-        for (int i = 0; i < all.size(); ++i) {
-            const QPixmap &pm = all.at(i);
-            p.drawPixmap(i * cell + 4, 4, pm);
-            p.drawPixmap(QRect(i * cell + 4, 44, pm.width() * 3, pm.height() * 3), pm);
-        }
-    }
-    QVERIFY(sheet.save(QDir(folder).filePath(QStringLiteral("icons.png"))));
 }
 
 QTEST_MAIN(TestForm1Ui)

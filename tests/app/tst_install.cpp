@@ -3,6 +3,7 @@
 // entry and the shell must quote; the installed files are then used as a desktop would.
 #include "widgets/icons.h"
 #include "processrun.h"
+#include "testenv.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -190,9 +191,9 @@ private slots:
     void entryIsValid()
     {
         QFETCH(QString, prefix);
+        REQUIRE_OR_SKIP(TestEnv::missingPrograms({QStringLiteral("desktop-file-validate")},
+                                                 QStringLiteral("Debian package desktop-file-utils")));
         const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
-        if (validator.isEmpty())
-            QSKIP("desktop-file-validate is not installed (Debian package desktop-file-utils; scripts/deps.sh --tests installs it)");
         const ProcessRun r = runProcess(validator, {QDir(prefix).filePath(kEntry)});
         QVERIFY2(r.exitCode == 0 && r.out.isEmpty(), qPrintable(r.out)); // not even a hint
     }
@@ -227,9 +228,9 @@ private slots:
     // render it, the two must look alike.
     void iconLooksLikeTheWindowIcon()
     {
+        REQUIRE_OR_SKIP(TestEnv::missingPrograms({QStringLiteral("rsvg-convert")},
+                                                 QStringLiteral("Debian package librsvg2-bin, a build dependency")));
         const QString rsvg = QStandardPaths::findExecutable(QStringLiteral("rsvg-convert"));
-        if (rsvg.isEmpty())
-            QSKIP("rsvg-convert is not installed (Debian package librsvg2-bin, a build dependency; scripts/deps.sh installs it)");
         const QString png = m_tmp.filePath(QStringLiteral("icon.png"));
         const ProcessRun r = runProcess(rsvg, {QStringLiteral("-w"), QStringLiteral("32"), QStringLiteral("-h"), QStringLiteral("32"),
                                  QStringLiteral("-o"), png, QDir(plain()).filePath(kIcon)});

@@ -6,6 +6,7 @@
 // root, where the package is not installed already) `apt install` and `apt remove`.
 #include "fixtures.h"
 #include "processrun.h"
+#include "testenv.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -180,11 +181,8 @@ private:
 private slots:
     void initTestCase()
     {
-        for (const char *tool : {"dpkg-buildpackage", "dh", "dpkg-deb"}) {
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                QSKIP(qPrintable(QStringLiteral("%1 is not installed (Debian packages dpkg-dev and debhelper; "
-                                                "scripts/deps.sh --tests installs them)").arg(QLatin1String(tool))));
-        }
+        REQUIRE_OR_SKIP(TestEnv::missingPrograms({"dpkg-buildpackage", "dh", "dpkg-deb"},
+                                                 QStringLiteral("Debian packages dpkg-dev and debhelper")));
         QVERIFY(m_tmp.isValid());
         m_arch = runProcess(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")}).out.trimmed();
         m_version = changelogField(QStringLiteral("Version"));
@@ -302,9 +300,8 @@ private slots:
     // gives (control-flow protection is not among them before Debian 13).
     void programsAreHardened()
     {
+        REQUIRE_OR_SKIP(TestEnv::missingPrograms({QStringLiteral("hardening-check")}, QStringLiteral("Debian package devscripts")));
         const QString tool = QStandardPaths::findExecutable(QStringLiteral("hardening-check"));
-        if (tool.isEmpty())
-            QSKIP("hardening-check is not installed (Debian package devscripts; scripts/deps.sh --tests installs it)");
         QStringList args{QStringLiteral("--nocfprotection")};
         for (const QString &entry : kFiles.filter(QStringLiteral("-rwxr-xr-x "))) {
             if (!entry.endsWith(QLatin1String("veltra-kb-desktop")))
@@ -334,9 +331,8 @@ private slots:
     // record: no error, no warning, and every other tag explained in the README.
     void lintianFindsNothingUnexplained()
     {
+        REQUIRE_OR_SKIP(TestEnv::missingPrograms({QStringLiteral("lintian")}, QStringLiteral("Debian package lintian")));
         const QString tool = QStandardPaths::findExecutable(QStringLiteral("lintian"));
-        if (tool.isEmpty())
-            QSKIP("lintian is not installed (scripts/deps.sh --tests installs it)");
         const ProcessRun r = runProcess(tool, {QStringLiteral("--pedantic"), QStringLiteral("-I"), QStringLiteral("-E"), m_changes},
                                         buildEnvironment());
         QVERIFY2(r.exitCode == 0, qPrintable(r.out));
@@ -444,9 +440,8 @@ private slots:
         QFETCH(QString, tool);
         QFETCH(QStringList, args);
         QFETCH(QString, quietLines);
+        REQUIRE_OR_SKIP(TestEnv::missingPrograms({tool}, QStringLiteral("Debian packages desktop-file-utils, appstream and man-db")));
         const QString program = QStandardPaths::findExecutable(tool);
-        if (program.isEmpty())
-            QSKIP(qPrintable(tool + QStringLiteral(" is not installed (scripts/deps.sh --tests installs it)")));
         for (QString &arg : args)
             arg = arg.startsWith(QLatin1String("usr/")) ? file(arg) : arg;
         QProcessEnvironment env = buildEnvironment();

@@ -3,10 +3,10 @@
 // tray host (trayer) and window manager on an X display of the test's own, and SIGTERM,
 // SIGHUP and SIGINT ending the program through its exit path, saving once.
 #include "fixtures.h"
+#include "testenv.h"
 #include "testtext.h"
 
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -114,16 +114,6 @@ private:
     int m_count = 0;
 };
 
-QString missingPrograms(const QStringList &programs)
-{
-    QStringList missing;
-    for (const QString &program : programs) {
-        if (QStandardPaths::findExecutable(program).isEmpty())
-            missing << program;
-    }
-    return missing.join(QStringLiteral(", "));
-}
-
 }
 
 class TestTrayProcess final : public QObject
@@ -149,9 +139,8 @@ private slots:
 
 void TestTrayProcess::realTray()
 {
-    const QString missing = missingPrograms({"Xvfb", "trayer", "openbox", "xdotool"});
-    if (!missing.isEmpty())
-        QSKIP(qPrintable(QStringLiteral("not installed (scripts/deps.sh --tests installs them): ") + missing));
+    REQUIRE_OR_SKIP(TestEnv::missingPrograms({"Xvfb", "trayer", "openbox", "xdotool"},
+                                             QStringLiteral("Debian packages xvfb, trayer, openbox and xdotool")));
 
     // A display of its own: Xvfb picks a free one and names it when it is ready.
     Helper xvfb;
@@ -229,7 +218,8 @@ void TestTrayProcess::realTray()
     QVERIFY(minimise());
     QVERIFY(child.waitFor("hidden", "1"));
     QCOMPARE(child.ask("close-page"), QStringLiteral("ok"));
-    QTest::qWait(300);
+    // The child reads the next question only after what the close posted has run: a quit
+    // would have ended it first, and no answer would come.
     QCOMPARE(child.state().value("icon"), QStringLiteral("1"));
 
     // The tray host goes away: the window comes back rather than stay out of reach.
@@ -239,11 +229,11 @@ void TestTrayProcess::realTray()
 
     // No tray host: an ordinary minimise, and why.
     QVERIFY(minimise());
-    QTest::qWait(300);
+    QVERIFY(QTest::qWaitFor([&] { return child.state().value("status").startsWith(QLatin1String("No system tray is running")); },
+                            10000));
     s = child.state();
     QCOMPARE(s.value("hidden"), QStringLiteral("0"));
     QCOMPARE(s.value("icon"), QStringLiteral("0"));
-    QVERIFY(s.value("status").startsWith(QLatin1String("No system tray is running")));
 
     // "&Exit" from the tray ends the program, saved maximised.
     QVERIFY(xdotool({"windowactivate", "--sync", window}));

@@ -101,9 +101,8 @@ private slots:
     {
         // Whatever the bytes (UTF-8, Latin-1, binary attachments), decoding and encoding
         // again must give them back, and outside 0x80..0x9F decoding is Latin-1.
+        REQUIRE_OR_SKIP(TestEnv::missingCorpus());
         const QString corpus = TestEnv::corpusDir();
-        if (corpus.isEmpty())
-            QSKIP("the shared corpus (VELTRA_CORPUS) is not available");
         int files = 0;
         QDirIterator it(corpus + QStringLiteral("/realmail"), QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {

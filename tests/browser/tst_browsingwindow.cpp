@@ -5,6 +5,7 @@
 #include "controltext.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
+#include "testenv.h"
 #include "testtext.h"
 #include "windowharness.h"
 
@@ -189,7 +190,7 @@ private slots:
         // Enter on a listed text is one navigation, not a pick as well.
         fake().clearCalls();
         typeAddress("www.one.example");
-        QTest::qWait(20);
+        QVERIFY(TestEnv::waitForQueued());
         QCOMPARE(fake().navigations(), QStringList{"www.one.example"});
     }
 

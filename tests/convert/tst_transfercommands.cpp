@@ -80,8 +80,7 @@ private slots:
     }
     void convertsAndSaysHowMany()
     {
-        if (TestEnv::corpusDir().isEmpty())
-            QSKIP("The corpus folder (../shared/corpus) is absent.");
+        REQUIRE_OR_SKIP(TestEnv::missingCorpus());
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(QString, out);
@@ -98,8 +97,7 @@ private slots:
 
     void aFullDiskLeavesNothingHalfWritten()
     {
-        if (TestEnv::corpusDir().isEmpty())
-            QSKIP("The corpus folder (../shared/corpus) is absent.");
+        REQUIRE_OR_SKIP(TestEnv::missingCorpus());
         QTemporaryDir folder;
         // Order Details' 2155 rows need more than 64 KB.
         const Run convert = run(folder.path(), {"--convert-jet", corpus(QStringLiteral("nwind.mdb")), "--jet-table", "Order Details",

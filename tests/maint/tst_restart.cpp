@@ -50,8 +50,8 @@ void TestRestart::compactionStartsTheProgramAgain()
     QVERIFY2(first.exitCode() == 0, first.readAllStandardError().constData());
 
     const QString report = dir.filePath(QStringLiteral("restarted.txt"));
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(report) && QFileInfo(report).size() > 0, 30000);
-    QTest::qWait(100); // the report is written in one go; let its writer finish
+    // Three lines, each ended: the report's writer is done.
+    QTRY_VERIFY_WITH_TIMEOUT(Fixtures::readAll(report).count('\n') == 3, 30000);
     const QList<QByteArray> lines = Fixtures::readAll(report).split('\n');
     QCOMPARE(QString::fromUtf8(lines.value(0)), options.join(QLatin1Char(' ')));
     QCOMPARE(lines.value(1), QByteArray("300"));

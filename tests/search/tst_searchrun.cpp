@@ -372,7 +372,7 @@ private slots:
             } else {
                 w->hide();
                 w->show();
-                QTest::qWait(20); // activation runs from the event loop, inside the search
+                QVERIFY(TestEnv::waitForQueued()); // activation runs from the event loop, inside the search
             }
         });
         search(w.get(), QStringLiteral("clutch"));
@@ -582,7 +582,7 @@ private slots:
         QCOMPARE(w->archive()->recordset()->field(QStringLiteral("messnum")).toInt(), 1); // the closing steps ran
         const qsizetype shown = fake()->navigations().size();
         QTest::keyClick(edit, Qt::Key_Return);
-        QTest::qWait(50);
+        QVERIFY(TestEnv::waitForQueued()); // a second Enter the box passed on would be in by now
         QCOMPARE(counter.count, 1);
         QCOMPARE(fake()->navigations().size(), shown + 1);
         QCOMPARE(lines(list1(w.get())), QStringList{"1 : [vclub] clutch"});
@@ -593,7 +593,7 @@ private slots:
         box->setEditText(QStringLiteral("wombat"));
         QTest::keyClick(box, Qt::Key_Return);
         QVERIFY(box->hasFocus()); // given back after a search without hits
-        QTest::qWait(50);
+        QVERIFY(TestEnv::waitForQueued()); // the box's own activation of the entry has run
         QCOMPARE(counter.count, 2);
         QCOMPARE(results(w.get())->text(), QStringLiteral(" No Messages Found"));
         QCOMPARE(strays.count, 0);

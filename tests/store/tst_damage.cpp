@@ -4,6 +4,7 @@
 #include "damagedfile.h"
 #include "store/integritycheck.h"
 #include "store/recordset.h"
+#include "testenv.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -205,7 +206,9 @@ private slots:
         QVERIFY(check.start(path));
         QVERIFY(!check.start(path));
         QVERIFY(finished.wait(10000));
-        QTest::qWait(20);
+        // Once its thread has ended and what it posted has run, no second report can come.
+        QTRY_VERIFY(!check.isRunning());
+        QVERIFY(TestEnv::waitForQueued());
         QCOMPARE(finished.size(), 1);
         QCOMPARE(finished.at(0).at(0).value<Outcome>(), outcome);
         const QString detail = finished.at(0).at(1).toString();
@@ -225,7 +228,7 @@ private slots:
             if (i % 3 == 0)
                 QThread::msleep(100);
         }
-        QTest::qWait(50);
+        QVERIFY(TestEnv::waitForQueued()); // a result posted before its check went would come before this
         QCOMPARE(delivered, 0);
     }
 };

@@ -222,12 +222,11 @@ private slots:
 
     void openRefusesRealJetFiles()
     {
+        REQUIRE_OR_SKIP(TestEnv::missingCorpus());
         const QString corpus = TestEnv::corpusDir();
-        if (corpus.isEmpty())
-            QSKIP("The third-party corpus is not available (VELTRA_CORPUS)");
         const QStringList files = QDir(corpus + QStringLiteral("/jet")).entryList({QStringLiteral("*.mdb")}, QDir::Files);
-        if (files.isEmpty())
-            QSKIP("The corpus holds no Jet files");
+        REQUIRE_OR_SKIP(files.isEmpty() ? QStringLiteral("the shared corpus holds no Jet files in ") + corpus + QStringLiteral("/jet")
+                                        : QString());
         for (const QString &name : files) {
             const QString file = corpus + QStringLiteral("/jet/") + name;
             const QByteArray before = contentsOf(file);

@@ -111,9 +111,9 @@ void TestRealText::mailWords()
 
 void TestRealText::vocabularyFromMail()
 {
+    REQUIRE_OR_SKIP(TestEnv::missingCorpus());
     const QString mail = TestEnv::corpusDir() + QStringLiteral("/realmail");
-    if (TestEnv::corpusDir().isEmpty() || !QDir(mail).exists())
-        QSKIP("the shared corpus (VELTRA_CORPUS) is absent");
+    REQUIRE_OR_SKIP(QDir(mail).exists() ? QString() : QStringLiteral("the shared corpus has no folder ") + mail);
     QString error;
     const auto v = Vocabulary::fromMail(mail, &error);
     QVERIFY2(v, qPrintable(error));

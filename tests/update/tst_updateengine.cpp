@@ -8,6 +8,7 @@
 #include "sitewriter.h"
 #include "store/recordset.h"
 #include "store/sqlitedb.h"
+#include "testenv.h"
 #include "store/missednumbers.h"
 #include "update/updateengine.h"
 #include "updatefixtures.h"
@@ -387,11 +388,12 @@ void TestUpdateEngine::stopEndsAfterTheNumberHandled()
     QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 30000);
     QCOMPARE(outcome->end, UpdateEngine::End::Stopped);
     QCOMPARE(outcome->lastHandled, 30);
-    // The fetches in flight are gone with the run: nothing more is reported, and nothing
-    // was asked for beyond the pages in flight at the stop.
-    QTest::qWait(200);
-    QCOMPARE(afterEnd, 0);
+    // The fetches in flight are gone with the run: once what the end queued has run no fetch
+    // is left to report, nothing more was reported, and nothing was asked for beyond the pages
+    // in flight at the stop.
+    QVERIFY(TestEnv::waitForQueued());
     QVERIFY(engine.findChildren<PageFetch *>().isEmpty());
+    QCOMPARE(afterEnd, 0);
     static const QRegularExpression number(QStringLiteral("msg(\\d+)\\.htm$"));
     for (const QString &asked : pagesRequested())
         QVERIFY2(number.match(asked).captured(1).toInt() <= 30 + s.fetches, qPrintable(asked));

@@ -136,9 +136,8 @@ void TestUpdatePages::keepsBytesUndefinedInCp1252()
 void TestUpdatePages::realMailBodiesPassUnchanged()
 {
     // Real messages as bodies: whatever they hold after the page's <tt> comes back as it was.
+    REQUIRE_OR_SKIP(TestEnv::missingCorpus());
     const QString corpus = TestEnv::corpusDir();
-    if (corpus.isEmpty())
-        QSKIP("the shared corpus (VELTRA_CORPUS) is absent");
     QDirIterator it(QDir(corpus).filePath(QStringLiteral("realmail")), {QStringLiteral("*.eml")}, QDir::Files,
                     QDirIterator::Subdirectories);
     int checked = 0;
