@@ -6,7 +6,8 @@
 #include "widgets/icons.h"
 #include "app/keyringpasswordstore.h"
 #include "base/listfile.h"
-#include "app/panelsplitter.h"
+#include "app/panellayout.h"
+#include "widgets/twips.h"
 #include "app/proxyoptions.h"
 #include "base/settingsfile.h"
 #include "base/version.h"
@@ -16,6 +17,8 @@
 #include "browser/browserpane.h"
 #include "convert/archivetransfer.h"
 #include "lists/listeditor.h"
+#include "app/keyboardshortcuts.h"
+#include "app/windowtray.h"
 #include "maint/flagcommands.h"
 #include "maint/maintenance.h"
 #include "search/searchpanel.h"
@@ -36,7 +39,7 @@
 namespace {
 
 const QString kCaption = QStringLiteral("Veltra Knowledgebase V" VELTRA_VERSION);
-constexpr int kTwipsPerPixel = 15;
+constexpr int kTwipsPerPixel = Twips::kPerPixel;
 constexpr int kHistoryReadLimit = 20;
 constexpr int kAddressReadLimit = 50;
 // The smallest window: narrower than 6000 twips the result list, address bar and lines keep
@@ -44,14 +47,159 @@ constexpr int kAddressReadLimit = 50;
 // a height that runs under the status strip.
 constexpr int kMinimumWidth = 300;
 constexpr int kMinimumHeight = 240;
-// The design place of the browser panel's top, and the least of the page the splitter leaves.
-constexpr int kDesignPanelTopTwips = 1500;
-constexpr int kLeastBrowserHeight = 120;
 const QString kPreferencesFile = QStringLiteral("Preferences.ini");
 
-int px(double twips)
+using Twips::toPixels;
+
+
+// The controls each part is given, read from the form.
+StatusStrip::Controls statusStripControls(const Ui::Form1 &ui)
 {
-    return qRound(twips / kTwipsPerPixel);
+    return {.stbar = ui.stbar,
+            .LblStBar1 = ui.LblStBar1,
+            .PBar1 = ui.PBar1,
+            .PLockBox = ui.PLockBox,
+            .PicLock = ui.PicLock,
+            .LblUpdateStatus = ui.LblUpdateStatus};
+}
+
+PanelLayout::Controls panelLayoutControls(const Ui::Form1 &ui)
+{
+    return {.centralwidget = ui.centralwidget,
+            .Picture1 = ui.Picture1,
+            .List1 = ui.List1,
+            .Line1 = ui.Line1,
+            .Line6 = ui.Line6,
+            .web1 = ui.web1,
+            .Combo2 = ui.Combo2,
+            .CmdUpDown = ui.CmdUpDown,
+            .CmdUp = ui.CmdUp,
+            .CmdDown = ui.CmdDown};
+}
+
+BrowserPane::Controls browserPaneControls(const Ui::Form1 &ui)
+{
+    return {.Combo2 = ui.Combo2,
+            .CmdBack = ui.CmdBack,
+            .CmdForward = ui.CmdForward,
+            .CmdStop = ui.CmdStop,
+            .CmdRefresh = ui.CmdRefresh,
+            .CmdHome = ui.CmdHome,
+            .cmdYahoo = ui.cmdYahoo,
+            .CmdReg = ui.CmdReg,
+            .CmdManuals = ui.CmdManuals,
+            .ListSort2 = ui.ListSort2,
+            .txtBlank = ui.txtBlank,
+            .MnuKBNews = ui.MnuKBNews,
+            .MenuHelpAbout = ui.MenuHelpAbout,
+            .MenuHelpContents = ui.MenuHelpContents,
+            .MnuOptionsStartPage = ui.MnuOptionsStartPage,
+            .MenuFilePrint = ui.MenuFilePrint,
+            .MenuFileSaveAs = ui.MenuFileSaveAs,
+            .MnuPageSetup = ui.MnuPageSetup,
+            .MnuPrintPreview = ui.MnuPrintPreview,
+            .MnuFind = ui.MnuFind,
+            .MnuZoomIn = ui.MnuZoomIn,
+            .MnuZoomOut = ui.MnuZoomOut,
+            .MnuZoomReset = ui.MnuZoomReset};
+}
+
+Viewer::Controls viewerControls(const Ui::Form1 &ui)
+{
+    return {.hscroll1 = ui.hscroll1,
+            .H1Down = ui.H1Down,
+            .H1Up = ui.H1Up,
+            .H2Down = ui.H2Down,
+            .H2Up = ui.H2Up,
+            .MenuViewOriginal = ui.MenuViewOriginal};
+}
+
+SearchPanel::Controls searchPanelControls(const Ui::Form1 &ui)
+{
+    return {.Combo1 = ui.Combo1,
+            .CmdGo = ui.CmdGo,
+            .ListSort = ui.ListSort,
+            .MenuSearchAuthor = ui.MenuSearchAuthor,
+            .MenuSearchBody = ui.MenuSearchBody,
+            .MenuSearchTitle = ui.MenuSearchTitle,
+            .MenuKeyPreface = ui.MenuKeyPreface,
+            .MenuKeyAppend = ui.MenuKeyAppend,
+            .MenuKeyBracket = ui.MenuKeyBracket,
+            .MenuKeyNone = ui.MenuKeyNone,
+            .MenuOptionsInterrupt = ui.MenuOptionsInterrupt};
+}
+
+ConversationCommands::Controls conversationCommandsControls(const Ui::Form1 &ui)
+{
+    return {.CmdConversation = ui.CmdConversation,
+            .MnuViewConversation = ui.MnuViewConversation,
+            .MnuNextInConversation = ui.MnuNextInConversation,
+            .MnuPrevInConversation = ui.MnuPrevInConversation};
+}
+
+WindowTray::Controls windowTrayControls(const Ui::Form1 &ui)
+{
+    return {.MnuMinTray = ui.MnuMinTray};
+}
+
+FlagCommands::Controls flagCommandsControls(const Ui::Form1 &ui)
+{
+    return {.CmdMarkDelete = ui.CmdMarkDelete,
+            .CmdMarkRange = ui.CmdMarkRange,
+            .cmdCheckDelete = ui.cmdCheckDelete,
+            .PicTrash = ui.PicTrash,
+            .PicSave = ui.PicSave};
+}
+
+Maintenance::Controls maintenanceControls(const Ui::Form1 &ui)
+{
+    return {.MnuDelete = ui.MnuDelete,
+            .PicDeleteMarked = ui.PicDeleteMarked,
+            .CmdDelExit = ui.CmdDelExit,
+            .CmdDeleteMarked = ui.CmdDeleteMarked,
+            .CmdCompact = ui.CmdCompact,
+            .ChkNoWarn = ui.ChkNoWarn};
+}
+
+ListEditor::Controls listEditorControls(const Ui::Form1 &ui)
+{
+    return {.LstEdit = ui.LstEdit,
+            .Text1 = ui.Text1,
+            .Command2 = ui.Command2,
+            .CmdDelete = ui.CmdDelete,
+            .cmdSaveExit = ui.cmdSaveExit,
+            .CmdExit = ui.CmdExit,
+            .TxtNull = ui.TxtNull,
+            .PicEdit = ui.PicEdit,
+            .MnuEditHistory = ui.MnuEditHistory,
+            .MnuClearHistory = ui.MnuClearHistory,
+            .MnuEditAddress = ui.MnuEditAddress,
+            .MnuClearAddress = ui.MnuClearAddress};
+}
+
+ArchiveTransfer::Controls archiveTransferControls(const Ui::Form1 &ui)
+{
+    return {.MenuFileExport = ui.MenuFileExport};
+}
+
+KeyboardShortcuts::Controls keyboardShortcutsControls(const Ui::Form1 &ui)
+{
+    return {.menuBar = ui.menubar,
+            .MenuFileExit = ui.MenuFileExit,
+            .MenuHelpContents = ui.MenuHelpContents,
+            .MnuViewConversation = ui.MnuViewConversation,
+            .MnuNextInConversation = ui.MnuNextInConversation,
+            .MnuPrevInConversation = ui.MnuPrevInConversation,
+            .MnuNextMessage = ui.MnuNextMessage,
+            .MnuPrevMessage = ui.MnuPrevMessage,
+            .MnuNextHit = ui.MnuNextHit,
+            .MnuPrevHit = ui.MnuPrevHit,
+            .MnuFlagMessage = ui.MnuFlagMessage,
+            .MnuSearchBox = ui.MnuSearchBox,
+            .MnuZoomIn = ui.MnuZoomIn,
+            .MnuZoomOut = ui.MnuZoomOut,
+            .MnuZoomReset = ui.MnuZoomReset,
+            .MnuKeyboard = ui.MnuKeyboard};
 }
 
 }
@@ -65,7 +213,7 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
 {
     ui->setupUi(this);
     setWindowIcon(Icons::appIcon());
-    resize(px(10650), px(8595) + menuBar()->sizeHint().height());
+    resize(toPixels(10650), toPixels(8595) + menuBar()->sizeHint().height());
 
     // Pictures are drawn in code; the holders keep the pictures the buttons copy.
     ui->CmdUp->setIcon(Icons::up());
@@ -89,15 +237,12 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     m_web1->setParent(this);
     ui->web1Layout->addWidget(m_web1->widget());
 
-    m_panelTop = px(kDesignPanelTopTwips);
-    m_splitter = new PanelSplitter(ui->centralwidget);
-    connect(m_splitter, &PanelSplitter::dragged, this, &Form1::setPanelTop);
 
     createParts();
+    wireParts();
     connect(ui->MenuFileExit, &QAction::triggered, this, &Form1::MenuFileExit_Click);
     connect(ui->CmdUpDown, &QToolButton::clicked, this, &Form1::CmdUpDown_Click);
-    connectTray();
-    connectShortcuts();
+    connectKeys();
 
     setTabOrderChain();
     // A damaged settings file cannot make it smaller either.
@@ -117,15 +262,10 @@ void Form1::createParts()
     // Each part is given the controls it owns; a part that needs another is made after it.
     m_busy = std::make_unique<BusyStates>();
     m_archive = new MessageArchive(baseDir, this);
-    m_status = new StatusStrip({.stbar = ui->stbar,
-                                .LblStBar1 = ui->LblStBar1,
-                                .PBar1 = ui->PBar1,
-                                .PLockBox = ui->PLockBox,
-                                .PicLock = ui->PicLock,
-                                .LblUpdateStatus = ui->LblUpdateStatus},
-                               this);
-    m_pane = new BrowserPane({.Combo2 = ui->Combo2, .CmdBack = ui->CmdBack, .CmdForward = ui->CmdForward, .CmdStop = ui->CmdStop, .CmdRefresh = ui->CmdRefresh, .CmdHome = ui->CmdHome, .cmdYahoo = ui->cmdYahoo, .CmdReg = ui->CmdReg, .CmdManuals = ui->CmdManuals, .ListSort2 = ui->ListSort2, .txtBlank = ui->txtBlank, .MnuKBNews = ui->MnuKBNews, .MenuHelpAbout = ui->MenuHelpAbout, .MenuHelpContents = ui->MenuHelpContents, .MnuOptionsStartPage = ui->MnuOptionsStartPage, .MenuFilePrint = ui->MenuFilePrint, .MenuFileSaveAs = ui->MenuFileSaveAs, .MnuPageSetup = ui->MnuPageSetup, .MnuPrintPreview = ui->MnuPrintPreview, .MnuFind = ui->MnuFind, .MnuZoomIn = ui->MnuZoomIn, .MnuZoomOut = ui->MnuZoomOut, .MnuZoomReset = ui->MnuZoomReset}, m_web1, m_busy.get(), m_status, m_config, baseDir, this);
-    m_viewer = new Viewer({.hscroll1 = ui->hscroll1, .H1Down = ui->H1Down, .H1Up = ui->H1Up, .H2Down = ui->H2Down, .H2Up = ui->H2Up, .MenuViewOriginal = ui->MenuViewOriginal}, m_archive, m_web1, m_pane, m_busy.get(), m_config.groupArchiveBase(), this);
+    m_status = new StatusStrip(statusStripControls(*ui), this);
+    m_layout = new PanelLayout(panelLayoutControls(*ui), m_status, this);
+    m_pane = new BrowserPane(browserPaneControls(*ui), m_web1, m_busy.get(), m_status, m_config, baseDir, this);
+    m_viewer = new Viewer(viewerControls(*ui), m_archive, m_web1, m_pane, m_busy.get(), m_config.groupArchiveBase(), this);
     m_update = new UpdateController(
         {.MnuUpdateNow = ui->MnuUpdateNow, .MnuUpdateAuto = ui->MnuUpdateAuto, .MnuStopUpdate = ui->MnuStopUpdate},
         m_status, m_archive, m_viewer, m_config, this);
@@ -133,41 +273,22 @@ void Form1::createParts()
         {.List1 = ui->List1, .hscroll2 = ui->hscroll2, .lblResults = ui->lblResults, .HPic2 = ui->HPic2}, m_archive,
         m_viewer, m_pane, this);
     m_upkeep = new IndexUpkeep(m_archive, m_config.searchIndex, this);
-    m_search = new SearchPanel({.Combo1 = ui->Combo1,
-                                .CmdGo = ui->CmdGo,
-                                .ListSort = ui->ListSort,
-                                .MenuSearchAuthor = ui->MenuSearchAuthor,
-                                .MenuSearchBody = ui->MenuSearchBody,
-                                .MenuSearchTitle = ui->MenuSearchTitle,
-                                .MenuKeyPreface = ui->MenuKeyPreface,
-                                .MenuKeyAppend = ui->MenuKeyAppend,
-                                .MenuKeyBracket = ui->MenuKeyBracket,
-                                .MenuKeyNone = ui->MenuKeyNone,
-                                .MenuOptionsInterrupt = ui->MenuOptionsInterrupt},
-                               m_archive, m_viewer, m_pane, m_web1, m_results, m_busy.get(), m_config, this);
-    m_conversations = new ConversationCommands({.CmdConversation = ui->CmdConversation,
-                                                .MnuViewConversation = ui->MnuViewConversation,
-                                                .MnuNextInConversation = ui->MnuNextInConversation,
-                                                .MnuPrevInConversation = ui->MnuPrevInConversation},
-                                               m_archive, m_viewer, m_pane, m_results, m_busy.get(),
+    m_search = new SearchPanel(searchPanelControls(*ui), m_archive, m_viewer, m_pane, m_web1, m_results, m_busy.get(), m_config, this);
+    m_conversations = new ConversationCommands(conversationCommandsControls(*ui), m_archive, m_viewer, m_pane, m_results, m_busy.get(),
                                                [this] { return !m_search->takesInput(); }, this);
-    m_flags = new FlagCommands({.CmdMarkDelete = ui->CmdMarkDelete,
-                                .CmdMarkRange = ui->CmdMarkRange,
-                                .cmdCheckDelete = ui->cmdCheckDelete,
-                                .PicTrash = ui->PicTrash,
-                                .PicSave = ui->PicSave},
-                               m_archive, m_viewer, m_results, m_pane, m_busy.get(), this);
-    m_maintenance = new Maintenance({.MnuDelete = ui->MnuDelete,
-                                     .PicDeleteMarked = ui->PicDeleteMarked,
-                                     .CmdDelExit = ui->CmdDelExit,
-                                     .CmdDeleteMarked = ui->CmdDeleteMarked,
-                                     .CmdCompact = ui->CmdCompact,
-                                     .ChkNoWarn = ui->ChkNoWarn}, m_archive, m_viewer, m_results, m_pane, m_status, m_busy.get(), m_config, this);
-    m_listEditor = new ListEditor({.LstEdit = ui->LstEdit, .Text1 = ui->Text1, .Command2 = ui->Command2, .CmdDelete = ui->CmdDelete, .cmdSaveExit = ui->cmdSaveExit, .CmdExit = ui->CmdExit, .TxtNull = ui->TxtNull, .PicEdit = ui->PicEdit, .MnuEditHistory = ui->MnuEditHistory, .MnuClearHistory = ui->MnuClearHistory, .MnuEditAddress = ui->MnuEditAddress, .MnuClearAddress = ui->MnuClearAddress}, m_search, m_pane, this);
-    m_transfer = new ArchiveTransfer({.MenuFileExport = ui->MenuFileExport}, m_archive, m_results, m_pane, m_config, this);
+    m_tray = new WindowTray(windowTrayControls(*ui), this, m_status, [this] { return lastWindowState == 2; });
+    connect(m_tray, &WindowTray::exitRequested, this, &Form1::endProgram);
+    m_flags = new FlagCommands(flagCommandsControls(*ui), m_archive, m_viewer, m_results, m_pane, m_busy.get(), this);
+    m_maintenance = new Maintenance(maintenanceControls(*ui), m_archive, m_viewer, m_results, m_pane, m_status, m_busy.get(), m_config, this);
+    m_listEditor = new ListEditor(listEditorControls(*ui), m_search, m_pane, this);
+    m_transfer = new ArchiveTransfer(archiveTransferControls(*ui), m_archive, m_results, m_pane, m_config, this);
     // One proxy for the update and the browser; the password in the desktop's keyring.
     m_proxy = new ProxyOptions(ui->MnuProxy, this, std::make_unique<KeyringPasswordStore>(QStringLiteral("veltra-kb")),
                                this);
+}
+
+void Form1::wireParts()
+{
     m_update->setProxyProvider([this](QString *refusal) { return m_proxy->settingForUpdate(refusal); });
     connect(m_proxy, &ProxyOptions::applied, m_web1, &Browser::proxyChanged);
     m_web1->setProxyCredentials([this](const QString &proxyHost, QString *user, QString *password) {
@@ -318,13 +439,13 @@ void Form1::applySettings(const SettingsValues &values, int count)
     // Each value takes effect before the next is read, so a short file applies its first lines.
     QRect bounds = geometry();
     if (count >= 1)
-        bounds.moveTop(px(values.top));
+        bounds.moveTop(toPixels(values.top));
     if (count >= 2)
-        bounds.moveLeft(px(values.left));
+        bounds.moveLeft(toPixels(values.left));
     if (count >= 3)
-        bounds.setWidth(px(values.width));
+        bounds.setWidth(toPixels(values.width));
     if (count >= 4)
-        bounds.setHeight(px(values.height));
+        bounds.setHeight(toPixels(values.height));
     if (count >= 1) {
         // A size from a damaged file, or one saved at another scale, must not make a window
         // larger than the screen or lying off every screen. Too small a size is raised to
@@ -354,7 +475,7 @@ void Form1::applySettings(const SettingsValues &values, int count)
     if (count >= 10)
         m_update->setAutoUpdate(values.autoUpdate);
     if (count >= 11)
-        ui->MnuMinTray->setChecked(values.minTray);
+        m_tray->setMinimisesToTray(values.minTray);
     if (count >= 12)
         m_maintenance->setNoWarning(values.noWarning);
 }
@@ -364,10 +485,7 @@ void Form1::readPreferences()
     const auto read = PreferencesFile::read(QDir(baseDir).filePath(kPreferencesFile));
     m_preferencesKind = read.kind;
     m_preferences = read.values;
-    if (m_preferences.panelTop > 0)
-        m_panelTop = qMax(m_preferences.panelTop, px(kDesignPanelTopTwips));
-    if (ui->Picture1->y() != 0)
-        ui->Picture1->move(ui->Picture1->x(), m_panelTop);
+    m_layout->restoreTop(m_preferences.panelTop);
     m_results->setResultColumnWidths(m_preferences.columnWidths);
     m_pane->setZoomPercent(m_preferences.zoomPercent);
     ui->MnuOpenLastMessage->setChecked(m_preferences.openOnLastMessage);
@@ -381,7 +499,7 @@ bool Form1::writePreferences(QString *error)
     if (m_preferencesKind == PreferencesFile::Kind::Newer)
         return true;
     Preferences values;
-    values.panelTop = m_panelTop == px(kDesignPanelTopTwips) ? 0 : m_panelTop;
+    values.panelTop = m_layout->savedTop();
     values.columnWidths = m_results->resultColumnWidths();
     values.zoomPercent = m_pane->zoomPercent();
     values.openOnLastMessage = ui->MnuOpenLastMessage->isChecked();
@@ -462,7 +580,7 @@ bool Form1::Form_Unload()
     values.windowState = windowState;
     values.startPage = m_pane->startPage();
     values.autoUpdate = m_update->autoUpdate();
-    values.minTray = ui->MnuMinTray->isChecked();
+    values.minTray = m_tray->minimisesToTray();
     values.noWarning = m_maintenance->noWarning();
 
     const QDir dir(baseDir);
@@ -483,6 +601,52 @@ bool Form1::Form_Unload()
                                         "were left unchanged.\n\n%1")
                              .arg(failures.join(QLatin1Char('\n'))));
     return false;
+}
+
+void Form1::connectKeys()
+{
+    connect(ui->MnuNextMessage, &QAction::triggered, this, [this] { m_viewer->step(+1); });
+    connect(ui->MnuPrevMessage, &QAction::triggered, this, [this] { m_viewer->step(-1); });
+    connect(ui->MnuNextHit, &QAction::triggered, this, [this] { m_results->stepResultSlider(+1); });
+    connect(ui->MnuPrevHit, &QAction::triggered, this, [this] { m_results->stepResultSlider(-1); });
+    connect(ui->MnuSearchBox, &QAction::triggered, m_search, &SearchPanel::focusSearchBox);
+    connect(ui->MnuFlagMessage, &QAction::triggered, m_flags, &FlagCommands::flagShownMessage);
+    const QList<KeyboardShortcuts::WindowKey> windowKeys{
+        {QKeySequence(Qt::Key_F5), [this] { m_pane->refreshCommand(); }, QStringLiteral("Refresh")},
+        {QKeySequence(Qt::ALT | Qt::Key_Left), [this] { m_pane->backCommand(); }, QStringLiteral("Back")},
+        {QKeySequence(Qt::ALT | Qt::Key_Right), [this] { m_pane->forwardCommand(); }, QStringLiteral("Forward")},
+        {QKeySequence(Qt::Key_F3), [this] { m_search->FindNextHit(); },
+         QStringLiteral("Next place of the searched words in the message shown")},
+        // Into the address bar with its text selected, ready to be typed over.
+        {QKeySequence(Qt::CTRL | Qt::Key_L), [this] { m_pane->focusAddressBar(); }, QStringLiteral("Go to the address bar")},
+    };
+    m_keys = new KeyboardShortcuts(keyboardShortcutsControls(*ui), windowKeys, this);
+}
+
+QList<QPair<QString, QString>> Form1::keyboardShortcuts() const
+{
+    return m_keys->list();
+}
+
+void Form1::setTrayAvailability(std::function<bool()> available)
+{
+    m_tray->setAvailability(std::move(available));
+}
+
+bool Form1::beginUnload()
+{
+    // Every way out closes the window, whose closeEvent saves the settings and both lists,
+    // once.
+    if (m_unloadBegun)
+        return false;
+    m_unloadBegun = true;
+    m_tray->leaveTray();
+    return true;
+}
+
+void Form1::sessionEnding()
+{
+    endProgram();
 }
 
 void Form1::MenuFileExit_Click()
@@ -522,56 +686,11 @@ void Form1::Form_Resize()
     if (formLoading)
         return;
     if (isMinimized()) {
-        goToTray();
+        m_tray->goToTray();
         return;
     }
     lastWindowState = isMaximized() ? 2 : 0;
-    layoutPanels(false);
-}
-
-void Form1::layoutPanels(bool toggled)
-{
-    // The panels follow the client area: the browser fills the width and reaches down to
-    // the status strip, which stays along the bottom edge, so nothing of the page lies
-    // under it. The minimum window size keeps every computed size positive.
-    const QSize client = ui->centralwidget->size();
-    const int w = client.width();
-    const int h = client.height();
-    // The strip is as high as its text needs, at least its design height.
-    const int stripHeight = m_status->height(px(285));
-    QWidget *const panel = ui->Picture1;
-    const bool kbShown = panel->y() != 0;
-    if (kbShown) {
-        // The result list reaches down to the browser panel, wherever the splitter put it.
-        const int top = shownPanelTop();
-        panel->move(panel->x(), top);
-        const int designTop = px(kDesignPanelTopTwips);
-        ui->List1->resize(ui->List1->width(), qMax(0, top - designTop + px(1410)));
-        ui->Line6->resize(ui->Line6->width(), top - designTop + px(1860));
-        m_splitter->setGeometry(0, top - 3, w, 3);
-        m_splitter->raise();
-    }
-    m_splitter->setVisible(kbShown);
-    panel->setGeometry(panel->x(), panel->y(), qMax(0, w - panel->x()), panel->height());
-    ui->web1->setGeometry(ui->web1->x(), ui->web1->y(), qMax(0, panel->width() - ui->web1->x()), ui->web1->height());
-    if (w > px(6000)) {
-        ui->List1->resize(qMax(0, w - ui->List1->x() - 1), ui->List1->height());
-        ui->Combo2->resize(qMax(0, panel->width() - ui->Combo2->x() - px(135)), ui->Combo2->height());
-        const int lineX = ui->List1->x() + ui->List1->width() + 4;
-        ui->Line6->move(lineX, ui->Line6->y());
-        // After the toggle the top line ends at the result list's edge; the next wide
-        // resize carries it to the window's edge again.
-        ui->Line1->resize(qMax(0, (toggled ? lineX : w) - ui->Line1->x()), ui->Line1->height());
-    } else if (toggled) {
-        ui->Line1->resize(qMax(0, ui->Line6->x() - ui->Line1->x()), ui->Line1->height());
-    }
-    // A window this low keeps the browser's height on resize; the toggle always sets it.
-    if (toggled || h > px(3500)) {
-        const int panelHeight = qMax(0, h - stripHeight - panel->y());
-        panel->resize(panel->width(), panelHeight);
-        ui->web1->resize(ui->web1->width(), qMax(0, panelHeight - ui->web1->y()));
-    }
-    m_status->layout(w, stripHeight, w - px(425));
+    m_layout->layout(false);
 }
 
 void Form1::setTabOrderChain()
@@ -596,36 +715,8 @@ void Form1::setTabOrderChain()
     }
 }
 
-int Form1::shownPanelTop() const
-{
-    const int designTop = px(kDesignPanelTopTwips);
-    const int stripHeight = m_status->height(px(285));
-    const int lowest = ui->centralwidget->height() - stripHeight - kLeastBrowserHeight;
-    return qMax(designTop, qMin(m_panelTop, lowest));
-}
-
-void Form1::setPanelTop(int top)
-{
-    m_panelTop = qMax(px(kDesignPanelTopTwips), top);
-    m_panelTop = shownPanelTop();
-    if (ui->Picture1->y() != 0)
-        layoutPanels(false);
-}
-
 void Form1::CmdUpDown_Click()
 {
-    QWidget *const panel = ui->Picture1;
-    if (panel->y() == 0) {
-        panel->move(panel->x(), shownPanelTop());
-        ui->CmdUpDown->setIcon(ui->CmdUp->icon());
-        ui->CmdUpDown->setToolTip(QStringLiteral("Hide knowledgebase"));
-        m_maintenance->setDeletionMenuEnabled(true);
-    } else {
-        panel->move(panel->x(), 0);
-        ui->CmdUpDown->setIcon(ui->CmdDown->icon());
-        ui->CmdUpDown->setToolTip(QStringLiteral("Show knowledgebase"));
-        m_maintenance->setDeletionMenuEnabled(false);
-    }
-    layoutPanels(true);
+    m_maintenance->setDeletionMenuEnabled(m_layout->toggleKnowledgeBase());
     m_pane->setPageFocusPending(true);
 }

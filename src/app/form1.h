@@ -21,10 +21,11 @@ class ListEditor;
 class FlagCommands;
 class Maintenance;
 class MessageArchive;
-class PanelSplitter;
+class PanelLayout;
 class ProxyOptions;
 class QMenu;
-class QSystemTrayIcon;
+class WindowTray;
+class KeyboardShortcuts;
 class SearchPanel;
 class ResultsPanel;
 class IndexUpkeep;
@@ -85,7 +86,6 @@ private:
     void Form_Activate();
     void Form_Resize();
     // The panels fitted to the client area; `toggled` for the relayout after CmdUpDown.
-    void layoutPanels(bool toggled);
     void CmdUpDown_Click();
     // Tab goes through the controls a user works with, in reading order.
     void setTabOrderChain();
@@ -94,37 +94,13 @@ private:
     // Preferences.ini: read at start-up whatever became of the other files, written at exit.
     void readPreferences();
     bool writePreferences(QString *error);
-    // Where the browser panel begins while the knowledge-base panel is shown: where the
-    // user dragged it, within what the window's height allows.
-    int shownPanelTop() const;
-    void setPanelTop(int top);
     void MenuFileExit_Click();
     // Closes the window (saving as every exit does) and ends the program.
     void endProgram();
-    // app/shortcuts.cpp: the usual keys for commands whose menus and buttons have none.
-    void connectShortcuts();
-    struct ButtonKey
-    {
-        QKeySequence key;
-        std::function<void()> command; // the owning part's, as its button runs it
-        QString caption;
-    };
-    QList<ButtonKey> buttonKeys() const;
-    void MnuKeyboard_Click();
+    // The parts made and given their controls, then wired to each other.
+    void wireParts();
+    void connectKeys();
 
-    // app/tray.cpp: the tray and the exit paths
-    void connectTray();
-    void MnuMinTray_Click();
-    void MnuShow_Click();
-    void MnuExit_Click();
-    void MnuClose_Click();
-    // Form_Resize's step for a minimised window: into the tray when the option is checked.
-    void goToTray();
-    // Takes the icon away and puts back the window state from before minimising, unshown.
-    void leaveTray();
-    // The tray went away while it held the window: the window is shown again.
-    void trayHostChanged();
-    bool trayAvailable() const;
     // closeEvent asks before Form_Unload: false once the files have been written, so
     // however many ways out come together they are written once.
     bool beginUnload();
@@ -149,8 +125,7 @@ private:
     ArchiveTransfer *m_transfer = nullptr;
     ProxyOptions *m_proxy = nullptr;
 
-    PanelSplitter *m_splitter = nullptr;
-    int m_panelTop = 0;           // pixels; chosen with the splitter
+    PanelLayout *m_layout = nullptr;
     Preferences m_preferences;    // as read at start-up
     PreferencesFile::Kind m_preferencesKind = PreferencesFile::Kind::Missing;
     bool m_activated = false;     // Form_Activate ran once
@@ -158,9 +133,7 @@ private:
     bool formLoading = false;     // Form_Resize does nothing while true
     qint16 lastWindowState = 0;
     qint16 m_loadedWindowState = 0;
-    QSystemTrayIcon *m_trayIcon = nullptr;
-    QMenu *MnuPopup = nullptr;
-    std::function<bool()> m_trayAvailability;
-    bool m_trayMissingReported = false;
+    WindowTray *m_tray = nullptr;
+    KeyboardShortcuts *m_keys = nullptr;
     bool m_unloadBegun = false;
 };

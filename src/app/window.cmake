@@ -5,6 +5,8 @@ target_sources(veltra PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/form1.ui
     ${CMAKE_CURRENT_SOURCE_DIR}/keyringpasswordstore.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/keyringpasswordstore.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/panellayout.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/panellayout.h
     ${CMAKE_CURRENT_SOURCE_DIR}/panelsplitter.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/panelsplitter.h
     ${CMAKE_CURRENT_SOURCE_DIR}/passwordstore.h
@@ -14,5 +16,8 @@ target_sources(veltra PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/proxyoptions.h
     ${CMAKE_CURRENT_SOURCE_DIR}/quitsignals.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/quitsignals.h
-    ${CMAKE_CURRENT_SOURCE_DIR}/tray.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/keyboardshortcuts.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/keyboardshortcuts.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/windowtray.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/windowtray.h
 )

@@ -1,18 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The tray icon and its pop-up menu, and the ways the program ends. Every way out closes
-// the window, whose closeEvent saves the settings and both lists, once.
-#include "app/form1.h"
-#include "ui_form1.h"
+#include "app/windowtray.h"
 
-#include "widgets/menuwiring.h"
-#include "browser/browserpane.h"
 #include "status/statusstrip.h"
+#include "widgets/menuwiring.h"
 
 #include <QEventLoopLocker>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QWidget>
 
 namespace {
 
@@ -64,24 +61,30 @@ private:
 
 }
 
-void Form1::connectTray()
+WindowTray::WindowTray(const Controls &controls, QWidget *window, StatusStrip *status,
+                       std::function<bool()> wasMaximised)
+    : QObject(window)
+    , MnuMinTray(controls.MnuMinTray)
+    , m_window(window)
+    , m_status(status)
+    , m_wasMaximised(std::move(wasMaximised))
 {
-    connectCheckMark(ui->MnuMinTray, this, &Form1::MnuMinTray_Click);
+    connectCheckMark(MnuMinTray, this, &WindowTray::MnuMinTray_Click);
 
     // The icon's pop-up: never part of the menu bar.
-    MnuPopup = new QMenu(QStringLiteral("Popup"), this);
+    MnuPopup = new QMenu(QStringLiteral("Popup"), window);
     MnuPopup->setObjectName(QStringLiteral("MnuPopup"));
-    const auto item = [this](const char *name, const QString &text, void (Form1::*handler)()) {
+    const auto item = [this](const char *name, const QString &text, void (WindowTray::*handler)()) {
         QAction *action = MnuPopup->addAction(text);
         action->setObjectName(QLatin1String(name));
         connect(action, &QAction::triggered, this, handler);
     };
-    item("MnuShow", QStringLiteral("&Show"), &Form1::MnuShow_Click);
-    item("MnuExit", QStringLiteral("&Exit"), &Form1::MnuExit_Click);
+    item("MnuShow", QStringLiteral("&Show"), &WindowTray::MnuShow_Click);
+    item("MnuExit", QStringLiteral("&Exit"), &WindowTray::MnuExit_Click);
     MnuPopup->addSeparator();
-    item("MnuClose", QStringLiteral("&Close"), &Form1::MnuClose_Click);
+    item("MnuClose", QStringLiteral("&Close"), &WindowTray::MnuClose_Click);
 
-    m_trayIcon = new QSystemTrayIcon(windowIcon(), this);
+    m_trayIcon = new QSystemTrayIcon(window->windowIcon(), window);
     m_trayIcon->setObjectName(QStringLiteral("TrayIcon"));
     m_trayIcon->setToolTip(kTrayTip);
     m_trayIcon->setContextMenu(MnuPopup);
@@ -93,108 +96,104 @@ void Form1::connectTray()
     new TrayHostWatch(m_trayIcon, [this] { trayHostChanged(); });
 }
 
-void Form1::setTrayAvailability(std::function<bool()> available)
+void WindowTray::setAvailability(std::function<bool()> available)
 {
-    m_trayAvailability = std::move(available);
+    m_availability = std::move(available);
 }
 
-bool Form1::trayAvailable() const
+bool WindowTray::available() const
 {
-    return m_trayAvailability ? m_trayAvailability() : QSystemTrayIcon::isSystemTrayAvailable();
+    return m_availability ? m_availability() : QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-void Form1::MnuMinTray_Click()
+bool WindowTray::minimisesToTray() const
+{
+    return MnuMinTray->isChecked();
+}
+
+void WindowTray::setMinimisesToTray(bool on)
+{
+    MnuMinTray->setChecked(on);
+}
+
+void WindowTray::MnuMinTray_Click()
 {
     // Takes effect at the next minimising.
-    ui->MnuMinTray->setChecked(!ui->MnuMinTray->isChecked());
+    MnuMinTray->setChecked(!MnuMinTray->isChecked());
 }
 
-void Form1::goToTray()
+void WindowTray::goToTray()
 {
     // A window hidden already is in the tray, or on its way out of it.
-    if (!ui->MnuMinTray->isChecked() || isHidden() || m_trayIcon->isVisible())
+    if (!MnuMinTray->isChecked() || m_window->isHidden() || m_trayIcon->isVisible())
         return;
-    if (!trayAvailable()) {
+    if (!available()) {
         // Hidden without an icon the window could not be reached again: it stays an
         // ordinary minimised window, and the user is told why once.
-        if (!m_trayMissingReported) {
-            m_trayMissingReported = true;
+        if (!m_missingReported) {
+            m_missingReported = true;
             m_status->showPageText(kNoTray);
         }
         return;
     }
     new TrayQuitLock(m_trayIcon);
-    m_trayIcon->setIcon(windowIcon());
+    m_trayIcon->setIcon(m_window->windowIcon());
     m_trayIcon->show();
     // Hidden from the event loop: a minimise asked for in code shows the window again
     // after the state has changed.
     QTimer::singleShot(0, this, [this] {
-        if (isMinimized() && m_trayIcon->isVisible())
-            hide();
+        if (m_window->isMinimized() && m_trayIcon->isVisible())
+            m_window->hide();
     });
 }
 
-void Form1::leaveTray()
+void WindowTray::leaveTray()
 {
     if (!m_trayIcon->isVisible())
         return;
     m_trayIcon->hide();
-    if (isHidden()) {
+    if (m_window->isHidden()) {
         // Leaving for good: the window is saved in the state it had before minimising. It
         // stays minimised, so it is not shown on the way out.
-        const Qt::WindowStates wanted = lastWindowState == 2 ? Qt::WindowMaximized : Qt::WindowNoState;
-        if ((windowState() & Qt::WindowMaximized) != wanted)
-            setWindowState((windowState() & Qt::WindowMinimized) | wanted);
+        const Qt::WindowStates wanted = m_wasMaximised() ? Qt::WindowMaximized : Qt::WindowNoState;
+        if ((m_window->windowState() & Qt::WindowMaximized) != wanted)
+            m_window->setWindowState((m_window->windowState() & Qt::WindowMinimized) | wanted);
     }
     // Let go only now: with no window shown the program would end at once.
     delete m_trayIcon->findChild<QObject *>(kQuitLockName, Qt::FindDirectChildrenOnly);
 }
 
-void Form1::MnuShow_Click()
+void WindowTray::MnuShow_Click()
 {
     // Showing runs Form_Activate again. The icon goes once the window is shown, so the
     // program is never left with neither.
-    if (lastWindowState == 2)
-        showMaximized();
+    if (m_wasMaximised())
+        m_window->showMaximized();
     else
-        showNormal();
-    raise();
-    activateWindow();
+        m_window->showNormal();
+    m_window->raise();
+    m_window->activateWindow();
     leaveTray();
 }
 
-void Form1::MnuExit_Click()
+void WindowTray::MnuExit_Click()
 {
     // Closing takes the icon away and puts the state back before the settings are saved.
-    endProgram();
+    emit exitRequested();
 }
 
-void Form1::MnuClose_Click()
+void WindowTray::MnuClose_Click()
 {
     // Only the pop-up closes: the window stays in the tray.
     MnuPopup->hide();
 }
 
-void Form1::trayHostChanged()
+void WindowTray::trayHostChanged()
 {
-    if (!m_trayIcon->isVisible() || trayAvailable())
+    if (!m_trayIcon->isVisible() || available())
         return;
     MnuShow_Click();
     m_status->showPageText(kTrayGone);
 }
 
-bool Form1::beginUnload()
-{
-    if (m_unloadBegun)
-        return false;
-    m_unloadBegun = true;
-    leaveTray();
-    return true;
-}
-
-void Form1::sessionEnding()
-{
-    endProgram();
-}
-
-#include "tray.moc"
+#include "windowtray.moc"

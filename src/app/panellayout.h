@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QObject>
+
+class PanelSplitter;
+class QToolButton;
+class QWidget;
+class StatusStrip;
+
+// The window's panels laid out over its client area: the knowledge-base panel above, shown
+// or hidden by CmdUpDown, the browser panel (Picture1) below it from where the splitter
+// put its top, and the status strip along the bottom edge.
+class PanelLayout final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PanelLayout)
+
+public:
+    struct Controls
+    {
+        QWidget *centralwidget;
+        QWidget *Picture1;
+        QWidget *List1;
+        QWidget *Line1;
+        QWidget *Line6;
+        QWidget *web1;
+        QWidget *Combo2;
+        QToolButton *CmdUpDown;
+        QToolButton *CmdUp; // their pictures for CmdUpDown
+        QToolButton *CmdDown;
+    };
+
+    PanelLayout(const Controls &controls, StatusStrip *status, QObject *parent);
+
+    // Lays the panels out for the client area's size; `toggled` after CmdUpDown.
+    void layout(bool toggled);
+    // CmdUpDown: the knowledge-base panel hidden or shown again; true when shown now.
+    bool toggleKnowledgeBase();
+    bool knowledgeBaseShown() const;
+    // The browser panel's top as the preferences keep it: 0 for the design place.
+    int savedTop() const;
+    // From the preferences at start-up: the panel put there before the window shows.
+    void restoreTop(int top);
+
+private:
+    // Where the browser panel begins while the knowledge-base panel is shown: where the
+    // user dragged it, within what the window's height allows.
+    int shownPanelTop() const;
+    void setPanelTop(int top);
+
+    QWidget *centralwidget;
+    QWidget *Picture1;
+    QWidget *List1;
+    QWidget *Line1;
+    QWidget *Line6;
+    QWidget *web1;
+    QWidget *Combo2;
+    QToolButton *CmdUpDown;
+    QToolButton *CmdUp;
+    QToolButton *CmdDown;
+    StatusStrip *m_status;
+    PanelSplitter *m_splitter;
+    int m_panelTop; // pixels; chosen with the splitter
+};
