@@ -46,6 +46,46 @@ ProxyDialog::ProxyDialog(QWidget *parent)
     setObjectName(QStringLiteral("ProxyDialog"));
     setWindowTitle(tr("Proxy"));
     setAccessibleName(tr("Proxy"));
+    setUpChoices();
+    setUpFields();
+
+    auto *intro = new QLabel(tr("How the program reaches the update server and the web pages it shows:"), this);
+    intro->setWordWrap(true);
+    QGridLayout *manual = manualLayout();
+    QDialogButtonBox *buttons = okCancelButtons();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(intro);
+    layout->addWidget(m_none);
+    layout->addWidget(m_system);
+    layout->addWidget(m_manual);
+    layout->addLayout(manual);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Tab goes through the choices, the fields, then the buttons.
+    QWidget *previous = nullptr;
+    for (QWidget *w : std::initializer_list<QWidget *>{m_none, m_system, m_manual, m_host, m_port, m_user, m_password,
+                                                       buttons->button(QDialogButtonBox::Ok),
+                                                       buttons->button(QDialogButtonBox::Cancel)}) {
+        if (previous)
+            setTabOrder(previous, w);
+        previous = w;
+    }
+    connect(m_modes, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked)
+            updateEnabled();
+    });
+    // Choosing "this proxy" with the keyboard goes on to its host.
+    connect(m_manual, &QRadioButton::clicked, this, [this] {
+        if (m_host->text().isEmpty())
+            m_host->setFocus(Qt::TabFocusReason);
+    });
+    updateEnabled();
+}
+
+void ProxyDialog::setUpChoices()
+{
     m_none->setObjectName(QStringLiteral("OptProxyNone"));
     m_system->setObjectName(QStringLiteral("OptProxySystem"));
     m_manual->setObjectName(QStringLiteral("OptProxyManual"));
@@ -58,7 +98,10 @@ ProxyDialog::ProxyDialog(QWidget *parent)
     m_modes->addButton(m_manual, int(ProxySetting::Mode::Manual));
     m_system->setChecked(true);
     m_system->setToolTip(tr("The desktop's network settings, or http_proxy, https_proxy and no_proxy"));
+}
 
+void ProxyDialog::setUpFields()
+{
     m_host->setMaxLength(255);
     m_port->setMaxLength(5);
     m_port->setInputMethodHints(Qt::ImhDigitsOnly);
@@ -71,9 +114,11 @@ ProxyDialog::ProxyDialog(QWidget *parent)
     m_portLabel = labelFor(tr("&Port:"), m_port, this);
     m_userLabel = labelFor(tr("&User name:"), m_user, this);
     m_passwordLabel = labelFor(tr("Pass&word:"), m_password, this);
+}
 
-    auto *intro = new QLabel(tr("How the program reaches the update server and the web pages it shows:"), this);
-    intro->setWordWrap(true);
+// The fields of "this proxy", set in under its choice, with a note on the user name.
+QGridLayout *ProxyDialog::manualLayout()
+{
     auto *note = new QLabel(tr("Leave the user name empty for a proxy that asks for none. The password is kept in "
                                "the desktop's keyring; where there is none, it is kept only until the program ends, "
                                "and asked for once each time the program runs."),
@@ -94,7 +139,11 @@ ProxyDialog::ProxyDialog(QWidget *parent)
     manual->addWidget(note, 3, 0, 1, 4);
     manual->setColumnStretch(1, 1);
     m_port->setFixedWidth(m_port->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
+    return manual;
+}
 
+QDialogButtonBox *ProxyDialog::okCancelButtons()
+{
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     QPushButton *ok = buttons->button(QDialogButtonBox::Ok);
     // Enter anywhere in the dialog is OK; Escape is Cancel.
@@ -102,34 +151,7 @@ ProxyDialog::ProxyDialog(QWidget *parent)
     ok->setAutoDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &ProxyDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(intro);
-    layout->addWidget(m_none);
-    layout->addWidget(m_system);
-    layout->addWidget(m_manual);
-    layout->addLayout(manual);
-    layout->addWidget(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-
-    // Tab goes through the choices, the fields, then the buttons.
-    QWidget *previous = nullptr;
-    for (QWidget *w : std::initializer_list<QWidget *>{m_none, m_system, m_manual, m_host, m_port, m_user, m_password,
-                                                       ok, buttons->button(QDialogButtonBox::Cancel)}) {
-        if (previous)
-            setTabOrder(previous, w);
-        previous = w;
-    }
-    connect(m_modes, &QButtonGroup::idToggled, this, [this](int, bool checked) {
-        if (checked)
-            updateEnabled();
-    });
-    // Choosing "this proxy" with the keyboard goes on to its host.
-    connect(m_manual, &QRadioButton::clicked, this, [this] {
-        if (m_host->text().isEmpty())
-            m_host->setFocus(Qt::TabFocusReason);
-    });
-    updateEnabled();
+    return buttons;
 }
 
 void ProxyDialog::setSetting(const ProxySetting &setting)

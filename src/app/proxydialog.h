@@ -7,6 +7,8 @@
 #include <QString>
 
 class QButtonGroup;
+class QDialogButtonBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -44,6 +46,12 @@ public:
     void accept() override;
 
 private:
+    // The steps of building the dialog.
+    void setUpChoices();
+    void setUpFields();
+    QGridLayout *manualLayout();
+    QDialogButtonBox *okCancelButtons();
+
     ProxySetting::Mode mode() const;
     void updateEnabled();
 

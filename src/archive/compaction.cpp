@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -183,97 +184,138 @@ bool check(const QString &path, Figures *figures, QString *reason)
     return true;
 }
 
-Result compact(const QString &folder, const PausePoint &pause, const Progress &progress)
+namespace {
+
+// Nothing of the copy is left behind a failure.
+Result failed(const QString &folder, Failure failure, const QString &why, int systemErrno = 0)
+{
+    Result result;
+    result.failure = failure;
+    result.reason = why;
+    if (systemErrno != 0 && failure != Failure::Other)
+        result.cause = QString::fromLocal8Bit(std::strerror(systemErrno));
+    removeStaleCopy(folder);
+    return result;
+}
+
+Result sqliteFailed(const QString &folder, SqliteDb &db, const QString &why)
+{
+    const int code = db.lastCode();
+    const int systemErrno = (code & 0xff) == SQLITE_IOERR ? sqlite3_system_errno(db.handle()) : 0;
+    return failed(folder, failureOfSqlite(code, systemErrno), why, systemErrno);
+}
+
+void reach(const PausePoint &pause, Step step)
+{
+    if (pause)
+        pause(step);
+}
+
+// Reads the source's figures and writes the compacted copy with SQLite's VACUUM INTO.
+// Nullopt when it is written.
+std::optional<Result> writeCopy(const QString &folder, const PausePoint &pause, const Progress &progress,
+                                Figures *source)
+{
+    const QDir dir(folder);
+    const QString database = dir.filePath(QLatin1String(kDatabase));
+    const QString copy = dir.filePath(QLatin1String(kCopy));
+    SqliteDb db;
+    if (!db.open(database, SQLITE_OPEN_READWRITE))
+        return sqliteFailed(folder, db, db.lastError());
+    sqlite3_busy_timeout(db.handle(), kBusyTimeoutMs);
+    // Leaving write-ahead logging folds the log into the file and succeeds only for the
+    // one connection left, so nothing committed stays behind in a side file.
+    SqliteStatement mode;
+    if (!mode.prepare(db, "PRAGMA journal_mode = DELETE", false) || mode.step() != SqliteStatement::Step::Row)
+        return sqliteFailed(folder, db, db.lastError());
+    if (mode.columnText(0).compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0) {
+        // The mode stays as it was only while another connection uses the file.
+        return failed(folder, Failure::InUse, QStringLiteral("Another program has the message database open."));
+    }
+    mode.finalize();
+    if (!queryFigures(db, source))
+        return sqliteFailed(folder, db, db.lastError());
+    reach(pause, Step::SourceReady);
+
+    CopyWatch watch{copy, bytesInUse(db), &progress};
+    if (progress && watch.total > 0) {
+        progress(0, watch.total);
+        sqlite3_progress_handler(db.handle(), kProgressSteps, &CopyWatch::look, &watch);
+    }
+    SqliteStatement vacuum;
+    const bool written = vacuum.prepare(db, "VACUUM INTO ?1", false) && vacuum.bindText(1, copy)
+                         && vacuum.step() == SqliteStatement::Step::Done;
+    sqlite3_progress_handler(db.handle(), 0, nullptr, nullptr);
+    if (!written)
+        return sqliteFailed(folder, db, QStringLiteral("The compacted copy could not be written: %1").arg(db.lastError()));
+    return std::nullopt;
+}
+
+// The copy must pass the check, hold what the source held and be on the disk.
+std::optional<Result> checkCopy(const QString &folder, const Figures &source)
+{
+    const QString copy = QDir(folder).filePath(QLatin1String(kCopy));
+    Figures written;
+    QString why;
+    if (!check(copy, &written, &why))
+        return failed(folder, Failure::Other, why);
+    if (written != source)
+        return failed(folder, Failure::Other, QStringLiteral("The compacted copy holds %1, the database %2.")
+                                                  .arg(describe(written), describe(source)));
+    if (const int code = syncToDisk(copy, &why))
+        return failed(folder, failureOfErrno(code), why, code);
+    return std::nullopt;
+}
+
+// veltra.mdb becomes the backup and the copy takes its name. Nullopt when both renames
+// are made.
+std::optional<Result> switchFiles(const QString &folder, const PausePoint &pause)
 {
     const QDir dir(folder);
     const QString database = dir.filePath(QLatin1String(kDatabase));
     const QString copy = dir.filePath(QLatin1String(kCopy));
     const QString backup = dir.filePath(QLatin1String(kBackup));
-    auto reached = [&](Step step) {
-        if (pause)
-            pause(step);
-    };
-    Result result;
-    auto failed = [&](Failure failure, const QString &why, int systemErrno = 0) {
-        result.failure = failure;
-        result.reason = why;
-        if (systemErrno != 0 && failure != Failure::Other)
-            result.cause = QString::fromLocal8Bit(std::strerror(systemErrno));
-        removeStaleCopy(folder);
-        return result;
-    };
-    auto sqliteFailed = [&](SqliteDb &db, const QString &why) {
-        const int code = db.lastCode();
-        const int systemErrno = (code & 0xff) == SQLITE_IOERR ? sqlite3_system_errno(db.handle()) : 0;
-        return failed(failureOfSqlite(code, systemErrno), why, systemErrno);
-    };
-
-    removeStaleCopy(folder);
-    if (!QFileInfo(database).isFile())
-        return failed(Failure::Other, QStringLiteral("The message database %1 does not exist.").arg(shown(database)));
-
-    Figures source;
-    {
-        SqliteDb db;
-        if (!db.open(database, SQLITE_OPEN_READWRITE))
-            return sqliteFailed(db, db.lastError());
-        sqlite3_busy_timeout(db.handle(), kBusyTimeoutMs);
-        // Leaving write-ahead logging folds the log into the file and succeeds only for the
-        // one connection left, so nothing committed stays behind in a side file.
-        SqliteStatement mode;
-        if (!mode.prepare(db, "PRAGMA journal_mode = DELETE", false) || mode.step() != SqliteStatement::Step::Row)
-            return sqliteFailed(db, db.lastError());
-        if (mode.columnText(0).compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0) {
-            // The mode stays as it was only while another connection uses the file.
-            return failed(Failure::InUse, QStringLiteral("Another program has the message database open."));
-        }
-        mode.finalize();
-        if (!queryFigures(db, &source))
-            return sqliteFailed(db, db.lastError());
-        reached(Step::SourceReady);
-
-        CopyWatch watch{copy, bytesInUse(db), &progress};
-        if (progress && watch.total > 0) {
-            progress(0, watch.total);
-            sqlite3_progress_handler(db.handle(), kProgressSteps, &CopyWatch::look, &watch);
-        }
-        SqliteStatement vacuum;
-        const bool written = vacuum.prepare(db, "VACUUM INTO ?1", false) && vacuum.bindText(1, copy)
-                             && vacuum.step() == SqliteStatement::Step::Done;
-        sqlite3_progress_handler(db.handle(), 0, nullptr, nullptr);
-        if (!written)
-            return sqliteFailed(db, QStringLiteral("The compacted copy could not be written: %1").arg(db.lastError()));
-    }
-    reached(Step::CopyWritten);
-    if (progress)
-        progress(0, 0);
-
-    Figures written;
     QString why;
-    if (!check(copy, &written, &why))
-        return failed(Failure::Other, why);
-    if (written != source)
-        return failed(Failure::Other, QStringLiteral("The compacted copy holds %1, the database %2.")
-                                          .arg(describe(written), describe(source)));
-    if (const int code = syncToDisk(copy, &why))
-        return failed(failureOfErrno(code), why, code);
-    reached(Step::CopyChecked);
-
     // The rename over veltra.bak is what drops the previous backup.
     if (const int code = renameFile(database, backup, &why))
-        return failed(failureOfErrno(code), why, code);
-    reached(Step::BackupKept);
+        return failed(folder, failureOfErrno(code), why, code);
+    reach(pause, Step::BackupKept);
     if (const int code = renameFile(copy, database, &why)) {
         // Put the source back under its name; if even that fails, recover() needs the copy.
         QString undo;
         if (renameFile(backup, database, &undo) == 0)
-            return failed(failureOfErrno(code), why, code);
+            return failed(folder, failureOfErrno(code), why, code);
+        Result result;
         result.failure = Failure::Other;
         result.reason = why + QLatin1Char(' ') + undo;
         return result;
     }
-    reached(Step::Switched);
+    return std::nullopt;
+}
+
+}
+
+Result compact(const QString &folder, const PausePoint &pause, const Progress &progress)
+{
+    const QString database = QDir(folder).filePath(QLatin1String(kDatabase));
+    removeStaleCopy(folder);
+    if (!QFileInfo(database).isFile())
+        return failed(folder, Failure::Other, QStringLiteral("The message database %1 does not exist.").arg(shown(database)));
+
+    Figures source;
+    if (auto stopped = writeCopy(folder, pause, progress, &source))
+        return *stopped;
+    reach(pause, Step::CopyWritten);
+    if (progress)
+        progress(0, 0);
+    if (auto stopped = checkCopy(folder, source))
+        return *stopped;
+    reach(pause, Step::CopyChecked);
+    if (auto stopped = switchFiles(folder, pause))
+        return *stopped;
+    reach(pause, Step::Switched);
     syncToDisk(folder, nullptr); // the renames are done; a failed flush changes nothing now
+    Result result;
     result.ok = true;
     return result;
 }

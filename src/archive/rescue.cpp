@@ -217,16 +217,97 @@ void copyMissedNumbers(SqliteDb &source, SqliteDb &target)
     }
 }
 
+void report(const Compaction::Progress &progress, qint64 done, qint64 total)
+{
+    if (progress)
+        progress(done, total);
+}
+
+// The records the damaged file knows of, from every list of them that can be read.
+struct KnownRecords
+{
+    std::set<qint64> ids;
+    // Exact once one list of every record was read whole.
+    bool complete = false;
+    // The search index's sizes were kept in step with the table, so they can check a record.
+    bool sizesKept = false;
+};
+
+KnownRecords knownRecords(SqliteDb &source)
+{
+    KnownRecords known;
+    std::set<qint64> &ids = known.ids;
+    bool complete = collectIds(source, "SELECT rowid FROM veltra ORDER BY rowid", &ids);
+    collectIds(source, "SELECT rowid FROM veltra ORDER BY rowid DESC", &ids);
+    complete = collectIds(source, "SELECT rowid FROM veltra INDEXED BY veltra_messnum ORDER BY messnum", &ids) || complete;
+    collectIds(source, "SELECT rowid FROM veltra INDEXED BY veltra_messnum ORDER BY messnum DESC", &ids);
+    const IndexedLists lists = indexedLists(source, "veltra_fts_");
+    for (const IndexedSizes &sizes : kIndexedSizes) {
+        if (!lists.kept)
+            break;
+        const QByteArray table = sizes.table();
+        complete = (collectIds(source, "SELECT id FROM " + table + " ORDER BY id", &ids) && lists.whole) || complete;
+        collectIds(source, "SELECT id FROM " + table + " ORDER BY id DESC", &ids);
+    }
+    // The conversation store has a row for every record it covers.
+    if (const IndexedLists topics = indexedLists(source, "veltra_topic_"); topics.kept) {
+        complete = (collectIds(source, "SELECT id FROM veltra_topic ORDER BY id", &ids) && topics.whole) || complete;
+        collectIds(source, "SELECT id FROM veltra_topic ORDER BY id DESC", &ids);
+    }
+    known.complete = complete;
+    known.sizesKept = lists.kept;
+    return known;
+}
+
+bool writeRecord(SqliteStatement &write, qint64 id, const Record &record)
+{
+    write.reset();
+    bool bound = write.bindInt64(1, id) && write.bindInt64(2, record.messnum);
+    for (int i = 0; i < kTextColumns && bound; ++i)
+        bound = record.texts[i] ? write.bindText(i + 3, *record.texts[i]) : write.bindNull(i + 3);
+    return bound && write.step() == SqliteStatement::Step::Done;
+}
+
+// Copies the known records that read back as stored and are not in `faulted`, counting
+// them in `rescued`. False with the connection's error.
+bool copyRecords(SqliteDb &source, SqliteDb &target, const KnownRecords &known, const std::set<qint64> &faulted,
+                 const Compaction::Progress &progress, qint64 *rescued, QString *error)
+{
+    RecordReader reader(source, known.sizesKept);
+    SqliteStatement write;
+    if (!reader.isUsable()) {
+        *error = source.lastError();
+        return false;
+    }
+    if (!write.prepare(target, "INSERT INTO veltra (rowid, messnum, messauthor, messdate, messtitle, message)"
+                               " VALUES (?1, ?2, ?3, ?4, ?5, ?6)")) {
+        *error = target.lastError();
+        return false;
+    }
+    qint64 looked = 0;
+    const qint64 count = qint64(known.ids.size());
+    report(progress, 0, count);
+    for (const qint64 id : known.ids) {
+        if (++looked % kProgressRecords == 0)
+            report(progress, looked, count);
+        const std::optional<Record> record = faulted.count(id) ? std::nullopt : reader.read(id);
+        if (!record)
+            continue;
+        if (!writeRecord(write, id, *record)) {
+            *error = target.lastError();
+            return false;
+        }
+        ++*rescued;
+    }
+    return true;
+}
+
 }
 
 namespace Rescue {
 
 Result copyReadable(const QString &damagedPath, const QString &rescuedPath, const Compaction::Progress &progress)
 {
-    const auto report = [&progress](qint64 done, qint64 total) {
-        if (progress)
-            progress(done, total);
-    };
     Result result;
     QString error;
     if (!Recordset::createEmpty(rescuedPath, &error)) {
@@ -246,60 +327,18 @@ Result copyReadable(const QString &damagedPath, const QString &rescuedPath, cons
     // A file cut short is read as far as it goes rather than refused.
     if (!source.open(damagedPath, SQLITE_OPEN_READONLY) || !source.exec("PRAGMA writable_schema = ON"))
         return failed(source.lastError());
-    // The count of what was lost is exact once one list of every record was read whole.
-    std::set<qint64> ids;
-    bool complete = collectIds(source, "SELECT rowid FROM veltra ORDER BY rowid", &ids);
-    collectIds(source, "SELECT rowid FROM veltra ORDER BY rowid DESC", &ids);
-    complete = collectIds(source, "SELECT rowid FROM veltra INDEXED BY veltra_messnum ORDER BY messnum", &ids) || complete;
-    collectIds(source, "SELECT rowid FROM veltra INDEXED BY veltra_messnum ORDER BY messnum DESC", &ids);
-    const IndexedLists lists = indexedLists(source, "veltra_fts_");
-    for (const IndexedSizes &sizes : kIndexedSizes) {
-        if (!lists.kept)
-            break;
-        const QByteArray table = sizes.table();
-        complete = (collectIds(source, "SELECT id FROM " + table + " ORDER BY id", &ids) && lists.whole) || complete;
-        collectIds(source, "SELECT id FROM " + table + " ORDER BY id DESC", &ids);
-    }
-    // The conversation store has a row for every record it covers.
-    if (const IndexedLists topics = indexedLists(source, "veltra_topic_"); topics.kept) {
-        complete = (collectIds(source, "SELECT id FROM veltra_topic ORDER BY id", &ids) && topics.whole) || complete;
-        collectIds(source, "SELECT id FROM veltra_topic ORDER BY id DESC", &ids);
-    }
+    const KnownRecords known = knownRecords(source);
 
     SqliteDb target;
     if (!target.open(rescuedPath, SQLITE_OPEN_READWRITE))
         return failed(target.lastError());
     SqliteTransaction transaction(target);
-    {
-        RecordReader reader(source, lists.kept);
-        SqliteStatement write;
-        if (!reader.isUsable())
-            return failed(source.lastError());
-        if (!write.prepare(target, "INSERT INTO veltra (rowid, messnum, messauthor, messdate, messtitle, message)"
-                                   " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"))
-            return failed(target.lastError());
-        qint64 looked = 0;
-        const qint64 known = qint64(ids.size());
-        report(0, known);
-        for (const qint64 id : ids) {
-            if (++looked % kProgressRecords == 0)
-                report(looked, known);
-            const std::optional<Record> record = faulted.count(id) ? std::nullopt : reader.read(id);
-            if (!record)
-                continue;
-            write.reset();
-            bool bound = write.bindInt64(1, id) && write.bindInt64(2, record->messnum);
-            for (int i = 0; i < kTextColumns && bound; ++i)
-                bound = record->texts[i] ? write.bindText(i + 3, *record->texts[i]) : write.bindNull(i + 3);
-            if (!bound || write.step() != SqliteStatement::Step::Done)
-                return failed(target.lastError());
-            ++result.rescued;
-        }
-    }
+    if (!copyRecords(source, target, known, faulted, progress, &result.rescued, &error))
+        return failed(error);
     // Writing the records out and checking the new file: nothing to count there.
-    report(0, 0);
-    result.lost = qint64(ids.size()) - result.rescued;
-    result.lostExact = complete;
+    report(progress, 0, 0);
+    result.lost = qint64(known.ids.size()) - result.rescued;
+    result.lostExact = known.complete;
     copyMissedNumbers(source, target);
     if (!transaction.commit())
         return failed(target.lastError());

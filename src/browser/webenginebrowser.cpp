@@ -6,19 +6,15 @@
 #include "browser/finddialog.h"
 #include "browser/inertpage.h"
 #include "browser/localpageinterceptor.h"
+#include "browser/pageprinter.h"
 #include "browser/webpage.h"
 
 #include <QApplication>
 #include <QAuthenticator>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
-#include <QPageSetupDialog>
-#include <QPrintDialog>
-#include <QPrintPreviewDialog>
-#include <QPrinter>
 #include <QShortcut>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -40,8 +36,6 @@ namespace {
 // How long the end of a navigation waits for document.title before it is reported
 // without one: only a renderer that died keeps the answer away, a busy one is slow.
 constexpr int titleTimeoutMs = 10000;
-// How long closing the window waits for a print under way to be written.
-constexpr int printWaitMs = 60000;
 
 }
 
@@ -81,8 +75,7 @@ WebEngineBrowser::WebEngineBrowser(QObject *parent)
         error.rejectCertificate();
     });
     answerProxyAuthentication(m_page.get());
-    connect(m_view, &QWebEngineView::printFinished, this, [this] { m_printing = false; });
-    connect(m_page.get(), &QWebEnginePage::pdfPrintingFinished, this, [this] { m_printing = false; });
+    m_printer = std::make_unique<PagePrinter>(m_view, m_page.get());
     // The engine delivers keys to a child of the view, which may be replaced when the
     // page moves to another renderer; Ctrl+F is caught for all of them.
     qApp->installEventFilter(this);
@@ -180,16 +173,16 @@ void WebEngineBrowser::execWB(int command, int option)
 {
     switch (command) {
     case Print:
-        print(option == PromptUser);
+        m_printer->print(option == PromptUser);
         break;
     case SaveAs:
         saveAs();
         break;
     case PrintPreview:
-        printPreview();
+        m_printer->printPreview();
         break;
     case PageSetup:
-        pageSetup();
+        m_printer->pageSetup();
         break;
     default:
         break;
@@ -269,8 +262,8 @@ FindDialog *WebEngineBrowser::findDialog() const
 
 bool WebEngineBrowser::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::Close && m_printing && m_view && watched == m_view->window())
-        waitForPrinting();
+    if (event->type() == QEvent::Close && m_printer->isPrinting() && m_view && watched == m_view->window())
+        m_printer->waitForPrinting();
     if (event->type() == QEvent::KeyPress && m_view && watched->isWidgetType()) {
         const auto *key = static_cast<QKeyEvent *>(event);
         auto *target = static_cast<QWidget *>(watched);
@@ -580,58 +573,6 @@ void WebEngineBrowser::updateLockLevel(bool failed)
     }
 }
 
-void WebEngineBrowser::print(bool prompt)
-{
-    if (m_printing)
-        return;
-    QPrinter &target = printer();
-    if (prompt) {
-        QPrintDialog dialog(&target, m_view->window());
-        if (dialog.exec() != QDialog::Accepted)
-            return;
-    }
-    m_printing = true;
-    // Printed to a file, the page goes to PDF as the engine writes it, text and all;
-    // a printer gets the pages as pictures.
-    if (target.outputFormat() == QPrinter::PdfFormat && !target.outputFileName().isEmpty())
-        m_page->printToPdf(target.outputFileName(), target.pageLayout(), target.pageRanges());
-    else
-        m_view->print(&target);
-}
-
-void WebEngineBrowser::waitForPrinting()
-{
-    // The engine crashes when the page goes while it still prints it, and the file being
-    // printed would be lost; closing waits for it, a bounded time.
-    QEventLoop loop;
-    connect(m_view, &QWebEngineView::printFinished, &loop, &QEventLoop::quit);
-    connect(m_page.get(), &QWebEnginePage::pdfPrintingFinished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(printWaitMs, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
-void WebEngineBrowser::printPreview()
-{
-    if (m_printing)
-        return;
-    QPrintPreviewDialog dialog(&printer(), m_view->window());
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter *target) {
-        // The preview paints synchronously; the engine prints asynchronously.
-        QEventLoop loop;
-        connect(m_view, &QWebEngineView::printFinished, &loop, &QEventLoop::quit);
-        m_printing = true;
-        m_view->print(target);
-        loop.exec();
-    });
-    dialog.exec();
-}
-
-void WebEngineBrowser::pageSetup()
-{
-    QPageSetupDialog dialog(&printer(), m_view->window());
-    dialog.exec();
-}
-
 void WebEngineBrowser::saveAs()
 {
     const QString complete = tr("Web Page, complete (*.htm *.html)");
@@ -685,9 +626,3 @@ void WebEngineBrowser::showFindDialog()
     m_findDialog->activateWindow();
 }
 
-QPrinter &WebEngineBrowser::printer()
-{
-    if (!m_printer)
-        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    return *m_printer;
-}

@@ -15,7 +15,7 @@
 
 class FindDialog;
 class LocalPageInterceptor;
-class QPrinter;
+class PagePrinter;
 class QWebEngineDownloadRequest;
 class QWebEngineLoadingInfo;
 class QWebEngineNewWindowRequest;
@@ -34,6 +34,7 @@ class WebPage;
 // (a fragment link, history.pushState) are reported as a whole sequence when the address
 // changes. Pop-ups open in windows of their own, outside these notifications; the message
 // page opens none. URLs are reported in their ASCII form.
+// Printing, print preview and page setup went to PagePrinter.
 class WebEngineBrowser final : public Browser
 {
     Q_OBJECT
@@ -98,14 +99,9 @@ private:
     void updateHistoryState();
     void updateLockLevel(bool failed);
 
-    void print(bool prompt);
-    void printPreview();
-    void waitForPrinting();
-    void pageSetup();
     void saveAs();
     void reportSaveFailure(const QString &path, const QString &reason);
     void showFindDialog();
-    QPrinter &printer();
 
     MessagePageRule m_rule;
     std::unique_ptr<LocalPageInterceptor> m_interceptor;
@@ -118,12 +114,11 @@ private:
     bool m_proxyAsked = false;      // a page was asked for: the engine has read the proxy
     QString m_findText; // the text findText looked for last
     qreal m_zoomFactor = 1.0;
-    std::unique_ptr<QPrinter> m_printer;
+    std::unique_ptr<PagePrinter> m_printer;
 
     quint64 m_generation = 0; // counts navigations; pending work for an older one is dropped
     quint64 m_reported = 0;   // the last navigation whose end has been reported
     bool m_navigating = false;
-    bool m_printing = false;
     QUrl m_completedUrl;
     QString m_title;
     std::optional<bool> m_canGoBack; // unknown until the first navigation

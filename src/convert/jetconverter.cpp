@@ -156,6 +156,167 @@ void removeWriting(const QString &path)
         QFile::remove(path + QLatin1String(suffix));
 }
 
+Result writeFailed(const QString &writing, const QString &reason)
+{
+    removeWriting(writing);
+    return outcome(Status::Failed,
+                   QStringLiteral("The new message database %1 could not be written: %2").arg(shown(writing), reason));
+}
+
+// Every running copy holds the folder's lock; converting needs it alone. Then the
+// veltra.mdb there, and the name the Jet file is kept under, must be free to take.
+std::optional<Result> claimFolder(DatabaseLock *lock, const QString &folder, const QString &jetFile, bool inPlace)
+{
+    const QDir dir(folder);
+    QString why;
+    if (!lock->lockShared(folder, 0, &why) || !lock->tryExclusive(&why))
+        return outcome(Status::Failed, QStringLiteral("Another copy of the program has the message database in %1 "
+                                                      "open; close it and convert again.").arg(shown(folder)));
+    if (const QString refusal = replaceableTarget(dir.filePath(QLatin1String(JetConverter::kDatabase)), jetFile);
+        !refusal.isEmpty())
+        return outcome(Status::Refused, refusal);
+    const QString kept = dir.filePath(QLatin1String(JetConverter::kKeptJet));
+    if (inPlace && QFileInfo::exists(kept) && !sameFile(kept, jetFile))
+        return outcome(Status::Refused, QStringLiteral("%1 is already there; move it away and convert again.").arg(shown(kept)));
+    return std::nullopt;
+}
+
+// Tells the caller how far the conversion is, at most every kProgressIntervalMs; a
+// handler that answers false cancels.
+class Reporter final
+{
+public:
+    explicit Reporter(const JetConverter::ProgressHandler &progress)
+        : m_progress(progress)
+    {
+        m_sinceReport.start();
+    }
+
+    bool keepGoing()
+    {
+        if (!m_progress || !m_sinceReport.hasExpired(kProgressIntervalMs))
+            return true;
+        m_sinceReport.restart();
+        cancelled = !m_progress(state);
+        return !cancelled;
+    }
+
+    JetConverter::Progress state;
+    bool cancelled = false;
+
+private:
+    const JetConverter::ProgressHandler &m_progress;
+    QElapsedTimer m_sinceReport;
+};
+
+// Which value of a row each field takes.
+std::array<std::size_t, MessageFields::kCount> fieldSources(const JetColumns &columns)
+{
+    const QStringList distinct = columns.distinctColumns();
+    std::array<std::size_t, MessageFields::kCount> from{};
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        for (qsizetype j = 0; j < distinct.size(); ++j) {
+            if (distinct[j].compare(columns.columns[i], Qt::CaseInsensitive) == 0)
+                from[i] = std::size_t(j);
+        }
+    }
+    return from;
+}
+
+// A number that cannot be read is kept as 0 and counted in `unreadable`.
+bool insertRow(SqliteStatement &insert, const std::vector<QByteArray> &values,
+               const std::array<std::size_t, MessageFields::kCount> &from, qint64 *unreadable)
+{
+    const QByteArray &numberText = values[from[MessageFields::kMessnum]];
+    const auto read = VbNumber::leadingNumberIfAny(QString::fromUtf8(numberText));
+    const std::optional<qint32> number = read ? VbNumber::roundToInt32(*read) : std::nullopt;
+    if (!number)
+        ++*unreadable;
+    insert.reset();
+    bool bound = insert.bindInt64(1, number.value_or(0));
+    for (int field = 1; field < MessageFields::kCount && bound; ++field)
+        bound = insert.bindText(field + 1, values[from[std::size_t(field)]]);
+    return bound && insert.step() == SqliteStatement::Step::Done;
+}
+
+// Copies every row the source gives into the new database at `writing`, in one
+// transaction. Nullopt when all were written; otherwise the outcome, with the new
+// database removed.
+std::optional<Result> writeRows(JetSource &source, const QString &writing, const QString &jetFile,
+                                const JetColumns &columns, Reporter &reporter, qint64 *unreadable)
+{
+    const auto from = fieldSources(columns);
+    const JetSource::KeepGoing keepGoing = [&reporter] { return reporter.keepGoing(); };
+    SqliteDb db;
+    if (!db.open(writing, SQLITE_OPEN_READWRITE))
+        return writeFailed(writing, db.lastError());
+    // Nothing to roll back to: a failed file is removed whole. The commit still
+    // writes it through to the disk before it is checked.
+    db.exec("PRAGMA journal_mode = OFF");
+    db.exec("PRAGMA synchronous = FULL");
+    SqliteTransaction transaction(db);
+    SqliteStatement insert;
+    if (!transaction.isActive()
+        || !insert.prepare(db, "INSERT INTO veltra (messnum, messauthor, messdate, messtitle, message)"
+                               " VALUES (?1, ?2, ?3, ?4, ?5)"))
+        return writeFailed(writing, db.lastError());
+    std::vector<QByteArray> values;
+    while (source.next(&values, keepGoing)) {
+        if (!insertRow(insert, values, from, unreadable))
+            return writeFailed(writing, db.lastError());
+        ++reporter.state.done;
+        keepGoing();
+    }
+    if (source.failure() == JetSource::Failure::Cancelled || reporter.cancelled) {
+        transaction.rollback();
+        db.close();
+        removeWriting(writing);
+        return outcome(Status::Cancelled, {});
+    }
+    if (source.failure() != JetSource::Failure::None) {
+        transaction.rollback();
+        db.close();
+        removeWriting(writing);
+        return outcome(Status::Refused, refusalText(source, jetFile, columns, reporter.state.done));
+    }
+    if (!transaction.commit())
+        return writeFailed(writing, db.lastError());
+    return std::nullopt;
+}
+
+// The checked new database becomes veltra.mdb; converting the folder's own veltra.mdb
+// keeps the Jet file first. Nullopt when it is in place.
+std::optional<Result> putInPlace(const QString &writing, const QString &folder, const QString &jetFile, bool inPlace,
+                                 qint64 written)
+{
+    const QDir dir(folder);
+    const QString target = dir.filePath(QLatin1String(JetConverter::kDatabase));
+    Compaction::Figures figures;
+    QString why;
+    if (!Compaction::check(writing, &figures, &why))
+        return writeFailed(writing, why);
+    if (figures.records != written)
+        return writeFailed(writing, QStringLiteral("it holds %1 messages of the %2 read.").arg(figures.records).arg(written));
+
+    if (inPlace) {
+        if (const QString kept = keepJet(jetFile, dir.filePath(QLatin1String(JetConverter::kKeptJet))); !kept.isEmpty()) {
+            removeWriting(writing);
+            return outcome(Status::Failed, kept);
+        }
+    } else {
+        // The logs of an empty database replaced must not be read as the new one's.
+        QFile::remove(target + QStringLiteral("-wal"));
+        QFile::remove(target + QStringLiteral("-shm"));
+    }
+    if (::rename(QFile::encodeName(writing).constData(), QFile::encodeName(target).constData()) != 0) {
+        const int code = errno;
+        removeWriting(writing);
+        return outcome(Status::Failed, QStringLiteral("%1 could not be renamed to %2: %3.")
+                                           .arg(shown(writing), shown(target), systemError(code)));
+    }
+    return std::nullopt;
+}
+
 }
 
 std::optional<JetColumns> JetColumns::parse(const QString &table, const QString &mapping, QString *error)
@@ -238,137 +399,37 @@ JetConverter::Result JetConverter::convert(const QString &jetFile, const QString
                                            const ProgressHandler &progress) const
 {
     const QDir dir(folder);
-    const QString target = dir.filePath(QLatin1String(kDatabase));
     const QString writing = dir.filePath(QLatin1String(kWriting));
-    const bool inPlace = sameFile(target, jetFile);
+    const bool inPlace = sameFile(dir.filePath(QLatin1String(kDatabase)), jetFile);
 
-    // Every running copy holds the folder's lock; converting needs it alone.
     DatabaseLock lock;
-    QString why;
-    if (!lock.lockShared(folder, 0, &why) || !lock.tryExclusive(&why))
-        return outcome(Status::Failed, QStringLiteral("Another copy of the program has the message database in %1 "
-                                                      "open; close it and convert again.").arg(shown(folder)));
-    if (const QString refusal = replaceableTarget(target, jetFile); !refusal.isEmpty())
-        return outcome(Status::Refused, refusal);
-    if (inPlace && QFileInfo::exists(dir.filePath(QLatin1String(kKeptJet)))
-        && !sameFile(dir.filePath(QLatin1String(kKeptJet)), jetFile))
-        return outcome(Status::Refused, QStringLiteral("%1 is already there; move it away and convert again.")
-                                            .arg(shown(dir.filePath(QLatin1String(kKeptJet)))));
+    if (auto refused = claimFolder(&lock, folder, jetFile, inPlace))
+        return *refused;
 
-    Progress state;
-    QElapsedTimer sinceReport;
-    sinceReport.start();
-    bool cancelled = false;
-    const JetSource::KeepGoing keepGoing = [&] {
-        if (!progress || !sinceReport.hasExpired(kProgressIntervalMs))
-            return true;
-        sinceReport.restart();
-        cancelled = !progress(state);
-        return !cancelled;
-    };
-    auto writeFailed = [&](const QString &reason) {
-        removeWriting(writing);
-        return outcome(Status::Failed, QStringLiteral("The new message database %1 could not be written: %2")
-                                           .arg(shown(writing), reason));
-    };
-
+    Reporter reporter(progress);
     removeWriting(writing);
-    if (!DatabaseFile::create(writing, &why))
+    if (QString why; !DatabaseFile::create(writing, &why))
         return outcome(Status::Failed, why);
     JetSource source(m_reader, m_stallMs);
-    if (!source.open(jetFile, columns.table, columns.distinctColumns(), keepGoing)) {
+    if (!source.open(jetFile, columns.table, columns.distinctColumns(), [&reporter] { return reporter.keepGoing(); })) {
         removeWriting(writing);
         if (source.failure() == JetSource::Failure::Cancelled)
             return outcome(Status::Cancelled, {});
         return outcome(Status::Refused, refusalText(source, jetFile, columns, 0));
     }
-    state.expected = source.expectedRows();
-
-    // Which value of a row each field takes.
-    const QStringList distinct = columns.distinctColumns();
-    std::array<std::size_t, MessageFields::kCount> from{};
-    for (std::size_t i = 0; i < from.size(); ++i) {
-        for (qsizetype j = 0; j < distinct.size(); ++j) {
-            if (distinct[j].compare(columns.columns[i], Qt::CaseInsensitive) == 0)
-                from[i] = std::size_t(j);
-        }
-    }
+    reporter.state.expected = source.expectedRows();
 
     qint64 unreadable = 0;
-    {
-        SqliteDb db;
-        if (!db.open(writing, SQLITE_OPEN_READWRITE))
-            return writeFailed(db.lastError());
-        // Nothing to roll back to: a failed file is removed whole. The commit still
-        // writes it through to the disk before it is checked.
-        db.exec("PRAGMA journal_mode = OFF");
-        db.exec("PRAGMA synchronous = FULL");
-        SqliteTransaction transaction(db);
-        SqliteStatement insert;
-        if (!transaction.isActive()
-            || !insert.prepare(db, "INSERT INTO veltra (messnum, messauthor, messdate, messtitle, message)"
-                                   " VALUES (?1, ?2, ?3, ?4, ?5)"))
-            return writeFailed(db.lastError());
-        std::vector<QByteArray> values;
-        while (source.next(&values, keepGoing)) {
-            const QByteArray &numberText = values[from[MessageFields::kMessnum]];
-            const auto read = VbNumber::leadingNumberIfAny(QString::fromUtf8(numberText));
-            const std::optional<qint32> number = read ? VbNumber::roundToInt32(*read) : std::nullopt;
-            if (!number)
-                ++unreadable;
-            insert.reset();
-            bool bound = insert.bindInt64(1, number.value_or(0));
-            for (int field = 1; field < MessageFields::kCount && bound; ++field)
-                bound = insert.bindText(field + 1, values[from[std::size_t(field)]]);
-            if (!bound || insert.step() != SqliteStatement::Step::Done)
-                return writeFailed(db.lastError());
-            ++state.done;
-            keepGoing();
-        }
-        if (source.failure() == JetSource::Failure::Cancelled || cancelled) {
-            transaction.rollback();
-            db.close();
-            removeWriting(writing);
-            return outcome(Status::Cancelled, {});
-        }
-        if (source.failure() != JetSource::Failure::None) {
-            transaction.rollback();
-            db.close();
-            removeWriting(writing);
-            return outcome(Status::Refused, refusalText(source, jetFile, columns, state.done));
-        }
-        if (!transaction.commit())
-            return writeFailed(db.lastError());
-    }
-    if (progress && !progress(state)) {
+    if (auto stopped = writeRows(source, writing, jetFile, columns, reporter, &unreadable))
+        return *stopped;
+    if (progress && !progress(reporter.state)) {
         removeWriting(writing);
         return outcome(Status::Cancelled, {});
     }
-
-    Compaction::Figures figures;
-    if (!Compaction::check(writing, &figures, &why))
-        return writeFailed(why);
-    if (figures.records != state.done)
-        return writeFailed(QStringLiteral("it holds %1 messages of the %2 read.").arg(figures.records).arg(state.done));
-
-    if (inPlace) {
-        if (const QString kept = keepJet(jetFile, dir.filePath(QLatin1String(kKeptJet))); !kept.isEmpty()) {
-            removeWriting(writing);
-            return outcome(Status::Failed, kept);
-        }
-    } else {
-        // The logs of an empty database replaced must not be read as the new one's.
-        QFile::remove(target + QStringLiteral("-wal"));
-        QFile::remove(target + QStringLiteral("-shm"));
-    }
-    if (::rename(QFile::encodeName(writing).constData(), QFile::encodeName(target).constData()) != 0) {
-        const int code = errno;
-        removeWriting(writing);
-        return outcome(Status::Failed, QStringLiteral("%1 could not be renamed to %2: %3.")
-                                           .arg(shown(writing), shown(target), systemError(code)));
-    }
+    if (auto failed = putInPlace(writing, folder, jetFile, inPlace, reporter.state.done))
+        return *failed;
     Compaction::syncToDisk(folder, nullptr); // in place; a failed flush changes nothing now
-    Result result = outcome(Status::Converted, {}, state.done);
+    Result result = outcome(Status::Converted, {}, reporter.state.done);
     result.unreadableNumbers = unreadable;
     return result;
 }

@@ -33,6 +33,75 @@ QString shownDate(const QString &stored)
     return unflaggedDate(stored);
 }
 
+// An entry with the key it is sorted by in the chosen column.
+struct SortEntry
+{
+    QString line;
+    qint32 number = 0;
+    QString text;       // subject or author
+    qint64 when = 0;    // date, as milliseconds
+    bool dated = false; // undated entries come after the dated ones
+};
+
+std::vector<SortEntry> sortEntriesOf(const ResultListWidget &list, int column)
+{
+    std::vector<SortEntry> entries(static_cast<size_t>(list.count()));
+    for (int row = 0; row < list.count(); ++row) {
+        SortEntry &entry = entries[size_t(row)];
+        entry.line = list.item(row)->text();
+        entry.number = ResultLine::number(entry.line).value_or(0);
+        if (column == ResultListWidget::SubjectColumn) {
+            entry.text = ResultListWidget::subjectText(entry.line);
+        } else if (column == ResultListWidget::AuthorColumn) {
+            // A name in quotes sorts under its first letter, not before every other.
+            entry.text = list.details(entry.number).author;
+            entry.text.remove(0, qsizetype(entry.text.startsWith(u'"')));
+        } else if (column == ResultListWidget::DateColumn) {
+            const QString date = list.details(entry.number).date;
+            if (const auto moment = MessageDate::read(date)) {
+                entry.when = moment->toMSecsSinceEpoch();
+                entry.dated = true;
+            } else {
+                entry.text = unflaggedDate(date);
+            }
+        }
+    }
+    return entries;
+}
+
+bool sortsBefore(const SortEntry &x, const SortEntry &y, int column)
+{
+    switch (column) {
+    case ResultListWidget::SubjectColumn:
+    case ResultListWidget::AuthorColumn:
+        return x.text.compare(y.text, Qt::CaseInsensitive) < 0;
+    case ResultListWidget::DateColumn:
+        if (x.dated != y.dated)
+            return x.dated;
+        return x.dated ? x.when < y.when : x.text.compare(y.text, Qt::CaseInsensitive) < 0;
+    default:
+        return x.number < y.number;
+    }
+}
+
+// The rows of `entries` in the column's order.
+std::vector<int> sortedRows(const std::vector<SortEntry> &entries, int column, Qt::SortOrder order)
+{
+    std::vector<int> rows(entries.size());
+    std::iota(rows.begin(), rows.end(), 0);
+    // Equal keys keep the entries' number order whichever way the column is sorted.
+    std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
+        const SortEntry &x = entries[size_t(a)];
+        const SortEntry &y = entries[size_t(b)];
+        if (sortsBefore(x, y, column))
+            return order == Qt::AscendingOrder;
+        if (sortsBefore(y, x, column))
+            return order == Qt::DescendingOrder;
+        return x.number < y.number;
+    });
+    return rows;
+}
+
 // Draws an entry's columns where the header's sections are.
 class ColumnsDelegate final : public QStyledItemDelegate
 {
@@ -182,67 +251,14 @@ void ResultListWidget::sortEntries(int column, Qt::SortOrder order)
     if (rows < 2)
         return;
 
-    struct Entry
-    {
-        QString line;
-        qint32 number = 0;
-        QString text;       // subject or author
-        qint64 when = 0;    // date, as milliseconds
-        bool dated = false; // undated entries come after the dated ones
-    };
-    std::vector<Entry> entries(static_cast<size_t>(rows));
-    for (int row = 0; row < rows; ++row) {
-        Entry &entry = entries[size_t(row)];
-        entry.line = item(row)->text();
-        entry.number = ResultLine::number(entry.line).value_or(0);
-        if (column == SubjectColumn) {
-            entry.text = subjectText(entry.line);
-        } else if (column == AuthorColumn) {
-            // A name in quotes sorts under its first letter, not before every other.
-            entry.text = details(entry.number).author;
-            entry.text.remove(0, qsizetype(entry.text.startsWith(u'"')));
-        } else if (column == DateColumn) {
-            const QString date = details(entry.number).date;
-            if (const auto moment = MessageDate::read(date)) {
-                entry.when = moment->toMSecsSinceEpoch();
-                entry.dated = true;
-            } else {
-                entry.text = unflaggedDate(date);
-            }
-        }
-    }
-    std::vector<int> order_(static_cast<size_t>(rows));
-    std::iota(order_.begin(), order_.end(), 0);
-    const auto less = [&](int a, int b) {
-        const Entry &x = entries[size_t(a)];
-        const Entry &y = entries[size_t(b)];
-        switch (column) {
-        case SubjectColumn:
-        case AuthorColumn:
-            return x.text.compare(y.text, Qt::CaseInsensitive) < 0;
-        case DateColumn:
-            if (x.dated != y.dated)
-                return x.dated;
-            return x.dated ? x.when < y.when : x.text.compare(y.text, Qt::CaseInsensitive) < 0;
-        default:
-            return x.number < y.number;
-        }
-    };
-    // Equal keys keep the entries' number order whichever way the column is sorted.
-    std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
-        if (less(a, b))
-            return order == Qt::AscendingOrder;
-        if (less(b, a))
-            return order == Qt::DescendingOrder;
-        return entries[size_t(a)].number < entries[size_t(b)].number;
-    });
-
+    const std::vector<SortEntry> entries = sortEntriesOf(*this, column);
+    const std::vector<int> sorted = sortedRows(entries, column, order);
     const int selected = currentRow();
     QStringList lines;
     lines.reserve(rows);
     int selectedNow = -1;
     for (int i = 0; i < rows; ++i) {
-        const int from = order_[size_t(i)];
+        const int from = sorted[size_t(i)];
         if (from == selected)
             selectedNow = i;
         lines << entries[size_t(from)].line;

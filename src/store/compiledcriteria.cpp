@@ -22,6 +22,59 @@ std::optional<qint32> canonicalInteger(const QString &text)
     return ok ? std::optional<qint32>(n) : std::nullopt;
 }
 
+// Null, with *error set when asked for, for a pattern like cannot take.
+std::unique_ptr<JetLike> likePattern(const QString &text, QString *error)
+{
+    QString patternError;
+    auto pattern = JetLike::compile(text, &patternError);
+    if (!pattern && error)
+        *error = patternError;
+    return pattern;
+}
+
+// A number compared with the number field, or a like pattern that is just the decimal
+// text of one: a plain comparison, which can use the index on messnum. False, with
+// *error set when asked for, for a condition that cannot be run.
+bool plainNumber(const Criteria::Condition &condition, std::optional<qint32> *number, QString *error)
+{
+    using namespace Criteria;
+    if (condition.operand.field != Field::MessNum || condition.operand.midStart != 0)
+        return true;
+    if (const auto *n = std::get_if<qint32>(&condition.value)) {
+        *number = *n;
+        return true;
+    }
+    const QString &text = std::get<QString>(condition.value);
+    std::optional<QString> plain = text;
+    if (condition.op == Operator::Like) {
+        const auto pattern = likePattern(text, error);
+        if (!pattern)
+            return false;
+        plain = pattern->literalText();
+    }
+    if (plain)
+        *number = canonicalInteger(*plain);
+    if (!*number && condition.op == Operator::Equal) {
+        if (error)
+            *error = QStringLiteral("Data type mismatch in criteria: messnum is a number, not the text \"%1\"")
+                         .arg(text.left(30));
+        return false;
+    }
+    return true;
+}
+
+// What the field is matched with by the like function. Null, with *error set when asked
+// for, for a malformed like pattern.
+std::unique_ptr<JetLike> conditionPattern(const Criteria::Condition &condition, QString *error)
+{
+    if (condition.op == Criteria::Operator::Like)
+        return likePattern(std::get<QString>(condition.value), error);
+    if (const auto *n = std::get_if<qint32>(&condition.value))
+        return JetLike::literal(QString::number(*n));
+    // "=" on text compares without regard to case, as like does.
+    return JetLike::literal(std::get<QString>(condition.value));
+}
+
 } // namespace
 
 CompiledCriteria::CompiledCriteria() = default;
@@ -54,58 +107,18 @@ std::unique_ptr<CompiledCriteria> CompiledCriteria::compile(const QString &crite
         firstCondition = false;
 
         const QByteArray column = QByteArray("\"") + columnName(condition.operand.field) + "\"";
-        const bool wholeNumber = condition.operand.field == Field::MessNum && condition.operand.midStart == 0;
-
-        // A number compared with the number field, or a like pattern that is just the
-        // decimal text of one: a plain comparison, which can use the index on messnum.
         std::optional<qint32> number;
-        if (wholeNumber) {
-            if (const auto *n = std::get_if<qint32>(&condition.value)) {
-                number = *n;
-            } else {
-                const QString &text = std::get<QString>(condition.value);
-                std::optional<QString> plain = text;
-                if (condition.op == Operator::Like) {
-                    QString patternError;
-                    const auto pattern = JetLike::compile(text, &patternError);
-                    if (!pattern) {
-                        if (error)
-                            *error = patternError;
-                        return nullptr;
-                    }
-                    plain = pattern->literalText();
-                }
-                if (plain)
-                    number = canonicalInteger(*plain);
-                if (!number && condition.op == Operator::Equal) {
-                    if (error)
-                        *error = QStringLiteral("Data type mismatch in criteria: messnum is a number, not the text \"%1\"")
-                                     .arg(text.left(30));
-                    return nullptr;
-                }
-            }
-        }
+        if (!plainNumber(condition, &number, error))
+            return nullptr;
         if (number) {
             sql += column + " = ?";
             bindNumber(*number);
             continue;
         }
 
-        std::unique_ptr<JetLike> pattern;
-        if (condition.op == Operator::Like) {
-            QString patternError;
-            pattern = JetLike::compile(std::get<QString>(condition.value), &patternError);
-            if (!pattern) {
-                if (error)
-                    *error = patternError;
-                return nullptr;
-            }
-        } else if (const auto *n = std::get_if<qint32>(&condition.value)) {
-            pattern = JetLike::literal(QString::number(*n));
-        } else {
-            // "=" on text compares without regard to case, as like does.
-            pattern = JetLike::literal(std::get<QString>(condition.value));
-        }
+        std::unique_ptr<JetLike> pattern = conditionPattern(condition, error);
+        if (!pattern)
+            return nullptr;
         sql += JetLike::kSqlFunction;
         sql += "(?, ";
         bindPattern(std::move(pattern));
