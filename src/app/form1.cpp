@@ -309,7 +309,7 @@ void Form1::wireParts()
     m_busy->addKnowledgeBase([this](bool on) { m_flags->enableKnowledgeBase(on); });
     m_busy->addKnowledgeBase([this](bool on) { m_conversations->enableKnowledgeBase(on); });
     m_busy->addWeb([this](bool on) { m_pane->enableWeb(on); });
-    m_busy->addWeb([this](bool on) { ui->CmdUpDown->setEnabled(on); });
+    m_busy->addWeb([this](bool on) { m_layout->enableWeb(on); });
     // The deletion panel and the list editor share their place: one opening hides the other.
     connect(m_maintenance, &Maintenance::deletionPanelOpened, m_listEditor, &ListEditor::hidePanel);
     connect(m_listEditor, &ListEditor::opened, m_maintenance, &Maintenance::hideDeletionPanel);

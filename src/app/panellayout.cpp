@@ -91,6 +91,11 @@ bool PanelLayout::toggleKnowledgeBase()
     return show;
 }
 
+void PanelLayout::enableWeb(bool on)
+{
+    CmdUpDown->setEnabled(on);
+}
+
 bool PanelLayout::knowledgeBaseShown() const
 {
     return Picture1->y() != 0;

@@ -17,9 +17,10 @@ class QTimer;
 class QToolButton;
 class QWidget;
 
-// The browser pane: the address bar and its buttons, the browser's ten notifications,
-// the status strip, the page commands, the fixed pages, and the hand-over of the focus to
-// the page (Timer2).
+// The browser pane: the address bar and its buttons (addressbar.cpp), the page commands:
+// print, save, find, zoom (pagecommands.cpp), and here the browser's ten notifications,
+// told on the status strip, the fixed pages, and the hand-over of the focus to the page
+// (Timer2).
 class BrowserPane final : public QObject
 {
     Q_OBJECT

@@ -20,9 +20,9 @@ class Viewer;
 
 // The search part: the search box (Combo1) and CmdGo, the search options, the run, the
 // history, and the highlighting of a hit's words with F3. It lists its hits through the
-// results part. Its files, one concern each: searchpanel.cpp (the run and the box),
-// searchoptions.cpp (the options and their settings lines), searchhistory.cpp (the
-// history's rule) and hithighlight.cpp (F3).
+// results part. Its files, one concern each: searchpanel.cpp (the run, the box and the
+// history), searchoptions.cpp (the options and their settings lines) and hithighlight.cpp
+// (the hit's words in the page, F3).
 class SearchPanel final : public QObject
 {
     Q_OBJECT
