@@ -216,23 +216,6 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     resize(toPixels(10650), toPixels(8595) + menuBar()->sizeHint().height());
 
     // Pictures are drawn in code; the holders keep the pictures the buttons copy.
-    ui->CmdUp->setIcon(Icons::up());
-    ui->CmdDown->setIcon(Icons::down());
-    ui->PicTrash->setPixmap(Icons::trash());
-    ui->PicSave->setPixmap(Icons::save());
-    ui->CmdUpDown->setIcon(ui->CmdUp->icon());
-    ui->CmdMarkDelete->setIcon(Icons::saveIcon());
-    ui->CmdConversation->setIcon(Icons::conversation());
-    ui->CmdMarkRange->setIcon(Icons::saveIcon());
-    ui->cmdCheckDelete->setIcon(QIcon(Icons::tick()));
-    ui->CmdBack->setIcon(Icons::back());
-    ui->CmdForward->setIcon(Icons::forward());
-    ui->CmdStop->setIcon(Icons::stop());
-    ui->CmdRefresh->setIcon(Icons::refresh());
-    ui->CmdHome->setIcon(Icons::home());
-    ui->CmdManuals->setIcon(Icons::manuals());
-    ui->CmdReg->setIcon(Icons::registry());
-    ui->cmdYahoo->setIcon(Icons::group());
 
     m_web1->setParent(this);
     ui->web1Layout->addWidget(m_web1->widget());
@@ -463,11 +446,8 @@ void Form1::applySettings(const SettingsValues &values, int count)
         m_search->applySearchField(values.searchField);
     if (count >= 6)
         m_search->applyWildcard(values.wildcard);
-    if (count >= 7 && values.panelTop == 0) {
-        ui->Picture1->move(ui->Picture1->x(), 0);
-        ui->CmdUpDown->setIcon(ui->CmdDown->icon());
-        ui->CmdUpDown->setToolTip(QStringLiteral("Show knowledgebase"));
-    }
+    if (count >= 7 && values.panelTop == 0)
+        m_layout->hideKnowledgeBaseAtStart();
     if (count >= 8)
         m_loadedWindowState = values.windowState;
     if (count >= 9)

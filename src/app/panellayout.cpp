@@ -3,6 +3,7 @@
 
 #include "app/panelsplitter.h"
 #include "status/statusstrip.h"
+#include "widgets/icons.h"
 #include "widgets/twips.h"
 
 #include <QToolButton>
@@ -34,7 +35,17 @@ PanelLayout::PanelLayout(const Controls &controls, StatusStrip *status, QObject 
     , m_splitter(new PanelSplitter(controls.centralwidget))
     , m_panelTop(toPixels(kDesignPanelTopTwips))
 {
+    CmdUp->setIcon(Icons::up());
+    CmdDown->setIcon(Icons::down());
+    CmdUpDown->setIcon(CmdUp->icon());
     connect(m_splitter, &PanelSplitter::dragged, this, &PanelLayout::setPanelTop);
+}
+
+void PanelLayout::hideKnowledgeBaseAtStart()
+{
+    Picture1->move(Picture1->x(), 0);
+    CmdUpDown->setIcon(CmdDown->icon());
+    CmdUpDown->setToolTip(QStringLiteral("Show knowledgebase"));
 }
 
 void PanelLayout::layout(bool toggled)

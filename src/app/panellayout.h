@@ -38,6 +38,8 @@ public:
     // CmdUpDown: the knowledge-base panel hidden or shown again; true when shown now.
     bool toggleKnowledgeBase();
     bool knowledgeBaseShown() const;
+    // The settings say the knowledge-base panel was hidden when the program last ended.
+    void hideKnowledgeBaseAtStart();
     // CmdUpDown goes with the browser's controls in their busy state.
     void enableWeb(bool on);
     // The browser panel's top as the preferences keep it: 0 for the design place.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/browserpane.h"
+#include "widgets/icons.h"
 #include "status/statusstrip.h"
 
 #include "widgets/busystates.h"
@@ -51,6 +52,14 @@ BrowserPane::BrowserPane(const Controls &controls, Browser *web1, BusyStates *bu
     , m_folder(folder)
     , m_pagePath(MessagePage::pathIn(folder))
 {
+    CmdBack->setIcon(Icons::back());
+    CmdForward->setIcon(Icons::forward());
+    CmdStop->setIcon(Icons::stop());
+    CmdRefresh->setIcon(Icons::refresh());
+    CmdHome->setIcon(Icons::home());
+    CmdManuals->setIcon(Icons::manuals());
+    CmdReg->setIcon(Icons::registry());
+    cmdYahoo->setIcon(Icons::group());
     CmdHome->setToolTip(m_config.clubHost);
     MnuOptionsStartPage->setText(QStringLiteral("&Start at ") + m_config.clubHost);
     m_web1->setMessagePagePath(m_pagePath);

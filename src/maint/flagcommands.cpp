@@ -43,6 +43,11 @@ FlagCommands::FlagCommands(const Controls &controls, MessageArchive *archive, Vi
     , m_results(results)
     , m_busy(busy)
 {
+    PicTrash->setPixmap(Icons::trash());
+    PicSave->setPixmap(Icons::save());
+    CmdMarkDelete->setIcon(Icons::saveIcon());
+    CmdMarkRange->setIcon(Icons::saveIcon());
+    cmdCheckDelete->setIcon(QIcon(Icons::tick()));
     connect(CmdMarkDelete, &QToolButton::clicked, this, &FlagCommands::CmdMarkDelete_Click);
     connect(CmdMarkRange, &QToolButton::clicked, this, &FlagCommands::CmdMarkRange_Click);
     connect(cmdCheckDelete, &QToolButton::clicked, this, &FlagCommands::cmdCheckDelete_Click);

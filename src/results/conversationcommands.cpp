@@ -9,6 +9,7 @@
 #include "results/resultspanel.h"
 #include "store/recordset.h"
 #include "view/viewer.h"
+#include "widgets/icons.h"
 
 #include <QAction>
 #include <QToolButton>
@@ -35,6 +36,7 @@ ConversationCommands::ConversationCommands(const Controls &controls, MessageArch
     , m_busy(busy)
     , m_searching(std::move(searching))
 {
+    CmdConversation->setIcon(Icons::conversation());
     connect(CmdConversation, &QToolButton::clicked, this, &ConversationCommands::CmdConversation_Click);
     connect(MnuViewConversation, &QAction::triggered, this, &ConversationCommands::CmdConversation_Click);
     connect(MnuNextInConversation, &QAction::triggered, this, [this] { stepInConversation(+1); });
