@@ -224,7 +224,6 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     createParts();
     wireParts();
     connect(ui->MenuFileExit, &QAction::triggered, this, &Form1::MenuFileExit_Click);
-    connect(ui->CmdUpDown, &QToolButton::clicked, this, &Form1::CmdUpDown_Click);
     connectKeys();
 
     setTabOrderChain();
@@ -284,6 +283,11 @@ void Form1::wireParts()
                                  QStringLiteral("The proxy setting could not be saved: it holds until the program "
                                                 "ends.\n\n%1")
                                      .arg(error));
+    });
+    // The deletion menu item goes with the knowledge-base panel; the page takes the focus.
+    connect(m_layout, &PanelLayout::knowledgeBaseToggled, this, [this](bool shown) {
+        m_maintenance->setDeletionMenuEnabled(shown);
+        m_pane->setPageFocusPending(true);
     });
     // Each part switches its own controls in the busy states, in the order they stand.
     m_busy->addKnowledgeBase([this](bool on) { m_search->enableKnowledgeBase(on); });
@@ -556,7 +560,7 @@ bool Form1::Form_Unload()
     values.height = normal.height() * kTwipsPerPixel;
     values.searchField = m_search->searchFieldLine();
     values.wildcard = m_search->wildcardLine();
-    values.panelTop = ui->Picture1->y() == 0 ? 0 : 100;
+    values.panelTop = m_layout->knowledgeBaseShown() ? 100 : 0;
     values.windowState = windowState;
     values.startPage = m_pane->startPage();
     values.autoUpdate = m_update->autoUpdate();
@@ -695,8 +699,3 @@ void Form1::setTabOrderChain()
     }
 }
 
-void Form1::CmdUpDown_Click()
-{
-    m_maintenance->setDeletionMenuEnabled(m_layout->toggleKnowledgeBase());
-    m_pane->setPageFocusPending(true);
-}

@@ -85,8 +85,6 @@ private:
     void Form_Load();
     void Form_Activate();
     void Form_Resize();
-    // The panels fitted to the client area; `toggled` for the relayout after CmdUpDown.
-    void CmdUpDown_Click();
     // Tab goes through the controls a user works with, in reading order.
     void setTabOrderChain();
     void readListsAndSettings();

@@ -39,6 +39,7 @@ PanelLayout::PanelLayout(const Controls &controls, StatusStrip *status, QObject 
     CmdDown->setIcon(Icons::down());
     CmdUpDown->setIcon(CmdUp->icon());
     connect(m_splitter, &PanelSplitter::dragged, this, &PanelLayout::setPanelTop);
+    connect(CmdUpDown, &QToolButton::clicked, this, [this] { emit knowledgeBaseToggled(toggleKnowledgeBase()); });
 }
 
 void PanelLayout::hideKnowledgeBaseAtStart()

@@ -37,6 +37,12 @@ public:
     void layout(bool toggled);
     // CmdUpDown: the knowledge-base panel hidden or shown again; true when shown now.
     bool toggleKnowledgeBase();
+
+signals:
+    // CmdUpDown was clicked; `shown` tells whether the knowledge-base panel shows now.
+    void knowledgeBaseToggled(bool shown);
+
+public:
     bool knowledgeBaseShown() const;
     // The settings say the knowledge-base panel was hidden when the program last ended.
     void hideKnowledgeBaseAtStart();

@@ -108,6 +108,8 @@ void TestSearchIndexing::builtAnewAfterALookupFailed()
     {
         SqliteDb db;
         QVERIFY(db.open(database, SQLITE_OPEN_READWRITE));
+        // The window builds the conversations in the background meanwhile: wait for its steps.
+        sqlite3_busy_timeout(db.handle(), 10000);
         QVERIFY(db.exec("UPDATE veltra_fts_body_data SET block = x'0102030405' WHERE id = 10"));
     }
     // The damaged index is passed over at once: the same hits, and no word of damage.
