@@ -39,7 +39,6 @@
 namespace {
 
 const QString kCaption = QStringLiteral("Veltra Knowledgebase V" VELTRA_VERSION);
-constexpr int kTwipsPerPixel = Twips::kPerPixel;
 constexpr int kHistoryReadLimit = 20;
 constexpr int kAddressReadLimit = 50;
 // The smallest window: narrower than 6000 twips the result list, address bar and lines keep
@@ -554,10 +553,10 @@ bool Form1::Form_Unload()
     const QPoint origin = (isMaximized() || isMinimized()) ? normal.topLeft() - frameOffset : pos();
 
     SettingsValues values;
-    values.top = origin.y() * kTwipsPerPixel;
-    values.left = origin.x() * kTwipsPerPixel;
-    values.width = normal.width() * kTwipsPerPixel;
-    values.height = normal.height() * kTwipsPerPixel;
+    values.top = origin.y() * Twips::kPerPixel;
+    values.left = origin.x() * Twips::kPerPixel;
+    values.width = normal.width() * Twips::kPerPixel;
+    values.height = normal.height() * Twips::kPerPixel;
     values.searchField = m_search->searchFieldLine();
     values.wildcard = m_search->wildcardLine();
     values.panelTop = m_layout->knowledgeBaseShown() ? 100 : 0;

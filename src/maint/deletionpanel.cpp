@@ -58,25 +58,12 @@ void Maintenance::setDeletionPanelEnabled(bool enabled)
 QString Maintenance::walkFlagCandidates(const QString &startText, const std::function<bool(Recordset &)> &visit)
 {
     m_busy->EnableOff();
-    m_results->beginWalk();
-
     const QString criteria = DeletionMark::candidateCriteria();
     QString failure;
     // The walk reads on a place of its own; the user's steps meanwhile go on from the message in view.
     WalkCursor walk(m_archive);
+    Recordset::FindResult found = m_results->startWalk(walk, startText, criteria);
     Recordset *rs = walk.recordset();
-    Recordset::FindResult found = Recordset::FindResult::NoMatch;
-    if (rs) {
-        rs->moveFirst();
-        m_results->setResultsText(startText);
-        walk.letEventsRun([] {
-            QCoreApplication::processEvents();
-            return true;
-        });
-        rs = walk.recordset();
-        if (rs)
-            found = rs->findFirst(criteria);
-    }
     EventYield yield;
     while (rs && found == Recordset::FindResult::Found) {
         if (!visit(*rs))

@@ -197,27 +197,17 @@ void FlagCommands::CmdMarkRange_Click()
 void FlagCommands::cmdCheckDelete_Click()
 {
     m_busy->EnableOff();
-    m_results->beginWalk();
     const QString criteria = DeletionMark::candidateCriteria();
     // The walk reads on a place of its own; the user's steps meanwhile go on from the message in view.
     WalkCursor walk(m_archive);
     ResultsPanel::Walked walked;
-    if (Recordset *rs = walk.recordset()) {
-        rs->moveFirst();
-        // "Searcing" is the earlier program's own text, kept as its users know it.
-        m_results->setResultsText(QStringLiteral(" Searcing"));
-        walk.letEventsRun([] {
-            QCoreApplication::processEvents();
-            return true;
-        });
-        rs = walk.recordset();
-        const Recordset::FindResult found = rs ? rs->findFirst(criteria) : Recordset::FindResult::NoMatch;
-        if (found == Recordset::FindResult::Found)
-            walked = m_results->walkFinds(walk, criteria, kFlaggedListLimit,
-                                          [](const MessageRecord &r) { return DeletionMark::isMarked(r.messdate); });
-        else if (found == Recordset::FindResult::Error)
-            walked.failure = rs->lastError();
-    }
+    // "Searcing" is the earlier program's own text, kept as its users know it.
+    const Recordset::FindResult found = m_results->startWalk(walk, QStringLiteral(" Searcing"), criteria);
+    if (found == Recordset::FindResult::Found)
+        walked = m_results->walkFinds(walk, criteria, kFlaggedListLimit,
+                                      [](const MessageRecord &r) { return DeletionMark::isMarked(r.messdate); });
+    else if (found == Recordset::FindResult::Error)
+        walked.failure = walk.recordset()->lastError();
     if (walked.interrupted) {
         if (Recordset *rs = walk.recordset())
             rs->moveFirst();

@@ -3,6 +3,7 @@
 
 #include "results/resultlist.h"
 #include "results/resultlistwidget.h"
+#include "store/recordset.h"
 #include "store/sqlitestatement.h"
 
 #include <QObject>
@@ -58,6 +59,9 @@ public:
     // takes (all without it), in batches, its progress on the label, until there is none
     // left, more than `most` are listed, the user interrupts, or the database closes.
     Walked walkFinds(WalkCursor &walk, const QString &criteria, int most, const Keep &keep = {});
+    // The front of a walk over the whole table: the list emptied, `text` on the label and
+    // painted, then the first find of `criteria` from the first record.
+    Recordset::FindResult startWalk(WalkCursor &walk, const QString &text, const QString &criteria);
     // Options > Interrupt, and a close while a walk runs: the walk stops at its next find.
     void requestInterrupt();
     bool interruptRequested() const;

@@ -19,6 +19,22 @@ constexpr int kYieldEveryMs = 10;
 
 }
 
+Recordset::FindResult ResultsPanel::startWalk(WalkCursor &walk, const QString &text, const QString &criteria)
+{
+    beginWalk();
+    Recordset *rs = walk.recordset();
+    if (!rs)
+        return Recordset::FindResult::NoMatch;
+    rs->moveFirst();
+    setResultsText(text);
+    walk.letEventsRun([] {
+        QCoreApplication::processEvents();
+        return true;
+    });
+    rs = walk.recordset();
+    return rs ? rs->findFirst(criteria) : Recordset::FindResult::NoMatch;
+}
+
 ResultsPanel::Walked ResultsPanel::walkFinds(WalkCursor &walk, const QString &criteria, int most, const Keep &keep)
 {
     Walked walked;

@@ -75,12 +75,14 @@ int main(int argc, char **argv)
     };
     // The conversations are built once for a file that lacks them, after the words; the
     // file is asked too, since the builder starts a turn of the event loop after the check.
+    SqliteDb file;
     const auto conversing = [&] {
         const auto builders = window->findChildren<ConversationIndexBuilder *>();
         if (std::any_of(builders.begin(), builders.end(), [](const ConversationIndexBuilder *b) { return b->isRunning(); }))
             return true;
-        SqliteDb db;
-        return !db.open(QStringLiteral("veltra.mdb"), SQLITE_OPEN_READONLY) || ConversationIndex::backlog(db) > 0;
+        if (!file.isOpen() && !file.open(QStringLiteral("veltra.mdb"), SQLITE_OPEN_READONLY))
+            return true;
+        return ConversationIndex::backlog(file) > 0;
     };
     const auto checking = [&] {
         const auto *check = window->findChild<IntegrityCheck *>();
