@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window in the current folder with the fake browser, set up against the logout
 // signals as the program is, and driven by one command a line on standard input:
-//   state | page | close-page | exit | search TERM
+//   state | page | close-page | maximize | exit | search TERM
 // ("page" opens a window of its own, as a page the browser opens in a new window is).
 // "state" answers with one line of key=value pairs; the others answer "ok". "ready" comes
 // once the window is active, "ended" when the event loop has returned. Without a message
@@ -87,6 +87,8 @@ int main(int argc, char **argv)
                 page.show();
             else if (line == QLatin1String("close-page"))
                 page.close();
+            else if (line == QLatin1String("maximize"))
+                window.showMaximized();
             else if (line == QLatin1String("exit"))
                 window.findChild<QAction *>(QStringLiteral("MnuExit"))->trigger();
             else if (line.startsWith(QLatin1String("search ")))
