@@ -252,7 +252,7 @@ Timing markRun(const QString &source, const Options &options, bool hidden, int *
         return {};
     child<QAction>(w.get(), "MenuSearchBody")->trigger();
     search(*w, options.common);
-    auto *list = child<QListWidget>(w.get(), "List1");
+    auto *list = child<ResultTable>(w.get(), "List1");
     const QString label = child<QLabel>(w.get(), "lblResults")->text();
     *entries = list->count();
     if (!label.contains(QLatin1String("Found>5,000")) || *entries != 5001) {
@@ -427,7 +427,7 @@ int main(int argc, char **argv)
         Timings shown;
         for (int i = 0; i < options.runs; ++i)
             shown.add(timed([&] { button->click(); }));
-        print("(2) List1 entries", child<QListWidget>(w.get(), "List1")->count(), "count");
+        print("(2) List1 entries", child<ResultTable>(w.get(), "List1")->count(), "count");
         printText("(2) label", child<QLabel>(w.get(), "lblResults")->text());
         printClick("(2) cmdCheckDelete click with 1,000 flagged (median, goal < 1000)", shown);
         w->hide();

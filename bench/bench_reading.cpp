@@ -25,7 +25,6 @@
 #include "store/recordset.h"
 #include "store/searchindex.h"
 #include "results/resultline.h"
-#include "results/resultlistwidget.h"
 #include "view/viewer.h"
 
 #include <QAction>
@@ -89,11 +88,11 @@ qint32 lastMember(SqliteDb &db, const QString &title)
     return members.empty() ? 0 : members.back().messnum;
 }
 
-QList<qint32> listedNumbers(QListWidget *list)
+QList<qint32> listedNumbers(ResultTable *list)
 {
     QList<qint32> numbers;
     for (int row = 0; row < list->count(); ++row)
-        numbers << ResultLine::number(list->item(row)->text()).value_or(0);
+        numbers << ResultLine::number(list->text(row)).value_or(0);
     return numbers;
 }
 
@@ -101,7 +100,7 @@ void conversations(Form1 &w, FakeBrowser &browser, int runs)
 {
     Recordset *const rs = w.archive()->recordset();
     auto *label = child<QLabel>(&w, "lblResults");
-    auto *list = child<QListWidget>(&w, "List1");
+    auto *list = child<ResultTable>(&w, "List1");
     for (const auto &[name, size] : {std::pair("one message", 1), std::pair("about ten", 10), std::pair("the largest", 0)}) {
         const std::optional<BenchData::Conversation> picked = BenchData::pickConversation(rs->connection(), size);
         if (!picked)
@@ -145,9 +144,9 @@ void conversations(Form1 &w, FakeBrowser &browser, int runs)
 
 void sorting(Form1 &w, const QString &database, const QString &word, int runs)
 {
-    auto *list = qobject_cast<ResultListWidget *>(child<QListWidget>(&w, "List1"));
-    QHeaderView *const header = list->header();
-    const QPoint author(header->sectionViewportPosition(ResultListWidget::AuthorColumn) + 5, header->height() / 2);
+    auto *list = child<ResultTable>(&w, "List1");
+    QHeaderView *const header = list->horizontalHeader();
+    const QPoint author(header->sectionViewportPosition(ResultModel::AuthorColumn) + 5, header->height() / 2);
     child<QAction>(&w, "MenuSearchBody")->trigger();
     QList<double> unread;
     QList<double> read;

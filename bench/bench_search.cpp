@@ -372,9 +372,9 @@ WindowResult windowSearch(Form1 &w, const QString &term, int runs, const std::fu
     }
     r.ms = BenchData::median(ms);
     r.label = child<QLabel>(&w, "lblResults")->text();
-    const auto *list = child<QListWidget>(&w, "List1");
+    const auto *list = child<ResultTable>(&w, "List1");
     for (int i = 0; i < list->count(); ++i)
-        r.lines << list->item(i)->text();
+        r.lines << list->text(i);
     return r;
 }
 

@@ -3,6 +3,8 @@
 
 // What the benchmarks that drive the window share.
 #include "app/form1.h"
+#include "results/resultmodel.h"
+#include "results/resulttable.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -115,9 +115,13 @@ bool isAsciiDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+// How references are read: as browsers read a page, or only those written whole (with
+// their ';', naming a character), as a subject or author is shown.
+enum class Reading { AsBrowsers, WrittenWhole };
+
 // The reference at html[at] ('&'): its code point and its length, or length 0 when it is
 // none.
-std::pair<char32_t, qsizetype> reference(QByteArrayView html, qsizetype at)
+std::pair<char32_t, qsizetype> reference(QByteArrayView html, qsizetype at, Reading reading)
 {
     qsizetype i = at + 1;
     const qsizetype n = html.size();
@@ -137,13 +141,17 @@ std::pair<char32_t, qsizetype> reference(QByteArrayView html, qsizetype at)
         }
         if (i == first)
             return {0, 0};
-        if (i < n && html[i] == ';')
+        const bool whole = i < n && html[i] == ';';
+        if (whole)
             ++i;
         if (value >= 0x80 && value <= 0x9f) {
             const char byte = char(value);
             value = char32_t(Cp1252::decode(QByteArrayView(&byte, 1)).at(0).unicode());
         }
-        if (value == 0 || value > 0x10ffff || (value >= 0xd800 && value <= 0xdfff))
+        const bool character = value != 0 && value <= 0x10ffff && !(value >= 0xd800 && value <= 0xdfff);
+        if (reading == Reading::WrittenWhole && (!whole || !character))
+            return {0, 0};
+        if (!character)
             value = kReplacement;
         return {value, i - at};
     }
@@ -174,11 +182,7 @@ bool isPlain(char c)
     return plain[quint8(c)];
 }
 
-}
-
-namespace HtmlText {
-
-QByteArray decodeEntities(QByteArrayView html)
+QByteArray decoded(QByteArrayView html, Reading reading)
 {
     QByteArray out;
     out.reserve(html.size());
@@ -190,7 +194,7 @@ QByteArray decodeEntities(QByteArrayView html)
             break;
         }
         out += html.sliced(i, amp - i);
-        const auto [code, length] = reference(html, amp);
+        const auto [code, length] = reference(html, amp, reading);
         if (length == 0) {
             out += '&';
             i = amp + 1;
@@ -200,6 +204,29 @@ QByteArray decodeEntities(QByteArrayView html)
         i = amp + length;
     }
     return out;
+}
+
+}
+
+namespace HtmlText {
+
+QByteArray decodeEntities(QByteArrayView html)
+{
+    return decoded(html, Reading::AsBrowsers);
+}
+
+QString shownField(QByteArrayView stored)
+{
+    if (!stored.contains('&'))
+        return QString::fromUtf8(stored);
+    return QString::fromUtf8(decoded(stored, Reading::WrittenWhole));
+}
+
+QString shownField(const QString &stored)
+{
+    if (!stored.contains(u'&'))
+        return stored;
+    return QString::fromUtf8(decoded(stored.toUtf8(), Reading::WrittenWhole));
 }
 
 QByteArray toPlainText(QByteArrayView html)
@@ -252,7 +279,7 @@ QByteArray toPlainText(QByteArrayView html)
             continue;
         }
         if (c == '&') {
-            const auto [code, length] = reference(html, i);
+            const auto [code, length] = reference(html, i, Reading::AsBrowsers);
             if (length > 0) {
                 beforeText();
                 w = putUtf8(w, code == kNoBreakSpace ? U' ' : code);

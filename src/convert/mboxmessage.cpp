@@ -67,7 +67,7 @@ QByteArray fromHeader(const QString &messauthor)
     static const QRegularExpression named(QStringLiteral(R"(^(.*?)\s*<([!-;=?-~]+@[!-;=?-~]+)>$)"),
                                           QRegularExpression::DotMatchesEverythingOption);
     static const QRegularExpression bare(QStringLiteral(R"(^[!-'*-+\--9=?A-Z^-~]+@[!-'*-+\--9=?A-Z^-~]+$)"));
-    const QString author = QString::fromUtf8(HtmlText::decodeEntities(messauthor.toUtf8())).trimmed();
+    const QString author = HtmlText::shownField(messauthor).trimmed();
     QString name = author;
     QByteArray address = kNoAddress;
     if (const auto m = named.match(author); m.hasMatch()) {
@@ -301,7 +301,7 @@ void append(QByteArray &out, const Fields &fields)
     // Written in place; quoted afterwards in the rare entry that holds a line to quote.
     const qsizetype start = out.size();
     out += "From: " + fromHeader(fields.messauthor) + '\n';
-    out += "Subject: " + unstructured(fields.messtitle) + '\n';
+    out += "Subject: " + unstructured(HtmlText::shownField(fields.messtitle)) + '\n';
     if (when)
         out += "Date: " + rfc5322(*when) + '\n';
     out += "Message-ID: <" + number + ".veltraclub@veltra-kb.invalid>\n";

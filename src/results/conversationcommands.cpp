@@ -5,7 +5,6 @@
 #include "archive/deletionmark.h"
 #include "archive/messagearchive.h"
 #include "browser/browserpane.h"
-#include "results/resultline.h"
 #include "results/resultspanel.h"
 #include "store/recordset.h"
 #include "view/viewer.h"
@@ -86,25 +85,25 @@ void ConversationCommands::CmdConversation_Click()
     const qint32 shown = conversation->shown.messnum;
     m_results->hideResultSlider();
     emit listedConversation();
-    QStringList lines;
+    std::vector<ResultModel::Hit> hits;
     int flagged = 0;
     int shownRow = -1;
     for (const ConversationIndex::Member &member : conversation->members) {
-        if (lines.size() > kConversationLimit)
+        if (int(hits.size()) > kConversationLimit)
             break;
         if (member.messnum == shown && shownRow < 0)
-            shownRow = int(lines.size());
+            shownRow = int(hits.size());
         if (DeletionMark::isMarked(member.messdate))
             ++flagged;
-        lines << ResultLine::text(member.messnum, member.messtitle);
+        hits.push_back({member.messnum, member.rowid});
     }
-    const int count = int(lines.size());
+    const int count = int(hits.size());
     QString text = count > kConversationLimit ? QStringLiteral("Found>5,000")
                                               : u' ' + QString::number(count) + QStringLiteral(" Found");
     if (!conversation->error.isEmpty())
         text += QStringLiteral(" - ") + conversation->error;
     // The message in view stays in view, selected in the list.
-    m_results->showLines(lines, std::max(shownRow, 0), shown, text);
+    m_results->showHits(std::move(hits), std::max(shownRow, 0), shown, text);
     m_busy->EnableOn();
     m_results->announceListed(count == flagged);
 }

@@ -2,7 +2,6 @@
 #include "results/resultlist.h"
 
 #include <QLabel>
-#include <QListWidget>
 
 namespace {
 
@@ -27,16 +26,16 @@ void setForeColor(QLabel *label, const QColor &color)
     label->setPalette(palette);
 }
 
-Batch::Batch(QListWidget *list)
+Batch::Batch(ResultModel *list)
     : m_list(list)
 {
     m_sinceAdded.start();
 }
 
-void Batch::add(const QString &line)
+void Batch::add(const ResultModel::Hit &hit)
 {
-    m_waiting << line;
-    const bool grown = m_waiting.size() > m_list->count() / kBatchDivisor
+    m_waiting.push_back(hit);
+    const bool grown = int(m_waiting.size()) > m_list->count() / kBatchDivisor
                        && (m_list->count() < kScreenful || m_sinceAdded.elapsed() >= kBatchMinWaitMs);
     if (grown || m_sinceAdded.elapsed() >= kBatchMaxWaitMs)
         flush();
@@ -44,7 +43,7 @@ void Batch::add(const QString &line)
 
 void Batch::flush()
 {
-    m_list->addItems(m_waiting);
+    m_list->append(m_waiting);
     m_waiting.clear();
     m_sinceAdded.restart();
 }

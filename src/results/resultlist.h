@@ -3,10 +3,11 @@
 
 #include <QColor>
 #include <QElapsedTimer>
-#include <QStringList>
+#include "results/resultmodel.h"
+
+#include <vector>
 
 class QLabel;
-class QListWidget;
 
 // What the runs that fill the result list share: the label's colours and the list's
 // batched filling.
@@ -18,20 +19,20 @@ inline const QColor kDoneColor(0, 0, 0);
 
 void setForeColor(QLabel *label, const QColor &color);
 
-// The list lays all its lines out again after every insertion it sees, so lines wait
-// here in batches that grow with the list (up to 1/16 of its length), at least 20 ms apart
-// once a screenful is listed, never above 100 ms.
+// Each insertion is drawn and told to a screen reader, so hits wait here in batches that
+// grow with the list (up to 1/16 of its length), at least 20 ms apart once a screenful is
+// listed, never above 100 ms.
 class Batch final
 {
 public:
-    explicit Batch(QListWidget *list);
-    void add(const QString &line);
+    explicit Batch(ResultModel *list);
+    void add(const ResultModel::Hit &hit);
     void flush();
     int count() const; // lines listed and waiting
 
 private:
-    QListWidget *m_list;
-    QStringList m_waiting;
+    ResultModel *m_list;
+    std::vector<ResultModel::Hit> m_waiting;
     QElapsedTimer m_sinceAdded;
 };
 

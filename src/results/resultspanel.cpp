@@ -3,8 +3,6 @@
 
 #include "archive/messagearchive.h"
 #include "browser/browserpane.h"
-#include "convert/htmltext.h"
-#include "results/resultline.h"
 #include "store/recordset.h"
 #include "view/viewer.h"
 
@@ -25,26 +23,23 @@ ResultsPanel::ResultsPanel(const Controls &controls, MessageArchive *archive, Vi
     , hscroll2(controls.hscroll2)
     , lblResults(controls.lblResults)
     , HPic2(controls.HPic2)
+    , m_hits(new ResultModel(archive, this))
     , m_window(window)
     , m_archive(archive)
     , m_viewer(viewer)
     , m_pane(pane)
 {
-    // Every line has the same height; knowing it keeps each layout of up to 5,001 lines cheap.
-    List1->setUniformItemSizes(true);
-    List1->setDetailsSource([this](qint32 messnum) { return readDetails(messnum); });
+    List1->setHitModel(m_hits);
     // Sorted by a header click: the results slider follows the selected entry to its new place.
-    connect(List1, &ResultListWidget::reordered, this, [this](int row) {
+    connect(List1, &ResultTable::reordered, this, [this](int row) {
         if (row >= 0)
             followRow(row);
     });
-    // Statements must go before the database closes.
-    connect(archive, &MessageArchive::closing, this, [this] { m_detailsStatement.finalize(); });
 
     // A selection change (a click on another entry, the keys, or the program) runs the
     // click handling; a click on the entry already selected changes nothing, so the
     // mouse events catch that one.
-    connect(List1, &QListWidget::itemSelectionChanged, this, &ResultsPanel::List1_SelectionChanged);
+    connect(List1, &ResultTable::entrySelectionChanged, this, &ResultsPanel::List1_SelectionChanged);
     List1->installEventFilter(this);
     List1->viewport()->installEventFilter(this);
     hscroll2->setTracking(false);
@@ -152,8 +147,7 @@ void ResultsPanel::followRow(int row)
 
 int ResultsPanel::selectedResultRow() const
 {
-    const QList<QListWidgetItem *> selected = List1->selectedItems();
-    return selected.isEmpty() ? -1 : List1->row(selected.first());
+    return List1->selectedRow();
 }
 
 void ResultsPanel::List1_SelectionChanged()
@@ -171,10 +165,7 @@ void ResultsPanel::List1_Click()
     const int row = selectedResultRow();
     if (row < 0)
         return;
-    const std::optional<qint32> number = ResultLine::number(List1->item(row)->text());
-    if (!number)
-        return;
-    const qint32 n = *number;
+    const qint32 n = m_hits->number(row);
     emit hitPicked();
 
     if (n == listMsgNum) {
@@ -213,7 +204,7 @@ void ResultsPanel::clearInterrupt()
 
 void ResultsPanel::beginWalk()
 {
-    List1->clear();
+    m_hits->clear();
     interruptFlag = false;
     ResultList::setForeColor(lblResults, ResultList::kRunningColor);
     HPic2->hide();
@@ -241,12 +232,12 @@ void ResultsPanel::setResultsText(const QString &text)
 
 void ResultsPanel::clearResults()
 {
-    List1->clear();
+    m_hits->clear();
 }
 
-void ResultsPanel::addLine(const QString &line)
+void ResultsPanel::addHit(const ResultModel::Hit &hit)
 {
-    List1->addItem(line);
+    m_hits->append({hit});
 }
 
 void ResultsPanel::showListed(int count)
@@ -296,16 +287,17 @@ void ResultsPanel::selectFirstListed()
     List1->setFocus(Qt::OtherFocusReason);
 }
 
-void ResultsPanel::showLines(const QStringList &lines, int selectRow, qint32 shownNumber, const QString &text)
+void ResultsPanel::showHits(std::vector<ResultModel::Hit> hits, int selectRow, qint32 shownNumber,
+                            const QString &text)
 {
-    List1->clear();
-    List1->addItems(lines);
-    const int count = int(lines.size());
+    const int count = int(hits.size());
+    m_hits->setHits(std::move(hits));
     ResultList::setForeColor(lblResults, ResultList::kDoneColor);
     lblResults->setText(text);
     hscroll2->setMaximum(std::max(1, count - 1));
     {
         const QSignalBlocker blocker(List1);
+        const QSignalBlocker blockSelection(List1->selectionModel());
         List1->setCurrentRow(selectRow);
     }
     listMsgNum = shownNumber;
@@ -341,18 +333,12 @@ int ResultsPanel::resultCount() const
 
 QString ResultsPanel::resultText(int row) const
 {
-    return List1->item(row)->text();
+    return m_hits->lineText(row);
 }
 
 QList<qint32> ResultsPanel::listedNumbers() const
 {
-    QList<qint32> numbers;
-    numbers.reserve(List1->count());
-    for (int row = 0; row < List1->count(); ++row) {
-        if (const std::optional<qint32> n = ResultLine::number(List1->item(row)->text()))
-            numbers << *n;
-    }
-    return numbers;
+    return m_hits->numbers();
 }
 
 void ResultsPanel::selectResult(int row)
@@ -362,11 +348,7 @@ void ResultsPanel::selectResult(int row)
 
 int ResultsPanel::rowOf(qint32 messnum) const
 {
-    for (int row = 0; row < List1->count(); ++row) {
-        if (ResultLine::number(List1->item(row)->text()) == messnum)
-            return row;
-    }
-    return -1;
+    return m_hits->rowOf(messnum);
 }
 
 QList<int> ResultsPanel::resultColumnWidths() const
@@ -377,25 +359,4 @@ QList<int> ResultsPanel::resultColumnWidths() const
 void ResultsPanel::setResultColumnWidths(const QList<int> &widths)
 {
     List1->setColumnWidths(widths);
-}
-
-std::optional<ResultListWidget::Details> ResultsPanel::readDetails(qint32 messnum)
-{
-    Recordset *const rs = m_archive->recordset();
-    if (!rs)
-        return std::nullopt;
-    if (m_detailsGeneration != m_archive->generation() || !m_detailsStatement.isPrepared()) {
-        m_detailsStatement.finalize();
-        m_detailsGeneration = m_archive->generation();
-        // The first record of the number is the one picking the entry shows.
-        if (!m_detailsStatement.prepare(rs->connection(),
-                                        "SELECT messauthor, messdate FROM veltra WHERE messnum = ? ORDER BY rowid LIMIT 1"))
-            return std::nullopt;
-    }
-    const ResetOnExit reset(m_detailsStatement);
-    if (!m_detailsStatement.bindInt64(1, messnum) || m_detailsStatement.step() != SqliteStatement::Step::Row)
-        return std::nullopt;
-    // Authors are stored as the group's pages write them, "&lt;" and all.
-    return ResultListWidget::Details{QString::fromUtf8(HtmlText::decodeEntities(m_detailsStatement.columnBytes(0))),
-                                     m_detailsStatement.columnText(1)};
 }

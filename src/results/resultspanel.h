@@ -2,9 +2,9 @@
 #pragma once
 
 #include "results/resultlist.h"
-#include "results/resultlistwidget.h"
+#include "results/resultmodel.h"
+#include "results/resulttable.h"
 #include "store/recordset.h"
-#include "store/sqlitestatement.h"
 
 #include <QObject>
 #include <QStringList>
@@ -35,7 +35,7 @@ class ResultsPanel final : public QObject
 public:
     struct Controls
     {
-        ResultListWidget *List1;
+        ResultTable *List1;
         QScrollBar *hscroll2;
         QLabel *lblResults;
         QWidget *HPic2;
@@ -73,15 +73,15 @@ public:
     void showRunning(const QString &text);
     void setResultsText(const QString &text);
     void clearResults();
-    void addLine(const QString &line);
+    void addHit(const ResultModel::Hit &hit);
     // A walk's listing is shown: the slider reaches its entries, the first is selected.
     void showListed(int count);
     // A search's listing: the slider, the count (over the limit, or with the failure that
     // stopped it), then the first entry selected so that its message shows.
     void showSearchCount(bool overLimit, const QString &failure);
     void selectFirstListed();
-    // Lines listed at once, `selectRow` selected without showing it again (it is in view).
-    void showLines(const QStringList &lines, int selectRow, qint32 shownNumber, const QString &text);
+    // Hits listed at once, `selectRow` selected without showing it again (it is in view).
+    void showHits(std::vector<ResultModel::Hit> hits, int selectRow, qint32 shownNumber, const QString &text);
     // The listing is complete; allFlagged when every entry is flagged for deletion.
     void announceListed(bool allFlagged);
     void hideResultSlider();
@@ -119,12 +119,12 @@ private:
     void hscroll2_Select(int index);
     int selectedResultRow() const;
     void followRow(int row);
-    std::optional<ResultListWidget::Details> readDetails(qint32 messnum);
 
-    ResultListWidget *List1;
+    ResultTable *List1;
     QScrollBar *hscroll2;
     QLabel *lblResults;
     QWidget *HPic2;
+    ResultModel *m_hits;
     QWidget *m_window;
     MessageArchive *m_archive;
     Viewer *m_viewer;
@@ -134,8 +134,4 @@ private:
     qint32 listMsgNum = 0;
     bool listSyncing = false;
     int m_list1PressedRow = -1; // selected entry a mouse press landed on, for its click
-
-    // Reads an entry's author and date for the list's columns.
-    SqliteStatement m_detailsStatement;
-    quint64 m_detailsGeneration = 0;
 };

@@ -4,7 +4,6 @@
 
 #include "archive/deletionmark.h"
 #include "archive/walkcursor.h"
-#include "results/resultline.h"
 #include "store/recordset.h"
 #include "widgets/eventyield.h"
 
@@ -38,7 +37,7 @@ Recordset::FindResult ResultsPanel::startWalk(WalkCursor &walk, const QString &t
 ResultsPanel::Walked ResultsPanel::walkFinds(WalkCursor &walk, const QString &criteria, int most, const Keep &keep)
 {
     Walked walked;
-    ResultList::Batch batch(List1);
+    ResultList::Batch batch(m_hits);
     ResultList::Progress progress(lblResults);
     EventYield yield(kYieldEveryMs);
     Recordset *rs = walk.recordset();
@@ -51,7 +50,7 @@ ResultsPanel::Walked ResultsPanel::walkFinds(WalkCursor &walk, const QString &cr
         if (!keep || keep(found)) {
             if (DeletionMark::isMarked(found.messdate))
                 ++walked.flagged;
-            batch.add(ResultLine::text(found.messnum, found.messtitle));
+            batch.add({found.messnum, rs->bookmark().id});
         }
         const int count = batch.count();
         if (rs->findNext(criteria) == Recordset::FindResult::Error)
@@ -81,6 +80,6 @@ ResultsPanel::Walked ResultsPanel::walkFinds(WalkCursor &walk, const QString &cr
         rs = walk.recordset();
     }
     batch.flush();
-    walked.listed = List1->count();
+    walked.listed = m_hits->count();
     return walked;
 }

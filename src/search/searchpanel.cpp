@@ -10,7 +10,6 @@
 #include "browser/browserpane.h"
 #include "view/viewer.h"
 
-#include "results/resultline.h"
 #include "results/resultspanel.h"
 #include "search/querybuilder.h"
 #include "search/searchhistory.h"
@@ -57,11 +56,6 @@ int keyAscii(const QKeyEvent *key)
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
         return kEnterKey;
     return key->text().isEmpty() ? 0 : key->text().at(0).unicode();
-}
-
-QString resultLine(const Recordset &rs)
-{
-    return ResultLine::text(rs.field(QStringLiteral("messnum")).toInt(), rs.field(QStringLiteral("messtitle")).toString());
 }
 
 }
@@ -270,7 +264,7 @@ bool SearchPanel::Combo1_Search(int *flaggedCount)
 
     ResultsPanel::Walked walked;
     if (searchMsgNum > 0)
-        m_results->addLine(resultLine(*rs));
+        m_results->addHit({rs->field(QStringLiteral("messnum")).toInt(), rs->bookmark().id});
     else
         walked = m_results->walkFinds(walk, criteria, kHitLimit);
     // Only a search that found something clears a request to stop.

@@ -263,7 +263,7 @@ private slots:
     {
         QVERIFY(Fixtures::writeDatabase(path("veltra.mdb"), Fixtures::range(1, 3)));
         auto w = restart();
-        auto *list1 = child<QListWidget>(w.get(), "List1");
+        auto *list1 = child<ResultTable>(w.get(), "List1");
         auto *markRange = child<QToolButton>(w.get(), "CmdMarkRange");
         auto *markDelete = child<QToolButton>(w.get(), "CmdMarkDelete");
         const char *panel[] = {"CmdGo", "Combo1", "hscroll1", "hscroll2", "List1", "cmdCheckDelete"};
@@ -279,7 +279,7 @@ private slots:
             QVERIFY2(child<QWidget>(w.get(), name)->isEnabled(), name);
         QVERIFY(!markRange->isEnabled()); // the result list is empty
         QVERIFY(!markDelete->isEnabled());
-        list1->addItem(QStringLiteral("1 : [vclub] Subject 1"));
+        list1->hits()->append({{1, 0}});
         w->busy()->EnableOff();
         w->busy()->EnableOn();
         QVERIFY(markRange->isEnabled());

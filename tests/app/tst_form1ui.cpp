@@ -126,7 +126,7 @@ void TestForm1Ui::controls_data()
     row("CmdGo", kb, "QPushButton", "Subject", "Search message Subject");
     row("Combo1", kb, "QComboBox", "", "Enter Search Term Here");
     row("cmdCheckDelete", kb, "QToolButton", "", "Find all messages marked for deletion");
-    row("List1", kb, "ResultListWidget");
+    row("List1", kb, "ResultTable");
     row("lblResults", kb, "QLabel", "", "Search Results Shown Here");
     row("HPic2", kb, "QFrame");
     row("CmdMarkRange", kb, "QToolButton", "", "", Disabled);

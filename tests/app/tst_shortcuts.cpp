@@ -67,7 +67,7 @@ private:
     Form1 &form() const { return m_w->form(); }
     FakeBrowser &fake() const { return m_w->fake(); }
     QAction *action(const char *name) const { return m_w->child<QAction>(name); }
-    QListWidget *list1() const { return m_w->child<QListWidget>("List1"); }
+    ResultTable *list1() const { return m_w->child<ResultTable>("List1"); }
     QComboBox *combo2() const { return m_w->child<QComboBox>("Combo2"); }
     QTimer *timer2() const { return m_w->timer("Timer2"); }
 

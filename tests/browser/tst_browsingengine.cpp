@@ -184,9 +184,9 @@ private slots:
         SilentServer silent;
         type(QStringLiteral("http://127.0.0.1:%1/never").arg(silent.serverPort()));
         QTRY_VERIFY_WITH_TIMEOUT(child<QToolButton>("CmdStop")->isEnabled(), kLoadTimeoutMs);
-        QVERIFY(!child<QListWidget>("List1")->isEnabled());
+        QVERIFY(!child<ResultTable>("List1")->isEnabled());
         QVERIFY(navigation([&] { click("CmdStop"); }));
-        QVERIFY(child<QListWidget>("List1")->isEnabled());
+        QVERIFY(child<ResultTable>("List1")->isEnabled());
         QVERIFY(!child<QToolButton>("CmdStop")->isEnabled());
 
         // A port nobody listens on: the status line says so until the next navigation.

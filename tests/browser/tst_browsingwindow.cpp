@@ -60,7 +60,7 @@ private:
     FakeBrowser &fake() const { return m_w->fake(); }
     QComboBox *combo2() const { return m_w->child<QComboBox>("Combo2"); }
     QTimer *timer2() const { return m_w->timer("Timer2"); }
-    bool busy() const { return !m_w->child<QListWidget>("List1")->isEnabled(); }
+    bool busy() const { return !m_w->child<ResultTable>("List1")->isEnabled(); }
     // Whether the page now on its way goes into the address list once it has loaded.
     bool recordedOnceLoaded() const
     {
@@ -258,8 +258,8 @@ private slots:
     {
         auto *markDelete = m_w->child<QToolButton>("CmdMarkDelete");
         auto *original = m_w->child<QAction>("MenuViewOriginal");
-        auto *list = m_w->child<QListWidget>("List1");
-        list->addItem(QStringLiteral("1 : a message"));
+        auto *list = m_w->child<ResultTable>("List1");
+        list->hits()->append({{1, 0}});
         combo2()->setEditText(QStringLiteral("typed"));
         timer2()->start();
         fake().completeNavigation(messageUrl());

@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """The export as another mail program reads it: `veltra-kb --export-mbox` in a folder whose
 archive the demo generator wrote (with hard cases written into some messages), read back
-with Python's mailbox module. Same count and order, numbers, subjects, authors; each body's
-text holds the message's words. Then an archive of no messages.
+with Python's mailbox module. Same count and order, numbers, subjects and authors (their
+references decoded); each body's text holds the message's words. Then an archive of no messages.
 
     mbox_readback.py VELTRA_KB VELTRA_DEMOGEN
 """
@@ -66,7 +66,7 @@ with tempfile.TemporaryDirectory() as folder:
     for message, (number, author, date, title, body) in zip(messages, records):
         where = 'message %d: ' % number
         check(message['X-Veltra-Number'] == str(number), where + 'number')
-        check(str(message['Subject']) == title, where + 'subject %r' % str(message['Subject']))
+        check(str(message['Subject']) == html.unescape(title), where + 'subject %r' % str(message['Subject']))
         check(str(message['X-Veltra-Date']) == date, where + 'date text')
         name, address = parseaddr(html.unescape(author))
         shown = message['From'].addresses[0]

@@ -293,7 +293,7 @@ void TestListEditor::clearingDuringASearchKeepsItsTerm()
     for (int n = 1; n <= 40; ++n)
         records << titled(n, QStringLiteral(" clutch"));
     auto w = start(records);
-    auto *list1 = child<QListWidget>(w.get(), "List1");
+    auto *list1 = child<ResultTable>(w.get(), "List1");
     auto *timer = new QTimer(w.get());
     timer->setInterval(0);
     QObject::connect(timer, &QTimer::timeout, w.get(), [&] {

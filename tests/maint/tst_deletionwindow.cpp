@@ -234,7 +234,7 @@ void TestDeletionWindow::interruptedWalkLeavesTheRest()
         records << titled(n, QStringLiteral("pick"));
     auto w = start(records);
     search(w.get(), QStringLiteral("pick"));
-    auto *list = child<QListWidget>(w.get(), "List1");
+    auto *list = child<ResultTable>(w.get(), "List1");
     QTimer interrupter;
     connect(&interrupter, &QTimer::timeout, this, [&] {
         if (list->currentRow() >= 10)
@@ -279,7 +279,7 @@ void TestDeletionWindow::listingFlagged()
     child<QScrollBar>(w.get(), "hscroll1")->setValue(4);
     button(w.get(), "cmdCheckDelete")->click();
 
-    auto *list = child<QListWidget>(w.get(), "List1");
+    auto *list = child<ResultTable>(w.get(), "List1");
     QCOMPARE(lines(list), listed);
     QCOMPARE(child<QLabel>(w.get(), "lblResults")->text(), label);
     QToolButton *range = button(w.get(), "CmdMarkRange");
@@ -306,7 +306,7 @@ void TestDeletionWindow::listingStopsAfter30001()
         records << titled(n, QStringLiteral("s"), true);
     auto w = start(records);
     button(w.get(), "cmdCheckDelete")->click();
-    QCOMPARE(child<QListWidget>(w.get(), "List1")->count(), 30001);
+    QCOMPARE(child<ResultTable>(w.get(), "List1")->count(), 30001);
     QCOMPARE(child<QLabel>(w.get(), "lblResults")->text(), QStringLiteral(" 30001 Found"));
 }
 
@@ -363,7 +363,7 @@ void TestDeletionWindow::deletingFlaggedMessages()
     QCOMPARE(child<QScrollBar>(w.get(), "hscroll1")->value(), 1);
     // Message 1 is gone, so nothing new is shown.
     QCOMPARE(fake()->navigations().size(), navigations);
-    QCOMPARE(child<QListWidget>(w.get(), "List1")->count(), 0);
+    QCOMPARE(child<ResultTable>(w.get(), "List1")->count(), 0);
     QVERIFY(!child<QWidget>(w.get(), "HPic2")->isVisible());
     QVERIFY(!child<QWidget>(w.get(), "PicDeleteMarked")->isVisible());
     QCOMPARE(child<QPushButton>(w.get(), "CmdDeleteMarked")->text(), QStringLiteral("Delete"));
@@ -441,7 +441,7 @@ void TestDeletionWindow::secondCopyMakesCompactionFail()
     QVERIFY(!QFileInfo::exists(path(QStringLiteral("veltra.bak"))));
     // The database still answers.
     search(w.get(), QStringLiteral("pick"));
-    QCOMPARE(lines(child<QListWidget>(w.get(), "List1")), QStringList{QStringLiteral("3 : [vclub]pick 3")});
+    QCOMPARE(lines(child<ResultTable>(w.get(), "List1")), QStringList{QStringLiteral("3 : [vclub]pick 3")});
 
     // With the other copy gone the retry succeeds.
     otherCopy.release();
@@ -468,7 +468,7 @@ void TestDeletionWindow::restarterThatCannotStart()
     // The compacted database is in place and open.
     QVERIFY(QFileInfo::exists(path(QStringLiteral("veltra.bak"))));
     search(w.get(), QStringLiteral("pick"));
-    QCOMPARE(child<QListWidget>(w.get(), "List1")->count(), 1);
+    QCOMPARE(child<ResultTable>(w.get(), "List1")->count(), 1);
 }
 
 void TestDeletionWindow::compactionOnAFullDisk()
@@ -492,7 +492,7 @@ void TestDeletionWindow::compactionOnAFullDisk()
     QCOMPARE(QDir(path(QString())).entryList({QStringLiteral("veltranew*"), QStringLiteral("*.bak")}, QDir::Files), QStringList());
     QCOMPARE(storedDates(database()), before);
     search(w.get(), QStringLiteral("pick"));
-    QCOMPARE(child<QListWidget>(w.get(), "List1")->count(), 1);
+    QCOMPARE(child<ResultTable>(w.get(), "List1")->count(), 1);
 }
 
 void TestDeletionWindow::startUpCompletesACutOffCompaction()
@@ -508,7 +508,7 @@ void TestDeletionWindow::startUpCompletesACutOffCompaction()
     QCOMPARE(storedDates(database()).size(), 30);
     QVERIFY(QFileInfo::exists(path(QStringLiteral("veltra.bak"))));
     search(w.get(), QStringLiteral("pick"));
-    QCOMPARE(child<QListWidget>(w.get(), "List1")->count(), 1);
+    QCOMPARE(child<ResultTable>(w.get(), "List1")->count(), 1);
 }
 
 void TestDeletionWindow::startUpClearsLeftoversBesideASoundDatabase_data()

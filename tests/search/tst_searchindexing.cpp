@@ -46,7 +46,7 @@ private:
     {
         action(w, "MenuSearchBody")->trigger();
         search(w, term);
-        return lines(child<QListWidget>(w, "List1"));
+        return lines(child<ResultTable>(w, "List1"));
     }
 };
 

@@ -100,7 +100,7 @@ private slots:
             QCOMPARE(cmdGo(w.get())->toolTip(), tip);
         }
         search(w.get(), QStringLiteral("clutch"));
-        QCOMPARE(lines(child<QListWidget>(w.get(), "List1")), QStringList{hit});
+        QCOMPARE(lines(child<ResultTable>(w.get(), "List1")), QStringList{hit});
         QCOMPARE(cmdGo(w.get())->text(), captionAfter);
         QCOMPARE(cmdGo(w.get())->toolTip(), tipAfter);
     }
@@ -111,7 +111,7 @@ private slots:
         action(w.get(), "MenuSearchAuthor")->setChecked(true);
         action(w.get(), "MenuSearchBody")->setChecked(true);
         search(w.get(), QStringLiteral("clutch"));
-        QCOMPARE(lines(child<QListWidget>(w.get(), "List1")), QStringList{"3 : [vclub] third"});
+        QCOMPARE(lines(child<ResultTable>(w.get(), "List1")), QStringList{"3 : [vclub] third"});
     }
 
     void wildcardMode_data()
@@ -139,7 +139,7 @@ private slots:
         }
         QCOMPARE(cmdGo(w.get())->text(), captionBefore);
         search(w.get(), QStringLiteral("RED")); // like ignores letter case
-        QCOMPARE(lines(child<QListWidget>(w.get(), "List1")), hits);
+        QCOMPARE(lines(child<ResultTable>(w.get(), "List1")), hits);
     }
 
     void interruptOnlySetsTheFlag()
@@ -158,8 +158,8 @@ private slots:
     {
         auto w = start(fieldRecords());
         auto *box = child<QComboBox>(w.get(), "Combo1");
-        auto *list = child<QListWidget>(w.get(), "List1");
-        list->addItem(QStringLiteral("1 : [vclub] clutch cable"));
+        auto *list = child<ResultTable>(w.get(), "List1");
+        list->hits()->append({{1, 0}});
         EnterCounter enters(box);
         child<QWidget>(w.get(), "List1")->setFocus();
         QTest::mouseClick(cmdGo(w.get()), Qt::LeftButton);
@@ -173,8 +173,8 @@ private slots:
     {
         auto w = start(fieldRecords());
         auto *box = child<QComboBox>(w.get(), "Combo1");
-        auto *list = child<QListWidget>(w.get(), "List1");
-        list->addItem(QStringLiteral("9 : stale"));
+        auto *list = child<ResultTable>(w.get(), "List1");
+        list->hits()->append({{9, 0}});
         box->setEditText(QStringLiteral("gearbox"));
         EnterCounter enters(box);
         EnterCounter strays(box, EnterCounter::Elsewhere);
@@ -207,7 +207,7 @@ private slots:
         const QRect item = view->visualRect(view->model()->index(1, 0));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
         QTRY_COMPARE(resultsText(w.get()), QStringLiteral(" 1 Found"));
-        QCOMPARE(lines(child<QListWidget>(w.get(), "List1")), QStringList{"4 : [vclub] gearbox"});
+        QCOMPARE(lines(child<ResultTable>(w.get(), "List1")), QStringList{"4 : [vclub] gearbox"});
         QCOMPARE(box->currentText(), QStringLiteral("gearbox"));
         QVERIFY(TestEnv::waitForQueued());
         QCOMPARE(enters.count, 1);
@@ -225,7 +225,7 @@ private slots:
         QVERIFY(TestEnv::waitForQueued());
         QCOMPARE(box->currentText(), QStringLiteral("cable"));
         QCOMPARE(enters.count, 0);
-        QCOMPARE(child<QListWidget>(w.get(), "List1")->count(), 0);
+        QCOMPARE(child<ResultTable>(w.get(), "List1")->count(), 0);
     }
 };
 

@@ -49,7 +49,7 @@ private slots:
         QTest::keyClicks(box, QStringLiteral("clutch cable"));
         QTest::keyClick(box, Qt::Key_Return);
 
-        QCOMPARE(lines(child<QListWidget>(&w, "List1")),
+        QCOMPARE(lines(child<ResultTable>(&w, "List1")),
                  (QStringList{"12 : [vclub] Clutch cable snapped", "25 : [vclub] Re: Clutch cable snapped"}));
         QCOMPARE(child<QLabel>(&w, "lblResults")->text(), QStringLiteral(" 2 Found"));
         // Each poll asks again; answers still on their way when the window goes (they are
@@ -62,7 +62,7 @@ private slots:
             }(),
             20000);
         QVERIFY(browser->documentUrl().endsWith(QLatin1String("tempfile.htm")));
-        QCOMPARE(child<QListWidget>(&w, "List1")->currentRow(), 0);
+        QCOMPARE(child<ResultTable>(&w, "List1")->currentRow(), 0);
 
         // The first word is found by the engine in the subject and the body, the first
         // occurrence current; F3 moves to the next. The page file is left as written.

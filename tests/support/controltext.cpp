@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controltext.h"
 
+#include "results/resulttable.h"
+
 #include <QComboBox>
 #include <QListWidget>
 
@@ -19,6 +21,14 @@ QStringList lines(const QListWidget *list)
     QStringList out;
     for (int i = 0; i < list->count(); ++i)
         out << list->item(i)->text();
+    return out;
+}
+
+QStringList lines(const ResultTable *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->text(i);
     return out;
 }
 

@@ -5,9 +5,11 @@
 
 class QComboBox;
 class QListWidget;
+class ResultTable;
 
 // The texts a list control holds, first entry first.
 namespace ControlText {
 QStringList entries(const QComboBox *combo);
 QStringList lines(const QListWidget *list);
+QStringList lines(const ResultTable *list);
 }

@@ -3,6 +3,8 @@
 
 #include "config/appconfig.h"
 #include "controltext.h"
+#include "results/resultmodel.h"
+#include "results/resulttable.h"
 #include "store/messagerecord.h"
 #include "testtext.h"
 

@@ -31,11 +31,11 @@ QList<MessageRecord> withNumbers(std::initializer_list<qint32> numbers)
 }
 
 // Fills the result list as a search does, without selecting anything.
-QListWidget *fillResults(const WindowHarness &w, std::initializer_list<qint32> numbers)
+ResultTable *fillResults(const WindowHarness &w, std::initializer_list<qint32> numbers)
 {
-    auto *list = w.child<QListWidget>("List1");
+    auto *list = w.child<ResultTable>("List1");
     for (qint32 n : numbers)
-        list->addItem(ResultLine::text(n, Fixtures::message(n).messtitle));
+        list->hits()->append({{n, 0}});
     w.child<QScrollBar>("hscroll2")->setMaximum(list->count() - 1);
     return list;
 }
@@ -65,9 +65,9 @@ void click(const WindowHarness &w, const char *button)
     release(w, button);
 }
 
-QPoint rowCentre(QListWidget *list, int row)
+QPoint rowCentre(ResultTable *list, int row)
 {
-    return list->visualItemRect(list->item(row)).center();
+    return list->visualRect(list->model()->index(row, 0)).center();
 }
 
 // The deferred focus move, kept from firing by itself during the test.
@@ -120,7 +120,7 @@ private slots:
         hscroll1->setSliderDown(true);
         hscroll1->setSliderPosition(5);
         hscroll1->setSliderDown(false);
-        QListWidget *list = fillResults(*w, {3, 4});
+        ResultTable *list = fillResults(*w, {3, 4});
         list->setCurrentRow(0);
         list->setCurrentRow(1);
         w->child<QScrollBar>("hscroll2")->setValue(0);
@@ -327,7 +327,7 @@ private slots:
     {
         WindowHarness w(Fixtures::range(1, 8));
         QVERIFY(w.activated());
-        QListWidget *list = fillResults(w, {2, 4, 5, 7});
+        ResultTable *list = fillResults(w, {2, 4, 5, 7});
         auto *hscroll1 = w.child<QScrollBar>("hscroll1");
         auto *hscroll2 = w.child<QScrollBar>("hscroll2");
         QTimer *timer2 = armTimer2(w);
@@ -341,7 +341,7 @@ private slots:
         QVERIFY(!timer2->isActive());
 
         before = w.pageNavigations();
-        list->item(2)->setSelected(true);
+        list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         QCOMPARE(w.pageNavigations(), before + 1);
         QCOMPARE(w.pageNumber(), 5);
         QCOMPARE(hscroll2->value(), 2);
@@ -361,7 +361,7 @@ private slots:
     {
         WindowHarness w(Fixtures::range(1, 8));
         QVERIFY(w.activated());
-        QListWidget *list = fillResults(w, {2, 4, 5, 7});
+        ResultTable *list = fillResults(w, {2, 4, 5, 7});
         QWidget *viewport = list->viewport();
 
         int before = w.pageNavigations();
@@ -401,7 +401,7 @@ private slots:
         QFETCH(QString, change);
         WindowHarness w(Fixtures::range(1, 8));
         QVERIFY(w.activated());
-        QListWidget *list = fillResults(w, {2, 4, 5, 7});
+        ResultTable *list = fillResults(w, {2, 4, 5, 7});
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 1));
         QCOMPARE(w.pageNumber(), 4);
         if (change == "step")
@@ -450,7 +450,7 @@ private slots:
         WindowHarness w(Fixtures::range(1, 8));
         QVERIFY(w.activated());
         w.holdTimer3();
-        QListWidget *list = fillResults(w, {2, 4, 5, 7});
+        ResultTable *list = fillResults(w, {2, 4, 5, 7});
         auto *hscroll2 = w.child<QScrollBar>("hscroll2");
         list->setCurrentRow(0);
         QCOMPARE(w.pageNumber(), 2);
@@ -498,7 +498,7 @@ private slots:
     {
         WindowHarness w(Fixtures::range(1, 8));
         QVERIFY(w.activated());
-        QListWidget *list = fillResults(w, {2, 4, 5, 7});
+        ResultTable *list = fillResults(w, {2, 4, 5, 7});
         auto *hscroll2 = w.child<QScrollBar>("hscroll2");
         const int before = w.pageNavigations();
         hscroll2->setValue(2);
@@ -506,7 +506,7 @@ private slots:
         hscroll2->setSliderPosition(3);
         hscroll2->setSliderDown(false);
         QCOMPARE(w.pageNavigations(), before);
-        QVERIFY(list->selectedItems().isEmpty());
+        QCOMPARE(list->selectedRow(), -1);
 
         list->setCurrentRow(0);
         hscroll2->setValue(2);
@@ -523,7 +523,7 @@ private slots:
     {
         WindowHarness w(Fixtures::range(1, 8));
         QVERIFY(w.activated());
-        QListWidget *list = fillResults(w, {2, 4, 5, 7});
+        ResultTable *list = fillResults(w, {2, 4, 5, 7});
         list->setCurrentRow(0);
         w.form().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w.form()));

@@ -12,7 +12,6 @@
 #include "messagegenerator.h"
 #include "search/searchpanel.h"
 #include "results/resultline.h"
-#include "results/resultlistwidget.h"
 #include "view/viewer.h"
 #include "windowharness.h"
 
@@ -55,9 +54,9 @@ void key(const WindowHarness &w, QKeyCombination combination)
 QList<qint32> listedNumbers(const WindowHarness &w)
 {
     QList<qint32> numbers;
-    auto *list = w.child<QListWidget>("List1");
+    auto *list = w.child<ResultTable>("List1");
     for (int row = 0; row < list->count(); ++row)
-        numbers << ResultLine::number(list->item(row)->text()).value_or(0);
+        numbers << ResultLine::number(list->text(row)).value_or(0);
     return numbers;
 }
 
@@ -129,7 +128,7 @@ private slots:
                 w.fake().setAutoComplete(FakeBrowser::AutoComplete::Immediate);
             Harness::action(&w.form(), "MenuSearchBody")->trigger();
             Harness::search(&w.form(), QStringLiteral("headlamp"));
-            w.child<QListWidget>("List1")->setCurrentRow(1); // 17
+            w.child<ResultTable>("List1")->setCurrentRow(1); // 17
             QCOMPARE(shown(w), 17);
             auto *address = w.child<QComboBox>("Combo2");
             if (inTextBox) {
@@ -197,13 +196,13 @@ private slots:
         QVERIFY(w.activated());
         Harness::search(&w.form(), QStringLiteral("Subject 1"));
         QCOMPARE(listedNumbers(w), (QList<qint32>{1, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
-        auto *list = qobject_cast<ResultListWidget *>(w.child<QListWidget>("List1"));
-        QHeaderView *header = list->header();
+        auto *list = w.child<ResultTable>("List1");
+        QHeaderView *header = list->horizontalHeader();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                          QPoint(header->sectionViewportPosition(ResultListWidget::AuthorColumn) + 5, header->height() / 2));
+                          QPoint(header->sectionViewportPosition(ResultModel::AuthorColumn) + 5, header->height() / 2));
         // Authors run backwards: the highest number has the first name.
         QCOMPARE(listedNumbers(w), (QList<qint32>{19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 1}));
-        QCOMPARE(list->details(19).author, QStringLiteral("G member <m19@example.org>"));
+        QCOMPARE(list->hits()->author(0), QStringLiteral("G member <m19@example.org>"));
         QCOMPARE(list->currentRow(), 10); // message 1, still the one shown
         QCOMPARE(shown(w), 1);
         QTest::mouseClick(w.child<QToolButton>("H2Down"), Qt::LeftButton);
@@ -211,7 +210,7 @@ private slots:
 
         Harness::search(&w.form(), QStringLiteral("Subject 2"));
         QCOMPARE(listedNumbers(w), (QList<qint32>{2, 12, 20})); // every word, anywhere in the subject
-        QCOMPARE(list->sortColumn(), int(ResultListWidget::NumberColumn));
+        QCOMPARE(list->sortColumn(), int(ResultModel::NumberColumn));
     }
 
     // The splitter's place, the zoom and the last message read are kept in a file of their
@@ -221,7 +220,7 @@ private slots:
     {
         WindowHarness w(archive());
         QVERIFY(w.activated());
-        auto *list = w.child<QListWidget>("List1");
+        auto *list = w.child<ResultTable>("List1");
         const int listHeight = list->height();
         QWidget *splitter = w.child<QWidget>("PanelSplitter");
         QVERIFY(splitter && splitter->isVisible());
@@ -238,7 +237,7 @@ private slots:
         w.restart();
         QVERIFY(w.activated());
         QCOMPARE(Fixtures::readAll(w.path(QStringLiteral("KnowledgeBase.ini"))).count("\r\n"), 12);
-        QCOMPARE(w.child<QListWidget>("List1")->height(), listHeight + 80);
+        QCOMPARE(w.child<ResultTable>("List1")->height(), listHeight + 80);
         QCOMPARE(w.form().browserPane()->zoomPercent(), 90);
         QCOMPARE(shown(w), 12);
         QCOMPARE(w.cursorNumber(), 12);
@@ -247,7 +246,7 @@ private slots:
         QTest::mouseClick(w.child<QToolButton>("CmdUpDown"), Qt::LeftButton);
         QVERIFY(!w.child<QWidget>("PanelSplitter")->isVisible());
         QTest::mouseClick(w.child<QToolButton>("CmdUpDown"), Qt::LeftButton);
-        QCOMPARE(w.child<QListWidget>("List1")->height(), listHeight + 80);
+        QCOMPARE(w.child<ResultTable>("List1")->height(), listHeight + 80);
     }
 
     // The shown message's conversation is listed with it selected, whatever reply and
@@ -280,7 +279,7 @@ private slots:
         QCOMPARE(expected.size(), 4);
         QCOMPARE(w.child<QLabel>("lblResults")->text(), QStringLiteral(" 4 Found"));
         QCOMPARE(shown(w), 11);
-        QCOMPARE(w.child<QListWidget>("List1")->currentRow(), 2);
+        QCOMPARE(w.child<ResultTable>("List1")->currentRow(), 2);
         key(w, QKeyCombination(Qt::ALT, Qt::Key_PageDown));
         QCOMPARE(shown(w), 15);
         key(w, QKeyCombination(Qt::ALT, Qt::Key_PageDown));
