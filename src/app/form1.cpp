@@ -236,7 +236,11 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
     m_pane->setPageFocusPending(true);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // A clean close while every part is still there to let go of the file.
+    m_archive->close();
+}
 
 void Form1::createParts()
 {

@@ -16,8 +16,30 @@ IndexUpkeep::IndexUpkeep(MessageArchive *archive, bool searchIndex, QObject *par
     connect(archive, &MessageArchive::opened, this, &IndexUpkeep::databaseOpened);
     connect(archive, &MessageArchive::closing, this, &IndexUpkeep::stopConversationIndex);
     connect(archive, &MessageArchive::damaged, this, &IndexUpkeep::stopConversationIndex);
-    connect(archive, &MessageArchive::checkPassed, this, [this] { startSearchIndex(SearchIndexBuilder::Task::Verify); });
+    // A trusted index was in use from the opening: after the file's check it is only
+    // counted and finished, not checked deeply.
+    connect(archive, &MessageArchive::checkPassed, this, [this] {
+        m_trustedUnchecked = false;
+        Recordset *const rs = m_archive->recordset();
+        if (!m_searchIndexChecked)
+            startSearchIndex(SearchIndexBuilder::Task::Verify);
+        else if (rs && rs->searchIndexFailed())
+            check(); // a search met damage meanwhile: built anew now
+        else
+            startSearchIndex(SearchIndexBuilder::Task::Build);
+    });
     connect(archive, &MessageArchive::damaged, this, &IndexUpkeep::stopSearchIndex);
+    // Damage the file's check found in a file whose index was trusted unchecked: finds read
+    // every record again, as they would have before the check.
+    connect(archive, &MessageArchive::damaged, this, [this] {
+        Recordset *const rs = m_archive->recordset();
+        if (!m_trustedUnchecked || !rs)
+            return;
+        m_trustedUnchecked = false;
+        m_searchIndexChecked = false;
+        rs->setSearchIndexUse(false);
+        rs->setSearchIndexVouched(false);
+    });
     connect(archive, &MessageArchive::closing, this, &IndexUpkeep::stopSearchIndex);
 }
 
@@ -25,11 +47,16 @@ IndexUpkeep::~IndexUpkeep() = default;
 
 void IndexUpkeep::databaseOpened()
 {
-    // The index is checked once the file's own check has passed; finds read every record
-    // until then. A read-only file cannot be mended, so its index is used as it is.
+    // An index the opening found as this program left it at a clean close, after its check,
+    // is used at once. Any other is checked once the file's own check has passed; finds read
+    // every record until then. A read-only file cannot be mended, so its index is used as
+    // it is.
     Recordset *const rs = m_archive->recordset();
-    m_searchIndexChecked = false;
-    rs->setSearchIndexUse(rs->isReadOnly() && m_searchIndex);
+    const bool trusted = m_searchIndex && !rs->isReadOnly() && rs->searchIndexTrusted();
+    m_searchIndexChecked = trusted;
+    m_trustedUnchecked = trusted;
+    rs->setSearchIndexUse((rs->isReadOnly() || trusted) && m_searchIndex);
+    rs->setSearchIndexVouched(trusted);
 }
 
 void IndexUpkeep::startSearchIndex(SearchIndexBuilder::Task task)
@@ -41,6 +68,7 @@ void IndexUpkeep::startSearchIndex(SearchIndexBuilder::Task task)
         return;
     if (!m_searchIndex) {
         rs->setSearchIndexUse(false);
+        rs->setSearchIndexVouched(false);
         task = SearchIndexBuilder::Task::Remove;
     }
     auto *builder = new SearchIndexBuilder(this);
@@ -48,8 +76,10 @@ void IndexUpkeep::startSearchIndex(SearchIndexBuilder::Task task)
     connect(builder, &SearchIndexBuilder::progress, this, &IndexUpkeep::progress);
     connect(builder, &SearchIndexBuilder::usable, this, [this] {
         m_searchIndexChecked = true;
-        if (Recordset *rs = m_archive->recordset())
+        if (Recordset *rs = m_archive->recordset()) {
             rs->setSearchIndexUse(m_searchIndex);
+            rs->setSearchIndexVouched(m_searchIndex);
+        }
     });
     connect(builder, &SearchIndexBuilder::finished, this,
             [this, builder](SearchIndexBuilder::Outcome outcome, const QString &detail) {
@@ -83,9 +113,9 @@ void IndexUpkeep::searchIndexFinished(SearchIndexBuilder::Outcome outcome, const
 void IndexUpkeep::check()
 {
     // Until the index has been checked (after the file's own check at opening) nothing is
-    // added to it.
+    // added to it; a trusted one waits for the file's check too.
     Recordset *const rs = m_archive->recordset();
-    if (!rs || m_searchIndexBuilder || !m_searchIndexChecked)
+    if (!rs || m_searchIndexBuilder || !m_searchIndexChecked || m_trustedUnchecked)
         return;
     if (!rs->searchIndexFailed()) {
         // New messages are taken in now, many at a time, and deleted ones let go of; finds

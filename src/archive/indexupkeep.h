@@ -14,7 +14,8 @@ class MessageArchive;
 // the check or a search found it damaged; after it, the conversations. Both stop when the
 // database closes or is found damaged, and nothing is written to a read-only or damaged
 // file. Searches go on all the while: they read every record until the index has passed
-// its check, and those it does not cover yet after that.
+// its check (or from the opening on, when it is trusted: see store/indextrust.h), and those
+// it does not cover yet after that.
 class IndexUpkeep final : public QObject
 {
     Q_OBJECT
@@ -48,5 +49,6 @@ private:
     QPointer<SearchIndexBuilder> m_searchIndexBuilder;
     QPointer<ConversationIndexBuilder> m_conversationBuilder;
     bool m_searchIndexRebuilt = false;
-    bool m_searchIndexChecked = false; // the index of the database open now passed its check
+    bool m_searchIndexChecked = false; // the index of the database open now passed its check, or was trusted
+    bool m_trustedUnchecked = false;   // trusted at opening, the file's own check not passed yet
 };

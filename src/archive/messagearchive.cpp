@@ -22,7 +22,23 @@ MessageArchive::MessageArchive(const QString &folder, QObject *parent)
 {
 }
 
-MessageArchive::~MessageArchive() = default;
+MessageArchive::~MessageArchive()
+{
+    if (m_data1)
+        close();
+}
+
+void MessageArchive::close()
+{
+    // The background check's and the index build's connections let go of the file first:
+    // the recordset's close may then mark the search index trusted for the next opening.
+    stopCheck();
+    emit closing();
+    if (m_data1)
+        m_data1->close();
+    m_data1.reset();
+    ++m_generation;
+}
 
 QString MessageArchive::folder() const
 {
@@ -186,13 +202,7 @@ bool MessageArchive::takeAlone(QString *reason)
 {
     if (!m_databaseLock.tryExclusive(reason))
         return false;
-    // The background check's and the index build's connections would hold the file too.
-    stopCheck();
-    emit closing();
-    if (m_data1)
-        m_data1->close();
-    m_data1.reset();
-    ++m_generation;
+    close();
     return true;
 }
 

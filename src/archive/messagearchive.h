@@ -64,6 +64,9 @@ public:
     // Damage found while opening: reported once, at once.
     void reportDamage(const QString &reason);
 
+    // Closes the database cleanly (the check and closing() first); at the program's end,
+    // while every part listening is still there. The destructor does the same.
+    void close();
     // Closes the database once no other copy has it open (the lock is then held alone);
     // false, with the reason, otherwise.
     bool takeAlone(QString *reason);

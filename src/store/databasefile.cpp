@@ -2,6 +2,7 @@
 #include "store/databasefile.h"
 
 #include "store/conversationindex.h"
+#include "store/indextrust.h"
 #include "store/jetlike.h"
 #include "store/messagefields.h"
 #include "store/searchindex.h"
@@ -64,6 +65,11 @@ QString DatabaseFile::reason() const
     return m_reason;
 }
 
+bool DatabaseFile::indexTrusted() const
+{
+    return m_indexTrusted;
+}
+
 QString DatabaseFile::tableName() const
 {
     return m_tableName;
@@ -82,6 +88,10 @@ DatabaseFile::Status DatabaseFile::open(SqliteDb &db, const QString &table)
         status = connect(db, header);
     if (status == Status::Ok)
         status = checkTable(db, table);
+    // Judged before anything is written: this opening's own first write (the journal mode
+    // below) is what makes the mark stale for the next one.
+    if (status == Status::Ok && m_tableName == QLatin1String("veltra"))
+        m_indexTrusted = IndexTrust::trusted(db, m_path);
     if (status == Status::Ok && !db.isReadOnly())
         prepareForWrites(db);
     return status;

@@ -24,6 +24,9 @@ public:
     // the reason in reason(); db is of no use then.
     Status open(SqliteDb &db, const QString &table);
     QString reason() const;
+    // True when the search index may be used unchecked (see indextrust.h), as found at
+    // opening, before the file was written.
+    bool indexTrusted() const;
     // The message table as the file spells it, and quoted for SQL.
     QString tableName() const;
     QByteArray quotedTable() const;
@@ -54,4 +57,5 @@ private:
     QString m_reason;
     QString m_tableName;
     QByteArray m_table;
+    bool m_indexTrusted = false;
 };

@@ -3,11 +3,14 @@
 
 #include "store/databasefile.h"
 #include "store/indexedfind.h"
+#include "store/indextrust.h"
 #include "store/messagefields.h"
 #include "store/orderedplacement.h"
 #include "store/sqlitedb.h"
 #include "store/sqlitestatement.h"
 #include "store/statementcatalogue.h"
+
+#include <QDebug>
 
 #include <sqlite3.h>
 
@@ -56,6 +59,8 @@ struct Recordset::Private
     // record never comes to stand on a new one.
     qint64 highestDeleted = 0;
     mutable QString lastError;
+    bool indexTrusted = false;
+    bool indexVouched = false;
     // Set by const reads too: damage is found wherever SQLite happens to meet it.
     mutable bool damaged = false;
     mutable QString damageReason;
@@ -216,6 +221,7 @@ Recordset::OpenResult Recordset::open(const QString &databasePath, const QString
         result.reason = file.reason();
         return result;
     }
+    p.indexTrusted = file.indexTrusted();
     p.statements.setTable(file.quotedTable());
     p.finder.setTable(file.tableName(), file.quotedTable());
     if (!rs->moveFirst()) {
@@ -245,6 +251,11 @@ bool Recordset::isOpen() const
 void Recordset::close()
 {
     d->finalizeAll();
+    // A clean close: the mark is the last write, with every statement done.
+    if (d->indexVouched && d->db.isOpen() && !d->db.isReadOnly() && !d->damaged && !d->finder.indexFailed()
+        && !IndexTrust::mark(d->db, d->path))
+        qInfo().noquote() << "search index: not marked trusted at closing:" << d->db.lastError();
+    d->indexVouched = false;
     d->db.close();
     d->bof = true;
     d->eof = true;
@@ -392,6 +403,16 @@ void Recordset::setSearchIndexChunk(int candidates)
 bool Recordset::searchIndexFailed() const
 {
     return d->finder.indexFailed();
+}
+
+bool Recordset::searchIndexTrusted() const
+{
+    return d->indexTrusted;
+}
+
+void Recordset::setSearchIndexVouched(bool vouched)
+{
+    d->indexVouched = vouched;
 }
 
 QVariant Recordset::field(const QString &name) const

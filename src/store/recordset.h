@@ -83,6 +83,13 @@ public:
     void setSearchIndexChunk(int candidates);
     // True once the index failed a lookup (damaged): finds read every record from then on.
     bool searchIndexFailed() const;
+    // True when the opening found the index as this program left it at a clean close after
+    // it had been checked (see indextrust.h): it may be used before any check.
+    bool searchIndexTrusted() const;
+    // Said by the index's keeper: the index has passed its check (or was trusted) in this
+    // session. A clean close then marks it trusted for the next opening, unless the file was
+    // found damaged, the index failed a lookup since, or the file is read-only.
+    void setSearchIndexVouched(bool vouched);
     // What finds with these criteria ask the index now: "table: query"; empty when they
     // read every record. For benchmarks and diagnostics.
     QString searchIndexQuery(const QString &criteria);

@@ -146,21 +146,6 @@ bool dropIndexTables(SqliteDb &db, const QList<QByteArray> &names)
     return true;
 }
 
-// The two sizes verify() compares, for SQL: the words of a value as the tokenizer reads
-// it (its text form), and the count a docsize row records.
-void wordCountFunction(sqlite3_context *context, int, sqlite3_value **argv)
-{
-    const char *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    sqlite3_result_int64(context, IndexWords::count(QByteArrayView(text, text ? sqlite3_value_bytes(argv[0]) : 0)));
-}
-
-void recordedSizeFunction(sqlite3_context *context, int, sqlite3_value **argv)
-{
-    const char *blob = static_cast<const char *>(sqlite3_value_blob(argv[0]));
-    sqlite3_result_int64(context,
-                         SearchIndex::recordedSize(QByteArrayView(blob, blob ? sqlite3_value_bytes(argv[0]) : 0)).value_or(-1));
-}
-
 // The first word of a text as a phrase for MATCH; empty when it has none.
 QByteArray firstWord(QByteArrayView utf8)
 {
@@ -240,27 +225,60 @@ std::optional<qint64> recordedSize(QByteArrayView docsize)
 std::optional<QString> verify(SqliteDb &db, qint64 upto)
 {
     const auto failed = [&] { return std::optional<QString>(db.lastError()); };
-    if (!db.check(sqlite3_create_function_v2(db.handle(), "veltra_word_count", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                             nullptr, wordCountFunction, nullptr, nullptr, nullptr),
-                  "create function")
-        || !db.check(sqlite3_create_function_v2(db.handle(), "veltra_recorded_size", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                                nullptr, recordedSizeFunction, nullptr, nullptr, nullptr),
-                     "create function"))
+    // Every record covered has its size in each table, as large as its text is now. One
+    // walk over the records in rowid order, beside each table's sizes in the same order:
+    // the texts are read once (not once a field), and no size is looked up by rowid.
+    // Sizes of records deleted since (their words not let go of yet) are passed over.
+    constexpr std::size_t kCount = std::size(kFields);
+    SqliteStatement texts;
+    SqliteStatement sizes[kCount];
+    if (!texts.prepare(db, "SELECT rowid, messauthor, messtitle, message FROM veltra WHERE rowid <= ?1 ORDER BY rowid", false)
+        || !texts.bindInt64(1, upto))
         return failed();
-    for (const IndexedField &f : kFields) {
-        // Every record covered has its size in the table, as large as its text is now.
-        SqliteStatement sizes;
-        if (!sizes.prepare(db, QByteArray("SELECT count(*) FROM veltra v LEFT JOIN ") + f.table
-                                   + "_docsize d ON d.id = v.rowid WHERE v.rowid <= ?1 AND (d.id IS NULL"
-                                     " OR veltra_recorded_size(d.sz) <> veltra_word_count(v." + f.column + "))",
-                           false)
-            || !sizes.bindInt64(1, upto) || sizes.step() != SqliteStatement::Step::Row)
+    static_assert(kFields[0].list == 0 && kFields[1].list == 1 && kFields[2].list == 2);
+    bool more[kCount];
+    for (std::size_t f = 0; f < kCount; ++f) {
+        if (!sizes[f].prepare(db, QByteArray("SELECT id, sz FROM ") + kFields[f].table + "_docsize WHERE id <= ?1 ORDER BY id",
+                              false)
+            || !sizes[f].bindInt64(1, upto))
             return failed();
-        if (const qint64 wrong = sizes.columnInt64(0); wrong > 0)
+        const SqliteStatement::Step step = sizes[f].step();
+        if (step == SqliteStatement::Step::Error)
+            return failed();
+        more[f] = step == SqliteStatement::Step::Row;
+    }
+    qint64 wrong[kCount] = {};
+    for (;;) {
+        const SqliteStatement::Step step = texts.step();
+        if (step == SqliteStatement::Step::Error)
+            return failed();
+        if (step == SqliteStatement::Step::Done)
+            break;
+        const qint64 rowid = texts.columnInt64(0);
+        for (std::size_t f = 0; f < kCount; ++f) {
+            while (more[f] && sizes[f].columnInt64(0) < rowid) {
+                const SqliteStatement::Step next = sizes[f].step();
+                if (next == SqliteStatement::Step::Error)
+                    return failed();
+                more[f] = next == SqliteStatement::Step::Row;
+            }
+            // The column's text form, as the tokenizer reads it (NULL: no words).
+            if (!more[f] || sizes[f].columnInt64(0) != rowid
+                || recordedSize(sizes[f].columnBlob(1)).value_or(-1) != IndexWords::count(texts.columnBytes(int(f) + 1)))
+                ++wrong[f];
+        }
+    }
+    for (std::size_t f = 0; f < kCount; ++f) {
+        if (wrong[f] > 0)
             return QStringLiteral("The search index is out of step with the %1 of %2 messages; it is built anew.")
-                .arg(QLatin1String(f.column))
-                .arg(wrong);
+                .arg(QLatin1String(kFields[f].column))
+                .arg(wrong[f]);
+    }
+    texts.finalize();
+    for (SqliteStatement &s : sizes)
+        s.finalize();
 
+    for (const IndexedField &f : kFields) {
         // Records spread over those covered are each found by a lookup of their own text.
         SqliteStatement sample;
         SqliteStatement lookup;

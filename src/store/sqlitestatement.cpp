@@ -115,6 +115,14 @@ QByteArrayView SqliteStatement::columnBytes(int column) const
     return text ? QByteArrayView(text, sqlite3_column_bytes(m_stmt, column)) : QByteArrayView();
 }
 
+QByteArrayView SqliteStatement::columnBlob(int column) const
+{
+    if (!m_stmt)
+        return {};
+    const auto *blob = static_cast<const char *>(sqlite3_column_blob(m_stmt, column));
+    return blob ? QByteArrayView(blob, sqlite3_column_bytes(m_stmt, column)) : QByteArrayView();
+}
+
 QString SqliteStatement::columnText(int column) const
 {
     const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));

@@ -42,6 +42,8 @@ public:
     QString columnText(int column) const;
     // The column's text as SQLite holds it (UTF-8, NULL empty), valid until the next step.
     QByteArrayView columnBytes(int column) const;
+    // The column's bytes as a blob (no conversion), valid until the next step.
+    QByteArrayView columnBlob(int column) const;
 
     sqlite3_stmt *handle() const;
 

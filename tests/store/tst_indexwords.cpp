@@ -69,6 +69,29 @@ private slots:
         QCOMPARE(std::optional<qint64>(IndexWords::count(text)), recorded);
     }
 
+    // The count looks at sixteen bytes at a time: on texts of every length up to a few
+    // hundred bytes, of every kind of byte, it counts what walking the words finds.
+    void countAgreesWithTheWords()
+    {
+        quint32 seed = 12345;
+        const auto next = [&seed] {
+            seed = seed * 1664525u + 1013904223u;
+            return seed >> 24;
+        };
+        static const char kBytes[] = "aZ09 ,.-\0\x80\xc3\xa9\xff_!~`@[{";
+        const QByteArray alphabet(kBytes, qsizetype(sizeof kBytes - 1));
+        for (int length = 0; length < 600; ++length) {
+            for (int round = 0; round < 4; ++round) {
+                QByteArray text(length, Qt::Uninitialized);
+                for (char &c : text)
+                    c = round == 3 ? char(next()) : alphabet.at(int(next() % quint32(alphabet.size())));
+                qint64 walked = 0;
+                IndexWords::forEachSpan(text, [&](qsizetype, qsizetype) { ++walked; });
+                QCOMPARE(IndexWords::count(text), walked);
+            }
+        }
+    }
+
     // Thousands of words, each met many times: the set grows, and keeps every one once.
     void setKeepsEveryWordOnce()
     {
