@@ -56,13 +56,11 @@ int Batch::count() const
 Progress::Progress(QLabel *label)
     : m_label(label)
 {
-    // A walk over sooner says only its end: nothing to paint or announce in between.
-    m_shown.start();
 }
 
 bool Progress::due() const
 {
-    return m_shown.elapsed() >= kProgressEveryMs;
+    return !m_shown.isValid() || m_shown.elapsed() >= kProgressEveryMs;
 }
 
 void Progress::show(qint32 searched, int found)

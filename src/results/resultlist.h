@@ -36,8 +36,8 @@ private:
     QElapsedTimer m_sinceAdded;
 };
 
-// The running text of a walk, " Searched n and found m: Still searching...", first 50 ms
-// after the walk began and then at most every 50 ms: each change is announced to a screen reader and repainted, and doing
+// The running text of a walk, " Searched n and found m: Still searching...", changed at
+// most every 50 ms: each change is announced to a screen reader and repainted, and doing
 // that for every record made a search of thousands of hits wait on the listener.
 class Progress final
 {
