@@ -4,6 +4,7 @@
 #include "results/resultmodel.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalBlocker>
 
 namespace {
@@ -32,6 +33,8 @@ ResultTable::ResultTable(QWidget *parent)
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
     verticalHeader()->setMinimumSectionSize(1);
 
+    keepHiddenPartsStill();
+
     QHeaderView *const columns = horizontalHeader();
     columns->setObjectName(QStringLiteral("List1Header"));
     columns->setSectionsClickable(true);
@@ -45,6 +48,23 @@ ResultTable::ResultTable(QWidget *parent)
     // column sorts it upwards (the model's initial order), the next one the other way.
     connect(columns, &QHeaderView::sectionClicked, this,
             [this](int column) { sortEntries(column, horizontalHeader()->sortIndicatorOrder()); });
+}
+
+void ResultTable::keepHiddenPartsStill()
+{
+    // The table is switched off and on with every search, and each widget inside it that
+    // changes with it is announced to a screen reader twice: the parts never shown (the row
+    // header, the scroll bars that are always off, the header's own) are off for good.
+    QList<QWidget *> still{verticalHeader()};
+    for (QAbstractScrollArea *area : {static_cast<QAbstractScrollArea *>(this),
+                                      static_cast<QAbstractScrollArea *>(horizontalHeader())}) {
+        if (area->horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff)
+            still << area->horizontalScrollBar()->parentWidget();
+        if (area != this)
+            still << area->verticalScrollBar()->parentWidget();
+    }
+    for (QWidget *part : still)
+        part->setEnabled(false);
 }
 
 void ResultTable::setHitModel(ResultModel *model)

@@ -45,6 +45,7 @@ signals:
     void reordered(int selectedRow);
 
 private:
+    void keepHiddenPartsStill();
     void listingReset();
 
     ResultModel *m_hits = nullptr;
