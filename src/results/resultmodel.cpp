@@ -16,6 +16,14 @@ namespace {
 constexpr int kPageRows = 64;
 // Fields kept for this many rows at most; more are read again when needed.
 constexpr qsizetype kCachedRows = 4096;
+// A cell shows no more of a text than this: a line is never that wide, and laying out a
+// subject of 100,000 characters to elide it would hold up every paint of its row.
+constexpr qsizetype kShownChars = 1000;
+
+QString shown(const QString &text)
+{
+    return text.size() > kShownChars ? text.left(kShownChars) : text;
+}
 
 QByteArray pageStatement()
 {
@@ -116,9 +124,9 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
     case NumberColumn:
         return role == Qt::DisplayRole ? QVariant(QString::number(m_hits[size_t(row)].messnum)) : QVariant();
     case SubjectColumn:
-        return fields(row).subject;
+        return shown(fields(row).subject);
     case AuthorColumn:
-        return fields(row).author;
+        return shown(fields(row).author);
     case DateColumn:
         return role == Qt::DisplayRole ? shownDate(fields(row).date) : unflaggedDate(fields(row).date);
     default:

@@ -107,19 +107,25 @@ private slots:
 
     // What a hit reads: the record its rowid names, or for a number alone the first record
     // of it (the one picking the entry shows); a number with no record is shown by its
-    // number, and a database that closes leaves an empty list, not rows of freed records.
+    // number, a subject too long for any cell is cut for it, and a database that closes
+    // leaves an empty list, not rows of freed records.
     void hitsReadTheirRecords()
     {
+        const QString endless = QStringLiteral("[vclub] ") + QString(100000, u'x');
         ResultModel *model = open({record(4, QStringLiteral("[vclub] first four"), QStringLiteral("a"), QString()),
                                    record(4, QStringLiteral("[vclub] second four"), QStringLiteral("b"), QString()),
-                                   record(6, QStringLiteral("[vclub] six"), QStringLiteral("c"), QString())});
+                                   record(6, endless, QStringLiteral("c"), QString())});
         QVERIFY(model);
         // The fixture writes records in order, so the second "4" has rowid 2.
         model->setHits({{4, 0}, {4, 2}, {5, 0}, {6, 3}});
         QCOMPARE(model->lineText(0), QStringLiteral("4 : [vclub] first four"));
+        QCOMPARE(model->data(model->index(1, ResultModel::SubjectColumn)).toString(), QStringLiteral("[vclub] second four"));
         QCOMPARE(model->lineText(1), QStringLiteral("4 : [vclub] second four"));
         QCOMPARE(model->lineText(2), QStringLiteral("5 : "));
         QCOMPARE(model->author(3), QStringLiteral("c"));
+        // A subject of 100,000 characters: its cell gets a line's worth to elide, the entry all of it.
+        QVERIFY(model->data(model->index(3, ResultModel::SubjectColumn)).toString().size() <= 1000);
+        QCOMPARE(model->lineText(3), QStringLiteral("6 : ") + endless);
         QCOMPARE(model->rowOf(6), 3);
         QCOMPARE(model->rowOf(8), -1);
         QCOMPARE(model->numbers(), (QList<qint32>{4, 4, 5, 6}));
