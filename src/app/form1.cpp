@@ -125,6 +125,7 @@ SearchPanel::Controls searchPanelControls(const Ui::Form1 &ui)
             .MenuKeyAppend = ui.MenuKeyAppend,
             .MenuKeyBracket = ui.MenuKeyBracket,
             .MenuKeyNone = ui.MenuKeyNone,
+            .MenuKeyWords = ui.MenuKeyWords,
             .MenuOptionsInterrupt = ui.MenuOptionsInterrupt};
 }
 
@@ -476,6 +477,7 @@ void Form1::readPreferences()
     m_results->setResultColumnWidths(m_preferences.columnWidths);
     m_pane->setZoomPercent(m_preferences.zoomPercent);
     ui->MnuOpenLastMessage->setChecked(m_preferences.openOnLastMessage);
+    m_search->setWholeWords(m_preferences.wholeWords);
     // Before the first page loads.
     m_proxy->load(m_preferences.proxy);
 }
@@ -490,6 +492,7 @@ bool Form1::writePreferences(QString *error)
     values.columnWidths = m_results->resultColumnWidths();
     values.zoomPercent = m_pane->zoomPercent();
     values.openOnLastMessage = ui->MnuOpenLastMessage->isChecked();
+    values.wholeWords = m_search->wholeWords();
     values.lastMessage = m_viewer->shownMessageNumber().toInt();
     values.proxy = m_proxy->chosen();
     return PreferencesFile::write(QDir(baseDir).filePath(kPreferencesFile), values, error);

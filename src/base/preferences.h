@@ -17,6 +17,8 @@ struct Preferences
     QList<int> columnWidths;      // the result list's columns in pixels; empty: their design widths
     int zoomPercent = 100;        // the page's zoom
     bool openOnLastMessage = false;
+    // Searches find words as whole words; KnowledgeBase.ini keeps the wildcard mode before it.
+    bool wholeWords = false;
     qint32 lastMessage = 0;       // the message on screen at the last exit; 0: none
     // The proxy chosen in Options: mode, host, port and user name. Its password is never
     // written here (nor to any file): it is kept in the desktop's keyring.

@@ -10,21 +10,19 @@ namespace {
 
 struct FieldTexts
 {
-    const char *opening;
-    const char *joining;
+    QString opening;
+    QString joining;
 };
 
-FieldTexts textsFor(SearchField field)
+FieldTexts textsFor(SearchField field, Wildcard mode)
 {
-    switch (field) {
-    case SearchField::Author:
-        return {"messauthor like '", "' and messauthor like '"};
-    case SearchField::Body:
-        return {"message like '", "' and message like '"};
-    case SearchField::Subject:
-        break;
-    }
-    return {"mid(messtitle,8) like '", "' and mid(messtitle,8) like '"};
+    QString operand = QStringLiteral("mid(messtitle,8)");
+    if (field == SearchField::Author)
+        operand = QStringLiteral("messauthor");
+    else if (field == SearchField::Body)
+        operand = QStringLiteral("message");
+    const QString test = operand + (mode == Wildcard::WholeWords ? QStringLiteral(" hasword '") : QStringLiteral(" like '"));
+    return {test, QStringLiteral("' and ") + test};
 }
 
 int clauseCount(const TermWords &words)
@@ -100,6 +98,7 @@ TermWords decorate(TermWords words, Wildcard mode)
             w.prepend(u'*');
             break;
         case Wildcard::None:
+        case Wildcard::WholeWords:
             break;
         }
         w.replace(u'&', QStringLiteral("&amp;"));
@@ -107,15 +106,15 @@ TermWords decorate(TermWords words, Wildcard mode)
     return words;
 }
 
-QString criteria(const TermWords &words, SearchField field, qint32 searchMsgNum)
+QString criteria(const TermWords &words, SearchField field, qint32 searchMsgNum, Wildcard mode)
 {
     if (searchMsgNum > 0)
         return QStringLiteral("messnum like '") + QString::number(searchMsgNum) + u'\'';
-    const FieldTexts texts = textsFor(field);
-    QString result = QLatin1String(texts.opening) + words.words[0];
+    const FieldTexts texts = textsFor(field, mode);
+    QString result = texts.opening + words.words[0];
     const int k = clauseCount(words);
     for (int i = 1; i < k; ++i)
-        result += QLatin1String(texts.joining) + words.words[std::size_t(i)];
+        result += texts.joining + words.words[std::size_t(i)];
     return result + u'\'';
 }
 
@@ -132,7 +131,7 @@ Query build(const QString &term, Wildcard mode, SearchField field)
         query.searchMsgNum = *number.number;
         text.clear();
     }
-    query.criteria = criteria(decorate(splitTerm(text), mode), field, query.searchMsgNum);
+    query.criteria = criteria(decorate(splitTerm(text), mode), field, query.searchMsgNum, mode);
     return query;
 }
 

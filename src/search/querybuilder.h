@@ -12,7 +12,8 @@
 // search field at different moments; build() runs them all with fixed settings.
 namespace QueryBuilder {
 
-enum class Wildcard { Bracket, Append, Preface, None };
+// WholeWords: each word must stand in the field as a whole word (criteria "hasword").
+enum class Wildcard { Bracket, Append, Preface, None, WholeWords };
 enum class SearchField { Subject, Author, Body };
 
 // Up to four words cut from a term, and their lengths before any decoration.
@@ -45,7 +46,7 @@ TermWords decorate(TermWords words, Wildcard mode);
 
 // The clauses for the field, as many as the last non-empty word needs (at least one),
 // or the message-number form whenever searchMsgNum is positive.
-QString criteria(const TermWords &words, SearchField field, qint32 searchMsgNum);
+QString criteria(const TermWords &words, SearchField field, qint32 searchMsgNum, Wildcard mode = Wildcard::Bracket);
 
 // The plain texts a hit of these words holds, for showing them in the page: each word's
 // literal runs (see SubstringQuery::literalRuns), apostrophes single again, runs of

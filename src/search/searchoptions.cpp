@@ -41,22 +41,48 @@ void SearchPanel::MenuSearchTitle_Click()
 
 void SearchPanel::MenuKeyPreface_Click()
 {
-    checkOnly({MenuKeyPreface, MenuKeyAppend, MenuKeyBracket, MenuKeyNone}, MenuKeyPreface);
+    checkWildcard(MenuKeyPreface);
 }
 
 void SearchPanel::MenuKeyAppend_Click()
 {
-    checkOnly({MenuKeyPreface, MenuKeyAppend, MenuKeyBracket, MenuKeyNone}, MenuKeyAppend);
+    checkWildcard(MenuKeyAppend);
 }
 
 void SearchPanel::MenuKeyBracket_Click()
 {
-    checkOnly({MenuKeyPreface, MenuKeyAppend, MenuKeyBracket, MenuKeyNone}, MenuKeyBracket);
+    checkWildcard(MenuKeyBracket);
 }
 
 void SearchPanel::MenuKeyNone_Click()
 {
-    checkOnly({MenuKeyPreface, MenuKeyAppend, MenuKeyBracket, MenuKeyNone}, MenuKeyNone);
+    checkWildcard(MenuKeyNone);
+}
+
+void SearchPanel::MenuKeyWords_Click()
+{
+    setWholeWords(true);
+}
+
+void SearchPanel::checkWildcard(QAction *chosen)
+{
+    checkOnly({MenuKeyPreface, MenuKeyAppend, MenuKeyBracket, MenuKeyNone, MenuKeyWords}, chosen);
+    m_wildcard = chosen;
+}
+
+// Whole words stand beside the four modes in the menu; the mode chosen before stays the
+// one KnowledgeBase.ini is written with, and comes back when whole words are turned off.
+void SearchPanel::setWholeWords(bool on)
+{
+    if (on)
+        checkOnly({MenuKeyPreface, MenuKeyAppend, MenuKeyBracket, MenuKeyNone, MenuKeyWords}, MenuKeyWords);
+    else if (MenuKeyWords->isChecked())
+        checkWildcard(m_wildcard ? m_wildcard : MenuKeyBracket);
+}
+
+bool SearchPanel::wholeWords() const
+{
+    return MenuKeyWords->isChecked();
 }
 
 QString SearchPanel::searchFieldLine() const
@@ -67,6 +93,11 @@ QString SearchPanel::searchFieldLine() const
 
 QString SearchPanel::wildcardLine() const
 {
+    // While whole words are chosen, the mode chosen before them.
+    const QAction *mode = MenuKeyWords->isChecked() ? m_wildcard : nullptr;
+    if (mode)
+        return SettingsFile::wildcardLine(mode == MenuKeyPreface, mode == MenuKeyAppend, mode == MenuKeyBracket,
+                                          mode == MenuKeyNone);
     return SettingsFile::wildcardLine(MenuKeyPreface->isChecked(), MenuKeyAppend->isChecked(), MenuKeyBracket->isChecked(),
                                       MenuKeyNone->isChecked());
 }
@@ -91,8 +122,13 @@ void SearchPanel::applyWildcard(const QString &line)
 {
     const struct { const char *letter; QAction *action; } modes[] = {
         {"P", MenuKeyPreface}, {"A", MenuKeyAppend}, {"B", MenuKeyBracket}, {"N", MenuKeyNone}};
-    for (const auto &m : modes)
+    m_wildcard = nullptr;
+    for (const auto &m : modes) {
         m.action->setChecked(line == QLatin1String(m.letter));
+        if (m.action->isChecked())
+            m_wildcard = m.action;
+    }
+    MenuKeyWords->setChecked(false);
 }
 
 void SearchPanel::MenuOptionsInterrupt_Click()

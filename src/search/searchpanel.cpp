@@ -29,8 +29,11 @@ constexpr int kHitLimit = 5000;
 constexpr int kEnterKey = 13;
 
 // The first mark set decides, in the order the search has always tested them.
-QueryBuilder::Wildcard wildcardMode(const QAction *bracket, const QAction *append, const QAction *preface)
+QueryBuilder::Wildcard wildcardMode(const QAction *words, const QAction *bracket, const QAction *append,
+                                    const QAction *preface)
 {
+    if (words->isChecked())
+        return QueryBuilder::Wildcard::WholeWords;
     if (bracket->isChecked())
         return QueryBuilder::Wildcard::Bracket;
     if (append->isChecked())
@@ -73,6 +76,7 @@ SearchPanel::SearchPanel(const Controls &controls, MessageArchive *archive, View
     , MenuKeyAppend(controls.MenuKeyAppend)
     , MenuKeyBracket(controls.MenuKeyBracket)
     , MenuKeyNone(controls.MenuKeyNone)
+    , MenuKeyWords(controls.MenuKeyWords)
     , MenuOptionsInterrupt(controls.MenuOptionsInterrupt)
     , m_window(window)
     , m_archive(archive)
@@ -95,8 +99,11 @@ SearchPanel::SearchPanel(const Controls &controls, MessageArchive *archive, View
         {MenuKeyAppend, &SearchPanel::MenuKeyAppend_Click},
         {MenuKeyBracket, &SearchPanel::MenuKeyBracket_Click},
         {MenuKeyNone, &SearchPanel::MenuKeyNone_Click},
+        {MenuKeyWords, &SearchPanel::MenuKeyWords_Click},
         {MenuOptionsInterrupt, &SearchPanel::MenuOptionsInterrupt_Click},
     });
+    // The design's mode, until the settings say another.
+    m_wildcard = MenuKeyBracket->isChecked() ? MenuKeyBracket : nullptr;
 
     connect(m_web1, &Browser::findTextResult, this, &SearchPanel::web1_FindTextResult);
     connect(results, &ResultsPanel::hitPicked, this, &SearchPanel::searchHitShown);
@@ -239,10 +246,11 @@ bool SearchPanel::Combo1_Search(int *flaggedCount)
     m_highlightPending = false;
     m_highlightArmed = false;
     m_pane->setPrintingEnabled(false);
-    split = QueryBuilder::decorate(std::move(split), wildcardMode(MenuKeyBracket, MenuKeyAppend, MenuKeyPreface));
+    const QueryBuilder::Wildcard mode = wildcardMode(MenuKeyWords, MenuKeyBracket, MenuKeyAppend, MenuKeyPreface);
+    split = QueryBuilder::decorate(std::move(split), mode);
     QCoreApplication::processEvents();
     m_window->repaint();
-    const QString criteria = QueryBuilder::criteria(split, searchField(MenuSearchBody, MenuSearchAuthor), searchMsgNum);
+    const QString criteria = QueryBuilder::criteria(split, searchField(MenuSearchBody, MenuSearchAuthor), searchMsgNum, mode);
     m_results->showRunning(QStringLiteral(" Slow computers may appear stopped, please wait..."));
 
     // The search reads on a place of its own; the user's steps meanwhile go on from the message in view.

@@ -41,6 +41,7 @@ public:
         QAction *MenuKeyAppend;
         QAction *MenuKeyBracket;
         QAction *MenuKeyNone;
+        QAction *MenuKeyWords; // whole words, beside the four wildcard modes
         QAction *MenuOptionsInterrupt;
     };
 
@@ -65,6 +66,9 @@ public:
     QString wildcardLine() const;
     void applySearchField(const QString &line);
     void applyWildcard(const QString &line);
+    // Whole words (Options > Search With Wildcard > Whole Words), kept in Preferences.ini.
+    void setWholeWords(bool on);
+    bool wholeWords() const;
 
     QStringList historyEntries() const;
     void loadHistory(const QStringList &entries);
@@ -90,6 +94,8 @@ private:
     void MenuKeyAppend_Click();
     void MenuKeyBracket_Click();
     void MenuKeyNone_Click();
+    void MenuKeyWords_Click();
+    void checkWildcard(QAction *chosen);
     void MenuOptionsInterrupt_Click();
     bool Combo1_Search(int *flaggedCount); // false when the search ended early
     // The steps of a search: the term read (an early end gives the box back), the
@@ -119,6 +125,8 @@ private:
     QAction *MenuKeyAppend;
     QAction *MenuKeyBracket;
     QAction *MenuKeyNone;
+    QAction *MenuKeyWords;
+    QAction *m_wildcard = nullptr; // the wildcard mode chosen last, kept while whole words are on
     QAction *MenuOptionsInterrupt;
     QWidget *m_window;
     MessageArchive *m_archive;

@@ -69,6 +69,8 @@ std::unique_ptr<JetLike> conditionPattern(const Criteria::Condition &condition, 
 {
     if (condition.op == Criteria::Operator::Like)
         return likePattern(std::get<QString>(condition.value), error);
+    if (condition.op == Criteria::Operator::HasWord)
+        return JetLike::wholeWords(std::get<QString>(condition.value));
     if (const auto *n = std::get_if<qint32>(&condition.value))
         return JetLike::literal(QString::number(*n));
     // "=" on text compares without regard to case, as like does.

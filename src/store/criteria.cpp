@@ -128,17 +128,19 @@ private:
     {
         if (!parseOperand(&condition->operand))
             return false;
-        if (isKeyword("like")) {
+        if (isKeyword("like") || isKeyword("hasword")) {
+            const bool like = isKeyword("like");
             if (!advance())
                 return false;
             if (m_token.kind != Token::Text)
-                return setError(QStringLiteral("\"like\" needs a text in apostrophes at %1").arg(where()));
-            condition->op = Operator::Like;
+                return setError(QStringLiteral("\"%1\" needs a text in apostrophes at %2")
+                                    .arg(like ? QStringLiteral("like") : QStringLiteral("hasword"), where()));
+            condition->op = like ? Operator::Like : Operator::HasWord;
             condition->value = m_token.text;
             return advance();
         }
         if (m_token.kind != Token::Equals)
-            return setError(QStringLiteral("expected \"like\" or \"=\" at %1").arg(where()));
+            return setError(QStringLiteral("expected \"like\", \"hasword\" or \"=\" at %1").arg(where()));
         if (!advance())
             return false;
         condition->op = Operator::Equal;

@@ -12,6 +12,7 @@
 //
 //   criteria  := condition { "and" condition }
 //   condition := operand "like" string | operand "=" (number | string)
+//              | operand "hasword" string
 //   operand   := field | "mid" "(" field "," integer ")"
 //   field     := messnum | messauthor | messdate | messtitle | message
 //   string    := "'" { any character but "'" | "''" } "'"
@@ -21,7 +22,9 @@
 namespace Criteria {
 
 enum class Field { MessNum, MessAuthor, MessDate, MessTitle, Message };
-enum class Operator { Like, Equal };
+// Like: the Jet pattern; Equal: the whole value; HasWord: the value's words stand in the
+// field as whole words, one after another (see JetLike::wholeWords).
+enum class Operator { Like, Equal, HasWord };
 
 struct Operand
 {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/jetlike.h"
 
+#include "store/indexwords.h"
+
 #include <QChar>
 
 #include <sqlite3.h>
@@ -917,14 +919,47 @@ std::unique_ptr<JetLike> JetLike::literal(const QString &text)
     return std::unique_ptr<JetLike>(new JetLike(std::move(program)));
 }
 
+std::unique_ptr<JetLike> JetLike::wholeWords(const QString &words)
+{
+    std::unique_ptr<JetLike> form = literal(QString());
+    form->m_wholeWords = true;
+    const QByteArray utf8 = words.toUtf8();
+    IndexWords::forEachSpan(utf8, [&](qsizetype start, qsizetype length) {
+        form->m_words.push_back(literal(QString::fromUtf8(utf8.constData() + start, length)));
+    });
+    return form;
+}
+
+bool JetLike::matchesWords(const char *utf8, std::size_t size) const
+{
+    if (m_words.empty())
+        return false;
+    std::vector<std::pair<qsizetype, qsizetype>> spans;
+    IndexWords::forEachSpan(QByteArrayView(utf8 ? utf8 : "", qsizetype(size)),
+                            [&](qsizetype start, qsizetype length) { spans.emplace_back(start, length); });
+    for (std::size_t first = 0; first + m_words.size() <= spans.size(); ++first) {
+        std::size_t k = 0;
+        while (k < m_words.size()
+               && m_words[k]->matches(utf8 + spans[first + k].first, std::size_t(spans[first + k].second)))
+            ++k;
+        if (k == m_words.size())
+            return true;
+    }
+    return false;
+}
+
 bool JetLike::matches(const char *utf8, std::size_t size) const
 {
+    if (m_wholeWords)
+        return matchesWords(utf8, size);
     const auto *text = reinterpret_cast<const Byte *>(utf8 ? utf8 : "");
     return m_program->match(text, text + size);
 }
 
 bool JetLike::matchesGenerally(const char *utf8, std::size_t size) const
 {
+    if (m_wholeWords)
+        return matchesWords(utf8, size);
     const auto *text = reinterpret_cast<const Byte *>(utf8 ? utf8 : "");
     return m_program->matchGeneral(text, text + size);
 }
@@ -937,7 +972,7 @@ bool JetLike::matches(const QString &text) const
 
 std::optional<QString> JetLike::literalText() const
 {
-    if (!m_program->onlyLiteral)
+    if (m_wholeWords || !m_program->onlyLiteral)
         return std::nullopt;
     return m_program->literal;
 }

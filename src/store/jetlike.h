@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <vector>
 
 struct sqlite3;
 
@@ -33,6 +34,11 @@ public:
     static std::unique_ptr<JetLike> compile(const QString &pattern, QString *error = nullptr);
     // Matches exactly `text`, case-insensitively: no character of it is a wildcard.
     static std::unique_ptr<JetLike> literal(const QString &text);
+    // Matches a text holding the words of `words` as whole words, one right after another,
+    // words cut as the search index cuts them (see indexwords.h) and compared as like
+    // compares letters: "o-ring" matches "an O-ring" and "o ring", not "o-rings". Words
+    // without a word character match nothing.
+    static std::unique_ptr<JetLike> wholeWords(const QString &words);
 
     ~JetLike();
     JetLike(const JetLike &) = delete;
@@ -50,6 +56,9 @@ public:
 private:
     struct Program;
     explicit JetLike(std::unique_ptr<Program> program);
+    bool matchesWords(const char *utf8, std::size_t size) const;
 
     std::unique_ptr<Program> m_program;
+    bool m_wholeWords = false;
+    std::vector<std::unique_ptr<JetLike>> m_words; // each word of the whole-word form, literal
 };

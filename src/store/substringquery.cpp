@@ -92,12 +92,20 @@ std::vector<FieldPieces> forCriteria(const Criteria::Expression &expression)
         const QString *value = std::get_if<QString>(&condition.value);
         if (!isIndexed(condition.operand.field) || !value)
             continue;
-        // An "=" compares the whole text, wildcard characters included.
-        const QStringList runs = condition.op == Criteria::Operator::Equal ? QStringList{*value} : literalRuns(*value);
         std::vector<Piece> found;
-        for (const QString &run : runs) {
-            for (Piece &piece : pieces(run))
-                found.push_back(std::move(piece));
+        if (condition.op == Criteria::Operator::HasWord) {
+            // Each word is the whole of an indexed word.
+            const QByteArray utf8 = value->toUtf8();
+            IndexWords::forEachSpan(utf8, [&](qsizetype start, qsizetype length) {
+                found.push_back({Piece::Place::Whole, QString::fromUtf8(utf8.constData() + start, length)});
+            });
+        } else {
+            // An "=" compares the whole text, wildcard characters included.
+            const QStringList runs = condition.op == Criteria::Operator::Equal ? QStringList{*value} : literalRuns(*value);
+            for (const QString &run : runs) {
+                for (Piece &piece : pieces(run))
+                    found.push_back(std::move(piece));
+            }
         }
         if (found.empty())
             continue;

@@ -51,6 +51,12 @@ private slots:
         QTest::newRow("two blanks give an empty word") << "a  b" << Wildcard::None << SearchField::Subject
                                                        << subject({"a", "", "b"});
         QTest::newRow("message number") << "#120" << Wildcard::Bracket << SearchField::Body << "messnum like '120'";
+        QTest::newRow("whole words, subject") << "red car" << Wildcard::WholeWords << SearchField::Subject
+                                              << "mid(messtitle,8) hasword 'red' and mid(messtitle,8) hasword 'car'";
+        QTest::newRow("whole words, author, apostrophe") << "O'Neil" << Wildcard::WholeWords << SearchField::Author
+                                                         << "messauthor hasword 'O''Neil'";
+        QTest::newRow("whole words, number still a number") << "#120" << Wildcard::WholeWords << SearchField::Body
+                                                            << "messnum like '120'";
 
         // Cutting at blanks.
         QTest::newRow("leading blank, none") << " red" << Wildcard::None << SearchField::Subject << subject({"", "red"});

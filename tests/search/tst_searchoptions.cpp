@@ -154,6 +154,31 @@ private slots:
         QCOMPARE(checked(w.get(), kFieldMenus), QStringList{"MenuSearchTitle"});
     }
 
+    // Whole words find a word only where it stands whole; choosing them keeps the wildcard
+    // mode chosen before for KnowledgeBase.ini (its sixth line never goes missing) and
+    // themselves in Preferences.ini, and a wildcard mode chosen again turns them off.
+    void wholeWordsFindWordsAndAreKeptApart()
+    {
+        auto w = start({titled(1, QStringLiteral(" a new seal")), titled(2, QStringLiteral(" sealant")),
+                        titled(3, QStringLiteral(" seals"))});
+        action(w.get(), "MenuKeyAppend")->trigger();
+        action(w.get(), "MenuKeyWords")->trigger();
+        QVERIFY(action(w.get(), "MenuKeyWords")->isChecked());
+        QVERIFY(!action(w.get(), "MenuKeyAppend")->isChecked());
+        search(w.get(), QStringLiteral("SEAL"));
+        QCOMPARE(lines(child<ResultTable>(w.get(), "List1")), QStringList{"1 : [vclub] a new seal"});
+        QVERIFY(w->Form_Unload());
+        QCOMPARE(Fixtures::readAll(path("KnowledgeBase.ini")).split('\n').value(5).trimmed(), QByteArray("A"));
+        QVERIFY(Fixtures::readAll(path("Preferences.ini")).contains("WholeWords=1"));
+
+        w = restart();
+        QVERIFY(action(w.get(), "MenuKeyWords")->isChecked());
+        action(w.get(), "MenuKeyBracket")->trigger();
+        QVERIFY(!action(w.get(), "MenuKeyWords")->isChecked());
+        search(w.get(), QStringLiteral("seal"));
+        QCOMPARE(child<ResultTable>(w.get(), "List1")->count(), 3);
+    }
+
     void goWithAnEmptyBoxOnlyMovesTheFocus()
     {
         auto w = start(fieldRecords());

@@ -113,6 +113,12 @@ private slots:
         QTest::newRow("body phrase") << "message like 'red car'" << Numbers{2, 3};
         QTest::newRow("ampersand as stored") << "mid(messtitle,8) like '*a&amp;b'" << Numbers{3};
         QTest::newRow("deletion flag anywhere") << "messdate like '*-1*'" << Numbers{2, 3};
+        QTest::newRow("whole word") << "message hasword 'red'" << Numbers{1, 2, 3, 120};
+        QTest::newRow("whole words in order") << "message hasword 'red car'" << Numbers{1, 2, 3};
+        QTest::newRow("whole word, not a piece") << "mid(messtitle,8) hasword 'co'" << Numbers{};
+        QTest::newRow("whole word past the lead only") << "mid(messtitle,8) hasword 'vc12'" << Numbers{};
+        QTest::newRow("whole word, non-ASCII case") << "message hasword 'ÉCOLE'" << Numbers{4};
+        QTest::newRow("whole word of a number") << "messnum hasword '120'" << Numbers{120};
         // Spelling freedom of the syntax
         QTest::newRow("keywords in capitals") << "MESSNUM = 1" << Numbers{1};
         QTest::newRow("mixed case and blanks") << "  Mid ( MessTitle , 8 )  LIKE 'blue car'  " << Numbers{2};

@@ -233,6 +233,43 @@ private slots:
         }
     }
 
+    // Whole words: a word that only begins or ends a longer one is no hit (the fault of
+    // finding "sealant" for "seal"); words are cut as the index cuts them and letters
+    // compared as like compares them.
+    void wholeWords_data()
+    {
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("match");
+        QTest::newRow("the word") << "seal" << "a new seal, at last" << true;
+        QTest::newRow("a longer word") << "seal" << "sealant and sealed seals" << false;
+        QTest::newRow("inside a word") << "seal" << "unsealed" << false;
+        QTest::newRow("any case") << "Seal" << "THE SEAL." << true;
+        QTest::newRow("non-ASCII case") << "köln" << "back from KÖLN today" << true;
+        QTest::newRow("non-ASCII is a word letter") << "koln" << "köln" << false;
+        QTest::newRow("punctuation between") << "o-ring" << "an O-ring" << true;
+        QTest::newRow("punctuation or blank alike") << "o-ring" << "the o ring" << true;
+        QTest::newRow("not followed by more") << "o-ring" << "o-rings" << false;
+        QTest::newRow("words in order") << "head gasket" << "the head gasket blew" << true;
+        QTest::newRow("apart") << "head gasket" << "head and gasket" << false;
+        QTest::newRow("at both ends") << "gasket" << "gasket" << true;
+        QTest::newRow("digits are letters") << "2" << "part 2b and 22" << false;
+        QTest::newRow("no word character") << "&" << "a & b" << false;
+        QTest::newRow("reference in the stored text") << "bolts" << "Nuts &amp;bolts" << true;
+        QTest::newRow("empty text") << "seal" << "" << false;
+    }
+    void wholeWords()
+    {
+        QFETCH(QString, words);
+        QFETCH(QString, text);
+        QFETCH(bool, match);
+        const auto form = JetLike::wholeWords(words);
+        QCOMPARE(form->matches(text), match);
+        const QByteArray utf8 = text.toUtf8();
+        QCOMPARE(form->matchesGenerally(utf8.constData(), std::size_t(utf8.size())), match);
+        QVERIFY(!form->literalText());
+    }
+
     void malformedPatternsAreRefused_data()
     {
         QTest::addColumn<QString>("pattern");
