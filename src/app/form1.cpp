@@ -153,7 +153,8 @@ FlagCommands::Controls flagCommandsControls(const Ui::Form1 &ui)
 
 Maintenance::Controls maintenanceControls(const Ui::Form1 &ui)
 {
-    return {.MnuDelete = ui.MnuDelete,
+    return {.MenuFileNewDatabase = ui.MenuFileNewDatabase,
+            .MnuDelete = ui.MnuDelete,
             .PicDeleteMarked = ui.PicDeleteMarked,
             .CmdDelExit = ui.CmdDelExit,
             .CmdDeleteMarked = ui.CmdDeleteMarked,
@@ -276,6 +277,7 @@ void Form1::createParts()
 void Form1::wireParts()
 {
     m_update->setProxyProvider([this](QString *refusal) { return m_proxy->settingForUpdate(refusal); });
+    m_update->setDatabaseOffer([this](const QString &why) { return m_maintenance->offerNewDatabase(why); });
     connect(m_proxy, &ProxyOptions::applied, m_web1, &Browser::proxyChanged);
     m_web1->setProxyCredentials([this](const QString &proxyHost, QString *user, QString *password) {
         return m_proxy->credentialsFor(proxyHost, user, password);

@@ -10,6 +10,7 @@
 #include "archive/compaction.h"
 #include "archive/rescue.h"
 #include "results/resultspanel.h"
+#include "status/statusstrip.h"
 #include "store/recordset.h"
 #include "view/viewer.h"
 
@@ -33,6 +34,7 @@ Maintenance::Maintenance(const Controls &controls, MessageArchive *archive, View
                          BrowserPane *pane, StatusStrip *status, BusyStates *busy, const AppConfig &config,
                          QWidget *window)
     : QObject(window)
+    , MenuFileNewDatabase(controls.MenuFileNewDatabase)
     , MnuDelete(controls.MnuDelete)
     , PicDeleteMarked(controls.PicDeleteMarked)
     , CmdDelExit(controls.CmdDelExit)
@@ -48,12 +50,15 @@ Maintenance::Maintenance(const Controls &controls, MessageArchive *archive, View
     , m_busy(busy)
     , m_config(config)
 {
-    connectMenus(this, {{MnuDelete, &Maintenance::MnuDelete_Click}});
+    connectMenus(this, {{MnuDelete, &Maintenance::MnuDelete_Click},
+                        {MenuFileNewDatabase, &Maintenance::MenuFileNewDatabase_Click}});
     connect(CmdDelExit, &QPushButton::clicked, this, &Maintenance::CmdDelExit_Click);
     connect(CmdDeleteMarked, &QPushButton::clicked, this, &Maintenance::CmdDeleteMarked_Click);
     connect(CmdCompact, &QPushButton::clicked, this, &Maintenance::CmdCompact_Click);
 
     connect(archive, &MessageArchive::damaged, this, &Maintenance::reportDamage);
+    connect(archive, &MessageArchive::opened, this, &Maintenance::updateNewDatabaseMenu);
+    updateNewDatabaseMenu();
 }
 
 int Maintenance::noWarning() const
@@ -82,8 +87,74 @@ void Maintenance::openDatabase()
 {
     const bool startUp = !std::exchange(m_openedOnce, true);
     MessageArchive::Opening opening = m_archive->open(startUp);
+    if (opening.status == MessageArchive::OpenStatus::Missing
+        && !askToCreate(QStringLiteral("There is no message database in this folder:\n%1\n\n"
+                                       "Create an empty message database here? The next update fills it."))) {
+        updateNewDatabaseMenu();
+        return;
+    }
+    finishOpening(opening);
+}
+
+bool Maintenance::newDatabase()
+{
+    if (m_archive->recordset())
+        return true;
+    m_openedOnce = true;
+    MessageArchive::Opening opening = m_archive->open(false);
+    if (!finishOpening(opening))
+        return false;
+    // What start-up does once the window is shown, for the database that came later.
+    const bool counted = m_archive->countMessages();
+    m_viewer->resume(m_archive->lastMessageNumber(), counted);
+    m_status->showStatus(m_archive->countText(QStringLiteral(" - Last # ")));
+    return true;
+}
+
+bool Maintenance::offerNewDatabase(const QString &why)
+{
+    if (m_archive->recordset())
+        return true;
+    // A file that is there but would not open is never put aside for an empty one.
+    if (QFileInfo::exists(m_archive->databasePath()))
+        return false;
+    return askToCreate(why + QStringLiteral("Create an empty message database in this folder?\n%1\n\nThe update then "
+                                            "fills it."))
+           && newDatabase();
+}
+
+bool Maintenance::askToCreate(const QString &question)
+{
+    // Yes by default: without a database the window has nothing to show or update.
+    return QMessageBox::question(m_window, kAppTitle,
+                                 question.arg(QDir::toNativeSeparators(m_archive->databasePath())),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+           == QMessageBox::Yes;
+}
+
+void Maintenance::MenuFileNewDatabase_Click()
+{
+    if (m_archive->recordset())
+        return;
+    if (!QFileInfo::exists(m_archive->databasePath())
+        && !askToCreate(QStringLiteral("Create an empty message database in this folder?\n%1\n\n"
+                                       "The next update fills it.")))
+        return;
+    // A file put there meanwhile is opened rather than replaced.
+    newDatabase();
+}
+
+void Maintenance::updateNewDatabaseMenu()
+{
+    MenuFileNewDatabase->setEnabled(!m_archive->recordset());
+}
+
+bool Maintenance::finishOpening(MessageArchive::Opening &opening)
+{
     if (!opening.recovered.isEmpty())
         QMessageBox::information(m_window, kAppTitle, opening.recovered);
+    const QString leftAsItIs = QStringLiteral("The message database could not be opened.\n\n%1\n\n"
+                                              "The file has been left as it is. The program runs without messages.");
     switch (opening.status) {
     case MessageArchive::OpenStatus::Opened:
         break;
@@ -91,39 +162,28 @@ void Maintenance::openDatabase()
         QMessageBox::warning(m_window, kAppTitle,
                              QStringLiteral("The message database could not be opened.\n\n%1\n\n"
                                             "The program runs without messages.").arg(opening.reason));
-        return;
+        updateNewDatabaseMenu();
+        return false;
     case MessageArchive::OpenStatus::Damaged:
         // Rescue opens what it saved; without it the program runs without messages.
         m_archive->reportDamage(opening.reason);
-        return;
-    case MessageArchive::OpenStatus::Missing: {
-        const QString path = m_archive->databasePath();
-        const auto answer = QMessageBox::question(
-            m_window, kAppTitle,
-            QStringLiteral("There is no message database in this folder:\n%1\n\n"
-                           "Create an empty message database here? The next update fills it.")
-                .arg(QDir::toNativeSeparators(path)),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes)
-            return;
+        updateNewDatabaseMenu();
+        return m_archive->recordset() != nullptr;
+    case MessageArchive::OpenStatus::Missing:
         if (!m_archive->createAndOpen(&opening)) {
             QMessageBox::warning(m_window, kAppTitle,
                                  opening.status == MessageArchive::OpenStatus::NotCreated
                                      ? QStringLiteral("The message database could not be created.\n\n%1").arg(opening.reason)
-                                     : QStringLiteral("The message database could not be opened.\n\n%1\n\n"
-                                                      "The file has been left as it is. The program runs without "
-                                                      "messages.").arg(opening.reason));
-            return;
+                                     : leftAsItIs.arg(opening.reason));
+            updateNewDatabaseMenu();
+            return false;
         }
         break;
-    }
     case MessageArchive::OpenStatus::NotCreated:
     case MessageArchive::OpenStatus::Failed:
-        QMessageBox::warning(m_window, kAppTitle,
-                             QStringLiteral("The message database could not be opened.\n\n%1\n\n"
-                                            "The file has been left as it is. The program runs without messages.")
-                                 .arg(opening.reason));
-        return;
+        QMessageBox::warning(m_window, kAppTitle, leftAsItIs.arg(opening.reason));
+        updateNewDatabaseMenu();
+        return false;
     }
     // The status line shows what the browser says from the first page on; these are put
     // over the first message shown and kept until the user goes elsewhere.
@@ -134,6 +194,8 @@ void Maintenance::openDatabase()
         m_pane->addFirstMessageNotice(QStringLiteral(" Removed %1, left over from a compaction that was cut off.")
                                           .arg(opening.leftovers.join(QStringLiteral(", "))));
     m_archive->watchForDamage();
+    updateNewDatabaseMenu();
+    return true;
 }
 
 void Maintenance::reportDamage(const QString &reason)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "archive/messagearchive.h"
 #include "config/appconfig.h"
 
 #include <QObject>
@@ -10,7 +11,6 @@
 
 class BrowserPane;
 class BusyStates;
-class MessageArchive;
 class QAction;
 class QCheckBox;
 class QPushButton;
@@ -32,6 +32,7 @@ class Maintenance final : public QObject
 public:
     struct Controls
     {
+        QAction *MenuFileNewDatabase;
         QAction *MnuDelete;
         QWidget *PicDeleteMarked;
         QPushButton *CmdDelExit;
@@ -46,6 +47,13 @@ public:
     // Opens the data folder's database, asking what to do when there is none and telling
     // why when it cannot be opened.
     void openDatabase();
+    // Opens the data folder's database where none is open, making an empty one when there
+    // is no file; the caller has asked. The window then shows it as at start-up. True when
+    // a database is open after.
+    bool newDatabase();
+    // With no database open and no file in its place, asks (`why` leads the question)
+    // whether to make an empty one, and does on Yes. True when a database is open after.
+    bool offerNewDatabase(const QString &why);
 
     // The "no warning" box of the deletion panel, as the settings file keeps it (0, 1, 2).
     int noWarning() const;
@@ -71,6 +79,13 @@ private:
     // false to end the walk. Returns why a find failed, if one did.
     QString walkFlagCandidates(const QString &startText, const std::function<bool(Recordset &)> &visit);
 
+    // Tells what came of an opening, making the database where there was none. True when
+    // it is open.
+    bool finishOpening(MessageArchive::Opening &opening);
+    // `question` names the database's path with %1; Yes is the default.
+    bool askToCreate(const QString &question);
+    void MenuFileNewDatabase_Click();
+    void updateNewDatabaseMenu();
     void MnuDelete_Click();
     void CmdDelExit_Click();
     void CmdDeleteMarked_Click();
@@ -90,6 +105,7 @@ private:
     void compactionFailed(const Compaction::Result &result);
     QString compactionFailureText(const Compaction::Result &result) const;
 
+    QAction *MenuFileNewDatabase;
     QAction *MnuDelete;
     QWidget *PicDeleteMarked;
     QPushButton *CmdDelExit;

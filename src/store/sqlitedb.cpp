@@ -1,7 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/sqlitedb.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <sqlite3.h>
+
+namespace {
+
+// A file last closed in write-ahead-log mode, with neither of the log's files beside it:
+// a read-only connection would create both and, unable to take them away at its close,
+// leave them behind. A connection that may write takes them away as the last one out.
+bool readingWouldLeaveLogFiles(const QString &path)
+{
+    constexpr qint64 kReadVersionOffset = 19;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(kReadVersionOffset))
+        return false;
+    char version = 0;
+    if (!file.getChar(&version) || version != 2)
+        return false;
+    const QFileInfo info(path);
+    return !QFileInfo::exists(path + QStringLiteral("-wal")) && !QFileInfo::exists(path + QStringLiteral("-shm"))
+           && info.isWritable() && QFileInfo(info.absolutePath()).isWritable();
+}
+
+}
 
 SqliteDamage sqliteDamage(int resultCode)
 {
@@ -25,6 +49,9 @@ SqliteDb::~SqliteDb()
 bool SqliteDb::open(const QString &path, int flags)
 {
     close();
+    m_queryOnly = (flags & SQLITE_OPEN_READONLY) != 0 && (flags & SQLITE_OPEN_URI) == 0 && readingWouldLeaveLogFiles(path);
+    if (m_queryOnly)
+        flags = (flags & ~SQLITE_OPEN_READONLY) | SQLITE_OPEN_READWRITE;
     sqlite3 *db = nullptr;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
@@ -32,10 +59,15 @@ bool SqliteDb::open(const QString &path, int flags)
         m_lastCode = rc;
         m_lastError = QStringLiteral("open: ") + QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         sqlite3_close(db);
+        m_queryOnly = false;
         return false;
     }
     m_db = db;
     sqlite3_extended_result_codes(m_db, 1);
+    if (m_queryOnly && !exec("PRAGMA query_only = ON")) {
+        close();
+        return false;
+    }
     return true;
 }
 
@@ -46,6 +78,7 @@ void SqliteDb::close()
     // The owners of statements finalize them before closing; close_v2 copes with stragglers.
     sqlite3_close_v2(m_db);
     m_db = nullptr;
+    m_queryOnly = false;
 }
 
 bool SqliteDb::isOpen() const
@@ -60,7 +93,7 @@ sqlite3 *SqliteDb::handle() const
 
 bool SqliteDb::isReadOnly() const
 {
-    return m_db && sqlite3_db_readonly(m_db, "main") == 1;
+    return m_db && (m_queryOnly || sqlite3_db_readonly(m_db, "main") == 1);
 }
 
 bool SqliteDb::inTransaction() const

@@ -22,6 +22,7 @@ public:
     SqliteDb &operator=(const SqliteDb &) = delete;
 
     // flags are SQLITE_OPEN_* values; without SQLITE_OPEN_CREATE a missing file is an error.
+    // An opening for reading leaves no -wal or -shm file behind that was not there before.
     bool open(const QString &path, int flags);
     void close();
     bool isOpen() const;
@@ -57,6 +58,7 @@ public:
 
 private:
     sqlite3 *m_db = nullptr;
+    bool m_queryOnly = false; // opened for writing so that its close can tidy up, but never writes
     int m_lastCode = 0;
     QString m_lastError;
 };

@@ -267,8 +267,18 @@ void UpdateController::cancelUpdate(const QString &why)
         m_updateEngine->cancel(why);
 }
 
+void UpdateController::setDatabaseOffer(DatabaseOffer offer)
+{
+    m_databaseOffer = std::move(offer);
+}
+
 void UpdateController::MnuUpdateNow_Click()
 {
+    // Asked for by hand with nothing to update into: an empty database is offered rather
+    // than a dead end. The schedule never asks.
+    const Recordset *const rs = m_archive->recordset();
+    if (!updateRunning && (!rs || !rs->isOpen()) && m_databaseOffer)
+        m_databaseOffer(QStringLiteral("No message database is open, so an update has nowhere to store messages.\n\n"));
     updateDB();
 }
 

@@ -51,6 +51,10 @@ public:
     // line. Without a provider, runs take the desktop's proxy.
     using ProxyProvider = std::function<std::optional<ProxySetting>(QString *refusal)>;
     void setProxyProvider(ProxyProvider provider);
+    // Asked by Update Now when no database is open: offers to make one (`why` leads the
+    // question) and answers whether one is open now.
+    using DatabaseOffer = std::function<bool(const QString &why)>;
+    void setDatabaseOffer(DatabaseOffer offer);
     bool autoUpdate() const;
     void setAutoUpdate(bool on);
     // The quarter-hour schedule starts with the window.
@@ -94,6 +98,7 @@ private:
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
     int m_fetchTimeout = 30000;
     ProxyProvider m_proxyProvider;
+    DatabaseOffer m_databaseOffer;
     UpdateEngine *m_updateEngine = nullptr; // the running update, if any
     struct RunDisplay
     {

@@ -239,6 +239,8 @@ void TestForm1Ui::menuCaptions()
 {
     const QStringList expected = {
         QStringLiteral("&File"),
+        QStringLiteral("  &New Message Database... (disabled)"),
+        QStringLiteral("  -"),
         QStringLiteral("  Save &As (disabled)"),
         QStringLiteral("  -"),
         QStringLiteral("  Page Set&up... (disabled)"),

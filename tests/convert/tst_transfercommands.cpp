@@ -4,11 +4,15 @@
 #include "fixtures.h"
 #include "testenv.h"
 
+#include "store/sqlitedb.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sqlite3.h>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -113,10 +117,52 @@ private slots:
         const Run exported = run(folder.path(), {"--export-mbox", "old.mbox"}, 32 * 1024);
         QCOMPARE(exported.exitCode, 1);
         QVERIFY2(exported.err.startsWith(QStringLiteral("old.mbox could not be written")), qPrintable(exported.err));
-        // The database's own -wal and -shm aside, nothing new.
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).filter(QRegularExpression(QStringLiteral("^(?!veltra.mdb-)"))),
-                 (QStringList{"old.mbox", "veltra.mdb"}));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), (QStringList{"old.mbox", "veltra.mdb"}));
         QCOMPARE(Fixtures::readAll(folder.filePath(QStringLiteral("old.mbox"))), QByteArray("kept\n"));
+    }
+
+    // Reading the archive from the command line left an empty veltra.mdb-wal and -shm
+    // beside a file last closed in write-ahead-log mode, whether the command worked or not.
+    void readingTheArchiveLeavesNoLogFiles_data()
+    {
+        QTest::addColumn<QString>("journal");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<qint64>("fileLimit");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("files"); // the folder's files afterwards
+        const QStringList exported{"out.mbox", "veltra.mdb"};
+        const QStringList unchanged{"veltra.mdb"};
+        const QStringList exporting{"--export-mbox", "out.mbox"};
+        for (const char *journal : {"wal", "delete"}) {
+            QTest::addRow("%s, exported", journal) << journal << exporting << qint64(0) << 0 << exported;
+            QTest::addRow("%s, target folder missing", journal)
+                << journal << QStringList{"--export-mbox", "none/out.mbox"} << qint64(0) << 1 << unchanged;
+            QTest::addRow("%s, disk full", journal) << journal << exporting << qint64(32 * 1024) << 1 << unchanged;
+            QTest::addRow("%s, conversion refused", journal)
+                << journal << QStringList{"--convert-jet", "old.mdb"} << qint64(0) << 1 << unchanged;
+        }
+    }
+    void readingTheArchiveLeavesNoLogFiles()
+    {
+        QFETCH(QString, journal);
+        QFETCH(QStringList, arguments);
+        QFETCH(qint64, fileLimit);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, files);
+        QTemporaryDir folder;
+        const QString database = folder.filePath(QStringLiteral("veltra.mdb"));
+        QVERIFY(Fixtures::writeDatabase(database, Fixtures::range(1, 400)));
+        {
+            SqliteDb db;
+            QVERIFY(db.open(database, SQLITE_OPEN_READWRITE));
+            QVERIFY(db.exec(QStringLiteral("PRAGMA journal_mode = %1").arg(journal).toUtf8().constData()));
+        }
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{"veltra.mdb"});
+        const QByteArray before = Fixtures::readAll(database);
+        const Run result = run(folder.path(), arguments, fileLimit);
+        QCOMPARE(result.exitCode, exitCode);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), files);
+        QCOMPARE(Fixtures::readAll(database), before);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "store/sqlitestatement.h"
 #include "store/sqlitetransaction.h"
 
+#include <QDir>
 #include <QtTest>
 
 #include <sqlite3.h>
@@ -134,6 +135,59 @@ private slots:
         QVERIFY(!db.open(path, SQLITE_OPEN_READWRITE));
         QVERIFY(!QFile::exists(path));
         QVERIFY(!db.lastError().isEmpty());
+    }
+
+    // A reading connection must leave the folder as it found it: a file last closed in
+    // write-ahead-log mode got an empty -wal and -shm it could not take away.
+    void readingLeavesNoLogFilesBehind_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("held");
+        QTest::newRow("log mode, nothing beside it") << "wal" << false;
+        QTest::newRow("rollback journal") << "delete" << false;
+        QTest::newRow("log mode, another connection holds it") << "wal" << true;
+    }
+
+    void readingLeavesNoLogFilesBehind()
+    {
+        QFETCH(QString, mode);
+        QFETCH(bool, held);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("veltra.mdb"));
+        {
+            SqliteDb writer;
+            QVERIFY(writer.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
+            QVERIFY(writer.exec(QStringLiteral("PRAGMA journal_mode = %1; CREATE TABLE t(v); INSERT INTO t VALUES ('a')")
+                                    .arg(mode).toUtf8().constData()));
+        }
+        SqliteDb holder;
+        if (held) {
+            QVERIFY(holder.open(path, SQLITE_OPEN_READWRITE));
+            QVERIFY(holder.exec("SELECT count(*) FROM t"));
+        }
+        const QStringList before = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        file.close();
+
+        {
+            SqliteDb reader;
+            QVERIFY(reader.open(path, SQLITE_OPEN_READONLY));
+            SqliteStatement read;
+            QVERIFY(read.prepare(reader, "SELECT v FROM t"));
+            QCOMPARE(read.step(), SqliteStatement::Step::Row);
+            QCOMPARE(read.columnText(0), QStringLiteral("a"));
+            read.finalize();
+            QVERIFY(reader.isReadOnly());
+            QVERIFY(!reader.exec("INSERT INTO t VALUES ('b')"));
+        }
+
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), before);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), bytes);
+        if (held)
+            QVERIFY(holder.exec("INSERT INTO t VALUES ('c')"));
     }
 };
 

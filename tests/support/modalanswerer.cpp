@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QPushButton>
 
 ModalAnswerer::ModalAnswerer(QMessageBox::StandardButton answer, QObject *parent)
     : QObject(parent)
@@ -28,6 +29,7 @@ void ModalAnswerer::poll()
     icons << box->icon();
     buttons << box->standardButtons();
     details << box->detailedText();
+    defaults << (box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton);
     QAbstractButton *button = box->button(m_answer);
     if (!button)
         button = box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok) : box->button(QMessageBox::Cancel);

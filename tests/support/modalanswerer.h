@@ -24,6 +24,7 @@ public:
     QList<QMessageBox::Icon> icons;
     QList<QMessageBox::StandardButtons> buttons;
     QStringList details; // every box's detailed text
+    QList<QMessageBox::StandardButton> defaults; // the button Enter presses, in every box
 
 private:
     void poll();

@@ -144,6 +144,8 @@ private slots:
     void runEndsCleanlyOnFaults_data();
     void runEndsCleanlyOnFaults();
     void windowClosedDuringFetch();
+    void noDatabaseIsNoDeadEnd_data();
+    void noDatabaseIsNoDeadEnd();
     void demoSiteBringsDatabaseUpToDate();
     void runShowsItsProgressOnTheBar();
     void firstRunIntoAnEmptyDatabaseShowsItsFirstMessage();
@@ -556,6 +558,64 @@ void TestUpdating::runEndsCleanlyOnFaults()
     QCOMPARE(w->archive()->lastMessageNumber(), lastMsgNum);
     w.reset();
     QCOMPARE(numbers(TestUpdating::stored()), stored);
+}
+
+// Declining the first start's question left "No message database" with nothing to make
+// one but a restart; Enter said No.
+void TestUpdating::noDatabaseIsNoDeadEnd_data()
+{
+    QTest::addColumn<bool>("byMenu");  // File > New Message Database... before Update Now
+    QTest::addColumn<QMessageBox::StandardButton>("offer"); // the answer to Update Now's offer
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QList<qint32>>("stored");
+    QTest::newRow("offer declined") << false << QMessageBox::No << "Update stopped: no message database is open."
+                                    << QList<qint32>();
+    QTest::newRow("offer taken") << false << QMessageBox::Yes << "Updated " << span(1, 4);
+    QTest::newRow("made from the menu") << true << QMessageBox::No << "Updated " << span(1, 4);
+}
+
+void TestUpdating::noDatabaseIsNoDeadEnd()
+{
+    QFETCH(bool, byMenu);
+    QFETCH(QMessageBox::StandardButton, offer);
+    QFETCH(QString, status);
+    QFETCH(QList<qint32>, stored);
+    publish(Fixtures::range(1, 4), 4);
+    m_answerer->texts.clear();
+    m_answerer->defaults.clear();
+    auto w = start();
+    QCOMPARE(m_answerer->texts.size(), 1);
+    QVERIFY(m_answerer->texts.first().contains(QStringLiteral("Create an empty message database here?")));
+    QCOMPARE(m_answerer->defaults.first(), QMessageBox::Yes);
+    QVERIFY(!QFile::exists(dataPath("veltra.mdb")));
+    QAction *newDatabase = action(w.get(), "MenuFileNewDatabase");
+    QVERIFY(newDatabase->isEnabled());
+
+    m_answerer->setAnswer(QMessageBox::Yes);
+    if (byMenu) {
+        newDatabase->trigger();
+        QVERIFY(QFile::exists(dataPath("veltra.mdb")));
+        QVERIFY(!newDatabase->isEnabled());
+        QCOMPARE(TestUpdating::status(w.get()), QStringLiteral("0 Messages - Last # 0"));
+    }
+    const qsizetype asked = m_answerer->texts.size();
+    m_answerer->setAnswer(offer);
+    action(w.get(), "MnuUpdateNow")->trigger();
+    QVERIFY(QTest::qWaitFor([&] { return !w->updater()->isRunning(); }, 60000));
+    m_answerer->setAnswer(QMessageBox::No);
+    if (!byMenu) {
+        QCOMPARE(m_answerer->texts.size(), asked + 1);
+        QVERIFY(m_answerer->texts.last().startsWith(QStringLiteral("No message database is open")));
+        QCOMPARE(m_answerer->defaults.last(), QMessageBox::Yes);
+    } else {
+        QCOMPARE(m_answerer->texts.size(), asked); // nothing asked: there is one to update
+    }
+    QVERIFY2(TestUpdating::status(w.get()).startsWith(status), qPrintable(TestUpdating::status(w.get())));
+    QCOMPARE(newDatabase->isEnabled(), stored.isEmpty());
+    QCOMPARE(QFile::exists(dataPath("veltra.mdb")), !stored.isEmpty());
+    w.reset();
+    if (!stored.isEmpty())
+        QCOMPARE(numbers(TestUpdating::stored()), stored);
 }
 
 void TestUpdating::windowClosedDuringFetch()
