@@ -132,6 +132,8 @@ ReadResult parse(const QByteArray &bytes)
             values.zoomPercent = wholeNumber(value, ZoomSteps::kSmallest, ZoomSteps::kLargest).value_or(values.zoomPercent);
         } else if (key == "OpenOnLastMessage") {
             values.openOnLastMessage = wholeNumber(value, 0, 1).value_or(int(values.openOnLastMessage)) == 1;
+        } else if (key == "NotifyNewMessages") {
+            values.notifyNew = wholeNumber(value, 0, 1).value_or(int(values.notifyNew)) == 1;
         } else if (key == "LastMessage") {
             values.lastMessage = wholeNumber(value, 0, std::numeric_limits<qint32>::max()).value_or(values.lastMessage);
         } else if (key == "ProxyMode") {
@@ -182,6 +184,7 @@ QByteArray toBytes(const Preferences &values)
         QStringLiteral("Zoom=%1").arg(values.zoomPercent),
         QStringLiteral("OpenOnLastMessage=%1").arg(values.openOnLastMessage ? 1 : 0),
         QStringLiteral("LastMessage=%1").arg(values.lastMessage),
+        QStringLiteral("NotifyNewMessages=%1").arg(values.notifyNew ? 1 : 0),
         // Kept whatever the mode, so "this proxy" chosen again finds its host; never the password.
         QStringLiteral("ProxyMode=") + proxyModeName(values.proxy.mode),
         QStringLiteral("ProxyHost=") + QString::fromLatin1(encodedText(values.proxy.host)),
