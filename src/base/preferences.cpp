@@ -183,13 +183,13 @@ QByteArray toBytes(const Preferences &values)
         QStringLiteral("ResultColumns=%1").arg(widths.join(u',')),
         QStringLiteral("Zoom=%1").arg(values.zoomPercent),
         QStringLiteral("OpenOnLastMessage=%1").arg(values.openOnLastMessage ? 1 : 0),
+        QStringLiteral("NotifyNewMessages=%1").arg(values.notifyNew ? 1 : 0),
         QStringLiteral("LastMessage=%1").arg(values.lastMessage),
         // Kept whatever the mode, so "this proxy" chosen again finds its host; never the password.
         QStringLiteral("ProxyMode=") + proxyModeName(values.proxy.mode),
         QStringLiteral("ProxyHost=") + QString::fromLatin1(encodedText(values.proxy.host)),
         QStringLiteral("ProxyPort=%1").arg(values.proxy.port),
         QStringLiteral("ProxyUser=") + QString::fromLatin1(encodedText(values.proxy.user)),
-        QStringLiteral("NotifyNewMessages=%1").arg(values.notifyNew ? 1 : 0),
     };
     return ListFile::toBytes(lines);
 }

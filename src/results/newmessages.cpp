@@ -155,7 +155,6 @@ void NewMessages::stored(const QList<qint32> &numbers)
         return;
     const QString count = numbers.size() == 1 ? QStringLiteral("1 new message")
                                               : QStringLiteral("%1 new messages").arg(numbers.size());
-    m_status->showStatus(m_status->statusText() + QStringLiteral(" - ") + count);
     if (!notifies() || windowOnScreen())
         return;
     m_notice->show(count, firstSubjects(numbers).join(u'\n'));
@@ -188,8 +187,9 @@ void NewMessages::sayFound()
     const char *why = state->found() == ReadState::Found::Newer     ? "was written by a later version"
                       : state->found() == ReadState::Found::Damaged ? "is damaged"
                                                                     : "is not there yet";
-    m_status->showStatus(QStringLiteral("The record of messages read %1: every message counts as new until it is shown.")
-                             .arg(QLatin1String(why)));
+    // On the results label, empty at start-up: the status line keeps the message count.
+    m_results->setResultsText(QStringLiteral(" The record of messages read %1: every message counts as new until it is shown.")
+                                  .arg(QLatin1String(why)));
 }
 
 void NewMessages::setShownMoment(int milliseconds)

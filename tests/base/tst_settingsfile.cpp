@@ -319,17 +319,15 @@ private slots:
                         QStringLiteral("DOMAIN\\J\u00fcrgen M=%"), QStringLiteral("pw-never-written")};
         const QByteArray bytes = PreferencesFile::toBytes(values);
         QCOMPARE(bytes, QByteArray("[Veltra Knowledgebase preferences]\r\nFormat=1\r\nPanelTop=0\r\nResultColumns=\r\n"
-                                   "Zoom=100\r\nOpenOnLastMessage=0\r\nLastMessage=0\r\nProxyMode=manual\r\n"
-                                   "ProxyHost=2001:db8::1\r\nProxyPort=65535\r\nProxyUser=DOMAIN%5CJ%C3%BCrgen%20M%3D%25\r\n"
-                                   "NotifyNewMessages=1\r\n"));
+                                   "Zoom=100\r\nOpenOnLastMessage=0\r\nNotifyNewMessages=1\r\nLastMessage=0\r\nProxyMode=manual\r\n"
+                                   "ProxyHost=2001:db8::1\r\nProxyPort=65535\r\nProxyUser=DOMAIN%5CJ%C3%BCrgen%20M%3D%25\r\n"));
         const ProxySetting back = PreferencesFile::parse(bytes).values.proxy;
         QCOMPARE(int(back.mode), int(values.proxy.mode));
         QCOMPARE(back.host, values.proxy.host);
         QCOMPARE(back.port, values.proxy.port);
         QCOMPARE(back.user, values.proxy.user);
         QVERIFY(PreferencesFile::toBytes(Preferences())
-                    .endsWith("LastMessage=0\r\nProxyMode=system\r\nProxyHost=\r\nProxyPort=0\r\nProxyUser=\r\n"
-                                                             "NotifyNewMessages=1\r\n"));
+                    .endsWith("LastMessage=0\r\nProxyMode=system\r\nProxyHost=\r\nProxyPort=0\r\nProxyUser=\r\n"));
     }
 };
 
