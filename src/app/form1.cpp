@@ -23,7 +23,9 @@
 #include "maint/maintenance.h"
 #include "search/searchpanel.h"
 #include "results/conversationcommands.h"
+#include "results/newmessages.h"
 #include "results/resultspanel.h"
+#include "status/desktopnotice.h"
 #include "archive/indexupkeep.h"
 #include "update/updatecontroller.h"
 #include "view/viewer.h"
@@ -196,6 +198,7 @@ KeyboardShortcuts::Controls keyboardShortcutsControls(const Ui::Form1 &ui)
             .MnuNextHit = ui.MnuNextHit,
             .MnuPrevHit = ui.MnuPrevHit,
             .MnuFlagMessage = ui.MnuFlagMessage,
+            .MnuNewMessages = ui.MnuNewMessages,
             .MnuSearchBox = ui.MnuSearchBox,
             .MnuZoomIn = ui.MnuZoomIn,
             .MnuZoomOut = ui.MnuZoomOut,
@@ -268,6 +271,9 @@ void Form1::createParts()
     m_flags = new FlagCommands(flagCommandsControls(*ui), m_archive, m_viewer, m_results, m_pane, m_busy.get(), this);
     m_maintenance = new Maintenance(maintenanceControls(*ui), m_archive, m_viewer, m_results, m_pane, m_status, m_busy.get(), m_config, this);
     m_listEditor = new ListEditor(listEditorControls(*ui), m_search, m_pane, this);
+    m_new = new NewMessages(
+        {.MnuNewMessages = ui->MnuNewMessages, .MnuMarkAllRead = ui->MnuMarkAllRead, .MnuNotifyNew = ui->MnuNotifyNew},
+        m_archive, m_viewer, m_results, m_status, new DesktopNotice(this), this);
     m_transfer = new ArchiveTransfer(archiveTransferControls(*ui), m_archive, m_results, m_pane, m_config, this);
     // One proxy for the update and the browser; the password in the desktop's keyring.
     m_proxy = new ProxyOptions(ui->MnuProxy, this, std::make_unique<KeyringPasswordStore>(QStringLiteral("veltra-kb")),
@@ -318,6 +324,8 @@ void Form1::wireParts()
     connect(m_upkeep, &IndexUpkeep::progress, m_status, &StatusStrip::showIndexProgress);
     connect(m_upkeep, &IndexUpkeep::buildEnded, m_status, &StatusStrip::endBackgroundProgress);
     connect(m_conversations, &ConversationCommands::listedConversation, m_search, &SearchPanel::forgetHitWords);
+    connect(m_update, &UpdateController::messagesStored, m_new, &NewMessages::stored);
+    connect(m_new, &NewMessages::showWindowRequested, m_tray, &WindowTray::showWindow);
     // A compaction's companion waits for this process to end.
     connect(m_maintenance, &Maintenance::endRequested, this, &Form1::endProgram);
 }
@@ -375,6 +383,11 @@ Browser *Form1::web1() const
 ProxyOptions *Form1::proxyOptions() const
 {
     return m_proxy;
+}
+
+NewMessages *Form1::newMessages() const
+{
+    return m_new;
 }
 
 void Form1::showAsLoaded()
@@ -480,6 +493,7 @@ void Form1::readPreferences()
     m_pane->setZoomPercent(m_preferences.zoomPercent);
     ui->MnuOpenLastMessage->setChecked(m_preferences.openOnLastMessage);
     m_search->setWholeWords(m_preferences.wholeWords);
+    m_new->setNotifies(m_preferences.notifyNew);
     // Before the first page loads.
     m_proxy->load(m_preferences.proxy);
 }
@@ -496,6 +510,7 @@ bool Form1::writePreferences(QString *error)
     values.openOnLastMessage = ui->MnuOpenLastMessage->isChecked();
     values.wholeWords = m_search->wholeWords();
     values.lastMessage = m_viewer->shownMessageNumber().toInt();
+    values.notifyNew = m_new->notifies();
     values.proxy = m_proxy->chosen();
     return PreferencesFile::write(QDir(baseDir).filePath(kPreferencesFile), values, error);
 }
@@ -526,6 +541,7 @@ void Form1::Form_Activate()
     }
     setWindowTitle(kCaption);
     m_pane->openStartPage();
+    m_new->sayFound();
 }
 
 // ---- shut-down ----

@@ -30,6 +30,7 @@ class SearchPanel;
 class ResultsPanel;
 class IndexUpkeep;
 class ConversationCommands;
+class NewMessages;
 class StatusStrip;
 class UpdateController;
 class Viewer;
@@ -63,6 +64,7 @@ public:
     BusyStates *busy() const;
     Browser *web1() const;
     ProxyOptions *proxyOptions() const;
+    NewMessages *newMessages() const;
 
     // Closing a window runs this through closeEvent; exposed so exit commands and tests
     // can save without closing. Returns false (after telling the user) when a file failed.
@@ -122,6 +124,7 @@ private:
     ListEditor *m_listEditor = nullptr;
     ArchiveTransfer *m_transfer = nullptr;
     ProxyOptions *m_proxy = nullptr;
+    NewMessages *m_new = nullptr;
 
     PanelLayout *m_layout = nullptr;
     Preferences m_preferences;    // as read at start-up

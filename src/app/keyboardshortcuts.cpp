@@ -51,6 +51,8 @@ KeyboardShortcuts::KeyboardShortcuts(const Controls &controls, QList<WindowKey> 
         {controls.MnuNextHit, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_PageDown)}},
         {controls.MnuPrevHit, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_PageUp)}},
         {controls.MnuFlagMessage, {QKeySequence(Qt::CTRL | Qt::Key_D)}},
+        // U for unread: N is taken by every program's "new file".
+        {controls.MnuNewMessages, {QKeySequence(Qt::CTRL | Qt::Key_U)}},
         {controls.MnuSearchBox, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F)}},
         // Ctrl+= is Ctrl+plus without Shift on most keyboards.
         {controls.MnuZoomIn, {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)}},

@@ -35,6 +35,7 @@ public:
         QAction *MnuNextHit;
         QAction *MnuPrevHit;
         QAction *MnuFlagMessage;
+        QAction *MnuNewMessages;
         QAction *MnuSearchBox;
         QAction *MnuZoomIn;
         QAction *MnuZoomOut;

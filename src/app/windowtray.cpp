@@ -163,6 +163,11 @@ void WindowTray::leaveTray()
     delete m_trayIcon->findChild<QObject *>(kQuitLockName, Qt::FindDirectChildrenOnly);
 }
 
+void WindowTray::showWindow()
+{
+    MnuShow_Click();
+}
+
 void WindowTray::MnuShow_Click()
 {
     // Showing runs Form_Activate again. The icon goes once the window is shown, so the

@@ -35,6 +35,8 @@ public:
     void setAvailability(std::function<bool()> available);
     // The window was minimised: into the tray when the option is checked.
     void goToTray();
+    // The window shown again from the tray or a minimised state, as the pop-up's Show does.
+    void showWindow();
     // The icon goes; a hidden window is put back in the state it had, still minimised.
     void leaveTray();
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/messagearchive.h"
 
+#include "store/readstate.h"
+
 #include "archive/compaction.h"
 #include "store/integritycheck.h"
 #include "store/recordset.h"
@@ -33,6 +35,10 @@ void MessageArchive::close()
     // The background check's and the index build's connections let go of the file first:
     // the recordset's close may then mark the search index trusted for the next opening.
     stopCheck();
+    // What was shown is written while the file is still open; a failure loses only the marks.
+    if (m_readState)
+        m_readState->flush();
+    m_readState.reset();
     emit closing();
     if (m_data1)
         m_data1->close();
@@ -53,6 +59,17 @@ QString MessageArchive::databasePath() const
 Recordset *MessageArchive::recordset() const
 {
     return m_data1.get();
+}
+
+ReadState *MessageArchive::readState() const
+{
+    return m_readState.get();
+}
+
+void MessageArchive::openReadState()
+{
+    m_readState = std::make_unique<ReadState>(m_data1->connection());
+    m_readState->open();
 }
 
 quint64 MessageArchive::generation() const
@@ -89,6 +106,7 @@ MessageArchive::Opening MessageArchive::open(bool startUp)
         return opening;
     }
     m_data1 = std::move(result.recordset);
+    openReadState();
     ++m_generation;
     opening.status = OpenStatus::Opened;
     emit opened();
@@ -113,6 +131,7 @@ bool MessageArchive::createAndOpen(Opening *opening)
         return false;
     }
     m_data1 = std::move(result.recordset);
+    openReadState();
     ++m_generation;
     opening->status = OpenStatus::Opened;
     emit opened();

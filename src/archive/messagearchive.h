@@ -12,6 +12,7 @@
 #include <memory>
 
 class IntegrityCheck;
+class ReadState;
 class Recordset;
 
 // The message database of one data folder, without widgets: the shared cursor every part
@@ -30,6 +31,9 @@ public:
     QString folder() const;
     QString databasePath() const;
     Recordset *recordset() const; // null while no database is open
+    // Which messages have been shown, in the database open now (null while none is);
+    // the marks held are written when it closes.
+    ReadState *readState() const;
     // Changes whenever a database is opened or closed: a cursor kept from before is stale.
     quint64 generation() const;
 
@@ -87,9 +91,11 @@ signals:
 
 private:
     void stopCheck();
+    void openReadState();
 
     QString m_folder;
     std::unique_ptr<Recordset> m_data1;
+    std::unique_ptr<ReadState> m_readState;
     DatabaseLock m_databaseLock; // held from start-up to the end, exclusive while compacting
     QPointer<IntegrityCheck> m_check;
     quint64 m_generation = 0;

@@ -10,6 +10,7 @@
 #include "store/sqlitestatement.h"
 #include "store/sqlitetransaction.h"
 #include "store/missednumbers.h"
+#include "store/readstate.h"
 
 #include <QDir>
 #include <QFile>
@@ -340,6 +341,8 @@ Result copyReadable(const QString &damagedPath, const QString &rescuedPath, cons
     result.lost = qint64(known.ids.size()) - result.rescued;
     result.lostExact = known.complete;
     copyMissedNumbers(source, target);
+    // Which messages were read goes along; a failure there only leaves them new again.
+    ReadState::copy(source, target);
     if (!transaction.commit())
         return failed(target.lastError());
     target.close();

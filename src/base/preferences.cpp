@@ -134,6 +134,8 @@ ReadResult parse(const QByteArray &bytes)
             values.openOnLastMessage = wholeNumber(value, 0, 1).value_or(int(values.openOnLastMessage)) == 1;
         } else if (key == "WholeWords") {
             values.wholeWords = wholeNumber(value, 0, 1).value_or(int(values.wholeWords)) == 1;
+        } else if (key == "NotifyNewMessages") {
+            values.notifyNew = wholeNumber(value, 0, 1).value_or(int(values.notifyNew)) == 1;
         } else if (key == "LastMessage") {
             values.lastMessage = wholeNumber(value, 0, std::numeric_limits<qint32>::max()).value_or(values.lastMessage);
         } else if (key == "ProxyMode") {
@@ -183,8 +185,9 @@ QByteArray toBytes(const Preferences &values)
         QStringLiteral("ResultColumns=%1").arg(widths.join(u',')),
         QStringLiteral("Zoom=%1").arg(values.zoomPercent),
         QStringLiteral("OpenOnLastMessage=%1").arg(values.openOnLastMessage ? 1 : 0),
-        QStringLiteral("LastMessage=%1").arg(values.lastMessage),
+        QStringLiteral("NotifyNewMessages=%1").arg(values.notifyNew ? 1 : 0),
         QStringLiteral("WholeWords=%1").arg(values.wholeWords ? 1 : 0),
+        QStringLiteral("LastMessage=%1").arg(values.lastMessage),
         // Kept whatever the mode, so "this proxy" chosen again finds its host; never the password.
         QStringLiteral("ProxyMode=") + proxyModeName(values.proxy.mode),
         QStringLiteral("ProxyHost=") + QString::fromLatin1(encodedText(values.proxy.host)),

@@ -20,6 +20,7 @@ struct Preferences
     // Searches find words as whole words; KnowledgeBase.ini keeps the wildcard mode before it.
     bool wholeWords = false;
     qint32 lastMessage = 0;       // the message on screen at the last exit; 0: none
+    bool notifyNew = true;        // a desktop notice of what an update brought while the window is away
     // The proxy chosen in Options: mode, host, port and user name. Its password is never
     // written here (nor to any file): it is kept in the desktop's keyring.
     ProxySetting proxy;

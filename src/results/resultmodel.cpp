@@ -5,7 +5,9 @@
 #include "convert/htmltext.h"
 #include "results/resultline.h"
 #include "store/messagedate.h"
+#include "store/readstate.h"
 #include "store/recordset.h"
+
 
 #include <algorithm>
 #include <numeric>
@@ -25,9 +27,10 @@ QString shown(const QString &text)
     return text.size() > kShownChars ? text.left(kShownChars) : text;
 }
 
-QByteArray pageStatement()
+// The read state comes in the same read, so marking unread rows costs no query of its own.
+QByteArray pageStatement(const QByteArray &unreadColumn)
 {
-    QByteArray sql = "SELECT id, messtitle, messauthor, messdate FROM veltra WHERE id IN (?1";
+    QByteArray sql = "SELECT id, messtitle, messauthor, messdate, " + unreadColumn + " FROM veltra WHERE id IN (?1";
     for (int i = 2; i <= kPageRows; ++i)
         sql += ",?" + QByteArray::number(i);
     return sql + ')';
@@ -118,6 +121,8 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignVCenter
                                    | (index.column() == NumberColumn ? Qt::AlignRight : Qt::AlignLeft));
+    if (role == Qt::FontRole)
+        return isUnread(row) ? m_unreadFont : QVariant();
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return QVariant();
     switch (index.column()) {
@@ -220,6 +225,25 @@ void ResultModel::forgetFields()
         emit dataChanged(index(0, 0), index(count() - 1, ColumnCount - 1));
 }
 
+bool ResultModel::isUnread(int row) const
+{
+    const ReadState *state = m_archive->readState();
+    return fields(row).unread && state && !state->isMarked(number(row));
+}
+
+void ResultModel::setUnreadFont(const QVariant &font)
+{
+    m_unreadFont = font;
+}
+
+void ResultModel::readChanged(qint32 messnum)
+{
+    for (int row = 0; row < count(); ++row) {
+        if (m_hits[size_t(row)].messnum == messnum)
+            emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::FontRole});
+    }
+}
+
 void ResultModel::databaseClosing()
 {
     clear();
@@ -232,14 +256,18 @@ bool ResultModel::prepare() const
     Recordset *const rs = m_archive->recordset();
     if (!rs)
         return false;
-    if (m_generation == m_archive->generation() && m_page.isPrepared() && m_firstRecord.isPrepared())
+    const ReadState *state = m_archive->readState();
+    const bool readKept = state && state->isUsable();
+    if (m_generation == m_archive->generation() && m_readKept == readKept && m_page.isPrepared()
+        && m_firstRecord.isPrepared())
         return true;
     m_page.finalize();
     m_firstRecord.finalize();
     m_cache.clear();
     m_generation = m_archive->generation();
+    m_readKept = readKept;
     // The first record of a number is the one picking its entry shows.
-    return m_page.prepare(rs->connection(), pageStatement())
+    return m_page.prepare(rs->connection(), pageStatement(state ? state->unreadColumn() : QByteArray("0")))
            && m_firstRecord.prepare(rs->connection(), "SELECT id FROM veltra WHERE messnum = ? ORDER BY id LIMIT 1");
 }
 
@@ -281,7 +309,7 @@ void ResultModel::readRows(int first, int rows, Take take) const
         while (m_page.step() == SqliteStatement::Step::Row) {
             const qint64 id = m_page.columnInt64(0);
             const Fields read{HtmlText::shownField(m_page.columnBytes(1)), HtmlText::shownField(m_page.columnBytes(2)),
-                              m_page.columnText(3)};
+                              m_page.columnText(3), m_page.columnInt64(4) != 0};
             for (int row = from; row < to; ++row) {
                 if (m_hits[size_t(row)].rowid == id) {
                     met[size_t(row - from)] = true;

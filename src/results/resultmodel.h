@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <QVariant>
 #include <QList>
 
 #include <vector>
@@ -58,8 +59,13 @@ public:
     QString storedDate(int row) const; // as stored, the deletion flag included
     int rowOf(qint32 messnum) const;
     QList<qint32> numbers() const;
-    // Subject, author and date are read again from now on (records edited).
+    // Subject, author and date are read again from now on (records edited, or all read).
     void forgetFields();
+    // Shown in bold while unread: the rows of the number are drawn again.
+    void readChanged(qint32 messnum);
+    bool isUnread(int row) const;
+    // The font unread rows are drawn in (the view's own, bold), given by the window.
+    void setUnreadFont(const QVariant &font);
 
 private:
     struct Fields
@@ -67,7 +73,9 @@ private:
         QString subject; // as shown
         QString author;  // as shown
         QString date;    // as stored
+        bool unread = false;
     };
+
     const Fields &fields(int row) const;
     bool prepare() const;
     void resolveRowids(int first, int last) const;
@@ -83,4 +91,6 @@ private:
     mutable SqliteStatement m_page;
     mutable SqliteStatement m_firstRecord;
     mutable quint64 m_generation = 0;
+    QVariant m_unreadFont;
+    mutable bool m_readKept = false; // the page statement reads the read state's table
 };

@@ -7,6 +7,7 @@
 #include "view/viewer.h"
 
 #include <QCoreApplication>
+#include <QFont>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -30,6 +31,9 @@ ResultsPanel::ResultsPanel(const Controls &controls, MessageArchive *archive, Vi
     , m_pane(pane)
 {
     List1->setHitModel(m_hits);
+    QFont unreadFont = List1->font();
+    unreadFont.setBold(true);
+    m_hits->setUnreadFont(unreadFont);
     // Sorted by a header click: the results slider follows the selected entry to its new place.
     connect(List1, &ResultTable::reordered, this, [this](int row) {
         if (row >= 0)
@@ -306,6 +310,30 @@ void ResultsPanel::showHits(std::vector<ResultModel::Hit> hits, int selectRow, q
         HPic2->show();
     List1->setEnabled(true);
     List1->setFocus(Qt::ShortcutFocusReason);
+}
+
+void ResultsPanel::listFound(std::vector<ResultModel::Hit> hits, bool overLimit)
+{
+    beginWalk();
+    const bool none = hits.empty();
+    m_hits->setHits(std::move(hits));
+    endWalk();
+    if (none)
+        setResultsText(QStringLiteral(" No Messages Found"));
+    else
+        showSearchCount(overLimit, {});
+    selectFirstListed();
+    announceListed(none);
+}
+
+void ResultsPanel::readChanged(qint32 messnum)
+{
+    m_hits->readChanged(messnum);
+}
+
+void ResultsPanel::allRead()
+{
+    m_hits->forgetFields();
 }
 
 void ResultsPanel::announceListed(bool allFlagged)

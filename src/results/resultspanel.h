@@ -82,6 +82,12 @@ public:
     void selectFirstListed();
     // Hits listed at once, `selectRow` selected without showing it again (it is in view).
     void showHits(std::vector<ResultModel::Hit> hits, int selectRow, qint32 shownNumber, const QString &text);
+    // Hits listed at once in number order as a search lists them: the count (over the
+    // limit: "Found>5,000"), the slider, the first entry shown.
+    void listFound(std::vector<ResultModel::Hit> hits, bool overLimit);
+    // A message was read, or all were: unread entries are drawn in bold.
+    void readChanged(qint32 messnum);
+    void allRead();
     // The listing is complete; allFlagged when every entry is flagged for deletion.
     void announceListed(bool allFlagged);
     void hideResultSlider();

@@ -98,6 +98,7 @@ void UpdateController::updateDB()
     stopUpdateRequested = false;
     serverLastMsgNum = 0;
     m_runDisplay = {};
+    m_storedInRun.clear();
     // Until the server has told its last number, how much there is to fetch is not known.
     m_status->workBar()->show(QStringLiteral("Update: waiting for the update server"), 0, 0);
     Recordset *const rs = m_archive->recordset();
@@ -144,8 +145,10 @@ void UpdateController::updateNumberHandled(qint32 n, bool stored)
 {
     m_runDisplay.handled = n;
     m_runDisplay.stored = stored;
-    if (stored)
+    if (stored) {
         m_runDisplay.highestStored = std::max(m_runDisplay.highestStored, n);
+        m_storedInRun << n;
+    }
     paceRunDisplay();
 }
 
@@ -257,6 +260,8 @@ void UpdateController::endUpdateRun(const QString &status)
         m_viewer->showFirstStored();
     else
         m_viewer->followShown();
+    if (!m_storedInRun.isEmpty())
+        emit messagesStored(std::exchange(m_storedInRun, {}));
     // The new messages go into the search index now, all together.
     emit runEnded();
 }

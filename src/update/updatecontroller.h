@@ -63,6 +63,8 @@ public:
 signals:
     // A run ended, whatever its outcome.
     void runEnded();
+    // A run that stored messages ended: their numbers, after its closing text is shown.
+    void messagesStored(const QList<qint32> &numbers);
     // A run's engine is about to start with these settings.
     void runStarting(const UpdateEngine::Settings &settings);
 
@@ -94,6 +96,7 @@ private:
     // Whether the run began on an empty database, which shows its first message at the end.
     bool m_startedEmpty = false;
     bool stopUpdateRequested = false;
+    QList<qint32> m_storedInRun;
     qint32 serverLastMsgNum = 0;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
     int m_fetchTimeout = 30000;

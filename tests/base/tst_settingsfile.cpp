@@ -319,7 +319,7 @@ private slots:
                         QStringLiteral("DOMAIN\\J\u00fcrgen M=%"), QStringLiteral("pw-never-written")};
         const QByteArray bytes = PreferencesFile::toBytes(values);
         QCOMPARE(bytes, QByteArray("[Veltra Knowledgebase preferences]\r\nFormat=1\r\nPanelTop=0\r\nResultColumns=\r\n"
-                                   "Zoom=100\r\nOpenOnLastMessage=0\r\nLastMessage=0\r\nProxyMode=manual\r\n"
+                                   "Zoom=100\r\nOpenOnLastMessage=0\r\nNotifyNewMessages=1\r\nWholeWords=0\r\nLastMessage=0\r\nProxyMode=manual\r\n"
                                    "ProxyHost=2001:db8::1\r\nProxyPort=65535\r\nProxyUser=DOMAIN%5CJ%C3%BCrgen%20M%3D%25\r\n"));
         const ProxySetting back = PreferencesFile::parse(bytes).values.proxy;
         QCOMPARE(int(back.mode), int(values.proxy.mode));
