@@ -271,6 +271,8 @@ void TestForm1Ui::menuCaptions()
         QStringLiteral("    Appen&d * [ ]"),
         QStringLiteral("    Brac&ket with *.....* [x]"),
         QStringLiteral("    &None [ ]"),
+        QStringLiteral("    -"),
+        QStringLiteral("    &Whole Words [ ]"),
         QStringLiteral("  -"),
         QStringLiteral("  &Update Database"),
         QStringLiteral("    Update &Now"),
