@@ -519,7 +519,8 @@ QRect Form1::normalPlacement() const
     const QRect normal = away ? normalGeometry() : geometry();
     // pos() is the frame's corner, which start-up restores with move(); the normal bounds
     // are the inside, so the frame's offset is taken off them.
-    const QPoint frameOffset = geometry().topLeft() - pos();
+    // A maximised frame has other margins than the normal one: the normal one's are taken.
+    const QPoint frameOffset = away ? m_normalFrameOffset : geometry().topLeft() - pos();
     return QRect(away ? normal.topLeft() - frameOffset : pos(), normal.size());
 }
 
@@ -713,6 +714,8 @@ void Form1::Form_Resize()
         return;
     }
     lastWindowState = isMaximized() ? 2 : 0;
+    if (!isMaximized() && isVisible())
+        m_normalFrameOffset = geometry().topLeft() - pos();
     m_layout->layout(false);
 }
 

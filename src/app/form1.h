@@ -137,6 +137,7 @@ private:
     bool formLoading = false;     // Form_Resize does nothing while true
     qint16 lastWindowState = 0;
     qint16 m_loadedWindowState = 0;
+    QPoint m_normalFrameOffset; // the normal window's frame, from its corner to the inside
     bool m_remaximise = false; // the native window was made anew while maximised
     WindowTray *m_tray = nullptr;
     KeyboardShortcuts *m_keys = nullptr;
