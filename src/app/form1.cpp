@@ -10,6 +10,7 @@
 #include "widgets/twips.h"
 #include "app/proxyoptions.h"
 #include "base/settingsfile.h"
+#include "base/windowplacement.h"
 #include "base/version.h"
 #include "status/statusstrip.h"
 #include "archive/messagearchive.h"
@@ -37,6 +38,8 @@
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -217,7 +220,7 @@ Form1::Form1(const AppConfig &config, Browser *browser, QWidget *parent)
 {
     ui->setupUi(this);
     setWindowIcon(Icons::appIcon());
-    resize(toPixels(10650), toPixels(8595) + menuBar()->sizeHint().height());
+    resize(designSize());
 
     // Pictures are drawn in code; the holders keep the pictures the buttons copy.
 
@@ -452,19 +455,8 @@ void Form1::applySettings(const SettingsValues &values, int count)
         bounds.setWidth(toPixels(values.width));
     if (count >= 4)
         bounds.setHeight(toPixels(values.height));
-    if (count >= 1) {
-        // A size from a damaged file, or one saved at another scale, must not make a window
-        // larger than the screen or lying off every screen. Too small a size is raised to
-        // the window's minimum by resize().
-        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-            const QRect available = screen->availableVirtualGeometry();
-            bounds.setSize(bounds.size().boundedTo(available.size()));
-            if (!QGuiApplication::screenAt(bounds.center()) && !QGuiApplication::screenAt(bounds.topLeft()))
-                bounds.moveTopLeft(screen->availableGeometry().topLeft());
-        }
-        move(bounds.topLeft());
-        resize(bounds.size());
-    }
+    if (count >= 1)
+        placeWindow(bounds);
     if (count >= 5)
         m_search->applySearchField(values.searchField);
     if (count >= 6)
@@ -488,7 +480,11 @@ void Form1::readPreferences()
     const auto read = PreferencesFile::read(QDir(baseDir).filePath(kPreferencesFile));
     m_preferencesKind = read.kind;
     m_preferences = read.values;
-    m_layout->restoreTop(m_preferences.panelTop);
+    // The place kept in device-independent pixels stands for the twips of KnowledgeBase.ini,
+    // which a changed scale factor would misread.
+    if (!m_preferences.window.isNull())
+        placeWindow(m_preferences.window);
+    m_layout->restoreShare(m_preferences.panelShare);
     m_results->setResultColumnWidths(m_preferences.columnWidths);
     m_pane->setZoomPercent(m_preferences.zoomPercent);
     ui->MnuOpenLastMessage->setChecked(m_preferences.openOnLastMessage);
@@ -504,7 +500,8 @@ bool Form1::writePreferences(QString *error)
     if (m_preferencesKind == PreferencesFile::Kind::Newer)
         return true;
     Preferences values;
-    values.panelTop = m_layout->savedTop();
+    values.window = normalPlacement();
+    values.panelShare = m_layout->savedShare();
     values.columnWidths = m_results->resultColumnWidths();
     values.zoomPercent = m_pane->zoomPercent();
     values.openOnLastMessage = ui->MnuOpenLastMessage->isChecked();
@@ -513,6 +510,38 @@ bool Form1::writePreferences(QString *error)
     values.notifyNew = m_new->notifies();
     values.proxy = m_proxy->chosen();
     return PreferencesFile::write(QDir(baseDir).filePath(kPreferencesFile), values, error);
+}
+
+void Form1::placeWindow(const QRect &saved)
+{
+    QList<QRect> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    QRect bounds = WindowPlacement::fitted(saved, screens);
+    if (bounds.isNull()) {
+        // Off every screen there is now: the design size in the middle of the main screen.
+        bounds = QRect(QPoint(), designSize());
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            bounds.moveCenter(screen->availableGeometry().center());
+    }
+    move(bounds.topLeft());
+    resize(bounds.size());
+}
+
+QSize Form1::designSize() const
+{
+    return {toPixels(10650), toPixels(8595) + menuBar()->sizeHint().height()};
+}
+
+QRect Form1::normalPlacement() const
+{
+    const bool away = isMaximized() || isMinimized();
+    const QRect normal = away ? normalGeometry() : geometry();
+    // pos() is the frame's corner, which start-up restores with move(); the normal bounds
+    // are the inside, so the frame's offset is taken off them.
+    // A maximised frame has other margins than the normal one: the normal one's are taken.
+    const QPoint frameOffset = away ? m_normalFrameOffset : geometry().topLeft() - pos();
+    return QRect(away ? normal.topLeft() - frameOffset : pos(), normal.size());
 }
 
 void Form1::showEvent(QShowEvent *event)
@@ -528,10 +557,12 @@ void Form1::Form_Activate()
 {
     const bool counted = m_archive->countMessages();
     m_status->showStatus(counted ? m_archive->countText(QStringLiteral(" - Last # ")) : QStringLiteral("No message database"));
-    m_results->hideResultSlider();
     m_pane->activate();
     if (!m_activated) {
         m_activated = true;
+        // Only at start-up: shown again after the tray, the window still holds its listing,
+        // and the strip that steps through it stays with it.
+        m_results->hideResultSlider();
         // Where the user stopped reading, when asked for, unless the club's page opens.
         const bool lastRead = ui->MnuOpenLastMessage->isChecked() && !m_pane->startPage();
         m_viewer->start(m_archive->lastMessageNumber(), counted, lastRead ? m_preferences.lastMessage : 0);
@@ -570,16 +601,10 @@ bool Form1::Form_Unload()
     qint16 windowState = 0;
     if (isMaximized())
         windowState = 2;
-    // Bounds of the normal window, whatever state it is in now.
-    const QRect normal = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
-    // pos() is the frame's corner, which start-up restores with move(); the normal bounds
-    // are the inside, so the frame's offset is taken off them.
-    const QPoint frameOffset = geometry().topLeft() - pos();
-    const QPoint origin = (isMaximized() || isMinimized()) ? normal.topLeft() - frameOffset : pos();
-
+    const QRect normal = normalPlacement();
     SettingsValues values;
-    values.top = origin.y() * Twips::kPerPixel;
-    values.left = origin.x() * Twips::kPerPixel;
+    values.top = normal.top() * Twips::kPerPixel;
+    values.left = normal.left() * Twips::kPerPixel;
     values.width = normal.width() * Twips::kPerPixel;
     values.height = normal.height() * Twips::kPerPixel;
     values.searchField = m_search->searchFieldLine();
@@ -682,11 +707,23 @@ void Form1::resizeEvent(QResizeEvent *event)
     Form_Resize();
 }
 
+bool Form1::event(QEvent *event)
+{
+    if (event->type() == QEvent::WinIdChange && isVisible())
+        m_remaximise = isMaximized();
+    return QMainWindow::event(event);
+}
+
 void Form1::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
+    if (event->type() == QEvent::WindowStateChange) {
+        // The page's view has Qt make the window anew when it first draws, and the window
+        // manager gives the new one back unmaximised: what the user left maximised stays so.
+        if (std::exchange(m_remaximise, false) && !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized)))
+            QTimer::singleShot(0, this, &QWidget::showMaximized);
         Form_Resize();
+    }
 }
 
 void Form1::Form_Resize()
@@ -698,6 +735,8 @@ void Form1::Form_Resize()
         return;
     }
     lastWindowState = isMaximized() ? 2 : 0;
+    if (!isMaximized() && isVisible())
+        m_normalFrameOffset = geometry().topLeft() - pos();
     m_layout->layout(false);
 }
 

@@ -80,6 +80,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    bool event(QEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
@@ -94,6 +95,11 @@ private:
     // Preferences.ini: read at start-up whatever became of the other files, written at exit.
     void readPreferences();
     bool writePreferences(QString *error);
+    // The window put where it was left (outer corner, normal size), on a screen there is now.
+    void placeWindow(const QRect &saved);
+    QSize designSize() const;
+    // The normal window's outer corner and inner size, whatever its state now.
+    QRect normalPlacement() const;
     void MenuFileExit_Click();
     // Closes the window (saving as every exit does) and ends the program.
     void endProgram();
@@ -134,6 +140,8 @@ private:
     bool formLoading = false;     // Form_Resize does nothing while true
     qint16 lastWindowState = 0;
     qint16 m_loadedWindowState = 0;
+    QPoint m_normalFrameOffset; // the normal window's frame, from its corner to the inside
+    bool m_remaximise = false; // the native window was made anew while maximised
     WindowTray *m_tray = nullptr;
     KeyboardShortcuts *m_keys = nullptr;
     bool m_unloadBegun = false;

@@ -33,7 +33,6 @@ PanelLayout::PanelLayout(const Controls &controls, StatusStrip *status, QObject 
     , CmdDown(controls.CmdDown)
     , m_status(status)
     , m_splitter(new PanelSplitter(controls.centralwidget))
-    , m_panelTop(toPixels(kDesignPanelTopTwips))
 {
     CmdUp->setIcon(Icons::up());
     CmdDown->setIcon(Icons::down());
@@ -113,31 +112,46 @@ bool PanelLayout::knowledgeBaseShown() const
     return Picture1->y() != 0;
 }
 
-int PanelLayout::savedTop() const
+double PanelLayout::savedShare() const
 {
-    return m_panelTop == toPixels(kDesignPanelTopTwips) ? 0 : m_panelTop;
+    return m_share;
 }
 
-void PanelLayout::restoreTop(int top)
+void PanelLayout::restoreShare(double share)
 {
-    if (top > 0)
-        m_panelTop = qMax(top, toPixels(kDesignPanelTopTwips));
+    m_share = share > 0 && share <= 1 ? share : 0;
     if (knowledgeBaseShown())
-        Picture1->move(Picture1->x(), m_panelTop);
+        Picture1->move(Picture1->x(), shownPanelTop());
+}
+
+int PanelLayout::panelsHeight() const
+{
+    return centralwidget->height() - m_status->height(toPixels(285));
 }
 
 int PanelLayout::shownPanelTop() const
 {
     const int designTop = toPixels(kDesignPanelTopTwips);
-    const int stripHeight = m_status->height(toPixels(285));
-    const int lowest = centralwidget->height() - stripHeight - kLeastBrowserHeight;
-    return qMax(designTop, qMin(m_panelTop, lowest));
+    const int height = panelsHeight();
+    int lowest = height - kLeastBrowserHeight;
+    // A place brought back from the last run leaves the message at least a third of the
+    // window, whatever its size now; only a drag in this run may take more.
+    if (!m_dragged)
+        lowest = qMin(lowest, height - (centralwidget->height() + 2) / 3);
+    const int top = m_share > 0 ? qRound(m_share * height) : designTop;
+    return qMax(designTop, qMin(top, lowest));
 }
 
 void PanelLayout::setPanelTop(int top)
 {
-    m_panelTop = qMax(toPixels(kDesignPanelTopTwips), top);
-    m_panelTop = shownPanelTop();
+    m_dragged = true;
+    const int height = panelsHeight();
+    if (height <= 0)
+        return;
+    m_share = 0;
+    if (top > toPixels(kDesignPanelTopTwips))
+        m_share = qMin(1.0, double(top) / height);
+    m_share = m_share > 0 ? double(shownPanelTop()) / height : 0;
     if (knowledgeBaseShown())
         layout(false);
 }

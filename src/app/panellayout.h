@@ -48,12 +48,15 @@ public:
     void hideKnowledgeBaseAtStart();
     // CmdUpDown goes with the browser's controls in their busy state.
     void enableWeb(bool on);
-    // The browser panel's top as the preferences keep it: 0 for the design place.
-    int savedTop() const;
-    // From the preferences at start-up: the panel put there before the window shows.
-    void restoreTop(int top);
+    // The browser panel's top as the preferences keep it: a share of the height between
+    // the menu bar and the status strip, 0 for the design place.
+    double savedShare() const;
+    // From the preferences at start-up: the panel put there when the window is laid out.
+    void restoreShare(double share);
 
 private:
+    // The height the knowledge-base and browser panels share, above the status strip.
+    int panelsHeight() const;
     // Where the browser panel begins while the knowledge-base panel is shown: where the
     // user dragged it, within what the window's height allows.
     int shownPanelTop() const;
@@ -71,5 +74,6 @@ private:
     QToolButton *CmdDown;
     StatusStrip *m_status;
     PanelSplitter *m_splitter;
-    int m_panelTop; // pixels; chosen with the splitter
+    double m_share = 0;    // chosen with the splitter; 0: the design place
+    bool m_dragged = false; // the splitter was moved in this run
 };

@@ -16,7 +16,8 @@ namespace {
 const QByteArray kHeader = QByteArrayLiteral("[Veltra Knowledgebase preferences]");
 constexpr int kMaxColumns = 8;
 constexpr int kMaxColumnWidth = 10000;
-constexpr int kMaxPanelTop = 100000;
+// Larger than any screen: a window of a damaged file is refused rather than shrunk.
+constexpr int kMaxWindowExtent = 100000;
 // Larger than any preferences file this program writes: a huge file is not one of them.
 constexpr qint64 kMaxFileSize = 64 * 1024;
 
@@ -27,6 +28,21 @@ std::optional<int> wholeNumber(const QByteArray &text, int low, int high)
     if (!ok || value < low || value > high)
         return std::nullopt;
     return value;
+}
+
+// "left,top,width,height": a size of at least a pixel, nothing past any screen there is.
+std::optional<QRect> windowRect(const QByteArray &value)
+{
+    const QList<QByteArray> items = value.split(',');
+    if (items.size() != 4)
+        return std::nullopt;
+    const auto left = wholeNumber(items.at(0), -kMaxWindowExtent, kMaxWindowExtent);
+    const auto top = wholeNumber(items.at(1), -kMaxWindowExtent, kMaxWindowExtent);
+    const auto width = wholeNumber(items.at(2), 1, kMaxWindowExtent);
+    const auto height = wholeNumber(items.at(3), 1, kMaxWindowExtent);
+    if (!left || !top || !width || !height)
+        return std::nullopt;
+    return QRect(*left, *top, *width, *height);
 }
 
 // The proxy's host and user name may hold letters beyond ASCII: they are written as UTF-8
@@ -114,8 +130,12 @@ ReadResult parse(const QByteArray &bytes)
         const QByteArray value = line.mid(equals + 1).trimmed();
         if (key == "Format") {
             format = wholeNumber(value, 1, std::numeric_limits<int>::max());
-        } else if (key == "PanelTop") {
-            values.panelTop = wholeNumber(value, 0, kMaxPanelTop).value_or(values.panelTop);
+        } else if (key == "Window") {
+            values.window = windowRect(value).value_or(QRect());
+        } else if (key == "PanelShare") {
+            bool ok = false;
+            const double share = value.toDouble(&ok);
+            values.panelShare = ok && share >= 0 && share <= 1 ? share : 0;
         } else if (key == "ResultColumns") {
             QList<int> widths;
             const QList<QByteArray> items = value.split(',');
@@ -181,7 +201,14 @@ QByteArray toBytes(const Preferences &values)
     const QStringList lines{
         QString::fromLatin1(kHeader),
         QStringLiteral("Format=%1").arg(kFormat),
-        QStringLiteral("PanelTop=%1").arg(values.panelTop),
+        values.window.isNull() ? QStringLiteral("Window=")
+                               : QStringLiteral("Window=%1,%2,%3,%4")
+                                     .arg(values.window.left())
+                                     .arg(values.window.top())
+                                     .arg(values.window.width())
+                                     .arg(values.window.height()),
+        // Six places: the same pixel back on any screen there is.
+        QStringLiteral("PanelShare=%1").arg(values.panelShare, 0, 'f', 6),
         QStringLiteral("ResultColumns=%1").arg(widths.join(u',')),
         QStringLiteral("Zoom=%1").arg(values.zoomPercent),
         QStringLiteral("OpenOnLastMessage=%1").arg(values.openOnLastMessage ? 1 : 0),

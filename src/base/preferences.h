@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QRect>
 #include <QString>
 #include <QtGlobal>
 
@@ -13,7 +14,12 @@
 // read it. Plain "key=value" lines under a header, CR LF, ASCII.
 struct Preferences
 {
-    int panelTop = 0;             // pixels from the top where the browser panel begins; 0: the design place
+    // The normal window's outer corner and inner size in device-independent pixels, which
+    // do not change with the scale factor as KnowledgeBase.ini's twips would; null: none kept.
+    QRect window;
+    // Where the browser panel begins, as a share of the height between the menu bar and the
+    // status strip, so it keeps its proportion in a window of another size; 0: the design place.
+    double panelShare = 0;
     QList<int> columnWidths;      // the result list's columns in pixels; empty: their design widths
     int zoomPercent = 100;        // the page's zoom
     bool openOnLastMessage = false;

@@ -5,6 +5,7 @@
 #include "app/form1.h"
 #include "fakebrowser.h"
 #include "fixtures.h"
+#include "testenv.h"
 #include "view/viewer.h"
 #include "windowharness.h"
 
@@ -50,6 +51,8 @@ private slots:
     void intoTheTrayAndBack_data();
     void intoTheTrayAndBack();
     void withoutOptionOrTrayOnlyMinimised();
+    void resultsStripStaysThroughHideAndShow_data();
+    void resultsStripStaysThroughHideAndShow();
     void exitFromTheTraySavesTheStateBefore_data();
     void exitFromTheTraySavesTheStateBefore();
     void everyWayOutSavesOnce_data();
@@ -154,6 +157,45 @@ void TestTray::withoutOptionOrTrayOnlyMinimised()
     w->showNormal();
     minimise(w.get());
     QCOMPARE(status->text(), QStringLiteral("page")); // told once
+}
+
+// A listing of five hits keeps its strip (the "<", the results slider, the ">") through every
+// way the window is hidden and shown again; showing the window again used to hide it.
+void TestTray::resultsStripStaysThroughHideAndShow_data()
+{
+    QTest::addColumn<bool>("tray");
+    QTest::addColumn<bool>("byMenu");
+    QTest::newRow("tray, double-click") << true << false;
+    QTest::newRow("tray, Show") << true << true;
+    QTest::newRow("minimised and restored") << false << false;
+}
+
+void TestTray::resultsStripStaysThroughHideAndShow()
+{
+    QFETCH(bool, tray);
+    QFETCH(bool, byMenu);
+    auto w = startWithTray(tray);
+    search(w.get(), QStringLiteral("Subject"));
+    QWidget *strip = widget(w.get(), "HPic2");
+    QVERIFY(strip->isVisible());
+    for (int round = 0; round < 2; ++round) {
+        minimise(w.get());
+        QCOMPARE(w->isHidden(), tray);
+        if (!tray)
+            w->showNormal();
+        else if (byMenu)
+            action(w.get(), "MnuShow")->trigger();
+        else
+            emit icon(w.get())->activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(w->isVisible());
+        // Form_Activate runs from the event loop after the window is shown.
+        QVERIFY(TestEnv::waitForQueued());
+        QVERIFY(strip->isVisible());
+        auto *hscroll2 = child<QScrollBar>(w.get(), "hscroll2");
+        QCOMPARE(hscroll2->maximum(), 4);
+        QTest::mouseClick(child<QToolButton>(w.get(), "H2Up"), Qt::LeftButton);
+        QCOMPARE(hscroll2->value(), round + 1);
+    }
 }
 
 void TestTray::exitFromTheTraySavesTheStateBefore_data()

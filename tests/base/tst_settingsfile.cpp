@@ -219,28 +219,37 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("kind");
-        QTest::addColumn<int>("panelTop");
+        QTest::addColumn<double>("share");
+        QTest::addColumn<QRect>("window");
         QTest::addColumn<int>("zoom");
         QTest::addColumn<int>("columns");
         QTest::addColumn<bool>("openOnLast");
         QTest::addColumn<int>("lastMessage");
         using K = PreferencesFile::Kind;
         const QByteArray head = "[Veltra Knowledgebase preferences]\r\nFormat=1\r\n";
-        QTest::newRow("whole") << head + "PanelTop=240\r\nResultColumns=50,300,90,120\r\nZoom=125\r\n"
-                                         "OpenOnLastMessage=1\r\nLastMessage=77\r\n"
-                               << int(K::Read) << 240 << 125 << 4 << true << 77;
-        QTest::newRow("only the header: defaults") << head << int(K::Read) << 0 << 100 << 0 << false << 0;
+        const QRect none;
+        QTest::newRow("whole") << head + "Window=-20,30,900,650\r\nPanelShare=0.4\r\nResultColumns=50,300,90,120\r\n"
+                                         "Zoom=125\r\nOpenOnLastMessage=1\r\nLastMessage=77\r\n"
+                               << int(K::Read) << 0.4 << QRect(-20, 30, 900, 650) << 125 << 4 << true << 77;
+        QTest::newRow("only the header: defaults") << head << int(K::Read) << 0.0 << none << 100 << 0 << false << 0;
         QTest::newRow("bad values keep their defaults")
-            << head + "PanelTop=-5\r\nZoom=9999\r\nResultColumns=50,x,90\r\nOpenOnLastMessage=2\r\nLastMessage=1e3\r\n"
-            << int(K::Read) << 0 << 100 << 0 << false << 0;
+            << head + "Window=10,10,-800,600\r\nPanelShare=1.5\r\nZoom=9999\r\nResultColumns=50,x,90\r\n"
+                      "OpenOnLastMessage=2\r\nLastMessage=1e3\r\n"
+            << int(K::Read) << 0.0 << none << 100 << 0 << false << 0;
+        QTest::newRow("window: a side missing, no size, too far; a share below 0")
+            << head + "Window=10,10,800\r\nWindow=1,2,0,5\r\nWindow=200000,0,800,600\r\nPanelShare=-0.2\r\n"
+            << int(K::Read) << 0.0 << none << 100 << 0 << false << 0;
+        QTest::newRow("a share not a number") << head + "PanelShare=nan\r\n" << int(K::Read) << 0.0 << none << 100 << 0
+                                              << false << 0;
         QTest::newRow("unknown keys and stray lines") << head + "Colour=blue\r\nnonsense\r\n=3\r\nZoom=80\r\n"
-                                                      << int(K::Read) << 0 << 80 << 0 << false << 0;
+                                                      << int(K::Read) << 0.0 << none << 80 << 0 << false << 0;
         QTest::newRow("later version") << QByteArray("[Veltra Knowledgebase preferences]\r\nFormat=2\r\nZoom=150\r\n")
-                                       << int(K::Newer) << 0 << 100 << 0 << false << 0;
+                                       << int(K::Newer) << 0.0 << none << 100 << 0 << false << 0;
         QTest::newRow("no format line") << QByteArray("[Veltra Knowledgebase preferences]\r\nZoom=150\r\n")
-                                        << int(K::Damaged) << 0 << 100 << 0 << false << 0;
-        QTest::newRow("another file") << kGood << int(K::Damaged) << 0 << 100 << 0 << false << 0;
-        QTest::newRow("binary") << QByteArray("\0\xff\xfe[x]\0", 7) << int(K::Damaged) << 0 << 100 << 0 << false << 0;
+                                        << int(K::Damaged) << 0.0 << none << 100 << 0 << false << 0;
+        QTest::newRow("another file") << kGood << int(K::Damaged) << 0.0 << none << 100 << 0 << false << 0;
+        QTest::newRow("binary") << QByteArray("\0\xff\xfe[x]\0", 7) << int(K::Damaged) << 0.0 << none << 100 << 0
+                                << false << 0;
     }
     void preferencesRead()
     {
@@ -248,8 +257,10 @@ private slots:
         const auto read = PreferencesFile::parse(bytes);
         QFETCH(int, kind);
         QCOMPARE(int(read.kind), kind);
-        QFETCH(int, panelTop);
-        QCOMPARE(read.values.panelTop, panelTop);
+        QFETCH(double, share);
+        QCOMPARE(read.values.panelShare, share);
+        QFETCH(QRect, window);
+        QCOMPARE(read.values.window, window);
         QFETCH(int, zoom);
         QCOMPARE(read.values.zoomPercent, zoom);
         QFETCH(int, columns);
@@ -263,7 +274,8 @@ private slots:
     void preferencesRoundTrip()
     {
         Preferences values;
-        values.panelTop = 321;
+        values.window = QRect(-1200, 40, 1000, 700);
+        values.panelShare = 0.123457;
         values.columnWidths = {40, 200, 100, 130};
         values.zoomPercent = 67;
         values.openOnLastMessage = true;
@@ -272,7 +284,8 @@ private slots:
         QVERIFY(bytes.endsWith("\r\n"));
         const auto read = PreferencesFile::parse(bytes);
         QCOMPARE(int(read.kind), int(PreferencesFile::Kind::Read));
-        QCOMPARE(read.values.panelTop, values.panelTop);
+        QCOMPARE(read.values.window, values.window);
+        QCOMPARE(read.values.panelShare, values.panelShare);
         QCOMPARE(read.values.columnWidths, values.columnWidths);
         QCOMPARE(read.values.zoomPercent, values.zoomPercent);
         QCOMPARE(read.values.openOnLastMessage, values.openOnLastMessage);
@@ -318,7 +331,8 @@ private slots:
         values.proxy = {ProxySetting::Mode::Manual, QStringLiteral("2001:db8::1"), 65535,
                         QStringLiteral("DOMAIN\\J\u00fcrgen M=%"), QStringLiteral("pw-never-written")};
         const QByteArray bytes = PreferencesFile::toBytes(values);
-        QCOMPARE(bytes, QByteArray("[Veltra Knowledgebase preferences]\r\nFormat=1\r\nPanelTop=0\r\nResultColumns=\r\n"
+        QCOMPARE(bytes, QByteArray("[Veltra Knowledgebase preferences]\r\nFormat=1\r\nWindow=\r\nPanelShare=0.000000\r\n"
+                                   "ResultColumns=\r\n"
                                    "Zoom=100\r\nOpenOnLastMessage=0\r\nNotifyNewMessages=1\r\nWholeWords=0\r\nLastMessage=0\r\nProxyMode=manual\r\n"
                                    "ProxyHost=2001:db8::1\r\nProxyPort=65535\r\nProxyUser=DOMAIN%5CJ%C3%BCrgen%20M%3D%25\r\n"));
         const ProxySetting back = PreferencesFile::parse(bytes).values.proxy;

@@ -249,6 +249,65 @@ private slots:
         QCOMPARE(w.child<ResultTable>("List1")->height(), listHeight + 80);
     }
 
+    // The window's state through a restart, kept in Preferences.ini in device-independent
+    // pixels; values no screen or panel can take give the defaults, and the file is mended.
+    void windowStateRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("lines"); // written over Preferences.ini before the restart; empty: as saved
+        QTest::addColumn<bool>("maximised");
+        QTest::addColumn<QString>("window"); // the normal place written at the second exit
+        QTest::addColumn<QString>("share");
+        QTest::newRow("maximised, splitter moved") << QByteArray() << true << "40,30,500,420" << "0.5";
+        QTest::newRow("normal with a position") << QByteArray() << false << "40,30,500,420" << "0.5";
+        QTest::newRow("off every screen, a share above 1")
+            << QByteArray("Window=9000,9000,500,420\r\nPanelShare=1.5\r\n") << false << "centred" << "0.000000";
+        QTest::newRow("a negative size") << QByteArray("Window=40,30,-500,420\r\nPanelShare=0.5\r\n") << false
+                                         << "40,30,500,420" << "0.5";
+    }
+    void windowStateRoundTrip()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(bool, maximised);
+        QFETCH(QString, window);
+        QFETCH(QString, share);
+        WindowHarness w(archive());
+        QVERIFY(w.activated());
+        w.form().move(40, 30);
+        w.form().resize(500, 420);
+        QWidget *splitter = w.child<QWidget>("PanelSplitter");
+        const int panels = w.child<QWidget>("Picture1")->geometry().bottom() + 1;
+        const int target = panels / 2;
+        const QPoint from(10, 1);
+        QTest::mousePress(splitter, Qt::LeftButton, {}, from);
+        QTest::mouseMove(splitter, from + QPoint(0, target - w.child<QWidget>("Picture1")->y()));
+        QTest::mouseRelease(splitter, Qt::LeftButton, {}, from + QPoint(0, target - w.child<QWidget>("Picture1")->y()));
+        if (maximised)
+            w.form().showMaximized();
+        w.form().close();
+        const QString prefs = w.path(QStringLiteral("Preferences.ini"));
+        if (!lines.isEmpty())
+            Fixtures::writeAll(prefs, Fixtures::readAll(prefs) + lines);
+        w.restart();
+        QVERIFY(w.activated());
+        QCOMPARE(w.form().isMaximized(), maximised);
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(screen.contains(w.form().frameGeometry().topLeft()));
+        auto *picture = w.child<QWidget>("Picture1");
+        // The message keeps at least a third of the window.
+        QVERIFY(picture->height() >= w.form().centralWidget()->height() / 3 - 1);
+        w.form().close();
+        const QByteArray written = Fixtures::readAll(prefs);
+        QCOMPARE(Fixtures::readAll(w.path(QStringLiteral("KnowledgeBase.ini"))).count("\r\n"), 12);
+        QRect expected(40, 30, 500, 420);
+        if (window == QLatin1String("centred"))
+            expected.moveCenter(screen.center());
+        QVERIFY2(written.contains(QStringLiteral("\r\nWindow=%1,%2,%3,%4\r\n").arg(expected.x()).arg(expected.y())
+                                      .arg(expected.width()).arg(expected.height()).toLatin1()) || window == QLatin1String("centred"),
+                 written.constData());
+        const double kept = written.mid(written.indexOf("PanelShare=") + 11, 8).toDouble();
+        QVERIFY2(qAbs(kept - share.toDouble()) < 0.02, written.constData());
+    }
+
     // The shown message's conversation is listed with it selected, whatever reply and
     // forward prefixes and list tags its messages carry; the keys step through it.
     void conversationListed()
