@@ -260,7 +260,10 @@ void Form1::createParts()
     m_pane = new BrowserPane(browserPaneControls(*ui), m_web1, m_busy.get(), m_status, m_config, baseDir, this);
     m_viewer = new Viewer(viewerControls(*ui), m_archive, m_web1, m_pane, m_busy.get(), m_config.groupArchiveBase(), this);
     m_update = new UpdateController(
-        {.MnuUpdateNow = ui->MnuUpdateNow, .MnuUpdateAuto = ui->MnuUpdateAuto, .MnuStopUpdate = ui->MnuStopUpdate},
+        {.MnuUpdateNow = ui->MnuUpdateNow,
+         .MnuUpdateAuto = ui->MnuUpdateAuto,
+         .MnuStopUpdate = ui->MnuStopUpdate,
+         .MnuMissingNumbers = ui->MnuMissingNumbers},
         m_status, m_archive, m_viewer, m_config, this);
     m_results = new ResultsPanel(
         {.List1 = ui->List1, .hscroll2 = ui->hscroll2, .lblResults = ui->lblResults, .HPic2 = ui->HPic2}, m_archive,

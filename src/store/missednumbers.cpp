@@ -71,6 +71,25 @@ std::optional<MissedNumbers::Entry> MissedNumbers::entry(qint32 number)
     return Entry{number, q.statement.columnText(0), int(q.statement.columnInt64(1)), q.statement.columnInt64(2)};
 }
 
+QList<MissedNumbers::Entry> MissedNumbers::entries()
+{
+    QList<Entry> out;
+    if (!m_usable)
+        return out;
+    Query q(m_db, "SELECT messnum, reason, tries, lasttry FROM veltra_missed ORDER BY messnum");
+    while (q.ok && q.statement.step() == SqliteStatement::Step::Row)
+        out << Entry{qint32(q.statement.columnInt64(0)), q.statement.columnText(1), int(q.statement.columnInt64(2)),
+                     q.statement.columnInt64(3)};
+    return out;
+}
+
+bool MissedNumbers::notYetOnServer(const QString &reason)
+{
+    return reason.startsWith(QLatin1String("the update server had no page for it"))
+           || reason == QLatin1String("the server answered with status 404")
+           || reason == QLatin1String("the server answered with status 410");
+}
+
 bool MissedNumbers::remember(qint32 number, const QString &reason, qint64 now)
 {
     return rememberRange(number, number, reason, now);

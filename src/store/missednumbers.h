@@ -35,6 +35,12 @@ public:
     qint32 highest();
     int count();
     std::optional<Entry> entry(qint32 number);
+    // Every number listed, ascending.
+    QList<Entry> entries();
+    // Whether a reason says the server has no page for the number yet (it answered "not
+    // found", or had none in a gap before a later message), as against one that could not
+    // be fetched or read. The reasons are the update's own texts.
+    static bool notYetOnServer(const QString &reason);
 
     // A failed try: a new number is listed with one try, a listed one counts one more.
     bool remember(qint32 number, const QString &reason, qint64 now);

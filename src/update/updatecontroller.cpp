@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "update/updatecontroller.h"
 
+#include "update/missingnumbersdialog.h"
+
 #include "widgets/menuwiring.h"
 #include "status/statusstrip.h"
 #include "status/workbar.h"
@@ -39,10 +41,18 @@ QString sentence(const QString &reason)
 // were passed over because the list of them was full.
 QString missingNote(const UpdateEngine::Outcome &outcome)
 {
-    QString note;
-    if (outcome.missing > 0)
-        note = outcome.missing == 1 ? QStringLiteral(" - 1 number still missing")
-                                    : QStringLiteral(" - %1 numbers still missing").arg(outcome.missing);
+    // Numbers the server has no page for yet are no failure; those it could not give are.
+    const int notYet = outcome.notYetOnServer;
+    const int failed = outcome.missing - notYet;
+    QStringList parts;
+    if (notYet > 0)
+        parts << (notYet == 1 ? QStringLiteral("1 number not yet on the server")
+                              : QStringLiteral("%1 numbers not yet on the server").arg(notYet));
+    if (failed > 0)
+        parts << (parts.isEmpty() ? (failed == 1 ? QStringLiteral("1 number could not be fetched")
+                                                 : QStringLiteral("%1 numbers could not be fetched").arg(failed))
+                                  : QStringLiteral("%1 could not be fetched").arg(failed));
+    QString note = parts.isEmpty() ? QString() : QStringLiteral(" - ") + parts.join(QStringLiteral(", "));
     if (outcome.passedOver > 0)
         note += QStringLiteral(" - %1 passed over for good, the list of missing numbers being full").arg(outcome.passedOver);
     return note;
@@ -56,6 +66,7 @@ UpdateController::UpdateController(const Controls &controls, StatusStrip *status
     , MnuUpdateNow(controls.MnuUpdateNow)
     , MnuUpdateAuto(controls.MnuUpdateAuto)
     , MnuStopUpdate(controls.MnuStopUpdate)
+    , MnuMissingNumbers(controls.MnuMissingNumbers)
     , Timer1(new QTimer(this))
     , m_status(status)
     , m_archive(archive)
@@ -70,6 +81,8 @@ UpdateController::UpdateController(const Controls &controls, StatusStrip *status
     Timer1->setInterval(35000);
     connect(Timer1, &QTimer::timeout, this, &UpdateController::Timer1_Timer);
     connect(MnuUpdateNow, &QAction::triggered, this, &UpdateController::MnuUpdateNow_Click);
+    if (MnuMissingNumbers)
+        connect(MnuMissingNumbers, &QAction::triggered, this, &UpdateController::MnuMissingNumbers_Click);
     connectCheckMark(MnuUpdateAuto, this, &UpdateController::MnuUpdateAuto_Click);
     connect(MnuStopUpdate, &QAction::triggered, this, &UpdateController::MnuStopUpdate_Click);
 }
@@ -116,6 +129,8 @@ void UpdateController::updateDB()
     settings.firstNumber = m_config.updateFirst;
     settings.limits.timeoutMs = m_fetchTimeout;
     settings.clock = [this] { return m_clock(); };
+    if (std::exchange(m_tryAllMissing, false))
+        settings.restSeconds = 0;
     if (m_proxyProvider) {
         QString refusal;
         const std::optional<ProxySetting> proxy = m_proxyProvider(&refusal);
@@ -243,8 +258,13 @@ void UpdateController::updateFinished(const UpdateEngine::Outcome &outcome)
     }
     m_archive->setLastMessageNumber(outcome.newest);
     m_archive->setMessageCount(count);
+    // How many the run brought, so they need not be looked for (View > New Messages lists them).
+    const qsizetype brought = m_storedInRun.size();
+    const QString fresh = brought == 0   ? QString()
+                          : brought == 1 ? QStringLiteral(" - 1 new message")
+                                         : QStringLiteral(" - %1 new messages").arg(brought);
     endUpdateRun(QStringLiteral("Updated ") + StatusTime::format(m_clock()) + QStringLiteral(" : ")
-                 + m_archive->countText(QStringLiteral(" - Last # ")) + missing);
+                 + m_archive->countText(QStringLiteral(" - Last # ")) + fresh + missing);
 }
 
 void UpdateController::endUpdateRun(const QString &status)
@@ -285,6 +305,33 @@ void UpdateController::MnuUpdateNow_Click()
     if (!updateRunning && (!rs || !rs->isOpen()) && m_databaseOffer)
         m_databaseOffer(QStringLiteral("No message database is open, so an update has nowhere to store messages.\n\n"));
     updateDB();
+}
+
+QList<MissedNumbers::Entry> UpdateController::missingNumbers() const
+{
+    Recordset *const rs = m_archive->recordset();
+    if (!rs || !rs->isOpen())
+        return {};
+    MissedNumbers missed(rs->connection());
+    // A read-only file has no list, and answers as an empty one.
+    missed.prepare();
+    return missed.entries();
+}
+
+void UpdateController::tryMissingNow()
+{
+    if (updateRunning)
+        return;
+    m_tryAllMissing = true;
+    updateDB();
+}
+
+void UpdateController::MnuMissingNumbers_Click()
+{
+    auto *dialog = new MissingNumbersDialog(missingNumbers(), !updateRunning, qobject_cast<QWidget *>(parent()));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &MissingNumbersDialog::tryAgainNow, this, &UpdateController::tryMissingNow);
+    dialog->open();
 }
 
 void UpdateController::MnuUpdateAuto_Click()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "store/missednumbers.h"
+
 #include "config/appconfig.h"
 #include "update/updateengine.h"
 
@@ -30,6 +32,7 @@ public:
         QAction *MnuUpdateNow;
         QAction *MnuUpdateAuto;
         QAction *MnuStopUpdate;
+        QAction *MnuMissingNumbers; // View > Missing Numbers
     };
 
     UpdateController(const Controls &controls, StatusStrip *status, MessageArchive *archive, Viewer *viewer,
@@ -59,6 +62,10 @@ public:
     void setAutoUpdate(bool on);
     // The quarter-hour schedule starts with the window.
     void startSchedule();
+    // The numbers still missing, with why and how often; empty without a database.
+    QList<MissedNumbers::Entry> missingNumbers() const;
+    // An update that tries every missing number now, resting ones included.
+    void tryMissingNow();
 
 signals:
     // A run ended, whatever its outcome.
@@ -82,10 +89,12 @@ private:
     void MnuUpdateAuto_Click();
     void MnuStopUpdate_Click();
     void Timer1_Timer();
+    void MnuMissingNumbers_Click();
 
     QAction *MnuUpdateNow;
     QAction *MnuUpdateAuto;
     QAction *MnuStopUpdate;
+    QAction *MnuMissingNumbers;
     QTimer *Timer1;
     StatusStrip *m_status;
     MessageArchive *m_archive;
@@ -96,6 +105,7 @@ private:
     // Whether the run began on an empty database, which shows its first message at the end.
     bool m_startedEmpty = false;
     bool stopUpdateRequested = false;
+    bool m_tryAllMissing = false; // the next run tries every missing number
     QList<qint32> m_storedInRun;
     qint32 serverLastMsgNum = 0;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };

@@ -515,7 +515,11 @@ void UpdateEngine::end(End how, const QString &reason)
                 if (rememberPending(missed, &passed) && transaction.commit())
                     m_outcome.passedOver += passed;
             }
-            m_outcome.missing = missed.count();
+            const QList<MissedNumbers::Entry> left = missed.entries();
+            m_outcome.missing = int(left.size());
+            m_outcome.notYetOnServer = int(std::count_if(left.begin(), left.end(), [](const MissedNumbers::Entry &e) {
+                return MissedNumbers::notYetOnServer(e.reason);
+            }));
         }
     }
     m_lock.release();

@@ -57,7 +57,7 @@ public:
         int failureRunLimit = 100;
         int rememberLimit = 10000;
         int triesBeforeRest = 10;
-        qint64 restSeconds = 24 * 60 * 60;
+        qint64 restSeconds = 24 * 60 * 60; // 0: every listed number is tried (Try Again Now)
         std::function<QDateTime()> clock = [] { return QDateTime::currentDateTimeUtc(); };
     };
 
@@ -83,6 +83,7 @@ public:
         bool storedAny = false;
         qint32 highestStored = 0;
         int missing = 0; // numbers remembered for later runs when the run ended
+        int notYetOnServer = 0; // of them, those the server had no page for yet
         int passedOver = 0; // failed numbers the full list had no room for: not tried again
     };
 

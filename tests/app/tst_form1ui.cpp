@@ -291,6 +291,7 @@ void TestForm1Ui::menuCaptions()
         QStringLiteral("  -"),
         QStringLiteral("  &New Messages"),
         QStringLiteral("  Mark &All Read"),
+        QStringLiteral("  Missing N&umbers..."),
         QStringLiteral("  -"),
         QStringLiteral("  Show &Conversation (disabled)"),
         QStringLiteral("  Ne&xt in Conversation (disabled)"),

@@ -109,6 +109,29 @@ private:
     }
 
 private slots:
+    // Which missed numbers the closing text and the Missing Numbers list call "not yet on
+    // the server" (no failure: the page is simply not there yet) and which "could not be
+    // fetched": the reasons are the update's own texts.
+    void reasonsSayWhetherThePageIsThereYet_data()
+    {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("notYet");
+        QTest::newRow("not found") << "the server answered with status 404" << true;
+        QTest::newRow("gone") << "the server answered with status 410" << true;
+        QTest::newRow("a gap") << "the update server had no page for it, in a gap of 3 numbers before message 12" << true;
+        QTest::newRow("server error") << "the server answered with status 500" << false;
+        QTest::newRow("status 4040 is no 404") << "the server answered with status 4040" << false;
+        QTest::newRow("timeout") << "no complete answer within 300 ms" << false;
+        QTest::newRow("not a message page") << "the page is not a message page: no subject" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+    void reasonsSayWhetherThePageIsThereYet()
+    {
+        QFETCH(QString, reason);
+        QFETCH(bool, notYet);
+        QCOMPARE(MissedNumbers::notYetOnServer(reason), notYet);
+    }
+
     void init();
     void cleanup();
     void pagesAnsweredOutOfOrderAreStoredInOrder();

@@ -15,6 +15,7 @@
 #include "sitewriter.h"
 #include "store/recordset.h"
 #include "testenv.h"
+#include "update/missingnumbersdialog.h"
 #include "update/updateengine.h"
 #include "updatefixtures.h"
 #include "updatepage.h"
@@ -29,7 +30,9 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTableWidget>
 #include <QToolButton>
+#include <QPushButton>
 #include <QToolTip>
 #include <QtTest>
 
@@ -133,6 +136,7 @@ private slots:
     void fullRunWithFailingPages();
     void stopRequestDuringRun_data();
     void stopRequestDuringRun();
+    void missingNumbersListedAndTriedAgain();
     void stopRequestWhileIdleIsForgotten();
     void stopWithThePageStalledEndsAtOnce();
     void garbledNewestNumberEndsWithAClearStatus();
@@ -221,7 +225,9 @@ void TestUpdating::fullRunWithFailingPages()
 
     const qint32 count = 6 + 55 - qint32(faultyNumbers().size());
     QCOMPARE(status(w.get()),
-             QStringLiteral("Updated 1:07PM 11/23/09 : %1 Messages - Last # 12400 - 6 numbers still missing").arg(count));
+             QStringLiteral("Updated 1:07PM 11/23/09 : %1 Messages - Last # 12400 - 49 new messages - 1 number not "
+                            "yet on the server, 5 could not be fetched")
+                 .arg(count));
     QCOMPARE(w->archive()->lastMessageNumber(), 12400);
     QCOMPARE(w->archive()->messageCount(), count);
     QVERIFY(!w->updater()->isRunning());
@@ -255,7 +261,7 @@ void TestUpdating::fullRunWithFailingPages()
     handled.clear();
     runUpdate(w.get(), [&](qint32 n, bool) { handled << n; });
     QCOMPARE(handled, faultyNumbers());
-    QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : 61 Messages - Last # 12400"));
+    QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : 61 Messages - Last # 12400 - 6 new messages"));
     QCOMPARE(numbers(stored()), span(12340, 12400));
     QVERIFY(w->archive()->recordset()->moveFirst());
     for (qint32 n : span(12340, 12400)) {
@@ -265,13 +271,59 @@ void TestUpdating::fullRunWithFailingPages()
     QVERIFY(w->archive()->recordset()->eof());
 }
 
+// View > Missing Numbers lists every number still missing with why and how often it was
+// tried; Try Again Now fetches them all, those resting after many tries included, which a
+// plain update passes over.
+void TestUpdating::missingNumbersListedAndTriedAgain()
+{
+    publishFaultySite();
+    auto w = start();
+    runUpdate(w.get());
+    {
+        // One number has failed often enough to rest between tries.
+        MissedNumbers missed(w->archive()->recordset()->connection());
+        QVERIFY(missed.prepare());
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(missed.remember(12395, QStringLiteral("the server answered with status 500"), kNow.toSecsSinceEpoch()));
+    }
+    action(w.get(), "MnuMissingNumbers")->trigger();
+    auto *dialog = w->findChild<MissingNumbersDialog *>();
+    QVERIFY(dialog);
+    auto *list = dialog->findChild<QTableWidget *>(QStringLiteral("MissingNumbersList"));
+    QCOMPARE(list->rowCount(), int(faultyNumbers().size()));
+    QList<qint32> listed;
+    for (int row = 0; row < list->rowCount(); ++row)
+        listed << list->item(row, 0)->text().toInt();
+    QCOMPARE(listed, faultyNumbers());
+    QVERIFY(list->item(0, 1)->text().startsWith(QLatin1String("Not yet on the server: ")));
+    QVERIFY(list->item(1, 1)->text().startsWith(QLatin1String("Could not be fetched: ")));
+    QCOMPARE(list->item(5, 2)->text(), QStringLiteral("13"));
+
+    m_server->clearAnswers();
+    publish(Fixtures::range(12346, 12400), 12400);
+    QList<qint32> handled;
+    connect(w->updater(), &UpdateController::runStarting, this, [&] {
+        QTimer::singleShot(0, this, [&] {
+            if (auto *engine = w->findChild<UpdateEngine *>())
+                connect(engine, &UpdateEngine::numberHandled, this, [&](qint32 n, bool) { handled << n; });
+        });
+    });
+    dialog->findChild<QPushButton *>(QStringLiteral("TryAgainNow"))->click();
+    QVERIFY(QTest::qWaitFor([&] { return !w->updater()->isRunning(); }, 60000));
+    QCOMPARE(handled, faultyNumbers());
+    QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : 61 Messages - Last # 12400 - 6 new messages"));
+    QVERIFY(w->updater()->missingNumbers().isEmpty());
+}
+
 void TestUpdating::stopRequestDuringRun_data()
 {
     QTest::addColumn<qint32>("stopAfter");
     QTest::addColumn<QList<qint32>>("remembered"); // failed before the stop
-    QTest::newRow("a stored page") << 12348 << QList<qint32>{};
-    QTest::newRow("a missing page") << 12350 << QList<qint32>{12350};
-    QTest::newRow("a page past the timeout") << 12370 << QList<qint32>{12350, 12360, 12370};
+    QTest::addColumn<QString>("missing");          // what the closing text says of them
+    QTest::newRow("a stored page") << 12348 << QList<qint32>{} << QString();
+    QTest::newRow("a missing page") << 12350 << QList<qint32>{12350} << " - 1 number not yet on the server";
+    QTest::newRow("a page past the timeout") << 12370 << QList<qint32>{12350, 12360, 12370}
+                                             << " - 1 number not yet on the server, 2 could not be fetched";
 }
 
 void TestUpdating::stopRequestDuringRun()
@@ -285,9 +337,7 @@ void TestUpdating::stopRequestDuringRun()
             action(w.get(), "MnuStopUpdate")->trigger();
     });
 
-    const QString missing = remembered.isEmpty() ? QString()
-                            : remembered.size() == 1 ? QStringLiteral(" - 1 number still missing")
-                                                     : QStringLiteral(" - %1 numbers still missing").arg(remembered.size());
+    QFETCH(QString, missing);
     QCOMPARE(status(w.get()), QStringLiteral("Update terminated at %1 of 12400").arg(stopAfter) + missing);
     QCOMPARE(w->archive()->lastMessageNumber(), stopAfter);
     QCOMPARE(w->archive()->messageCount(), 6);
@@ -314,7 +364,7 @@ void TestUpdating::stopRequestWhileIdleIsForgotten()
 
     // It must not end the next run after its first message.
     runUpdate(w.get());
-    QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : 11 Messages - Last # 12350"));
+    QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : 11 Messages - Last # 12350 - 5 new messages"));
     QCOMPARE(numbers(stored()), span(12340, 12350));
 }
 
@@ -684,7 +734,7 @@ void TestUpdating::runShowsItsProgressOnTheBar()
     run.start();
     runUpdate(w.get());
     const qint64 ranMs = run.elapsed();
-    QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : 40 Messages - Last # 40"));
+    QCOMPARE(status(w.get()), QStringLiteral("Updated 1:07PM 11/23/09 : 40 Messages - Last # 40 - 35 new messages"));
     // Counted forward to the whole, and shown at most ten times a second besides the first
     // and the last: a run that painted the bar for every page spent its time painting.
     QVERIFY(!values.isEmpty());
