@@ -15,7 +15,9 @@
 //   (f) the rare word searched 2 s after a window opens on the same file again (goal
 //       under 0.1 s), and whether the index was in use then;
 //   (w) the rare word searched as a whole word (goal under 30 ms), its hits beside a
-//       Python count of the bodies holding it as a whole word (words cut as the index cuts them).
+//       Python count of the bodies holding it as a whole word (words cut as the index cuts them);
+//   (n) View > New Messages with every message unread, to "Found>5,000" (goal under 50 ms),
+//       beside the sqlite3 program reading the same first 5,001 unread numbers.
 //
 //   bench/results.sh [BUILD_DIR]    starts a session bus, the accessibility bus and, without
 //                                   a display, an X server, then runs
@@ -144,8 +146,21 @@ struct Terms
 // One set of figures; `tag` says who listens.
 struct Figures
 {
-    double rare = 0, medium = 0, subject = 0, common = 0, sort = 0, heap = 0, whole = 0;
+    double rare = 0, medium = 0, subject = 0, common = 0, sort = 0, heap = 0, whole = 0, fresh = 0;
 };
+
+// View > New Messages, from the command to the end of its listing: the median of `runs`.
+double newMessagesMs(Form1 &w, int runs)
+{
+    QList<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        child<QAction>(&w, "MnuNewMessages")->trigger();
+        ms << msSince(timer);
+    }
+    return BenchData::median(ms);
+}
 
 // Python counting the lines of the dump that hold `word` as a whole word, any case: the
 // reference for the whole-word search. -1 when it did not run.
@@ -184,6 +199,9 @@ Figures measure(Form1 &w, const Terms &terms, int runs, const char *who)
     print(line("(w) rare word as a whole word, median (goal < 30)").constData(), f.whole, "ms");
     printText(line("(w) label").constData(), child<QLabel>(&w, "lblResults")->text());
     child<QAction>(&w, "MenuKeyBracket")->trigger();
+    f.fresh = newMessagesMs(w, runs);
+    print(line("(n) New Messages, every message unread, median (goal < 50)").constData(), f.fresh, "ms");
+    printText(line("(n) label").constData(), child<QLabel>(&w, "lblResults")->text());
     f.common = searchMs(w, terms.picked.common.text, runs);
     print(line("(c) common word to the limit, median").constData(), f.common, "ms");
     printText(line("(c) label").constData(), child<QLabel>(&w, "lblResults")->text());
@@ -302,6 +320,10 @@ int main(int argc, char **argv)
         print("(r) rg / window, nobody listening (goal >= 10)", rg / alone.rare, "x");
         print("(m) rg -c -i, the medium word", ripgrepMs(terms.bodies, terms.picked.medium.text), "ms");
         print("(c) rg -c -i, the common word", ripgrepMs(terms.bodies, terms.picked.common.text), "ms");
+        print("(n) the sqlite3 program reading the first 5,001 unread numbers",
+              BenchData::sqliteCliMs(database, QStringLiteral("SELECT count(*) FROM (SELECT messnum FROM veltra_unread "
+                                                              "ORDER BY messnum LIMIT 5001);")),
+              "ms");
         print("(w) Python's count of bodies holding the rare word as a whole word",
               double(pythonWholeWordCount(terms.bodies, terms.picked.rare.text)), "messages");
 
