@@ -693,7 +693,8 @@ private slots:
             QVERIFY(load(m_dir->filePath(path)));
         }
         QCOMPARE(m_browser->documentUrl(), fileUrl(path));
-        QCOMPARE(m_events->titles.last(), QStringLiteral("Last message"));
+        // The title may be told after the load ends, on a busy machine.
+        QTRY_COMPARE(m_events->titles.value(m_events->titles.size() - 1), QStringLiteral("Last message"));
 
         // The same script run where the page's own would run, with the page's rights: it
         // reads nothing, and nothing it sends gets out.
