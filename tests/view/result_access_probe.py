@@ -6,7 +6,8 @@
 
 Finds the application of process PID, prints its table named "Search results" as JSON
 lines: {"table": role, "headers": [...], "rows": n, "row0": [cells]}. Then prints
-"listening" and takes in every event until an object is named "probe-end" (or 30 s have
+"listening", then "ready" once the window's renaming of itself to "probe-start..." reaches it,
+and takes in every event from then until an object is named "probe-end" (or 30 s have
 passed), and prints what it heard: {"events": {type: count}, "label_events": {...},
 "table_events": {...}}, the last two for the label that says what was found and the table.
 """
@@ -55,6 +56,7 @@ print(json.dumps({'table': table.getRoleName(), 'headers': headers, 'rows': grid
 events = {}
 table_events = {}
 label_events = {}
+ready = []
 
 
 def on_event(event):
@@ -63,6 +65,16 @@ def on_event(event):
         source = event.source
         if event.type.startswith('object:property-change:accessible-name') and source.name == 'probe-end':
             pyatspi.Registry.stop()
+            return
+        if event.type.startswith('object:property-change:accessible-name') and source.name.startswith('probe-start'):
+            if ready:
+                return
+            # The window's events reach this listener now: what follows is counted.
+            ready.append(True)
+            events.clear()
+            table_events.clear()
+            label_events.clear()
+            print('ready', flush=True)
             return
         if source == label:
             label_events[event.type] = label_events.get(event.type, 0) + 1
