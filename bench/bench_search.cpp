@@ -118,28 +118,6 @@ int storeOnly(Recordset &rs, const QString &criteria, int limit)
     return hits;
 }
 
-// ripgrep counting the lines of the dump that hold the word, any case: the wall time
-// around the process, or -1.
-double ripgrepMs(const QString &dump, const QString &word, qint64 *count)
-{
-    QProcess rg;
-    QElapsedTimer timer;
-    timer.start();
-    rg.start(QStringLiteral("rg"), {QStringLiteral("-c"), QStringLiteral("-i"), QStringLiteral("-e"), word, dump});
-    if (!rg.waitForFinished(600000) || rg.exitStatus() != QProcess::NormalExit)
-        return -1;
-    const double ms = double(timer.nsecsElapsed()) / 1e6;
-    // Exit code 1 is "no line matched".
-    if (rg.exitCode() == 1) {
-        *count = 0;
-        return ms;
-    }
-    if (rg.exitCode() != 0)
-        return -1;
-    *count = rg.readAllStandardOutput().trimmed().toLongLong();
-    return ms;
-}
-
 // A connection of the benchmark's own, for sizes and the plain-SQL index forms.
 class Database final
 {
@@ -635,10 +613,10 @@ std::optional<std::pair<double, qint64>> ripgrep(const QString &dump, const QStr
 {
     QList<double> times;
     qint64 count = -1;
-    if (ripgrepMs(dump, text, &count) < 0)
+    if (BenchData::ripgrepMs(dump, text, &count) < 0)
         return std::nullopt;
     for (int i = 0; i < runs; ++i) {
-        const double ms = ripgrepMs(dump, text, &count);
+        const double ms = BenchData::ripgrepMs(dump, text, &count);
         if (ms >= 0)
             times << ms;
     }

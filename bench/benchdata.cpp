@@ -326,6 +326,28 @@ std::optional<Conversation> pickConversation(SqliteDb &db, qint64 size)
     return picked;
 }
 
+// ripgrep counting the lines of the dump that hold the word, any case: the wall time
+// around the process, or -1.
+double ripgrepMs(const QString &dump, const QString &word, qint64 *count)
+{
+    QProcess rg;
+    QElapsedTimer timer;
+    timer.start();
+    rg.start(QStringLiteral("rg"), {QStringLiteral("-c"), QStringLiteral("-i"), QStringLiteral("-e"), word, dump});
+    if (!rg.waitForFinished(600000) || rg.exitStatus() != QProcess::NormalExit)
+        return -1;
+    const double ms = double(timer.nsecsElapsed()) / 1e6;
+    // Exit code 1 is "no line matched".
+    if (rg.exitCode() == 1) {
+        *count = 0;
+        return ms;
+    }
+    if (rg.exitCode() != 0)
+        return -1;
+    *count = rg.readAllStandardOutput().trimmed().toLongLong();
+    return ms;
+}
+
 void waitForEvents(int ms)
 {
     QTimer guard;

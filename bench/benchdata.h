@@ -55,6 +55,9 @@ std::optional<Conversation> pickConversation(SqliteDb &db, qint64 size);
 // The calling thread's processor time in milliseconds: the machine may be shared, and wall
 // time then counts others' work too.
 double threadCpuMs();
+// ripgrep counting the lines of the dump that hold the word, any case (rg -c -i): the wall
+// time around the process, or -1; the count in *count.
+double ripgrepMs(const QString &dump, const QString &word, qint64 *count);
 // Median of a list of figures.
 double median(QList<double> values);
 // Waits for the window's events and handles them, at most `ms` when none come: unlike
