@@ -62,12 +62,44 @@ QByteArray unstructured(QStringView text)
     return encodedWords(text);
 }
 
+// A header's text: a run of line breaks and tabs one space (a header line must not end
+// inside it, nor a reader see a new header start in it), other control characters dropped
+// (a NUL ends the text in C readers).
+QString headerText(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    bool breakPending = false;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == '\r' || u == '\n' || u == '\t' || u == 0x85 || u == 0x2028 || u == 0x2029) {
+            breakPending = true;
+            continue;
+        }
+        if (u < 0x20 || (u >= 0x7f && u <= 0x9f))
+            continue;
+        if (breakPending)
+            out += u' ';
+        breakPending = false;
+        out += c;
+    }
+    if (breakPending)
+        out += u' ';
+    return out;
+}
+
+// An author or subject as the list shows it (references decoded), as a header's text.
+QString shownHeader(const QString &stored)
+{
+    return headerText(HtmlText::shownField(stored));
+}
+
 QByteArray fromHeader(const QString &messauthor)
 {
     static const QRegularExpression named(QStringLiteral(R"(^(.*?)\s*<([!-;=?-~]+@[!-;=?-~]+)>$)"),
                                           QRegularExpression::DotMatchesEverythingOption);
     static const QRegularExpression bare(QStringLiteral(R"(^[!-'*-+\--9=?A-Z^-~]+@[!-'*-+\--9=?A-Z^-~]+$)"));
-    const QString author = HtmlText::shownField(messauthor).trimmed();
+    const QString author = shownHeader(messauthor).trimmed();
     QString name = author;
     QByteArray address = kNoAddress;
     if (const auto m = named.match(author); m.hasMatch()) {
@@ -301,12 +333,12 @@ void append(QByteArray &out, const Fields &fields)
     // Written in place; quoted afterwards in the rare entry that holds a line to quote.
     const qsizetype start = out.size();
     out += "From: " + fromHeader(fields.messauthor) + '\n';
-    out += "Subject: " + unstructured(HtmlText::shownField(fields.messtitle)) + '\n';
+    out += "Subject: " + unstructured(shownHeader(fields.messtitle)) + '\n';
     if (when)
         out += "Date: " + rfc5322(*when) + '\n';
     out += "Message-ID: <" + number + ".veltraclub@veltra-kb.invalid>\n";
     out += "X-Veltra-Number: " + number + '\n';
-    out += "X-Veltra-Date: " + unstructured(fields.messdate) + '\n';
+    out += "X-Veltra-Date: " + unstructured(headerText(fields.messdate)) + '\n';
     out += QByteArray("MIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=\"") + kBoundary + "\"\n\n";
     appendPart(out, "plain", HtmlText::toPlainText(fields.message));
     out += '\n';

@@ -2,8 +2,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """The export as another mail program reads it: `veltra-kb --export-mbox` in a folder whose
 archive the demo generator wrote (with hard cases written into some messages), read back
-with Python's mailbox module. Same count and order, numbers, subjects and authors (their
-references decoded); each body's text holds the message's words. Then an archive of no messages.
+with Python's mailbox module under the email package's default policy. Same count and order,
+numbers, subjects and authors (their references decoded, their line breaks and control
+characters gone); each body's text holds the message's words; no message, part or header with a
+defect, even where an author or subject was written to break one. Then an archive of no messages.
 
     mbox_readback.py VELTRA_KB VELTRA_DEMOGEN
 """
@@ -33,6 +35,33 @@ def export(folder, target):
     return run.stdout.strip()
 
 
+def header_text(text):
+    """A stored text as the export's headers show it: a run of line breaks and tabs one space,
+    other control characters dropped."""
+    text = re.sub('[\r\n\t\x85\u2028\u2029]+', ' ', text)
+    return re.sub('[\x00-\x1f\x7f-\x9f]', '', text)
+
+
+def shown(text):
+    return header_text(html.unescape(text))
+
+
+def defects(message):
+    """Everything the default policy finds wrong in a message: its own, its parts' and its
+    headers' defects, and a header it cannot read at all."""
+    found = []
+    for part in message.walk():
+        found += [type(d).__name__ for d in part.defects]
+        for name, value in part.items():
+            try:
+                found += ['%s: %s' % (name, type(d).__name__) for d in value.defects]
+                if re.search('[\x00-\x1f\x7f]', str(value)):
+                    found.append('%s: control character %r' % (name, str(value)))
+            except Exception as error:  # a header the policy cannot parse
+                found.append('%s: %s' % (name, error))
+    return found
+
+
 def read_back(path):
     box = mailbox.mbox(path, factory=lambda f: email.message_from_binary_file(f, policy=email.policy.default),
                        create=False)
@@ -41,7 +70,8 @@ def read_back(path):
 
 with tempfile.TemporaryDirectory() as folder:
     database = os.path.join(folder, 'veltra.mdb')
-    subprocess.run([demogen, '--messages', '300', '--seed', '7', '--database', database], check=True,
+    # The demo's archive, as ./demo writes it.
+    subprocess.run([demogen, '--messages', '3000', '--seed', '1', '--database', database], check=True,
                    capture_output=True)
     db = sqlite3.connect(database)
     hard = [
@@ -49,8 +79,15 @@ with tempfile.TemporaryDirectory() as folder:
         ('"Quoted, Name" &lt;q@example.org&gt;', ' [vclub]  spaced  ', '>From already quoted<br>From y'),
         ('just_a_nickname', '=?not an encoded word?=', '<tt>&#8364; &eacute;t&eacute;</tt>'),
         ('bare@example.net', '', ''),
+        # Written to break a header: a line break starting one of the sender's making, a NUL
+        # that ends the text in C readers, other control characters, a break as a reference.
+        ('Evil\r\nBcc: injected@evil.example', 'Hi\r\nBcc: injected@evil.example', 'x'),
+        ('Nul\x00 Person <nul@example.org>', 'cut\x00 short\x01\x1b[31m red\x7f', 'x'),
+        ('Tab\tand\nline <t@example.org>', 'tab\there\rand\u2028there\x85', 'x'),
+        ('Ref&#13;&#10;Bcc: r@evil.example', 'Nuts &amp; bolts&#10;Bcc: r@evil.example', 'x'),
+        ('Jürgen\r\nMüller <j@example.org>', 'Größe\r\n\tzweite Zeile', 'x'),
     ]
-    rowids = [r[0] for r in db.execute('SELECT rowid FROM veltra ORDER BY rowid LIMIT 4')]
+    rowids = [r[0] for r in db.execute('SELECT rowid FROM veltra ORDER BY rowid LIMIT ?', (len(hard),))]
     for rowid, (author, title, body) in zip(rowids, hard):
         db.execute('UPDATE veltra SET messauthor = ?, messtitle = ?, message = ? WHERE rowid = ?',
                    (author, title, body, rowid))
@@ -63,17 +100,23 @@ with tempfile.TemporaryDirectory() as folder:
     check(said == 'Exported %d messages to out.mbox' % len(records), 'last line: %r' % said)
     messages = read_back(target)
     check(len(messages) == len(records), 'count %d of %d' % (len(messages), len(records)))
+    with_defect = 0
     for message, (number, author, date, title, body) in zip(messages, records):
         where = 'message %d: ' % number
         check(message['X-Veltra-Number'] == str(number), where + 'number')
-        check(str(message['Subject']) == html.unescape(title), where + 'subject %r' % str(message['Subject']))
-        check(str(message['X-Veltra-Date']) == date, where + 'date text')
-        name, address = parseaddr(html.unescape(author))
-        shown = message['From'].addresses[0]
-        if '@' in address:
-            check((shown.display_name, shown.addr_spec) == (name, address), where + 'author %r' % str(message['From']))
+        found = defects(message)
+        with_defect += 1 if found else 0
+        check(not found, where + 'defects %r' % found[:3])
+        check(str(message['Subject']) == shown(title), where + 'subject %r' % str(message['Subject']))
+        check(str(message['X-Veltra-Date']) == header_text(date), where + 'date text')
+        name, address = parseaddr(shown(author))
+        sender = message['From'].addresses[0]
+        # An author is an address when it is one alone or ends in one in angle brackets;
+        # anything else is a name.
+        if re.fullmatch(r'(.*<[^<>\s]+@[^<>\s]+>|[^<>\s"]+@[^<>\s"]+)', shown(author).strip()):
+            check((sender.display_name, sender.addr_spec) == (name, address), where + 'author %r' % str(message['From']))
         else:
-            check(shown.display_name == html.unescape(author), where + 'author %r' % str(message['From']))
+            check(sender.display_name == shown(author).strip(), where + 'author %r' % str(message['From']))
         text = message.get_body(preferencelist=('plain',)).get_content()
         words = re.findall(r'\w+', html.unescape(re.sub(r'<[^>]*>', ' ', body)))
         missing = [w for w in words if w not in text]
@@ -82,6 +125,8 @@ with tempfile.TemporaryDirectory() as folder:
         shown_html = re.sub(r'^>(>*From )', r'\1', message.get_body(preferencelist=('html',)).get_content(), flags=re.M)
         # Line ends come as mbox files end lines.
         check(shown_html == body.replace('\r\n', '\n').replace('\r', '\n'), where + 'HTML part')
+
+    print('messages with a defect under the default policy: %d of %d' % (with_defect, len(messages)))
 
     # An archive without messages gives an empty mailbox.
     db = sqlite3.connect(database)
