@@ -57,17 +57,20 @@ QString rect(const QRect &r)
 }
 
 // All in device-independent pixels: the frame, the inside, the normal inside a maximised
-// window returns to, and the available area of the screen the window is on.
+// window returns to, the available area of the screen the window is on, and the heights of
+// the browser panel (which shows the message) and of the area the panels share.
 QString geometry(Form1 &window)
 {
     const QScreen *screen = window.screen();
-    return QStringLiteral("maximized=%1 frame=%2 inside=%3 normal=%4 available=%5 scale=%6")
+    return QStringLiteral("maximized=%1 frame=%2 inside=%3 normal=%4 available=%5 scale=%6 message=%7 central=%8")
         .arg(int(window.isMaximized()))
         .arg(rect(window.frameGeometry()))
         .arg(rect(window.geometry()))
         .arg(rect(window.normalGeometry()))
         .arg(rect(screen ? screen->availableGeometry() : QRect()))
-        .arg(window.devicePixelRatioF());
+        .arg(window.devicePixelRatioF())
+        .arg(window.findChild<QWidget *>(QStringLiteral("Picture1"))->height())
+        .arg(window.centralWidget()->height());
 }
 
 }

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's place through a real restart: tray_child left at one scale factor on some
 // screens, then started again at another scale or with a screen gone, must come back
-// wholly on a screen, its size kept where it fits and maximised where it was.
+// wholly on a screen, its size kept where it fits, maximised where it was, and the message
+// keeping a third of the window whatever share the browser panel was saved with.
 #include "commandchild.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -124,6 +126,15 @@ void TestWindowRestart::comesBackOnScreen()
         QCOMPARE(child.process().exitCode(), 0);
     }
 
+    // The browser panel as low as a share can put it: the message must still keep a third.
+    QFile preferences(dir.filePath(QStringLiteral("Preferences.ini")));
+    QVERIFY(preferences.open(QIODevice::ReadWrite));
+    QString text = QString::fromLatin1(preferences.readAll());
+    QVERIFY(text.contains(QLatin1String("\nPanelShare=")));
+    text.replace(QRegularExpression(QStringLiteral("\nPanelShare=[^\r\n]*")), QStringLiteral("\nPanelShare=0.95"));
+    QVERIFY(preferences.resize(0) && preferences.seek(0) && preferences.write(text.toLatin1()) == text.size());
+    preferences.close();
+
     CommandChild child;
     const QString screens = writeScreens(dir.filePath(QStringLiteral("after.json")), screensAfter);
     QVERIFY(!screens.isEmpty());
@@ -142,6 +153,7 @@ void TestWindowRestart::comesBackOnScreen()
     const QRect normal = toRect(g.value("normal"));
     QVERIFY2(available.contains(normal), qPrintable(seen));
     QCOMPARE(normal.size(), size);
+    QVERIFY2(3 * g.value("message").toInt() >= g.value("central").toInt() - 3, qPrintable(seen));
     QCOMPARE(child.ask(QStringLiteral("exit")), QStringLiteral("ok"));
     QVERIFY(child.process().waitForFinished(10000));
 }
