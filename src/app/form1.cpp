@@ -522,10 +522,11 @@ void Form1::placeWindow(const QRect &saved)
         screens << screen->availableGeometry();
     QRect bounds = WindowPlacement::fitted(saved, screens);
     if (bounds.isNull()) {
-        // Off every screen there is now: the design size in the middle of the main screen.
+        // No size to go by: the design size in the middle of the main screen, as far as it fits.
         bounds = QRect(QPoint(), designSize());
         if (const QScreen *screen = QGuiApplication::primaryScreen())
             bounds.moveCenter(screen->availableGeometry().center());
+        bounds = WindowPlacement::fitted(bounds, screens);
     }
     move(bounds.topLeft());
     resize(bounds.size());

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window in the current folder with the fake browser, set up against the logout
 // signals as the program is, and driven by one command a line on standard input:
-//   state | page | close-page | maximize | exit | search TERM
-// ("page" opens a window of its own, as a page the browser opens in a new window is).
-// "state" answers with one line of key=value pairs; the others answer "ok". "ready" comes
+//   state | geometry | page | close-page | maximize | place X Y W H | exit | search TERM
+// ("page" opens a window of its own, as a page the browser opens in a new window is;
+// "place" moves the window's frame corner to X,Y and makes its inside W by H).
+// "state" and "geometry" answer with one line of key=value pairs; the others answer "ok". "ready" comes
 // once the window is active, "ended" when the event loop has returned. Without a message
 // database in the folder it makes one of five messages.
 #include "app/form1.h"
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <QTextStream>
@@ -47,6 +49,28 @@ QString state(Form1 &window)
         .arg(r.height())
         .arg(window.winId())
         .arg(window.findChild<QLineEdit *>(QStringLiteral("LblStBar1"))->text().trimmed());
+}
+
+QString rect(const QRect &r)
+{
+    return QStringLiteral("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+// All in device-independent pixels: the frame, the inside, the normal inside a maximised
+// window returns to, the available area of the screen the window is on, and the heights of
+// the browser panel (which shows the message) and of the area the panels share.
+QString geometry(Form1 &window)
+{
+    const QScreen *screen = window.screen();
+    return QStringLiteral("maximized=%1 frame=%2 inside=%3 normal=%4 available=%5 scale=%6 message=%7 central=%8")
+        .arg(int(window.isMaximized()))
+        .arg(rect(window.frameGeometry()))
+        .arg(rect(window.geometry()))
+        .arg(rect(window.normalGeometry()))
+        .arg(rect(screen ? screen->availableGeometry() : QRect()))
+        .arg(window.devicePixelRatioF())
+        .arg(window.findChild<QWidget *>(QStringLiteral("Picture1"))->height())
+        .arg(window.centralWidget()->height());
 }
 
 }
@@ -83,13 +107,22 @@ int main(int argc, char **argv)
                 answer(state(window));
                 continue;
             }
+            if (line == QLatin1String("geometry")) {
+                answer(geometry(window));
+                continue;
+            }
             if (line == QLatin1String("page"))
                 page.show();
             else if (line == QLatin1String("close-page"))
                 page.close();
             else if (line == QLatin1String("maximize"))
                 window.showMaximized();
-            else if (line == QLatin1String("exit"))
+            else if (line.startsWith(QLatin1String("place "))) {
+                const QStringList n = line.mid(6).split(QLatin1Char(' '));
+                window.showNormal();
+                window.move(n.value(0).toInt(), n.value(1).toInt());
+                window.resize(n.value(2).toInt(), n.value(3).toInt());
+            } else if (line == QLatin1String("exit"))
                 window.findChild<QAction *>(QStringLiteral("MnuExit"))->trigger();
             else if (line.startsWith(QLatin1String("search ")))
                 Harness::search(&window, line.mid(7));

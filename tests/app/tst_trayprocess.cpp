@@ -2,6 +2,7 @@
 // The tray and the logout signals with the window in a child process (tray_child): a real
 // tray host (trayer) and window manager on an X display of the test's own, and SIGTERM,
 // SIGHUP and SIGINT ending the program through its exit path, saving once.
+#include "commandchild.h"
 #include "fixtures.h"
 #include "testenv.h"
 #include "testtext.h"
@@ -18,67 +19,21 @@ using TestText::crlf;
 
 namespace {
 
-// A program started for the test and ended with it.
-struct Helper
-{
-    QProcess process;
-    ~Helper() { stop(); }
-    void stop()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-};
-
 // tray_child in a data folder, one command and one answer a line.
-class Child
+class Child : public CommandChild
 {
 public:
     bool start(const QString &folder, const QProcessEnvironment &env)
     {
-        m_helper.process.setWorkingDirectory(folder);
-        m_helper.process.setProcessEnvironment(env);
-        m_helper.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_helper.process.start(QStringLiteral(TRAY_CHILD_PATH), {});
-        return readLine(30000) == QLatin1String("ready");
-    }
-    QString readLine(int timeoutMs = 10000)
-    {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!m_helper.process.canReadLine() && !deadline.hasExpired())
-            m_helper.process.waitForReadyRead(100);
-        return QString::fromUtf8(m_helper.process.readLine()).trimmed();
-    }
-    QString ask(const QString &command)
-    {
-        m_helper.process.write(command.toUtf8() + '\n');
-        return readLine();
+        return CommandChild::start(QStringLiteral(TRAY_CHILD_PATH), folder, env);
     }
     // The window's state: hidden, minimized, maximized, icon (shown), tray (a host runs),
     // rect (the icon's, x,y,w,h), window (its X id) and status (the status line).
-    QMap<QString, QString> state()
-    {
-        const QString line = ask(QStringLiteral("state"));
-        QMap<QString, QString> values;
-        const qsizetype status = line.indexOf(QLatin1String(" status="));
-        for (const QString &pair : line.left(status).split(QLatin1Char(' ')))
-            values.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
-        values.insert(QStringLiteral("status"), line.mid(status + 8));
-        return values;
-    }
+    QMap<QString, QString> state() { return askPairs(QStringLiteral("state"), QStringLiteral("status")); }
     bool waitFor(const char *key, const char *value, int timeoutMs = 10000)
     {
         return QTest::qWaitFor([&] { return state().value(QLatin1String(key)) == QLatin1String(value); }, timeoutMs);
     }
-    QProcess &process() { return m_helper.process; }
-
-private:
-    Helper m_helper;
 };
 
 // Counts the times a file named `name` is put in place in `folder`: QSaveFile links or
@@ -143,7 +98,7 @@ void TestTrayProcess::realTray()
                                              QStringLiteral("Debian packages xvfb, trayer, openbox and xdotool")));
 
     // A display of its own: Xvfb picks a free one and names it when it is ready.
-    Helper xvfb;
+    OwnedProcess xvfb;
     xvfb.process.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
     QVERIFY(QTest::qWaitFor([&] { return xvfb.process.canReadLine() || xvfb.process.state() == QProcess::NotRunning; }, 10000));
     const QString display = QLatin1Char(':') + QString::fromLatin1(xvfb.process.readLine()).trimmed();
@@ -154,7 +109,7 @@ void TestTrayProcess::realTray()
     // The window manager's and tray host's own files stay in the test's folder.
     env.insert(QStringLiteral("XDG_CACHE_HOME"), path(QStringLiteral("xdg")));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("xdg")));
-    const auto startOn = [&](Helper &helper, const QString &program, const QStringList &arguments) {
+    const auto startOn = [&](OwnedProcess &helper, const QString &program, const QStringList &arguments) {
         helper.process.setProcessEnvironment(env);
         helper.process.setStandardOutputFile(QProcess::nullDevice());
         helper.process.setStandardErrorFile(QProcess::nullDevice());
@@ -162,14 +117,14 @@ void TestTrayProcess::realTray()
         return helper.process.waitForStarted();
     };
     const auto xdotool = [&](const QStringList &arguments) {
-        Helper helper;
+        OwnedProcess helper;
         return startOn(helper, QStringLiteral("xdotool"), arguments) && helper.process.waitForFinished(5000)
                && helper.process.exitCode() == 0;
     };
     // A desktop minimises through its window manager, which also brings a shown window back.
-    Helper wm;
+    OwnedProcess wm;
     QVERIFY(startOn(wm, QStringLiteral("openbox"), {"--sm-disable"}));
-    Helper trayer;
+    OwnedProcess trayer;
     QVERIFY(startOn(trayer, QStringLiteral("trayer"), {}));
 
     // Maximised, with "&Minimize To System Tray" checked.
