@@ -5,6 +5,7 @@
 #include "archive/messagearchive.h"
 #include "browser/browserpane.h"
 #include "convert/jetconverter.h"
+#include "convert/jettablechoice.h"
 #include "convert/mboxexport.h"
 #include "results/resultspanel.h"
 
@@ -16,6 +17,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -72,6 +74,10 @@ bool ArchiveTransfer::convertAtStartUp()
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const JetConverter::Result probed = converter.probe(database, columns);
     QGuiApplication::restoreOverrideCursor();
+    if (probed.missingTable) {
+        const std::optional<JetColumns> chosen = chooseTable(converter, probed.reason);
+        return chosen && convert(converter, *chosen);
+    }
     if (probed.status != JetConverter::Status::Ready) {
         QMessageBox::warning(m_window, kAppTitle,
                              kAccessIntro.arg(shown)
@@ -92,7 +98,43 @@ bool ArchiveTransfer::convertAtStartUp()
         leftAsItIs({});
         return false;
     }
+    return convert(converter, columns);
+}
 
+std::optional<JetColumns> ArchiveTransfer::chooseTable(const JetConverter &converter, const QString &why)
+{
+    const QString database = m_archive->databasePath();
+    const QString shown = QDir::toNativeSeparators(database);
+    QString reason;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::optional<QList<JetTable>> tables = converter.tables(database, &reason);
+    QGuiApplication::restoreOverrideCursor();
+    const bool choosable = tables && std::any_of(tables->begin(), tables->end(), [](const JetTable &table) {
+        return !table.fieldColumns().isEmpty();
+    });
+    if (!choosable) {
+        QMessageBox::warning(m_window, kAppTitle,
+                             kAccessIntro.arg(shown)
+                                 + QStringLiteral(" It cannot be converted:\n\n%1\n\nIt has been left as it is. The "
+                                                  "program runs without messages.")
+                                       .arg(tables ? why : reason));
+        return std::nullopt;
+    }
+    JetTableChoice choice(kAccessIntro.arg(shown)
+                              + QStringLiteral(" It has no table \"veltra\". Choose the table that holds the messages "
+                                               "and the column each field comes from, and convert it into this "
+                                               "program's message database. The Access file is kept, unchanged, as %1.")
+                                    .arg(QLatin1String(JetConverter::kKeptJet)),
+                          *tables, m_window);
+    if (choice.exec() != QDialog::Accepted) {
+        leftAsItIs({});
+        return std::nullopt;
+    }
+    return choice.chosen();
+}
+
+bool ArchiveTransfer::convert(const JetConverter &converter, const JetColumns &columns)
+{
     const std::unique_ptr<QProgressDialog> dialog(progressDialog(QStringLiteral("Converting the Access database...")));
     const auto progress = [&](const JetConverter::Progress &p) {
         dialog->setMaximum(int(std::max(p.expected, p.done)));
@@ -100,7 +142,7 @@ bool ArchiveTransfer::convertAtStartUp()
         dialog->setValue(int(p.done));
         return !dialog->wasCanceled();
     };
-    const JetConverter::Result result = converter.convert(database, m_archive->folder(), columns, progress);
+    const JetConverter::Result result = converter.convert(m_archive->databasePath(), m_archive->folder(), columns, progress);
     dialog->close();
     switch (result.status) {
     case JetConverter::Status::Converted:

@@ -2,8 +2,11 @@
 #pragma once
 
 #include "config/appconfig.h"
+#include "convert/jetconverter.h"
 
 #include <QObject>
+
+#include <optional>
 
 class BrowserPane;
 class MessageArchive;
@@ -13,7 +16,8 @@ class QWidget;
 class ResultsPanel;
 
 // Bringing the archive in and taking it out, in the window: the offer at start-up to
-// convert the earlier program's Access database, and File > Export Messages. The work is
+// convert the earlier program's Access database (choosing its table and columns when it
+// has no table "veltra"), and File > Export Messages. The work is
 // JetConverter's and MboxExport's; this part asks, shows the progress with a Cancel
 // button, and tells the outcome.
 class ArchiveTransfer final : public QObject
@@ -37,6 +41,12 @@ public:
 
 private:
     void MenuFileExport_Click();
+    // The file has no table "veltra": the user chooses a table and its columns, or
+    // nullopt (told why) when there is none to choose or the choice is cancelled.
+    std::optional<JetColumns> chooseTable(const JetConverter &converter, const QString &why);
+    // Converts the folder's Access database with a progress dialog; false, the user told
+    // why, when it is left as it is.
+    bool convert(const JetConverter &converter, const JetColumns &columns);
     // A progress dialog of the window's, with Cancel, shown at once.
     QProgressDialog *progressDialog(const QString &label);
     void leftAsItIs(const QString &why);

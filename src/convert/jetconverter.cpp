@@ -3,6 +3,7 @@
 
 #include "base/vbnumber.h"
 #include "convert/jetsource.h"
+#include "convert/jettable.h"
 #include "archive/compaction.h"
 #include "archive/databaselock.h"
 #include "store/databasefile.h"
@@ -15,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <sqlite3.h>
 
@@ -28,6 +30,7 @@ namespace {
 
 constexpr int kProgressIntervalMs = 100;
 constexpr int kHeaderBytes = 0x15;
+constexpr qsizetype kTablesNamed = 20;
 
 using Status = JetConverter::Status;
 using Result = JetConverter::Result;
@@ -59,8 +62,18 @@ Result outcome(Status status, const QString &reason, qint64 messages = 0)
     return result;
 }
 
-// The sentence that tells why the reader could not give the table.
-QString refusalText(const JetSource &source, const QString &file, const JetColumns &columns, qint64 rowsRead)
+// A word as a POSIX shell reads it back unchanged.
+QString shellWord(const QString &word)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_.,=/:+@%-]+$"));
+    if (plain.match(word).hasMatch())
+        return word;
+    return QLatin1Char('\'') + QString(word).replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
+}
+
+// The sentence that tells why the reader could not give the table (`table` empty: the
+// list of tables).
+QString refusalText(const JetSource &source, const QString &file, const QString &table, qint64 rowsRead)
 {
     const QString where = shown(file);
     switch (source.failure()) {
@@ -68,6 +81,8 @@ QString refusalText(const JetSource &source, const QString &file, const JetColum
         return QStringLiteral("The Access reader veltra-jetreader could not be started (%1); the program is not "
                               "installed completely.").arg(source.detail());
     case JetSource::Failure::Unreadable:
+        if (!QFileInfo::exists(file))
+            return QStringLiteral("There is no file %1.").arg(where);
         return QStringLiteral("%1 cannot be read as a Microsoft Access database: it is damaged, or not an Access "
                               "file.").arg(where);
     case JetSource::Failure::Version:
@@ -80,12 +95,12 @@ QString refusalText(const JetSource &source, const QString &file, const JetColum
         return QStringLiteral("%1 is protected by a database password; remove the password in Access (Tools > "
                               "Security > Unset Database Password) and convert it again.").arg(where);
     case JetSource::Failure::NoTable:
-        return QStringLiteral("%1 has no table \"%2\".").arg(where, columns.table);
+        return QStringLiteral("%1 has no table \"%2\".").arg(where, table);
     case JetSource::Failure::NoColumns: {
         QStringList missing = source.detail().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         for (QString &name : missing)
             name = QLatin1Char('"') + name + QLatin1Char('"');
-        return QStringLiteral("In %1 the table \"%2\" has no column %3.").arg(where, columns.table, missing.join(QStringLiteral(", ")));
+        return QStringLiteral("In %1 the table \"%2\" has no column %3.").arg(where, table, missing.join(QStringLiteral(", ")));
     }
     case JetSource::Failure::BinaryColumn: {
         const QStringList parts = source.detail().split(QLatin1Char('\n'));
@@ -93,8 +108,13 @@ QString refusalText(const JetSource &source, const QString &file, const JetColum
             .arg(where, parts.value(0), parts.value(1));
     }
     case JetSource::Failure::Damaged:
-        return rowsRead > 0 ? QStringLiteral("%1 is damaged: it could not be read past row %2.").arg(where).arg(rowsRead)
-                            : QStringLiteral("%1 is damaged: its table \"%2\" could not be read.").arg(where, columns.table);
+        return QStringLiteral("%1 is damaged or not an Access database: %2.").arg(where, source.detail());
+    case JetSource::Failure::Broken:
+        if (rowsRead > 0)
+            return QStringLiteral("%1 is damaged: it could not be read past row %2.").arg(where).arg(rowsRead);
+        if (table.isEmpty())
+            return QStringLiteral("%1 is damaged: its list of tables could not be read.").arg(where);
+        return QStringLiteral("%1 is damaged: its table \"%2\" could not be read.").arg(where, table);
     case JetSource::Failure::None:
     case JetSource::Failure::Cancelled:
         break;
@@ -277,7 +297,7 @@ std::optional<Result> writeRows(JetSource &source, const QString &writing, const
         transaction.rollback();
         db.close();
         removeWriting(writing);
-        return outcome(Status::Refused, refusalText(source, jetFile, columns, reporter.state.done));
+        return outcome(Status::Refused, refusalText(source, jetFile, columns.table, reporter.state.done));
     }
     if (!transaction.commit())
         return writeFailed(writing, db.lastError());
@@ -351,6 +371,14 @@ std::optional<JetColumns> JetColumns::parse(const QString &table, const QString 
     return result;
 }
 
+QString JetColumns::mapping() const
+{
+    QStringList pairs;
+    for (int i = 0; i < MessageFields::kCount; ++i)
+        pairs << QLatin1String(MessageFields::kNames[i]) + QLatin1Char('=') + columns[std::size_t(i)];
+    return pairs.join(QLatin1Char(','));
+}
+
 QStringList JetColumns::distinctColumns() const
 {
     QStringList distinct;
@@ -391,8 +419,56 @@ JetConverter::Result JetConverter::probe(const QString &jetFile, const JetColumn
 {
     JetSource source(m_reader, m_stallMs);
     if (!source.open(jetFile, columns.table, columns.distinctColumns(), {}))
-        return outcome(Status::Refused, refusalText(source, jetFile, columns, 0));
+        return refused(source, jetFile, columns);
     return outcome(Status::Ready, {}, source.expectedRows());
+}
+
+JetConverter::Result JetConverter::refused(const JetSource &source, const QString &jetFile, const JetColumns &columns) const
+{
+    if (source.failure() != JetSource::Failure::NoTable)
+        return outcome(Status::Refused, refusalText(source, jetFile, columns.table, 0));
+    QString why;
+    const std::optional<QList<JetTable>> held = tables(jetFile, &why);
+    Result result = outcome(Status::Refused, held ? missingTableText(jetFile, columns.table, *held)
+                                                  : refusalText(source, jetFile, columns.table, 0));
+    result.missingTable = true;
+    return result;
+}
+
+std::optional<QList<JetTable>> JetConverter::tables(const QString &jetFile, QString *reason) const
+{
+    JetSource source(m_reader, m_stallMs);
+    QList<JetTable> found;
+    if (!source.list(jetFile, &found, {})) {
+        *reason = refusalText(source, jetFile, {}, 0);
+        return std::nullopt;
+    }
+    std::sort(found.begin(), found.end(), [](const JetTable &a, const JetTable &b) {
+        return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
+    });
+    return found;
+}
+
+QString JetConverter::missingTableText(const QString &jetFile, const QString &table, const QList<JetTable> &tables)
+{
+    const QString missing = QStringLiteral("%1 has no table \"%2\".").arg(shown(jetFile), table);
+    if (tables.isEmpty())
+        return missing + QStringLiteral(" It holds no tables at all.");
+    QStringList names;
+    for (const JetTable &held : tables.first(std::min(tables.size(), kTablesNamed)))
+        names << held.name;
+    QString text = missing + QStringLiteral(" Its tables: ") + names.join(QStringLiteral(", "));
+    if (tables.size() > kTablesNamed)
+        text += QStringLiteral(" and %1 more").arg(tables.size() - kTablesNamed);
+    const JetTable *example = JetTable::example(tables);
+    if (!example && std::any_of(tables.begin(), tables.end(), [](const JetTable &t) { return t.columns.isEmpty(); }))
+        return text + QStringLiteral(". Their columns cannot be read: the file is damaged.");
+    if (!example)
+        return text + QStringLiteral(". None of them has a column a message could be read from.");
+    return text + QStringLiteral(". Convert one of them with its columns named, e.g.:\n  veltra-kb --convert-jet %1 "
+                                 "--jet-table %2 --jet-columns %3")
+                      .arg(shellWord(shown(jetFile)), shellWord(example->name),
+                           shellWord(example->suggestedColumns()->mapping()));
 }
 
 JetConverter::Result JetConverter::convert(const QString &jetFile, const QString &folder, const JetColumns &columns,
@@ -415,7 +491,7 @@ JetConverter::Result JetConverter::convert(const QString &jetFile, const QString
         removeWriting(writing);
         if (source.failure() == JetSource::Failure::Cancelled)
             return outcome(Status::Cancelled, {});
-        return outcome(Status::Refused, refusalText(source, jetFile, columns, 0));
+        return refused(source, jetFile, columns);
     }
     reporter.state.expected = source.expectedRows();
 

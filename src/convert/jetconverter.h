@@ -3,6 +3,7 @@
 
 #include "store/messagefields.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -25,7 +26,12 @@ struct JetColumns
     static std::optional<JetColumns> parse(const QString &table, const QString &mapping, QString *error);
     // The columns the fields read, each once, in the fields' order.
     QStringList distinctColumns() const;
+    // "messnum=COL,...,message=COL", as parse() reads it.
+    QString mapping() const;
 };
+
+class JetSource;
+struct JetTable;
 
 // Converting a message archive kept by the earlier program in a Microsoft Jet (Access 97 to
 // 2003) file into the message database of a data folder. The Jet file is only ever read, by
@@ -53,7 +59,8 @@ public:
         Status status = Status::Failed;
         qint64 messages = 0;          // rows converted (probe: rows the table holds)
         qint64 unreadableNumbers = 0; // kept with the number 0
-        QString reason;               // one line, naming the file
+        QString reason;               // naming the file; one line, or the tables and an example
+        bool missingTable = false;    // Refused: the file has no such table
     };
     struct Progress
     {
@@ -81,8 +88,17 @@ public:
     // messages.
     Result convert(const QString &jetFile, const QString &folder, const JetColumns &columns,
                    const ProgressHandler &progress = {}) const;
+    // The file's user tables, by name, with their columns; nullopt with the reason (as a
+    // refusal gives it) when they cannot be read.
+    std::optional<QList<JetTable>> tables(const QString &jetFile, QString *reason) const;
+    // Says that `jetFile` has no table `table`, lists the tables it has (the first 20) and
+    // gives the command line that would convert one of them.
+    static QString missingTableText(const QString &jetFile, const QString &table, const QList<JetTable> &tables);
 
 private:
+    // The outcome of a reader that refused or failed before the first row.
+    Result refused(const JetSource &source, const QString &jetFile, const JetColumns &columns) const;
+
     QString m_reader;
     int m_stallMs = 30000;
 };

@@ -12,10 +12,14 @@
 //            kNull for none) and the column's text in UTF-8
 //   End      the table has been read to its end
 //
+// Asked for the file's tables instead (--list), the reader writes for each table a Table
+// frame (its name) followed by a Column frame for each of its columns (a ColumnKind byte,
+// then the name), and End after the last.
+//
 // Anything else, or a stream that stops without End or Refusal, means the reader failed.
 namespace JetFrame {
 
-enum Type : char { Info = 'I', Refusal = 'F', Row = 'R', End = 'E' };
+enum Type : char { Info = 'I', Refusal = 'F', Row = 'R', End = 'E', Table = 'T', Column = 'C' };
 
 enum class RefusalCode : std::uint8_t {
     Unreadable = 1, // not opened as a Jet file at all
@@ -26,6 +30,17 @@ enum class RefusalCode : std::uint8_t {
     NoTable,        // detail: the table's name
     NoColumns,      // detail: the missing columns
     BinaryColumn,   // detail: the column, then its type
+    Damaged,        // detail: what is wrong, as a clause ("its header page is all zeros")
+};
+
+// What a column holds, as far as choosing it for a message field goes.
+enum class ColumnKind : char {
+    Integer = 'n',
+    Date = 'd',
+    Text = 't',
+    Memo = 'm',
+    Binary = 'b', // OLE object, binary, attachment: never a message field
+    Other = 'o',
 };
 
 inline constexpr std::uint32_t kNull = 0xffffffffu;

@@ -38,10 +38,12 @@ JetSource::Failure failureOf(JetFrame::RefusalCode code)
         return JetSource::Failure::NoColumns;
     case Code::BinaryColumn:
         return JetSource::Failure::BinaryColumn;
+    case Code::Damaged:
+        return JetSource::Failure::Damaged;
     case Code::NoCatalog:
         break;
     }
-    return JetSource::Failure::Damaged;
+    return JetSource::Failure::Broken;
 }
 
 }
@@ -94,7 +96,7 @@ bool JetSource::fail(Failure failure, const QString &detail)
     return false;
 }
 
-bool JetSource::open(const QString &file, const QString &table, const QStringList &columns, const KeepGoing &keepGoing)
+bool JetSource::start(const QStringList &arguments, char *type, QByteArrayView *payload, const KeepGoing &keepGoing)
 {
     m_process = std::make_unique<QProcess>();
     // libmdb reads its character sets from these; the texts must come as UTF-8 whatever
@@ -105,22 +107,28 @@ bool JetSource::open(const QString &file, const QString &table, const QStringLis
     m_process->setProcessEnvironment(environment);
     // What libmdb says of a damaged file is no use to the user, and could be endless.
     m_process->setStandardErrorFile(QProcess::nullDevice());
-    m_process->start(m_program, QStringList{file, table} + columns, QIODevice::ReadOnly);
+    m_process->start(m_program, arguments, QIODevice::ReadOnly);
     if (!m_process->waitForStarted(-1))
         return fail(Failure::NoReader, m_process->errorString());
     m_sinceData.start();
-    m_columns = int(columns.size());
+    if (!readFrame(type, payload, keepGoing))
+        return false;
+    if (*type == JetFrame::Refusal && !payload->isEmpty()) {
+        const auto code = JetFrame::RefusalCode(quint8((*payload)[0]));
+        return fail(failureOf(code), QString::fromUtf8(payload->sliced(1)).trimmed());
+    }
+    return true;
+}
 
+bool JetSource::open(const QString &file, const QString &table, const QStringList &columns, const KeepGoing &keepGoing)
+{
+    m_columns = int(columns.size());
     char type = 0;
     QByteArrayView payload;
-    if (!readFrame(&type, &payload, keepGoing))
+    if (!start(QStringList{file, table} + columns, &type, &payload, keepGoing))
         return false;
-    if (type == JetFrame::Refusal && !payload.isEmpty()) {
-        const auto code = JetFrame::RefusalCode(quint8(payload[0]));
-        return fail(failureOf(code), QString::fromUtf8(payload.sliced(1)).trimmed());
-    }
     if (type != JetFrame::Info)
-        return fail(Failure::Damaged);
+        return fail(Failure::Broken);
     for (const QString &line : QString::fromUtf8(payload).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QStringList parts = line.split(QLatin1Char(' '));
         if (parts.value(0) == QLatin1String("version"))
@@ -129,6 +137,34 @@ bool JetSource::open(const QString &file, const QString &table, const QStringLis
             m_expected = parts.value(1).toLongLong();
     }
     return true;
+}
+
+bool JetSource::list(const QString &file, QList<JetTable> *tables, const KeepGoing &keepGoing)
+{
+    tables->clear();
+    char type = 0;
+    QByteArrayView payload;
+    if (!start(QStringList{QStringLiteral("--list"), file}, &type, &payload, keepGoing))
+        return false;
+    for (;;) {
+        if (type == JetFrame::End) {
+            m_ended = true;
+            stop();
+            return true;
+        }
+        if (type == JetFrame::Table) {
+            tables->append(JetTable{QString::fromUtf8(payload), {}});
+        } else if (type == JetFrame::Column && !payload.isEmpty() && !tables->isEmpty()) {
+            tables->last().columns.append({QString::fromUtf8(payload.sliced(1)), JetFrame::ColumnKind(payload[0])});
+        } else {
+            tables->clear();
+            return fail(Failure::Broken);
+        }
+        if (!readFrame(&type, &payload, keepGoing)) {
+            tables->clear();
+            return false;
+        }
+    }
 }
 
 bool JetSource::next(std::vector<QByteArray> *values, const KeepGoing &keepGoing)
@@ -145,12 +181,12 @@ bool JetSource::next(std::vector<QByteArray> *values, const KeepGoing &keepGoing
         return false;
     }
     if (type != JetFrame::Row)
-        return fail(Failure::Damaged);
+        return fail(Failure::Broken);
     values->resize(std::size_t(m_columns));
     qsizetype at = 0;
     for (int i = 0; i < m_columns; ++i) {
         if (payload.size() - at < 4)
-            return fail(Failure::Damaged);
+            return fail(Failure::Broken);
         const quint32 length = lengthAt(payload, at);
         at += 4;
         if (length == JetFrame::kNull) {
@@ -158,11 +194,11 @@ bool JetSource::next(std::vector<QByteArray> *values, const KeepGoing &keepGoing
             continue;
         }
         if (qsizetype(length) > payload.size() - at)
-            return fail(Failure::Damaged);
+            return fail(Failure::Broken);
         (*values)[std::size_t(i)] = payload.sliced(at, length).toByteArray();
         at += length;
     }
-    return at == payload.size() || fail(Failure::Damaged);
+    return at == payload.size() || fail(Failure::Broken);
 }
 
 bool JetSource::readFrame(char *type, QByteArrayView *payload, const KeepGoing &keepGoing)
@@ -188,7 +224,7 @@ bool JetSource::await(qsizetype size, const KeepGoing &keepGoing)
         if (keepGoing && !keepGoing())
             return fail(Failure::Cancelled);
         if (!m_process)
-            return fail(Failure::Damaged);
+            return fail(Failure::Broken);
         const QByteArray more = m_process->readAll();
         if (!more.isEmpty()) {
             m_buffer += more;
@@ -200,10 +236,10 @@ bool JetSource::await(qsizetype size, const KeepGoing &keepGoing)
             m_buffer += m_process->readAll();
             if (m_buffer.size() - m_position >= size)
                 continue;
-            return fail(Failure::Damaged);
+            return fail(Failure::Broken);
         }
         if (m_sinceData.hasExpired(m_stallMs))
-            return fail(Failure::Damaged);
+            return fail(Failure::Broken);
         m_process->waitForReadyRead(kWaitStepMs);
     }
     return true;

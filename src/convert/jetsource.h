@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "convert/jettable.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
@@ -30,7 +32,8 @@ public:
         NoTable,
         NoColumns,
         BinaryColumn,
-        Damaged,      // the reader failed, stalled, or gave what cannot be read
+        Damaged,      // detail: what is wrong, when the reader could tell
+        Broken,       // the reader failed, stalled, or gave what cannot be read
         Cancelled,
     };
     // Asked while waiting for the reader; false cancels.
@@ -43,18 +46,23 @@ public:
     // Starts the reader on `table` and the `columns` (distinct names) and waits until it has
     // found them all. False with failure() otherwise.
     bool open(const QString &file, const QString &table, const QStringList &columns, const KeepGoing &keepGoing);
+    // Reads the file's user tables and their columns instead. False with failure() otherwise.
+    bool list(const QString &file, QList<JetTable> *tables, const KeepGoing &keepGoing);
     // The next row's texts, one for each column asked for (a NULL value as an empty text).
     // False at the end of the table, or with failure() set.
     bool next(std::vector<QByteArray> *values, const KeepGoing &keepGoing);
     void stop();
 
     Failure failure() const;
-    // The table, the missing columns (one a line), or the binary column and its type.
+    // The table, the missing columns (one a line), the binary column and its type, or what
+    // is damaged.
     QString detail() const;
     int version() const; // 3 or 4
     qint64 expectedRows() const;
 
 private:
+    // Starts the reader and reads its first frame; false, with failure() set, on a refusal.
+    bool start(const QStringList &arguments, char *type, QByteArrayView *payload, const KeepGoing &keepGoing);
     // Waits until `size` bytes past the read position have come; false on failure.
     bool await(qsizetype size, const KeepGoing &keepGoing);
     bool readFrame(char *type, QByteArrayView *payload, const KeepGoing &keepGoing);

@@ -70,8 +70,6 @@ private slots:
                                                        "messnum=Phone,messauthor=CompanyName,messdate=Phone,messtitle=Phone,message=Phone"}
                                         << 0 << QStringLiteral("Converted 3 messages from %1\n").arg(nwind)
                                         << "3 message(s) had a number that could not be read";
-        QTest::newRow("no table veltra") << QStringList{"--convert-jet", nwind} << 1 << ""
-                                         << QStringLiteral("%1 has no table \"veltra\".").arg(nwind);
         QTest::newRow("column missing") << QStringList{"--convert-jet", nwind, "--jet-table", "Shippers", "--jet-columns",
                                                        "messnum=ShipperID,messauthor=CompanyName,messdate=Phone,messtitle=Phone"}
                                         << 1 << "" << QStringLiteral("In %1 the table \"Shippers\" has no column \"message\".").arg(nwind);
@@ -97,6 +95,33 @@ private slots:
         QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.startsWith(err) && result.err.count(QLatin1Char('\n')) == 1,
                  qPrintable(result.err));
         QCOMPARE(QFileInfo::exists(folder.filePath(QStringLiteral("veltra.mdb"))), exitCode == 0 && !out.isEmpty());
+    }
+
+    // The refusal of a file without a table "veltra" ends with a command line; run as
+    // given, it converts.
+    void theSuggestedCommandConverts()
+    {
+        REQUIRE_OR_SKIP(TestEnv::missingCorpus());
+        QTemporaryDir folder;
+        QVERIFY(QFile::copy(corpus(QStringLiteral("nwind.mdb")), folder.filePath(QStringLiteral("old nwind.mdb"))));
+        const Run refused = run(folder.path(), {"--convert-jet", "old nwind.mdb"});
+        QCOMPARE(refused.exitCode, 1);
+        const QStringList lines = refused.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("old nwind.mdb has no table \"veltra\". Its tables: Categories, ")),
+                 qPrintable(lines[0]));
+        QVERIFY2(lines[1].startsWith(QStringLiteral("  veltra-kb ")), qPrintable(lines[1]));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{"old nwind.mdb"});
+
+        // As a shell reads it: its quoting is the shell's.
+        QProcess shell;
+        shell.setWorkingDirectory(folder.path());
+        const QString command = lines[1].trimmed().mid(QStringLiteral("veltra-kb").size());
+        shell.start(QStringLiteral("/bin/sh"), {"-c", QStringLiteral("'%1'%2").arg(QStringLiteral(VELTRA_KB), command)});
+        QVERIFY(shell.waitForFinished(-1));
+        QCOMPARE(shell.readAllStandardError(), QByteArray());
+        QCOMPARE(shell.exitCode(), 0);
+        QCOMPARE(shell.readAllStandardOutput(), QByteArray("Converted 9 messages from old nwind.mdb\n"));
     }
 
     void aFullDiskLeavesNothingHalfWritten()

@@ -10,15 +10,45 @@
 #include "testenv.h"
 #include "windowharness.h"
 
+#include "store/sqlitedb.h"
+#include "store/sqlitestatement.h"
+
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
+#include <sqlite3.h>
+
 namespace {
 
 // Enough of a Jet 4 header for the program to take the file for an Access database.
 const QByteArray kJetHeader = QByteArray("\0\1\0\0Standard Jet DB\0\1\0\0\0", 24) + QByteArray(4072, '\0');
+// The stand-in reader takes a file ending so for one without a table "veltra".
+const QByteArray kWithoutVeltra = kJetHeader + "no table veltra";
+
+QStringList items(const QComboBox *combo)
+{
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i)
+        texts << combo->itemText(i);
+    return texts;
+}
+
+// The converted messages, a row each: number, author, date, title, text.
+QList<QStringList> messages(const QString &database)
+{
+    SqliteDb db;
+    SqliteStatement s;
+    QList<QStringList> rows;
+    if (!db.open(database, SQLITE_OPEN_READONLY)
+        || !s.prepare(db, "SELECT messnum, messauthor, messdate, messtitle, message FROM veltra ORDER BY messnum", false))
+        return rows;
+    while (s.step() == SqliteStatement::Step::Row)
+        rows << QStringList{QString::number(s.columnInt64(0)), s.columnText(1), s.columnText(2), s.columnText(3), s.columnText(4)};
+    return rows;
+}
 
 }
 
@@ -63,6 +93,61 @@ private slots:
         const auto window = restart(config);
         QCOMPARE(answers.texts, QStringList());
         QCOMPARE(window->archive()->messageCount(), 3);
+    }
+
+    // Without a table "veltra" the offer is a choice of table and columns, made with the
+    // keyboard: Enter converts with the columns chosen, Escape leaves the file as it is.
+    void aFileWithoutVeltraOffersItsTables_data()
+    {
+        QTest::addColumn<bool>("convert");
+        QTest::newRow("convert") << true;
+        QTest::newRow("cancel") << false;
+    }
+    void aFileWithoutVeltraOffersItsTables()
+    {
+        QFETCH(bool, convert);
+        Fixtures::writeAll(path(QStringLiteral("veltra.mdb")), kWithoutVeltra);
+        AppConfig config;
+        config.jetReader = QStringLiteral(FAKE_READER);
+        QStringList tables;
+        QStringList offered;
+        QString suggestedTitle;
+        QStringList named;
+        DialogAnswerer choice([&](QDialog *dialog) {
+            auto *table = dialog->findChild<QComboBox *>(QStringLiteral("CboTable"));
+            auto *title = dialog->findChild<QComboBox *>(QStringLiteral("CboMesstitle"));
+            if (!table || !title)
+                return false;
+            tables = items(table);
+            offered = items(title);
+            suggestedTitle = title->currentText();
+            for (QComboBox *combo : dialog->findChildren<QComboBox *>())
+                named << combo->accessibleName();
+            title->setCurrentText(QStringLiteral("Body"));
+            QTest::keyClick(dialog, convert ? Qt::Key_Return : Qt::Key_Escape);
+            return true;
+        });
+        ModalAnswerer answers;
+        {
+            const auto window = restart(config);
+            QCOMPARE(choice.classes, QStringList{"JetTableChoice"});
+            QCOMPARE(tables, (QStringList{"Photos", "Posts"}));
+            QCOMPARE(offered, (QStringList{"Sender", "Subject", "Id", "Sent", "Body"}));
+            QCOMPARE(suggestedTitle, QStringLiteral("Subject"));
+            QVERIFY2(!named.contains(QString()), qPrintable(named.join(QLatin1Char('|'))));
+            if (!convert) {
+                QCOMPARE(answers.texts.size(), 1);
+                QVERIFY(answers.texts[0].contains(QStringLiteral("has been left as it is")));
+                QCOMPARE(Fixtures::readAll(path(QStringLiteral("veltra.mdb"))), kWithoutVeltra);
+                QCOMPARE(QDir(path(QString())).entryList({QStringLiteral("veltra*")}), QStringList{"veltra.mdb"});
+                return;
+            }
+            QVERIFY2(answers.texts.isEmpty(), qPrintable(answers.texts.join(QLatin1Char('|'))));
+            QCOMPARE(window->archive()->messageCount(), 2);
+        }
+        QCOMPARE(Fixtures::readAll(path(QStringLiteral("veltra-jet.mdb"))), kWithoutVeltra);
+        QCOMPARE(messages(path(QStringLiteral("veltra.mdb"))),
+                 (QList<QStringList>{{"7", "Sender", "Sent", "Body", "Body"}, {"8", "Sender", "Sent", "Body", "Body"}}));
     }
 
     void exportWritesTheListOrTheWholeArchive()
