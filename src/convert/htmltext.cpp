@@ -172,15 +172,33 @@ bool isHtmlBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
-bool isPlain(char c)
+// Byte classes as tables built at compile time: the run copying asks for every byte, and a
+// table made on first use would be guarded on each call.
+constexpr std::array<bool, 256> byteTable(bool (*member)(int))
 {
-    static const std::array<bool, 256> plain = [] {
-        std::array<bool, 256> p{};
-        for (int b = 0; b < 256; ++b)
-            p[std::size_t(b)] = b != '<' && b != '&' && !isHtmlBlank(char(b));
-        return p;
-    }();
-    return plain[quint8(c)];
+    std::array<bool, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        t[std::size_t(b)] = member(b);
+    return t;
+}
+
+// Copied as they are between words: all but markup, references and blanks.
+constexpr std::array<bool, 256> kPlain = byteTable([](int b) {
+    return b != '<' && b != '&' && b != ' ' && b != '\t' && b != '\n' && b != '\r' && b != '\f';
+});
+// Copied as they are in pre: all but markup, references and line breaks.
+constexpr std::array<bool, 256> kPreformatted = byteTable([](int b) {
+    return b != '<' && b != '&' && b != '\n' && b != '\r';
+});
+
+inline bool isPlain(char c)
+{
+    return kPlain[quint8(c)];
+}
+
+inline bool isPreformatted(char c)
+{
+    return kPreformatted[quint8(c)];
 }
 
 QByteArray decoded(QByteArrayView html, Reading reading)
@@ -273,17 +291,6 @@ Layout layoutOf(const char *name, qsizetype length)
 // nesting cannot make every line's prefix as long as the page.
 constexpr int kDeepest = 32;
 constexpr int kRuleWidth = 40;
-
-bool isPreformatted(char c)
-{
-    static const std::array<bool, 256> plain = [] {
-        std::array<bool, 256> p{};
-        for (int b = 0; b < 256; ++b)
-            p[std::size_t(b)] = b != '<' && b != '&' && b != '\n' && b != '\r';
-        return p;
-    }();
-    return plain[quint8(c)];
-}
 
 // One pass over the HTML writing the text as it goes. Line breaks a block asks for are
 // owed until the next text, so that empty blocks, blanks and tags between them add none.
