@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -171,15 +172,33 @@ bool isHtmlBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
-bool isPlain(char c)
+// Byte classes as tables built at compile time: the run copying asks for every byte, and a
+// table made on first use would be guarded on each call.
+constexpr std::array<bool, 256> byteTable(bool (*member)(int))
 {
-    static const std::array<bool, 256> plain = [] {
-        std::array<bool, 256> p{};
-        for (int b = 0; b < 256; ++b)
-            p[std::size_t(b)] = b != '<' && b != '&' && !isHtmlBlank(char(b));
-        return p;
-    }();
-    return plain[quint8(c)];
+    std::array<bool, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        t[std::size_t(b)] = member(b);
+    return t;
+}
+
+// Copied as they are between words: all but markup, references and blanks.
+constexpr std::array<bool, 256> kPlain = byteTable([](int b) {
+    return b != '<' && b != '&' && b != ' ' && b != '\t' && b != '\n' && b != '\r' && b != '\f';
+});
+// Copied as they are in pre: all but markup, references and line breaks.
+constexpr std::array<bool, 256> kPreformatted = byteTable([](int b) {
+    return b != '<' && b != '&' && b != '\n' && b != '\r';
+});
+
+inline bool isPlain(char c)
+{
+    return kPlain[quint8(c)];
+}
+
+inline bool isPreformatted(char c)
+{
+    return kPreformatted[quint8(c)];
 }
 
 QByteArray decoded(QByteArrayView html, Reading reading)
@@ -206,6 +225,442 @@ QByteArray decoded(QByteArrayView html, Reading reading)
     return out;
 }
 
+
+// How an element lays out the text around and inside it.
+enum class Layout : quint8 {
+    Inline,    // no effect on lines: b, a, span, font and any element not known
+    Break,     // br
+    Block,     // on lines of its own: div, table rows, dt, dd ...
+    Paragraph, // on lines of its own with a blank line around: p, headings, dl
+    List,      // ul, menu, dir: a paragraph at the top level, lines of their own when nested
+    Ordered,   // ol: as a list, its items numbered
+    Item,      // li
+    Quote,     // blockquote
+    Pre,       // pre, listing
+    Table,     // table: as a block; rows and cells counted afresh
+    Row,       // tr
+    Cell,      // td, th
+    Rule,      // hr
+    Hidden,    // script, style, title: their content is not shown
+};
+
+struct Element
+{
+    const char *name;
+    Layout layout;
+};
+
+// The elements that shape the text, the most frequent in mail first.
+constexpr Element kElements[] = {
+    {"br", Layout::Break},       {"p", Layout::Paragraph},     {"div", Layout::Block},
+    {"blockquote", Layout::Quote}, {"li", Layout::Item},       {"tr", Layout::Row},
+    {"td", Layout::Cell},        {"th", Layout::Cell},         {"ul", Layout::List},
+    {"ol", Layout::Ordered},     {"table", Layout::Table},     {"pre", Layout::Pre},
+    {"hr", Layout::Rule},        {"style", Layout::Hidden},    {"script", Layout::Hidden},
+    {"title", Layout::Hidden},   {"h1", Layout::Paragraph},    {"h2", Layout::Paragraph},
+    {"h3", Layout::Paragraph},   {"h4", Layout::Paragraph},    {"h5", Layout::Paragraph},
+    {"h6", Layout::Paragraph},   {"dl", Layout::Paragraph},    {"dt", Layout::Block},
+    {"dd", Layout::Block},       {"center", Layout::Block},    {"address", Layout::Block},
+    {"form", Layout::Block},     {"fieldset", Layout::Block},  {"legend", Layout::Block},
+    {"caption", Layout::Block},  {"section", Layout::Block},   {"article", Layout::Block},
+    {"header", Layout::Block},   {"footer", Layout::Block},    {"nav", Layout::Block},
+    {"aside", Layout::Block},    {"main", Layout::Block},      {"figure", Layout::Block},
+    {"figcaption", Layout::Block}, {"details", Layout::Block}, {"summary", Layout::Block},
+    {"body", Layout::Block},     {"menu", Layout::List},       {"dir", Layout::List},
+    {"listing", Layout::Pre},
+};
+constexpr qsizetype kLongestElement = 10; // "blockquote", "figcaption"
+
+// The layout of the element named at name (ASCII letters and digits, any case).
+Layout layoutOf(const char *name, qsizetype length)
+{
+    if (length > kLongestElement)
+        return Layout::Inline;
+    char lower[kLongestElement];
+    for (qsizetype k = 0; k < length; ++k)
+        lower[k] = char(name[k] | 0x20); // digits keep their value
+    for (const Element &e : kElements) {
+        if (e.name[0] == lower[0] && qsizetype(std::strlen(e.name)) == length
+            && std::memcmp(e.name, lower, std::size_t(length)) == 0)
+            return e.layout;
+    }
+    return Layout::Inline;
+}
+
+// Quotes and lists nested deeper than this are shown at this depth, so that hostile
+// nesting cannot make every line's prefix as long as the page.
+constexpr int kDeepest = 32;
+constexpr int kRuleWidth = 40;
+
+// One pass over the HTML writing the text as it goes. Line breaks a block asks for are
+// owed until the next text, so that empty blocks, blanks and tags between them add none.
+class PlainText
+{
+public:
+    explicit PlainText(QByteArrayView html)
+        : m_html(html)
+        , m_out(html.size() + 64, Qt::Uninitialized)
+    {
+        m_w = m_out.data();
+        m_end = m_w + m_out.size();
+    }
+
+    QByteArray take()
+    {
+        const char *const h = m_html.data();
+        const qsizetype n = m_html.size();
+        qsizetype i = 0;
+        while (i < n) {
+            const char c = h[i];
+            if (c == '<') {
+                i = markup(i);
+                continue;
+            }
+            if (m_pre > 0) {
+                if (c == '\n' || c == '\r') {
+                    i += c == '\r' && i + 1 < n && h[i + 1] == '\n' ? 2 : 1;
+                    owe(std::min(m_breaks + 1, 2));
+                    continue;
+                }
+            } else if (isHtmlBlank(c)) {
+                m_blank = true;
+                ++i;
+                continue;
+            }
+            if (c == '&') {
+                const auto [code, length] = reference(m_html, i, Reading::AsBrowsers);
+                if (length > 0) {
+                    beforeText();
+                    reserve(4);
+                    m_w = putUtf8(m_w, code == kNoBreakSpace ? U' ' : code);
+                    i += length;
+                    continue;
+                }
+            }
+            // A run of plain characters is copied whole, single blanks between words with it.
+            qsizetype end = i + 1;
+            if (m_pre > 0) {
+                while (end < n && isPreformatted(h[end]))
+                    ++end;
+            } else {
+                while (end < n && (isPlain(h[end]) || (h[end] == ' ' && end + 1 < n && isPlain(h[end + 1]))))
+                    ++end;
+            }
+            beforeText();
+            reserve(end - i);
+            std::memcpy(m_w, h + i, std::size_t(end - i));
+            m_w += end - i;
+            i = end;
+        }
+        endText();
+        if (m_w > m_out.data()) {
+            reserve(1);
+            *m_w++ = '\n';
+        }
+        m_out.truncate(m_w - m_out.data());
+        return std::move(m_out);
+    }
+
+private:
+    struct ListLevel
+    {
+        bool ordered = false;
+        qint64 number = 0;
+    };
+
+    void reserve(qsizetype more)
+    {
+        if (m_end - m_w < more)
+            grow(more);
+    }
+
+    void grow(qsizetype more)
+    {
+        const qsizetype used = m_w - m_out.data();
+        m_out.resize(std::max(used + more, m_out.size() * 2));
+        m_w = m_out.data() + used;
+        m_end = m_out.data() + m_out.size();
+    }
+
+    // At least this many line breaks before the next text (2: a blank line).
+    void owe(int breaks) { m_breaks = std::max(m_breaks, breaks); }
+
+    void put(QByteArrayView text)
+    {
+        std::memcpy(m_w, text.data(), std::size_t(text.size()));
+        m_w += text.size();
+    }
+
+    qsizetype written() const { return m_w - m_out.data(); }
+
+    // Ends the line, its trailing blanks dropped. A line that holds nothing past its quote
+    // marks is a blank line; one right after another (as blank lines in pre make) is dropped.
+    void endLine()
+    {
+        while (m_w > m_out.data() && (m_w[-1] == ' ' || m_w[-1] == '\t'))
+            --m_w;
+        const bool blank = written() <= m_textAt;
+        if (blank && m_lastBlank) {
+            m_w = m_out.data() + m_lineAt;
+            return;
+        }
+        *m_w++ = '\n';
+        m_lastBlank = blank;
+        m_lineAt = m_textAt = written();
+    }
+
+    // Drops a blank line the text ended with.
+    void endText()
+    {
+        char *const begin = m_out.data();
+        while (m_w > begin && (m_w[-1] == ' ' || m_w[-1] == '\t'))
+            --m_w;
+        if (written() <= m_textAt)
+            m_w = begin + m_lineAt;
+        while (m_w > begin && (m_w[-1] == '\n' || m_w[-1] == ' ' || m_w[-1] == '\t'))
+            --m_w;
+    }
+
+    // Pays the line breaks owed and starts the line: quote marks, the list's indent and
+    // an item's marker.
+    void beforeText()
+    {
+        if (m_breaks > 0) {
+            if (m_w > m_out.data()) { // none before the first text
+                reserve(2 + 2 * kDeepest);
+                endLine();
+                if (m_breaks > 1) {
+                    // A blank line inside a quote is still marked, as mail programs do.
+                    for (int q = std::min({m_lastQuotes, m_quotes, kDeepest}); q > 0; --q)
+                        put(q > 1 ? "> " : ">");
+                    m_textAt = written();
+                    endLine();
+                }
+            }
+            m_breaks = 0;
+            m_lineStart = true;
+        }
+        if (m_lineStart) {
+            m_lineStart = false;
+            m_blank = false;
+            const int quotes = std::min(m_quotes, kDeepest);
+            const int lists = std::min(m_lists, kDeepest);
+            reserve(2 * quotes + 2 * lists + 24);
+            for (int q = 0; q < quotes; ++q)
+                put("> ");
+            for (int l = m_marker && lists > 0 ? 1 : 0; l < lists; ++l)
+                put("  ");
+            m_textAt = written();
+            if (m_marker) {
+                if (m_number > 0) {
+                    put(QByteArray::number(m_number));
+                    put(". ");
+                } else {
+                    put("- ");
+                }
+                m_marker = false;
+            }
+            m_lastQuotes = m_quotes;
+        }
+        if (m_tabs > 0) {
+            reserve(m_tabs);
+            std::memset(m_w, '\t', std::size_t(m_tabs));
+            m_w += m_tabs;
+            m_tabs = 0;
+            m_blank = false;
+        } else if (m_blank) {
+            reserve(1);
+            *m_w++ = ' ';
+            m_blank = false;
+        }
+    }
+
+    // The tag, comment or declaration at i, or a '<' that starts none; returns where the
+    // text goes on.
+    qsizetype markup(qsizetype i)
+    {
+        const char *const h = m_html.data();
+        const qsizetype n = m_html.size();
+        if (m_html.sliced(i).startsWith("<!--")) {
+            const qsizetype end = m_html.indexOf("-->", i + 4);
+            return end < 0 ? n : end + 3;
+        }
+        const qsizetype close = m_html.indexOf('>', i + 1);
+        const bool closing = i + 1 < n && h[i + 1] == '/';
+        const qsizetype nameAt = i + 1 + (closing ? 1 : 0);
+        if (close < 0 || nameAt >= n || !(isAsciiLetter(h[nameAt]) || h[nameAt] == '!' || h[nameAt] == '?')) {
+            beforeText(); // not a tag: shown as it is
+            reserve(1);
+            *m_w++ = '<';
+            return i + 1;
+        }
+        qsizetype nameEnd = nameAt;
+        while (nameEnd < close && (isAsciiLetter(h[nameEnd]) || isAsciiDigit(h[nameEnd])))
+            ++nameEnd;
+        const Layout layout = layoutOf(h + nameAt, nameEnd - nameAt);
+        const qsizetype after = close + 1;
+        if (closing)
+            end(layout);
+        else
+            start(layout);
+        if (!closing && layout == Layout::Hidden)
+            return endOfHidden(h + nameAt, nameEnd - nameAt, after);
+        if (!closing && layout == Layout::Pre) {
+            // A line break right after the start tag is not shown.
+            if (after < n && h[after] == '\n')
+                return after + 1;
+            if (after + 1 < n && h[after] == '\r' && h[after + 1] == '\n')
+                return after + 2;
+        }
+        return after;
+    }
+
+    // Where the hidden element's content ends: after its end tag, or at the end of the page.
+    qsizetype endOfHidden(const char *name, qsizetype length, qsizetype from) const
+    {
+        const qsizetype n = m_html.size();
+        for (qsizetype j = m_html.indexOf("</", from); j >= 0; j = m_html.indexOf("</", j + 2)) {
+            const qsizetype after = j + 2 + length;
+            if (after <= n && QByteArrayView(m_html.data() + j + 2, length).compare(QByteArrayView(name, length), Qt::CaseInsensitive) == 0
+                && (after == n || !(isAsciiLetter(m_html[after]) || isAsciiDigit(m_html[after])))) {
+                const qsizetype close = m_html.indexOf('>', after);
+                return close < 0 ? n : close + 1;
+            }
+        }
+        return n;
+    }
+
+    void start(Layout layout)
+    {
+        switch (layout) {
+        case Layout::Inline:
+        case Layout::Hidden:
+            break;
+        case Layout::Break:
+            m_breaks = std::min(m_breaks + 1, 2);
+            break;
+        case Layout::Block:
+            owe(1);
+            break;
+        case Layout::Paragraph:
+            owe(2);
+            break;
+        case Layout::List:
+        case Layout::Ordered:
+            owe(m_lists == 0 ? 2 : 1);
+            if (m_lists < kDeepest)
+                m_levels[std::size_t(m_lists)] = {layout == Layout::Ordered, 0};
+            ++m_lists;
+            break;
+        case Layout::Item: {
+            owe(1);
+            m_marker = true;
+            m_number = 0;
+            if (m_lists > 0 && m_lists <= kDeepest) {
+                ListLevel &level = m_levels[std::size_t(m_lists - 1)];
+                ++level.number;
+                if (level.ordered)
+                    m_number = level.number;
+            }
+            break;
+        }
+        case Layout::Quote:
+            owe(2);
+            ++m_quotes;
+            break;
+        case Layout::Pre:
+            owe(2);
+            ++m_pre;
+            break;
+        case Layout::Table:
+        case Layout::Row:
+            owe(1);
+            m_cells = 0;
+            m_tabs = 0;
+            break;
+        case Layout::Cell:
+            if (m_cells > 0)
+                ++m_tabs;
+            ++m_cells;
+            break;
+        case Layout::Rule:
+            owe(1);
+            beforeText();
+            reserve(kRuleWidth);
+            std::memset(m_w, '-', kRuleWidth);
+            m_w += kRuleWidth;
+            owe(1);
+            break;
+        }
+    }
+
+    void end(Layout layout)
+    {
+        switch (layout) {
+        case Layout::Inline:
+        case Layout::Hidden:
+        case Layout::Cell:
+        case Layout::Rule:
+            break;
+        case Layout::Break: // "</br>" breaks the line as "<br>" does in browsers
+            start(layout);
+            break;
+        case Layout::Block:
+            owe(1);
+            break;
+        case Layout::Paragraph:
+            owe(2);
+            break;
+        case Layout::List:
+        case Layout::Ordered:
+            if (m_lists > 0)
+                --m_lists;
+            owe(m_lists == 0 ? 2 : 1);
+            break;
+        case Layout::Item:
+            owe(1);
+            m_marker = false;
+            break;
+        case Layout::Quote:
+            owe(2);
+            if (m_quotes > 0)
+                --m_quotes;
+            break;
+        case Layout::Pre:
+            owe(2);
+            if (m_pre > 0)
+                --m_pre;
+            break;
+        case Layout::Table:
+        case Layout::Row:
+            owe(1);
+            m_cells = 0;
+            m_tabs = 0;
+            break;
+        }
+    }
+
+    QByteArrayView m_html;
+    QByteArray m_out;
+    char *m_w = nullptr;
+    char *m_end = nullptr;
+    qsizetype m_lineAt = 0;   // where the line being written starts
+    qsizetype m_textAt = 0;   // where its text starts, past quote marks and indent
+    bool m_lastBlank = true;  // the line before was blank (as is the start)
+    int m_breaks = 0;         // line breaks owed before the next text
+    bool m_lineStart = true;  // the next text starts a line
+    bool m_blank = false;     // a blank of the source is owed between words
+    int m_tabs = 0;           // cells begun since the last text
+    int m_cells = 0;          // cells begun in this row
+    int m_quotes = 0;
+    int m_lastQuotes = 0;     // the quotes around the last line written
+    int m_pre = 0;
+    int m_lists = 0;
+    std::array<ListLevel, kDeepest> m_levels{};
+    bool m_marker = false;    // an item's marker is owed
+    qint64 m_number = 0;      // its number in an ordered list, 0 for a dash
+};
+
 }
 
 namespace HtmlText {
@@ -231,77 +686,7 @@ QString shownField(const QString &stored)
 
 QByteArray toPlainText(QByteArrayView html)
 {
-    // No reference is written longer than it stands, and a blank only stands for one: the
-    // text fits in the HTML's size and its last line break.
-    QByteArray out(html.size() + 1, Qt::Uninitialized);
-    char *const begin = out.data();
-    char *w = begin;
-    bool blankPending = false;
-    bool lineStart = true;
-    auto beforeText = [&] {
-        if (blankPending && !lineStart)
-            *w++ = ' ';
-        blankPending = false;
-        lineStart = false;
-    };
-    const qsizetype n = html.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const char c = html[i];
-        if (c == '<') {
-            if (html.sliced(i).startsWith("<!--")) {
-                const qsizetype end = html.indexOf("-->", i + 4);
-                i = end < 0 ? n : end + 3;
-                continue;
-            }
-            const qsizetype close = html.indexOf('>', i + 1);
-            const qsizetype nameAt = i + 1 + (i + 1 < n && html[i + 1] == '/' ? 1 : 0);
-            if (close < 0 || nameAt >= n || !(isAsciiLetter(html[nameAt]) || html[nameAt] == '!')) {
-                beforeText(); // not a tag: shown as it is
-                *w++ = '<';
-                ++i;
-                continue;
-            }
-            qsizetype nameEnd = nameAt;
-            while (nameEnd < close && (isAsciiLetter(html[nameEnd]) || isAsciiDigit(html[nameEnd])))
-                ++nameEnd;
-            if (html.sliced(nameAt, nameEnd - nameAt).compare("br", Qt::CaseInsensitive) == 0) {
-                *w++ = '\n';
-                blankPending = false;
-                lineStart = true;
-            }
-            i = close + 1;
-            continue;
-        }
-        if (isHtmlBlank(c)) {
-            blankPending = true;
-            ++i;
-            continue;
-        }
-        if (c == '&') {
-            const auto [code, length] = reference(html, i, Reading::AsBrowsers);
-            if (length > 0) {
-                beforeText();
-                w = putUtf8(w, code == kNoBreakSpace ? U' ' : code);
-                i += length;
-                continue;
-            }
-        }
-        // A run of plain characters is copied whole, single blanks between words with it.
-        qsizetype end = i + 1;
-        while (end < n && (isPlain(html[end]) || (html[end] == ' ' && end + 1 < n && isPlain(html[end + 1]))))
-            ++end;
-        beforeText();
-        std::memcpy(w, html.data() + i, std::size_t(end - i));
-        w += end - i;
-        i = end;
-    }
-    while (w > begin && (w[-1] == '\n' || w[-1] == ' '))
-        --w;
-    if (w > begin)
-        *w++ = '\n';
-    out.truncate(w - begin);
-    return out;
+    return PlainText(html).take();
 }
 
 }

@@ -20,10 +20,17 @@ QByteArray decodeEntities(QByteArrayView html);
 QString shownField(QByteArrayView stored);
 QString shownField(const QString &stored);
 
-// The text as a browser shows it: tags and comments dropped, "<br>" a line break, runs of
-// blanks and line breaks of the source one blank, blanks at the ends of lines dropped,
-// references decoded (a no-break space as a plain blank). Ends with one line break unless
-// empty.
+// The text as a browser lays the page out, for a mail program's text part. Tags and
+// comments dropped, as are the contents of script, style and title. "<br>" breaks the line;
+// blocks (div, p, li, tr, headings, blockquote, pre, hr, table, ...) start on a line of their
+// own, and paragraphs (p, headings, blockquote, pre, lists not inside a list) have a blank
+// line around them. List items start with "- " (in ol with their number), nested lists are
+// indented by two blanks a level; quoted lines start with "> " a level ("> > " inside two
+// quotes, a blank line inside a quote with ">"); table cells are parted by a tab; hr is a
+// line of dashes. Runs of blanks and line breaks of the source are one blank except in pre,
+// which keeps them. References are decoded (a no-break space as a plain blank). Blanks at
+// the ends of lines are dropped, no two blank lines follow each other, and the text ends with
+// one line break unless empty.
 QByteArray toPlainText(QByteArrayView html);
 
 }

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The pieces of an mbox entry a mail program could get wrong without Python's reader
-// noticing: the dates the archive writes, the text made from HTML, "From " lines, and
-// headers that stored texts could break.
-#include "convert/htmltext.h"
+// noticing: the dates the archive writes, "From " lines, and headers that stored texts
+// could break.
 #include "convert/mboxmessage.h"
 
 #include <QRegularExpression>
@@ -34,25 +33,6 @@ private slots:
         QFETCH(QString, when);
         const auto parsed = MboxMessage::parseDate(text);
         QCOMPARE(parsed ? parsed->toString(Qt::ISODate).remove(QLatin1Char('Z')) : QString(), when);
-    }
-
-    void textOfHtml_data()
-    {
-        QTest::addColumn<QByteArray>("html");
-        QTest::addColumn<QByteArray>("text");
-        QTest::newRow("line breaks, source lines") << QByteArray("<tt>one<br>\ntwo <BR/>three\nfour</tt>")
-                                                   << QByteArray("one\ntwo\nthree four\n");
-        QTest::newRow("references") << QByteArray("Tom &amp; Sue &lt;ts@x&gt; &eacute;&#233;&#xE9; &#150; &euro;&nbsp;!")
-                                    << QByteArray("Tom & Sue <ts@x> \xc3\xa9\xc3\xa9\xc3\xa9 \xe2\x80\x93 \xe2\x82\xac !\n");
-        QTest::newRow("unknown and bare") << QByteArray("&bogus; & a<b &#0;") << QByteArray("&bogus; & a<b \xef\xbf\xbd\n");
-        QTest::newRow("comments and tags") << QByteArray("<!-- <br> -->a<b>b</b><a href='x'>c</a>") << QByteArray("abc\n");
-        QTest::newRow("nothing") << QByteArray("<tt></tt>") << QByteArray();
-    }
-    void textOfHtml()
-    {
-        QFETCH(QByteArray, html);
-        QFETCH(QByteArray, text);
-        QCOMPARE(HtmlText::toPlainText(html), text);
     }
 
     void fromLinesAreQuotedAndPartsStayApart()
