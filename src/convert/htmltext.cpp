@@ -3,12 +3,19 @@
 
 #include "base/cp1252.h"
 
-#include <QHash>
 #include <QString>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -56,27 +63,41 @@ constexpr Named kOthers[] = {
     {"lfloor", 8970}, {"rfloor", 8971}, {"lang", 9001}, {"rang", 9002}, {"loz", 9674}, {"spades", 9824},
     {"clubs", 9827}, {"hearts", 9829}, {"diams", 9830}};
 
-const QHash<QByteArray, char32_t> &names()
+// Sorted by name for a lookup that neither allocates nor hashes: references are common
+// in the group's pages, and the export reads every one.
+using NameTable = std::vector<std::pair<std::string, char32_t>>;
+const NameTable &names()
 {
-    static const QHash<QByteArray, char32_t> table = [] {
-        QHash<QByteArray, char32_t> t;
+    static const NameTable table = [] {
+        NameTable t;
         for (std::size_t i = 0; i < std::size(kLatin1); ++i)
-            t.insert(kLatin1[i], char32_t(0xa0 + i));
+            t.emplace_back(kLatin1[i], char32_t(0xa0 + i));
         for (std::size_t i = 0; i < std::size(kGreek); ++i) {
             const char32_t lower = char32_t(0x3b1 + i);
-            t.insert(kGreek[i], lower);
+            t.emplace_back(kGreek[i], lower);
             // The capitals lie 32 below; final sigma has none.
             if (lower != 0x3c2) {
-                QByteArray capital(kGreek[i]);
+                std::string capital(kGreek[i]);
                 capital[0] = char(capital[0] - 'a' + 'A');
-                t.insert(capital, lower - 32);
+                t.emplace_back(capital, lower - 32);
             }
         }
         for (const Named &n : kOthers)
-            t.insert(n.name, n.code);
+            t.emplace_back(n.name, n.code);
+        std::sort(t.begin(), t.end());
         return t;
     }();
     return table;
+}
+
+std::optional<char32_t> named(std::string_view name)
+{
+    const NameTable &table = names();
+    const auto found = std::lower_bound(table.begin(), table.end(), name,
+                                        [](const auto &entry, std::string_view n) { return entry.first < n; });
+    if (found == table.end() || found->first != name)
+        return std::nullopt;
+    return found->second;
 }
 
 // Writes the code point at w; returns the end of what it wrote.
@@ -161,10 +182,10 @@ std::pair<char32_t, qsizetype> reference(QByteArrayView html, qsizetype at, Read
         ++i;
     if (i == first || i >= n || html[i] != ';')
         return {0, 0};
-    const auto found = names().constFind(html.sliced(first, i - first).toByteArray());
-    if (found == names().constEnd())
+    const std::optional<char32_t> code = named(std::string_view(html.data() + first, std::size_t(i - first)));
+    if (!code)
         return {0, 0};
-    return {*found, i + 1 - at};
+    return {*code, i + 1 - at};
 }
 
 bool isHtmlBlank(char c)
@@ -200,6 +221,36 @@ inline bool isPreformatted(char c)
 {
     return kPreformatted[quint8(c)];
 }
+
+// Where a run of plain characters that starts before `from` ends: plain characters, and
+// single blanks each followed by one. Most of a message is such runs, so they are looked
+// at sixteen bytes at a time where the processor can.
+qsizetype plainRunEnd(const char *h, qsizetype from, qsizetype n)
+{
+    qsizetype end = from;
+#if defined(__SSE2__)
+    const __m128i blank = _mm_set1_epi8(' ');
+    const __m128i stops[] = {_mm_set1_epi8('<'), _mm_set1_epi8('&'), _mm_set1_epi8('\t'),
+                             _mm_set1_epi8('\n'), _mm_set1_epi8('\r'), _mm_set1_epi8('\f')};
+    // The byte after the sixteen is read too: a blank at their end needs a plain one next.
+    while (end + 16 < n) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + end));
+        __m128i stop = _mm_cmpeq_epi8(v, stops[0]);
+        for (std::size_t k = 1; k < std::size(stops); ++k)
+            stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, stops[k]));
+        const unsigned stopBits = unsigned(_mm_movemask_epi8(stop));
+        const unsigned blankBits = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, blank)));
+        const unsigned notPlainNext = ((stopBits | blankBits) >> 1) | (isPlain(h[end + 16]) ? 0u : 0x8000u);
+        if ((stopBits | (blankBits & notPlainNext)) != 0)
+            break;
+        end += 16;
+    }
+#endif
+    while (end < n && (isPlain(h[end]) || (h[end] == ' ' && end + 1 < n && isPlain(h[end + 1]))))
+        ++end;
+    return end;
+}
+
 
 QByteArray decoded(QByteArrayView html, Reading reading)
 {
@@ -297,15 +348,18 @@ constexpr int kRuleWidth = 40;
 class PlainText
 {
 public:
-    explicit PlainText(QByteArrayView html)
+    // Writes after what `out` holds.
+    PlainText(QByteArrayView html, QByteArray &out)
         : m_html(html)
-        , m_out(html.size() + 64, Qt::Uninitialized)
+        , m_out(out)
+        , m_start(out.size())
     {
-        m_w = m_out.data();
-        m_end = m_w + m_out.size();
+        m_out.resize(m_start + html.size() + 64);
+        m_w = begin();
+        m_end = m_out.data() + m_out.size();
     }
 
-    QByteArray take()
+    void write()
     {
         const char *const h = m_html.data();
         const qsizetype n = m_html.size();
@@ -343,8 +397,7 @@ public:
                 while (end < n && isPreformatted(h[end]))
                     ++end;
             } else {
-                while (end < n && (isPlain(h[end]) || (h[end] == ' ' && end + 1 < n && isPlain(h[end + 1]))))
-                    ++end;
+                end = plainRunEnd(h, end, n);
             }
             beforeText();
             reserve(end - i);
@@ -353,12 +406,11 @@ public:
             i = end;
         }
         endText();
-        if (m_w > m_out.data()) {
+        if (m_w > begin()) {
             reserve(1);
             *m_w++ = '\n';
         }
         m_out.truncate(m_w - m_out.data());
-        return std::move(m_out);
     }
 
 private:
@@ -391,17 +443,18 @@ private:
         m_w += text.size();
     }
 
-    qsizetype written() const { return m_w - m_out.data(); }
+    char *begin() { return m_out.data() + m_start; }
+    qsizetype written() { return m_w - begin(); }
 
     // Ends the line, its trailing blanks dropped. A line that holds nothing past its quote
     // marks is a blank line; one right after another (as blank lines in pre make) is dropped.
     void endLine()
     {
-        while (m_w > m_out.data() && (m_w[-1] == ' ' || m_w[-1] == '\t'))
+        while (m_w > begin() && (m_w[-1] == ' ' || m_w[-1] == '\t'))
             --m_w;
         const bool blank = written() <= m_textAt;
         if (blank && m_lastBlank) {
-            m_w = m_out.data() + m_lineAt;
+            m_w = begin() + m_lineAt;
             return;
         }
         *m_w++ = '\n';
@@ -412,12 +465,12 @@ private:
     // Drops a blank line the text ended with.
     void endText()
     {
-        char *const begin = m_out.data();
-        while (m_w > begin && (m_w[-1] == ' ' || m_w[-1] == '\t'))
+        char *const first = begin();
+        while (m_w > first && (m_w[-1] == ' ' || m_w[-1] == '\t'))
             --m_w;
         if (written() <= m_textAt)
-            m_w = begin + m_lineAt;
-        while (m_w > begin && (m_w[-1] == '\n' || m_w[-1] == ' ' || m_w[-1] == '\t'))
+            m_w = first + m_lineAt;
+        while (m_w > first && (m_w[-1] == '\n' || m_w[-1] == ' ' || m_w[-1] == '\t'))
             --m_w;
     }
 
@@ -426,7 +479,7 @@ private:
     void beforeText()
     {
         if (m_breaks > 0) {
-            if (m_w > m_out.data()) { // none before the first text
+            if (m_w > begin()) { // none before the first text
                 reserve(2 + 2 * kDeepest);
                 endLine();
                 if (m_breaks > 1) {
@@ -481,7 +534,7 @@ private:
     {
         const char *const h = m_html.data();
         const qsizetype n = m_html.size();
-        if (m_html.sliced(i).startsWith("<!--")) {
+        if (i + 3 < n && h[i + 1] == '!' && h[i + 2] == '-' && h[i + 3] == '-') {
             const qsizetype end = m_html.indexOf("-->", i + 4);
             return end < 0 ? n : end + 3;
         }
@@ -641,7 +694,8 @@ private:
     }
 
     QByteArrayView m_html;
-    QByteArray m_out;
+    QByteArray &m_out;
+    const qsizetype m_start;
     char *m_w = nullptr;
     char *m_end = nullptr;
     qsizetype m_lineAt = 0;   // where the line being written starts
@@ -686,7 +740,14 @@ QString shownField(const QString &stored)
 
 QByteArray toPlainText(QByteArrayView html)
 {
-    return PlainText(html).take();
+    QByteArray out;
+    appendPlainText(out, html);
+    return out;
+}
+
+void appendPlainText(QByteArray &out, QByteArrayView html)
+{
+    PlainText(html, out).write();
 }
 
 }

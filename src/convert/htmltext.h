@@ -32,5 +32,7 @@ QString shownField(const QString &stored);
 // the ends of lines are dropped, no two blank lines follow each other, and the text ends with
 // one line break unless empty.
 QByteArray toPlainText(QByteArrayView html);
+// The same, appended to `out`: an export writes many into one buffer.
+void appendPlainText(QByteArray &out, QByteArrayView html);
 
 }

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -94,20 +95,55 @@ QString shownHeader(const QString &stored)
     return headerText(HtmlText::shownField(stored));
 }
 
+// What an address may hold: in angle brackets any printable ASCII but the brackets; bare,
+// only the characters of an atom and the dot.
+bool inBracketedAddress(char16_t c)
+{
+    return c >= 0x21 && c <= 0x7e && c != '<' && c != '>';
+}
+
+bool inBareAddress(char16_t c)
+{
+    return (c >= 0x21 && c <= 0x27) || c == '*' || c == '+' || (c >= '-' && c <= '9') || c == '=' || c == '?'
+           || (c >= 'A' && c <= 'Z') || (c >= '^' && c <= '~');
+}
+
+// Something "@" something, every character allowed (an '@' the class lacks only once).
+bool isAddress(QStringView text, bool (*allowed)(char16_t))
+{
+    const bool manyAts = allowed(u'@');
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c != '@') {
+            if (!allowed(c))
+                return false;
+        } else if (i > 0 && i + 1 < text.size() && (manyAts || at < 0)) {
+            at = i;
+        } else if (!manyAts) {
+            return false;
+        }
+    }
+    return at > 0;
+}
+
+// Read for every entry, so by hand: "Name <address>", a bare address, or a name alone.
 QByteArray fromHeader(const QString &messauthor)
 {
-    static const QRegularExpression named(QStringLiteral(R"(^(.*?)\s*<([!-;=?-~]+@[!-;=?-~]+)>$)"),
-                                          QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression bare(QStringLiteral(R"(^[!-'*-+\--9=?A-Z^-~]+@[!-'*-+\--9=?A-Z^-~]+$)"));
     const QString author = shownHeader(messauthor).trimmed();
     QString name = author;
     QByteArray address = kNoAddress;
-    if (const auto m = named.match(author); m.hasMatch()) {
-        name = m.captured(1);
+    const qsizetype open = author.endsWith(u'>') ? author.lastIndexOf(u'<') : -1;
+    if (const QStringView inside = open >= 0 ? QStringView(author).sliced(open + 1).chopped(1) : QStringView();
+        open >= 0 && isAddress(inside, inBracketedAddress)) {
+        qsizetype nameEnd = open;
+        while (nameEnd > 0 && author[nameEnd - 1].unicode() < 0x80 && author[nameEnd - 1].isSpace())
+            --nameEnd;
+        name = author.left(nameEnd);
         if (name.size() >= 2 && name.startsWith(u'"') && name.endsWith(u'"'))
             name = name.mid(1, name.size() - 2);
-        address = m.captured(2).toLatin1();
-    } else if (bare.match(author).hasMatch()) {
+        address = inside.toLatin1();
+    } else if (isAddress(author, inBareAddress)) {
         return author.toLatin1();
     }
     if (name.isEmpty())
@@ -121,28 +157,26 @@ QByteArray fromHeader(const QString &messauthor)
     return display + " <" + address + '>';
 }
 
-QByteArray twoDigits(int n)
-{
-    return QByteArray::number(n).rightJustified(2, '0');
-}
-
+// Dates are written for every entry: formatted into a buffer, without temporaries.
 QByteArray rfc5322(const QDateTime &when)
 {
     const QDate d = when.date();
     const QTime t = when.time();
+    char text[48];
     // "-0000": the zone is not known.
-    return QByteArray(kDays[d.dayOfWeek() - 1]) + ", " + twoDigits(d.day()) + ' ' + kMonths[d.month() - 1] + ' '
-           + QByteArray::number(d.year()) + ' ' + twoDigits(t.hour()) + ':' + twoDigits(t.minute()) + ':'
-           + twoDigits(t.second()) + " -0000";
+    const int n = std::snprintf(text, sizeof text, "%s, %02d %s %d %02d:%02d:%02d -0000", kDays[d.dayOfWeek() - 1],
+                                d.day(), kMonths[d.month() - 1], d.year(), t.hour(), t.minute(), t.second());
+    return QByteArray(text, n);
 }
 
 QByteArray asctime(const QDateTime &when)
 {
     const QDate d = when.date();
     const QTime t = when.time();
-    return QByteArray(kDays[d.dayOfWeek() - 1]) + ' ' + kMonths[d.month() - 1] + ' '
-           + QByteArray::number(d.day()).rightJustified(2, ' ') + ' ' + twoDigits(t.hour()) + ':'
-           + twoDigits(t.minute()) + ':' + twoDigits(t.second()) + ' ' + QByteArray::number(d.year());
+    char text[48];
+    const int n = std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %d", kDays[d.dayOfWeek() - 1],
+                                kMonths[d.month() - 1], d.day(), t.hour(), t.minute(), t.second(), d.year());
+    return QByteArray(text, n);
 }
 
 // Quoted-printable, lines ending in LF (as CR LF and a lone CR do too). Written straight
@@ -213,42 +247,77 @@ void appendQuotedPrintable(QByteArray &out, QByteArrayView bytes)
 }
 
 // A part goes as it is ("8bit") when mail allows it and it cannot be taken for the
-// boundary: no NUL, no line longer than 998 bytes.
+// boundary: no NUL, no line longer than 998 bytes, none starting as the boundary does.
 bool fitsEightBit(QByteArrayView bytes)
 {
-    if (bytes.indexOf('\0') >= 0 || bytes.indexOf(kBoundaryLine) >= 0)
+    if (std::memchr(bytes.data(), '\0', std::size_t(bytes.size())))
         return false;
     // A CR counts with its line: stricter, and as fast as looking for the LFs alone.
-    qsizetype lineStart = 0;
-    while (lineStart < bytes.size()) {
-        qsizetype end = bytes.indexOf('\n', lineStart);
-        if (end < 0)
-            end = bytes.size();
-        if (end - lineStart > kEightBitLineLimit)
+    const char *const end = bytes.data() + bytes.size();
+    for (const char *line = bytes.data(); line < end;) {
+        const auto *lf = static_cast<const char *>(std::memchr(line, '\n', std::size_t(end - line)));
+        const char *lineEnd = lf ? lf : end;
+        if (lineEnd - line > kEightBitLineLimit
+            || (*line == '-' && QByteArrayView(line, lineEnd - line).startsWith(kBoundaryLine)))
             return false;
-        lineStart = end + 1;
+        line = lineEnd + 1;
     }
     return true;
+}
+
+// Whether a line of the text reads "From " after any number of '>' (and so must be quoted).
+// "From " is rare in a message: looked for as a whole, then where its line starts.
+bool holdsFromLine(QByteArrayView text)
+{
+    const char *const begin = text.data();
+    const char *const end = begin + text.size();
+    for (const char *at = begin; at < end;) {
+        const auto *from = static_cast<const char *>(::memmem(at, std::size_t(end - at), "From ", 5));
+        if (!from)
+            return false;
+        const char *p = from;
+        while (p > begin && p[-1] == '>')
+            --p;
+        if (p == begin || p[-1] == '\n')
+            return true;
+        at = from + 1;
+    }
+    return false;
 }
 
 // The part's text with its line ends as mbox files have them: CR LF and a lone CR become
 // LF, as a mail program takes them anyway.
 void appendLines(QByteArray &out, QByteArrayView bytes)
 {
-    qsizetype at = 0;
-    for (qsizetype cr = bytes.indexOf('\r'); cr >= 0; cr = bytes.indexOf('\r', at)) {
-        out += bytes.sliced(at, cr - at);
-        out += '\n';
-        at = cr + 1 < bytes.size() && bytes[cr + 1] == '\n' ? cr + 2 : cr + 1;
+    // Written straight into the buffer: no line grows.
+    const qsizetype start = out.size();
+    out.resize(start + bytes.size());
+    char *w = out.data() + start;
+    const char *at = bytes.data();
+    const char *const end = at + bytes.size();
+    while (at < end) {
+        const auto *cr = static_cast<const char *>(std::memchr(at, '\r', std::size_t(end - at)));
+        const char *const upTo = cr ? cr : end;
+        std::memcpy(w, at, std::size_t(upTo - at));
+        w += upTo - at;
+        if (!cr)
+            break;
+        *w++ = '\n';
+        at = cr + 1 < end && cr[1] == '\n' ? cr + 2 : cr + 1;
     }
-    out += bytes.sliced(at);
+    out.truncate(w - out.constData());
+}
+
+void appendPartHeader(QByteArray &out, const char *subtype, bool eightBit)
+{
+    out.append("--").append(kBoundary).append("\nContent-Type: text/").append(subtype);
+    out.append("; charset=UTF-8\nContent-Transfer-Encoding: ").append(eightBit ? "8bit\n\n" : "quoted-printable\n\n");
 }
 
 void appendPart(QByteArray &out, const char *subtype, QByteArrayView bytes)
 {
     const bool eightBit = fitsEightBit(bytes);
-    out += QByteArray("--") + kBoundary + "\nContent-Type: text/" + subtype + "; charset=UTF-8\nContent-Transfer-Encoding: "
-           + (eightBit ? "8bit" : "quoted-printable") + "\n\n";
+    appendPartHeader(out, subtype, eightBit);
     if (eightBit)
         appendLines(out, bytes);
     else
@@ -329,22 +398,31 @@ void append(QByteArray &out, const Fields &fields)
     const std::optional<QDateTime> when = parseDate(DeletionMark::unmarked(fields.messdate));
     const QByteArray number = QByteArray::number(fields.messnum);
 
-    out += "From veltra-kb " + asctime(when.value_or(QDateTime::fromSecsSinceEpoch(0, Qt::UTC))) + '\n';
+    out.append("From veltra-kb ").append(asctime(when.value_or(QDateTime::fromSecsSinceEpoch(0, Qt::UTC)))).append('\n');
     // Written in place; quoted afterwards in the rare entry that holds a line to quote.
     const qsizetype start = out.size();
-    out += "From: " + fromHeader(fields.messauthor) + '\n';
-    out += "Subject: " + unstructured(shownHeader(fields.messtitle)) + '\n';
+    out.append("From: ").append(fromHeader(fields.messauthor)).append('\n');
+    out.append("Subject: ").append(unstructured(shownHeader(fields.messtitle))).append('\n');
     if (when)
-        out += "Date: " + rfc5322(*when) + '\n';
-    out += "Message-ID: <" + number + ".veltraclub@veltra-kb.invalid>\n";
-    out += "X-Veltra-Number: " + number + '\n';
-    out += "X-Veltra-Date: " + unstructured(headerText(fields.messdate)) + '\n';
-    out += QByteArray("MIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=\"") + kBoundary + "\"\n\n";
-    appendPart(out, "plain", HtmlText::toPlainText(fields.message));
+        out.append("Date: ").append(rfc5322(*when)).append('\n');
+    out.append("Message-ID: <").append(number).append(".veltraclub@veltra-kb.invalid>\n");
+    out.append("X-Veltra-Number: ").append(number).append('\n');
+    out.append("X-Veltra-Date: ").append(unstructured(headerText(fields.messdate))).append('\n');
+    out.append("MIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=\"").append(kBoundary).append("\"\n\n");
+    // The text is written where it goes, as it nearly always may go as it is.
+    const qsizetype partAt = out.size();
+    appendPartHeader(out, "plain", true);
+    const qsizetype textAt = out.size();
+    HtmlText::appendPlainText(out, fields.message);
+    if (const QByteArrayView text = QByteArrayView(out).sliced(textAt); !fitsEightBit(text) || text.contains('\r')) {
+        const QByteArray written = text.toByteArray();
+        out.truncate(partAt);
+        appendPart(out, "plain", written);
+    }
     out += '\n';
     appendPart(out, "html", fields.message);
-    out += QByteArray("\n--") + kBoundary + "--\n";
-    if (QByteArrayView(out).sliced(start).indexOf("\nFrom ") >= 0 || QByteArrayView(out).sliced(start).indexOf("\n>") >= 0) {
+    out.append("\n--").append(kBoundary).append("--\n");
+    if (holdsFromLine(QByteArrayView(out).sliced(start))) {
         const QByteArray entry = out.sliced(start);
         out.truncate(start);
         appendQuotedLines(out, entry);

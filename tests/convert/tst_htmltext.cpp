@@ -166,6 +166,36 @@ private slots:
             QCOMPARE(shown, text);
         }
     }
+
+    // Runs of words are taken many bytes at a time: whatever ends a run (markup, a reference,
+    // a second blank, a line break, a blank before the end) must end it wherever it falls.
+    void runsEndWhereverTheirEndFalls_data()
+    {
+        QTest::addColumn<QByteArray>("stop");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::newRow("tag") << QByteArray("<b>") << QByteArray();
+        QTest::newRow("line break tag") << QByteArray("<br>") << QByteArray("\n");
+        QTest::newRow("reference") << QByteArray("&amp;") << QByteArray("&");
+        QTest::newRow("two blanks") << QByteArray("  ") << QByteArray(" ");
+        QTest::newRow("blank and line break") << QByteArray(" \r\n") << QByteArray(" ");
+        QTest::newRow("tab") << QByteArray("\t") << QByteArray(" ");
+        QTest::newRow("form feed") << QByteArray("\f") << QByteArray(" ");
+        QTest::newRow("single blank") << QByteArray(" ") << QByteArray(" ");
+    }
+    void runsEndWhereverTheirEndFalls()
+    {
+        QFETCH(QByteArray, stop);
+        QFETCH(QByteArray, shown);
+        for (int before = 1; before <= 40; ++before) {
+            for (const int after : {0, 1, 15, 16, 17, 40}) {
+                const QByteArray words = QByteArray(before, 'a') + stop + QByteArray(after, 'b');
+                QByteArray expected = QByteArray(before, 'a') + shown + QByteArray(after, 'b');
+                while (expected.endsWith(' ') || expected.endsWith('\n'))
+                    expected.chop(1);
+                QCOMPARE(HtmlText::toPlainText(words), expected + '\n');
+            }
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestHtmlText)
