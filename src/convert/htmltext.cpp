@@ -384,10 +384,22 @@ public:
             if (c == '&') {
                 const auto [code, length] = reference(m_html, i, Reading::AsBrowsers);
                 if (length > 0) {
+                    i += length;
+                    // A line break or blank written as a reference lays out as one written plainly.
+                    if (code == '\n' || code == '\r') {
+                        if (m_pre > 0)
+                            owe(std::min(m_breaks + 1, 2));
+                        else
+                            m_blank = true;
+                        continue;
+                    }
+                    if (m_pre == 0 && code < 0x80 && isHtmlBlank(char(code))) {
+                        m_blank = true;
+                        continue;
+                    }
                     beforeText();
                     reserve(4);
                     m_w = putUtf8(m_w, code == kNoBreakSpace ? U' ' : code);
-                    i += length;
                     continue;
                 }
             }

@@ -21,6 +21,7 @@ constexpr int kQpLineLimit = 76;
 constexpr int kEightBitLineLimit = 998;
 constexpr int kWordBytes = 45; // 60 base64 characters: an encoded word of 72
 constexpr int kPlainHeaderLimit = 900;
+constexpr int kLongestAddress = 254;
 constexpr char kNoAddress[] = "unknown@invalid";
 constexpr const char *kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr const char *kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
@@ -108,9 +109,12 @@ bool inBareAddress(char16_t c)
            || (c >= 'A' && c <= 'Z') || (c >= '^' && c <= '~');
 }
 
-// Something "@" something, every character allowed (an '@' the class lacks only once).
+// Something "@" something, every character allowed (an '@' the class lacks only once), no
+// longer than mail allows an address to be.
 bool isAddress(QStringView text, bool (*allowed)(char16_t))
 {
+    if (text.size() > kLongestAddress)
+        return false;
     const bool manyAts = allowed(u'@');
     qsizetype at = -1;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -149,11 +153,11 @@ QByteArray fromHeader(const QString &messauthor)
     if (name.isEmpty())
         return address;
     QByteArray display;
-    if (isPrintableAscii(name) && !name.contains(u"=?")) {
+    if (isPrintableAscii(name) && !name.contains(u"=?"))
         display = '"' + name.toLatin1().replace('\\', "\\\\").replace('"', "\\\"") + '"';
-    } else {
+    // A quoted name cannot be folded: one too long for the header's line is encoded instead.
+    if (display.isEmpty() || display.size() + address.size() > kPlainHeaderLimit)
         display = encodedWords(name);
-    }
     return display + " <" + address + '>';
 }
 
@@ -247,18 +251,20 @@ void appendQuotedPrintable(QByteArray &out, QByteArrayView bytes)
 }
 
 // A part goes as it is ("8bit") when mail allows it and it cannot be taken for the
-// boundary: no NUL, no line longer than 998 bytes, none starting as the boundary does.
+// boundary: no NUL, no line longer than 997 bytes, no boundary anywhere (a lone CR before
+// it becomes a line end).
 bool fitsEightBit(QByteArrayView bytes)
 {
-    if (std::memchr(bytes.data(), '\0', std::size_t(bytes.size())))
+    const auto size = std::size_t(bytes.size());
+    if (std::memchr(bytes.data(), '\0', size) || ::memmem(bytes.data(), size, kBoundaryLine, std::strlen(kBoundaryLine)))
         return false;
     // A CR counts with its line: stricter, and as fast as looking for the LFs alone.
     const char *const end = bytes.data() + bytes.size();
     for (const char *line = bytes.data(); line < end;) {
         const auto *lf = static_cast<const char *>(std::memchr(line, '\n', std::size_t(end - line)));
         const char *lineEnd = lf ? lf : end;
-        if (lineEnd - line > kEightBitLineLimit
-            || (*line == '-' && QByteArrayView(line, lineEnd - line).startsWith(kBoundaryLine)))
+        // One byte kept for the '>' a "From " line is quoted with.
+        if (lineEnd - line > kEightBitLineLimit - 1)
             return false;
         line = lineEnd + 1;
     }

@@ -101,6 +101,13 @@ private slots:
             << QByteArray("Hi there\n");
         QTest::newRow("end tags in any case") << QByteArray("<STYLE>x</Style >y<script>z</SCRIPT>") << QByteArray("y\n");
         QTest::newRow("a longer name is not the end") << QByteArray("<style>a</styles>b</style>c") << QByteArray("c\n");
+        // A break or blank written as a reference is laid out as one written plainly, so it
+        // cannot leave a line of bare indent or bypass the quote marks.
+        QTest::newRow("break references outside pre") << QByteArray("a&#10;&#13;&#x9;b&#32; &#12;c") << QByteArray("a b c\n");
+        QTest::newRow("break references in pre") << QByteArray("<blockquote><pre>a&#10;b&#xa;c</pre></blockquote>")
+                                                 << QByteArray("> a\n> b\n> c\n");
+        QTest::newRow("break reference in a list") << QByteArray("<ul><li><pre>x&#10;&#10;&#10;y</pre></ul>")
+                                                   << QByteArray("- x\n\n  y\n");
     }
     void text()
     {
