@@ -21,17 +21,15 @@ if [ -z "${ANNOUNCE_IN_SESSION:-}" ]; then
     exec dbus-run-session -- "$0" "$@"
 fi
 
-/usr/libexec/at-spi-bus-launcher --launch-immediately 2>/dev/null &
-launcher=$!
+. "$here/../scripts/accessibility-bus.sh"
+start_accessibility_bus
 listener=""
 cleanup() {
     [ -n "$listener" ] && kill "$listener" 2>/dev/null || true
-    kill "$launcher" 2>/dev/null || true
+    kill "$accessibility_bus" 2>/dev/null || true
     rm -f "${TMPDIR:-/tmp}/announce-bench.$$"
 }
 trap cleanup EXIT
-sleep 1
-export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 
 # A run that fails (no index in use, or a search that finds otherwise with it) shows why.
 benchlog="${TMPDIR:-/tmp}/announce-bench.$$"

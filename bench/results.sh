@@ -24,13 +24,7 @@ if [ -z "${RESULTS_IN_SESSION:-}" ]; then
     exec dbus-run-session -- "$0" "$build" "$@"
 fi
 
-/usr/libexec/at-spi-bus-launcher --launch-immediately 2>/dev/null &
-launcher=$!
-trap 'kill "$launcher" 2>/dev/null || true' EXIT
-# The launcher answers on the session bus once it is up.
-for _ in $(seq 1 50); do
-    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 && break
-    sleep 0.1
-done
-export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+. "$here/../scripts/accessibility-bus.sh"
+start_accessibility_bus
+trap 'kill "$accessibility_bus" 2>/dev/null || true' EXIT
 "$bench" "$@"

@@ -19,11 +19,7 @@ if [ -z "${RESULT_ACCESS_IN_SESSION:-}" ]; then
     export RESULT_ACCESS_IN_SESSION=1
     exec xvfb-run -a -s "-screen 0 1280x900x24" dbus-run-session -- "$0" "$@"
 fi
-/usr/libexec/at-spi-bus-launcher --launch-immediately 2>/dev/null &
-launcher=$!
-trap 'kill "$launcher" 2>/dev/null || true' EXIT
-for _ in $(seq 1 100); do
-    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 && break
-    sleep 0.1
-done
-QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$binary"
+. "$(dirname "$0")/../../scripts/accessibility-bus.sh"
+start_accessibility_bus
+trap 'kill "$accessibility_bus" 2>/dev/null || true' EXIT
+"$binary"
