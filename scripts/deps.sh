@@ -24,7 +24,7 @@ test_packages=(
     ripgrep                 # rg: bench_search's reference search
     python3                 # tests/convert/mbox_readback.py, bench/announce_listener.py
     w3m                     # w3m -dump: the reference the export's text part is compared with (tests/convert)
-    mutt notmuch tmux       # the mail readers the export is read back in; tmux holds mutt's screen (tests/convert)
+    mutt tmux               # mutt reads the export back; tmux holds its screen (tests/convert/mbox_readback.py)
     dbus at-spi2-core python3-pyatspi  # bench/announce.sh: a session bus, the accessibility bus and a listener on it
     desktop-file-utils      # desktop-file-validate: tst_install, tst_package
     appstream               # appstreamcli: tst_package checks the software-centre metadata

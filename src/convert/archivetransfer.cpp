@@ -63,6 +63,15 @@ void ArchiveTransfer::leftAsItIs(const QString &why)
                   .arg(database));
 }
 
+void ArchiveTransfer::cannotBeConverted(const QString &why)
+{
+    QMessageBox::warning(m_window, kAppTitle,
+                         kAccessIntro.arg(QDir::toNativeSeparators(m_archive->databasePath()))
+                             + QStringLiteral(" It cannot be converted:\n\n%1\n\nIt has been left as it is. The "
+                                              "program runs without messages.")
+                                   .arg(why));
+}
+
 bool ArchiveTransfer::convertAtStartUp()
 {
     const QString database = m_archive->databasePath();
@@ -79,11 +88,7 @@ bool ArchiveTransfer::convertAtStartUp()
         return chosen && convert(converter, *chosen);
     }
     if (probed.status != JetConverter::Status::Ready) {
-        QMessageBox::warning(m_window, kAppTitle,
-                             kAccessIntro.arg(shown)
-                                 + QStringLiteral(" It cannot be converted:\n\n%1\n\nIt has been left as it is. The "
-                                                  "program runs without messages.")
-                                       .arg(probed.reason));
+        cannotBeConverted(probed.reason);
         return false;
     }
     const auto answer = QMessageBox::question(
@@ -113,11 +118,7 @@ std::optional<JetColumns> ArchiveTransfer::chooseTable(const JetConverter &conve
         return !table.fieldColumns().isEmpty();
     });
     if (!choosable) {
-        QMessageBox::warning(m_window, kAppTitle,
-                             kAccessIntro.arg(shown)
-                                 + QStringLiteral(" It cannot be converted:\n\n%1\n\nIt has been left as it is. The "
-                                                  "program runs without messages.")
-                                       .arg(tables ? why : reason));
+        cannotBeConverted(tables ? why : reason);
         return std::nullopt;
     }
     JetTableChoice choice(kAccessIntro.arg(shown)

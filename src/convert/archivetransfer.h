@@ -50,6 +50,8 @@ private:
     // A progress dialog of the window's, with Cancel, shown at once.
     QProgressDialog *progressDialog(const QString &label);
     void leftAsItIs(const QString &why);
+    // Says why the Access database cannot be converted and that it is left as it is.
+    void cannotBeConverted(const QString &why);
 
     QAction *MenuFileExport;
     MessageArchive *m_archive;

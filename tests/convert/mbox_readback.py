@@ -5,7 +5,9 @@ archive the demo generator wrote (with hard cases written into some messages), r
 with Python's mailbox module under the email package's default policy. Same count and order,
 numbers, subjects and authors (their references decoded, their line breaks and control
 characters gone); each body's text holds the message's words; no message, part or header with a
-defect, even where an author or subject was written to break one. Then an archive of no messages.
+defect, even where an author, subject or date was written to break one. The same mailbox in
+mutt's index, as a member would open it: each of those messages on one line, with a space where
+the break was. Then an archive of no messages.
 
     mbox_readback.py VELTRA_KB VELTRA_DEMOGEN
 """
@@ -14,13 +16,17 @@ import html
 import mailbox
 import os
 import re
+import shlex
+import shutil
 import sqlite3
 import subprocess
 import sys
 import tempfile
+import time
 from email.utils import parseaddr
 
 program, demogen = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+in_ci = os.environ.get('CI') == 'true'
 failures = []
 
 
@@ -62,6 +68,29 @@ def defects(message):
     return found
 
 
+def mutt_index(path, lines):
+    """The top of mutt's index of the mailbox: a wide index in the mailbox's own order, nothing
+    read from the user's setup. tmux holds mutt's screen."""
+    home = os.path.dirname(path)
+    os.makedirs(os.path.join(home, 'Mail'), exist_ok=True)
+    session = 'veltra-mutt-%d' % os.getpid()
+    command = ('env HOME=%s LANG=C.UTF-8 TERM=xterm mutt -n -F /dev/null -R -f %s -e %s -e %s'
+               % (shlex.quote(home), shlex.quote(path), shlex.quote('set sort=mailbox-order'),
+                  shlex.quote('set index_format="%4C|%-40.40F|%s"')))
+    subprocess.run(['tmux', 'new-session', '-d', '-s', session, '-x', '200', '-y', str(lines + 3), command], check=True)
+    try:
+        screen = ''
+        for _ in range(100):
+            screen = subprocess.run(['tmux', 'capture-pane', '-p', '-t', session], capture_output=True,
+                                    text=True).stdout
+            if 'Mutt: ' + os.path.basename(path) in screen:
+                break
+            time.sleep(0.1)
+        return [line.rstrip() for line in screen.split('\n')]
+    finally:
+        subprocess.run(['tmux', 'kill-session', '-t', session], capture_output=True)
+
+
 def read_back(path):
     box = mailbox.mbox(path, factory=lambda f: email.message_from_binary_file(f, policy=email.policy.default),
                        create=False)
@@ -91,6 +120,7 @@ with tempfile.TemporaryDirectory() as folder:
     for rowid, (author, title, body) in zip(rowids, hard):
         db.execute('UPDATE veltra SET messauthor = ?, messtitle = ?, message = ? WHERE rowid = ?',
                    (author, title, body, rowid))
+    db.execute('UPDATE veltra SET messdate = ? WHERE rowid = ?', ('Mon Mar 5, 2003\r\n1:05 am', rowids[4]))
     db.commit()
     records = db.execute('SELECT messnum, messauthor, messdate, messtitle, message FROM veltra ORDER BY rowid').fetchall()
     db.close()
@@ -127,6 +157,19 @@ with tempfile.TemporaryDirectory() as folder:
         check(shown_html == body.replace('\r\n', '\n').replace('\r', '\n'), where + 'HTML part')
 
     print('messages with a defect under the default policy: %d of %d' % (with_defect, len(messages)))
+
+    # Those written to break a header, in mutt's index: one line each, a space where the break was.
+    if shutil.which('mutt') and shutil.which('tmux'):
+        index = mutt_index(target, 12)
+        for line in ['   5|Evil Bcc: injected@evil.example         |Hi Bcc: injected@evil.example',
+                     '   6|Nul Person                              |cut short[31m red',
+                     '   7|Tab and line                            |tab here and there',
+                     '   8|Ref Bcc: r@evil.example                 |Nuts & bolts Bcc: r@evil.example',
+                     '   9|Jürgen Müller                           |Größe zweite Zeile']:
+            check(line in index, 'no line of mutt\'s index reads %r; it showed:\n%s' % (line, '\n'.join(index)))
+    else:
+        check(not in_ci, 'mutt or tmux is not installed (scripts/deps.sh --tests installs them)')
+        print('mutt or tmux is not installed: the index is not looked at')
 
     # An archive without messages gives an empty mailbox.
     db = sqlite3.connect(database)
