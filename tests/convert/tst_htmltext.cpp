@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The text part of an exported message: the HTML laid out in lines as a browser shows it.
 // Each row names the page and the text a mail program must show; the hostile rows are pages
-// a careless writer would crash on, lose text of, or write past its buffer for.
+// a careless writer would crash on, lose text of, or write past its buffer for. And the
+// subject or author as shown, its references decoded.
 #include "convert/htmltext.h"
 
 #include <QTest>
@@ -202,6 +203,35 @@ private slots:
                 QCOMPARE(HtmlText::toPlainText(words), expected + '\n');
             }
         }
+    }
+
+    // References the group's pages wrote are decoded for display; what is not a whole
+    // reference to a character is shown as written, never dropped.
+    void shownFields_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("ampersand") << "Nuts &amp; bolts" << "Nuts & bolts";
+        QTest::newRow("angles") << "&lt;none&gt;" << "<none>";
+        QTest::newRow("quotes") << "&quot;Zed&quot; &#39;z&#39;" << "\"Zed\" 'z'";
+        QTest::newRow("numeric, both forms") << "&#233;&#xE9;&#XE9;" << "\u00e9\u00e9\u00e9";
+        QTest::newRow("128-159 as Windows-1252") << "a &#150; b &#128;" << "a \u2013 b \u20ac";
+        QTest::newRow("named beyond the five") << "caf&eacute; &euro;" << "caf\u00e9 \u20ac";
+        QTest::newRow("decoded once") << "&amp;amp;" << "&amp;";
+        QTest::newRow("no semicolon") << "Q&amp A &#233 x" << "Q&amp A &#233 x";
+        QTest::newRow("not hex") << "&#xZZ;" << "&#xZZ;";
+        QTest::newRow("NUL") << "&#0;" << "&#0;";
+        QTest::newRow("past the last code point") << "&#1114112;" << "&#1114112;";
+        QTest::newRow("surrogate") << "&#xD800;" << "&#xD800;";
+        QTest::newRow("unknown name") << "&bogus; &" << "&bogus; &";
+        QTest::newRow("no reference") << "plain" << "plain";
+    }
+    void shownFields()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        QCOMPARE(HtmlText::shownField(stored), shown);
+        QCOMPARE(HtmlText::shownField(QByteArrayView(stored.toUtf8())), shown);
     }
 };
 

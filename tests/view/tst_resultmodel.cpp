@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The model of the result table over a real database: which record a hit reads, how a
-// column sorts, how subjects and authors are shown, and what is left once the database
-// closes.
+// column sorts, and what is left once the database closes.
 #include "archive/messagearchive.h"
-#include "convert/htmltext.h"
 #include "fixtures.h"
 #include "results/resultmodel.h"
 #include "results/resulttable.h"
@@ -164,35 +162,6 @@ private slots:
             QCOMPARE(model->lineText(row), QStringLiteral("%1 : [vclub] s%1").arg(row + 1));
         model->sort(ResultModel::SubjectColumn, Qt::DescendingOrder);
         QCOMPARE(model->number(0), 999); // "s999" is the last in text order
-    }
-
-    // References the group's pages wrote are decoded for display; what is not a whole
-    // reference to a character is shown as written, never dropped.
-    void shownFields_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("ampersand") << "Nuts &amp; bolts" << "Nuts & bolts";
-        QTest::newRow("angles") << "&lt;none&gt;" << "<none>";
-        QTest::newRow("quotes") << "&quot;Zed&quot; &#39;z&#39;" << "\"Zed\" 'z'";
-        QTest::newRow("numeric, both forms") << "&#233;&#xE9;&#XE9;" << "\u00e9\u00e9\u00e9";
-        QTest::newRow("128-159 as Windows-1252") << "a &#150; b &#128;" << "a \u2013 b \u20ac";
-        QTest::newRow("named beyond the five") << "caf&eacute; &euro;" << "caf\u00e9 \u20ac";
-        QTest::newRow("decoded once") << "&amp;amp;" << "&amp;";
-        QTest::newRow("no semicolon") << "Q&amp A &#233 x" << "Q&amp A &#233 x";
-        QTest::newRow("not hex") << "&#xZZ;" << "&#xZZ;";
-        QTest::newRow("NUL") << "&#0;" << "&#0;";
-        QTest::newRow("past the last code point") << "&#1114112;" << "&#1114112;";
-        QTest::newRow("surrogate") << "&#xD800;" << "&#xD800;";
-        QTest::newRow("unknown name") << "&bogus; &" << "&bogus; &";
-        QTest::newRow("no reference") << "plain" << "plain";
-    }
-    void shownFields()
-    {
-        QFETCH(QString, stored);
-        QFETCH(QString, shown);
-        QCOMPARE(HtmlText::shownField(stored), shown);
-        QCOMPARE(HtmlText::shownField(QByteArrayView(stored.toUtf8())), shown);
     }
 
     // The table: a header click sorts with the selected entry still selected and no
