@@ -73,6 +73,11 @@ private slots:
                              QStringLiteral("\"Al\" <al@example.org>"), QStringLiteral("2004-01-05")}));
 
         QCOMPARE(nextLine(probe), QByteArray("listening"));
+        // The label is emptied before the probe counts, so that the count the second search
+        // puts there shows it has ended: on the X server the search can end after search()
+        // returns, and its events would then come after the end mark.
+        auto *found = child<QLabel>(w.get(), "lblResults");
+        found->clear();
         // The window learns of a new listener a moment later: it renames itself until the
         // probe hears it, so the search's events are all sent.
         int attempt = 0;
@@ -83,6 +88,7 @@ private slots:
         }
         QCOMPARE(ready, QByteArray("ready"));
         search(w.get(), QStringLiteral("clutch"));
+        QTRY_COMPARE_WITH_TIMEOUT(found->text(), QStringLiteral(" 60 Found"), 20000);
         // A mark the probe stops at: the events of the search were sent before it.
         w->setAccessibleName(QStringLiteral("probe-end"));
         const QJsonObject heard = QJsonDocument::fromJson(nextLine(probe)).object();
@@ -92,15 +98,16 @@ private slots:
         // search this short), then the count. The bus may fold a change into the next.
         const QJsonObject label = heard.value(QStringLiteral("label_events")).toObject();
         const int named = label.value(QStringLiteral("object:property-change:accessible-name")).toInt();
-        QVERIFY2(named >= 1 && named <= 3, qPrintable(QString::number(named)));
-        QCOMPARE(child<QLabel>(w.get(), "lblResults")->text(), QStringLiteral(" 60 Found"));
-        // The table is heard changing a few times a search (emptied, filled in batches, a
-        // row selected), never once for each of its 60 rows.
+        QVERIFY2(named >= 1 && named <= 3, QJsonDocument(heard).toJson().constData());
+        QCOMPARE(found->text(), QStringLiteral(" 60 Found"));
+        // The table is heard changing a few times a search, never once for each of its 60
+        // rows: a whole search comes to about 34 (its parts switched off and on, the first
+        // entry selected away and back so that its message shows, the focus given back).
         int tableEvents = 0;
         const QJsonObject perType = heard.value(QStringLiteral("table_events")).toObject();
         for (auto it = perType.begin(); it != perType.end(); ++it)
             tableEvents += it.value().toInt();
-        QVERIFY2(tableEvents > 0 && tableEvents < kHits / 2, QJsonDocument(perType).toJson().constData());
+        QVERIFY2(tableEvents > 0 && tableEvents < kHits, QJsonDocument(perType).toJson().constData());
         QVERIFY(probe.waitForFinished(10000));
     }
 };
